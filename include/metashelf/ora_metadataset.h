@@ -1,0 +1,65 @@
+// COraMetaDataSet: the handle on one collection (metadata set). Its only
+// data member is its context record. The catalog it was opened on must stay
+// open and alive while the set is in use.
+#ifndef METASHELF_ORA_METADATASET_H_
+#define METASHELF_ORA_METADATASET_H_
+
+#include <cstdint>
+#include <string>
+
+#include "metashelf/export.h"
+#include "metashelf/interfaces.h"
+
+struct MdsContext;
+
+class METASHELF_API COraMetaDataSet : public CMetaDataSet_abs {
+ public:
+  COraMetaDataSet();
+  ~COraMetaDataSet() override;
+  COraMetaDataSet(const COraMetaDataSet&) = delete;
+  COraMetaDataSet& operator=(const COraMetaDataSet&) = delete;
+
+  std::int32_t Create(CMetaDataBase_abs* catalog, std::int32_t schemaID, const char* name,
+                      const char* remark) override;
+  std::int32_t Remove(CMetaDataBase_abs* catalog, std::int32_t colID) override;
+  std::int32_t Open(CMetaDataBase_abs* catalog, std::int32_t colID) override;
+  std::int32_t Close() override;
+  int HasOpened() override;
+  std::int32_t GetNum(std::int32_t* count) override;
+  std::int32_t GetIDList(CSmartArray<std::int64_t>& ids) override;
+  std::int64_t AddMetaData(CMetadataSync* sync) override;
+  std::int64_t AddMetaData(CBaseMetaData* record) override;
+  std::int32_t GetMetaData(std::int64_t metaID, CBaseMetaData* record) override;
+  std::int32_t UpdateMetaData(std::int64_t metaID, CMetadataSync* sync) override;
+  std::int32_t UpdateMetaData(std::int64_t metaID, CBaseMetaData* record) override;
+  std::int32_t DelMetaData(std::int64_t metaID) override;
+  std::int32_t GetCSchemaPtr(CSchema** schema) override;
+  std::int32_t GetMDSName(char* buffer, short size) override;
+  std::int32_t MetaSearch(const char* sql, CSmartArray<std::int64_t>& ids) override;
+  std::int32_t SearchMetaData(const std::string& expression, std::vector<SearchNode>& conditions,
+                              CSmartArray<std::int64_t>& ids) override;
+  std::int32_t GetNodeDataByGuid(std::int32_t nodeGUID, char kind, NodeDataStrcT* values,
+                                 std::int32_t capacity) override;
+  std::int32_t AddMetaAdditional(std::int64_t metaID, char* data, std::int32_t length) override;
+  std::int32_t DelMetaAdditional(std::int64_t metaID) override;
+  std::int32_t UpdateMetaAdditional(std::int64_t metaID, char* data,
+                                    std::int32_t length) override;
+  std::int32_t GetMetaAdditionalSize(std::int64_t metaID, std::int32_t& size) override;
+  std::int32_t GetMetaAdditional(std::int64_t metaID, char* buffer, std::int32_t size) override;
+
+  // The owner name copied at Open (empty while closed).
+  std::string GetOwner();
+  // The collection id given to Open.
+  std::int32_t GetMdsID();
+
+ private:
+  std::int32_t GetSchemaNameSize(std::int32_t& size);
+  std::int32_t GetSchemaName(char* buffer, std::int32_t size);
+  std::int32_t GetSysDateTime(OCIDate& date);
+  std::int32_t InnerUpdateMetaData(std::int64_t metaID, CBaseMetaData* record, char flag);
+
+  friend struct DataSetAccess;  // the set's own translation units
+  MdsContext* ctx_;
+};
+
+#endif  // METASHELF_ORA_METADATASET_H_

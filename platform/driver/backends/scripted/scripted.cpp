@@ -1,0 +1,271 @@
+// The scripted backend: records calls, answers from a script.
+#include "scripted.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace metashelf {
+namespace driver {
+namespace scripted {
+
+class ScriptedStatement : public Statement {
+ public:
+  explicit ScriptedStatement(ScriptedConnection* connection) : connection_(connection) {}
+  ~ScriptedStatement() override { Record(Call::kFreeStmt, 0).option = GIS_SQL_DROP; }
+
+  std::int16_t Prepare(const char* text, std::size_t length) override {
+    text_.assign(text, length);
+    Record(Call::kPrepare, 0).text = text_;
+    return 0;
+  }
+
+  std::int16_t Execute() override { return Run(Call::kExecute); }
+
+  std::int16_t ExecDirect(const char* text, std::size_t length) override {
+    text_.assign(text, length);
+    return Run(Call::kExecDirect);
+  }
+
+  std::int16_t BindParameter(const ParamBinding& binding) override {
+    auto& r = Record(Call::kBindParameter, 0);
+    r.number = binding.number;
+    r.type = binding.valueType;
+    r.dbType = binding.dbType;
+    r.length = binding.bufferLength;
+    if (params_.size() < binding.number) params_.resize(binding.number);
+    params_[binding.number - 1] = binding;
+    return 0;
+  }
+
+  std::int16_t BindCol(const ColBinding& binding) override {
+    auto& r = Record(Call::kBindCol, 0);
+    r.number = binding.number;
+    r.type = binding.type;
+    r.length = binding.bufferLength;
+    if (cols_.size() < binding.number) cols_.resize(binding.number);
+    cols_[binding.number - 1] = binding;
+    return 0;
+  }
+
+  std::int16_t Fetch() override {
+    std::int16_t rc = 0;
+    if (next_ >= rows_.size()) {
+      rc = GIS_SQL_NO_DATA;
+    } else if (!StoreRow(rows_[next_], 0)) {
+      rc = GIS_SQL_ERROR;
+    } else {
+      ++next_;
+    }
+    Record(Call::kFetch, rc);
+    return rc;
+  }
+
+  std::int16_t SetStmtOption(std::uint16_t option, std::uint32_t value) override {
+    auto& r = Record(Call::kSetStmtOption, 0);
+    r.option = option;
+    r.length = value;
+    if (option == GIS_SQL_ROWSET_SIZE) rowset_ = value == 0 ? 1 : value;
+    return 0;
+  }
+
+  std::int16_t ExtendedFetch(std::uint16_t /*orientation*/, std::int32_t /*offset*/,
+                             std::uint32_t* rowCount, std::uint16_t* rowStatus) override {
+    std::uint32_t delivered = 0;
+    std::int16_t rc = 0;
+    while (delivered < rowset_ && next_ < rows_.size()) {
+      if (!StoreRow(rows_[next_], delivered)) {
+        rc = GIS_SQL_ERROR;
+        break;
+      }
+      if (rowStatus != nullptr) rowStatus[delivered] = 0;
+      ++delivered;
+      ++next_;
+    }
+    if (rc == 0 && delivered == 0) rc = GIS_SQL_NO_DATA;
+    if (rowCount != nullptr) *rowCount = delivered;
+    Record(Call::kExtendedFetch, rc).length = delivered;
+    return rc;
+  }
+
+  std::int16_t ParamData(void** token) override {
+    if (token != nullptr) *token = nullptr;
+    Record(Call::kParamData, GIS_SQL_NEED_DATA);
+    return GIS_SQL_NEED_DATA;
+  }
+
+  std::int16_t PutData(const void* data, std::int32_t length) override {
+    auto& r = Record(Call::kPutData, 0);
+    r.length = length;
+    if (length > 0) r.data.assign(static_cast<const char*>(data), static_cast<std::size_t>(length));
+    return 0;
+  }
+
+  std::int16_t CloseCursor() override {
+    rows_.clear();
+    next_ = 0;
+    Record(Call::kFreeStmt, 0).option = GIS_SQL_CLOSE;
+    return 0;
+  }
+
+ private:
+  CallRecord& Record(Call call, int result) {
+    connection_->calls().push_back(CallRecord{});
+    auto& r = connection_->calls().back();
+    r.call = call;
+    r.result = result;
+    return r;
+  }
+
+  // Reads the caller's bound parameter buffers as the execution sees them.
+  std::vector<Value> BoundValues() const {
+    std::vector<Value> values;
+    for (const auto& p : params_) {
+      if (p.number == 0 || (p.indicator != nullptr && *p.indicator == -1)) {
+        values.push_back(Value::Null());
+        continue;
+      }
+      const char* buffer = static_cast<const char*>(p.buffer);
+      if (buffer == nullptr) {
+        values.push_back(Value::Null());
+      } else if (p.valueType == GIS_TYPE_INT && p.bufferLength >= 4) {
+        std::int32_t v = 0;
+        std::memcpy(&v, buffer, 4);
+        values.push_back(Value::Int(v));
+      } else if (p.valueType == GIS_TYPE_STRING) {
+        values.push_back(Value::Text(std::string(buffer, strnlen(buffer, p.bufferLength))));
+      } else {
+        values.push_back(Value::Bytes(std::string(buffer, p.bufferLength)));
+      }
+    }
+    return values;
+  }
+
+  std::int16_t Run(Call call) {
+    rows_.clear();
+    next_ = 0;
+    const Result* result = connection_->Take(text_);
+    const std::int16_t rc = result != nullptr ? result->status_ : 0;
+    if (result != nullptr && rc >= 0) rows_ = result->rows_;
+    auto& r = Record(call, rc);
+    r.params = BoundValues();
+    if (call == Call::kExecDirect) r.text = text_;
+    if (rc < 0) return Fail("HY000", rc, "scripted failure");
+    return rc;
+  }
+
+  bool StoreRow(const std::vector<Value>& row, std::uint32_t index) {
+    for (std::size_t c = 0; c < cols_.size() && c < row.size(); ++c) {
+      const ColBinding& b = cols_[c];
+      if (b.number == 0) continue;
+      char* base = static_cast<char*>(b.buffer);
+      void* target = base == nullptr ? nullptr : base + static_cast<std::size_t>(index) * b.bufferLength;
+      std::string error;
+      if (!StoreValue(row[c], b.type, target, b.bufferLength, &error)) {
+        Fail("22018", 0, error);
+        return false;
+      }
+      if (b.indicator != nullptr && index == 0) {
+        *b.indicator = row[c].kind == Value::Kind::kNull ? -1 : 0;
+      }
+    }
+    return true;
+  }
+
+  ScriptedConnection* connection_;
+  std::string text_;
+  std::vector<ParamBinding> params_;
+  std::vector<ColBinding> cols_;
+  std::vector<std::vector<Value>> rows_;
+  std::size_t next_ = 0;
+  std::uint32_t rowset_ = 1;
+};
+
+std::unique_ptr<Statement> ScriptedConnection::NewStatement() {
+  calls_.push_back(CallRecord{});
+  calls_.back().call = Call::kAllocStmt;
+  return std::make_unique<ScriptedStatement>(this);
+}
+
+void ScriptedConnection::OnInjected(Call call, std::int16_t code) {
+  calls_.push_back(CallRecord{});
+  calls_.back().call = call;
+  calls_.back().result = code;
+}
+
+Result& ScriptedConnection::OnExecute(const std::string& textPart) {
+  rules_.push_back(std::make_unique<Rule>());
+  rules_.back()->part = textPart;
+  return rules_.back()->result;
+}
+
+const Result* ScriptedConnection::Take(const std::string& text) {
+  for (auto& rule : rules_) {
+    if (rule->result.times_ == 0) continue;
+    if (text.find(rule->part) == std::string::npos) continue;
+    if (rule->result.times_ > 0) --rule->result.times_;
+    return &rule->result;
+  }
+  return nullptr;
+}
+
+std::vector<std::string> ScriptedDriver::Texts() {
+  std::vector<std::string> texts;
+  for (const auto& c : connection_.calls()) {
+    if ((c.call == Call::kPrepare || c.call == Call::kExecDirect) && !c.text.empty()) {
+      texts.push_back(c.text);
+    }
+  }
+  return texts;
+}
+
+std::vector<std::string> ScriptedDriver::Trace() {
+  std::vector<std::string> lines;
+  for (const auto& c : connection_.calls()) {
+    std::string line = CallName(c.call) + 7;  // drop "gis_SQL"
+    char buf[96];
+    switch (c.call) {
+      case Call::kPrepare:
+      case Call::kExecDirect:
+        if (!c.text.empty()) line += " " + c.text;
+        break;
+      case Call::kBindParameter:
+        std::snprintf(buf, sizeof buf, " %d type %d/%d len %lld", c.number, c.type, c.dbType,
+                      static_cast<long long>(c.length));
+        line += buf;
+        break;
+      case Call::kBindCol:
+        std::snprintf(buf, sizeof buf, " %d type %d len %lld", c.number, c.type,
+                      static_cast<long long>(c.length));
+        line += buf;
+        break;
+      case Call::kSetStmtOption:
+        std::snprintf(buf, sizeof buf, " %d %lld", c.option, static_cast<long long>(c.length));
+        line += buf;
+        break;
+      case Call::kFreeStmt:
+        line += " " + std::to_string(c.option);
+        break;
+      case Call::kPutData:
+        line += " " + std::to_string(c.length);
+        break;
+      default:
+        break;
+    }
+    if (c.result != 0) line += " -> " + std::to_string(c.result);
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::vector<Value> ScriptedDriver::ExecutedParams(std::size_t nth) {
+  for (const auto& c : connection_.calls()) {
+    if (c.call != Call::kExecute && c.call != Call::kExecDirect) continue;
+    if (nth-- == 0) return c.params;
+  }
+  return {};
+}
+
+}  // namespace scripted
+}  // namespace driver
+}  // namespace metashelf

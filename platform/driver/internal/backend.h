@@ -1,0 +1,165 @@
+// The one small interface every backend implements (SQLite, PostgreSQL, the
+// scripted test backend). The gis_SQL* entry points validate handles and
+// arguments common to all backends, run the fault injector, and forward each
+// call to the statement's backend object.
+#ifndef METASHELF_DRIVER_INTERNAL_BACKEND_H_
+#define METASHELF_DRIVER_INTERNAL_BACKEND_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "metashelf/driver.h"
+
+namespace metashelf {
+namespace driver {
+
+// Every driver entry point, for fault injection and call recording.
+enum class Call : int {
+  kAllocStmt,
+  kPrepare,
+  kExecute,
+  kExecDirect,
+  kBindParameter,
+  kBindCol,
+  kFetch,
+  kSetStmtOption,
+  kExtendedFetch,
+  kParamData,
+  kPutData,
+  kFreeStmt,
+  kError,
+};
+const char* CallName(Call call);
+
+// The last failure of a statement, as gis_SQLError reports it.
+struct Diagnostic {
+  std::string state = "00000";  // five characters
+  std::int32_t native = 0;
+  std::string message;
+};
+
+// A parameter binding as the caller gave it. The buffer stays the caller's.
+struct ParamBinding {
+  std::uint16_t number = 0;
+  std::int16_t io = 1;
+  std::int16_t valueType = 0;
+  std::int16_t dbType = 0;
+  std::uint32_t columnSize = 0;
+  std::int16_t digits = 0;
+  void* buffer = nullptr;
+  std::int32_t bufferLength = 0;
+  std::int16_t* indicator = nullptr;
+};
+
+// A column binding as the caller gave it. The buffer stays the caller's.
+struct ColBinding {
+  std::uint16_t number = 0;
+  std::int16_t type = 0;
+  void* buffer = nullptr;
+  std::int32_t bufferLength = 0;
+  std::int16_t* indicator = nullptr;
+};
+
+class Statement {
+ public:
+  virtual ~Statement() = default;
+
+  // `text` is exactly `length` bytes (the entry point resolved -3).
+  virtual std::int16_t Prepare(const char* text, std::size_t length) = 0;
+  virtual std::int16_t Execute() = 0;
+  virtual std::int16_t ExecDirect(const char* text, std::size_t length) = 0;
+  virtual std::int16_t BindParameter(const ParamBinding& binding) = 0;
+  virtual std::int16_t BindCol(const ColBinding& binding) = 0;
+  virtual std::int16_t Fetch() = 0;
+  virtual std::int16_t SetStmtOption(std::uint16_t option, std::uint32_t value) = 0;
+  virtual std::int16_t ExtendedFetch(std::uint16_t orientation, std::int32_t offset,
+                                     std::uint32_t* rowCount, std::uint16_t* rowStatus) = 0;
+  virtual std::int16_t ParamData(void** token) = 0;
+  virtual std::int16_t PutData(const void* data, std::int32_t length) = 0;
+  // Option 0: close the cursor, keep bindings and the handle. Option 1 never
+  // reaches a backend: the entry point destroys the object.
+  virtual std::int16_t CloseCursor() = 0;
+
+  const Diagnostic& last_error() const { return error_; }
+  // Records a failure and returns `code` (negative), for `return Fail(...)`.
+  std::int16_t Fail(const char* state, std::int32_t native, std::string message,
+                    std::int16_t code = GIS_SQL_ERROR) {
+    error_.state = state;
+    error_.native = native;
+    error_.message = std::move(message);
+    return code;
+  }
+  void ClearError() { error_ = Diagnostic(); }
+
+ private:
+  Diagnostic error_;
+};
+
+// Makes the Nth call of a chosen entry point fail, so that tests of every
+// layer can prove a failure is reported and nothing is half-written.
+class FaultInjector {
+ public:
+  // The `nth` call of `call` from now on (1 = the next one) fails with
+  // `code`; with `sticky` every later call of it fails too.
+  void FailNth(Call call, int nth, std::int16_t code = GIS_SQL_ERROR, bool sticky = false);
+  void Clear() { rules_.clear(); }
+  // Counts one call of `call`. True (and `*code` set) when it must fail.
+  bool Check(Call call, std::int16_t* code);
+  // Calls of `call` counted since the injector was created or cleared.
+  int Count(Call call) const;
+
+ private:
+  struct Rule {
+    Call call;
+    int remaining;
+    std::int16_t code;
+    bool sticky;
+  };
+  std::vector<Rule> rules_;
+  std::vector<int> counts_;
+};
+
+class Connection {
+ public:
+  virtual ~Connection() = default;
+  // A new statement object, or null when none can be made (closed
+  // connection, out of resources).
+  virtual std::unique_ptr<Statement> NewStatement() = 0;
+
+  FaultInjector& faults() { return faults_; }
+  // Told of every call that the injector failed before it reached the
+  // backend (the scripted backend records them).
+  virtual void OnInjected(Call /*call*/, std::int16_t /*code*/) {}
+
+ private:
+  FaultInjector faults_;
+};
+
+// The statement handle behind gis_SQLHSTMT.
+class StatementHandle {
+ public:
+  StatementHandle(Connection* connection, std::unique_ptr<Statement> statement)
+      : connection_(connection), statement_(std::move(statement)) {}
+  Connection* connection() const { return connection_; }
+  Statement* statement() const { return statement_.get(); }
+  // Diagnostic of a failure raised by the entry point itself (bad argument,
+  // injected fault); it overrides the backend's until the next call.
+  Diagnostic& own_error() { return own_error_; }
+  bool has_own_error = false;
+
+ private:
+  Connection* connection_;
+  std::unique_ptr<Statement> statement_;
+  Diagnostic own_error_;
+};
+
+// The fault injector of the connection behind `hdbc`; null for a null handle.
+FaultInjector* Faults(gis_SQLHDBC_STRU* hdbc);
+
+}  // namespace driver
+}  // namespace metashelf
+
+#endif  // METASHELF_DRIVER_INTERNAL_BACKEND_H_

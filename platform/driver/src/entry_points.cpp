@@ -1,0 +1,264 @@
+// The gis_SQL* entry points: handle and argument checks shared by every
+// backend, the fault injector, then the call forwarded to the backend. This
+// is the one choke point every driver call passes.
+#include <cstring>
+#include <new>
+
+#include "internal/backend.h"
+#include "metashelf/driver.h"
+
+namespace metashelf {
+namespace driver {
+namespace {
+
+// Runs the injector for `call` on `handle`'s connection; on an injected
+// fault records the diagnostic on the handle and returns true.
+bool Injected(StatementHandle* handle, Call call, std::int16_t* code) {
+  if (!handle->connection()->faults().Check(call, code)) return false;
+  handle->connection()->OnInjected(call, *code);
+  handle->own_error().state = "HYT99";
+  handle->own_error().native = -9999;
+  handle->own_error().message = std::string("injected fault in ") + CallName(call);
+  handle->has_own_error = true;
+  return true;
+}
+
+std::int16_t OwnFailure(StatementHandle* handle, const char* state, const char* message) {
+  handle->own_error().state = state;
+  handle->own_error().native = 0;
+  handle->own_error().message = message;
+  handle->has_own_error = true;
+  return GIS_SQL_ERROR;
+}
+
+// Resolves a (text, length) pair; false for a null text or a bad length.
+bool TextLength(const char* text, std::int32_t length, std::size_t* out) {
+  if (text == nullptr) return false;
+  if (length == GIS_SQL_NTS) {
+    *out = std::strlen(text);
+    return true;
+  }
+  if (length < 0) return false;
+  *out = static_cast<std::size_t>(length);
+  return true;
+}
+
+}  // namespace
+
+const char* CallName(Call call) {
+  switch (call) {
+    case Call::kAllocStmt: return "gis_SQLAllocStmt";
+    case Call::kPrepare: return "gis_SQLPrepare";
+    case Call::kExecute: return "gis_SQLExecute";
+    case Call::kExecDirect: return "gis_SQLExecDirect";
+    case Call::kBindParameter: return "gis_SQLBindParameter";
+    case Call::kBindCol: return "gis_SQLBindCol";
+    case Call::kFetch: return "gis_SQLFetch";
+    case Call::kSetStmtOption: return "gis_SQLSetStmtOption";
+    case Call::kExtendedFetch: return "gis_SQLExtendedFetch";
+    case Call::kParamData: return "gis_SQLParamData";
+    case Call::kPutData: return "gis_SQLPutData";
+    case Call::kFreeStmt: return "gis_SQLFreeStmt";
+    case Call::kError: return "gis_SQLError";
+  }
+  return "?";
+}
+
+void FaultInjector::FailNth(Call call, int nth, std::int16_t code, bool sticky) {
+  if (nth < 1) nth = 1;
+  rules_.push_back(Rule{call, nth, code, sticky});
+}
+
+bool FaultInjector::Check(Call call, std::int16_t* code) {
+  const auto index = static_cast<std::size_t>(call);
+  if (counts_.size() <= index) counts_.resize(index + 1, 0);
+  ++counts_[index];
+  bool fail = false;
+  for (auto& rule : rules_) {
+    if (rule.call != call) continue;
+    if (rule.remaining > 1) {
+      --rule.remaining;
+    } else if (rule.remaining == 1) {
+      fail = true;
+      *code = rule.code;
+      if (!rule.sticky) rule.remaining = 0;
+    }
+  }
+  return fail;
+}
+
+int FaultInjector::Count(Call call) const {
+  const auto index = static_cast<std::size_t>(call);
+  return index < counts_.size() ? counts_[index] : 0;
+}
+
+FaultInjector* Faults(gis_SQLHDBC_STRU* hdbc) {
+  if (hdbc == nullptr || hdbc->connection == nullptr) return nullptr;
+  return &hdbc->connection->faults();
+}
+
+}  // namespace driver
+}  // namespace metashelf
+
+using metashelf::driver::Call;
+using metashelf::driver::ColBinding;
+using metashelf::driver::Injected;
+using metashelf::driver::OwnFailure;
+using metashelf::driver::ParamBinding;
+using metashelf::driver::StatementHandle;
+using metashelf::driver::TextLength;
+
+// Common prologue: a null handle is refused, the handle's own diagnostic is
+// reset, the injector gets its say.
+#define GIS_ENTER(handle, call)                                 \
+  if ((handle) == nullptr) return GIS_SQL_INVALID_HANDLE;       \
+  (handle)->has_own_error = false;                              \
+  (handle)->statement()->ClearError();                          \
+  {                                                             \
+    std::int16_t injected_code = GIS_SQL_ERROR;                 \
+    if (Injected((handle), (call), &injected_code)) return injected_code; \
+  }
+
+extern "C" {
+
+std::int16_t gis_SQLAllocStmt(gis_SQLHDBC_STRU* hdbc, gis_SQLHSTMT* stmt) {
+  if (stmt != nullptr) *stmt = nullptr;
+  if (hdbc == nullptr || hdbc->connection == nullptr || stmt == nullptr) {
+    return GIS_SQL_INVALID_HANDLE;
+  }
+  std::int16_t code = GIS_SQL_ERROR;
+  if (hdbc->connection->faults().Check(Call::kAllocStmt, &code)) {
+    hdbc->connection->OnInjected(Call::kAllocStmt, code);
+    return code;
+  }
+  auto statement = hdbc->connection->NewStatement();
+  if (!statement) return GIS_SQL_ERROR;
+  auto* handle = new (std::nothrow) StatementHandle(hdbc->connection, std::move(statement));
+  if (handle == nullptr) return GIS_SQL_ERROR;
+  *stmt = handle;
+  return GIS_SQL_SUCCESS;
+}
+
+std::int16_t gis_SQLPrepare(gis_SQLHSTMT stmt, const char* text, std::int32_t length) {
+  GIS_ENTER(stmt, Call::kPrepare);
+  std::size_t size = 0;
+  if (!TextLength(text, length, &size)) return OwnFailure(stmt, "HY009", "invalid statement text");
+  return stmt->statement()->Prepare(text, size);
+}
+
+std::int16_t gis_SQLExecute(gis_SQLHSTMT stmt) {
+  GIS_ENTER(stmt, Call::kExecute);
+  return stmt->statement()->Execute();
+}
+
+std::int16_t gis_SQLExecDirect(gis_SQLHSTMT stmt, const char* text, std::int32_t length) {
+  GIS_ENTER(stmt, Call::kExecDirect);
+  std::size_t size = 0;
+  if (!TextLength(text, length, &size)) return OwnFailure(stmt, "HY009", "invalid statement text");
+  return stmt->statement()->ExecDirect(text, size);
+}
+
+std::int16_t gis_SQLBindParameter(gis_SQLHSTMT stmt, std::uint16_t number, std::int16_t io,
+                                  std::int16_t valueType, std::int16_t dbType,
+                                  std::uint32_t columnSize, std::int16_t digits, void* buffer,
+                                  std::int32_t bufferLength, std::int16_t* indicator) {
+  GIS_ENTER(stmt, Call::kBindParameter);
+  if (number == 0) return OwnFailure(stmt, "07009", "parameter number 0");
+  if (bufferLength < 0) return OwnFailure(stmt, "HY090", "negative buffer length");
+  ParamBinding binding;
+  binding.number = number;
+  binding.io = io;
+  binding.valueType = valueType;
+  binding.dbType = dbType;
+  binding.columnSize = columnSize;
+  binding.digits = digits;
+  binding.buffer = buffer;
+  binding.bufferLength = bufferLength;
+  binding.indicator = indicator;
+  return stmt->statement()->BindParameter(binding);
+}
+
+std::int16_t gis_SQLBindCol(gis_SQLHSTMT stmt, std::uint16_t number, std::int16_t type,
+                            void* buffer, std::int32_t bufferLength, std::int16_t* indicator) {
+  GIS_ENTER(stmt, Call::kBindCol);
+  if (number == 0) return OwnFailure(stmt, "07009", "column number 0");
+  if (bufferLength < 0) return OwnFailure(stmt, "HY090", "negative buffer length");
+  ColBinding binding;
+  binding.number = number;
+  binding.type = type;
+  binding.buffer = buffer;
+  binding.bufferLength = bufferLength;
+  binding.indicator = indicator;
+  return stmt->statement()->BindCol(binding);
+}
+
+std::int16_t gis_SQLFetch(gis_SQLHSTMT stmt) {
+  GIS_ENTER(stmt, Call::kFetch);
+  return stmt->statement()->Fetch();
+}
+
+std::int16_t gis_SQLSetStmtOption(gis_SQLHSTMT stmt, std::uint16_t option, std::uint32_t value) {
+  GIS_ENTER(stmt, Call::kSetStmtOption);
+  return stmt->statement()->SetStmtOption(option, value);
+}
+
+std::int16_t gis_SQLExtendedFetch(gis_SQLHSTMT stmt, std::uint16_t orientation,
+                                  std::int32_t offset, std::uint32_t* rowCount,
+                                  std::uint16_t* rowStatus) {
+  GIS_ENTER(stmt, Call::kExtendedFetch);
+  return stmt->statement()->ExtendedFetch(orientation, offset, rowCount, rowStatus);
+}
+
+std::int16_t gis_SQLParamData(gis_SQLHSTMT stmt, void** token) {
+  GIS_ENTER(stmt, Call::kParamData);
+  return stmt->statement()->ParamData(token);
+}
+
+std::int16_t gis_SQLPutData(gis_SQLHSTMT stmt, const void* data, std::int32_t length) {
+  GIS_ENTER(stmt, Call::kPutData);
+  if (length < 0 || (data == nullptr && length > 0)) {
+    return OwnFailure(stmt, "HY090", "invalid data length");
+  }
+  return stmt->statement()->PutData(data, length);
+}
+
+std::int16_t gis_SQLFreeStmt(gis_SQLHSTMT stmt, std::uint16_t option) {
+  if (stmt == nullptr) return GIS_SQL_INVALID_HANDLE;
+  if (option == GIS_SQL_DROP) {
+    // Release always succeeds: the handle must not leak whatever the injector says.
+    std::int16_t ignored = 0;
+    stmt->connection()->faults().Check(Call::kFreeStmt, &ignored);
+    delete stmt;
+    return GIS_SQL_SUCCESS;
+  }
+  GIS_ENTER(stmt, Call::kFreeStmt);
+  if (option != GIS_SQL_CLOSE) return OwnFailure(stmt, "HY092", "unknown free option");
+  return stmt->statement()->CloseCursor();
+}
+
+std::int16_t gis_SQLError(void* /*henv*/, void* /*hdbc*/, gis_SQLHSTMT stmt, char* state,
+                          std::int32_t* nativeError, char* message, std::int16_t messageMax,
+                          std::int16_t* messageLength) {
+  if (stmt == nullptr) return GIS_SQL_INVALID_HANDLE;
+  const metashelf::driver::Diagnostic& diag =
+      stmt->has_own_error ? stmt->own_error() : stmt->statement()->last_error();
+  if (state != nullptr) {
+    std::memset(state, 0, 6);
+    std::memcpy(state, diag.state.data(), diag.state.size() < 5 ? diag.state.size() : 5);
+  }
+  if (nativeError != nullptr) *nativeError = diag.native;
+  const std::size_t full = diag.message.size();
+  if (messageLength != nullptr) {
+    *messageLength = static_cast<std::int16_t>(full > 32767 ? 32767 : full);
+  }
+  if (message != nullptr && messageMax > 0) {
+    const std::size_t room = static_cast<std::size_t>(messageMax) - 1;
+    const std::size_t n = full < room ? full : room;
+    std::memcpy(message, diag.message.data(), n);
+    message[n] = '\0';
+  }
+  if (diag.state == "00000" && diag.message.empty()) return GIS_SQL_NO_DATA;
+  return GIS_SQL_SUCCESS;
+}
+
+}  // extern "C"

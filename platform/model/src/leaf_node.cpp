@@ -1,0 +1,52 @@
+// CLeafNode: one leaf value of a record with its node GUID, position and tag.
+#include <algorithm>
+#include <cstring>
+
+#include "metashelf/model.h"
+
+std::int32_t CLeafNode::GetNodeGUID(std::int32_t& guid) const {
+  guid = guid_;
+  return 1;
+}
+
+std::int32_t CLeafNode::GetNodePosition(std::int32_t& position) const {
+  position = position_;
+  return 1;
+}
+
+std::int32_t CLeafNode::GetNodeValueSize(std::int32_t& size) const {
+  size = static_cast<std::int32_t>(value_.size());
+  return 1;
+}
+
+std::int32_t CLeafNode::GetNodeValue(char* buffer, std::int32_t length) const {
+  if (buffer == nullptr || length <= 0) return 0;
+  const auto n = std::min<std::size_t>(value_.size(), static_cast<std::size_t>(length));
+  std::memcpy(buffer, value_.data(), n);
+  return static_cast<std::int32_t>(n);
+}
+
+std::int32_t CLeafNode::GetNodeTag(std::string& tag) const {
+  tag = tag_;
+  return 1;
+}
+
+std::int32_t CLeafNode::SetNodeGUID(const std::int32_t& guid) {
+  guid_ = guid;
+  return 1;
+}
+
+std::int32_t CLeafNode::SetNodePosition(const std::int32_t& position) {
+  position_ = position;
+  return 1;
+}
+
+std::int32_t CLeafNode::SetNodeTag(const char* tag) {
+  tag_ = tag != nullptr ? tag : "";
+  return 1;
+}
+
+std::int32_t CLeafNode::SetNodeValue(const char* value) {
+  value_ = value != nullptr ? value : "";
+  return 1;
+}

@@ -1,0 +1,24 @@
+// MdsContext: the state of one set handle.
+#ifndef METASHELF_SRC_DATASET_MDS_CONTEXT_H_
+#define METASHELF_SRC_DATASET_MDS_CONTEXT_H_
+
+#include <cstdint>
+
+#include "catalog/mtdb_context.h"
+#include "metashelf/driver.h"
+
+class CMetaDataBase_abs;
+class COraMetaSetOper;
+class CSchema;
+
+struct MdsContext {
+  CMetaDataBase_abs* mdb = nullptr;  // catalog given to Open; not owned
+  char owner[kOwnerSize] = {};       // owner name copied at Open
+  gis_SQLHDBC_STRU* hdbc = nullptr;  // the catalog's connection; not owned
+  std::int32_t mdsID = 0;            // collection id given to Open
+  COraMetaSetOper* oper = nullptr;   // row operations; owned
+  CSchema* schema = nullptr;         // the collection's schema; owned
+  int opened = 0;                    // 1 once Open has fully succeeded
+};
+
+#endif  // METASHELF_SRC_DATASET_MDS_CONTEXT_H_
