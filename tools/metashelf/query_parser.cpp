@@ -1,0 +1,455 @@
+// The search text parser: a tokenizer with explicit states, a recursive
+// descent over "or" / "and" / parentheses / conditions, and the writer of the
+// numbered expression. See query_parser.h for the language.
+#include "query_parser.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <utility>
+
+namespace metashelf::cli {
+namespace {
+
+enum class Tok { kWord, kString, kOp, kLParen, kRParen, kEnd };
+
+struct Token {
+  Tok kind = Tok::kEnd;
+  std::string text;
+  std::size_t column = 0;  // 1-based
+};
+
+// The message of a refusal, carried out of the descent.
+struct Refusal {
+  std::size_t column;
+  std::string message;
+};
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+bool IsOperatorChar(char c) {
+  return c == '<' || c == '>' || c == '=' || c == '!';
+}
+
+bool IsWordChar(char c) {
+  return !IsBlank(c) && c != '(' && c != ')' && c != '"' && c != '\'' && !IsOperatorChar(c);
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(const std::string& s, std::size_t* bad) {
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  const std::size_t n = s.size();
+  for (std::size_t i = 0; i < n;) {
+    const unsigned char c = p[i];
+    std::size_t len = 0;
+    std::uint32_t cp = 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      len = 2;
+      cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      len = 3;
+      cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      len = 4;
+      cp = c & 0x07;
+    } else {
+      *bad = i;
+      return false;
+    }
+    if (i + len > n) {
+      *bad = i;
+      return false;
+    }
+    for (std::size_t k = 1; k < len; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80) {
+        *bad = i;
+        return false;
+      }
+      cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    const bool overlong =
+        (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
+    if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      *bad = i;
+      return false;
+    }
+    i += len;
+  }
+  return true;
+}
+
+class Tokenizer {
+ public:
+  explicit Tokenizer(const std::string& text) : text_(text) {}
+
+  // Splits the whole text; throws nothing, reports the first refusal.
+  bool Run(std::vector<Token>* out, Refusal* refusal) {
+    std::size_t i = 0;
+    const std::size_t n = text_.size();
+    while (i < n) {
+      const char c = text_[i];
+      if (IsBlank(c)) {
+        ++i;
+        continue;
+      }
+      Token t;
+      t.column = i + 1;
+      if (c == '(' || c == ')') {
+        t.kind = c == '(' ? Tok::kLParen : Tok::kRParen;
+        t.text = std::string(1, c);
+        ++i;
+      } else if (c == '"' || c == '\'') {
+        t.kind = Tok::kString;
+        if (!Quoted(&i, &t.text)) {
+          *refusal = {t.column, "unterminated quoted value"};
+          return false;
+        }
+      } else if (IsOperatorChar(c)) {
+        t.kind = Tok::kOp;
+        std::size_t j = i;
+        while (j < n && IsOperatorChar(text_[j])) ++j;
+        const std::string op = text_.substr(i, j - i);
+        if (op == "=" || op == "==") {
+          t.text = "=";
+        } else if (op == "!=" || op == "<>") {
+          t.text = "<>";
+        } else if (op == "<" || op == "<=" || op == ">" || op == ">=") {
+          t.text = op;
+        } else {
+          *refusal = {t.column, "unknown operator '" + op + "'"};
+          return false;
+        }
+        i = j;
+      } else {
+        t.kind = Tok::kWord;
+        std::size_t j = i;
+        while (j < n && IsWordChar(text_[j])) ++j;
+        t.text = text_.substr(i, j - i);
+        i = j;
+      }
+      out->push_back(std::move(t));
+    }
+    Token end;
+    end.kind = Tok::kEnd;
+    end.column = n + 1;
+    out->push_back(end);
+    return true;
+  }
+
+ private:
+  // A value between quotes; the quote itself is written doubled or with a
+  // backslash, and a backslash as two backslashes.
+  bool Quoted(std::size_t* i, std::string* value) {
+    const char quote = text_[*i];
+    std::size_t j = *i + 1;
+    const std::size_t n = text_.size();
+    while (j < n) {
+      const char c = text_[j];
+      if (c == '\\' && j + 1 < n && (text_[j + 1] == quote || text_[j + 1] == '\\')) {
+        value->push_back(text_[j + 1]);
+        j += 2;
+      } else if (c == quote) {
+        if (j + 1 < n && text_[j + 1] == quote) {
+          value->push_back(quote);
+          j += 2;
+        } else {
+          *i = j + 1;
+          return true;
+        }
+      } else {
+        value->push_back(c);
+        ++j;
+      }
+    }
+    return false;
+  }
+
+  const std::string& text_;
+};
+
+struct Node {
+  enum Kind { kCondition, kAnd, kOr } kind = kCondition;
+  int condition = 0;
+  std::vector<Node> children;
+};
+
+class Parser {
+ public:
+  Parser(std::vector<Token> tokens, const FieldResolver& resolve)
+      : tokens_(std::move(tokens)), resolve_(resolve) {}
+
+  bool Run(ParsedQuery* out, Refusal* refusal) {
+    Node root;
+    if (!ParseOr(0, &root)) {
+      *refusal = refusal_;
+      return false;
+    }
+    if (Peek().kind != Tok::kEnd) {
+      const Token& t = Peek();
+      *refusal = {t.column,
+                  t.kind == Tok::kRParen
+                      ? std::string("')' without a matching '('")
+                      : "expected 'and', 'or' or the end of the query before '" + t.text + "'"};
+      return false;
+    }
+    out->expression = Emit(root);
+    out->conditions = std::move(conditions_);
+    return true;
+  }
+
+ private:
+  const Token& Peek() const { return tokens_[pos_]; }
+  const Token& Next() { return tokens_[pos_ < tokens_.size() - 1 ? pos_++ : pos_]; }
+
+  bool IsKeyword(const Token& t, const char* word) const {
+    return t.kind == Tok::kWord && Lower(t.text) == word;
+  }
+
+  bool Fail(std::size_t column, std::string message) {
+    refusal_ = {column, std::move(message)};
+    return false;
+  }
+
+  bool ParseOr(int depth, Node* out) {
+    Node first;
+    if (!ParseAnd(depth, &first)) return false;
+    if (!IsKeyword(Peek(), "or")) {
+      *out = std::move(first);
+      return true;
+    }
+    out->kind = Node::kOr;
+    out->children.push_back(std::move(first));
+    while (IsKeyword(Peek(), "or")) {
+      Next();
+      Node next;
+      if (!ParseAnd(depth, &next)) return false;
+      out->children.push_back(std::move(next));
+    }
+    return true;
+  }
+
+  bool ParseAnd(int depth, Node* out) {
+    Node first;
+    if (!ParseFactor(depth, &first)) return false;
+    if (!IsKeyword(Peek(), "and")) {
+      *out = std::move(first);
+      return true;
+    }
+    out->kind = Node::kAnd;
+    out->children.push_back(std::move(first));
+    while (IsKeyword(Peek(), "and")) {
+      Next();
+      Node next;
+      if (!ParseFactor(depth, &next)) return false;
+      out->children.push_back(std::move(next));
+    }
+    return true;
+  }
+
+  bool ParseFactor(int depth, Node* out) {
+    const Token& t = Peek();
+    if (t.kind == Tok::kLParen) {
+      if (depth + 1 > kMaxNesting) {
+        return Fail(t.column, "parentheses nested deeper than " + std::to_string(kMaxNesting));
+      }
+      Next();
+      if (!ParseOr(depth + 1, out)) return false;
+      if (Peek().kind != Tok::kRParen) {
+        return Fail(Peek().column,
+                    "expected ')' to close the '(' at column " + std::to_string(t.column));
+      }
+      Next();
+      return true;
+    }
+    if (t.kind == Tok::kWord && !IsKeyword(t, "and") && !IsKeyword(t, "or")) {
+      return ParseCondition(out);
+    }
+    if (t.kind == Tok::kEnd) return Fail(t.column, "expected a condition at the end of the query");
+    return Fail(t.column, "expected a field name or '(' before '" + t.text + "'");
+  }
+
+  bool ParseValue(const std::string& after, std::string* value) {
+    const Token& t = Peek();
+    if (t.kind == Tok::kString ||
+        (t.kind == Tok::kWord && !IsKeyword(t, "and") && !IsKeyword(t, "or"))) {
+      if (t.text.size() > kMaxValueLength) {
+        return Fail(t.column, "value longer than " + std::to_string(kMaxValueLength) + " bytes");
+      }
+      *value = t.text;
+      Next();
+      return true;
+    }
+    if (t.kind == Tok::kWord) {
+      return Fail(t.column, "expected a value after " + after + " (write the word '" + t.text +
+                                "' between quotes to search for it)");
+    }
+    return Fail(t.column, "expected a value after " + after);
+  }
+
+  bool CheckValue(const std::string& field, const FieldInfo& info, const std::string& value,
+                  std::size_t column) {
+    if (info.tableType == 2 && !IsPlainNumber(value)) {
+      return Fail(column, "field '" + field + "' holds numbers; '" + value + "' is not a number");
+    }
+    if (info.tableType == 3 && !IsIsoDate(value)) {
+      return Fail(column, "field '" + field + "' holds dates; '" + value +
+                              "' is not a date written YYYY-MM-DD");
+    }
+    return true;
+  }
+
+  bool ParseCondition(Node* out) {
+    const Token field = Next();
+    FieldInfo info;
+    if (!resolve_(field.text, &info)) {
+      return Fail(field.column, "unknown field '" + field.text + "'");
+    }
+    if (info.tableType < 1 || info.tableType > 3) {
+      return Fail(field.column, "field '" + field.text + "' holds no searchable values");
+    }
+    SearchNode node;
+    node.nodePath = info.path;
+    const Token op = Next();
+    if (op.kind == Tok::kOp) {
+      node.op = op.text;
+    } else if (IsKeyword(op, "like") || IsKeyword(op, "between")) {
+      node.op = Lower(op.text);
+    } else if (IsKeyword(op, "not")) {
+      return Fail(op.column, "'not' is not supported; use '<>' for a single value");
+    } else {
+      return Fail(op.column,
+                  "expected an operator (=, <>, <, <=, >, >=, like, between) after "
+                  "field '" +
+                      field.text + "'");
+    }
+    if (node.op == "like" && info.tableType != 1) {
+      return Fail(op.column, "'like' applies to text fields; '" + field.text + "' holds " +
+                                 (info.tableType == 2 ? "numbers" : "dates"));
+    }
+    const std::size_t valueColumn = Peek().column;
+    if (!ParseValue("'" + node.op + "'", &node.value1)) return false;
+    if (!CheckValue(field.text, info, node.value1, valueColumn)) return false;
+    if (node.op == "between") {
+      if (!IsKeyword(Peek(), "and")) {
+        return Fail(Peek().column, "expected 'and' between the two values of 'between'");
+      }
+      Next();
+      const std::size_t upperColumn = Peek().column;
+      if (!ParseValue("'between ... and'", &node.value2)) return false;
+      if (!CheckValue(field.text, info, node.value2, upperColumn)) return false;
+    }
+    if (conditions_.size() >= kMaxConditions) {
+      return Fail(field.column, "more than " + std::to_string(kMaxConditions) + " conditions");
+    }
+    node.condID = static_cast<std::int32_t>(conditions_.size() + 1);
+    out->kind = Node::kCondition;
+    out->condition = node.condID;
+    conditions_.push_back(std::move(node));
+    return true;
+  }
+
+  // Writes the node with the parentheses that the database's left-to-right
+  // evaluation of equal-precedence set operators needs: an "or" group
+  // inside an "and", and an "and" group inside an "or".
+  static std::string Emit(const Node& n) {
+    if (n.kind == Node::kCondition) return std::to_string(n.condition);
+    const char* joiner = n.kind == Node::kAnd ? " and " : " or ";
+    std::string out;
+    for (std::size_t i = 0; i < n.children.size(); ++i) {
+      if (i > 0) out += joiner;
+      const Node& c = n.children[i];
+      const bool wrap = c.kind != Node::kCondition && c.kind != n.kind;
+      out += wrap ? "(" + Emit(c) + ")" : Emit(c);
+    }
+    return out;
+  }
+
+  std::vector<Token> tokens_;
+  std::size_t pos_ = 0;
+  const FieldResolver& resolve_;
+  std::vector<SearchNode> conditions_;
+  Refusal refusal_{0, ""};
+};
+
+}  // namespace
+
+bool IsPlainNumber(const std::string& v) {
+  std::size_t i = 0;
+  const std::size_t n = v.size();
+  if (i < n && (v[i] == '+' || v[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < n && std::isdigit(static_cast<unsigned char>(v[i]))) ++i, ++digits;
+  if (i < n && v[i] == '.') {
+    ++i;
+    while (i < n && std::isdigit(static_cast<unsigned char>(v[i]))) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < n && (v[i] == 'e' || v[i] == 'E')) {
+    ++i;
+    if (i < n && (v[i] == '+' || v[i] == '-')) ++i;
+    std::size_t exp = 0;
+    while (i < n && std::isdigit(static_cast<unsigned char>(v[i]))) ++i, ++exp;
+    if (exp == 0) return false;
+  }
+  if (i != n) return false;
+  return std::isfinite(std::strtod(v.c_str(), nullptr));
+}
+
+bool IsIsoDate(const std::string& v) {
+  if (v.size() != 10 || v[4] != '-' || v[7] != '-') return false;
+  for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+    if (!std::isdigit(static_cast<unsigned char>(v[i]))) return false;
+  }
+  const int year = std::atoi(v.substr(0, 4).c_str());
+  const int month = std::atoi(v.substr(5, 2).c_str());
+  const int day = std::atoi(v.substr(8, 2).c_str());
+  if (year < 1 || month < 1 || month > 12 || day < 1) return false;
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  const int last = month == 2 && leap ? 29 : kDays[month - 1];
+  return day <= last;
+}
+
+bool ParseQuery(const std::string& text, const FieldResolver& resolve, ParsedQuery* out,
+                QueryError* error) {
+  auto refuse = [error](std::size_t column, std::string message) {
+    if (error != nullptr) *error = {column, std::move(message)};
+    return false;
+  };
+  if (out == nullptr || !resolve) return refuse(0, "no query target");
+  if (text.size() > kMaxQueryLength) {
+    return refuse(0, "query longer than " + std::to_string(kMaxQueryLength) + " bytes");
+  }
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if ((c < 0x20 && !IsBlank(static_cast<char>(c))) || c == 0x7F) {
+      return refuse(i + 1, "control character in the query");
+    }
+  }
+  std::size_t bad = 0;
+  if (!IsValidUtf8(text, &bad)) return refuse(bad + 1, "the query is not valid UTF-8");
+
+  std::vector<Token> tokens;
+  Refusal refusal{0, ""};
+  if (!Tokenizer(text).Run(&tokens, &refusal)) return refuse(refusal.column, refusal.message);
+  if (tokens.size() == 1) return refuse(0, "empty query");
+  ParsedQuery parsed;
+  if (!Parser(std::move(tokens), resolve).Run(&parsed, &refusal)) {
+    return refuse(refusal.column, refusal.message);
+  }
+  *out = std::move(parsed);
+  return true;
+}
+
+}  // namespace metashelf::cli
