@@ -1,0 +1,102 @@
+// The dialect adapter: Oracle SQL as the system and hosts write it, turned
+// into the SQL of one backend. A pure function of the text and the target;
+// no I/O, no state.
+//
+//   Adapted a;
+//   std::string error;
+//   if (!Adapt("SELECT O.KRSQ_SCHEMANODEID.NEXTVAL INTO :v FROM DUAL",
+//              Target::kSQLite, &a, &error)) { ... }
+//   // a.text: the SQLite text; a.params[k-1]: where placeholder k comes from.
+//
+// Shared work (every target): the lexer, refusing stacked statements,
+// anonymous procedure blocks, numbering of binds, SELECT ... INTO removal,
+// FOR UPDATE, '' as NULL, ALTER SEQUENCE checks. Per-target rewrites live
+// in files of their own (sqlite_rewrite.cpp, postgresql_rewrite.cpp).
+#ifndef METASHELF_DRIVER_DIALECT_DIALECT_H_
+#define METASHELF_DRIVER_DIALECT_DIALECT_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace metashelf {
+namespace driver {
+namespace dialect {
+
+enum class Target { kSQLite, kPostgreSQL };
+
+// Where one positional placeholder of an adapted text takes its value from.
+struct ParamSource {
+  enum class Kind {
+    kCaller,   // the caller's bind `index` (from 1): ":1" is 1, named binds by first appearance
+    kLiteral,  // the lifted literal `index` (from 0) of LiftLiterals
+  };
+  Kind kind = Kind::kCaller;
+  int index = 0;
+};
+
+// A literal value lifted out of a statement text.
+struct Literal {
+  enum class Kind { kInt, kReal, kText };
+  Kind kind = Kind::kInt;
+  std::int64_t integer = 0;
+  double real = 0;
+  std::string text;
+};
+
+// A call of a package procedure written as an anonymous block:
+// BEGIN owner.PACKAGE.procedure(:1,...);END;
+struct ProcedureCall {
+  std::string owner;      // as written ("" when unqualified)
+  std::string package;    // upper-cased
+  std::string procedure;  // upper-cased
+  std::vector<ParamSource> args;
+  // Arguments that are NULL literals are recorded as a negative caller index.
+};
+
+struct Adapted {
+  enum class Kind {
+    kStatement,      // run `text`
+    kProcedureCall,  // run the procedure `call` (PostgreSQL targets also fill `text`)
+  };
+  Kind kind = Kind::kStatement;
+  std::string text;
+  // params[k-1] feeds placeholder k of `text` (?k for SQLite, $k for PostgreSQL).
+  std::vector<ParamSource> params;
+  // The highest caller bind number the statement names.
+  int callerParams = 0;
+  ProcedureCall call;
+
+  // SELECT ... FOR UPDATE on one table: the row identity is appended as an
+  // extra last column of `text` by the target (rowid, ctid).
+  bool forUpdate = false;
+  std::string lockTable;                 // owner-qualified as written
+  std::vector<std::string> lockColumns;  // select-list expressions as written
+  int visibleColumns = 0;                // columns before the identity column
+};
+
+// Adapts `text` for `target`. False with `*error` set for a text that must
+// be refused (unterminated literal, stacked statements, ALTER SEQUENCE ...
+// INCREMENT BY 0, a malformed procedure block, an unsupported date format).
+// Texts using no Oracle construct pass through unchanged apart from binds.
+bool Adapt(std::string_view text, Target target, Adapted* out, std::string* error);
+
+// The text with its lifted literals: every number and every non-empty string
+// literal that stands as a value (after a comparison operator, BETWEEN, LIKE,
+// as the first argument of TO_DATE, or as an element of an INSERT's VALUES
+// list) is replaced by "?" and appended to `literals`, so that texts that
+// differ only in such values share one `key`. Literals in DDL, ALTER, ORDER
+// BY / GROUP BY positions and format arguments stay in place. False (with
+// `*error`) for a text the lexer refuses or one that holds a "?" of its own.
+struct Shaped {
+  std::string key;
+  std::vector<Literal> literals;
+};
+bool LiftLiterals(std::string_view text, Shaped* out, std::string* error);
+
+}  // namespace dialect
+}  // namespace driver
+}  // namespace metashelf
+
+#endif  // METASHELF_DRIVER_DIALECT_DIALECT_H_

@@ -1,0 +1,66 @@
+// Helpers shared by the adapter's common part and its per-target rewrites:
+// walking token vectors by significance and parenthesis depth, the shape of
+// compound selects, and the entry points of each target's rewrite.
+#ifndef METASHELF_DRIVER_DIALECT_REWRITE_H_
+#define METASHELF_DRIVER_DIALECT_REWRITE_H_
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "dialect/dialect.h"
+#include "dialect/tokenizer.h"
+
+namespace metashelf {
+namespace driver {
+namespace dialect {
+
+using Tokens = std::vector<Token>;
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// The first significant token at or after `from` and before `end`; `end` when none.
+std::size_t NextSig(const Tokens& t, std::size_t from, std::size_t end);
+// The last significant token before `before` and at or after `begin`; kNone when none.
+std::size_t PrevSig(const Tokens& t, std::size_t before, std::size_t begin = 0);
+// The ")" that closes the "(" at `open`, or kNone.
+std::size_t MatchParen(const Tokens& t, std::size_t open, std::size_t end);
+// The first word `keyword` at parenthesis depth 0 of [begin, end); kNone when none.
+std::size_t FindTopLevel(const Tokens& t, std::size_t begin, std::size_t end, const char* keyword);
+
+// A compound select split at its top-level set operators (UNION [ALL],
+// INTERSECT, MINUS, EXCEPT): operands[i] = [first, last) token ranges,
+// operators[i] = [first, last) between operands i and i+1.
+struct Compound {
+  std::vector<std::pair<std::size_t, std::size_t>> operands;
+  std::vector<std::pair<std::size_t, std::size_t>> operators;
+};
+Compound SplitCompound(const Tokens& t, std::size_t begin, std::size_t end);
+// True when the parenthesised group opening at `open` holds a query (its
+// first significant token, past any further "(", is SELECT or WITH).
+bool IsQueryParen(const Tokens& t, std::size_t open, std::size_t end);
+
+// ALTER SEQUENCE owner.name INCREMENT BY n, as parsed by the common part.
+struct SequenceAlter {
+  std::string owner;  // upper-cased, "" when unqualified
+  std::string name;   // upper-cased
+  long long increment = 0;
+};
+// True when `t` is an ALTER SEQUENCE statement; then `*alter` is filled or
+// `*error` set (false result of `*ok`) for a refused form.
+bool ParseSequenceAlter(const Tokens& t, SequenceAlter* alter, bool* ok, std::string* error);
+
+// The text of tokens with every numbered parameter written as prefix+slot.
+std::string Render(const Tokens& t, std::size_t begin, std::size_t end, char prefix);
+
+// Target rewrites. `tokens` have been through the common part (binds
+// numbered in `slot`, '' turned into NULL, INTO and FOR UPDATE removed);
+// each fills `out->text` (and anything else it owns). False with `*error`
+// for a text the target refuses.
+bool RewriteForSQLite(Tokens& tokens, Adapted* out, std::string* error);
+bool RewriteForPostgreSQL(Tokens& tokens, Adapted* out, std::string* error);
+
+}  // namespace dialect
+}  // namespace driver
+}  // namespace metashelf
+
+#endif  // METASHELF_DRIVER_DIALECT_REWRITE_H_

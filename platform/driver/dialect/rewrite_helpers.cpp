@@ -1,0 +1,146 @@
+// Token-walking helpers shared by the common part and every target.
+#include <cstdlib>
+
+#include "dialect/rewrite.h"
+
+namespace metashelf {
+namespace driver {
+namespace dialect {
+
+std::size_t NextSig(const Tokens& t, std::size_t from, std::size_t end) {
+  for (std::size_t i = from; i < end && i < t.size(); ++i) {
+    if (Significant(t[i])) return i;
+  }
+  return end;
+}
+
+std::size_t PrevSig(const Tokens& t, std::size_t before, std::size_t begin) {
+  std::size_t i = before;
+  while (i > begin) {
+    --i;
+    if (Significant(t[i])) return i;
+  }
+  return kNone;
+}
+
+std::size_t MatchParen(const Tokens& t, std::size_t open, std::size_t end) {
+  int depth = 0;
+  for (std::size_t i = open; i < end && i < t.size(); ++i) {
+    if (IsPunct(t[i], "(")) ++depth;
+    if (IsPunct(t[i], ")")) {
+      --depth;
+      if (depth == 0) return i;
+    }
+  }
+  return kNone;
+}
+
+std::size_t FindTopLevel(const Tokens& t, std::size_t begin, std::size_t end, const char* keyword) {
+  int depth = 0;
+  for (std::size_t i = begin; i < end && i < t.size(); ++i) {
+    if (IsPunct(t[i], "(")) ++depth;
+    if (IsPunct(t[i], ")")) --depth;
+    if (depth == 0 && IsWord(t[i], keyword)) return i;
+  }
+  return kNone;
+}
+
+Compound SplitCompound(const Tokens& t, std::size_t begin, std::size_t end) {
+  Compound c;
+  int depth = 0;
+  std::size_t operandStart = begin;
+  for (std::size_t i = begin; i < end; ++i) {
+    if (IsPunct(t[i], "(")) ++depth;
+    if (IsPunct(t[i], ")")) --depth;
+    if (depth != 0) continue;
+    if (IsWord(t[i], "UNION") || IsWord(t[i], "INTERSECT") || IsWord(t[i], "MINUS") ||
+        IsWord(t[i], "EXCEPT")) {
+      std::size_t opEnd = i + 1;
+      if (IsWord(t[i], "UNION")) {
+        const std::size_t next = NextSig(t, i + 1, end);
+        if (next < end && IsWord(t[next], "ALL")) opEnd = next + 1;
+      }
+      c.operands.emplace_back(operandStart, i);
+      c.operators.emplace_back(i, opEnd);
+      operandStart = opEnd;
+      i = opEnd - 1;
+    }
+  }
+  c.operands.emplace_back(operandStart, end);
+  return c;
+}
+
+bool IsQueryParen(const Tokens& t, std::size_t open, std::size_t end) {
+  std::size_t i = open;
+  while (i < end && IsPunct(t[i], "(")) i = NextSig(t, i + 1, end);
+  return i < end && (IsWord(t[i], "SELECT") || IsWord(t[i], "WITH"));
+}
+
+bool ParseSequenceAlter(const Tokens& t, SequenceAlter* alter, bool* ok, std::string* error) {
+  std::vector<std::size_t> sig;
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    if (Significant(t[i])) sig.push_back(i);
+  }
+  if (sig.size() < 2 || !IsWord(t[sig[0]], "ALTER") || !IsWord(t[sig[1]], "SEQUENCE")) {
+    return false;
+  }
+  *ok = false;
+  std::size_t k = 2;
+  auto at = [&](std::size_t j) -> const Token* { return j < sig.size() ? &t[sig[j]] : nullptr; };
+  if (!at(k) || at(k)->kind != TokenKind::kWord) {
+    *error = "ALTER SEQUENCE needs a sequence name";
+    return true;
+  }
+  alter->name = Upper(at(k)->text);
+  ++k;
+  if (at(k) && IsPunct(*at(k), ".")) {
+    if (!at(k + 1) || at(k + 1)->kind != TokenKind::kWord) {
+      *error = "ALTER SEQUENCE needs a sequence name";
+      return true;
+    }
+    alter->owner = alter->name;
+    alter->name = Upper(at(k + 1)->text);
+    k += 2;
+  }
+  if (!at(k) || !IsWord(*at(k), "INCREMENT") || !at(k + 1) || !IsWord(*at(k + 1), "BY")) {
+    *error = "only ALTER SEQUENCE ... INCREMENT BY n is supported";
+    return true;
+  }
+  k += 2;
+  bool negative = false;
+  if (at(k) && (IsPunct(*at(k), "-") || IsPunct(*at(k), "+"))) {
+    negative = IsPunct(*at(k), "-");
+    ++k;
+  }
+  const Token* number = at(k);
+  if (!number || number->kind != TokenKind::kNumber ||
+      number->text.find_first_not_of("0123456789") != std::string::npos ||
+      number->text.size() > 12 || at(k + 1) != nullptr) {
+    *error = "ALTER SEQUENCE ... INCREMENT BY needs an integer";
+    return true;
+  }
+  alter->increment = std::strtoll(number->text.c_str(), nullptr, 10) * (negative ? -1 : 1);
+  if (alter->increment == 0) {
+    *error = "ORA-04002: INCREMENT must be a non-zero integer";
+    return true;
+  }
+  *ok = true;
+  return true;
+}
+
+std::string Render(const Tokens& t, std::size_t begin, std::size_t end, char prefix) {
+  std::string out;
+  for (std::size_t i = begin; i < end && i < t.size(); ++i) {
+    if ((t[i].kind == TokenKind::kBind || t[i].kind == TokenKind::kLifted) && t[i].slot > 0) {
+      out += prefix;
+      out += std::to_string(t[i].slot);
+    } else {
+      out += t[i].text;
+    }
+  }
+  return out;
+}
+
+}  // namespace dialect
+}  // namespace driver
+}  // namespace metashelf

@@ -1,0 +1,164 @@
+// The dialect lexer: a single pass over the bytes with explicit states.
+#include "dialect/tokenizer.h"
+
+#include <cstring>
+
+namespace metashelf {
+namespace driver {
+namespace dialect {
+namespace {
+
+bool WordByte(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '$' || c == '#' || c >= 0x80;
+}
+bool WordStart(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
+}
+bool Digit(unsigned char c) {
+  return c >= '0' && c <= '9';
+}
+bool SpaceByte(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+// Scans a quoted run starting at `pos` (on the opening quote); a doubled
+// quote stands for one. Returns the index past the closing quote, or npos.
+std::size_t ScanQuoted(std::string_view s, std::size_t pos, char quote) {
+  std::size_t i = pos + 1;
+  while (i < s.size()) {
+    if (s[i] == quote) {
+      if (i + 1 < s.size() && s[i + 1] == quote) {
+        i += 2;
+        continue;
+      }
+      return i + 1;
+    }
+    ++i;
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+bool Tokenize(std::string_view s, std::vector<Token>* out, std::string* error) {
+  out->clear();
+  std::size_t i = 0;
+  const std::size_t n = s.size();
+  auto push = [&](TokenKind kind, std::size_t begin, std::size_t end) {
+    out->push_back(Token{kind, std::string(s.substr(begin, end - begin)), 0});
+  };
+  while (i < n) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    const std::size_t start = i;
+    if (SpaceByte(c)) {
+      while (i < n && SpaceByte(static_cast<unsigned char>(s[i]))) ++i;
+      push(TokenKind::kSpace, start, i);
+    } else if (c == '-' && i + 1 < n && s[i + 1] == '-') {
+      while (i < n && s[i] != '\n') ++i;
+      push(TokenKind::kComment, start, i);
+    } else if (c == '/' && i + 1 < n && s[i + 1] == '*') {
+      const std::size_t close = s.find("*/", i + 2);
+      if (close == std::string_view::npos) {
+        *error = "unterminated comment";
+        return false;
+      }
+      i = close + 2;
+      push(TokenKind::kComment, start, i);
+    } else if (c == '\'') {
+      const std::size_t end = ScanQuoted(s, i, '\'');
+      if (end == std::string_view::npos) {
+        *error = "unterminated string literal";
+        return false;
+      }
+      i = end;
+      push(TokenKind::kString, start, i);
+    } else if (c == '"') {
+      const std::size_t end = ScanQuoted(s, i, '"');
+      if (end == std::string_view::npos) {
+        *error = "unterminated quoted name";
+        return false;
+      }
+      i = end;
+      push(TokenKind::kQuotedName, start, i);
+    } else if ((c == 'X' || c == 'x' || c == 'N' || c == 'n') && i + 1 < n && s[i + 1] == '\'') {
+      const std::size_t end = ScanQuoted(s, i + 1, '\'');
+      if (end == std::string_view::npos) {
+        *error = "unterminated string literal";
+        return false;
+      }
+      i = end;
+      push((c == 'X' || c == 'x') ? TokenKind::kBlob : TokenKind::kString, start, i);
+    } else if (WordStart(c)) {
+      while (i < n && WordByte(static_cast<unsigned char>(s[i]))) ++i;
+      push(TokenKind::kWord, start, i);
+    } else if (Digit(c) || (c == '.' && i + 1 < n && Digit(static_cast<unsigned char>(s[i + 1])))) {
+      while (i < n && Digit(static_cast<unsigned char>(s[i]))) ++i;
+      if (i < n && s[i] == '.') {
+        ++i;
+        while (i < n && Digit(static_cast<unsigned char>(s[i]))) ++i;
+      }
+      if (i < n && (s[i] == 'e' || s[i] == 'E')) {
+        std::size_t j = i + 1;
+        if (j < n && (s[j] == '+' || s[j] == '-')) ++j;
+        if (j < n && Digit(static_cast<unsigned char>(s[j]))) {
+          i = j;
+          while (i < n && Digit(static_cast<unsigned char>(s[i]))) ++i;
+        }
+      }
+      push(TokenKind::kNumber, start, i);
+    } else if (c == ':' && i + 1 < n && WordByte(static_cast<unsigned char>(s[i + 1]))) {
+      ++i;
+      while (i < n && WordByte(static_cast<unsigned char>(s[i]))) ++i;
+      push(TokenKind::kBind, start, i);
+    } else if (c == '?') {
+      ++i;
+      push(TokenKind::kLifted, start, i);
+    } else {
+      static const char* const kTwo[] = {"<=", ">=", "<>", "!=", "||", ":=", "=>"};
+      std::size_t len = 1;
+      if (i + 1 < n) {
+        for (const char* two : kTwo) {
+          if (s[i] == two[0] && s[i + 1] == two[1]) len = 2;
+        }
+      }
+      i += len;
+      push(TokenKind::kPunct, start, i);
+    }
+  }
+  return true;
+}
+
+bool IsWord(const Token& t, const char* upperKeyword) {
+  if (t.kind != TokenKind::kWord) return false;
+  const std::size_t len = std::strlen(upperKeyword);
+  if (t.text.size() != len) return false;
+  for (std::size_t i = 0; i < len; ++i) {
+    char c = t.text[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != upperKeyword[i]) return false;
+  }
+  return true;
+}
+
+bool IsPunct(const Token& t, const char* punct) {
+  return t.kind == TokenKind::kPunct && t.text == punct;
+}
+
+std::string Join(const std::vector<Token>& tokens, std::size_t begin, std::size_t end) {
+  std::string out;
+  for (std::size_t i = begin; i < end && i < tokens.size(); ++i) out += tokens[i].text;
+  return out;
+}
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+}  // namespace dialect
+}  // namespace driver
+}  // namespace metashelf
