@@ -82,6 +82,11 @@ class COraMetaSetOper {
   std::int32_t ReadNodeDateTimeList(std::int32_t mdsID, std::int64_t metaID,
                                     CSmartArray<CLeafNode*>& list);
 
+  // Runs a caller's SELECT whose first column yields record ids and appends
+  // the ids to `ids` in delivery order. 1 when every row was read; 0 on any
+  // failure, `ids` then as it was (src/search/meta_set_oper_query.cpp).
+  std::int32_t QueryMetaIDs(const char* sql, CSmartArray<std::int64_t>& ids);
+
  private:
   char owner_[kOwnerSize];
   gis_SQLHDBC_STRU* hdbc_;

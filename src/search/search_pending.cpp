@@ -1,6 +1,8 @@
 // Search operations whose bodies are not built yet: each reports failure.
 #include "metashelf/ora_metadataset.h"
 
-std::int32_t COraMetaDataSet::MetaSearch(const char* /*sql*/, CSmartArray<std::int64_t>& /*ids*/) { return 0; }
-std::int32_t COraMetaDataSet::SearchMetaData(const std::string& /*expression*/, std::vector<SearchNode>& /*conditions*/, CSmartArray<std::int64_t>& /*ids*/) { return 0; }
-std::int32_t COraMetaDataSet::GetNodeDataByGuid(std::int32_t /*nodeGUID*/, char /*kind*/, NodeDataStrcT* /*values*/, std::int32_t /*capacity*/) { return 0; }
+std::int32_t COraMetaDataSet::SearchMetaData(const std::string& /*expression*/,
+                                             std::vector<SearchNode>& /*conditions*/,
+                                             CSmartArray<std::int64_t>& /*ids*/) {
+  return 0;
+}

@@ -1,0 +1,111 @@
+// GetNodeDataByGuid: every stored value of one schema node across a
+// collection, with the record ids, in record id order, read in rowsets of
+// 100 into the caller's NodeDataStrcT array.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "dataset/mds_context.h"
+#include "db/statement.h"
+#include "metashelf/ora_metadataset.h"
+#include "search/search_text.h"
+
+namespace {
+
+constexpr std::uint32_t kRows = 100;
+constexpr std::int32_t kTextRowSize = 4000;  // NODEVALUE is VARCHAR2(4000)
+constexpr std::int32_t kDateRowSize = 16;
+
+const char* const kStatements[] = {
+    "SELECT METAID,NODEVALUE FROM %s.META_NDTEXT_%ld WHERE NODEGUID=%ld ORDER BY METAID",
+    "SELECT METAID,NODEVALUE FROM %s.META_NDNUMBER_%ld WHERE NODEGUID=%ld ORDER BY METAID",
+    "SELECT METAID,TO_CHAR(NODEVALUE,'YYYY-MM-DD') FROM %s.META_NDDATETIME_%ld WHERE "
+    "NODEGUID=%ld ORDER BY METAID",
+};
+
+// Copies at most room-1 bytes of `row` (a NUL-terminated text of at most
+// rowSize bytes) into `field`, never ending inside a UTF-8 character.
+void CopyText(char* field, std::size_t room, const char* row, std::size_t rowSize) {
+  const std::size_t length = strnlen(row, rowSize);
+  const std::size_t kept = metashelf::search::Utf8PrefixLength(row, length, room - 1);
+  std::memcpy(field, row, kept);
+  field[kept] = '\0';
+}
+
+}  // namespace
+
+std::int32_t COraMetaDataSet::GetNodeDataByGuid(std::int32_t nodeGUID, char kind,
+                                                NodeDataStrcT* values, std::int32_t capacity) {
+  if (values == nullptr || kind < 1 || kind > 3) return 0;
+  if (ctx_ == nullptr || ctx_->hdbc == nullptr) return 0;
+  const std::int64_t room = capacity < 0 ? 0 : capacity;
+
+  // The id buffer and the number buffer start at zero: a NULL value (an
+  // empty value on a number node) then reads as 0.0, never as the value
+  // of an earlier row.
+  const std::int32_t valueSize =
+      kind == 1 ? kTextRowSize
+                : (kind == 2 ? static_cast<std::int32_t>(sizeof(double)) : kDateRowSize);
+  std::unique_ptr<std::int32_t[]> metaIDs(new (std::nothrow) std::int32_t[kRows]());
+  std::unique_ptr<char[]> valueBuffer(new (std::nothrow) char[kRows * valueSize]());
+  std::unique_ptr<std::int16_t[]> indicators(new (std::nothrow) std::int16_t[kRows]());
+  if (!metaIDs || !valueBuffer || !indicators) return 0;
+  char* const texts = valueBuffer.get();
+  double* const numbers = reinterpret_cast<double*>(valueBuffer.get());
+  auto clearValues = [&] {
+    if (kind == 2) {
+      for (std::uint32_t row = 0; row < kRows; ++row) numbers[row] = 0.0;
+    } else {
+      for (std::uint32_t row = 0; row < kRows; ++row) texts[row * valueSize] = '\0';
+    }
+  };
+
+  // Declared after the buffers: the statement is released before them.
+  metashelf::db::Statement stmt(ctx_->hdbc);
+  if (!stmt.ok()) return 0;
+  char sql[1024];
+  std::snprintf(sql, sizeof sql, kStatements[kind - 1], ctx_->owner, static_cast<long>(ctx_->mdsID),
+                static_cast<long>(nodeGUID));
+  using metashelf::db::Succeeded;
+  if (!Succeeded(gis_SQLPrepare(stmt.get(), sql, GIS_SQL_NTS))) return 0;
+  if (!Succeeded(gis_SQLSetStmtOption(stmt.get(), GIS_SQL_ROWSET_SIZE, kRows))) return 0;
+  if (!Succeeded(gis_SQLExecute(stmt.get()))) return 0;
+  if (!Succeeded(gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_INT, metaIDs.get(), 4, indicators.get()))) {
+    return 0;
+  }
+  const std::int16_t valueType = kind == 2 ? GIS_TYPE_FLOAT : GIS_TYPE_STRING;
+  if (!Succeeded(gis_SQLBindCol(stmt.get(), 2, valueType, valueBuffer.get(), valueSize,
+                                indicators.get()))) {
+    return 0;
+  }
+
+  std::int64_t filled = 0;
+  std::uint32_t delivered = 0;
+  std::int16_t rc = gis_SQLExtendedFetch(stmt.get(), GIS_SQL_FETCH_NEXT, 1, &delivered, nullptr);
+  while (rc != GIS_SQL_NO_DATA) {
+    // A failing fetch ends the call with 0; elements already filled stay.
+    if (!Succeeded(rc) || delivered > kRows) return 0;
+    // A rowset that does not fit whole is not copied; the rest is not read.
+    if (filled + delivered > room) break;
+    for (std::uint32_t row = 0; row < delivered; ++row) {
+      NodeDataStrcT& element = values[filled + row];
+      element.metaID = metaIDs[row];
+      element.textValue[0] = '\0';
+      element.numberValue = 0.0;
+      element.dateValue[0] = '\0';
+      if (kind == 1) {
+        CopyText(element.textValue, sizeof element.textValue, texts + row * valueSize, valueSize);
+      } else if (kind == 2) {
+        element.numberValue = numbers[row];
+      } else {
+        CopyText(element.dateValue, sizeof element.dateValue, texts + row * valueSize, valueSize);
+      }
+    }
+    clearValues();
+    filled += delivered;
+    delivered = 0;
+    rc = gis_SQLExtendedFetch(stmt.get(), GIS_SQL_FETCH_NEXT, 1, &delivered, nullptr);
+  }
+  return 1;
+}
