@@ -13,7 +13,9 @@ COraMetaDataBase::COraMetaDataBase() : ctx_(new MtdbContext()) {
   std::memset(ctx_, 0, sizeof *ctx_);
 }
 
-COraMetaDataBase::~COraMetaDataBase() { delete ctx_; }
+COraMetaDataBase::~COraMetaDataBase() {
+  delete ctx_;
+}
 
 std::int32_t COraMetaDataBase::mtdb_Create(CBas_GDataBase* database, const char* name) {
   if (database == nullptr) return 0;
@@ -52,7 +54,9 @@ std::int32_t COraMetaDataBase::mtdb_Close() {
   return 1;
 }
 
-int COraMetaDataBase::mtdb_HasOpened() { return ctx_->opened; }
+int COraMetaDataBase::mtdb_HasOpened() {
+  return ctx_->opened;
+}
 
 void COraMetaDataBase::GetOraBaseInfo(gis_SQLHDBC_STRU*& hdbc, char* owner) {
   hdbc = ctx_->hdbc;
@@ -76,8 +80,9 @@ std::int32_t COraMetaDataBase::GetLobLength(std::int32_t* length, const char* ta
   metashelf::db::Statement stmt(ctx_->hdbc);
   if (!stmt.ok()) return 0;
   std::int16_t indicator = 0;
+  gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
   gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_INT, length, 4, &indicator);
-  if (metashelf::db::Succeeded(gis_SQLExecDirect(stmt.get(), sql.c_str(), GIS_SQL_NTS)) &&
+  if (metashelf::db::Succeeded(gis_SQLExecute(stmt.get())) &&
       metashelf::db::Succeeded(gis_SQLFetch(stmt.get()))) {
     return 1;
   }
@@ -96,8 +101,9 @@ std::int32_t COraMetaDataBase::GetSysDateTime(OCIDate& date, std::int32_t colID)
   metashelf::db::Statement stmt(ctx_->hdbc);
   if (!stmt.ok()) return 0;
   std::int16_t indicator = 0;
+  gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
   gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_DATE, &date, 8, &indicator);
-  if (metashelf::db::Succeeded(gis_SQLExecDirect(stmt.get(), sql.c_str(), GIS_SQL_NTS)) &&
+  if (metashelf::db::Succeeded(gis_SQLExecute(stmt.get())) &&
       metashelf::db::Succeeded(gis_SQLFetch(stmt.get()))) {
     return 1;
   }

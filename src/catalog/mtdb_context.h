@@ -13,11 +13,11 @@ class CBas_GDataBase;
 constexpr int kOwnerSize = 32;
 
 struct MtdbContext {
-  std::int32_t opened;        // 1 after a successful mtdb_Open
-  char owner[kOwnerSize];     // owner of the catalog objects, NUL-terminated
-  gis_SQLHDBC_STRU* hdbc;     // connection handle; not owned
-  std::int32_t mtdbID;        // the open catalog's id
-  CBas_GDataBase* database;   // the host's database object; not owned
+  std::int32_t opened;       // 1 after a successful mtdb_Open
+  char owner[kOwnerSize];    // owner of the catalog objects, NUL-terminated
+  gis_SQLHDBC_STRU* hdbc;    // connection handle; not owned
+  std::int32_t mtdbID;       // the open catalog's id
+  CBas_GDataBase* database;  // the host's database object; not owned
 };
 
 #endif  // METASHELF_SRC_CATALOG_MTDB_CONTEXT_H_

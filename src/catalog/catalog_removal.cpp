@@ -1,0 +1,29 @@
+// Removal of a whole catalog: its schemas, then the catalog itself through
+// the host's database object, refused while any schema has a collection.
+#include "metashelf/host_database.h"
+#include "metashelf/ora_metadatabase.h"
+#include "metashelf/smart_array.h"
+
+std::int32_t COraMetaDataBase::mtdb_Remove(CBas_GDataBase* database, std::int32_t mtdbID) {
+  if (database == nullptr) return 0;
+  // Without the named catalog open the handle could still point at another
+  // one, whose schemas must never be touched.
+  if (mtdb_Open(database, mtdbID, 1) != 1) return 0;
+
+  CSmartArray<std::int32_t> schemas;
+  if (schema_GetIDList(schemas) != 1) {
+    // An empty list is only believed when the catalog really has no schema.
+    std::int32_t count = -1;
+    if (schema_GetNum(&count) != 1 || count != 0) return 0;
+  }
+
+  CSmartArray<std::int32_t> collections;
+  for (std::int32_t i = 0; i < schemas.GetSize(); ++i) {
+    // A list that could not be read may hide collections: nothing is deleted.
+    if (mds_GetIDList(collections, schemas[i]) != 1) return 0;
+    if (collections.GetSize() > 0) return 0;
+  }
+
+  for (std::int32_t i = 0; i < schemas.GetSize(); ++i) schema_Del(schemas[i]);
+  return database->db_DeleteMtdb(mtdbID);
+}

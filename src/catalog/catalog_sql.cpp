@@ -1,0 +1,85 @@
+// Quoting, id texts, bindings and cut copies for the catalog's statements.
+#include "catalog/catalog_sql.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "metashelf/ora_metadatabase.h"
+
+namespace metashelf {
+namespace catalog {
+
+std::string Quoted(const char* text) {
+  std::string out = "'";
+  for (const char* p = text != nullptr ? text : ""; *p != '\0'; ++p) {
+    out += *p;
+    if (*p == '\'') out += '\'';
+  }
+  out += '\'';
+  return out;
+}
+
+IdText::IdText(std::int64_t id) {
+  std::memset(text, 0, sizeof text);
+  std::snprintf(text, sizeof text, "%" PRId64, id);
+}
+
+std::int16_t BindInt(gis_SQLHSTMT stmt, std::uint16_t number, std::int32_t* value,
+                     std::int16_t* indicator) {
+  *indicator = 0;
+  return gis_SQLBindParameter(stmt, number, 1, GIS_TYPE_INT, GIS_TYPE_INT, 0, 0, value, 4,
+                              indicator);
+}
+
+std::int16_t BindText(gis_SQLHSTMT stmt, std::uint16_t number, const char* text,
+                      std::int16_t* indicator) {
+  *indicator = 0;
+  const auto length = static_cast<std::int32_t>(std::strlen(text) + 1);
+  return gis_SQLBindParameter(stmt, number, 1, GIS_TYPE_STRING, GIS_TYPE_STRING, 0, 0,
+                              const_cast<char*>(text), length, indicator);
+}
+
+std::int16_t BindIntCol(gis_SQLHSTMT stmt, std::uint16_t number, std::int32_t* value,
+                        std::int16_t* indicator) {
+  *indicator = 0;
+  return gis_SQLBindCol(stmt, number, GIS_TYPE_INT, value, 4, indicator);
+}
+
+std::int16_t BindTextCol(gis_SQLHSTMT stmt, std::uint16_t number, char* buffer, std::int32_t size,
+                         std::int16_t* indicator) {
+  *indicator = 0;
+  return gis_SQLBindCol(stmt, number, GIS_TYPE_STRING, buffer, size, indicator);
+}
+
+std::int16_t BindDateCol(gis_SQLHSTMT stmt, std::uint16_t number, void* buffer, std::int32_t length,
+                         std::int16_t* indicator) {
+  *indicator = 0;
+  return gis_SQLBindCol(stmt, number, GIS_TYPE_DATE, buffer, length, indicator);
+}
+
+void CopyCut(char* dst, std::size_t size, const char* src) {
+  if (dst == nullptr || size < 1) return;
+  std::size_t n = src != nullptr ? strnlen(src, size) : 0;
+  if (n >= size) {
+    n = size - 1;
+    // Never end inside a multi-byte character: step back over continuation
+    // bytes to the lead byte that would be cut.
+    while (n > 0 && (static_cast<unsigned char>(src[n]) & 0xC0) == 0x80) --n;
+  }
+  if (n > 0) std::memcpy(dst, src, n);
+  dst[n] = '\0';
+}
+
+}  // namespace catalog
+}  // namespace metashelf
+
+MtdbContext& CatalogAccess::Context(COraMetaDataBase& catalog) {
+  return *catalog.ctx_;
+}
+
+std::int32_t CatalogAccess::LobLength(COraMetaDataBase& catalog, std::int32_t* length,
+                                      const char* table, const char* column, const char* keyColumn,
+                                      std::int32_t key) {
+  return catalog.GetLobLength(length, table, column, keyColumn, key);
+}

@@ -1,0 +1,233 @@
+// The schema registry: rows of KRDB_META_SCHEMA in the open catalog. Tests
+// for a name, counts, lists, looks up by name and by id, describes, renames,
+// changes the remark, stamps the modification time and deletes.
+#include <cstring>
+#include <string>
+
+#include "catalog/catalog_sql.h"
+#include "db/statement.h"
+#include "metashelf/ora_metadatabase.h"
+#include "metashelf/records.h"
+#include "metashelf/smart_array.h"
+
+using metashelf::catalog::BindDateCol;
+using metashelf::catalog::BindInt;
+using metashelf::catalog::BindIntCol;
+using metashelf::catalog::BindText;
+using metashelf::catalog::BindTextCol;
+using metashelf::catalog::CopyCut;
+using metashelf::catalog::Prefix;
+using metashelf::catalog::Quoted;
+using metashelf::db::Statement;
+using metashelf::db::Succeeded;
+
+namespace {
+
+// Runs one of the two-argument update procedures (rename, remark) and, when
+// it succeeded, stamps the schema's modification time.
+std::int32_t RunSchemaUpdate(COraMetaDataBase& catalog, const char* procedure,
+                             std::int32_t schemaID, const char* text, bool* ran) {
+  *ran = false;
+  if (text == nullptr) return 0;
+  MtdbContext& ctx = CatalogAccess::Context(catalog);
+  const std::string sql = "BEGIN " + Prefix(ctx) + procedure + " END; ";
+  Statement stmt(ctx.hdbc);
+  if (!stmt.ok()) return 0;
+  if (gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) return 0;
+  std::int32_t id = schemaID;
+  std::int16_t idInd = 0;
+  std::int16_t textInd = 0;
+  BindInt(stmt.get(), 1, &id, &idInd);
+  BindText(stmt.get(), 2, text, &textInd);
+  const std::int16_t rc = gis_SQLExecute(stmt.get());
+  if (rc != GIS_SQL_SUCCESS) stmt.DrainError();
+  *ran = Succeeded(rc);
+  return *ran ? 1 : 0;
+}
+
+}  // namespace
+
+int COraMetaDataBase::schema_IsExist(const char* name) {
+  if (name == nullptr) return 0;
+  const std::string sql = "SELECT COUNT(SCHEMA_NAME) FROM " + std::string(ctx_->owner) +
+                          ".KRDB_META_SCHEMA " + "WHERE SCHEMA_NAME=" + Quoted(name) +
+                          " AND MTDB_ID=" + std::to_string(ctx_->mtdbID);
+  Statement stmt(ctx_->hdbc);
+  if (!stmt.ok()) return 0;
+  std::int32_t count = -1;
+  std::int16_t indicator = 0;
+  std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
+  if (rc == GIS_SQL_SUCCESS) {
+    BindIntCol(stmt.get(), 1, &count, &indicator);
+    rc = gis_SQLExecute(stmt.get());
+    if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
+  }
+  return Succeeded(rc) && count >= 1 ? 1 : 0;
+}
+
+std::int32_t COraMetaDataBase::schema_Del(std::int32_t schemaID) {
+  const std::string sql = "BEGIN " + Prefix(*ctx_) + "KRPG_MD.schema_Del(:1); " + "END; ";
+  Statement stmt(ctx_->hdbc);
+  if (!stmt.ok()) return 0;
+  std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
+  if (rc == GIS_SQL_SUCCESS) {
+    std::int32_t id = schemaID;
+    std::int16_t indicator = 0;
+    BindInt(stmt.get(), 1, &id, &indicator);
+    rc = gis_SQLExecute(stmt.get());
+    if (Succeeded(rc)) return 1;
+  }
+  stmt.DrainError();
+  return 0;
+}
+
+std::int32_t COraMetaDataBase::schema_GetNum(std::int32_t* count) {
+  if (ctx_->opened == 0 || count == nullptr) return 0;
+  *count = 0;
+  const std::string sql = "SELECT COUNT(*) FROM " + std::string(ctx_->owner) +
+                          ".KRDB_META_SCHEMA " + "WHERE MTDB_ID=" + std::to_string(ctx_->mtdbID);
+  Statement stmt(ctx_->hdbc);
+  if (!stmt.ok()) return 0;
+  if (gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) return 0;
+  std::int16_t indicator = 0;
+  BindIntCol(stmt.get(), 1, count, &indicator);
+  if (!Succeeded(gis_SQLExecute(stmt.get()))) return 0;
+  return Succeeded(gis_SQLFetch(stmt.get())) ? 1 : 0;
+}
+
+std::int32_t COraMetaDataBase::schema_GetIDList(CSmartArray<std::int32_t>& ids) {
+  std::int32_t count = 0;
+  if (schema_GetNum(&count) != 1 || count < 1) return 0;
+  const std::string sql = "SELECT SCHEMA_ID FROM " + Prefix(*ctx_) + "KRDB_META_SCHEMA " +
+                          "WHERE MTDB_ID=" + std::to_string(ctx_->mtdbID);
+  Statement stmt(ctx_->hdbc);
+  if (!stmt.ok()) return 0;
+  if (!Succeeded(gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS))) return 0;
+  gis_SQLExecute(stmt.get());
+  std::int32_t id = 0;
+  std::int16_t indicator = 0;
+  BindIntCol(stmt.get(), 1, &id, &indicator);
+  std::int16_t rc;
+  while (Succeeded(rc = gis_SQLFetch(stmt.get()))) ids.Add(id);
+  // Only the end of the rows counts as a complete list.
+  return rc == GIS_SQL_NO_DATA ? 1 : 0;
+}
+
+std::int32_t COraMetaDataBase::schema_GetID(char* name, std::int32_t* schemaID) {
+  if (name == nullptr || schemaID == nullptr) return 0;
+  const std::string sql = "SELECT SCHEMA_ID FROM " + Prefix(*ctx_) + "KRDB_META_SCHEMA " +
+                          "WHERE SCHEMA_NAME=" + Quoted(name) +
+                          " AND MTDB_ID=" + std::to_string(ctx_->mtdbID);
+  Statement stmt(ctx_->hdbc);
+  if (!stmt.ok()) return 0;
+  if (gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) return 0;
+  std::int16_t indicator = 0;
+  BindIntCol(stmt.get(), 1, schemaID, &indicator);
+  if (!Succeeded(gis_SQLExecute(stmt.get()))) return 0;
+  // 1 tells the caller that a row was found and the id written.
+  return Succeeded(gis_SQLFetch(stmt.get())) ? 1 : 0;
+}
+
+std::int32_t COraMetaDataBase::schema_GetName(std::int32_t schemaID, char* buffer, short size) {
+  const std::string sql = "SELECT SCHEMA_NAME FROM " + Prefix(*ctx_) + "KRDB_META_SCHEMA " +
+                          "WHERE SCHEMA_ID=" + std::to_string(schemaID);
+  Statement stmt(ctx_->hdbc);
+  if (!stmt.ok()) return 0;
+  char work[300];
+  std::memset(work, 0, sizeof work);
+  std::int32_t result = 0;
+  if (gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS) == GIS_SQL_SUCCESS) {
+    std::int16_t indicator = 0;
+    BindTextCol(stmt.get(), 1, work, sizeof work, &indicator);
+    if (Succeeded(gis_SQLExecute(stmt.get())) && Succeeded(gis_SQLFetch(stmt.get()))) {
+      result = 1;
+    }
+  }
+  if (result == 0) {
+    stmt.DrainError();
+    work[0] = '\0';
+  }
+  if (buffer != nullptr && size > 0) CopyCut(buffer, static_cast<std::size_t>(size), work);
+  return result;
+}
+
+std::int32_t COraMetaDataBase::schema_GetInfo(std::int32_t schemaID, X_CLS_SCHEMA* info) {
+  if (info == nullptr) return 0;
+  std::memset(info, 0, sizeof *info);
+  Statement stmt(ctx_->hdbc);
+  if (!stmt.ok()) return 0;
+  const std::string sql = "SELECT MTDB_ID,SCHEMA_NAME,OWNER,REMARK,CRTTIME,MODTIME FROM " +
+                          Prefix(*ctx_) + "KRDB_META_SCHEMA " +
+                          "WHERE SCHEMA_ID=" + std::to_string(schemaID);
+  gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
+
+  std::int32_t mtdbID = 0;
+  char name[1000];
+  char owner[1000];
+  char remark[512];
+  unsigned char created[10];
+  unsigned char modified[10];
+  std::memset(name, 0, sizeof name);
+  std::memset(owner, 0, sizeof owner);
+  std::memset(remark, 0, sizeof remark);
+  std::memset(created, 0, sizeof created);
+  std::memset(modified, 0, sizeof modified);
+  std::int16_t ind[6] = {};
+  BindIntCol(stmt.get(), 1, &mtdbID, &ind[0]);
+  BindTextCol(stmt.get(), 2, name, sizeof name, &ind[1]);
+  BindTextCol(stmt.get(), 3, owner, sizeof owner, &ind[2]);
+  BindTextCol(stmt.get(), 4, remark, sizeof remark, &ind[3]);
+  BindDateCol(stmt.get(), 5, created, sizeof created, &ind[4]);
+  BindDateCol(stmt.get(), 6, modified, sizeof modified, &ind[5]);
+
+  std::int16_t rc = gis_SQLExecute(stmt.get());
+  if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
+  const bool fetched = Succeeded(rc);
+  if (!fetched) stmt.DrainError();
+
+  info->schemaID = schemaID;
+  if (fetched) {
+    info->mtdbID = mtdbID;
+    CopyCut(info->schemaName, sizeof info->schemaName, name);
+    CopyCut(info->owner, sizeof info->owner, owner);
+    CopyCut(info->remark, sizeof info->remark, remark);
+    std::memcpy(info->crtTime, created, sizeof info->crtTime);
+    std::memcpy(info->modTime, modified, sizeof info->modTime);
+  }
+  return fetched ? 1 : 0;
+}
+
+std::int32_t COraMetaDataBase::schema_UpdateName(std::int32_t schemaID, char* name) {
+  bool ran = false;
+  const std::int32_t result =
+      RunSchemaUpdate(*this, "KRPG_MD.schema_updatename(:1,:2);", schemaID, name, &ran);
+  if (ran) schema_UpdateTime(schemaID);
+  return result;
+}
+
+std::int32_t COraMetaDataBase::schema_UpdateRemark(std::int32_t schemaID, char* remark) {
+  bool ran = false;
+  const std::int32_t result =
+      RunSchemaUpdate(*this, "KRPG_MD.schema_updateRemark(:1,:2);", schemaID, remark, &ran);
+  if (ran) schema_UpdateTime(schemaID);
+  return result;
+}
+
+std::int32_t COraMetaDataBase::schema_UpdateTime(std::int32_t schemaID) {
+  const std::string sql = "BEGIN " + Prefix(*ctx_) + "KRPG_MD.schema_UpdateTime(:1);" + "END; ";
+  Statement stmt(ctx_->hdbc);
+  if (!stmt.ok()) return 0;
+  gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
+  std::int32_t id = schemaID;
+  std::int16_t indicator = 0;
+  BindInt(stmt.get(), 1, &id, &indicator);
+  if (Succeeded(gis_SQLExecute(stmt.get()))) return 1;
+  stmt.DrainError();
+  return 0;
+}
+
+// Privileges are the database's business; the call is kept for hosts that
+// make it and changes nothing.
+std::int32_t COraMetaDataBase::schema_SetPrivilege(std::int32_t /*a*/, std::int32_t /*b*/) {
+  return 0;
+}
