@@ -1,0 +1,237 @@
+// CBaseMetaData: a record on a schema, as stored parts (structure document,
+// prolog, value label, leaf nodes) and, for hosts, as XML text.
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "decompose.h"
+#include "rebuild.h"
+#include "record_parts.h"
+#include "schema_impl.h"
+#include "text_codec.h"
+
+namespace {
+
+// Records larger than this are refused before anything is read into memory.
+constexpr std::size_t kMaxRecordBytes = std::size_t{1} << 30;
+
+std::int32_t CopyOut(const std::string& text, char* buffer, std::int32_t length) {
+  if (buffer == nullptr || length <= 0) return 0;
+  const auto n = std::min<std::size_t>(text.size(), static_cast<std::size_t>(length));
+  std::memcpy(buffer, text.data(), n);
+  return static_cast<std::int32_t>(n);
+}
+
+std::int32_t SizeOf(const std::string& text, std::int32_t& size) {
+  if (text.size() > static_cast<std::size_t>(INT32_MAX)) return 0;
+  size = static_cast<std::int32_t>(text.size());
+  return 1;
+}
+
+}  // namespace
+
+CBaseMetaData::CBaseMetaData(CSchema* schema) : schema_(schema), impl_(new (std::nothrow) Impl) {}
+CBaseMetaData::~CBaseMetaData() = default;
+
+std::int32_t CBaseMetaData::GetStructInfoSize(std::int32_t& size) const {
+  return impl_ ? SizeOf(impl_->parts.structure, size) : 0;
+}
+std::int32_t CBaseMetaData::GetPrologInfoSize(std::int32_t& size) const {
+  return impl_ ? SizeOf(impl_->parts.prolog, size) : 0;
+}
+std::int32_t CBaseMetaData::GetValueLabelSize(std::int32_t& size) const {
+  return impl_ ? SizeOf(impl_->parts.label, size) : 0;
+}
+std::int32_t CBaseMetaData::GetLeafNodeListSize(std::int32_t& size) const {
+  if (!impl_) return 0;
+  size = static_cast<std::int32_t>(impl_->parts.leaves.size());
+  return 1;
+}
+std::int32_t CBaseMetaData::GetStructInfo(char* buffer, std::int32_t length) const {
+  return impl_ ? CopyOut(impl_->parts.structure, buffer, length) : 0;
+}
+std::int32_t CBaseMetaData::GetPrologInfo(char* buffer, std::int32_t length) const {
+  return impl_ ? CopyOut(impl_->parts.prolog, buffer, length) : 0;
+}
+std::int32_t CBaseMetaData::GetValueLabel(char* buffer, std::int32_t length) const {
+  return impl_ ? CopyOut(impl_->parts.label, buffer, length) : 0;
+}
+
+std::int32_t CBaseMetaData::GetLeafNodeList(CSmartArray<CLeafNode*>& list,
+                                            std::int32_t count) const {
+  if (!impl_) return 0;
+  const auto& leaves = impl_->parts.leaves;
+  const std::int32_t n = std::min<std::int32_t>(std::max<std::int32_t>(count, 0),
+                                                static_cast<std::int32_t>(leaves.size()));
+  std::int32_t filled = 0;
+  try {
+    for (std::int32_t i = 0; i < n; ++i) {
+      CLeafNode* node = nullptr;
+      if (!list.GetAt(i, &node) || node == nullptr) break;
+      *node = leaves[i];
+      ++filled;
+    }
+  } catch (...) {
+    return 0;
+  }
+  return filled == n ? 1 : 0;
+}
+
+std::int32_t CBaseMetaData::SetStructInfo(const char* text) {
+  if (!impl_) return 0;
+  try {
+    impl_->parts.structure = text != nullptr ? text : "";
+  } catch (...) {
+    return 0;
+  }
+  impl_->consistent = false;
+  return 1;
+}
+
+std::int32_t CBaseMetaData::SetPrologInfo(const char* text) {
+  if (!impl_) return 0;
+  try {
+    impl_->parts.prolog = text != nullptr ? text : "";
+  } catch (...) {
+    return 0;
+  }
+  impl_->consistent = false;
+  return 1;
+}
+
+std::int32_t CBaseMetaData::SetValueLabel(const char* text) {
+  if (!impl_) return 0;
+  try {
+    impl_->parts.label = text != nullptr ? text : "";
+  } catch (...) {
+    return 0;
+  }
+  impl_->consistent = false;
+  return 1;
+}
+
+std::int32_t CBaseMetaData::SetLeafNodeList(CSmartArray<CLeafNode*>& list) {
+  if (!impl_) return 0;
+  try {
+    std::vector<CLeafNode> leaves;
+    leaves.reserve(static_cast<std::size_t>(std::max<std::int32_t>(list.GetSize(), 0)));
+    for (std::int32_t i = 0; i < list.GetSize(); ++i) {
+      CLeafNode* node = nullptr;
+      if (list.GetAt(i, &node) && node != nullptr) leaves.push_back(*node);
+    }
+    impl_->parts.leaves = std::move(leaves);
+  } catch (...) {
+    return 0;
+  }
+  impl_->consistent = false;
+  return 1;
+}
+
+std::int32_t CBaseMetaData::SetMetaID(std::int64_t id) {
+  if (!impl_) return 0;
+  impl_->metaId = id;
+  return 1;
+}
+
+std::int64_t CBaseMetaData::GetMetaID() const {
+  return impl_ ? impl_->metaId : 0;
+}
+
+std::int32_t CBaseMetaData::UpdateSetting() {
+  if (!impl_) return 0;
+  try {
+    impl_->issues.clear();
+    impl_->error.clear();
+    if (impl_->parts.structure.empty()) {
+      impl_->error = "no structure document";
+      impl_->consistent = false;
+      return 0;
+    }
+    impl_->consistent = metashelf::model::CheckParts(impl_->parts, impl_->error);
+    return impl_->consistent ? 1 : 0;
+  } catch (...) {
+    impl_->consistent = false;
+    return 0;
+  }
+}
+
+std::int32_t CBaseMetaData::LoadXml(const char* data, std::size_t length) {
+  if (!impl_) return 0;
+  try {
+    impl_->error.clear();
+    impl_->consistent = false;
+    if (length > kMaxRecordBytes) {
+      impl_->error = "record larger than 1 GiB";
+      return 0;
+    }
+    metashelf::model::DecodedText text;
+    if (!metashelf::model::DecodeRecordBytes(data, length, text, impl_->error)) return 0;
+    const metashelf::model::SchemaModel* model =
+        schema_ != nullptr && schema_->impl() != nullptr ? &schema_->impl()->model : nullptr;
+    metashelf::model::RecordParts parts;
+    std::vector<ValidationIssue> issues;
+    if (!metashelf::model::Decompose(model, text, parts, issues, impl_->error)) return 0;
+    impl_->parts = std::move(parts);
+    impl_->issues = std::move(issues);
+    impl_->consistent = true;
+    return 1;
+  } catch (...) {
+    impl_->error = "out of memory";
+    return 0;
+  }
+}
+
+std::int32_t CBaseMetaData::LoadXmlFile(const char* path) {
+  if (!impl_) return 0;
+  try {
+    if (path == nullptr) {
+      impl_->error = "no file name";
+      return 0;
+    }
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) {
+      impl_->error = std::string("cannot open ") + path;
+      return 0;
+    }
+    const std::streamoff size = in.tellg();
+    if (size < 0 || static_cast<std::uint64_t>(size) > kMaxRecordBytes) {
+      impl_->error = std::string("cannot read ") + path;
+      return 0;
+    }
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    in.seekg(0);
+    if (!in.read(bytes.data(), size)) {
+      impl_->error = std::string("cannot read ") + path;
+      return 0;
+    }
+    return LoadXml(bytes.data(), bytes.size());
+  } catch (...) {
+    impl_->error = "out of memory";
+    return 0;
+  }
+}
+
+std::int32_t CBaseMetaData::ToXml(std::string& xml) const {
+  if (!impl_) return 0;
+  try {
+    if (impl_->parts.structure.empty()) {
+      impl_->error = "empty record";
+      return 0;
+    }
+    return metashelf::model::Rebuild(impl_->parts, xml, impl_->error) ? 1 : 0;
+  } catch (...) {
+    impl_->error = "out of memory";
+    return 0;
+  }
+}
+
+std::vector<ValidationIssue> CBaseMetaData::Validate() const {
+  if (!impl_) return {};
+  return impl_->issues;
+}
+
+const std::string& CBaseMetaData::LastError() const {
+  static const std::string kNoMemory = "out of memory";
+  return impl_ ? impl_->error : kNoMemory;
+}

@@ -1,0 +1,125 @@
+// CSchema: a registered schema loaded from its node-information document,
+// with constant-time lookups of nodes by GUID, path and search alias.
+#include <cstdlib>
+#include <pugixml.hpp>
+
+#include "schema_impl.h"
+#include "xml_values.h"
+
+using metashelf::model::SchemaNode;
+
+CSchema::CSchema() : impl_(new (std::nothrow) Impl) {}
+CSchema::~CSchema() = default;
+
+std::int32_t CSchema::SetSchemaID(std::int32_t id) {
+  if (!impl_) return 0;
+  impl_->id = id;
+  return 1;
+}
+
+std::int32_t CSchema::GetSchemaID(std::int32_t& id) const {
+  if (!impl_) return 0;
+  id = impl_->id;
+  return 1;
+}
+
+std::int32_t CSchema::SetSchemaDoc(const char* schemaDoc) {
+  if (!impl_) return 0;
+  impl_->schemaDoc = schemaDoc != nullptr ? schemaDoc : "";
+  return 1;
+}
+
+std::int32_t CSchema::SetN2EMAPList(const char* map) {
+  if (!impl_) return 0;
+  impl_->n2emap = map != nullptr ? map : "";
+  return 1;
+}
+
+const std::string& CSchema::SchemaDoc() const {
+  static const std::string kEmpty;
+  return impl_ ? impl_->schemaDoc : kEmpty;
+}
+
+const std::string& CSchema::N2EMAP() const {
+  static const std::string kEmpty;
+  return impl_ ? impl_->n2emap : kEmpty;
+}
+
+std::int32_t CSchema::SetNodeStructList(const char* nodeInfo) {
+  if (!impl_) return 0;
+  metashelf::model::SchemaModel model;
+  pugi::xml_document doc;
+  if (nodeInfo == nullptr || !doc.load_string(nodeInfo, pugi::parse_default)) {
+    impl_->model = metashelf::model::SchemaModel{};
+    return 0;
+  }
+  const pugi::xml_node root = doc.child("nodeInfo");
+  for (pugi::xml_node ns : root.children("namespace")) {
+    model.namespaces.emplace_back(ns.attribute("prefix").value(), ns.attribute("uri").value());
+  }
+  for (pugi::xml_node n : root.children("node")) {
+    SchemaNode node;
+    node.guid = static_cast<std::int32_t>(n.attribute("guid").as_llong());
+    node.parentGuid = static_cast<std::int32_t>(n.attribute("parent").as_llong());
+    node.path = n.attribute("path").value();
+    node.name = n.attribute("name").value();
+    node.dataType = n.attribute("type").value();
+    node.alias = n.attribute("alias").value();
+    node.isAttribute = std::string_view(n.attribute("kind").value()) == "attribute";
+    node.repeatable = n.attribute("repeat").as_bool();
+    node.tableType = static_cast<short>(
+        n.attribute("tableType").as_int(metashelf::model::TableTypeOf(node.dataType)));
+    node.integer = metashelf::model::IsIntegerDataType(node.dataType);
+    model.nodes.push_back(std::move(node));
+  }
+  std::string error;
+  if (root.empty() || !model.Index(error)) {
+    impl_->model = metashelf::model::SchemaModel{};
+    return 0;
+  }
+  impl_->model = std::move(model);
+  return 1;
+}
+
+std::int32_t CSchema::GetNodeInfoByGUID(const std::int32_t& guid, CNodeInfo* info) const {
+  if (!impl_ || info == nullptr) return 0;
+  const auto& m = impl_->model;
+  const auto it = m.byGuid.find(guid);
+  if (it == m.byGuid.end()) return 0;
+  const SchemaNode& n = m.nodes[it->second];
+  info->guid_ = n.guid;
+  info->parentGuid_ = n.parentGuid;
+  info->tableType_ = n.tableType;
+  info->isAttribute_ = n.isAttribute;
+  info->repeatable_ = n.repeatable;
+  info->path_ = n.path;
+  info->name_ = n.name;
+  info->dataType_ = n.dataType;
+  info->alias_ = n.alias;
+  return 1;
+}
+
+std::int32_t CSchema::GetNodeInfoByPath(const char* path, CNodeInfo* info) const {
+  if (!impl_ || info == nullptr || path == nullptr) return 0;
+  const auto& m = impl_->model;
+  const auto it = m.byPath.find(path);
+  if (it == m.byPath.end()) return 0;
+  return GetNodeInfoByGUID(m.nodes[it->second].guid, info);
+}
+
+std::int32_t CSchema::GetNodeInfoByAlias(const char* alias, CNodeInfo* info) const {
+  if (!impl_ || info == nullptr || alias == nullptr) return 0;
+  const auto& m = impl_->model;
+  const auto it = m.byAlias.find(alias);
+  if (it == m.byAlias.end()) return 0;
+  return GetNodeInfoByGUID(m.nodes[it->second].guid, info);
+}
+
+std::int32_t CSchema::GetNodeCount() const {
+  return impl_ ? static_cast<std::int32_t>(impl_->model.nodes.size()) : 0;
+}
+
+std::int32_t CSchema::GetNodeInfoAt(std::int32_t index, CNodeInfo* info) const {
+  if (!impl_ || index < 0 || index >= GetNodeCount()) return 0;
+  return GetNodeInfoByGUID(impl_->model.nodes[index].guid, info);
+}
