@@ -1,0 +1,90 @@
+// COraMetaDataSet: a record's attachment, one opaque block of bytes in
+// META_ADDITIONAL_<id>, written whole through a BLOB locator and read back
+// whole. These work on the collection last opened, open or not.
+#include <cinttypes>
+
+#include "dataset/lob_io.h"
+#include "dataset/mds_context.h"
+#include "dataset/no_throw.h"
+#include "dataset/sql_text.h"
+#include "db/statement.h"
+#include "metashelf/ora_metadataset.h"
+
+using metashelf::dataset::Format;
+using metashelf::dataset::NoThrow;
+
+namespace {
+
+std::string SelectPicture(const MdsContext& ctx, std::int64_t metaID, bool forUpdate) {
+  return Format("select PICTURE_INFO from %s.META_ADDITIONAL_%d where MetaID=%" PRId64 "%s",
+                ctx.owner, ctx.mdsID, metaID, forUpdate ? " for update" : "");
+}
+
+}  // namespace
+
+std::int32_t COraMetaDataSet::AddMetaAdditional(std::int64_t metaID, char* data,
+                                                std::int32_t length) {
+  if (ctx_ == nullptr) return 0;
+  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+    metashelf::db::Statement stmt(ctx_->hdbc);
+    if (!stmt.ok()) return 0;
+    const std::string insert =
+        Format("insert into %s.META_ADDITIONAL_%d values(%" PRId64 ",EMPTY_BLOB())", ctx_->owner,
+               ctx_->mdsID, metaID);
+    if (gis_SQLExecDirect(stmt.get(), insert.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) return 0;
+    if (gis_SQLFreeStmt(stmt.get(), GIS_SQL_CLOSE) != GIS_SQL_SUCCESS) return 0;
+    return metashelf::dataset::PutBlob(stmt.get(), SelectPicture(*ctx_, metaID, true), data, length)
+               ? 1
+               : 0;
+  });
+}
+
+std::int32_t COraMetaDataSet::UpdateMetaAdditional(std::int64_t metaID, char* data,
+                                                   std::int32_t length) {
+  if (ctx_ == nullptr) return 0;
+  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+    metashelf::db::Statement stmt(ctx_->hdbc);
+    if (!stmt.ok()) return 0;
+    return metashelf::dataset::PutBlob(stmt.get(), SelectPicture(*ctx_, metaID, true), data, length)
+               ? 1
+               : 0;
+  });
+}
+
+std::int32_t COraMetaDataSet::DelMetaAdditional(std::int64_t metaID) {
+  if (ctx_ == nullptr) return 0;
+  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+    metashelf::db::Statement stmt(ctx_->hdbc);
+    if (!stmt.ok()) return 0;
+    const std::string text = Format("delete from %s.META_ADDITIONAL_%d where MetaID=%" PRId64,
+                                    ctx_->owner, ctx_->mdsID, metaID);
+    return gis_SQLExecDirect(stmt.get(), text.c_str(), GIS_SQL_NTS) == GIS_SQL_SUCCESS ? 1 : 0;
+  });
+}
+
+std::int32_t COraMetaDataSet::GetMetaAdditionalSize(std::int64_t metaID, std::int32_t& size) {
+  size = 0;
+  if (ctx_ == nullptr) return 0;
+  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+    metashelf::db::Statement stmt(ctx_->hdbc);
+    if (!stmt.ok()) return 0;
+    const std::string text = Format(
+        "select dbms_lob.getlength(PICTURE_INFO) from %s.META_ADDITIONAL_%d where "
+        "MetaID=%" PRId64,
+        ctx_->owner, ctx_->mdsID, metaID);
+    return metashelf::dataset::ReadLobLength(stmt.get(), text, &size) ? 1 : 0;
+  });
+}
+
+std::int32_t COraMetaDataSet::GetMetaAdditional(std::int64_t metaID, char* buffer,
+                                                std::int32_t size) {
+  if (ctx_ == nullptr) return 0;
+  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+    metashelf::db::Statement stmt(ctx_->hdbc);
+    if (!stmt.ok()) return 0;
+    return metashelf::dataset::ReadLob(stmt.get(), SelectPicture(*ctx_, metaID, false), buffer,
+                                       size)
+               ? 1
+               : 0;
+  });
+}

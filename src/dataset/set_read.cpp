@@ -1,0 +1,83 @@
+// COraMetaDataSet::GetMetaData: rebuilds a stored record from its
+// META_STRUCTINFO_<id> row and its node rows. Only a record read whole is
+// reported as read.
+#include <string>
+
+#include "dataset/mds_context.h"
+#include "dataset/meta_set_oper.h"
+#include "dataset/no_throw.h"
+#include "metashelf/model.h"
+#include "metashelf/ora_metadataset.h"
+
+namespace {
+
+// The leaf nodes the list reads made; the record copies them, so they go
+// when the read ends.
+class LeafList {
+ public:
+  ~LeafList() {
+    for (std::int32_t i = 0; i < list_.GetSize(); ++i) delete list_[i];
+    list_.SetSize(0);
+  }
+  CSmartArray<CLeafNode*>& list() { return list_; }
+
+ private:
+  CSmartArray<CLeafNode*> list_;
+};
+
+// One document: its length first, then its bytes in one fetch. `*text`
+// gets the document and a NUL (just the NUL for an empty one). False when the length query
+// or the read fails.
+template <typename Length, typename Read>
+bool ReadDocument(Length length, Read read, std::string* text) {
+  std::int32_t size = -1;
+  if (length(&size) == 0) return false;
+  if (size < 0) size = 0;  // a NULL document reads as an empty one
+  text->assign(static_cast<std::size_t>(size) + 1, '\0');
+  if (size > 0 && read(&(*text)[0], size) == 0) return false;
+  return true;
+}
+
+}  // namespace
+
+std::int32_t COraMetaDataSet::GetMetaData(std::int64_t metaID, CBaseMetaData* record) {
+  if (ctx_ == nullptr || ctx_->opened == 0 || ctx_->oper == nullptr || record == nullptr) {
+    return 0;
+  }
+  return metashelf::dataset::NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+    COraMetaSetOper& oper = *ctx_->oper;
+    const std::int32_t mdsID = ctx_->mdsID;
+    std::string text;
+    if (!ReadDocument(
+            [&](std::int32_t* n) { return oper.GetStructInfoLength(mdsID, metaID, n); },
+            [&](char* b, std::int32_t n) { return oper.ReadStructInfo(mdsID, metaID, b, n); },
+            &text) ||
+        text.size() < 2) {
+      return 0;
+    }
+    record->SetStructInfo(text.c_str());
+    if (!ReadDocument(
+            [&](std::int32_t* n) { return oper.GetPrologInfoLength(mdsID, metaID, n); },
+            [&](char* b, std::int32_t n) { return oper.ReadPrologInfo(mdsID, metaID, b, n); },
+            &text) ||
+        text.size() < 2) {
+      return 0;
+    }
+    record->SetPrologInfo(text.c_str());
+    if (!ReadDocument(
+            [&](std::int32_t* n) { return oper.GetValueLabelLength(mdsID, metaID, n); },
+            [&](char* b, std::int32_t n) { return oper.ReadValueLabel(mdsID, metaID, b, n); },
+            &text)) {
+      return 0;
+    }
+    if (text.size() > 1) record->SetValueLabel(text.c_str());
+
+    LeafList leaves;
+    if (oper.ReadNodeTextList(mdsID, metaID, leaves.list()) != 1) return 0;
+    if (oper.ReadNodeNumberList(mdsID, metaID, leaves.list()) != 1) return 0;
+    if (oper.ReadNodeDateTimeList(mdsID, metaID, leaves.list()) != 1) return 0;
+    record->SetLeafNodeList(leaves.list());
+    record->SetMetaID(metaID);
+    return record->UpdateSetting() == 1 ? 1 : 0;
+  });
+}

@@ -1,0 +1,118 @@
+// COraMetaDataSet: the record write path. Adding registers a record in the
+// catalog and writes its rows; replacing rewrites all rows of a stored
+// record; deleting removes the registration, the rows and the attachment.
+// A record is examined whole before anything is written, and a statement
+// that fails makes the operation fail: success is never reported for a
+// partial write (the host's transaction can then undo it).
+#include <cstring>
+#include <string>
+
+#include "dataset/mds_context.h"
+#include "dataset/meta_set_oper.h"
+#include "dataset/no_throw.h"
+#include "dataset/record_rows.h"
+#include "metashelf/model.h"
+#include "metashelf/ora_metadataset.h"
+
+using metashelf::dataset::NoThrow;
+using metashelf::dataset::RecordRows;
+
+namespace {
+
+bool IsOpen(const MdsContext* ctx) {
+  return ctx != nullptr && ctx->opened != 0 && ctx->oper != nullptr && ctx->mdb != nullptr;
+}
+
+// Schema family code for the synchroniser: 1 FGDC, 2 ISO, 3 through the
+// schema's node-to-element map.
+char FamilyOf(const char* schemaName) {
+  if (std::strcmp(schemaName, "KORVEN_FGDC") == 0) return 1;
+  if (std::strcmp(schemaName, "KORVEN_ISO") == 0) return 2;
+  return 3;
+}
+
+// Replace mode: stamps the record's modification time and deletes its rows.
+bool ClearStoredRows(MdsContext* ctx, std::int64_t metaID) {
+  if (ctx->mdb->meta_UpdateTime(metaID) != 1) return false;
+  COraMetaSetOper& oper = *ctx->oper;
+  return oper.DeleteStructInfo(ctx->mdsID, metaID) == 1 &&
+         oper.DeleteNodeDateTime(ctx->mdsID, metaID) == 1 &&
+         oper.DeleteNodeText(ctx->mdsID, metaID) == 1 &&
+         oper.DeleteNodeNumber(ctx->mdsID, metaID) == 1;
+}
+
+}  // namespace
+
+std::int32_t COraMetaDataSet::InnerUpdateMetaData(std::int64_t metaID, CBaseMetaData* record,
+                                                  char flag) {
+  if (!IsOpen(ctx_) || record == nullptr) return 0;
+  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+    RecordRows rows;
+    if (!metashelf::dataset::ExtractRecord(*record, ctx_->schema, &rows)) return 0;
+    if (flag == 1 && !ClearStoredRows(ctx_, metaID)) return 0;
+    return metashelf::dataset::WriteRecordRows(*ctx_->oper, ctx_->mdsID, metaID, rows) ? 1 : 0;
+  });
+}
+
+std::int64_t COraMetaDataSet::AddMetaData(CBaseMetaData* record) {
+  if (!IsOpen(ctx_)) return -1;
+  if (record == nullptr) return 0;
+  return NoThrow<std::int64_t>(0, [&]() -> std::int64_t {
+    // A record that cannot be stored whole is refused before it is
+    // registered.
+    RecordRows rows;
+    if (!metashelf::dataset::ExtractRecord(*record, ctx_->schema, &rows)) return 0;
+    const std::int64_t metaID = ctx_->mdb->meta_Add(ctx_->mdsID, nullptr);
+    if (metaID == 0) return -1;
+    return metashelf::dataset::WriteRecordRows(*ctx_->oper, ctx_->mdsID, metaID, rows) ? metaID : 0;
+  });
+}
+
+std::int32_t COraMetaDataSet::UpdateMetaData(std::int64_t metaID, CBaseMetaData* record) {
+  if (!IsOpen(ctx_)) return -1;
+  return InnerUpdateMetaData(metaID, record, 1);
+}
+
+std::int64_t COraMetaDataSet::AddMetaData(CMetadataSync* sync) {
+  if (!IsOpen(ctx_)) return -1;
+  return NoThrow<std::int64_t>(0, [&]() -> std::int64_t {
+    std::int32_t length = 0;
+    GetSchemaNameSize(length);
+    if (length < 1) return 0;
+    std::string name(static_cast<std::size_t>(length) + 1, '\0');
+    GetSchemaName(&name[0], length + 1);
+    CBaseMetaData record(ctx_->schema);
+    CSynchronizer synchronizer(sync, ctx_->schema, FamilyOf(name.c_str()));
+    synchronizer.CreateSynchronizer(record);
+    return AddMetaData(&record);
+  });
+}
+
+std::int32_t COraMetaDataSet::UpdateMetaData(std::int64_t metaID, CMetadataSync* sync) {
+  if (!IsOpen(ctx_)) return 0;
+  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+    std::int32_t length = 0;
+    GetSchemaNameSize(length);
+    if (length < 1) return 0;
+    std::string name(static_cast<std::size_t>(length) + 1, '\0');
+    GetSchemaName(&name[0], length + 1);
+    CBaseMetaData stored(ctx_->schema);
+    if (GetMetaData(metaID, &stored) == 0) return 0;
+    CBaseMetaData updated(ctx_->schema);
+    CSynchronizer synchronizer(sync, ctx_->schema, FamilyOf(name.c_str()));
+    synchronizer.UpdateSynchronizer(stored, updated);
+    return UpdateMetaData(metaID, &updated) == 1 ? 1 : 0;
+  });
+}
+
+std::int32_t COraMetaDataSet::DelMetaData(std::int64_t metaID) {
+  if (!IsOpen(ctx_)) return 0;
+  if (ctx_->mdb->meta_Del(metaID) == 0) return 0;
+  COraMetaSetOper& oper = *ctx_->oper;
+  if (oper.DeleteStructInfo(ctx_->mdsID, metaID) != 1) return 0;
+  if (oper.DeleteNodeDateTime(ctx_->mdsID, metaID) != 1) return 0;
+  if (oper.DeleteNodeText(ctx_->mdsID, metaID) != 1) return 0;
+  if (oper.DeleteNodeNumber(ctx_->mdsID, metaID) != 1) return 0;
+  // No attachment is fine (the delete succeeds); a failing delete is not.
+  return DelMetaAdditional(metaID) == 1 ? 1 : 0;
+}
