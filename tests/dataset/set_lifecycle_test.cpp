@@ -1,0 +1,133 @@
+// Creating, removing, opening and closing collections on the scripted driver.
+#include <gtest/gtest.h>
+
+#include "dataset/set_fixture.h"
+
+using metashelf::driver::Call;
+using settest::SetTest;
+
+namespace {
+
+std::vector<std::string> Executed(metashelf::driver::scripted::ScriptedDriver& driver) {
+  std::vector<std::string> texts;
+  for (const auto& c : driver.Calls()) {
+    if (c.call == Call::kExecDirect) texts.push_back(c.text);
+  }
+  return texts;
+}
+
+TEST_F(SetTest, CreateMakesFiveTablesThenTheirIndexes) {
+  database.SetNextId(17);
+  EXPECT_EQ(set.Create(&catalog, 3, "coast", "remark"), 17);
+  const std::vector<std::string> expected = {
+      "CREATE TABLE GEO.META_STRUCTINFO_17(MetaID NUMBER NOT NULL,STRUCT_INFO BLOB,PROLOG_INFO "
+      "BLOB, LABEL_INFO BLOB)",
+      "CREATE TABLE GEO.META_NDTEXT_17(MetaID NUMBER NOT NULL,NODEGUID NUMBER NOT "
+      "NULL,POSITION NUMBER NOT NULL,NODEVALUE VARCHAR2(4000))",
+      "CREATE TABLE GEO.META_NDNUMBER_17(MetaID NUMBER NOT NULL,NODEGUID NUMBER NOT "
+      "NULL,POSITION NUMBER NOT NULL,NODEVALUE NUMBER)",
+      "CREATE TABLE GEO.META_NDDATETIME_17(MetaID NUMBER NOT NULL, NODEGUID NUMBER NOT "
+      "NULL,POSITION NUMBER NOT NULL, NODEVALUE DATE)",
+      "CREATE TABLE GEO.META_ADDITIONAL_17(MetaID NUMBER NOT NULL, PICTURE_INFO BLOB)",
+      "CREATE INDEX GEO.META_STRUCTINFO_17_ID ON GEO.META_STRUCTINFO_17(MetaID)",
+      "CREATE INDEX GEO.META_NDTEXT_17_ID ON GEO.META_NDTEXT_17(MetaID)",
+      "CREATE INDEX GEO.META_NDNUMBER_17_ID ON GEO.META_NDNUMBER_17(MetaID)",
+      "CREATE INDEX GEO.META_NDDATETIME_17_ID ON GEO.META_NDDATETIME_17(MetaID)",
+      "CREATE INDEX GEO.META_ADDITIONAL_17_ID ON GEO.META_ADDITIONAL_17(MetaID)",
+      "CREATE INDEX GEO.META_NDTEXT_17_NV ON GEO.META_NDTEXT_17(NODEGUID,NODEVALUE)",
+      "CREATE INDEX GEO.META_NDNUMBER_17_NV ON GEO.META_NDNUMBER_17(NODEGUID,NODEVALUE)",
+      "CREATE INDEX GEO.META_NDDATETIME_17_NV ON GEO.META_NDDATETIME_17(NODEGUID,NODEVALUE)",
+  };
+  EXPECT_EQ(Executed(driver), expected);
+  EXPECT_EQ(driver.Trace().back(), "FreeStmt 1");
+  EXPECT_EQ(set.HasOpened(), 0);  // Create does not touch the set
+}
+
+TEST_F(SetTest, CreateStopsAtTheFirstFailingTableAndStillReturnsTheId) {
+  database.SetNextId(17);
+  driver.faults().FailNth(Call::kExecDirect, 2);
+  EXPECT_EQ(set.Create(&catalog, 3, "coast", nullptr), 17);
+  EXPECT_EQ(Executed(driver).size(), 1u);
+}
+
+TEST_F(SetTest, CreateWithATakenNameMakesNoTable) {
+  catalog.nameExists = 1;
+  EXPECT_EQ(set.Create(&catalog, 3, "coast", nullptr), 0);
+  EXPECT_TRUE(driver.Calls().empty());
+  COraMetaDataBase closed;  // a catalog that is not open registers nothing
+  EXPECT_EQ(set.Create(&closed, 3, "coast", nullptr), 0);
+  EXPECT_EQ(set.Create(nullptr, 3, "coast", nullptr), 0);
+}
+
+TEST_F(SetTest, RemoveDropsTablesDeletesRegistrationsAndIgnoresFailedDrops) {
+  driver.OnExecute("DROP TABLE").Status(-1).Times(-1);
+  EXPECT_EQ(set.Remove(&catalog, 17), 1);
+  const std::vector<std::string> expected = {
+      "DROP TABLE GEO.META_ADDITIONAL_17", "DROP TABLE GEO.META_NDDATETIME_17",
+      "DROP TABLE GEO.META_NDNUMBER_17",   "DROP TABLE GEO.META_NDTEXT_17",
+      "DROP TABLE GEO.META_STRUCTINFO_17", "delete from GEO.KRDB_META_INFO where COL_ID=17"};
+  EXPECT_EQ(Executed(driver), expected);
+  EXPECT_NE(driver.Texts().back().find("collection_Del"), std::string::npos);
+
+  driver.ClearCalls();
+  driver.OnExecute("collection_Del").Status(-1);
+  EXPECT_EQ(set.Remove(&catalog, 17), 0);
+}
+
+TEST_F(SetTest, OpenLoadsTheSchemaDocumentsInOrder) {
+  ASSERT_EQ(set.Open(&catalog, 17), 1);
+  EXPECT_EQ(set.HasOpened(), 1);
+  EXPECT_EQ(catalog.log, (std::vector<std::string>{"mds_GetInfo 17", "GetNodeInfo 3",
+                                                   "GetSchemaDoc 3", "GetN2EMAP 3"}));
+  EXPECT_TRUE(driver.Calls().empty());
+  CSchema* schema = nullptr;
+  ASSERT_EQ(set.GetCSchemaPtr(&schema), 1);
+  std::int32_t id = 0;
+  schema->GetSchemaID(id);
+  EXPECT_EQ(id, 3);
+  EXPECT_GT(settest::GuidOf(*schema, "/rec/title"), 0);
+  EXPECT_EQ(schema->SchemaDoc(), catalog.docs.schemaDoc);
+  EXPECT_EQ(set.GetOwner(), "GEO");
+  EXPECT_EQ(set.GetMdsID(), 17);
+  std::int32_t count = 0;
+  EXPECT_EQ(set.GetNum(&count), 1);
+  EXPECT_EQ(count, 42);
+
+  // Opening again releases what the first Open made.
+  ASSERT_EQ(set.Open(&catalog, 17), 1);
+  EXPECT_EQ(set.Close(), 1);
+  EXPECT_EQ(set.HasOpened(), 0);
+  EXPECT_EQ(set.GetMdsID(), 17);
+  EXPECT_EQ(set.GetOwner(), "GEO");
+  EXPECT_EQ(set.GetCSchemaPtr(&schema), 0);
+}
+
+TEST_F(SetTest, OpenWithoutNodeToElementMapFailsButHandsOutThePartlyLoadedSchema) {
+  catalog.n2emap.clear();
+  EXPECT_EQ(set.Open(&catalog, 17), 0);
+  EXPECT_EQ(set.HasOpened(), 0);
+  CSchema* schema = nullptr;
+  EXPECT_EQ(set.GetCSchemaPtr(&schema), 1);
+  EXPECT_NE(schema, nullptr);
+  std::int32_t count = -5;
+  CSmartArray<std::int64_t> ids;
+  EXPECT_EQ(set.GetNum(&count), 0);
+  EXPECT_EQ(set.GetIDList(ids), 0);
+  EXPECT_EQ(count, -5);
+  EXPECT_EQ(ids.GetSize(), 0);
+}
+
+TEST_F(SetTest, FreshSetAnswersNothing) {
+  std::int32_t count = -5;
+  CSchema* schema = nullptr;
+  char name[16] = "x";
+  EXPECT_EQ(set.HasOpened(), 0);
+  EXPECT_EQ(set.GetNum(&count), 0);
+  EXPECT_EQ(set.GetCSchemaPtr(&schema), 0);
+  EXPECT_EQ(set.GetMDSName(name, sizeof name), 0);
+  EXPECT_EQ(set.GetOwner(), "");
+  EXPECT_EQ(set.Close(), 1);
+  EXPECT_EQ(count, -5);
+}
+
+}  // namespace
