@@ -22,7 +22,7 @@ class OperTest : public ::testing::Test {
   ~OperTest() override {
     for (std::int32_t i = 0; i < list.GetSize(); ++i) delete list[i];
   }
-  std::string Value(std::int32_t i) { return list[i]->Value(); }
+  std::string ValueAt(std::int32_t i) { return list[i]->Value(); }
   std::string Tag(std::int32_t i) { return list[i]->Tag(); }
 
   ScriptedDriver driver;
@@ -135,10 +135,10 @@ TEST_F(OperTest, TextListReadsRowsetsOfOneHundred) {
   ASSERT_EQ(oper.ReadNodeTextList(17, 5, list), 1);
   ASSERT_EQ(list.GetSize(), 250);
   EXPECT_EQ(Tag(3), "1052<3");
-  EXPECT_EQ(Value(0), "v0");
-  EXPECT_EQ(Value(3), std::string(4000, 'w'));
-  EXPECT_EQ(Value(7), "");  // NULL reads as an empty value
-  EXPECT_EQ(Value(249), "v249");
+  EXPECT_EQ(ValueAt(0), "v0");
+  EXPECT_EQ(ValueAt(3), std::string(4000, 'w'));
+  EXPECT_EQ(ValueAt(7), "");  // NULL reads as an empty value
+  EXPECT_EQ(ValueAt(249), "v249");
   const std::vector<std::string> expected = {
       "AllocStmt",
       "Prepare SELECT NODEGUID,POSITION,NODEVALUE FROM GEO.META_NDTEXT_17 WHERE METAID=5",
@@ -172,7 +172,7 @@ TEST_F(OperTest, EmptyTableAppendsNothingAndAFailingFetchEndsTheRead) {
   driver.faults().FailNth(Call::kExtendedFetch, 2);
   EXPECT_EQ(oper.ReadNodeDateTimeList(17, 5, list), 0);
   EXPECT_EQ(list.GetSize(), 100);
-  EXPECT_EQ(Value(0), "2009-07-14");
+  EXPECT_EQ(ValueAt(0), "2009-07-14");
   EXPECT_EQ(Tag(0), "9<0");
 }
 
@@ -193,16 +193,16 @@ TEST_F(OperTest, NumbersReadBackByTheirNodesDataType) {
              {Value::Int(west), Value::Int(4), Value::Double(-0.1)}});
   ASSERT_EQ(oper.ReadNodeNumberList(17, 5, list), 1);
   ASSERT_EQ(list.GetSize(), 10);
-  EXPECT_EQ(Value(0), "2E+19");
-  EXPECT_EQ(Value(1), "12");
-  EXPECT_EQ(Value(2), "-12");
-  EXPECT_EQ(Value(3), "3000000000");
-  EXPECT_EQ(Value(4), "12.5");
-  EXPECT_EQ(Value(5), "12.5");
-  EXPECT_EQ(Value(6), "1.23456789");
-  EXPECT_EQ(Value(7), "4e-07");
-  EXPECT_EQ(Value(8), "");
-  EXPECT_EQ(Value(9), "-0.1");
+  EXPECT_EQ(ValueAt(0), "2E+19");
+  EXPECT_EQ(ValueAt(1), "12");
+  EXPECT_EQ(ValueAt(2), "-12");
+  EXPECT_EQ(ValueAt(3), "3000000000");
+  EXPECT_EQ(ValueAt(4), "12.5");
+  EXPECT_EQ(ValueAt(5), "12.5");
+  EXPECT_EQ(ValueAt(6), "1.23456789");
+  EXPECT_EQ(ValueAt(7), "4e-07");
+  EXPECT_EQ(ValueAt(8), "");
+  EXPECT_EQ(ValueAt(9), "-0.1");
   EXPECT_EQ(driver.Trace()[6], "BindCol 3 type 4 len 8");
 }
 

@@ -38,7 +38,7 @@ TEST_F(SetTest, CreateMakesFiveTablesThenTheirIndexes) {
       "CREATE INDEX GEO.META_NDNUMBER_17_NV ON GEO.META_NDNUMBER_17(NODEGUID,NODEVALUE)",
       "CREATE INDEX GEO.META_NDDATETIME_17_NV ON GEO.META_NDDATETIME_17(NODEGUID,NODEVALUE)",
   };
-  EXPECT_EQ(Executed(driver), expected);
+  ASSERT_EQ(Executed(driver), expected);
   EXPECT_EQ(driver.Trace().back(), "FreeStmt 1");
   EXPECT_EQ(set.HasOpened(), 0);  // Create does not touch the set
 }
