@@ -1,0 +1,158 @@
+// A collection on a real database for the integration tests: a fresh
+// catalog on SQLite (a temporary folder) or on the PostgreSQL server that
+// the test command starts (METASHELF_PG_CONNINFO), the shipped FGDC schema
+// registered in it, and a set created and opened on it.
+#ifndef METASHELF_TESTS_DATASET_REAL_SET_H_
+#define METASHELF_TESTS_DATASET_REAL_SET_H_
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "metashelf/host.h"
+#include "metashelf/metashelf.h"
+#include "metashelf/model.h"
+
+namespace settest {
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The FGDC records of the corpus, sorted; empty when the corpus is absent.
+inline std::vector<std::string> CorpusFiles() {
+  std::vector<std::string> files;
+  const std::filesystem::path dir = std::filesystem::path(METASHELF_CORPUS_DIR) / "fgdc";
+  std::error_code ec;
+  if (!std::filesystem::is_directory(dir, ec)) return files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    if (entry.path().extension() == ".xml") files.push_back(entry.path().string());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+class RealSetTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    static int counter = 0;
+    const std::string unique = std::to_string(getpid()) + "_" + std::to_string(++counter);
+    std::string uri;
+    if (GetParam() == "postgresql") {
+      const char* conninfo = std::getenv("METASHELF_PG_CONNINFO");
+      if (conninfo == nullptr || *conninfo == '\0') {
+        GTEST_SKIP() << "no PostgreSQL server (METASHELF_PG_CONNINFO is not set)";
+      }
+      uri = conninfo;
+    } else {
+      folder = std::filesystem::temp_directory_path() / ("metashelf-dataset-" + unique);
+      std::filesystem::create_directories(folder);
+      uri = "sqlite:" + (folder / "catalog.db").string();
+    }
+    std::string error;
+    db = CHostDataBase::Open(uri, &error);
+    ASSERT_TRUE(db) << error;
+    const std::int32_t mtdbID = db->db_CreateMtdb(("itest" + unique).c_str());
+    ASSERT_GT(mtdbID, 0) << db->LastError();
+    ASSERT_EQ(catalog.mtdb_Open(db.get(), mtdbID, 0), 1);
+    const std::string schemaText =
+        ReadFile(std::string(METASHELF_SOURCE_DIR) + "/data/schemas/fgdc.xml");
+    ASSERT_FALSE(schemaText.empty());
+    schemaID = catalog.schema_Add("KORVEN_FGDC", schemaText.c_str(), "");
+    ASSERT_GT(schemaID, 0);
+    name = "fgdc" + unique;
+    colID = set.Create(&catalog, schemaID, name.c_str(), "");
+    ASSERT_GT(colID, 0);
+    ASSERT_EQ(set.Open(&catalog, colID), 1);
+    ASSERT_EQ(set.GetCSchemaPtr(&schema), 1);
+    owner = set.GetOwner();
+    gis_SQLHDBC_STRU* handle = nullptr;
+    char ownerName[32] = {};
+    catalog.GetOraBaseInfo(handle, ownerName);
+    hdbc = handle;
+  }
+
+  void TearDown() override {
+    if (colID > 0 && GetParam() == "postgresql") set.Remove(&catalog, colID);
+    set.Close();
+    catalog.mtdb_Close();
+    db.reset();
+    if (!folder.empty()) {
+      std::error_code ec;
+      std::filesystem::remove_all(folder, ec);
+    }
+  }
+
+  // A record of the corpus loaded on the set's schema.
+  std::unique_ptr<CBaseMetaData> Load(const std::string& path) {
+    auto record = std::make_unique<CBaseMetaData>(schema);
+    EXPECT_EQ(record->LoadXmlFile(path.c_str()), 1) << path << ": " << record->LastError();
+    return record;
+  }
+
+  std::string Xml(const CBaseMetaData& record) {
+    std::string xml;
+    EXPECT_EQ(record.ToXml(xml), 1);
+    return xml;
+  }
+
+  // The one integer a query yields; -1 when it fails.
+  std::int32_t Count(const std::string& sql) {
+    gis_SQLHSTMT stmt = nullptr;
+    if (gis_SQLAllocStmt(hdbc, &stmt) != 0) return -1;
+    std::int32_t value = -1;
+    std::int16_t indicator = 0;
+    if (gis_SQLPrepare(stmt, sql.c_str(), GIS_SQL_NTS) != 0 ||
+        gis_SQLBindCol(stmt, 1, GIS_TYPE_INT, &value, 4, &indicator) != 0 ||
+        gis_SQLExecute(stmt) != 0 || gis_SQLFetch(stmt) != 0) {
+      value = -1;
+    }
+    gis_SQLFreeStmt(stmt, GIS_SQL_DROP);
+    return value;
+  }
+
+  std::string Table(const char* base) { return owner + "." + base + std::to_string(colID); }
+
+  // Rows of `metaID` in table `base` of the collection.
+  std::int32_t RowsOf(const char* base, std::int64_t metaID) {
+    return Count("SELECT COUNT(*) FROM " + Table(base) + " WHERE MetaID=" + std::to_string(metaID));
+  }
+
+  // Every trace of `metaID`: catalog row, structure row, node rows and
+  // attachment rows.
+  std::int32_t Traces(std::int64_t metaID) {
+    std::int32_t total = Count("SELECT COUNT(*) FROM " + owner +
+                               ".KRDB_META_INFO WHERE META_ID=" + std::to_string(metaID));
+    for (const char* t : {"META_STRUCTINFO_", "META_NDTEXT_", "META_NDNUMBER_", "META_NDDATETIME_",
+                          "META_ADDITIONAL_"}) {
+      total += RowsOf(t, metaID);
+    }
+    return total;
+  }
+
+  std::filesystem::path folder;
+  std::unique_ptr<CHostDataBase> db;
+  COraMetaDataBase catalog;
+  COraMetaDataSet set;
+  CSchema* schema = nullptr;
+  gis_SQLHDBC_STRU* hdbc = nullptr;
+  std::string owner;
+  std::string name;
+  std::int32_t schemaID = 0;
+  std::int32_t colID = 0;
+};
+
+}  // namespace settest
+
+#endif  // METASHELF_TESTS_DATASET_REAL_SET_H_

@@ -1,0 +1,162 @@
+// Records, attachments and whole collections on real databases: what is
+// written reads back unchanged, replacing and deleting leave exactly what
+// they should, and removal leaves nothing of the collection.
+#include "dataset/real_set.h"
+
+using settest::CorpusFiles;
+using settest::RealSetTest;
+
+namespace {
+
+TEST_P(RealSetTest, EveryCorpusRecordReadsBackUnchanged) {
+  const auto files = CorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "corpus folder " << METASHELF_CORPUS_DIR << " is absent";
+  for (const auto& path : files) {
+    SCOPED_TRACE(path);
+    auto record = Load(path);
+    const std::int64_t id = set.AddMetaData(record.get());
+    ASSERT_GT(id, 0);
+    CBaseMetaData back(schema);
+    ASSERT_EQ(set.GetMetaData(id, &back), 1);
+    EXPECT_EQ(Xml(back), Xml(*record));
+  }
+  std::int32_t count = 0;
+  ASSERT_EQ(set.GetNum(&count), 1);
+  EXPECT_EQ(count, static_cast<std::int32_t>(files.size()));
+}
+
+// The number of leaf nodes of `record` that go to each value table.
+std::vector<std::int32_t> RoutedLeaves(const CBaseMetaData& record, const CSchema& schema) {
+  std::vector<std::int32_t> counts(4, 0);
+  std::int32_t n = 0;
+  record.GetLeafNodeListSize(n);
+  std::vector<CLeafNode> leaves(static_cast<std::size_t>(n));
+  CSmartArray<CLeafNode*> list;
+  for (auto& leaf : leaves) list.Add(&leaf);
+  record.GetLeafNodeList(list, n);
+  for (const auto& leaf : leaves) {
+    std::int32_t guid = 0;
+    leaf.GetNodeGUID(guid);
+    CNodeInfo info;
+    short type = 0;
+    if (schema.GetNodeInfoByGUID(guid, &info) == 1) info.GetTableType(type);
+    if (type >= 1 && type <= 3) ++counts[static_cast<std::size_t>(type)];
+  }
+  return counts;
+}
+
+TEST_P(RealSetTest, UpdateLeavesExactlyTheNewRecordsRows) {
+  const auto files = CorpusFiles();
+  if (files.size() < 2) GTEST_SKIP() << "corpus folder " << METASHELF_CORPUS_DIR << " is absent";
+  auto first = Load(files[0]);
+  auto second = Load(files[1]);
+  const std::int64_t id = set.AddMetaData(first.get());
+  ASSERT_GT(id, 0);
+  char picture[3] = {'p', 'n', 'g'};
+  ASSERT_EQ(set.AddMetaAdditional(id, picture, 3), 1);
+  ASSERT_EQ(set.UpdateMetaData(id, second.get()), 1);
+
+  const auto expected = RoutedLeaves(*second, *schema);
+  EXPECT_EQ(RowsOf("META_STRUCTINFO_", id), 1);
+  EXPECT_EQ(RowsOf("META_NDTEXT_", id), expected[1]);
+  EXPECT_EQ(RowsOf("META_NDNUMBER_", id), expected[2]);
+  EXPECT_EQ(RowsOf("META_NDDATETIME_", id), expected[3]);
+  EXPECT_EQ(RowsOf("META_ADDITIONAL_", id), 1);  // the attachment stays
+  CBaseMetaData back(schema);
+  ASSERT_EQ(set.GetMetaData(id, &back), 1);
+  EXPECT_EQ(Xml(back), Xml(*second));
+}
+
+TEST_P(RealSetTest, DeleteLeavesNothingOfTheRecord) {
+  const auto files = CorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "corpus folder " << METASHELF_CORPUS_DIR << " is absent";
+  auto record = Load(files[0]);
+  const std::int64_t keep = set.AddMetaData(record.get());
+  const std::int64_t id = set.AddMetaData(record.get());
+  ASSERT_GT(id, 0);
+  char picture[3] = {'p', 'n', 'g'};
+  ASSERT_EQ(set.AddMetaAdditional(id, picture, 3), 1);
+  ASSERT_GT(Traces(id), 3);
+  ASSERT_EQ(set.DelMetaData(id), 1);
+  EXPECT_EQ(Traces(id), 0);
+  CBaseMetaData back(schema);
+  EXPECT_EQ(set.GetMetaData(id, &back), 0);
+  EXPECT_EQ(set.GetMetaData(keep, &back), 1);  // the other record is untouched
+}
+
+TEST_P(RealSetTest, AttachmentsOfAnySizeRoundTrip) {
+  for (const std::int32_t size : {0, 2048, 5 * 1024 * 1024}) {
+    SCOPED_TRACE(size);
+    std::string data(static_cast<std::size_t>(size), '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 131) >> 3);
+    const std::int64_t id = 100 + size;
+    ASSERT_EQ(set.AddMetaAdditional(id, data.empty() ? nullptr : &data[0], size), 1);
+    std::int32_t stored = -1;
+    ASSERT_EQ(set.GetMetaAdditionalSize(id, stored), 1);
+    EXPECT_EQ(stored, size);
+    std::string back(static_cast<std::size_t>(size) + 1, 'x');
+    ASSERT_EQ(set.GetMetaAdditional(id, &back[0], size), 1);
+    EXPECT_TRUE(back.compare(0, data.size(), data) == 0);
+
+    std::string other(17, 'z');
+    ASSERT_EQ(set.UpdateMetaAdditional(id, &other[0], 17), 1);
+    ASSERT_EQ(set.GetMetaAdditionalSize(id, stored), 1);
+    EXPECT_EQ(stored, 17);
+  }
+  char one[1] = {'a'};
+  EXPECT_EQ(set.UpdateMetaAdditional(999, one, 1), 0);  // never creates a row
+  EXPECT_EQ(RowsOf("META_ADDITIONAL_", 999), 0);
+  ASSERT_EQ(set.AddMetaAdditional(999, one, 1), 1);
+  ASSERT_EQ(set.AddMetaAdditional(999, one, 1), 1);
+  EXPECT_EQ(RowsOf("META_ADDITIONAL_", 999), 2);
+  EXPECT_EQ(set.DelMetaAdditional(999), 1);
+  EXPECT_EQ(RowsOf("META_ADDITIONAL_", 999), 0);
+}
+
+TEST_P(RealSetTest, ValuesKeepTheirQuotesNumbersAndEmptiness) {
+  const char xml[] =
+      "<?xml version=\"1.0\"?>\n<metadata><idinfo><citation><citeinfo>"
+      "<title>O'Brien's \"coast\" ''survey''</title></citeinfo></citation>"
+      "<spdom><bounding><westbc>-0.0000004</westbc><eastbc>\n13.490195</eastbc>"
+      "<northbc>123456789.123456789</northbc><southbc>1e-7</southbc></bounding></spdom>"
+      "</idinfo></metadata>";
+  CBaseMetaData record(schema);
+  ASSERT_EQ(record.LoadXml(xml, sizeof xml - 1), 1) << record.LastError();
+  const std::int64_t id = set.AddMetaData(&record);
+  ASSERT_GT(id, 0);
+  CBaseMetaData back(schema);
+  ASSERT_EQ(set.GetMetaData(id, &back), 1);
+  EXPECT_EQ(Xml(back), Xml(record));
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM " + Table("META_NDTEXT_") +
+                  " WHERE NODEVALUE='O''Brien''s \"coast\" survey'"),
+            1);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM " + Table("META_NDNUMBER_") +
+                  " WHERE NODEVALUE=-0.0000004 OR NODEVALUE=13.490195"),
+            2);
+}
+
+TEST_P(RealSetTest, RemoveDropsTheTablesAndTheRegistrations) {
+  const auto files = CorpusFiles();
+  if (!files.empty()) {
+    auto record = Load(files[0]);
+    ASSERT_GT(set.AddMetaData(record.get()), 0);
+  }
+  const std::int32_t removed = colID;
+  ASSERT_EQ(set.Remove(&catalog, removed), 1);
+  colID = 0;  // nothing left for TearDown
+  for (const char* t : {"META_STRUCTINFO_", "META_NDTEXT_", "META_NDNUMBER_", "META_NDDATETIME_",
+                        "META_ADDITIONAL_"}) {
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM " + owner + "." + t + std::to_string(removed)), -1) << t;
+  }
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM " + owner +
+                  ".KRDB_META_INFO WHERE COL_ID=" + std::to_string(removed)),
+            0);
+  EXPECT_EQ(catalog.mds_IsExist(name.c_str()), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, RealSetTest, ::testing::Values("sqlite", "postgresql"),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           return info.param;
+                         });
+
+}  // namespace
