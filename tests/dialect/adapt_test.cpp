@@ -60,6 +60,8 @@ INSTANTIATE_TEST_SUITE_P(
              "POSITION NUMERIC NOT NULL,NODEVALUE TEXT)"},
         Case{"CREATE TABLE G.T(MetaID NUMBER(10,2), NODEVALUE DATE, B BLOB)",
              "CREATE TABLE G.T(MetaID NUMERIC, NODEVALUE TEXT, B BLOB)"},
+        Case{"CREATE INDEX G.META_NDTEXT_7_NV ON G.META_NDTEXT_7(NODEGUID,NODEVALUE)",
+             "CREATE INDEX G.META_NDTEXT_7_NV ON META_NDTEXT_7(NODEGUID,NODEVALUE)"},
         Case{"select 1 from t;", "select 1 from t"},
         Case{"select a from t minus select a from u", "select a from t EXCEPT select a from u"},
         // Compound selects: equal precedence, left to right, parenthesised operands kept.

@@ -140,6 +140,25 @@ void RewriteColumnTypes(Tokens* t) {
   }
 }
 
+// CREATE INDEX owner.name ON owner.table(...): SQLite creates the index in
+// the database that qualifies its name and wants the table unqualified.
+void UnqualifyIndexTable(Tokens* t) {
+  const std::size_t first = NextSig(*t, 0, t->size());
+  std::size_t k = NextSig(*t, first + 1, t->size());
+  if (k >= t->size() || !IsWord((*t)[first], "CREATE")) return;
+  if (IsWord((*t)[k], "UNIQUE")) k = NextSig(*t, k + 1, t->size());
+  if (k >= t->size() || !IsWord((*t)[k], "INDEX")) return;
+  const std::size_t on = FindTopLevel(*t, k + 1, t->size(), "ON");
+  if (on == kNone) return;
+  const std::size_t owner = NextSig(*t, on + 1, t->size());
+  const std::size_t dot = NextSig(*t, owner + 1, t->size());
+  if (dot >= t->size() || (*t)[owner].kind != TokenKind::kWord || !IsPunct((*t)[dot], ".")) {
+    return;
+  }
+  t->erase(t->begin() + static_cast<std::ptrdiff_t>(owner),
+           t->begin() + static_cast<std::ptrdiff_t>(dot + 1));
+}
+
 std::string RenderPlain(const Tokens& t, std::size_t b, std::size_t e);
 
 // A query expression: SQLite refuses parenthesised operands of a compound
@@ -201,6 +220,7 @@ bool RewriteForSQLite(Tokens& tokens, Adapted* out, std::string* error) {
   }
   Tokens t = RewriteWords(tokens);
   RewriteColumnTypes(&t);
+  UnqualifyIndexTable(&t);
   if (out->forUpdate) {
     // The row identity rides along as an extra last column.
     const std::size_t first = NextSig(t, 0, t.size());
