@@ -1,8 +1,21 @@
-// Searching a set: MetaSearch hands a caller's own id query to the set's
-// row operations.
+// Searching a set: SearchMetaData builds the statement of an expression and
+// its conditions and runs it; MetaSearch hands a caller's own id query to
+// the set's row operations.
 #include "dataset/mds_context.h"
 #include "dataset/meta_set_oper.h"
 #include "metashelf/ora_metadataset.h"
+#include "search/id_query.h"
+#include "search/query_builder.h"
+
+std::int32_t COraMetaDataSet::SearchMetaData(const std::string& expression,
+                                             std::vector<SearchNode>& conditions,
+                                             CSmartArray<std::int64_t>& ids) {
+  if (ctx_ == nullptr) return 0;
+  CQueryBuilder builder(this);
+  std::string sql;
+  if (builder.BuildSql(expression, conditions, sql) == 0) return 0;
+  return metashelf::search::RunIdQuery(ctx_->hdbc, sql.c_str(), ids);
+}
 
 std::int32_t COraMetaDataSet::MetaSearch(const char* sql, CSmartArray<std::int64_t>& ids) {
   if (ctx_ == nullptr || ctx_->oper == nullptr) return 0;
