@@ -64,6 +64,10 @@ struct Adapted {
   std::string text;
   // params[k-1] feeds placeholder k of `text` (?k for SQLite, $k for PostgreSQL).
   std::vector<ParamSource> params;
+  // PostgreSQL: dateFormats[k-1], when present and not empty, is the Oracle
+  // date format placeholder k is read with (it is TO_DATE's first argument);
+  // the backend reads the value with ParseOracleDate and sends the date.
+  std::vector<std::string> dateFormats;
   // The highest caller bind number the statement names.
   int callerParams = 0;
   ProcedureCall call;

@@ -1,15 +1,409 @@
-// The PostgreSQL target. Until its rewrites land, every text is refused with
-// a clear message, so that nothing Oracle-flavoured reaches a server
-// unadapted. (Owned by the PostgreSQL backend's work.)
+// The PostgreSQL target. An Oracle owner is a schema, so OWNER.TABLE stays
+// as written (PostgreSQL folds both to lower case). The rest is rewritten to
+// keep Oracle's meaning:
+//   - package procedure blocks become CALL owner.package_procedure(...), the
+//     PL/pgSQL procedures that the host object provisions;
+//   - OWNER.SEQ.NEXTVAL becomes nextval('OWNER.SEQ'); DUAL a one-row select;
+//     SYSDATE the statement's start time without fractions, as a DATE is;
+//     DBMS_LOB.GETLENGTH octet_length; EMPTY_BLOB() an empty bytea; NVL
+//     COALESCE; MINUS EXCEPT;
+//   - TO_DATE of a literal is read here by the Oracle-faithful parser, and of
+//     a parameter by the backend with the same parser (PostgreSQL's own
+//     to_date is lenient where Oracle refuses, and the reverse);
+//   - every LIKE gets ESCAPE '' (PostgreSQL's default escape is a backslash,
+//     Oracle has none);
+//   - compound selects are parenthesised so that UNION [ALL], INTERSECT and
+//     EXCEPT apply left to right, as in Oracle (PostgreSQL binds INTERSECT
+//     tighter);
+//   - Oracle column types in CREATE TABLE become PostgreSQL types, text
+//     columns with COLLATE "C" (binary order, as Oracle compares);
+//   - SELECT ... FOR UPDATE keeps its lock and carries the row's ctid as an
+//     extra last column, for BLOB writes through the locator.
+#include <cctype>
+
+#include "dialect/date_format.h"
 #include "dialect/rewrite.h"
 
 namespace metashelf {
 namespace driver {
 namespace dialect {
+namespace {
 
-bool RewriteForPostgreSQL(Tokens& /*tokens*/, Adapted* /*out*/, std::string* error) {
-  *error = "the PostgreSQL dialect target is not available in this build";
-  return false;
+Token Raw(const std::string& text) {
+  return Token{TokenKind::kPunct, text, 0};
+}
+
+std::string RenderPlain(const Tokens& t, std::size_t b, std::size_t e);
+std::string RenderQuery(const Tokens& t, std::size_t b, std::size_t e);
+
+std::string Lower(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// The text inside a '...' literal, with doubled quotes undone.
+std::string Unquote(const std::string& quoted) {
+  std::string out;
+  for (std::size_t i = 1; i + 1 < quoted.size(); ++i) {
+    out += quoted[i];
+    if (quoted[i] == '\'') ++i;
+  }
+  return out;
+}
+
+bool IsParam(const Token& t) {
+  return (t.kind == TokenKind::kBind || t.kind == TokenKind::kLifted) && t.slot > 0;
+}
+
+std::string ProcedureText(const Adapted& a) {
+  const ProcedureCall& c = a.call;
+  std::string text = "CALL ";
+  if (!c.owner.empty()) text += c.owner + ".";
+  text += Lower(c.package) + "_" + Lower(c.procedure) + "(";
+  for (std::size_t i = 0; i < c.args.size(); ++i) {
+    if (i > 0) text += ",";
+    const ParamSource& arg = c.args[i];
+    if (arg.kind == ParamSource::Kind::kCaller) {
+      text += arg.index > 0 ? "$" + std::to_string(arg.index) : "NULL";
+    } else {
+      text += "$" + std::to_string(a.callerParams + 1 + arg.index);
+    }
+  }
+  return text + ")";
+}
+
+// TO_DATE(arg, 'format') at `at` (the TO_DATE word). Replaces the call in
+// `out` and returns the index of its closing parenthesis; kNone with
+// `*error` for a form that cannot be kept Oracle-faithful.
+std::size_t RewriteToDate(const Tokens& t, std::size_t at, Adapted* adapted, Tokens* out,
+                          std::string* error) {
+  const std::size_t open = NextSig(t, at + 1, t.size());
+  const std::size_t close = open < t.size() ? MatchParen(t, open, t.size()) : kNone;
+  if (close == kNone) {
+    *error = "malformed TO_DATE call";
+    return kNone;
+  }
+  const std::size_t arg = NextSig(t, open + 1, close);
+  const std::size_t comma = arg < close ? NextSig(t, arg + 1, close) : close;
+  const std::size_t fmt = comma < close ? NextSig(t, comma + 1, close) : close;
+  if (arg >= close || comma >= close || !IsPunct(t[comma], ",") || fmt >= close ||
+      t[fmt].kind != TokenKind::kString || NextSig(t, fmt + 1, close) != close) {
+    *error = "TO_DATE needs a value and a literal format on PostgreSQL";
+    return kNone;
+  }
+  const std::string format = Unquote(t[fmt].text);
+  if (IsParam(t[arg])) {
+    const auto slot = static_cast<std::size_t>(t[arg].slot);
+    if (adapted->dateFormats.size() < slot) adapted->dateFormats.resize(slot);
+    std::string& known = adapted->dateFormats[slot - 1];
+    if (!known.empty() && known != format) {
+      *error = "one parameter read with two date formats";
+      return kNone;
+    }
+    known = format;
+    Token param = t[arg];
+    out->push_back(Raw("CAST("));
+    out->push_back(param);
+    out->push_back(Raw(" AS timestamp(0))"));
+    return close;
+  }
+  if (IsWord(t[arg], "NULL")) {
+    out->push_back(Raw("CAST(NULL AS timestamp(0))"));
+    return close;
+  }
+  if (t[arg].kind == TokenKind::kString) {
+    CivilTime value;
+    bool isNull = false;
+    if (!ParseOracleDate(Unquote(t[arg].text), format, &value, &isNull, error)) return kNone;
+    out->push_back(Raw(isNull ? "CAST(NULL AS timestamp(0))"
+                              : "CAST('" + StorageText(value) + "' AS timestamp(0))"));
+    return close;
+  }
+  *error = "TO_DATE of an expression is not supported on PostgreSQL";
+  return kNone;
+}
+
+// The end (exclusive) of the operand that starts at `from`: one value
+// (literal, parameter, possibly qualified name, function call or
+// parenthesised group) and any || chain after it.
+std::size_t OperandEnd(const Tokens& t, std::size_t from) {
+  std::size_t i = NextSig(t, from, t.size());
+  while (i < t.size()) {
+    if (IsPunct(t[i], "(")) {
+      const std::size_t close = MatchParen(t, i, t.size());
+      if (close == kNone) return t.size();
+      i = close + 1;
+    } else {
+      ++i;
+      std::size_t next = NextSig(t, i, t.size());
+      while (next < t.size() && (IsPunct(t[next], ".") || IsPunct(t[next], "("))) {
+        if (IsPunct(t[next], "(")) {
+          const std::size_t close = MatchParen(t, next, t.size());
+          if (close == kNone) return t.size();
+          i = close + 1;
+        } else {
+          i = NextSig(t, next + 1, t.size()) + 1;
+        }
+        next = NextSig(t, i, t.size());
+      }
+    }
+    const std::size_t next = NextSig(t, i, t.size());
+    if (next < t.size() && IsPunct(t[next], "||")) {
+      i = NextSig(t, next + 1, t.size());
+      continue;
+    }
+    return i;
+  }
+  return i;
+}
+
+// Function-level rewrites.
+bool RewriteWords(const Tokens& t, Adapted* adapted, Tokens* out, std::string* error) {
+  out->clear();
+  out->reserve(t.size() + 8);
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    const Token& tok = t[i];
+    if (tok.kind != TokenKind::kWord) {
+      out->push_back(tok);
+      continue;
+    }
+    const std::size_t prev = PrevSig(t, i);
+    const bool afterDot = prev != kNone && IsPunct(t[prev], ".");
+    const std::size_t next = NextSig(t, i + 1, t.size());
+    const bool beforeDot = next < t.size() && IsPunct(t[next], ".");
+    const bool beforeParen = next < t.size() && IsPunct(t[next], "(");
+    if (IsWord(tok, "DUAL") && !afterDot && !beforeDot && prev != kNone &&
+        (IsWord(t[prev], "FROM") || IsPunct(t[prev], ","))) {
+      out->push_back(Raw("(SELECT 'X' AS dummy) dual"));
+      continue;
+    }
+    if (IsWord(tok, "SYSDATE") && !afterDot && !beforeDot && !beforeParen) {
+      out->push_back(Raw("CAST(statement_timestamp() AS timestamp(0))"));
+      continue;
+    }
+    if (IsWord(tok, "MINUS") && !afterDot && !beforeDot) {
+      out->push_back(Token{TokenKind::kWord, "EXCEPT", 0});
+      continue;
+    }
+    if (IsWord(tok, "NVL") && beforeParen && !afterDot) {
+      out->push_back(Raw("COALESCE"));
+      continue;
+    }
+    if (IsWord(tok, "TO_DATE") && beforeParen && !afterDot) {
+      const std::size_t close = RewriteToDate(t, i, adapted, out, error);
+      if (close == kNone) return false;
+      i = close;
+      continue;
+    }
+    if (IsWord(tok, "EMPTY_BLOB") && beforeParen) {
+      const std::size_t close = NextSig(t, next + 1, t.size());
+      if (close < t.size() && IsPunct(t[close], ")")) {
+        out->push_back(Raw("'\\x'::bytea"));
+        i = close;
+        continue;
+      }
+    }
+    if (!afterDot && beforeDot) {
+      // NAME . NAME [. NAME]: sequence draws and package functions.
+      const std::size_t second = NextSig(t, next + 1, t.size());
+      if (second < t.size() && t[second].kind == TokenKind::kWord) {
+        if (IsWord(tok, "DBMS_LOB") && IsWord(t[second], "GETLENGTH")) {
+          out->push_back(Raw("octet_length"));
+          i = second;
+          continue;
+        }
+        if (IsWord(t[second], "NEXTVAL") || IsWord(t[second], "CURRVAL")) {
+          out->push_back(Raw(Lower(t[second].text) + "('" + tok.text + "')"));
+          i = second;
+          continue;
+        }
+        const std::size_t dot2 = NextSig(t, second + 1, t.size());
+        if (dot2 < t.size() && IsPunct(t[dot2], ".")) {
+          const std::size_t third = NextSig(t, dot2 + 1, t.size());
+          if (third < t.size() && (IsWord(t[third], "NEXTVAL") || IsWord(t[third], "CURRVAL"))) {
+            out->push_back(
+                Raw(Lower(t[third].text) + "('" + tok.text + "." + t[second].text + "')"));
+            i = third;
+            continue;
+          }
+        }
+      }
+    }
+    out->push_back(tok);
+  }
+  return true;
+}
+
+// Every [NOT] LIKE pattern without an ESCAPE clause gets ESCAPE ''.
+void AddLikeEscapes(Tokens* t) {
+  for (std::size_t i = 0; i < t->size(); ++i) {
+    if (!IsWord((*t)[i], "LIKE")) continue;
+    const std::size_t end = OperandEnd(*t, i + 1);
+    const std::size_t next = NextSig(*t, end, t->size());
+    if (next < t->size() && IsWord((*t)[next], "ESCAPE")) continue;
+    t->insert(t->begin() + static_cast<std::ptrdiff_t>(end), Raw(" ESCAPE ''"));
+  }
+}
+
+// Oracle column types of CREATE TABLE, in the column list only.
+void RewriteColumnTypes(Tokens* t) {
+  const std::size_t first = NextSig(*t, 0, t->size());
+  const std::size_t second = NextSig(*t, first + 1, t->size());
+  if (second >= t->size() || !IsWord((*t)[first], "CREATE") || !IsWord((*t)[second], "TABLE")) {
+    return;
+  }
+  std::size_t open = second;
+  while (open < t->size() && !IsPunct((*t)[open], "(")) ++open;
+  if (open >= t->size()) return;
+  const std::size_t close = MatchParen(*t, open, t->size());
+  if (close == kNone) return;
+  std::size_t element = open;
+  while (element < close) {
+    const std::size_t name = NextSig(*t, element + 1, close);
+    if (name >= close) break;
+    const std::size_t type = NextSig(*t, name + 1, close);
+    const bool constraint = IsWord((*t)[name], "CONSTRAINT") || IsWord((*t)[name], "PRIMARY") ||
+                            IsWord((*t)[name], "UNIQUE") || IsWord((*t)[name], "CHECK") ||
+                            IsWord((*t)[name], "FOREIGN");
+    if (!constraint && type < close && (*t)[type].kind == TokenKind::kWord) {
+      const std::string upper = Upper((*t)[type].text);
+      std::size_t sizeEnd = type;  // the last token of the type with its size
+      const std::size_t size = NextSig(*t, type + 1, close);
+      if (size < close && IsPunct((*t)[size], "(")) {
+        const std::size_t e = MatchParen(*t, size, close);
+        if (e != kNone) sizeEnd = e;
+      }
+      const bool text = upper == "VARCHAR2" || upper == "NVARCHAR2" || upper == "VARCHAR" ||
+                        upper == "CHAR" || upper == "NCHAR" || upper == "CLOB";
+      if (upper == "NUMBER") (*t)[type].text = "NUMERIC";
+      if (upper == "VARCHAR2" || upper == "NVARCHAR2") (*t)[type].text = "VARCHAR";
+      if (upper == "NCHAR") (*t)[type].text = "CHAR";
+      if (upper == "CLOB") (*t)[type].text = "TEXT";
+      if (upper == "FLOAT" && sizeEnd == type) (*t)[type].text = "DOUBLE PRECISION";
+      if (upper == "DATE") (*t)[type].text = "TIMESTAMP(0)";
+      if (upper == "BLOB" || upper == "RAW") {
+        (*t)[type].text = "BYTEA";
+        if (sizeEnd != type) {
+          t->erase(t->begin() + static_cast<std::ptrdiff_t>(type + 1),
+                   t->begin() + static_cast<std::ptrdiff_t>(sizeEnd + 1));
+          return RewriteColumnTypes(t);  // positions moved: start over
+        }
+      }
+      if (text) {
+        const std::size_t after = NextSig(*t, sizeEnd + 1, close);
+        if (after >= close || !IsWord((*t)[after], "COLLATE")) {
+          const Tokens collate = {
+              Token{TokenKind::kSpace, " ", 0}, Token{TokenKind::kWord, "COLLATE", 0},
+              Token{TokenKind::kSpace, " ", 0}, Token{TokenKind::kQuotedName, "\"C\"", 0}};
+          t->insert(t->begin() + static_cast<std::ptrdiff_t>(sizeEnd + 1), collate.begin(),
+                    collate.end());
+          return RewriteColumnTypes(t);
+        }
+      }
+    }
+    int depth = 0;
+    std::size_t k = name;
+    for (; k < close; ++k) {
+      if (IsPunct((*t)[k], "(")) ++depth;
+      if (IsPunct((*t)[k], ")")) --depth;
+      if (depth == 0 && IsPunct((*t)[k], ",")) break;
+    }
+    element = k;
+  }
+}
+
+std::string RenderOperand(const Tokens& t, std::size_t b, std::size_t e) {
+  const std::size_t open = NextSig(t, b, e);
+  if (open < e && IsPunct(t[open], "(") && IsQueryParen(t, open, e)) {
+    const std::size_t close = MatchParen(t, open, e);
+    if (close != kNone && NextSig(t, close + 1, e) >= e) {
+      // A parenthesised query operand: rendered as a query of its own.
+      return Render(t, b, open, '$') + "(" + RenderQuery(t, open + 1, close) + ")" +
+             Render(t, close + 1, e, '$');
+    }
+  }
+  return RenderPlain(t, b, e);
+}
+
+// A query expression with its set operators applied left to right: the
+// operands before each operator after the first are wrapped in
+// parentheses, ((A op B) op C) op D.
+std::string RenderQuery(const Tokens& t, std::size_t b, std::size_t e) {
+  const Compound c = SplitCompound(t, b, e);
+  if (c.operators.empty()) return RenderPlain(t, b, e);
+  std::string out(c.operators.size() - 1, '(');
+  for (std::size_t i = 0; i < c.operands.size(); ++i) {
+    std::string operand = RenderOperand(t, c.operands[i].first, c.operands[i].second);
+    if (i > 0 && i < c.operators.size()) {
+      // The closing parenthesis goes right after the operand's last word.
+      const std::size_t last = operand.find_last_not_of(" \t\r\n");
+      operand.insert(last == std::string::npos ? 0 : last + 1, ")");
+    }
+    out += operand;
+    if (i < c.operators.size()) {
+      out += Render(t, c.operators[i].first, c.operators[i].second, '$');
+    }
+  }
+  return out;
+}
+
+// Ordinary text; parenthesised queries inside it are rendered as queries.
+std::string RenderPlain(const Tokens& t, std::size_t b, std::size_t e) {
+  std::string out;
+  for (std::size_t i = b; i < e; ++i) {
+    if (IsPunct(t[i], "(")) {
+      const std::size_t close = MatchParen(t, i, e);
+      if (close != kNone) {
+        out += "(";
+        out += IsQueryParen(t, i, e) ? RenderQuery(t, i + 1, close) : RenderPlain(t, i + 1, close);
+        out += ")";
+        i = close;
+        continue;
+      }
+    }
+    out += Render(t, i, i + 1, '$');
+  }
+  return out;
+}
+
+}  // namespace
+
+bool RewriteForPostgreSQL(Tokens& tokens, Adapted* out, std::string* error) {
+  if (out->kind == Adapted::Kind::kProcedureCall) {
+    out->text = ProcedureText(*out);
+    return true;
+  }
+  SequenceAlter alter;
+  bool ok = false;
+  if (ParseSequenceAlter(tokens, &alter, &ok, error)) {
+    if (!ok) return false;
+    out->text = "ALTER SEQUENCE " + (alter.owner.empty() ? std::string() : alter.owner + ".") +
+                alter.name + " INCREMENT BY " + std::to_string(alter.increment);
+    return true;
+  }
+  Tokens t;
+  if (!RewriteWords(tokens, out, &t, error)) return false;
+  RewriteColumnTypes(&t);
+  AddLikeEscapes(&t);
+  if (out->forUpdate) {
+    const std::size_t first = NextSig(t, 0, t.size());
+    const std::size_t from = FindTopLevel(t, first, t.size(), "FROM");
+    if (from == kNone) {
+      *error = "FOR UPDATE needs a FROM clause";
+      return false;
+    }
+    t.insert(t.begin() + static_cast<std::ptrdiff_t>(from), Raw(",ctid "));
+    t.push_back(Raw(" FOR UPDATE"));
+  }
+  const std::size_t first = NextSig(t, 0, t.size());
+  if (first < t.size() &&
+      (IsWord(t[first], "SELECT") || IsWord(t[first], "WITH") || IsPunct(t[first], "("))) {
+    out->text = RenderQuery(t, 0, t.size());
+  } else {
+    out->text = RenderPlain(t, 0, t.size());
+  }
+  return true;
 }
 
 }  // namespace dialect

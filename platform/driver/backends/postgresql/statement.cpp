@@ -1,0 +1,206 @@
+// Preparing and executing statements on PostgreSQL, and binding parameters.
+#include "backends/postgresql/statement.h"
+
+#include <cctype>
+#include <cstdlib>
+
+#include "dialect/date_format.h"
+#include "metashelf/driver.h"
+
+namespace metashelf {
+namespace driver {
+namespace postgresql {
+namespace {
+
+// Statements worth a server-side prepared form: queries and row changes.
+// Everything else (DDL, ALTER SEQUENCE) runs once with PQexecParams.
+bool Cacheable(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' ||
+                             text[i] == '\r' || text[i] == '(')) {
+    ++i;
+  }
+  std::string word;
+  while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i]))) {
+    word += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+    ++i;
+  }
+  return word == "SELECT" || word == "INSERT" || word == "UPDATE" || word == "DELETE" ||
+         word == "WITH" || word == "CALL";
+}
+
+std::string LiteralText(const dialect::Literal& literal) {
+  switch (literal.kind) {
+    case dialect::Literal::Kind::kInt:
+      return std::to_string(literal.integer);
+    case dialect::Literal::Kind::kReal:
+      return ShortestDouble(literal.real);
+    case dialect::Literal::Kind::kText:
+      return literal.text;
+  }
+  return std::string();
+}
+
+bool KnownType(std::int16_t type) {
+  return type == GIS_TYPE_INT || type == GIS_TYPE_FLOAT || type == GIS_TYPE_STRING ||
+         type == GIS_TYPE_LONGRAW || type == GIS_TYPE_BLOB || type == GIS_TYPE_DATE;
+}
+
+}  // namespace
+
+std::int16_t PgStatement::FailWith(const Diagnostic& diag) {
+  return Fail(diag.state.c_str(), diag.native, diag.message);
+}
+
+std::int16_t PgStatement::Compile(const char* text, std::size_t length) {
+  CloseCursor();
+  compiled_ = false;
+  literals_.clear();
+  const std::string_view source(text, length);
+  std::string error;
+  dialect::Shaped shaped;
+  bool ok = false;
+  if (dialect::LiftLiterals(source, &shaped, &error)) {
+    literals_ = std::move(shaped.literals);
+    ok = dialect::Adapt(shaped.key, dialect::Target::kPostgreSQL, &adapted_, &error);
+  } else {
+    literals_.clear();
+    ok = dialect::Adapt(source, dialect::Target::kPostgreSQL, &adapted_, &error);
+  }
+  if (!ok) {
+    const bool sequence = error.rfind("ORA-04002", 0) == 0;
+    return Fail(sequence ? "HY024" : "42000", sequence ? 4002 : 900, error);
+  }
+  cacheable_ = Cacheable(adapted_.text);
+  if (cacheable_) {
+    Diagnostic diag;
+    if (conn_->Prepare(adapted_.text, &diag) == nullptr) return FailWith(diag);
+  }
+  compiled_ = true;
+  return GIS_SQL_SUCCESS;
+}
+
+std::int16_t PgStatement::Prepare(const char* text, std::size_t length) {
+  return Compile(text, length);
+}
+
+std::int16_t PgStatement::ExecDirect(const char* text, std::size_t length) {
+  const std::int16_t rc = Compile(text, length);
+  if (rc != GIS_SQL_SUCCESS) return rc;
+  return Execute();
+}
+
+bool PgStatement::CollectParams(std::vector<WireParam>* out) {
+  out->clear();
+  out->reserve(adapted_.params.size());
+  for (std::size_t k = 0; k < adapted_.params.size(); ++k) {
+    const dialect::ParamSource& source = adapted_.params[k];
+    const std::string* dateFormat =
+        k < adapted_.dateFormats.size() && !adapted_.dateFormats[k].empty()
+            ? &adapted_.dateFormats[k]
+            : nullptr;
+    WireParam wire;
+    if (source.kind == dialect::ParamSource::Kind::kLiteral) {
+      if (source.index < 0 || static_cast<std::size_t>(source.index) >= literals_.size()) {
+        Fail("HY000", 0, "statement literal out of range");
+        return false;
+      }
+      wire.null = false;
+      wire.bytes = LiteralText(literals_[static_cast<std::size_t>(source.index)]);
+    } else {
+      const auto found = params_.find(static_cast<std::uint16_t>(source.index));
+      if (found == params_.end()) {
+        Fail("07002", 1008, "parameter " + std::to_string(source.index) + " is not bound");
+        return false;
+      }
+      std::string error;
+      if (!EncodeParam(found->second, &wire, &error)) {
+        Fail("HY003", 1460, error);
+        return false;
+      }
+    }
+    if (dateFormat != nullptr && !wire.null) {
+      // Oracle's TO_DATE reading, done here: PostgreSQL's to_date differs.
+      dialect::CivilTime t;
+      bool isNull = false;
+      std::string error;
+      if (!dialect::ParseOracleDate(wire.bytes, *dateFormat, &t, &isNull, &error)) {
+        const int native = std::atoi(error.c_str() + (error.rfind("ORA-", 0) == 0 ? 4 : 0));
+        Fail("22008", native, error);
+        return false;
+      }
+      wire.null = isNull;
+      wire.bytes = isNull ? std::string() : dialect::StorageText(t);
+    }
+    out->push_back(std::move(wire));
+  }
+  return true;
+}
+
+std::int16_t PgStatement::Execute() {
+  if (!compiled_) return Fail("HY010", 0, "no statement has been prepared");
+  CloseCursor();
+  std::vector<WireParam> wire;
+  if (!CollectParams(&wire)) return GIS_SQL_ERROR;
+  std::vector<const char*> values(wire.size());
+  std::vector<int> lengths(wire.size());
+  std::vector<int> formats(wire.size());
+  for (std::size_t i = 0; i < wire.size(); ++i) {
+    values[i] = wire[i].null ? nullptr : wire[i].bytes.data();
+    lengths[i] = static_cast<int>(wire[i].bytes.size());
+    formats[i] = wire[i].format;
+  }
+  const int n = static_cast<int>(wire.size());
+  PGresult* raw = nullptr;
+  format_ = 0;
+  if (cacheable_) {
+    Diagnostic diag;
+    const Prepared* prepared = conn_->Prepare(adapted_.text, &diag);
+    if (prepared == nullptr) return FailWith(diag);
+    format_ = prepared->resultFormat;
+    raw = PQexecPrepared(conn_->raw(), prepared->name.c_str(), n, values.data(), lengths.data(),
+                         formats.data(), format_);
+  } else {
+    raw = PQexecParams(conn_->raw(), adapted_.text.c_str(), n, nullptr, values.data(),
+                       lengths.data(), formats.data(), 0);
+  }
+  ResultPtr result(raw);
+  const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+  if (status == PGRES_TUPLES_OK) {
+    result_ = std::move(result);
+    next_ = 0;
+    return GIS_SQL_SUCCESS;
+  }
+  if (status == PGRES_COMMAND_OK) return GIS_SQL_SUCCESS;
+  Diagnostic diag;
+  MapError(result.get(), conn_->raw(), &diag);
+  return FailWith(diag);
+}
+
+std::int16_t PgStatement::BindParameter(const ParamBinding& binding) {
+  if (!KnownType(binding.valueType)) {
+    return Fail("HY003", 0, "unknown parameter type code " + std::to_string(binding.valueType));
+  }
+  params_[binding.number] = binding;
+  return GIS_SQL_SUCCESS;
+}
+
+std::int16_t PgStatement::BindCol(const ColBinding& binding) {
+  if (!KnownType(binding.type)) {
+    return Fail("HY003", 0, "unknown column type code " + std::to_string(binding.type));
+  }
+  cols_[binding.number] = binding;
+  return GIS_SQL_SUCCESS;
+}
+
+std::int16_t PgStatement::CloseCursor() {
+  result_.reset();
+  next_ = 0;
+  locatorReady_ = false;
+  appendNext_ = false;
+  return GIS_SQL_SUCCESS;
+}
+
+}  // namespace postgresql
+}  // namespace driver
+}  // namespace metashelf

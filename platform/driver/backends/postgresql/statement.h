@@ -1,0 +1,78 @@
+// One driver statement on a PostgreSQL connection. The Oracle text is
+// adapted (literal values lifted out into parameters, so that near-identical
+// texts share one server-side prepared statement), run with
+// PQexecPrepared, and its whole result kept for Fetch and ExtendedFetch.
+// A SELECT ... FOR UPDATE carries each row's ctid as a hidden last column,
+// through which gis_SQLPutData writes a BLOB (blob.cpp).
+#ifndef METASHELF_DRIVER_BACKENDS_POSTGRESQL_STATEMENT_H_
+#define METASHELF_DRIVER_BACKENDS_POSTGRESQL_STATEMENT_H_
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "backends/postgresql/connection.h"
+#include "backends/postgresql/value_codec.h"
+#include "dialect/dialect.h"
+#include "internal/backend.h"
+
+namespace metashelf {
+namespace driver {
+namespace postgresql {
+
+class PgStatement : public Statement {
+ public:
+  explicit PgStatement(PgConnection* connection) : conn_(connection) {}
+
+  std::int16_t Prepare(const char* text, std::size_t length) override;
+  std::int16_t Execute() override;
+  std::int16_t ExecDirect(const char* text, std::size_t length) override;
+  std::int16_t BindParameter(const ParamBinding& binding) override;
+  std::int16_t BindCol(const ColBinding& binding) override;
+  std::int16_t Fetch() override;
+  std::int16_t SetStmtOption(std::uint16_t option, std::uint32_t value) override;
+  std::int16_t ExtendedFetch(std::uint16_t orientation, std::int32_t offset,
+                             std::uint32_t* rowCount, std::uint16_t* rowStatus) override;
+  std::int16_t ParamData(void** token) override;
+  std::int16_t PutData(const void* data, std::int32_t length) override;
+  std::int16_t CloseCursor() override;
+
+ private:
+  // Adapts `text` and, for statements that can be prepared, prepares it.
+  std::int16_t Compile(const char* text, std::size_t length);
+  // The parameters of the adapted text, from the caller's bindings and the
+  // lifted literals.
+  bool CollectParams(std::vector<WireParam>* out);
+  std::int16_t FailWith(const Diagnostic& diag);
+  // Writes row `row` of the result into element `element` of every bound
+  // column. 0, 1 (a value was cut) or an error code.
+  std::int16_t StoreRow(int row, std::uint32_t element);
+  // Remembers the fetched row as the target of the next BLOB write.
+  void TakeLocator(int row);
+
+  PgConnection* conn_;
+  bool compiled_ = false;
+  bool cacheable_ = false;
+  dialect::Adapted adapted_;
+  std::vector<dialect::Literal> literals_;
+  std::map<std::uint16_t, ParamBinding> params_;
+  std::map<std::uint16_t, ColBinding> cols_;
+  std::uint32_t rowsetSize_ = 1;
+
+  ResultPtr result_;
+  int format_ = 0;
+  int next_ = 0;  // the next row Fetch delivers
+
+  // BLOB writes through the fetched row of a SELECT ... FOR UPDATE.
+  bool locatorReady_ = false;
+  bool appendNext_ = false;
+  std::string ctid_;
+  std::string lockColumn_;
+};
+
+}  // namespace postgresql
+}  // namespace driver
+}  // namespace metashelf
+
+#endif  // METASHELF_DRIVER_BACKENDS_POSTGRESQL_STATEMENT_H_
