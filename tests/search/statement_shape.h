@@ -1,18 +1,21 @@
-// The shape every search statement of collection 7 of owner GEO must have,
-// whatever the request: sub-selects of that collection's value tables joined
+// The shape every search statement of one collection must have, whatever
+// the request: sub-selects of that collection's value tables joined
 // by set operators and parentheses, with every value inside a closed
 // literal. Used by the hostile-input tests and the fuzz target.
 #ifndef METASHELF_TESTS_SEARCH_STATEMENT_SHAPE_H_
 #define METASHELF_TESTS_SEARCH_STATEMENT_SHAPE_H_
 
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
 namespace search_test {
 
-// Empty when `sql` has the shape; otherwise what is wrong with it.
-inline std::string StatementShapeFault(const std::string& sql) {
+// Empty when `sql` has the shape for collection `mdsID` of `owner`;
+// otherwise what is wrong with it.
+inline std::string StatementShapeFault(const std::string& sql, const std::string& owner = "GEO",
+                                       std::int32_t mdsID = 7) {
   // The text outside quoted literals, each literal replaced by one '?'.
   std::string outside;
   bool quoted = false;
@@ -41,18 +44,20 @@ inline std::string StatementShapeFault(const std::string& sql) {
 
   // Cut out every sub-select; what remains may only be set operators,
   // blanks and parentheses.
-  static const char* const kStart = "select distinct METAID from GEO.META_ND";
+  const std::string start = "select distinct METAID from " + owner + ".META_ND";
+  const std::string id = std::to_string(mdsID) + " ";
   std::string rest;
   std::size_t at = 0;
   while (at < outside.size()) {
-    const std::size_t found = outside.find(kStart, at);
+    const std::size_t found = outside.find(start, at);
     rest.append(outside, at, (found == std::string::npos ? outside.size() : found) - at);
     if (found == std::string::npos) break;
-    std::size_t p = found + std::strlen(kStart);
+    std::size_t p = found + start.size();
     bool known = false;
-    for (const char* table : {"TEXT_7 ", "NUMBER_7 ", "DATETIME_7 "}) {
-      if (outside.compare(p, std::strlen(table), table) == 0) {
-        p += std::strlen(table);
+    for (const char* stem : {"TEXT_", "NUMBER_", "DATETIME_"}) {
+      const std::string table = stem + id;
+      if (outside.compare(p, table.size(), table) == 0) {
+        p += table.size();
         known = true;
         break;
       }
