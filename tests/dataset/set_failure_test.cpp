@@ -33,7 +33,7 @@ TEST_P(RealSetFailureTest, RolledBackFailedAddLeavesNoTrace) {
   auto* faults = metashelf::driver::Faults(hdbc);
   ASSERT_NE(faults, nullptr);
   ASSERT_EQ(db->Begin(), 1) << db->LastError();
-  faults->FailNth(Call::kExecDirect, 4);  // a node insert
+  faults->FailNth(Call::kPutData, 2);  // the prolog document
   EXPECT_EQ(set.AddMetaData(record.get()), 0);
   faults->Clear();
   ASSERT_EQ(db->Rollback(), 1) << db->LastError();
