@@ -20,8 +20,8 @@ constexpr std::int32_t kDateRowSize = 16;
 const char* const kStatements[] = {
     "SELECT METAID,NODEVALUE FROM %s.META_NDTEXT_%ld WHERE NODEGUID=%ld ORDER BY METAID",
     "SELECT METAID,NODEVALUE FROM %s.META_NDNUMBER_%ld WHERE NODEGUID=%ld ORDER BY METAID",
-    "SELECT METAID,TO_CHAR(NODEVALUE,'YYYY-MM-DD') FROM %s.META_NDDATETIME_%ld WHERE "
-    "NODEGUID=%ld ORDER BY METAID",
+    ("SELECT METAID,TO_CHAR(NODEVALUE,'YYYY-MM-DD') FROM %s.META_NDDATETIME_%ld WHERE "
+     "NODEGUID=%ld ORDER BY METAID"),
 };
 
 // Copies at most room-1 bytes of `row` (a NUL-terminated text of at most
