@@ -16,9 +16,9 @@ void PgStatement::TakeLocator(int row) {
   // The first column bound as a locator is the one written; with none bound
   // as a locator there is nothing to write.
   for (const auto& [number, col] : cols_) {
-    if (col.type != GIS_TYPE_BLOB || number > adapted_.visibleColumns) continue;
-    if (static_cast<std::size_t>(number) > adapted_.lockColumns.size()) break;
-    lockColumn_ = adapted_.lockColumns[number - 1];
+    if (col.type != GIS_TYPE_BLOB || number > adapted_->visibleColumns) continue;
+    if (static_cast<std::size_t>(number) > adapted_->lockColumns.size()) break;
+    lockColumn_ = adapted_->lockColumns[number - 1];
     ctid_ = ctid.bytes;
     locatorReady_ = ctid.kind == Value::Kind::kText;
     appendNext_ = false;
@@ -36,7 +36,7 @@ std::int16_t PgStatement::ParamData(void** token) {
 std::int16_t PgStatement::PutData(const void* data, std::int32_t length) {
   if (!locatorReady_) return Fail("HY010", 0, "no fetched BLOB locator to write through");
   // The first piece replaces the value, later pieces are appended to it.
-  const std::string text = "UPDATE " + adapted_.lockTable + " SET " + lockColumn_ + " = " +
+  const std::string text = "UPDATE " + adapted_->lockTable + " SET " + lockColumn_ + " = " +
                            (appendNext_ ? lockColumn_ + " || $1" : std::string("$1")) +
                            " WHERE ctid = $2::tid RETURNING ctid::text";
   const char* values[2] = {length > 0 ? static_cast<const char*>(data) : "", ctid_.c_str()};

@@ -131,6 +131,17 @@ const Prepared* PgConnection::Prepare(const std::string& text, Diagnostic* error
   return &prepared_.emplace(text, std::move(p)).first->second;
 }
 
+std::shared_ptr<const dialect::Adapted> PgConnection::Adapt(const std::string& key,
+                                                            std::string* error) {
+  auto found = adapted_.find(key);
+  if (found != adapted_.end()) return found->second;
+  auto adapted = std::make_shared<dialect::Adapted>();
+  if (!dialect::Adapt(key, dialect::Target::kPostgreSQL, adapted.get(), error)) return nullptr;
+  if (adapted_.size() >= kMaxPrepared) adapted_.clear();
+  adapted_.emplace(key, adapted);
+  return adapted;
+}
+
 ResultPtr PgConnection::Run(const std::string& text, const std::vector<TextParam>& params,
                             Diagnostic* error) {
   std::vector<const char*> values;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "dialect/dialect.h"
 #include "internal/backend.h"
 
 namespace metashelf {
@@ -55,6 +56,11 @@ class PgConnection : public Connection {
   // when the server refuses the text.
   const Prepared* Prepare(const std::string& text, Diagnostic* error);
 
+  // The PostgreSQL form of an Oracle text whose literals have been lifted
+  // out (dialect::LiftLiterals), adapted once per connection. Null with
+  // `*error` for a text the adapter refuses.
+  std::shared_ptr<const dialect::Adapted> Adapt(const std::string& key, std::string* error);
+
   // Runs one statement with text parameters and text results; the result
   // (rows or command status) or null with `*error` filled.
   ResultPtr Run(const std::string& text, const std::vector<TextParam>& params, Diagnostic* error);
@@ -65,6 +71,7 @@ class PgConnection : public Connection {
 
   PGconn* conn_;
   std::map<std::string, Prepared> prepared_;
+  std::map<std::string, std::shared_ptr<const dialect::Adapted>> adapted_;
   std::uint64_t nextName_ = 0;
 };
 

@@ -25,7 +25,7 @@ std::size_t NeededBytes(const Value& v, std::int16_t type) {
 }  // namespace
 
 std::int16_t PgStatement::StoreRow(int row, std::uint32_t element) {
-  const int visible = adapted_.forUpdate ? adapted_.visibleColumns : PQnfields(result_.get());
+  const int visible = adapted_->forUpdate ? adapted_->visibleColumns : PQnfields(result_.get());
   std::int16_t rc = GIS_SQL_SUCCESS;
   for (const auto& [number, col] : cols_) {
     if (number > visible) {
@@ -61,7 +61,7 @@ std::int16_t PgStatement::Fetch() {
   const int row = next_++;
   const std::int16_t rc = StoreRow(row, 0);
   if (rc < 0) return rc;
-  if (adapted_.forUpdate) TakeLocator(row);
+  if (adapted_->forUpdate) TakeLocator(row);
   if (rc == GIS_SQL_SUCCESS_WITH_INFO) Fail("01004", 0, "a value was cut to its buffer", rc);
   return rc;
 }

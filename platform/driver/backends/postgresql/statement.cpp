@@ -62,19 +62,23 @@ std::int16_t PgStatement::Compile(const char* text, std::size_t length) {
   bool ok = false;
   if (dialect::LiftLiterals(source, &shaped, &error)) {
     literals_ = std::move(shaped.literals);
-    ok = dialect::Adapt(shaped.key, dialect::Target::kPostgreSQL, &adapted_, &error);
+    // Texts that differ only in their literals share one adapted form.
+    adapted_ = conn_->Adapt(shaped.key, &error);
+    ok = adapted_ != nullptr;
   } else {
     literals_.clear();
-    ok = dialect::Adapt(source, dialect::Target::kPostgreSQL, &adapted_, &error);
+    auto own = std::make_shared<dialect::Adapted>();
+    ok = dialect::Adapt(source, dialect::Target::kPostgreSQL, own.get(), &error);
+    adapted_ = std::move(own);
   }
   if (!ok) {
     const bool sequence = error.rfind("ORA-04002", 0) == 0;
     return Fail(sequence ? "HY024" : "42000", sequence ? 4002 : 900, error);
   }
-  cacheable_ = Cacheable(adapted_.text);
+  cacheable_ = Cacheable(adapted_->text);
   if (cacheable_) {
     Diagnostic diag;
-    if (conn_->Prepare(adapted_.text, &diag) == nullptr) return FailWith(diag);
+    if (conn_->Prepare(adapted_->text, &diag) == nullptr) return FailWith(diag);
   }
   compiled_ = true;
   return GIS_SQL_SUCCESS;
@@ -92,12 +96,12 @@ std::int16_t PgStatement::ExecDirect(const char* text, std::size_t length) {
 
 bool PgStatement::CollectParams(std::vector<WireParam>* out) {
   out->clear();
-  out->reserve(adapted_.params.size());
-  for (std::size_t k = 0; k < adapted_.params.size(); ++k) {
-    const dialect::ParamSource& source = adapted_.params[k];
+  out->reserve(adapted_->params.size());
+  for (std::size_t k = 0; k < adapted_->params.size(); ++k) {
+    const dialect::ParamSource& source = adapted_->params[k];
     const std::string* dateFormat =
-        k < adapted_.dateFormats.size() && !adapted_.dateFormats[k].empty()
-            ? &adapted_.dateFormats[k]
+        k < adapted_->dateFormats.size() && !adapted_->dateFormats[k].empty()
+            ? &adapted_->dateFormats[k]
             : nullptr;
     WireParam wire;
     if (source.kind == dialect::ParamSource::Kind::kLiteral) {
@@ -155,13 +159,13 @@ std::int16_t PgStatement::Execute() {
   format_ = 0;
   if (cacheable_) {
     Diagnostic diag;
-    const Prepared* prepared = conn_->Prepare(adapted_.text, &diag);
+    const Prepared* prepared = conn_->Prepare(adapted_->text, &diag);
     if (prepared == nullptr) return FailWith(diag);
     format_ = prepared->resultFormat;
     raw = PQexecPrepared(conn_->raw(), prepared->name.c_str(), n, values.data(), lengths.data(),
                          formats.data(), format_);
   } else {
-    raw = PQexecParams(conn_->raw(), adapted_.text.c_str(), n, nullptr, values.data(),
+    raw = PQexecParams(conn_->raw(), adapted_->text.c_str(), n, nullptr, values.data(),
                        lengths.data(), formats.data(), 0);
   }
   ResultPtr result(raw);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,7 @@ class PgStatement : public Statement {
   PgConnection* conn_;
   bool compiled_ = false;
   bool cacheable_ = false;
-  dialect::Adapted adapted_;
+  std::shared_ptr<const dialect::Adapted> adapted_;
   std::vector<dialect::Literal> literals_;
   std::map<std::uint16_t, ParamBinding> params_;
   std::map<std::uint16_t, ColBinding> cols_;
