@@ -124,6 +124,7 @@ const Prepared* PgConnection::Prepare(const std::string& text, Diagnostic* error
     return nullptr;
   }
   p.params = PQnparams(d.get());
+  p.columns = PQnfields(d.get());
   p.resultFormat = 1;
   for (int c = 0; c < PQnfields(d.get()); ++c) {
     if (!ReadsInBinary(PQftype(d.get(), c))) p.resultFormat = 0;

@@ -34,6 +34,7 @@ using ResultPtr = std::unique_ptr<PGresult, ResultDeleter>;
 struct Prepared {
   std::string name;
   int params = 0;
+  int columns = 0;
   int resultFormat = 0;
 };
 

@@ -76,9 +76,12 @@ std::int16_t PgStatement::Compile(const char* text, std::size_t length) {
     return Fail(sequence ? "HY024" : "42000", sequence ? 4002 : 900, error);
   }
   cacheable_ = Cacheable(adapted_->text);
+  columns_ = 0;
   if (cacheable_) {
     Diagnostic diag;
-    if (conn_->Prepare(adapted_->text, &diag) == nullptr) return FailWith(diag);
+    const Prepared* prepared = conn_->Prepare(adapted_->text, &diag);
+    if (prepared == nullptr) return FailWith(diag);
+    columns_ = adapted_->forUpdate ? adapted_->visibleColumns : prepared->columns;
   }
   compiled_ = true;
   return GIS_SQL_SUCCESS;
@@ -119,7 +122,7 @@ bool PgStatement::CollectParams(std::vector<WireParam>* out) {
       }
       std::string error;
       if (!EncodeParam(found->second, &wire, &error)) {
-        Fail("HY003", 1460, error);
+        Fail("HY090", error.rfind("ORA-01480", 0) == 0 ? 1480 : 0, error);
         return false;
       }
     }
@@ -181,19 +184,22 @@ std::int16_t PgStatement::Execute() {
   return FailWith(diag);
 }
 
-std::int16_t PgStatement::BindParameter(const ParamBinding& binding) {
-  if (!KnownType(binding.valueType)) {
-    return Fail("HY003", 0, "unknown parameter type code " + std::to_string(binding.valueType));
+std::int16_t PgStatement::BindParameter(const ParamBinding& b) {
+  if (!KnownType(b.valueType)) {
+    return Fail("HY003", 0, "unknown parameter type code " + std::to_string(b.valueType));
   }
-  params_[binding.number] = binding;
-  return GIS_SQL_SUCCESS;
-}
-
-std::int16_t PgStatement::BindCol(const ColBinding& binding) {
-  if (!KnownType(binding.type)) {
-    return Fail("HY003", 0, "unknown column type code " + std::to_string(binding.type));
+  if (b.io != 1) return Fail("HY105", 0, "only input parameters are supported");
+  const bool binary = b.valueType == GIS_TYPE_LONGRAW || b.valueType == GIS_TYPE_BLOB;
+  if (b.buffer == nullptr && b.indicator == nullptr && !(b.bufferLength == 0 && binary)) {
+    return Fail("HY009", 0, "null parameter buffer");
   }
-  cols_[binding.number] = binding;
+  if (b.buffer == nullptr && b.bufferLength > 0) {
+    return Fail("HY009", 0, "null parameter buffer with a length");
+  }
+  if (compiled_ && b.number > adapted_->callerParams) {
+    return Fail("07009", 0, "parameter " + std::to_string(b.number) + " is not in the text");
+  }
+  params_[b.number] = b;
   return GIS_SQL_SUCCESS;
 }
 

@@ -55,6 +55,7 @@ class PgStatement : public Statement {
   PgConnection* conn_;
   bool compiled_ = false;
   bool cacheable_ = false;
+  int columns_ = 0;  // result columns the caller sees (known once prepared)
   std::shared_ptr<const dialect::Adapted> adapted_;
   std::vector<dialect::Literal> literals_;
   std::map<std::uint16_t, ParamBinding> params_;

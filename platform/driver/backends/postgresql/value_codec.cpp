@@ -284,21 +284,43 @@ bool EncodeParam(const ParamBinding& b, WireParam* out, std::string* error) {
   *out = WireParam();
   if (b.indicator != nullptr && *b.indicator == -1) return true;
   const char* data = static_cast<const char*>(b.buffer);
+  if (data == nullptr && b.bufferLength > 0) {
+    *error = "null parameter buffer";
+    return false;
+  }
   switch (b.valueType) {
     case GIS_TYPE_INT: {
-      if (data == nullptr) return true;
-      if (b.bufferLength != 0 && b.bufferLength < 4) break;
-      std::int32_t v = 0;
-      std::memcpy(&v, data, 4);
+      if (data == nullptr) break;
+      std::int64_t v = 0;
+      if (b.bufferLength == 8) {
+        std::memcpy(&v, data, 8);
+      } else if (b.bufferLength == 2) {
+        std::int16_t v16 = 0;
+        std::memcpy(&v16, data, 2);
+        v = v16;
+      } else if (b.bufferLength == 4 || b.bufferLength == 0) {
+        std::int32_t v32 = 0;
+        std::memcpy(&v32, data, 4);
+        v = v32;
+      } else {
+        break;
+      }
       out->null = false;
       out->bytes = std::to_string(v);
       return true;
     }
     case GIS_TYPE_FLOAT: {
-      if (data == nullptr) return true;
-      if (b.bufferLength != 0 && b.bufferLength < 8) break;
+      if (data == nullptr) break;
       double v = 0;
-      std::memcpy(&v, data, 8);
+      if (b.bufferLength == 4) {
+        float f = 0;
+        std::memcpy(&f, data, 4);
+        v = f;
+      } else if (b.bufferLength == 8 || b.bufferLength == 0) {
+        std::memcpy(&v, data, 8);
+      } else {
+        break;
+      }
       if (!std::isfinite(v)) {
         *error = "a parameter is not a finite number";
         return false;
@@ -308,30 +330,37 @@ bool EncodeParam(const ParamBinding& b, WireParam* out, std::string* error) {
       return true;
     }
     case GIS_TYPE_STRING: {
-      if (data == nullptr) return true;
+      if (data == nullptr) break;
       std::size_t n = 0;
-      const std::size_t limit =
-          b.bufferLength > 0 ? static_cast<std::size_t>(b.bufferLength) : std::strlen(data);
-      while (n < limit && data[n] != '\0') ++n;
-      if (n == 0) return true;  // '' is NULL
+      if (b.bufferLength > 0) {
+        const void* nul = std::memchr(data, 0, static_cast<std::size_t>(b.bufferLength));
+        if (nul == nullptr) {
+          *error = "ORA-01480: trailing null missing from STR bind value";
+          return false;
+        }
+        n = static_cast<std::size_t>(static_cast<const char*>(nul) - data);
+      } else {
+        n = std::strlen(data);
+      }
+      if (n == 0) return true;  // '' is NULL, as in Oracle
       out->null = false;
       out->bytes.assign(data, n);
       return true;
     }
     case GIS_TYPE_LONGRAW:
     case GIS_TYPE_BLOB: {
-      if (data == nullptr && b.bufferLength > 0) break;
+      // An empty BLOB stays an empty BLOB (not NULL).
       out->null = false;
       out->format = 1;
       if (b.bufferLength > 0) out->bytes.assign(data, static_cast<std::size_t>(b.bufferLength));
       return true;
     }
     case GIS_TYPE_DATE: {
-      if (data == nullptr) return true;
+      if (data == nullptr) break;
       if (b.bufferLength != 0 && b.bufferLength < 8) break;
       OCIDate d{};
       std::memcpy(&d, data, sizeof d);
-      char text[40];
+      char text[48];
       std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day,
                     d.hour, d.minute, d.second);
       out->null = false;
@@ -342,7 +371,7 @@ bool EncodeParam(const ParamBinding& b, WireParam* out, std::string* error) {
       *error = "unknown parameter type code " + std::to_string(b.valueType);
       return false;
   }
-  *error = "parameter buffer too small for type " + std::to_string(b.valueType);
+  *error = "invalid buffer for a parameter of type " + std::to_string(b.valueType);
   return false;
 }
 
