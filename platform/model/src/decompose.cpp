@@ -26,17 +26,33 @@ namespace {
 // Text leaves longer than this stay inline: the text value column holds
 // 4000 bytes.
 constexpr std::size_t kMaxTextValue = 4000;
+// Prefix lookups scan the declarations in scope; a record that keeps more
+// in scope at once is refused rather than scanned at quadratic cost.
+constexpr std::size_t kMaxBindingsInScope = 4096;
+
+struct NameTable {
+  bool start[256] = {};
+  bool name[256] = {};
+  constexpr NameTable() {
+    for (int c = 0; c < 256; ++c) {
+      start[c] =
+          (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
+      name[c] = start[c] || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    }
+  }
+};
+constexpr NameTable kNames;
 
 inline bool IsNameStart(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
+  return kNames.start[c];
 }
 inline bool IsNameChar(unsigned char c) {
-  return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+  return kNames.name[c];
 }
 
 struct Binding {
   std::string_view prefix;
-  std::string uri;
+  int uri;  // index into the schema's URIs; -1 when no node uses it
 };
 
 struct Attr {
@@ -77,7 +93,7 @@ class Decomposer {
     parts_ = RecordParts{};
     issues_.clear();
     if (model_ != nullptr) counts_.assign(model_->nodes.size(), 0);
-    bindings_.push_back(Binding{"xml", kXmlNamespace});
+    bindings_.push_back(Binding{"xml", model_ != nullptr ? model_->UriIndex(kXmlNamespace) : -1});
     label_.encoding = text_.encoding;
     label_.bom = text_.utf8Bom;
     const char* lf = static_cast<const char*>(std::memchr(s_, '\n', n_));
@@ -283,6 +299,8 @@ class Decomposer {
     const SchemaNode& nd = model_->nodes[node];
     const std::string_view raw(s_ + begin, length);
     std::string value;
+    std::string_view leafValue;  // what the leaf holds, when not `value`
+    bool useView = false;
     char kind = static_cast<char>(context);
     std::size_t markBegin = begin;
     std::size_t markEnd = begin + length;
@@ -318,26 +336,35 @@ class Decomposer {
       }
       if (keepRaw) label_.raws.emplace_back(TagKey(nd.guid, position), std::string(core));
     } else {
-      if (!DecodeValue(raw, context, value)) {
+      // Most values hold nothing that decoding or escaping changes: the raw
+      // text is the value.
+      const bool plain = !NeedsEscaping(raw, context);
+      if (!plain && !DecodeValue(raw, context, value)) {
         Issue(node, begin, length, "reference to an entity that is not expanded");
         return;
       }
+      const std::string_view decoded = plain ? raw : std::string_view(value);
       bool blank = true;
-      for (char c : value) {
+      for (char c : decoded) {
         if (!IsXmlSpace(c)) {
           blank = false;
           break;
         }
       }
       if (blank) return;
-      if (value.size() > kMaxTextValue) {
+      if (decoded.size() > kMaxTextValue) {
         Issue(node, begin, length, "text longer than 4000 bytes");
         return;
       }
-      std::string escaped;
-      escaped.reserve(raw.size());
-      AppendEscaped(value, context, label_.crlf, escaped);
-      if (escaped != raw) label_.raws.emplace_back(TagKey(nd.guid, position), std::string(raw));
+      if (plain) {
+        leafValue = raw;
+        useView = true;
+      } else {
+        std::string escaped;
+        escaped.reserve(raw.size());
+        AppendEscaped(value, context, label_.crlf, escaped);
+        if (escaped != raw) label_.raws.emplace_back(TagKey(nd.guid, position), std::string(raw));
+      }
     }
     Flush(markBegin);
     copied_ = markEnd;
@@ -348,18 +375,22 @@ class Decomposer {
     out += std::to_string(nd.guid);
     out.push_back('<');
     out += std::to_string(position);
-    CLeafNode leaf;
+    parts_.leaves.emplace_back();
+    CLeafNode& leaf = parts_.leaves.back();
     leaf.SetNodeGUID(nd.guid);
     leaf.SetNodePosition(position);
-    leaf.SetNodeTag(out.c_str() + tagAt);
-    leaf.SetNodeValue(value.c_str());
+    leaf.SetNodeTag(out.data() + tagAt, out.size() - tagAt);
+    if (useView) {
+      leaf.SetNodeValue(leafValue.data(), leafValue.size());
+    } else {
+      leaf.SetNodeValue(value.data(), value.size());
+    }
     out.push_back(kMarkerClose);
-    parts_.leaves.push_back(std::move(leaf));
   }
 
-  const std::string* LookupPrefix(std::string_view prefix) const {
+  const Binding* LookupPrefix(std::string_view prefix) const {
     for (std::size_t i = bindings_.size(); i-- > 0;) {
-      if (bindings_[i].prefix == prefix) return &bindings_[i].uri;
+      if (bindings_[i].prefix == prefix) return &bindings_[i];
     }
     return nullptr;
   }
@@ -374,12 +405,12 @@ class Decomposer {
       const std::string_view prefix =
           colon == std::string_view::npos ? std::string_view() : qname.substr(0, colon);
       if (colon != std::string_view::npos) local = qname.substr(colon + 1);
-      const std::string* bound = LookupPrefix(prefix);
+      const Binding* bound = LookupPrefix(prefix);
       if (bound == nullptr) {
         if (!prefix.empty()) return -1;
         uri = 0;
       } else {
-        uri = model_->UriIndex(*bound);
+        uri = bound->uri;
         if (uri < 0) return -1;
       }
     }
@@ -442,9 +473,13 @@ class Decomposer {
       if (a.name == "xmlns" || (a.name.size() > 6 && a.name.substr(0, 6) == "xmlns:")) {
         Binding b;
         b.prefix = a.name.size() == 5 ? std::string_view() : a.name.substr(6);
+        std::string uri;
         DecodeValue(std::string_view(s_ + a.valueBegin, a.valueLength), ValueContext::kAttrDouble,
-                    b.uri);
-        bindings_.push_back(std::move(b));
+                    uri);
+        b.uri = model_ != nullptr ? model_->UriIndex(uri) : -1;
+        bindings_.push_back(b);
+        if (bindings_.size() > kMaxBindingsInScope)
+          return Fail("more than 4096 namespace declarations in scope");
       }
     }
     if (stack_.empty() && rootSeen_) return Fail("second root element");

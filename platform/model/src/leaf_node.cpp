@@ -50,3 +50,15 @@ std::int32_t CLeafNode::SetNodeValue(const char* value) {
   value_ = value != nullptr ? value : "";
   return 1;
 }
+
+std::int32_t CLeafNode::SetNodeTag(const char* tag, std::size_t length) {
+  if (tag == nullptr) length = 0;
+  tag_.assign(tag != nullptr ? tag : "", length);
+  return 1;
+}
+
+std::int32_t CLeafNode::SetNodeValue(const char* value, std::size_t length) {
+  if (value == nullptr) length = 0;
+  value_.assign(value != nullptr ? value : "", length);
+  return 1;
+}

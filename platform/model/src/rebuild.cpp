@@ -59,15 +59,30 @@ bool Fill(const RecordParts& parts, std::string* xml, std::string& error) {
     error = "the value label cannot be read";
     return false;
   }
+  // Leaves usually come in marker order (as decomposition makes them); the
+  // map is built only when one does not.
   std::unordered_map<std::uint64_t, const std::string*> values;
-  values.reserve(parts.leaves.size());
-  for (const CLeafNode& leaf : parts.leaves) {
+  bool mapped = false;
+  std::size_t next = 0;
+  auto keyOf = [](const CLeafNode& leaf) {
     std::int32_t guid = 0, position = 0;
     leaf.GetNodeGUID(guid);
     leaf.GetNodePosition(position);
-    values[TagKey(guid, position)] = &leaf.Value();
-  }
+    return TagKey(guid, position);
+  };
+  auto lookup = [&](std::uint64_t key) -> const std::string* {
+    if (!mapped && next < parts.leaves.size() && keyOf(parts.leaves[next]) == key)
+      return &parts.leaves[next++].Value();
+    if (!mapped) {
+      values.reserve(parts.leaves.size());
+      for (const CLeafNode& leaf : parts.leaves) values[keyOf(leaf)] = &leaf.Value();
+      mapped = true;
+    }
+    const auto found = values.find(key);
+    return found == values.end() ? nullptr : found->second;
+  };
   std::unordered_map<std::uint64_t, const std::string*> raws;
+  raws.reserve(label.raws.size());
   for (const auto& [key, raw] : label.raws) raws[key] = &raw;
 
   const std::string& s = parts.structure;
@@ -99,14 +114,14 @@ bool Fill(const RecordParts& parts, std::string* xml, std::string& error) {
       return false;
     }
     const std::uint64_t key = TagKey(guid, position);
-    const auto found = values.find(key);
-    if (found == values.end()) {
+    const std::string* found = lookup(key);
+    if (found == nullptr) {
       error = "no leaf node for tag " + std::string(open + 2, close);
       return false;
     }
-    const std::string& value = *found->second;
+    const std::string& value = *found;
     if (xml != nullptr) {
-      const auto raw = raws.find(key);
+      const auto raw = raws.empty() ? raws.end() : raws.find(key);
       if (raw != raws.end() && RawMatches(*raw->second, value, kind)) {
         *xml += *raw->second;
       } else if (kind == 'n' || kind == 'i') {

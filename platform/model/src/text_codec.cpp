@@ -128,6 +128,25 @@ bool IsXmlUtf8(const char* text, std::size_t length, std::size_t& badAt) {
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   std::size_t i = 0;
   while (i < length) {
+    // Eight ASCII bytes at a time; control characters among them must be
+    // tab, line feed or carriage return.
+    while (i + 8 <= length) {
+      std::uint64_t v;
+      std::memcpy(&v, p + i, 8);
+      constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+      if ((v & kHigh) != 0) break;
+      if (((v - 0x2020202020202020ULL) & ~v & kHigh) != 0) {
+        for (int k = 0; k < 8; ++k) {
+          const unsigned char b = p[i + k];
+          if (b < 0x20 && b != 0x9 && b != 0xA && b != 0xD) {
+            badAt = i + k;
+            return false;
+          }
+        }
+      }
+      i += 8;
+    }
+    if (i >= length) break;
     const unsigned char c = p[i];
     if (c < 0x80) {
       if (c < 0x20 && c != 0x9 && c != 0xA && c != 0xD) {

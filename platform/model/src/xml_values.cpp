@@ -117,89 +117,104 @@ bool DecodeValue(std::string_view raw, ValueContext context, std::string& out) {
   return true;
 }
 
-void AppendEscaped(std::string_view value, ValueContext context, bool crlf, std::string& out) {
-  switch (context) {
-    case ValueContext::kText:
-      for (char c : value) {
-        switch (c) {
-          case '&':
-            out += "&amp;";
-            break;
-          case '<':
-            out += "&lt;";
-            break;
-          case '>':
-            out += "&gt;";
-            break;
-          case '\r':
-            out += "&#13;";
-            break;
-          case '\n':
-            if (crlf) out.push_back('\r');
-            out.push_back('\n');
-            break;
-          default:
-            out.push_back(c);
-        }
-      }
-      return;
-    case ValueContext::kCdata: {
-      std::size_t i = 0;
-      while (i < value.size()) {
-        const char c = value[i];
-        if (c == ']' && value.substr(i, 3) == "]]>") {
-          out += "]]]]><![CDATA[>";
-          i += 3;
-          continue;
-        }
-        if (c == '\n' && crlf) out.push_back('\r');
-        out.push_back(c);
-        ++i;
-      }
-      return;
+namespace {
+
+// Bytes that the default writing of each context changes.
+struct EscapeTable {
+  bool text[256] = {};
+  bool attrDouble[256] = {};
+  bool attrSingle[256] = {};
+  constexpr EscapeTable() {
+    for (unsigned char c : {'&', '<', '>', '\r', '\n'}) text[c] = true;
+    for (unsigned char c : {'&', '<', '>', '\t', '\n', '\r'}) {
+      attrDouble[c] = true;
+      attrSingle[c] = true;
     }
-    case ValueContext::kAttrDouble:
-    case ValueContext::kAttrSingle:
-      for (char c : value) {
-        switch (c) {
-          case '&':
-            out += "&amp;";
-            break;
-          case '<':
-            out += "&lt;";
-            break;
-          case '>':
-            out += "&gt;";
-            break;
-          case '\t':
-            out += "&#9;";
-            break;
-          case '\n':
-            out += "&#10;";
-            break;
-          case '\r':
-            out += "&#13;";
-            break;
-          case '"':
-            if (context == ValueContext::kAttrDouble) {
-              out += "&quot;";
-            } else {
-              out.push_back(c);
-            }
-            break;
-          case '\'':
-            if (context == ValueContext::kAttrSingle) {
-              out += "&apos;";
-            } else {
-              out.push_back(c);
-            }
-            break;
-          default:
-            out.push_back(c);
-        }
-      }
-      return;
+    attrDouble[static_cast<unsigned char>('"')] = true;
+    attrSingle[static_cast<unsigned char>('\'')] = true;
   }
+};
+constexpr EscapeTable kEscape;
+
+}  // namespace
+
+bool NeedsEscaping(std::string_view value, ValueContext context) {
+  const bool* table = context == ValueContext::kText         ? kEscape.text
+                      : context == ValueContext::kAttrDouble ? kEscape.attrDouble
+                      : context == ValueContext::kAttrSingle ? kEscape.attrSingle
+                                                             : nullptr;
+  if (table == nullptr) {
+    return value.find('\r') != std::string_view::npos ||
+           value.find('\n') != std::string_view::npos ||
+           value.find("]]>") != std::string_view::npos;
+  }
+  for (char c : value) {
+    if (table[static_cast<unsigned char>(c)]) return true;
+  }
+  return false;
+}
+
+void AppendEscaped(std::string_view value, ValueContext context, bool crlf, std::string& out) {
+  const bool* table = context == ValueContext::kText         ? kEscape.text
+                      : context == ValueContext::kAttrDouble ? kEscape.attrDouble
+                      : context == ValueContext::kAttrSingle ? kEscape.attrSingle
+                                                             : nullptr;
+  if (table == nullptr) {  // CDATA
+    std::size_t i = 0;
+    while (i < value.size()) {
+      const char c = value[i];
+      if (c == ']' && value.substr(i, 3) == "]]>") {
+        out += "]]]]><![CDATA[>";
+        i += 3;
+        continue;
+      }
+      if (c == '\n' && crlf) out.push_back('\r');
+      out.push_back(c);
+      ++i;
+    }
+    return;
+  }
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
+    if (!table[static_cast<unsigned char>(c)]) continue;
+    out.append(value.data() + run, i - run);
+    run = i + 1;
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
+      case '\t':
+        out += "&#9;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      case '\n':
+        if (context != ValueContext::kText) {
+          out += "&#10;";
+        } else {
+          if (crlf) out.push_back('\r');
+          out.push_back('\n');
+        }
+        break;
+      default:
+        out.push_back(c);
+    }
+  }
+  out.append(value.data() + run, value.size() - run);
 }
 
 bool ParseNumber(std::string_view text, double& value) {

@@ -29,6 +29,8 @@ bool DecodeValue(std::string_view raw, ValueContext context, std::string& out);
 // other form: & < > escaped in text, quotes and tab/line breaks too in
 // attributes; `crlf` writes line feeds of text as CR LF.
 void AppendEscaped(std::string_view value, ValueContext context, bool crlf, std::string& out);
+// False when AppendEscaped would write `value` unchanged (whatever `crlf`).
+bool NeedsEscaping(std::string_view value, ValueContext context);
 
 // Number forms. A number is [+-]digits[.digits][e[+-]digits] (or starting
 // with the point), finite.

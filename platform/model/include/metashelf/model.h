@@ -9,9 +9,11 @@
 #ifndef METASHELF_MODEL_H_
 #define METASHELF_MODEL_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "metashelf/export.h"
@@ -141,6 +143,9 @@ class METASHELF_API CLeafNode {
   std::int32_t SetNodePosition(const std::int32_t& position);
   std::int32_t SetNodeTag(const char* tag);
   std::int32_t SetNodeValue(const char* value);
+  // The same from a byte range (no terminator needed).
+  std::int32_t SetNodeTag(const char* tag, std::size_t length);
+  std::int32_t SetNodeValue(const char* value, std::size_t length);
 
   const std::string& Value() const { return value_; }
   const std::string& Tag() const { return tag_; }
