@@ -228,7 +228,11 @@ std::int32_t CBaseMetaData::ToXml(std::string& xml) const {
 
 std::vector<ValidationIssue> CBaseMetaData::Validate() const {
   if (!impl_) return {};
-  return impl_->issues;
+  try {
+    return impl_->issues;
+  } catch (...) {
+    return {};
+  }
 }
 
 const std::string& CBaseMetaData::LastError() const {

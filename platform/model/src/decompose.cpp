@@ -287,7 +287,11 @@ class Decomposer {
   void Issue(int node, std::size_t begin, std::size_t length, const char* why) {
     ValidationIssue issue;
     issue.path = model_->nodes[node].path;
-    issue.value.assign(s_ + begin, std::min<std::size_t>(length, 200));
+    // Cut for display at a character boundary.
+    std::size_t cut = std::min<std::size_t>(length, 200);
+    while (cut < length && cut > 0 && (static_cast<unsigned char>(s_[begin + cut]) & 0xC0) == 0x80)
+      --cut;
+    issue.value.assign(s_ + begin, cut);
     issue.reason = why;
     issues_.push_back(std::move(issue));
   }

@@ -27,7 +27,11 @@ std::int32_t CLeafNode::GetNodeValue(char* buffer, std::int32_t length) const {
 }
 
 std::int32_t CLeafNode::GetNodeTag(std::string& tag) const {
-  tag = tag_;
+  try {
+    tag = tag_;
+  } catch (...) {
+    return 0;
+  }
   return 1;
 }
 
@@ -42,23 +46,27 @@ std::int32_t CLeafNode::SetNodePosition(const std::int32_t& position) {
 }
 
 std::int32_t CLeafNode::SetNodeTag(const char* tag) {
-  tag_ = tag != nullptr ? tag : "";
-  return 1;
+  return SetNodeTag(tag, tag != nullptr ? std::strlen(tag) : 0);
 }
 
 std::int32_t CLeafNode::SetNodeValue(const char* value) {
-  value_ = value != nullptr ? value : "";
-  return 1;
+  return SetNodeValue(value, value != nullptr ? std::strlen(value) : 0);
 }
 
 std::int32_t CLeafNode::SetNodeTag(const char* tag, std::size_t length) {
-  if (tag == nullptr) length = 0;
-  tag_.assign(tag != nullptr ? tag : "", length);
+  try {
+    tag_.assign(tag != nullptr ? tag : "", tag != nullptr ? length : 0);
+  } catch (...) {
+    return 0;
+  }
   return 1;
 }
 
 std::int32_t CLeafNode::SetNodeValue(const char* value, std::size_t length) {
-  if (value == nullptr) length = 0;
-  value_.assign(value != nullptr ? value : "", length);
+  try {
+    value_.assign(value != nullptr ? value : "", value != nullptr ? length : 0);
+  } catch (...) {
+    return 0;
+  }
   return 1;
 }

@@ -29,10 +29,14 @@ void CMetadataSync::AddKeyword(const std::string& keyword) {
 
 bool CMetadataSync::GetProperty(const std::string& name, std::string& value) const {
   if (!impl_) return false;
-  const auto it = impl_->properties.find(name);
-  if (it == impl_->properties.end()) return false;
-  value = it->second;
-  return true;
+  try {
+    const auto it = impl_->properties.find(name);
+    if (it == impl_->properties.end()) return false;
+    value = it->second;
+    return true;
+  } catch (...) {
+    return false;
+  }
 }
 
 const std::vector<std::string>& CMetadataSync::Keywords() const {
@@ -42,5 +46,9 @@ const std::vector<std::string>& CMetadataSync::Keywords() const {
 
 std::vector<std::pair<std::string, std::string>> CMetadataSync::Properties() const {
   if (!impl_) return {};
-  return {impl_->properties.begin(), impl_->properties.end()};
+  try {
+    return {impl_->properties.begin(), impl_->properties.end()};
+  } catch (...) {
+    return {};
+  }
 }

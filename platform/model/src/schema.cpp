@@ -8,6 +8,10 @@
 
 using metashelf::model::SchemaNode;
 
+namespace {
+std::int32_t LoadNodeInfo(const char* nodeInfo, metashelf::model::SchemaModel& target);
+}  // namespace
+
 CSchema::CSchema() : impl_(new (std::nothrow) Impl) {}
 CSchema::~CSchema() = default;
 
@@ -25,13 +29,21 @@ std::int32_t CSchema::GetSchemaID(std::int32_t& id) const {
 
 std::int32_t CSchema::SetSchemaDoc(const char* schemaDoc) {
   if (!impl_) return 0;
-  impl_->schemaDoc = schemaDoc != nullptr ? schemaDoc : "";
+  try {
+    impl_->schemaDoc = schemaDoc != nullptr ? schemaDoc : "";
+  } catch (...) {
+    return 0;
+  }
   return 1;
 }
 
 std::int32_t CSchema::SetN2EMAPList(const char* map) {
   if (!impl_) return 0;
-  impl_->n2emap = map != nullptr ? map : "";
+  try {
+    impl_->n2emap = map != nullptr ? map : "";
+  } catch (...) {
+    return 0;
+  }
   return 1;
 }
 
@@ -47,10 +59,21 @@ const std::string& CSchema::N2EMAP() const {
 
 std::int32_t CSchema::SetNodeStructList(const char* nodeInfo) {
   if (!impl_) return 0;
+  try {
+    return LoadNodeInfo(nodeInfo, impl_->model);
+  } catch (...) {
+    impl_->model = metashelf::model::SchemaModel{};
+    return 0;
+  }
+}
+
+namespace {
+
+std::int32_t LoadNodeInfo(const char* nodeInfo, metashelf::model::SchemaModel& target) {
   metashelf::model::SchemaModel model;
   pugi::xml_document doc;
   if (nodeInfo == nullptr || !doc.load_string(nodeInfo, pugi::parse_default)) {
-    impl_->model = metashelf::model::SchemaModel{};
+    target = metashelf::model::SchemaModel{};
     return 0;
   }
   const pugi::xml_node root = doc.child("nodeInfo");
@@ -74,12 +97,14 @@ std::int32_t CSchema::SetNodeStructList(const char* nodeInfo) {
   }
   std::string error;
   if (root.empty() || !model.Index(error)) {
-    impl_->model = metashelf::model::SchemaModel{};
+    target = metashelf::model::SchemaModel{};
     return 0;
   }
-  impl_->model = std::move(model);
+  target = std::move(model);
   return 1;
 }
+
+}  // namespace
 
 std::int32_t CSchema::GetNodeInfoByGUID(const std::int32_t& guid, CNodeInfo* info) const {
   if (!impl_ || info == nullptr) return 0;
@@ -87,32 +112,46 @@ std::int32_t CSchema::GetNodeInfoByGUID(const std::int32_t& guid, CNodeInfo* inf
   const auto it = m.byGuid.find(guid);
   if (it == m.byGuid.end()) return 0;
   const SchemaNode& n = m.nodes[it->second];
+  try {
+    CNodeInfo filled;
+    filled.path_ = n.path;
+    filled.name_ = n.name;
+    filled.dataType_ = n.dataType;
+    filled.alias_ = n.alias;
+    *info = std::move(filled);
+  } catch (...) {
+    return 0;
+  }
   info->guid_ = n.guid;
   info->parentGuid_ = n.parentGuid;
   info->tableType_ = n.tableType;
   info->isAttribute_ = n.isAttribute;
   info->repeatable_ = n.repeatable;
-  info->path_ = n.path;
-  info->name_ = n.name;
-  info->dataType_ = n.dataType;
-  info->alias_ = n.alias;
   return 1;
 }
 
 std::int32_t CSchema::GetNodeInfoByPath(const char* path, CNodeInfo* info) const {
   if (!impl_ || info == nullptr || path == nullptr) return 0;
   const auto& m = impl_->model;
-  const auto it = m.byPath.find(path);
-  if (it == m.byPath.end()) return 0;
-  return GetNodeInfoByGUID(m.nodes[it->second].guid, info);
+  try {
+    const auto it = m.byPath.find(std::string(path));
+    if (it == m.byPath.end()) return 0;
+    return GetNodeInfoByGUID(m.nodes[it->second].guid, info);
+  } catch (...) {
+    return 0;
+  }
 }
 
 std::int32_t CSchema::GetNodeInfoByAlias(const char* alias, CNodeInfo* info) const {
   if (!impl_ || info == nullptr || alias == nullptr) return 0;
   const auto& m = impl_->model;
-  const auto it = m.byAlias.find(alias);
-  if (it == m.byAlias.end()) return 0;
-  return GetNodeInfoByGUID(m.nodes[it->second].guid, info);
+  try {
+    const auto it = m.byAlias.find(std::string(alias));
+    if (it == m.byAlias.end()) return 0;
+    return GetNodeInfoByGUID(m.nodes[it->second].guid, info);
+  } catch (...) {
+    return 0;
+  }
 }
 
 std::int32_t CSchema::GetNodeCount() const {
