@@ -62,6 +62,7 @@ class RealSetTest : public ::testing::TestWithParam<std::string> {
     }
     std::string error;
     db = CHostDataBase::Open(uri, &error);
+    if (!db && GetParam() == "postgresql") GTEST_SKIP() << "PostgreSQL unreachable: " << error;
     ASSERT_TRUE(db) << error;
     const std::int32_t mtdbID = db->db_CreateMtdb(("itest" + unique).c_str());
     ASSERT_GT(mtdbID, 0) << db->LastError();
