@@ -137,6 +137,28 @@ TEST_P(RealSetTest, ValuesKeepTheirQuotesNumbersAndEmptiness) {
             2);
 }
 
+TEST_P(RealSetTest, SynchronisedPropertiesMakeAndRefreshARecord) {
+  CMetadataSync sync;
+  sync.SetProperty("title", "Coastal survey 2009");
+  sync.SetProperty("westbc", "-70.5");
+  const std::int64_t id = set.AddMetaData(&sync);
+  ASSERT_GT(id, 0);
+  CBaseMetaData stored(schema);
+  ASSERT_EQ(set.GetMetaData(id, &stored), 1);
+  EXPECT_NE(Xml(stored).find("Coastal survey 2009"), std::string::npos);
+
+  CMetadataSync change;
+  change.SetProperty("title", "Coastal survey 2010");
+  ASSERT_EQ(set.UpdateMetaData(id, &change), 1);
+  CBaseMetaData updated(schema);
+  ASSERT_EQ(set.GetMetaData(id, &updated), 1);
+  const std::string xml = Xml(updated);
+  EXPECT_NE(xml.find("Coastal survey 2010"), std::string::npos);
+  EXPECT_EQ(xml.find("Coastal survey 2009"), std::string::npos);
+  EXPECT_NE(xml.find("-70.5"), std::string::npos);       // what was not synchronised stays
+  EXPECT_EQ(set.UpdateMetaData(id + 1000, &change), 0);  // no stored record
+}
+
 TEST_P(RealSetTest, RemoveDropsTheTablesAndTheRegistrations) {
   const auto files = CorpusFiles();
   if (!files.empty()) {
@@ -144,7 +166,18 @@ TEST_P(RealSetTest, RemoveDropsTheTablesAndTheRegistrations) {
     ASSERT_GT(set.AddMetaData(record.get()), 0);
   }
   const std::int32_t removed = colID;
+  // SQLite keeps each owner's objects in an attached database: the
+  // collection's eight indexes are listed there, and go with the tables.
+  const std::string indexes = "SELECT COUNT(*) FROM " + owner +
+                              ".sqlite_master WHERE type='index' AND tbl_name LIKE 'META%_" +
+                              std::to_string(removed) + "'";
+  if (GetParam() == "sqlite") {
+    EXPECT_EQ(Count(indexes), 8);
+  }
   ASSERT_EQ(set.Remove(&catalog, removed), 1);
+  if (GetParam() == "sqlite") {
+    EXPECT_EQ(Count(indexes), 0);
+  }
   colID = 0;  // nothing left for TearDown
   for (const char* t : {"META_STRUCTINFO_", "META_NDTEXT_", "META_NDNUMBER_", "META_NDDATETIME_",
                         "META_ADDITIONAL_"}) {
