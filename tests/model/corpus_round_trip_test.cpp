@@ -21,7 +21,7 @@ std::string Expected(const std::string& bytes) {
   metashelf::model::DecodedText text;
   std::string error;
   if (!metashelf::model::DecodeRecordBytes(bytes.data(), bytes.size(), text, error)) return "";
-  std::string out = text.text;
+  std::string out(text.text);
   if (!text.encoding.empty()) {
     const auto at = out.find(text.encoding);
     if (at != std::string::npos && at < out.find("?>"))

@@ -101,6 +101,7 @@ class Decomposer {
 
     if (!ScanProlog()) return false;
     parts_.structure.reserve(n_ - pos_ + 64);
+    parts_.leaves.reserve(n_ / 160);  // about one leaf per 160 bytes in real records
     copied_ = pos_;
     if (!ScanContent()) return false;
     Flush(n_);

@@ -48,8 +48,9 @@ std::string DeclaredEncoding(const char* data, std::size_t length) {
   return decl.substr(i + 1, close - i - 1);
 }
 
-bool DecodeUtf16(const unsigned char* p, std::size_t length, bool bigEndian, std::string& out,
+bool DecodeUtf16(const unsigned char* p, std::size_t length, bool bigEndian, DecodedText& decoded,
                  std::string& error) {
+  std::string& out = decoded.converted;
   if (length % 2 != 0) {
     error = "UTF-16 text of odd length";
     return false;
@@ -80,11 +81,13 @@ bool DecodeUtf16(const unsigned char* p, std::size_t length, bool bigEndian, std
     }
     AppendUtf8(out, cp);
   }
+  decoded.text = out;
   return true;
 }
 
-bool DecodeSingleByte(const unsigned char* p, std::size_t length, bool cp1252, std::string& out,
+bool DecodeSingleByte(const unsigned char* p, std::size_t length, bool cp1252, DecodedText& decoded,
                       std::string& error) {
+  std::string& out = decoded.converted;
   out.reserve(length + length / 16);
   for (std::size_t i = 0; i < length; ++i) {
     unsigned cp = p[i];
@@ -101,6 +104,7 @@ bool DecodeSingleByte(const unsigned char* p, std::size_t length, bool cp1252, s
     }
     AppendUtf8(out, cp);
   }
+  decoded.text = out;
   return true;
 }
 
@@ -193,7 +197,10 @@ bool IsXmlUtf8(const char* text, std::size_t length, std::size_t& badAt) {
 }
 
 bool DecodeRecordBytes(const char* data, std::size_t length, DecodedText& out, std::string& error) {
-  out = DecodedText{};
+  out.text = std::string_view();
+  out.converted.clear();
+  out.encoding.clear();
+  out.utf8Bom = false;
   if (data == nullptr || length == 0) {
     error = "empty record";
     return false;
@@ -201,15 +208,15 @@ bool DecodeRecordBytes(const char* data, std::size_t length, DecodedText& out, s
   const auto* p = reinterpret_cast<const unsigned char*>(data);
   if (length >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) {
     out.encoding = "UTF-16";
-    return DecodeUtf16(p + 2, length - 2, p[0] == 0xFE, out.text, error);
+    return DecodeUtf16(p + 2, length - 2, p[0] == 0xFE, out, error);
   }
   if (length >= 4 && p[0] == '<' && p[1] == 0 && p[2] == '?' && p[3] == 0) {
     out.encoding = "UTF-16";
-    return DecodeUtf16(p, length, false, out.text, error);
+    return DecodeUtf16(p, length, false, out, error);
   }
   if (length >= 4 && p[0] == 0 && p[1] == '<' && p[2] == 0 && p[3] == '?') {
     out.encoding = "UTF-16";
-    return DecodeUtf16(p, length, true, out.text, error);
+    return DecodeUtf16(p, length, true, out, error);
   }
   std::size_t start = 0;
   if (length >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
@@ -226,7 +233,7 @@ bool DecodeRecordBytes(const char* data, std::size_t length, DecodedText& out, s
           "invalid UTF-8 or a character not allowed in XML at byte " + std::to_string(bad + start);
       return false;
     }
-    out.text.assign(data + start, length - start);
+    out.text = std::string_view(data + start, length - start);
     return true;
   }
   if (out.utf8Bom) {
@@ -236,11 +243,11 @@ bool DecodeRecordBytes(const char* data, std::size_t length, DecodedText& out, s
   if (label == "iso-8859-1" || label == "latin1" || label == "iso_8859-1" || label == "l1" ||
       label == "iso8859-1") {
     out.encoding = declared;
-    return DecodeSingleByte(p, length, false, out.text, error);
+    return DecodeSingleByte(p, length, false, out, error);
   }
   if (label == "windows-1252" || label == "cp1252") {
     out.encoding = declared;
-    return DecodeSingleByte(p, length, true, out.text, error);
+    return DecodeSingleByte(p, length, true, out, error);
   }
   error = "unsupported encoding '" + declared + "'";
   return false;

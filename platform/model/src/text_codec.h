@@ -7,11 +7,20 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace metashelf::model {
 
+// The text views the caller's bytes when they were UTF-8 already, and
+// `converted` otherwise; so it lives no longer than those bytes, and it is
+// neither copied nor moved (a move could leave the view behind).
 struct DecodedText {
-  std::string text;      // UTF-8, byte-order mark removed
+  DecodedText() = default;
+  DecodedText(const DecodedText&) = delete;
+  DecodedText& operator=(const DecodedText&) = delete;
+
+  std::string_view text;  // UTF-8, byte-order mark removed
+  std::string converted;
   std::string encoding;  // the encoding label the source used ("" when UTF-8)
   bool utf8Bom = false;  // the source was UTF-8 with a byte-order mark
 };
