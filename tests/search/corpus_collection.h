@@ -55,7 +55,8 @@ inline std::string WithDashedMetadataDate(const std::string& xml) {
 
 struct CorpusCollection {
   std::string backend;
-  std::string error;  // why the collection is not there (the tests skip)
+  std::string error;  // why the collection is not there
+  bool skip = false;  // the reason is outside the system (no corpus, no backend)
   std::unique_ptr<metashelf::testing::FreshDatabase> fresh;
   COraMetaDataBase catalog;
   COraMetaDataSet set;    // every corpus record
@@ -83,10 +84,14 @@ struct CorpusCollection {
 // when the collection cannot be made.
 inline std::string FillCorpusCollection(CorpusCollection& c) {
   if (!std::filesystem::is_directory(CorpusFolder())) {
+    c.skip = true;
     return "corpus folder " + CorpusFolder() + " is absent";
   }
   c.fresh = std::make_unique<metashelf::testing::FreshDatabase>(c.backend);
-  if (!c.fresh->db) return c.fresh->error;
+  if (!c.fresh->db) {
+    c.skip = true;
+    return c.fresh->error;
+  }
   CHostDataBase* db = c.fresh->db.get();
   const std::int32_t mtdbID = db->db_CreateMtdb("search");
   if (mtdbID <= 0) return "no catalog: " + db->LastError();
@@ -137,6 +142,7 @@ inline std::string FillCorpusCollection(CorpusCollection& c) {
 }
 
 // The collection of `backend`, made on first use and kept for the program.
+// A test calls it from SetUp through USE_CORPUS_COLLECTION.
 inline CorpusCollection& SharedCorpusCollection(const std::string& backend) {
   static std::map<std::string, std::unique_ptr<CorpusCollection>> collections;
   auto& slot = collections[backend];
@@ -149,5 +155,17 @@ inline CorpusCollection& SharedCorpusCollection(const std::string& backend) {
 }
 
 }  // namespace search_test
+
+// Points `target` at the collection of `backend`; skips the test when the
+// corpus or the backend is not there, fails it when the collection cannot
+// be made.
+#define USE_CORPUS_COLLECTION(target, backend)              \
+  do {                                                      \
+    target = &search_test::SharedCorpusCollection(backend); \
+    if (!target->error.empty()) {                           \
+      if (target->skip) GTEST_SKIP() << target->error;      \
+      FAIL() << target->error;                              \
+    }                                                       \
+  } while (0)
 
 #endif  // METASHELF_TESTS_SEARCH_CORPUS_COLLECTION_H_

@@ -137,10 +137,7 @@ Bag RunSearch(CorpusCollection& c, const Search& search, std::int32_t* rc) {
 
 class CorpusSearchTest : public ::testing::TestWithParam<std::string> {
  protected:
-  void SetUp() override {
-    collection = &search_test::SharedCorpusCollection(GetParam());
-    if (!collection->error.empty()) GTEST_SKIP() << collection->error;
-  }
+  void SetUp() override { USE_CORPUS_COLLECTION(collection, GetParam()); }
   CorpusCollection* collection = nullptr;
 };
 
@@ -274,9 +271,9 @@ TEST(CorpusSearchBackendsTest, EveryBackendFindsTheSameRecords) {
   if (backends.size() < 2) GTEST_SKIP() << "only one backend in this run";
   std::vector<CorpusCollection*> collections;
   for (const std::string& backend : backends) {
-    CorpusCollection& c = search_test::SharedCorpusCollection(backend);
-    if (!c.error.empty()) GTEST_SKIP() << backend << ": " << c.error;
-    collections.push_back(&c);
+    CorpusCollection* c = nullptr;
+    USE_CORPUS_COLLECTION(c, backend);
+    collections.push_back(c);
   }
   for (const Search& search : Searches()) {
     SCOPED_TRACE(search.name);

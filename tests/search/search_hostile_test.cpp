@@ -22,10 +22,7 @@ const char* const kMetadataDate = "/metadata/metainfo/metd";
 
 class HostileSearchTest : public ::testing::TestWithParam<std::string> {
  protected:
-  void SetUp() override {
-    c = &search_test::SharedCorpusCollection(GetParam());
-    if (!c->error.empty()) GTEST_SKIP() << c->error;
-  }
+  void SetUp() override { USE_CORPUS_COLLECTION(c, GetParam()); }
 
   // One number per table of the catalog and of both collections: row
   // counts and the total length of the stored texts.
