@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "backends/scripted/scripted.h"
+#include "dataset/meta_set_oper.h"
 #include "search/set_access.h"
 #include "search/test_schema.h"
 
@@ -103,6 +104,26 @@ TEST_F(SearchExecutionTest, ASchemaLeftByAFailedOpenIsStillSearched) {
   driver.OnExecute("META_NDTEXT_7").Rows({{Value::Text("3")}});
   EXPECT_EQ(set.SearchMetaData("1", conditions, ids), 1);
   EXPECT_EQ(Elements(), (std::vector<std::int64_t>{3}));
+}
+
+TEST_F(SearchExecutionTest, MetaSearchRunsTheCallersStatementThroughTheRowOperations) {
+  EXPECT_EQ(set.MetaSearch("select METAID from GEO.META_STRUCTINFO_7", ids), 0);  // no oper
+  EXPECT_TRUE(driver.Calls().empty());
+
+  DataSetAccess::Context(set).oper = new COraMetaSetOper("GEO", driver.hdbc(), schema.get());
+  driver.OnExecute("STRUCTINFO").Rows({{Value::Text("12abc")}, {Value::Null()}});
+  ids.Add(5);
+  ASSERT_EQ(set.MetaSearch("select METAID from GEO.META_STRUCTINFO_7", ids), 1);
+  EXPECT_EQ(driver.Trace(), (std::vector<std::string>{
+                                "AllocStmt", "Prepare select METAID from GEO.META_STRUCTINFO_7",
+                                "SetStmtOption 9 100", "Execute", "BindCol 1 type 5 len 22",
+                                "ExtendedFetch", "ExtendedFetch -> 100", "FreeStmt 1"}));
+  EXPECT_EQ(Elements(), (std::vector<std::int64_t>{5, 12, 0}));
+
+  driver.OnExecute("broken").Status(GIS_SQL_ERROR);
+  EXPECT_EQ(set.MetaSearch("select broken", ids), 0);
+  EXPECT_EQ(set.MetaSearch(nullptr, ids), 0);
+  EXPECT_EQ(ids.GetSize(), 3);
 }
 
 }  // namespace
