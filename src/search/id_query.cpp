@@ -10,8 +10,9 @@
 namespace metashelf {
 namespace search {
 
-std::int32_t RunIdQuery(gis_SQLHDBC_STRU* hdbc, const char* sql, CSmartArray<std::int64_t>& ids) {
-  if (sql == nullptr) return 0;
+namespace {
+
+std::int32_t Run(gis_SQLHDBC_STRU* hdbc, const char* sql, CSmartArray<std::int64_t>& ids) {
   std::unique_ptr<std::int16_t[]> indicators(new (std::nothrow) std::int16_t[kRowsetSize]());
   std::unique_ptr<char[]> texts(new (std::nothrow) char[kRowsetSize * kIdTextSize]);
   if (!indicators || !texts) return 0;
@@ -50,6 +51,20 @@ std::int32_t RunIdQuery(gis_SQLHDBC_STRU* hdbc, const char* sql, CSmartArray<std
     rc = gis_SQLExtendedFetch(stmt.get(), GIS_SQL_FETCH_NEXT, 1, &delivered, nullptr);
   }
   return 1;
+}
+
+}  // namespace
+
+std::int32_t RunIdQuery(gis_SQLHDBC_STRU* hdbc, const char* sql, CSmartArray<std::int64_t>& ids) {
+  if (sql == nullptr) return 0;
+  // Memory running out in the array's stream ends the run like any failure.
+  const std::int32_t before = ids.GetSize();
+  try {
+    return Run(hdbc, sql, ids);
+  } catch (...) {
+    ids.SetSize(before);
+    return 0;
+  }
 }
 
 }  // namespace search

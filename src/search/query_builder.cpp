@@ -67,6 +67,17 @@ struct NumberAt {
 
 std::int32_t CQueryBuilder::BuildSql(const std::string& expression,
                                      const std::vector<SearchNode>& conditions, std::string& sql) {
+  // Memory running out while the texts grow refuses the request; `sql` is
+  // only written at the end.
+  try {
+    return Build(expression, conditions, sql);
+  } catch (...) {
+    return 0;
+  }
+}
+
+std::int32_t CQueryBuilder::Build(const std::string& expression,
+                                  const std::vector<SearchNode>& conditions, std::string& sql) {
   if (expression.empty() || conditions.empty()) return 0;
   // Only numbers, blanks, parentheses and the two words reach the
   // statement, so nothing in an expression can add to or end it.

@@ -51,6 +51,8 @@ class CQueryBuilder {
                                   const SearchNode& node);
 
  private:
+  std::int32_t Build(const std::string& expression, const std::vector<SearchNode>& conditions,
+                     std::string& sql);
   // The sub-select of one condition; false when it cannot be written.
   bool BuildSubSelect(const SearchNode& node, std::string* out);
 

@@ -11,10 +11,14 @@ std::int32_t COraMetaDataSet::SearchMetaData(const std::string& expression,
                                              std::vector<SearchNode>& conditions,
                                              CSmartArray<std::int64_t>& ids) {
   if (ctx_ == nullptr) return 0;
-  CQueryBuilder builder(this);
-  std::string sql;
-  if (builder.BuildSql(expression, conditions, sql) == 0) return 0;
-  return metashelf::search::RunIdQuery(ctx_->hdbc, sql.c_str(), ids);
+  try {
+    CQueryBuilder builder(this);
+    std::string sql;
+    if (builder.BuildSql(expression, conditions, sql) == 0) return 0;
+    return metashelf::search::RunIdQuery(ctx_->hdbc, sql.c_str(), ids);
+  } catch (...) {  // memory exhausted before the statement ran
+    return 0;
+  }
 }
 
 std::int32_t COraMetaDataSet::MetaSearch(const char* sql, CSmartArray<std::int64_t>& ids) {
