@@ -75,6 +75,7 @@ std::int32_t COraMetaDataSet::UpdateMetaData(std::int64_t metaID, CBaseMetaData*
 
 std::int64_t COraMetaDataSet::AddMetaData(CMetadataSync* sync) {
   if (!IsOpen(ctx_)) return -1;
+  if (sync == nullptr) return 0;
   return NoThrow<std::int64_t>(0, [&]() -> std::int64_t {
     std::int32_t length = 0;
     GetSchemaNameSize(length);
@@ -89,7 +90,7 @@ std::int64_t COraMetaDataSet::AddMetaData(CMetadataSync* sync) {
 }
 
 std::int32_t COraMetaDataSet::UpdateMetaData(std::int64_t metaID, CMetadataSync* sync) {
-  if (!IsOpen(ctx_)) return 0;
+  if (!IsOpen(ctx_) || sync == nullptr) return 0;
   return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
     std::int32_t length = 0;
     GetSchemaNameSize(length);
