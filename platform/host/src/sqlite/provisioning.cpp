@@ -1,0 +1,119 @@
+// Provisioning of an owner's catalog objects on SQLite.
+#include "provisioning.h"
+
+#include <sqlite3.h>
+
+#include <cstring>
+#include <vector>
+
+#include "backends/sqlite/connection.h"
+
+namespace metashelf {
+namespace host {
+namespace {
+
+// The KRPG_MD procedures: Oracle-dialect bodies with :1.. for the call's
+// arguments; "@" stands for the owner. Adds stamp OWNER, CRTTIME and
+// MODTIME; updates stamp MODTIME.
+struct Procedure {
+  const char* name;
+  const char* body;
+};
+const Procedure kProcedures[] = {
+    {"SCHEMA_ADD",
+     "INSERT INTO @.KRDB_META_SCHEMA(SCHEMA_ID,SCHEMA_NAME,MTDB_ID,REMARK,OWNER,CRTTIME,MODTIME) "
+     "VALUES(:1,:2,:3,:4,'@',SYSDATE,SYSDATE)"},
+    {"SCHEMA_DEL", "DELETE FROM @.KRDB_META_SCHEMA WHERE SCHEMA_ID=:1"},
+    {"SCHEMA_UPDATENAME",
+     "UPDATE @.KRDB_META_SCHEMA SET SCHEMA_NAME=:2,MODTIME=SYSDATE WHERE SCHEMA_ID=:1"},
+    {"SCHEMA_UPDATEREMARK",
+     "UPDATE @.KRDB_META_SCHEMA SET REMARK=:2,MODTIME=SYSDATE WHERE SCHEMA_ID=:1"},
+    {"SCHEMA_UPDATETIME", "UPDATE @.KRDB_META_SCHEMA SET MODTIME=SYSDATE WHERE SCHEMA_ID=:1"},
+    {"COLLECTION_ADD",
+     "INSERT INTO @.KRDB_META_SET(COL_ID,COL_NAME,SCHEMA_ID,REMARK,OWNER,CRTTIME,MODTIME) "
+     "VALUES(:1,:2,:3,:4,'@',SYSDATE,SYSDATE)"},
+    {"COLLECTION_DEL", "DELETE FROM @.KRDB_META_SET WHERE COL_ID=:1"},
+    {"COLLECTION_UPDATENAME",
+     "UPDATE @.KRDB_META_SET SET COL_NAME=:2,MODTIME=SYSDATE WHERE COL_ID=:1"},
+    {"COLLECTION_UPDATEREMARK",
+     "UPDATE @.KRDB_META_SET SET REMARK=:2,MODTIME=SYSDATE WHERE COL_ID=:1"},
+    {"COLLECTION_UPDATETIME", "UPDATE @.KRDB_META_SET SET MODTIME=SYSDATE WHERE COL_ID=:1"},
+    // :3 is part of the procedure's signature and carries nothing.
+    {"METAINFO_ADD",
+     "INSERT INTO @.KRDB_META_INFO(META_ID,COL_ID,REMARK,OWNER,CRTTIME,MODTIME) "
+     "VALUES(:1,:2,:4,'@',SYSDATE,SYSDATE)"},
+    {"METAINFO_DEL", "DELETE FROM @.KRDB_META_INFO WHERE META_ID=:1"},
+    {"METAINFO_UPDATEREMARK",
+     "UPDATE @.KRDB_META_INFO SET REMARK=:2,MODTIME=SYSDATE WHERE META_ID=:1"},
+    {"METAINFO_UPDATETIME", "UPDATE @.KRDB_META_INFO SET MODTIME=SYSDATE WHERE META_ID=:1"},
+};
+
+std::string WithOwner(const char* text, const std::string& owner) {
+  std::string out;
+  for (const char* p = text; *p; ++p) {
+    if (*p == '@') {
+      out += owner;
+    } else {
+      out += *p;
+    }
+  }
+  return out;
+}
+
+bool Exec(sqlite3* db, const std::string& sql, std::string* error) {
+  char* message = nullptr;
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+    *error = std::string(message ? message : "statement failed") + " in: " + sql;
+    sqlite3_free(message);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ProvisionCatalogObjects(driver::sqlite::SqliteConnection* connection, const std::string& owner,
+                             std::string* error) {
+  sqlite3* db = connection->db();
+  const char* ddl[] = {
+      "CREATE TABLE IF NOT EXISTS @.KRDB_META_SCHEMA(SCHEMA_ID NUMERIC NOT NULL PRIMARY KEY,"
+      "MTDB_ID NUMERIC,SCHEMA_NAME TEXT,OWNER TEXT,REMARK TEXT,CRTTIME TEXT,MODTIME TEXT,"
+      "SCHEMADOC BLOB,NODEINFO BLOB,XPATHDOC BLOB,N2EMAP BLOB)",
+      "CREATE INDEX IF NOT EXISTS @.KRDB_META_SCHEMA_MTDB ON KRDB_META_SCHEMA(MTDB_ID)",
+      "CREATE TABLE IF NOT EXISTS @.KRDB_META_SET(COL_ID NUMERIC NOT NULL PRIMARY KEY,"
+      "COL_NAME TEXT,SCHEMA_ID NUMERIC,REMARK TEXT,OWNER TEXT,CRTTIME TEXT,MODTIME TEXT)",
+      "CREATE INDEX IF NOT EXISTS @.KRDB_META_SET_SCHEMA ON KRDB_META_SET(SCHEMA_ID)",
+      "CREATE TABLE IF NOT EXISTS @.KRDB_META_INFO(META_ID NUMERIC NOT NULL PRIMARY KEY,"
+      "COL_ID NUMERIC,REMARK TEXT,OWNER TEXT,CRTTIME TEXT,MODTIME TEXT)",
+      "CREATE INDEX IF NOT EXISTS @.KRDB_META_INFO_COL ON KRDB_META_INFO(COL_ID)",
+      "CREATE TABLE IF NOT EXISTS @.KRPG_SOURCE(PACKAGE_NAME TEXT NOT NULL,PROC_NAME TEXT NOT "
+      "NULL,STEP INTEGER NOT NULL,BODY TEXT NOT NULL,PRIMARY KEY(PACKAGE_NAME,PROC_NAME,STEP))",
+  };
+  for (const char* statement : ddl) {
+    if (!Exec(db, WithOwner(statement, owner), error)) return false;
+  }
+  sqlite3_stmt* s = nullptr;
+  const std::string insert = "INSERT OR REPLACE INTO " + owner +
+                             ".KRPG_SOURCE(PACKAGE_NAME,PROC_NAME,STEP,BODY) "
+                             "VALUES('KRPG_MD',?1,1,?2)";
+  if (sqlite3_prepare_v2(db, insert.c_str(), -1, &s, nullptr) != SQLITE_OK) {
+    *error = sqlite3_errmsg(db);
+    return false;
+  }
+  for (const Procedure& p : kProcedures) {
+    const std::string body = WithOwner(p.body, owner);
+    sqlite3_reset(s);
+    sqlite3_bind_text(s, 1, p.name, -1, SQLITE_STATIC);
+    sqlite3_bind_text(s, 2, body.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(s) != SQLITE_DONE) {
+      *error = sqlite3_errmsg(db);
+      sqlite3_finalize(s);
+      return false;
+    }
+  }
+  sqlite3_finalize(s);
+  return connection->sequences().Create(owner, "KRSQ_SCHEMANODEID", 1, error);
+}
+
+}  // namespace host
+}  // namespace metashelf
