@@ -63,10 +63,13 @@ bool LiftLiterals(std::string_view text, Shaped* out, std::string* error) {
   int frozenDepth = -1;             // inside ORDER BY / GROUP BY at this depth and deeper
   std::vector<int> formatArgDepth;  // depths at which a TO_DATE/TO_CHAR format follows a comma
   std::string key;
+  key.reserve(text.size());
+  std::size_t lastSig = kNone;  // the significant token before the current one
   for (std::size_t i = 0; i < t.size(); ++i) {
     const Token& tok = t[i];
+    const std::size_t prev = lastSig;
+    if (Significant(tok)) lastSig = i;
     if (IsPunct(tok, "(")) {
-      const std::size_t prev = PrevSig(t, i);
       if (prev != kNone && (IsWord(t[prev], "TO_DATE") || IsWord(t[prev], "TO_CHAR"))) {
         formatArgDepth.push_back(depth + 1);
       }
@@ -83,7 +86,6 @@ bool LiftLiterals(std::string_view text, Shaped* out, std::string* error) {
       key += tok.text;
       continue;
     }
-    const std::size_t prev = PrevSig(t, i);
     if (!formatArgDepth.empty() && formatArgDepth.back() == depth && prev != kNone &&
         IsPunct(t[prev], ",")) {
       key += tok.text;  // a format argument stays literal

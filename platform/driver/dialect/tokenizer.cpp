@@ -43,6 +43,7 @@ std::size_t ScanQuoted(std::string_view s, std::size_t pos, char quote) {
 
 bool Tokenize(std::string_view s, std::vector<Token>* out, std::string* error) {
   out->clear();
+  out->reserve(s.size() / 3 + 8);
   std::size_t i = 0;
   const std::size_t n = s.size();
   auto push = [&](TokenKind kind, std::size_t begin, std::size_t end) {
@@ -130,7 +131,10 @@ bool Tokenize(std::string_view s, std::vector<Token>* out, std::string* error) {
 }
 
 bool IsWord(const Token& t, const char* upperKeyword) {
-  if (t.kind != TokenKind::kWord) return false;
+  if (t.kind != TokenKind::kWord || t.text.empty()) return false;
+  const char first =
+      t.text[0] >= 'a' && t.text[0] <= 'z' ? static_cast<char>(t.text[0] - 32) : t.text[0];
+  if (first != upperKeyword[0]) return false;
   const std::size_t len = std::strlen(upperKeyword);
   if (t.text.size() != len) return false;
   for (std::size_t i = 0; i < len; ++i) {

@@ -190,18 +190,26 @@ bool SqliteStatement::BindAll(sqlite3_stmt* stmt, const dialect::Adapted& adapte
         Fail("HY000", 0, "literal value missing");
         return false;
       }
+      // Literals stay alive and unchanged until the statement is reset.
       const dialect::Literal& lit = literals_[static_cast<std::size_t>(src.index)];
+      int rc = SQLITE_OK;
       switch (lit.kind) {
         case dialect::Literal::Kind::kInt:
-          v = Value::Int(lit.integer);
+          rc = sqlite3_bind_int64(stmt, slot, lit.integer);
           break;
         case dialect::Literal::Kind::kReal:
-          v = Value::Double(lit.real);
+          rc = sqlite3_bind_double(stmt, slot, lit.real);
           break;
         case dialect::Literal::Kind::kText:
-          v = Value::Text(lit.text);
+          rc = sqlite3_bind_text64(stmt, slot, lit.text.data(), lit.text.size(), SQLITE_STATIC,
+                                   SQLITE_UTF8);
           break;
       }
+      if (rc != SQLITE_OK) {
+        FailSqlite(rc);
+        return false;
+      }
+      continue;
     }
     if (!BindValue(stmt, slot, v)) return false;
   }
