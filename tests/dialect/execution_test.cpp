@@ -90,6 +90,8 @@ TEST_P(DialectExecutionTest, OracleValueSemantics) {
       {"select V from @.N where V between 2 And 3 order by V", {{"2"}, {"3"}}},
       {"select V from @.N where W = 'a' for update", {{"1"}}},
       {"select 'it''s' from dual", {{"it's"}}},
+      {"select 'O''Brien''s \"coast\" ''''survey''''' from dual",
+       {{"O'Brien's \"coast\" ''survey''"}}},
   });
 }
 
