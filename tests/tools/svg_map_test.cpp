@@ -60,12 +60,31 @@ TEST(SvgMapTest, OneGroupPerRecordWithBoundsAndAValidDocument) {
   }
 }
 
-TEST(SvgMapTest, BoxAcrossTheAntimeridianIsDrawnInTwoParts) {
-  std::vector<MapRecord> records = {{9, "Pacific", {{170, -170, -20, 10}}}};
+TEST(SvgMapTest, BoxesAroundTheAntimeridianStayWholeInAShiftedView) {
+  std::vector<MapRecord> records = {{9, "Aleutians", {{172, -165, 51, 55}}},
+                                    {10, "Alaska", {{-170, -130, 55, 71}}}};
   const std::string svg = WriteSvgMap(records, MapOptions{}, nullptr);
   pugi::xml_document doc;
   ASSERT_TRUE(doc.load_string(svg.c_str()));
-  EXPECT_EQ(Count(doc, "//g[@class='record']"), 1u);
+  EXPECT_EQ(Count(doc, "//g[@id='record-9']/rect"), 1u);
+  // The view spans about 60 degrees, not the whole world, and its labels
+  // are real longitudes.
+  EXPECT_NE(svg.find("180\xC2\xB0"), std::string::npos);
+  EXPECT_NE(svg.find("150\xC2\xB0W"), std::string::npos);
+  EXPECT_EQ(svg.find("90\xC2\xB0"
+                     "E"),
+            std::string::npos);
+  const pugi::xml_node box = doc.select_node("//g[@id='record-9']/rect").node();
+  EXPECT_GT(box.attribute("width").as_double(), 100.0);
+}
+
+TEST(SvgMapTest, BoxAcrossTheAntimeridianInAWorldViewIsDrawnInTwoParts) {
+  std::vector<MapRecord> records = {{9, "Pacific", {{170, -170, -20, 10}}},
+                                    {10, "Gulf of Guinea", {{-10, 10, -5, 5}}}};
+  const std::string svg = WriteSvgMap(records, MapOptions{}, nullptr);
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_string(svg.c_str()));
+  EXPECT_EQ(Count(doc, "//g[@class='record']"), 2u);
   EXPECT_EQ(Count(doc, "//g[@id='record-9']/rect"), 2u);
 }
 
@@ -75,7 +94,7 @@ TEST(SvgMapTest, EmptyInputGivesTheWholeWorld) {
   pugi::xml_document doc;
   ASSERT_TRUE(doc.load_string(svg.c_str()));
   EXPECT_EQ(Count(doc, "//g[@class='record']"), 0u);
-  EXPECT_NE(svg.find("180\xC2\xB0W"), std::string::npos);
+  EXPECT_NE(svg.find(">180\xC2\xB0<"), std::string::npos);
   EXPECT_NE(svg.find("90\xC2\xB0N"), std::string::npos);
   EXPECT_EQ(stats.drawn, 0u);
 }

@@ -28,7 +28,7 @@ std::string Degrees(double v, bool longitude) {
   const double a = std::fabs(v);
   std::snprintf(buf, sizeof buf, "%g", a);
   std::string s = std::string(buf) + "\xC2\xB0";  // degree sign
-  if (a < 1e-9) return s;
+  if (a < 1e-9 || (longitude && std::fabs(a - 180) < 1e-9)) return s;
   if (longitude) return s + (v < 0 ? "W" : "E");
   return s + (v < 0 ? "S" : "N");
 }
@@ -39,7 +39,27 @@ std::string StepText(double step) {
   return std::string(buf) + "\xC2\xB0";
 }
 
+// Longitudes are drawn in one of two frames: [-180, 180], or [0, 360] with
+// western longitudes shifted by 360 so that boxes around the antimeridian
+// (the Aleutians, Fiji) stay whole and the view stays small. The frame whose
+// boxes span fewer degrees wins.
+struct Frame {
+  bool shifted = false;
+  double Lon(double lon) const { return shifted && lon < 0 ? lon + 360 : lon; }
+  double Min() const { return shifted ? 0 : -180; }
+  double Max() const { return shifted ? 360 : 180; }
+  // The box's longitudes in this frame; false when it does not stay in one
+  // piece in it.
+  bool Span(const GeoBox& b, double* w, double* e) const {
+    if (b.west == -180 && b.east == 180) return false;
+    *w = Lon(b.west);
+    *e = Lon(b.east);
+    return *w <= *e;
+  }
+};
+
 struct View {
+  Frame frame;
   double west, east, south, north, scale;
   double X(double lon) const { return kLeft + (lon - west) * scale; }
   double Y(double lat) const { return kTop + (north - lat) * scale; }
@@ -47,25 +67,49 @@ struct View {
   double Height() const { return (north - south) * scale; }
 };
 
-View ChooseView(const std::vector<MapRecord>& records) {
+// The longitude extent of the usable boxes in `frame`; false when none.
+bool LonExtent(const std::vector<MapRecord>& records, const Frame& frame, double* w, double* e) {
   bool any = false;
-  double w = 180, e = -180, s = 90, n = -90;
+  *w = frame.Max();
+  *e = frame.Min();
   for (const MapRecord& r : records) {
     for (const GeoBox& b : r.boxes) {
       if (!IsUsableBox(b)) continue;
       any = true;
-      if (b.west > b.east) {
-        w = -180;
-        e = 180;
-      } else {
-        w = std::min(w, b.west);
-        e = std::max(e, b.east);
+      double bw = 0, be = 0;
+      if (!frame.Span(b, &bw, &be)) {
+        bw = frame.Min();
+        be = frame.Max();
       }
+      *w = std::min(*w, bw);
+      *e = std::max(*e, be);
+    }
+  }
+  return any;
+}
+
+View ChooseView(const std::vector<MapRecord>& records) {
+  double s = 90, n = -90;
+  for (const MapRecord& r : records) {
+    for (const GeoBox& b : r.boxes) {
+      if (!IsUsableBox(b)) continue;
       s = std::min(s, b.south);
       n = std::max(n, b.north);
     }
   }
-  if (!any) {
+  Frame frame;
+  double w = -180, e = 180;
+  if (LonExtent(records, frame, &w, &e)) {
+    Frame shifted;
+    shifted.shifted = true;
+    double sw = 0, se = 0;
+    LonExtent(records, shifted, &sw, &se);
+    if (se - sw < e - w) {
+      frame = shifted;
+      w = sw;
+      e = se;
+    }
+  } else {
     w = -180;
     e = 180;
     s = -90;
@@ -78,12 +122,12 @@ View ChooseView(const std::vector<MapRecord>& records) {
   s -= padLat;
   n += padLat;
   const double step = GraticuleStep(std::max(e - w, n - s));
-  w = std::max(-180.0, std::floor(w / step) * step);
-  e = std::min(180.0, std::ceil(e / step) * step);
+  w = std::max(frame.Min(), std::floor(w / step) * step);
+  e = std::min(frame.Max(), std::ceil(e / step) * step);
   s = std::max(-90.0, std::floor(s / step) * step);
   n = std::min(90.0, std::ceil(n / step) * step);
   const double scale = std::min(kMaxPlotWidth / (e - w), kMaxPlotHeight / (n - s));
-  return View{w, e, s, n, scale};
+  return View{frame, w, e, s, n, scale};
 }
 
 void Rect(std::string* out, const View& v, double west, double east, double south, double north,
@@ -114,7 +158,7 @@ bool IsUsableBox(const GeoBox& b) {
 }
 
 double GraticuleStep(double span) {
-  static const double kSteps[] = {0.1, 0.25, 0.5, 1, 2, 5, 10, 15, 30};
+  static const double kSteps[] = {0.1, 0.25, 0.5, 1, 2, 5, 10, 15, 20, 30};
   const double wanted = span / 8;
   for (double s : kSteps) {
     if (s >= wanted) return s;
@@ -179,11 +223,12 @@ std::string WriteSvgMap(const std::vector<MapRecord>& records, const MapOptions&
   std::string labels;
   for (double lon = std::ceil(v.west / step) * step; lon <= v.east + 1e-9; lon += step) {
     const double x = v.X(lon);
-    const bool meridian = std::fabs(lon) < 1e-9;
+    const bool meridian = std::fabs(lon) < 1e-9 || std::fabs(lon - 360) < 1e-9;
     svg += "    <line x1=\"" + Num(x) + "\" y1=\"" + Num(kTop) + "\" x2=\"" + Num(x) + "\" y2=\"" +
            Num(kTop + v.Height()) + (meridian ? "\" stroke=\"#5c6b7a\"" : "\"") + "/>\n";
     labels += "    <text x=\"" + Num(x) + "\" y=\"" + Num(kTop + v.Height() + 16) +
-              "\" text-anchor=\"middle\">" + Degrees(lon, true) + "</text>\n";
+              "\" text-anchor=\"middle\">" + Degrees(lon > 180 ? lon - 360 : lon, true) +
+              "</text>\n";
   }
   for (double lat = std::ceil(v.south / step) * step; lat <= v.north + 1e-9; lat += step) {
     const double y = v.Y(lat);
@@ -214,15 +259,19 @@ std::string WriteSvgMap(const std::vector<MapRecord>& records, const MapOptions&
     svg += "   <g class=\"record\" id=\"record-" + std::to_string(r.id) + "\">\n";
     svg += "    <title>" + std::to_string(r.id) + ": " + XmlEscape(r.title) + "</title>\n";
     for (const GeoBox* b : usable) {
-      if (b->west > b->east) {
-        Rect(&svg, v, b->west, 180, b->south, b->north, fill);
-        Rect(&svg, v, -180, b->east, b->south, b->north, fill);
+      double w = 0, e = 0;
+      if (v.frame.Span(*b, &w, &e)) {
+        Rect(&svg, v, w, e, b->south, b->north, fill);
+      } else if (b->west == -180 && b->east == 180) {
+        Rect(&svg, v, v.frame.Min(), v.frame.Max(), b->south, b->north, fill);
       } else {
-        Rect(&svg, v, b->west, b->east, b->south, b->north, fill);
+        // Two pieces, one at each edge of the frame.
+        Rect(&svg, v, v.frame.Lon(b->west), v.frame.Max(), b->south, b->north, fill);
+        Rect(&svg, v, v.frame.Min(), v.frame.Lon(b->east), b->south, b->north, fill);
       }
     }
     const GeoBox& first = *usable.front();
-    const double x = v.X(first.west);
+    const double x = v.X(std::max(v.west, v.frame.Lon(first.west)));
     svg += "    <text x=\"" + Num(x + 3) + "\" y=\"" + Num(v.Y(first.north) + 12) +
            "\" font-size=\"10\" fill=\"" + fill + "\">" + std::to_string(r.id) + "</text>\n";
     svg += "   </g>\n";
