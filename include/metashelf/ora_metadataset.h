@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "metashelf/export.h"
 #include "metashelf/interfaces.h"
@@ -51,6 +52,11 @@ class METASHELF_API COraMetaDataSet : public CMetaDataSet_abs {
   std::string GetOwner();
   // The collection id given to Open.
   std::int32_t GetMdsID();
+  // The statement SearchMetaData would run for `expression` over
+  // `conditions`: 1 with it in `sql`, or 0 with `sql` unchanged when the
+  // request is refused. Runs nothing (the command-line tool shows it).
+  std::int32_t BuildSearchSql(const std::string& expression,
+                              const std::vector<SearchNode>& conditions, std::string& sql);
 
  private:
   std::int32_t GetSchemaNameSize(std::int32_t& size);

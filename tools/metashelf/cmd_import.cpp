@@ -1,0 +1,203 @@
+// import: records from files and folders into a collection. Each record is
+// read and validated first (what cannot be stored as a leaf is reported per
+// file), then written in a transaction of its own, or in batches whose
+// failure is retried record by record, so that a failed record leaves no
+// trace and the others go on. Ends with a summary; the exit status is 0 only
+// when every record was stored.
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+#include "commands.h"
+#include "file_io.h"
+#include "progress.h"
+
+namespace metashelf::cli {
+namespace {
+
+constexpr std::size_t kIssuesShown = 5;
+
+struct Pending {
+  std::string file;
+  std::unique_ptr<CBaseMetaData> record;
+};
+
+class Importer {
+ public:
+  Importer(Collection& collection, const ImportOptions& options, Progress& progress)
+      : collection_(collection), options_(options), progress_(progress) {}
+
+  // Reads and validates one file; queues it for writing.
+  void Add(const std::string& file) {
+    auto record = std::make_unique<CBaseMetaData>(&collection_.schema());
+    std::string data;
+    try {
+      data = ReadFile(file);
+    } catch (const ToolError& e) {
+      Reject(file, e.what(), false);
+      return;
+    }
+    if (record->LoadXml(data.data(), data.size()) != 1) {
+      Reject(file, "not a readable XML record: " + record->LastError());
+      return;
+    }
+    const std::vector<ValidationIssue> issues = record->Validate();
+    if (!issues.empty()) {
+      ++withInline_;
+      std::string note = file + ": " + std::to_string(issues.size()) +
+                         " value(s) kept in the record but not stored as searchable leaves:";
+      for (std::size_t i = 0; i < issues.size() && i < kIssuesShown; ++i) {
+        note += "\n  " + issues[i].path + ": " + issues[i].reason;
+        if (!issues[i].value.empty()) note += " (\"" + Shorten(issues[i].value) + "\")";
+      }
+      if (issues.size() > kIssuesShown) {
+        note += "\n  ... and " + std::to_string(issues.size() - kIssuesShown) + " more";
+      }
+      if (!options_.quietNotes) progress_.Note(note);
+    }
+    batch_.push_back(Pending{file, std::move(record)});
+    if (batch_.size() >= static_cast<std::size_t>(options_.batch)) Flush();
+  }
+
+  // Writes what is queued.
+  void Flush() {
+    if (batch_.empty()) return;
+    if (batch_.size() > 1 && StoreBatch()) {
+      stored_ += batch_.size();
+    } else {
+      for (Pending& p : batch_) StoreOne(p);
+    }
+    batch_.clear();
+  }
+
+  std::size_t stored() const { return stored_; }
+  // Records written or rejected so far (queued ones are not yet done).
+  std::size_t processed() const { return stored_ + rejected_.size(); }
+  std::size_t withInline() const { return withInline_; }
+  const std::vector<std::pair<std::string, std::string>>& rejected() const { return rejected_; }
+
+ private:
+  static std::string Shorten(const std::string& value) {
+    std::string s = value.size() > 60 ? value.substr(0, 57) + "..." : value;
+    for (char& c : s) {
+      if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+    }
+    return s;
+  }
+
+  void Reject(const std::string& file, const std::string& reason, bool prefix = true) {
+    const std::string line = prefix ? file + ": " + reason : reason;
+    rejected_.emplace_back(file, line);
+    progress_.Note("rejected " + line);
+  }
+
+  // Adds one record inside the caller's transaction; its id or 0.
+  std::int64_t Write(Pending& p) {
+    const std::int64_t id = collection_.set().AddMetaData(p.record.get());
+    if (id <= 0) return 0;
+    if (options_.remarks) {
+      // The file name is kept as the record's remark; a record is stored
+      // whether or not the remark could be set.
+      std::string remark = std::filesystem::path(p.file).filename().string();
+      collection_.session().catalog().meta_UpdateRemark(id, remark.data());
+    }
+    return id;
+  }
+
+  bool StoreBatch() {
+    try {
+      Transaction tx(collection_.session().db());
+      for (Pending& p : batch_) {
+        if (Write(p) <= 0) return false;  // rolled back; retried one by one
+      }
+      tx.Commit();
+      return true;
+    } catch (const ToolError&) {
+      return false;
+    }
+  }
+
+  void StoreOne(Pending& p) {
+    CHostDataBase& db = collection_.session().db();
+    try {
+      Transaction tx(db);
+      if (Write(p) <= 0) {
+        const std::string detail = db.LastError();
+        tx.Rollback();
+        Reject(p.file, "the collection refused the record" +
+                           (detail.empty() ? std::string() : ": " + detail));
+        return;
+      }
+      tx.Commit();
+      ++stored_;
+    } catch (const ToolError& e) {
+      Reject(p.file, e.what());
+    }
+  }
+
+  Collection& collection_;
+  const ImportOptions& options_;
+  Progress& progress_;
+  std::vector<Pending> batch_;
+  std::size_t stored_ = 0;
+  std::size_t withInline_ = 0;
+  std::vector<std::pair<std::string, std::string>> rejected_;
+};
+
+}  // namespace
+
+int RunImport(const Globals& globals, const ImportOptions& options) {
+  if (options.batch < 1) UsageFail("import: --batch must be 1 or more");
+  const std::vector<std::string> files = CollectXmlFiles(options.paths);
+  if (files.empty()) Fail("import: no XML files among the paths given");
+  Session session(globals);
+  Collection collection(session, options.collection);
+
+  ImportOptions effective = options;
+  effective.quietNotes = options.quietNotes || globals.quiet;
+  Progress progress(std::cerr, ChooseProgressMode(globals.quiet, 2), files.size(), "import");
+  Importer importer(collection, effective, progress);
+  for (const std::string& file : files) {
+    importer.Add(file);
+    progress.Update(importer.processed());
+  }
+  importer.Flush();
+  progress.Update(importer.processed());
+  progress.Finish();
+  const double elapsed = progress.Elapsed();
+
+  const std::size_t rejected = importer.rejected().size();
+  char rate[64];
+  std::snprintf(rate, sizeof rate, "%.1f", elapsed > 0 ? importer.stored() / elapsed : 0.0);
+  std::cout << "stored " << importer.stored() << " of " << files.size() << " record(s) in '"
+            << collection.name() << "' in " << FormatDuration(elapsed) << " (" << rate
+            << " records/s); " << rejected << " rejected";
+  if (importer.withInline() > 0) {
+    std::cout << "; " << importer.withInline()
+              << " with values kept inline (stored, but those values are not searchable)";
+  }
+  std::cout << "\n";
+  for (const auto& [file, reason] : importer.rejected())
+    std::cout << "  rejected " << reason << "\n";
+  return rejected == 0 ? 0 : kExitFailure;
+}
+
+void AddImportCommand(CLI::App& app, Globals& globals, Action& action) {
+  auto options = std::make_shared<ImportOptions>();
+  CLI::App* import = app.add_subcommand(
+      "import", "import XML records from files and folders (recursively) into a collection");
+  import->add_option("COLLECTION", options->collection, "collection name")->required();
+  import->add_option("PATH", options->paths, "record files or folders")->required();
+  import
+      ->add_option("--batch", options->batch,
+                   "records per transaction (a failed batch is retried record by record)")
+      ->check(CLI::PositiveNumber);
+  import->add_flag("--no-notes", options->quietNotes,
+                   "do not list values that stay inline (rejections are always listed)");
+  import->callback([&, options] { action = [&, options] { return RunImport(globals, *options);
+};
+}  // namespace metashelf::cli
+);
+}
+
+}  // namespace metashelf::cli

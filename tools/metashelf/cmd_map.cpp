@@ -1,0 +1,114 @@
+// map: the bounding boxes of a collection's records (all, or those a query
+// finds) drawn over a graticule as SVG.
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "commands.h"
+#include "file_io.h"
+#include "svg_map.h"
+
+namespace metashelf::cli {
+namespace {
+
+// Values of one bound per record, in the order the record holds them.
+std::map<std::int64_t, std::vector<double>> Bounds(Collection& collection, const char* alias) {
+  std::map<std::int64_t, std::vector<double>> out;
+  for (const auto& [id, text] : collection.AliasValues(alias)) {
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    out[id].push_back(end != text.c_str() ? v : std::numeric_limits<double>::quiet_NaN());
+  }
+  return out;
+}
+
+}  // namespace
+
+int RunMap(const Globals& globals, const std::string& name, const std::string& output,
+           const std::string& query) {
+  Session session(globals);
+  Collection collection(session, name);
+  for (const char* alias : {"westbc", "eastbc", "southbc", "northbc"}) {
+    CNodeInfo node;
+    if (collection.schema().GetNodeInfoByAlias(alias, &node) != 1) {
+      Fail("schema '" + collection.schemaName() + "' gives no '" + alias +
+           "' field, so bounding boxes cannot be found");
+    }
+  }
+  std::vector<std::int64_t> ids;
+  if (query.empty()) {
+    ids = collection.RecordIds();
+  } else {
+    ParsedQuery parsed;
+    QueryError error;
+    if (!ParseQuery(query, collection.Resolver(), &parsed, &error)) {
+      UsageFail("query: " + error.message +
+                (error.column > 0 ? " (column " + std::to_string(error.column) + ")" : ""));
+    }
+    CSmartArray<std::int64_t> found;
+    if (collection.set().SearchMetaData(parsed.expression, parsed.conditions, found) != 1) {
+      Fail("the search failed in collection '" + name + "'");
+    }
+    std::set<std::int64_t> unique;
+    for (std::int32_t i = 0; i < found.GetSize(); ++i) unique.insert(found[i]);
+    ids.assign(unique.begin(), unique.end());
+  }
+
+  const auto west = Bounds(collection, "westbc");
+  const auto east = Bounds(collection, "eastbc");
+  const auto south = Bounds(collection, "southbc");
+  const auto north = Bounds(collection, "northbc");
+  std::map<std::int64_t, std::string> titles;
+  for (auto& [id, value] : collection.AliasValues("title")) titles.emplace(id, value);
+
+  std::vector<MapRecord> records;
+  for (std::int64_t id : ids) {
+    MapRecord r;
+    r.id = id;
+    r.title = titles[id];
+    auto w = west.find(id), e = east.find(id), s = south.find(id), n = north.find(id);
+    if (w != west.end() && e != east.end() && s != south.end() && n != north.end()) {
+      // The k-th value of each bound belongs to the k-th box.
+      const std::size_t boxes = std::min(std::min(w->second.size(), e->second.size()),
+                                         std::min(s->second.size(), n->second.size()));
+      for (std::size_t k = 0; k < boxes; ++k) {
+        r.boxes.push_back(GeoBox{w->second[k], e->second[k], s->second[k], n->second[k]});
+      }
+    }
+    records.push_back(std::move(r));
+  }
+  MapOptions options;
+  options.caption = "metashelf: collection " + name + (query.empty() ? "" : " where " + query);
+  MapStats stats;
+  const std::string svg = WriteSvgMap(records, options, &stats);
+  WriteFile(output, svg);
+  std::cout << "drew " << stats.drawn << " of " << records.size() << " record(s) to " << output;
+  if (!stats.skipped.empty()) {
+    std::cout << "; " << stats.skipped.size() << " without usable bounds:";
+    for (std::size_t i = 0; i < stats.skipped.size() && i < 20; ++i) {
+      std::cout << " " << stats.skipped[i];
+    }
+    if (stats.skipped.size() > 20) std::cout << " ...";
+  }
+  std::cout << "\n";
+  return 0;
+}
+
+void AddMapCommand(CLI::App& app, Globals& globals, Action& action) {
+  struct Args {
+    std::string collection, output = "map.svg", query;
+  };
+  auto args = std::make_shared<Args>();
+  CLI::App* map = app.add_subcommand(
+      "map", "draw the records' bounding boxes (all, or those QUERY finds) as an SVG map");
+  map->add_option("COLLECTION", args->collection, "collection name")->required();
+  map->add_option("QUERY", args->query, "optional search text, as for search");
+  map->add_option("-o,--output", args->output, "SVG file to write (default map.svg)");
+  map->callback([&, args] {
+    action = [&, args] { return RunMap(globals, args->collection, args->output, args->query); };
+  });
+}
+
+}  // namespace metashelf::cli

@@ -1,0 +1,67 @@
+// The commands of the tool: each group registers its subcommands on the
+// CLI11 application, and each command is a Run function that the
+// demonstration can call as well. A Run function returns the exit status or
+// throws ToolError.
+#ifndef METASHELF_TOOLS_COMMANDS_H_
+#define METASHELF_TOOLS_COMMANDS_H_
+
+#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "session.h"
+
+namespace metashelf::cli {
+
+// The command chosen on the command line, run after parsing.
+using Action = std::function<int()>;
+
+void AddCatalogCommands(CLI::App& app, Globals& globals, Action& action);
+void AddSchemaCommands(CLI::App& app, Globals& globals, Action& action);
+void AddCollectionCommands(CLI::App& app, Globals& globals, Action& action);
+void AddImportCommand(CLI::App& app, Globals& globals, Action& action);
+void AddRecordCommands(CLI::App& app, Globals& globals, Action& action);
+void AddSearchCommands(CLI::App& app, Globals& globals, Action& action);
+void AddAttachmentCommands(CLI::App& app, Globals& globals, Action& action);
+void AddMapCommand(CLI::App& app, Globals& globals, Action& action);
+void AddDemoCommand(CLI::App& app, Globals& globals, Action& action);
+
+int RunInit(const Globals& globals);
+int RunSchemaAdd(const Globals& globals, const std::string& name, const std::string& file,
+                 const std::string& remark);
+int RunCollectionCreate(const Globals& globals, const std::string& name, const std::string& schema,
+                        const std::string& remark);
+int RunCollectionList(const Globals& globals);
+
+struct ImportOptions {
+  std::string collection;
+  std::vector<std::string> paths;
+  int batch = 1;
+  bool remarks = true;      // keep each record's file name as its remark
+  bool quietNotes = false;  // no notes on values kept inline
+};
+int RunImport(const Globals& globals, const ImportOptions& options);
+
+int RunGet(const Globals& globals, const std::string& collection, const std::string& id,
+           const std::string& output);
+int RunExport(const Globals& globals, const std::string& collection, const std::string& dir);
+
+struct SearchOptions {
+  std::string collection;
+  std::string query;
+  bool json = false;
+  bool sql = false;
+};
+int RunSearch(const Globals& globals, const SearchOptions& options);
+
+int RunMap(const Globals& globals, const std::string& collection, const std::string& output,
+           const std::string& query);
+
+// The record title for display: the value of the schema's "title" alias.
+std::string TitleOf(Collection& collection, std::int64_t id);
+
+}  // namespace metashelf::cli
+
+#endif  // METASHELF_TOOLS_COMMANDS_H_
