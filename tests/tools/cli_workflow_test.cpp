@@ -1,0 +1,292 @@
+// End-to-end runs of the built tool on every backend (SQLite always,
+// PostgreSQL when METASHELF_PG_CONNINFO names a server): the shipped samples
+// imported, searched, mapped, updated and given attachments; the public
+// corpus imported, searched, read back and compared with the originals,
+// removed record by record and collection by collection.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <pugixml.hpp>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli_run.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kSamples = std::string(METASHELF_SOURCE_DIR) + "/data/samples";
+
+struct Row {
+  std::string id, file, title;
+};
+
+// The rows of a tab-separated listing, header skipped.
+std::vector<Row> Rows(const std::string& text) {
+  std::vector<Row> rows;
+  std::istringstream in(text);
+  std::string line;
+  std::getline(in, line);
+  while (std::getline(in, line)) {
+    std::vector<std::string> cells;
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t tab = line.find('\t', start);
+      cells.push_back(line.substr(start, tab == std::string::npos ? tab : tab - start));
+      if (tab == std::string::npos) break;
+      start = tab + 1;
+    }
+    Row r;
+    r.id = cells[0];
+    if (cells.size() == 2) r.title = cells[1];
+    if (cells.size() >= 3) {
+      r.file = cells[1];
+      r.title = cells[2];
+    }
+    rows.push_back(r);
+  }
+  return rows;
+}
+
+std::set<std::string> Titles(const std::string& searchOutput) {
+  std::set<std::string> titles;
+  for (const Row& r : Rows(searchOutput)) titles.insert(r.title);
+  return titles;
+}
+
+// What the export of a record file is: the file itself, except that a file
+// declared in ISO-8859-1 comes back in UTF-8 (the same characters, the
+// declaration saying UTF-8), as every text is UTF-8 inside.
+std::string ExpectedExport(const std::string& original) {
+  const std::size_t end = original.rfind("?>", original.find('\n'));
+  const std::string declaration = original.substr(0, end == std::string::npos ? 0 : end);
+  std::string lower = declaration;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::size_t label = lower.find("iso-8859-1");
+  if (original.rfind("<?xml", 0) != 0 || label == std::string::npos) return original;
+  std::string out = original.substr(0, label) + "UTF-8";
+  for (std::size_t i = label + 10; i < original.size(); ++i) {
+    const auto c = static_cast<unsigned char>(original[i]);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+class CliWorkflowTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/metashelf-cli-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    static std::atomic<int> counter{0};
+    catalog_ = "cli" + std::to_string(getpid()) + "x" + std::to_string(counter++);
+    if (GetParam() == "postgresql") {
+      const char* conninfo = std::getenv("METASHELF_PG_CONNINFO");
+      if (conninfo == nullptr || *conninfo == '\0') {
+        GTEST_SKIP() << "METASHELF_PG_CONNINFO is not set: the PostgreSQL run is skipped";
+      }
+      db_ = conninfo;
+    } else {
+      db_ = "sqlite:" + dir_ + "/cli.db";
+    }
+    const CliResult init = Run({"init"});
+    if (GetParam() == "postgresql" &&
+        init.err.find("not supported by this build") != std::string::npos) {
+      db_.clear();
+      GTEST_SKIP() << "this build cannot open PostgreSQL databases yet: " << init.err;
+    }
+    ASSERT_EQ(init.status, 0) << init.err;
+  }
+
+  void TearDown() override {
+    if (!db_.empty() && GetParam() == "postgresql") Run({"drop-catalog", catalog_, "--force"});
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  CliResult Run(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--db", db_, "--catalog", catalog_, "--quiet"});
+    return RunCli(args, dir_);
+  }
+
+  CliResult Ok(const std::vector<std::string>& args) {
+    CliResult r = Run(args);
+    EXPECT_EQ(r.status, 0) << args[0] << " failed: " << r.err;
+    return r;
+  }
+
+  // Collection names are unique per database owner, so tests that share a
+  // PostgreSQL database use names of their own.
+  std::string Coll(const std::string& base) { return catalog_ + "_" + base; }
+
+  // Registers fgdc and imports the FGDC samples into a new collection.
+  std::string FgdcSamples() {
+    Ok({"schema", "add", "fgdc"});
+    const std::string c = Coll("fgdc");
+    Ok({"collection", "create", c, "--schema", "fgdc"});
+    const CliResult r = Ok({"import", c, kSamples + "/fgdc"});
+    EXPECT_NE(r.out.find("stored 5 of 5"), std::string::npos) << r.out;
+    return c;
+  }
+
+  std::string IdOf(const std::string& collection, const std::string& file) {
+    for (const Row& r : Rows(Ok({"list", collection}).out)) {
+      if (r.file == file) return r.id;
+    }
+    ADD_FAILURE() << file << " not listed in " << collection;
+    return "0";
+  }
+
+  std::string dir_;
+  std::string db_;
+  std::string catalog_;
+};
+
+TEST_P(CliWorkflowTest, SamplesAreSearchedByReadableQueries) {
+  const std::string c = FgdcSamples();
+  EXPECT_EQ(Titles(Ok({"search", c, "abstract like water"}).out),
+            (std::set<std::string>{"Hydrography of the Upper Willow Creek Watershed, Oregon",
+                                   "Land Cover of Boulder County, Colorado, 2016",
+                                   "Groundwater Wells of the Edwards Aquifer Region, Texas"}));
+  // "and" binds tighter than "or", whatever order the database uses.
+  EXPECT_EQ(
+      Titles(Ok({"search", c, "keyword = Hydrology and (westbc >= -110 or northbc > 45)"}).out),
+      (std::set<std::string>{"Groundwater Wells of the Edwards Aquifer Region, Texas",
+                             "Bathymetry of Lake Champlain"}));
+  EXPECT_EQ(
+      Titles(Ok({"search", c, "title like Seismic or keyword = Hydrology and westbc < -120"}).out),
+      (std::set<std::string>{"Seismic Stations of the Aleutian Islands",
+                             "Hydrography of the Upper Willow Creek Watershed, Oregon"}));
+  EXPECT_TRUE(Titles(Ok({"search", c, "title = 'no such title'"}).out).empty());
+
+  const CliResult json = Ok({"search", c, "--json", "northbc between 44 and 45"});
+  EXPECT_NE(json.out.find("\"expression\":\"1\""), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"count\":1"), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("Willow Creek"), std::string::npos) << json.out;
+
+  const std::vector<Row> values = Rows(Ok({"values", c, "westbc"}).out);
+  ASSERT_EQ(values.size(), 5u);
+  std::set<std::string> wests;
+  for (const Row& r : values) wests.insert(r.title);
+  EXPECT_EQ(wests.count("-121.912"), 1u);
+  EXPECT_EQ(wests.count("172.45"), 1u);
+}
+
+TEST_P(CliWorkflowTest, MapHasOneBoxPerRecordWithBounds) {
+  const std::string c = FgdcSamples();
+  Ok({"map", c, "-o", "all.svg"});
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_file((dir_ + "/all.svg").c_str()));
+  EXPECT_EQ(doc.select_nodes("//g[@class='record']").size(), 5u);
+  // The Aleutian box crosses the antimeridian and is still one record.
+  EXPECT_EQ(doc.select_nodes("//g[@class='record'][contains(title, 'Aleutian')]").size(), 1u);
+
+  Ok({"map", c, "keyword = Hydrology", "-o", "hydro.svg"});
+  ASSERT_TRUE(doc.load_file((dir_ + "/hydro.svg").c_str()));
+  EXPECT_EQ(doc.select_nodes("//g[@class='record']").size(), 3u);
+}
+
+TEST_P(CliWorkflowTest, UpdateAttachmentsAndRemoval) {
+  const std::string c = FgdcSamples();
+  const std::string id = IdOf(c, "willow_creek_hydrography.xml");
+  const std::string replacement = kSamples + "/fgdc/boulder_land_cover_2016.xml";
+  Ok({"update", c, id, replacement});
+  Ok({"get", c, id, "-o", "updated.xml"});
+  EXPECT_EQ(SlurpFile(dir_ + "/updated.xml"), SlurpFile(replacement));
+
+  std::string bytes;
+  for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
+  std::ofstream(dir_ + "/photo.bin", std::ios::binary) << bytes << bytes;
+  Ok({"attach", c, id, "photo.bin"});
+  Ok({"attachment", c, id, "-o", "back.bin"});
+  EXPECT_EQ(SlurpFile(dir_ + "/back.bin"), bytes + bytes);
+  std::ofstream(dir_ + "/small.bin", std::ios::binary) << "abc";
+  Ok({"attach", c, id, "small.bin"});  // replaces
+  Ok({"attachment", c, id, "-o", "back.bin"});
+  EXPECT_EQ(SlurpFile(dir_ + "/back.bin"), "abc");
+  Ok({"detach", c, id});
+  const CliResult none = Run({"attachment", c, id, "-o", "back.bin"});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.err.find("has no attachment"), std::string::npos) << none.err;
+
+  Ok({"rm", c, id});
+  EXPECT_EQ(Rows(Ok({"list", c}).out).size(), 4u);
+  const CliResult gone = Run({"get", c, id});
+  EXPECT_EQ(gone.status, 1);
+  EXPECT_NE(gone.err.find("no record " + id), std::string::npos) << gone.err;
+
+  Ok({"collection", "rm", c});
+  EXPECT_EQ(Ok({"collection", "list"}).out.find(c), std::string::npos);
+  Ok({"schema", "rm", "fgdc"});
+}
+
+TEST_P(CliWorkflowTest, CorpusRoundTrip) {
+  const std::string corpus = METASHELF_CORPUS_DIR;
+  if (!fs::is_directory(corpus + "/fgdc")) {
+    GTEST_SKIP() << "corpus not found at " << corpus << ": the corpus round trip is skipped";
+  }
+  Ok({"schema", "add", "fgdc"});
+  Ok({"schema", "add", "iso19139"});
+  for (const std::string standard : {"fgdc", "iso19139"}) {
+    SCOPED_TRACE(standard);
+    const std::string c = Coll(standard);
+    const std::string folder = corpus + "/" + standard;
+    std::size_t files = 0;
+    for (const auto& e : fs::directory_iterator(folder)) files += e.path().extension() == ".xml";
+    Ok({"collection", "create", c, "--schema", standard});
+    const CliResult imported = Run({"import", c, folder, "--batch", "25"});
+    ASSERT_EQ(imported.status, 0) << imported.out << imported.err;
+    EXPECT_NE(imported.out.find("stored " + std::to_string(files) + " of " + std::to_string(files)),
+              std::string::npos)
+        << imported.out;
+
+    // A search finds records, and every id it prints is one of ours.
+    const std::vector<Row> listed = Rows(Ok({"list", c}).out);
+    ASSERT_EQ(listed.size(), files);
+    std::set<std::string> ids;
+    for (const Row& r : listed) ids.insert(r.id);
+    const std::vector<Row> found = Rows(Ok({"search", c, "title like a"}).out);
+    EXPECT_GT(found.size(), files / 2);
+    for (const Row& r : found) EXPECT_EQ(ids.count(r.id), 1u) << r.id;
+
+    // Every record comes back exactly as its file (in UTF-8).
+    Ok({"export", c, "out-" + standard});
+    std::size_t same = 0;
+    for (const Row& r : listed) {
+      const std::string exported = SlurpFile(dir_ + "/out-" + standard + "/" + r.id + ".xml");
+      const std::string original = ExpectedExport(SlurpFile(folder + "/" + r.file));
+      EXPECT_TRUE(exported == original)
+          << r.file << " (record " << r.id << ") differs from its export: " << exported.size()
+          << " bytes exported, " << original.size() << " in the file";
+      same += exported == original;
+    }
+    EXPECT_EQ(same, files);
+    const CliResult one = Ok({"get", c, listed.front().id});
+    EXPECT_TRUE(one.out == ExpectedExport(SlurpFile(folder + "/" + listed.front().file)))
+        << listed.front().file;
+
+    // Removal: some records, then the collection.
+    Ok({"rm", c, listed[0].id, listed[1].id});
+    EXPECT_EQ(Rows(Ok({"list", c}).out).size(), files - 2);
+    Ok({"collection", "rm", c});
+    EXPECT_EQ(Run({"list", c}).status, 1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, CliWorkflowTest, ::testing::Values("sqlite", "postgresql"),
+                         [](const auto& info) { return info.param; });
+
+}  // namespace
