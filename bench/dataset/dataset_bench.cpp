@@ -199,6 +199,7 @@ void RunBackend(const std::string& name, const std::string& uri,
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // progress shows when piped
   const std::size_t large = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 50000;
   const auto files = CorpusFiles();
   if (files.empty()) {
