@@ -4,15 +4,13 @@
 # command-line tool's demonstration in a fresh temporary folder: a new
 # embedded database, the shipped schemas, the sample FGDC and ISO records
 # imported with progress, searches, a record exported and compared with its
-# file, and a map of the records' bounding boxes.
-#
-#   scripts/demo.sh            # the folder is removed afterwards
-#   scripts/demo.sh --keep     # the folder (database, map.svg) is kept
+# file, and a map of the records' bounding boxes. The folder (database,
+# exported record, map.svg) is kept for a look afterwards; --clean removes it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-keep=0
-[ "${1:-}" = "--keep" ] && keep=1
+keep=1
+[ "${1:-}" = "--clean" ] && keep=0
 
 scripts/install-deps.sh
 

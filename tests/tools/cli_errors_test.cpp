@@ -117,6 +117,39 @@ TEST_F(CliErrorsTest, MissingFilesMalformedXmlAndUnknownNamesFailWithOneLine) {
                 "no record 999999");
 }
 
+TEST_F(CliErrorsTest, AFailedUpdateLeavesTheStoredRecord) {
+  Prepare();
+  const std::string wells = kSamples + "/fgdc/edwards_aquifer_wells.xml";
+  ASSERT_EQ(Run({"import", "c", wells}).status, 0);
+  const CliResult listed = Run({"list", "c"});
+  const std::string id =
+      listed.out.substr(listed.out.find('\n') + 1,
+                        listed.out.find('\t', listed.out.find('\n')) - listed.out.find('\n') - 1);
+  std::ofstream(dir_ + "/broken.xml") << "<metadata><idinfo>";
+  ExpectFailure(Run({"update", "c", id, "broken.xml"}), 1, "broken.xml: not a readable XML record");
+  const CliResult got = Run({"get", "c", id});
+  EXPECT_EQ(got.status, 0) << got.err;
+  EXPECT_TRUE(got.out == SlurpFile(wells));
+}
+
+TEST_F(CliErrorsTest, CatalogsAreListedAndDroppedOnlyWhenEmptyOrForced) {
+  Prepare();
+  ASSERT_EQ(Run({"--catalog", "archive", "init"}).status, 0);
+  CliResult r = Run({"--catalog", "archive", "init"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("already exists"), std::string::npos) << r.out;
+  r = Run({"catalogs"});
+  EXPECT_NE(r.out.find("\tdefault\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\tarchive\n"), std::string::npos) << r.out;
+  ExpectFailure(Run({"drop-catalog", "default"}), 1, "still has 1 collection(s)");
+  EXPECT_EQ(Run({"drop-catalog", "archive"}).status, 0);
+  EXPECT_EQ(Run({"drop-catalog", "default", "--force"}).status, 0);
+  r = Run({"catalogs"});
+  EXPECT_EQ(r.out.find("archive"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("default"), std::string::npos) << r.out;
+  ExpectFailure(Run({"drop-catalog", "default"}), 1, "no catalog 'default'");
+}
+
 TEST_F(CliErrorsTest, DatabasesThatCannotBeOpenedAndPasswordsNeverShown) {
   CliResult r = RunCli({"--db", "sqlite:" + dir_ + "/no/such/folder/x.db", "init"}, dir_);
   ExpectFailure(r, 1, "cannot open database");
