@@ -2,6 +2,8 @@
 // exact text it must become, and inputs that must be refused.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "dialect/dialect.h"
 #include "dialect/tokenizer.h"
 
@@ -99,13 +101,38 @@ TEST(SqliteAdaptRefusals, RefusesWhatOracleRefusesOrWeCannotRun) {
       "select a from t, u where a=1 for update",
       "",
       "   ;  ",
+      "select ((1) from t",
+      "select (1)) from t",
+      ")(",
   };
+  const std::string deep = "select " + std::string(101, '(') + "1" + std::string(101, ')');
+  Adapted deepOut;
+  std::string deepError;
+  EXPECT_FALSE(Adapt(deep, Target::kSQLite, &deepOut, &deepError));
   for (const char* text : refused) {
     Adapted a;
     std::string error;
     EXPECT_FALSE(Adapt(text, Target::kSQLite, &a, &error)) << text << " gave " << a.text;
     EXPECT_FALSE(error.empty()) << text;
   }
+}
+
+TEST(SqliteAdaptScale, LargeTextsAdaptInTimeGrowingWithTheirLength) {
+  std::string wide = "CREATE TABLE G.T(C0 NUMBER(10)";
+  for (int i = 1; i < 3000; ++i) wide += ",C" + std::to_string(i) + " NUMBER(10)";
+  wide += ")";
+  std::string compound = "select 1 from dual";
+  for (int i = 0; i < 2000; ++i)
+    compound += " union all (select " + std::to_string(i) + " from dual)";
+  const std::string open(20000, '(');
+  const auto start = std::chrono::steady_clock::now();
+  Adapted a;
+  std::string error;
+  ASSERT_TRUE(Adapt(wide, Target::kSQLite, &a, &error)) << error;
+  EXPECT_EQ(a.text.find("NUMBER"), std::string::npos);
+  ASSERT_TRUE(Adapt(compound, Target::kSQLite, &a, &error)) << error;
+  EXPECT_FALSE(Adapt(open, Target::kSQLite, &a, &error));
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
 }
 
 TEST(SqliteAdaptBlocks, ProcedureBlocksBecomeCallsInBothClosingForms) {

@@ -12,6 +12,7 @@ namespace dialect {
 namespace {
 
 constexpr int kMaxBindNumber = 999;
+constexpr int kMaxParenDepth = 100;
 
 // Drops trailing blanks, comments and one final ";".
 void TrimTail(Tokens* t) {
@@ -270,6 +271,20 @@ bool Adapt(std::string_view text, Target target, Adapted* out, std::string* erro
   Tokens t;
   if (!Tokenize(text, &t, error)) return false;
   TrimTail(&t);
+  // Balanced and shallow parentheses keep every later walk linear in the
+  // text and every recursion bounded.
+  int depth = 0;
+  for (const Token& tok : t) {
+    if (IsPunct(tok, "(") && ++depth > kMaxParenDepth) {
+      *error = "parentheses nested too deeply";
+      return false;
+    }
+    if (IsPunct(tok, ")") && --depth < 0) break;
+  }
+  if (depth != 0) {
+    *error = "unbalanced parentheses";
+    return false;
+  }
   const std::size_t first = NextSig(t, 0, t.size());
   if (first >= t.size()) {
     *error = "empty statement";

@@ -98,11 +98,12 @@ void RewriteColumnTypes(Tokens* t) {
   if (open >= t->size()) return;
   const std::size_t close = MatchParen(*t, open, t->size());
   if (close == kNone) return;
+  std::vector<bool> drop(t->size(), false);  // size arguments of mapped types
   std::size_t element = open;
   while (element < close) {
     const std::size_t name = NextSig(*t, element + 1, close);
     if (name >= close) break;
-    std::size_t type = NextSig(*t, name + 1, close);
+    const std::size_t type = NextSig(*t, name + 1, close);
     const bool constraint = IsWord((*t)[name], "CONSTRAINT") || IsWord((*t)[name], "PRIMARY") ||
                             IsWord((*t)[name], "UNIQUE") || IsWord((*t)[name], "CHECK") ||
                             IsWord((*t)[name], "FOREIGN");
@@ -121,9 +122,7 @@ void RewriteColumnTypes(Tokens* t) {
         if (size < close && IsPunct((*t)[size], "(")) {
           const std::size_t sizeEnd = MatchParen(*t, size, close);
           if (sizeEnd != kNone) {
-            t->erase(t->begin() + static_cast<std::ptrdiff_t>(size),
-                     t->begin() + static_cast<std::ptrdiff_t>(sizeEnd + 1));
-            return RewriteColumnTypes(t);  // positions moved: start over
+            for (std::size_t k = size; k <= sizeEnd; ++k) drop[k] = true;
           }
         }
       }
@@ -138,6 +137,12 @@ void RewriteColumnTypes(Tokens* t) {
     }
     element = k;
   }
+  Tokens kept;
+  kept.reserve(t->size());
+  for (std::size_t k = 0; k < t->size(); ++k) {
+    if (!drop[k]) kept.push_back(std::move((*t)[k]));
+  }
+  *t = std::move(kept);
 }
 
 // CREATE INDEX owner.name ON owner.table(...): SQLite creates the index in

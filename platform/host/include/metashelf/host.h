@@ -6,6 +6,33 @@
 //   auto db = CHostDataBase::Open("sqlite:metashelf.db", &error);
 //   std::int32_t id = db->db_CreateMtdb("default");
 //   catalog->mtdb_Open(db.get(), id, 0);
+//
+// Owners. Every catalog created through one database object lives in that
+// object's owner, db_GetOwner(): FindMtdbByMds, which knows nothing but
+// db_GetOwner(), must find every collection of the database's catalogs
+// there. The owner is "METASHELF" unless the URI names another
+// ("sqlite:PATH?owner=NAME": a letter, then letters, digits or "_", under 32
+// characters, upper-cased). Several owners can share one database: each
+// object opened with its own owner provisions and uses its own objects, and
+// every object attaches all owners that the registry knows, so that texts
+// naming OWNER.TABLE of any of them run.
+//
+// SQLite files. The main file PATH holds the catalog registry (table
+// MS_CATALOGS); each owner is a SQLite file beside it, "<stem>.<OWNER>.db"
+// (the stem is PATH without a final ".db"), attached under the owner's
+// name; sequences and free ids live in "<stem>.sequences.db" behind a
+// connection of their own, so that draws never wait for the host's
+// transaction and are never undone by its rollback. Files use WAL with
+// synchronous=NORMAL (a power cut may lose the last commits, never
+// consistency) and a 30-second busy timeout.
+//
+// The catalog lookup record (db_GetMtdbInfo), kMtdbInfoRecordSize bytes:
+//
+//   offset 0        4                          132             166
+//          +--------+--------------------------+---------------+
+//          | id     | catalog name, NUL-ended  | owner, NUL-   |
+//          | int32  | (cut at 127 bytes)       | ended         |
+//          +--------+--------------------------+---------------+
 #ifndef METASHELF_HOST_H_
 #define METASHELF_HOST_H_
 
@@ -32,6 +59,12 @@ class METASHELF_API CHostDataBase : public CBas_GDataBase,
   static const char* DefaultUri();
 
   ~CHostDataBase() override;
+
+  // Catalog creation (db_CreateMtdb) provisions the owner's catalog objects
+  // when they are absent (tables KRDB_META_SCHEMA, KRDB_META_SET,
+  // KRDB_META_INFO, package KRPG_MD, sequence KRSQ_SCHEMANODEID) and fails
+  // (-1, reason in LastError()) for an empty name, a name over 127 bytes or
+  // a name already registered. Catalog ids are never reused.
 
   // Catalog registry beyond the lookup of CBas_GDataBase.
   // The id of the catalog called `name`, or 0.
