@@ -26,11 +26,15 @@ bool ToLiteral(const Token& tok, bool negative, Literal* out) {
   const std::string& s = tok.text;
   const bool integral = s.find_first_of(".eE") == std::string::npos;
   errno = 0;
-  if (integral && s.size() <= 18) {
+  if (integral) {
+    // As SQLite reads it: an integer when it fits 64 bits, else a real.
     const long long v = std::strtoll(s.c_str(), nullptr, 10);
-    out->kind = Literal::Kind::kInt;
-    out->integer = negative ? -v : v;
-    return true;
+    if (errno != ERANGE) {
+      out->kind = Literal::Kind::kInt;
+      out->integer = negative ? -v : v;
+      return true;
+    }
+    errno = 0;
   }
   const double d = std::strtod(s.c_str(), nullptr);
   if (errno == ERANGE) return false;
