@@ -1,8 +1,10 @@
 // Records per second for AddMetaData and GetMetaData of the FGDC corpus
 // records, with 1,000 and with 50,000 records in the collection, on SQLite
-// and (when METASHELF_PG_CONNINFO names a server) PostgreSQL. The floor of
-// the same run is the driver alone inserting and selecting as many node rows
-// into a plain table of the same database. Not a test: prints only.
+// and (when METASHELF_PG_CONNINFO names a server) PostgreSQL. Each add is
+// paired with its floor, the driver alone inserting as many plain rows into
+// a plain table of the same database; each get with the driver alone
+// selecting the record's rows. Ours and the floor run alternately, so the
+// ratio holds on a busy machine where absolute rates do not. Not a test.
 //
 //   dataset_bench [records-at-large-size]   (default 50000)
 #include <algorithm>
@@ -88,69 +90,115 @@ bool Open(Setup& s, const std::string& uri) {
 }
 
 // Adds records round robin until the collection holds `target`, in
-// transactions of 500. Returns the seconds taken, or -1 on failure.
-double Fill(Setup& s, const std::vector<std::unique_ptr<CBaseMetaData>>& records,
-            std::vector<std::int64_t>& ids, std::size_t target) {
-  const auto start = Clock::now();
+// transactions of 500. False on failure.
+bool Fill(Setup& s, const std::vector<std::unique_ptr<CBaseMetaData>>& records,
+          std::vector<std::int64_t>& ids, std::size_t target) {
   while (ids.size() < target) {
-    if (s.db->Begin() != 1) return -1;
+    if (s.db->Begin() != 1) return false;
     for (int i = 0; i < 500 && ids.size() < target; ++i) {
       const std::int64_t id = s.set.AddMetaData(records[ids.size() % records.size()].get());
       if (id <= 0) {
         s.db->Rollback();
-        return -1;
+        return false;
       }
       ids.push_back(id);
     }
-    if (s.db->Commit() != 1) return -1;
+    if (s.db->Commit() != 1) return false;
   }
-  return Seconds(start);
+  return true;
 }
 
-// Reads `count` records chosen at random among `ids`; records per second.
-double Gets(Setup& s, const std::vector<std::int64_t>& ids, int count, std::size_t* nodes) {
-  std::mt19937 random(42);
-  std::uniform_int_distribution<std::size_t> pick(0, ids.size() - 1);
-  *nodes = 0;
-  const auto start = Clock::now();
-  for (int i = 0; i < count; ++i) {
-    CBaseMetaData record(s.schema);
-    if (s.set.GetMetaData(ids[pick(random)], &record) != 1) return -1;
-    std::int32_t n = 0;
-    record.GetLeafNodeListSize(n);
-    *nodes += static_cast<std::size_t>(n);
-  }
-  return count / Seconds(start);
+std::int32_t Leaves(const CBaseMetaData& record) {
+  std::int32_t n = 0;
+  record.GetLeafNodeListSize(n);
+  return n;
 }
 
-// The floor: the driver alone inserting `rows` formatted rows into a plain
-// table and selecting them back by key, as many statements as the set uses.
-void Floor(Setup& s, std::size_t rows, std::size_t records) {
-  const std::string table = s.owner + ".BENCH_FLOOR";
-  Exec(s.hdbc, "CREATE TABLE " + table +
-                   "(MetaID NUMBER NOT NULL,NODEGUID NUMBER NOT NULL,POSITION NUMBER NOT "
-                   "NULL,NODEVALUE VARCHAR2(4000))");
-  Exec(s.hdbc, "CREATE INDEX " + table + "_ID ON " + table + "(MetaID)");
+// Ours and the floor, timed alternately record by record so that both see
+// the same load on the machine.
+struct Pair {
+  double ours = 0;
+  double floor = 0;
+  double ids = 0;
+  int count = 0;
+};
+
+void Report(const char* what, std::size_t size, const Pair& p) {
+  std::printf("  %s at %6zu records: %7.0f records/s, floor %7.0f records/s, ratio %.2f", what,
+              size, p.count / p.ours, p.count / p.floor, p.ours / p.floor);
+  if (p.ids > 0) std::printf(" (host id source: %.0f%% of ours)", 100 * p.ids / p.ours);
+  std::printf("\n");
+}
+
+// Adds `count` records, each followed by its floor: the driver alone
+// inserting as many plain rows into a plain table (one index) and drawing
+// one free id from the host, which every add does once.
+Pair Adds(Setup& s, const std::vector<std::unique_ptr<CBaseMetaData>>& records,
+          std::vector<std::int64_t>& ids, int count, const std::string& floorTable) {
+  Pair p;
   s.db->Begin();
-  const auto start = Clock::now();
-  for (std::size_t i = 0; i < rows; ++i) {
-    Exec(s.hdbc, "insert into " + table + "(MetaID,NODEGUID,POSITION,NODEVALUE) values(" +
-                     std::to_string(i / 100) + ", " + std::to_string(1000 + i % 100) + ", 0,'v" +
-                     std::to_string(i) + "')");
+  for (int i = 0; i < count; ++i) {
+    const CBaseMetaData& record = *records[ids.size() % records.size()];
+    auto t0 = Clock::now();
+    const std::int64_t id = s.set.AddMetaData(const_cast<CBaseMetaData*>(&record));
+    p.ours += Seconds(t0);
+    if (id <= 0) break;
+    ids.push_back(id);
+    t0 = Clock::now();
+    s.db->db_GetFreeXCLSID();
+    p.ids += Seconds(t0);
+    t0 = Clock::now();
+    const std::int32_t n = Leaves(record);
+    for (std::int32_t k = 0; k < n; ++k) {
+      Exec(s.hdbc, "insert into " + floorTable + "(MetaID,NODEGUID,POSITION,NODEVALUE) values(" +
+                       std::to_string(id) + ", " + std::to_string(1000 + k) + ", 0,'v" +
+                       std::to_string(k) + "')");
+    }
+    p.floor += Seconds(t0);
+    ++p.count;
   }
   s.db->Commit();
-  const double insert = Seconds(start);
-  // The host's free-id source, which every add draws from once.
-  const auto draws = Clock::now();
-  for (std::size_t i = 0; i < records; ++i) s.db->db_GetFreeXCLSID();
-  const double draw = Seconds(draws);
-  std::printf("  host id source alone: %zu draws in %.2f s = %.0f ids/s\n", records, draw,
-              records / draw);
-  std::printf(
-      "  floor: %zu plain inserts in %.2f s = %.0f rows/s (%.0f records/s at the same "
-      "rows per record)\n",
-      rows, insert, rows / insert, records / insert);
-  Exec(s.hdbc, "DROP TABLE " + table);
+  return p;
+}
+
+// Reads the rows of one record the plainest way: one select per table by
+// MetaID, rows fetched one by one into a local buffer.
+void PlainRead(Setup& s, std::int64_t id) {
+  for (const char* table :
+       {"META_STRUCTINFO_", "META_NDTEXT_", "META_NDNUMBER_", "META_NDDATETIME_"}) {
+    const std::string sql = std::string("SELECT * FROM ") + s.owner + "." + table +
+                            std::to_string(s.set.GetMdsID()) +
+                            " WHERE MetaID=" + std::to_string(id);
+    gis_SQLHSTMT stmt = nullptr;
+    if (gis_SQLAllocStmt(s.hdbc, &stmt) != 0) return;
+    static char buffer[1 << 16];
+    std::int16_t indicator = 0;
+    gis_SQLPrepare(stmt, sql.c_str(), GIS_SQL_NTS);
+    gis_SQLExecute(stmt);
+    gis_SQLBindCol(stmt, 2, GIS_TYPE_LONGRAW, buffer, sizeof buffer, &indicator);
+    while (gis_SQLFetch(stmt) == 0) {
+    }
+    gis_SQLFreeStmt(stmt, GIS_SQL_DROP);
+  }
+}
+
+// Reads `count` records chosen at random, each followed by its floor.
+Pair Gets(Setup& s, const std::vector<std::int64_t>& ids, int count) {
+  std::mt19937 random(42);
+  std::uniform_int_distribution<std::size_t> pick(0, ids.size() - 1);
+  Pair p;
+  for (int i = 0; i < count; ++i) {
+    const std::int64_t id = ids[pick(random)];
+    auto t0 = Clock::now();
+    CBaseMetaData record(s.schema);
+    if (s.set.GetMetaData(id, &record) != 1) break;
+    p.ours += Seconds(t0);
+    t0 = Clock::now();
+    PlainRead(s, id);
+    p.floor += Seconds(t0);
+    ++p.count;
+  }
+  return p;
 }
 
 void RunBackend(const std::string& name, const std::string& uri,
@@ -169,30 +217,27 @@ void RunBackend(const std::string& name, const std::string& uri,
     if (copy->LoadXml(xml.data(), xml.size()) == 1) loaded.push_back(std::move(copy));
   }
   std::size_t leaves = 0;
-  for (const auto& r : loaded) {
-    std::int32_t n = 0;
-    r->GetLeafNodeListSize(n);
-    leaves += static_cast<std::size_t>(n);
-  }
-  const double perRecord = static_cast<double>(leaves) / loaded.size();
-  std::printf("  %zu corpus records, %.1f leaf nodes each on average\n", loaded.size(), perRecord);
+  for (const auto& r : loaded) leaves += static_cast<std::size_t>(Leaves(*r));
+  std::printf("  %zu corpus records, %.1f leaf nodes each on average\n", loaded.size(),
+              static_cast<double>(leaves) / loaded.size());
+  const std::string floorTable = s.owner + ".BENCH_FLOOR";
+  Exec(s.hdbc, "CREATE TABLE " + floorTable +
+                   "(MetaID NUMBER NOT NULL,NODEGUID NUMBER NOT NULL,POSITION NUMBER NOT "
+                   "NULL,NODEVALUE VARCHAR2(4000))");
+  Exec(s.hdbc, "CREATE INDEX " + floorTable + "_ID ON " + floorTable + "(MetaID)");
 
   std::vector<std::int64_t> ids;
   for (const std::size_t size : {std::size_t{1000}, std::max<std::size_t>(large, 1001)}) {
-    const std::size_t before = ids.size();
-    const double fill = Fill(s, loaded, ids, size);
-    if (fill < 0) {
+    const auto start = Clock::now();
+    if (!Fill(s, loaded, ids, size - 300)) {
       std::printf("  add failed\n");
       return;
     }
-    std::printf("  add: %zu records in %.2f s = %.0f records/s (collection now %zu)\n",
-                ids.size() - before, fill, (ids.size() - before) / fill, ids.size());
-    std::size_t nodes = 0;
-    const double get = Gets(s, ids, 2000, &nodes);
-    std::printf("  get at %zu records: %.0f records/s (%.0f leaf nodes per record)\n", ids.size(),
-                get, nodes / 2000.0);
-    if (size == 1000) Floor(s, static_cast<std::size_t>(perRecord * 1000), 1000);
+    std::printf("  (filled to %zu records in %.0f s)\n", ids.size(), Seconds(start));
+    Report("add", size, Adds(s, loaded, ids, 300, floorTable));
+    Report("get", size, Gets(s, ids, 1000));
   }
+  Exec(s.hdbc, "DROP TABLE " + floorTable);
   s.set.Remove(&s.catalog, s.set.GetMdsID());
 }
 
