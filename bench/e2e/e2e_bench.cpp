@@ -1,0 +1,435 @@
+// The whole path on SQLite, at one or more collection sizes: records
+// synthesised from the FGDC corpus are imported by the command-line tool
+// (run as a subprocess, its default transaction shape: one per record),
+// the same rows are written again by the floor, records are read back and
+// rebuilt to XML, four searches are timed through the library and as the
+// same SQL run directly, and every value of the title node is read. Prints
+// one Markdown table, a column per size. Not a test: it prints figures and
+// fails only when a step does not work (a wrong match count included).
+//
+//   e2e_bench [--records N[,N...]] [--tool PATH] [--work DIR] [--keep]
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dialect/dialect.h"
+#include "metashelf/host.h"
+#include "metashelf/metashelf.h"
+#include "metashelf/model.h"
+#include "search/query_builder.h"
+#include "sqlite_floor.h"
+#include "synth.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using metashelf::bench::SqliteFloor;
+using metashelf::bench::Synthesiser;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRepeats = 5;
+constexpr std::int64_t kMostReads = 2000;
+constexpr const char* kTitlePath = "/metadata/idinfo/citation/citeinfo/title";
+
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+std::string Format(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+// The table: rows in the order first reported, a value per size.
+class Report {
+ public:
+  void Set(const std::string& row, std::size_t column, const std::string& value) {
+    if (values_.find(row) == values_.end()) order_.push_back(row);
+    auto& cells = values_[row];
+    if (cells.size() <= column) cells.resize(column + 1);
+    cells[column] = value;
+  }
+  void Print(const std::vector<std::int64_t>& sizes) const {
+    std::printf("| measure |");
+    for (std::int64_t s : sizes) std::printf(" %lld records |", static_cast<long long>(s));
+    std::printf("\n|---|");
+    for (std::size_t i = 0; i < sizes.size(); ++i) std::printf("---:|");
+    std::printf("\n");
+    for (const std::string& row : order_) {
+      std::printf("| %s |", row.c_str());
+      const auto& cells = values_.at(row);
+      for (std::size_t i = 0; i < sizes.size(); ++i) {
+        std::printf(" %s |", i < cells.size() ? cells[i].c_str() : "");
+      }
+      std::printf("\n");
+    }
+  }
+
+ private:
+  std::vector<std::string> order_;
+  std::map<std::string, std::vector<std::string>> values_;
+};
+
+// Runs the tool; its exit status, -1 when it could not run. `rssKb` gets
+// its peak resident memory.
+int RunTool(const std::string& tool, const std::vector<std::string>& args, long* rssKb) {
+  std::vector<std::string> all = {tool};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  // The tool's output goes to our standard error, away from the table.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, 2, 1);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1;
+  int status = 0;
+  struct rusage usage {};
+  if (wait4(pid, &status, 0, &usage) != pid) return -1;
+  if (rssKb != nullptr) *rssKb = usage.ru_maxrss;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+struct Search {
+  std::string name;
+  std::string expression;
+  std::vector<SearchNode> nodes;
+  std::int64_t expected = 0;
+};
+
+SearchNode Condition(std::int32_t id, const char* path, const char* op, std::string v1,
+                     std::string v2 = "") {
+  SearchNode n;
+  n.condID = id;
+  n.nodePath = path;
+  n.op = op;
+  n.value1 = std::move(v1);
+  n.value2 = std::move(v2);
+  return n;
+}
+
+std::vector<Search> Searches(const Synthesiser& synth) {
+  const auto& t = Synthesiser::Targets();
+  const char* keyword = "/metadata/idinfo/keywords/theme/themekey";
+  const char* west = "/metadata/idinfo/spdom/bounding/westbc";
+  const std::string low = Format("%g", t.rangeLow), high = Format("%g", t.rangeHigh);
+  return {
+      {"equality on keyword", "1", {Condition(1, keyword, "=", t.keyword)}, synth.CountKeyword()},
+      {"range on west bound", "1", {Condition(1, west, "between", low, high)}, synth.CountRange()},
+      {"like on titles", "1", {Condition(1, kTitlePath, "like", t.titlePart)}, synth.CountTitle()},
+      {"(keyword or title) and range",
+       "(1 or 2) and 3",
+       {Condition(1, keyword, "=", t.keyword), Condition(2, kTitlePath, "like", t.titlePart),
+        Condition(3, west, "between", low, high)},
+       synth.CountCombined()},
+  };
+}
+
+// One size: everything measured into column `column` of `report`.
+class Run {
+ public:
+  Run(const fs::path& work, const std::string& tool, Report& report, std::size_t column)
+      : work_(work), tool_(tool), report_(report), column_(column) {}
+  ~Run() {
+    set_.Close();
+    catalog_.mtdb_Close();
+    db_.reset();
+    if (direct_ != nullptr) sqlite3_close(direct_);
+  }
+
+  bool Go(std::int64_t records, Synthesiser& synth) {
+    const fs::path files = work_ / "records";
+    auto start = Clock::now();
+    if (!synth.Write(files, records, 20261207)) return Fail("cannot write the records");
+    std::fprintf(stderr, "  %lld records synthesised in %.1f s\n", static_cast<long long>(records),
+                 Seconds(start));
+    if (!Import(records, files)) return false;
+    if (!Floor(records)) return false;
+    if (!Open()) return false;
+    if (!NodeValues(records)) return false;
+    if (!Reads()) return false;
+    return Searches(synth);
+  }
+
+ private:
+  bool Fail(const std::string& what) {
+    std::fprintf(stderr, "e2e_bench: %s\n", what.c_str());
+    return false;
+  }
+  void Put(const std::string& row, const std::string& value) { report_.Set(row, column_, value); }
+
+  bool Import(std::int64_t records, const fs::path& files) {
+    fs::create_directories(work_ / "import");
+    uri_ = "sqlite:" + (work_ / "import" / "bench.db").string();
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--db", uri_, "-q", "init"},
+          std::vector<std::string>{"--db", uri_, "-q", "schema", "add", "fgdc"},
+          std::vector<std::string>{"--db", uri_, "-q", "collection", "create", "bench", "--schema",
+                                   "fgdc"}}) {
+      if (RunTool(tool_, args, nullptr) != 0)
+        return Fail("the tool failed: " + args[3] + " " + args[4]);
+    }
+    if (!SqliteFloor::Snapshot(work_ / "import", work_ / "floor")) return Fail("snapshot");
+    before_ = metashelf::bench::FolderBytes(work_ / "import");
+    long rss = 0;
+    const auto start = Clock::now();
+    const int status =
+        RunTool(tool_, {"--db", uri_, "-q", "import", "bench", files.string(), "--no-notes"}, &rss);
+    importSeconds_ = Seconds(start);
+    if (status != 0) return Fail("the import failed");
+    const double bytes =
+        static_cast<double>(metashelf::bench::FolderBytes(work_ / "import") - before_);
+    Put("import: records/s (tool, a transaction per record)",
+        Format("%.0f", records / importSeconds_));
+    Put("import: peak resident memory of the tool, MB", Format("%.1f", rss / 1024.0));
+    Put("database bytes per record", Format("%.0f", bytes / records));
+    return true;
+  }
+
+  bool Floor(std::int64_t records) {
+    SqliteFloor floor;
+    if (!floor.Capture(work_ / "import" / "bench.db", work_ / "floor" / "bench.db")) {
+      return Fail("floor capture: " + floor.error());
+    }
+    const double seconds = floor.Run(work_ / "floor" / "bench.db");
+    if (seconds < 0) return Fail("floor: " + floor.error());
+    Put("import: leaf rows/s (tool)", Format("%.0f", floor.leafRows() / importSeconds_));
+    Put("rows written per record (all tables)",
+        Format("%.1f", static_cast<double>(floor.rows()) / records));
+    Put("floor: records/s (one transaction, a prepared statement per table)",
+        Format("%.0f", records / seconds));
+    Put("import time / floor time (target 1.5)", Format("%.2f", importSeconds_ / seconds));
+    std::error_code ec;
+    fs::remove_all(work_ / "floor", ec);
+    return true;
+  }
+
+  bool Open() {
+    std::string error;
+    db_ = CHostDataBase::Open(uri_, &error);
+    if (!db_) return Fail("open: " + error);
+    const std::int32_t mtdb = db_->FindMtdb("default");
+    if (mtdb <= 0 || catalog_.mtdb_Open(db_.get(), mtdb, 0) != 1) return Fail("catalog");
+    char name[] = "bench";
+    std::int32_t colID = 0;
+    if (catalog_.mds_GetID(name, &colID) != 1 || set_.Open(&catalog_, colID) != 1) {
+      return Fail("collection");
+    }
+    set_.GetCSchemaPtr(&schema_);
+    return schema_ != nullptr;
+  }
+
+  // GetNodeDataByGuid on the title, which every record has; keeps the ids.
+  bool NodeValues(std::int64_t records) {
+    CNodeInfo info;
+    std::int32_t guid = 0;
+    if (schema_->GetNodeInfoByPath(kTitlePath, &info) != 1 || info.GetNodeGUID(guid) != 1) {
+      return Fail("no title node");
+    }
+    std::vector<NodeDataStrcT> values(static_cast<std::size_t>(records) + 1);
+    std::vector<double> times;
+    for (int r = 0; r < 3; ++r) {
+      std::memset(values.data(), 0, values.size() * sizeof(NodeDataStrcT));
+      const auto start = Clock::now();
+      if (set_.GetNodeDataByGuid(guid, 1, values.data(),
+                                 static_cast<std::int32_t>(values.size())) != 1) {
+        return Fail("GetNodeDataByGuid failed");
+      }
+      times.push_back(Seconds(start));
+    }
+    ids_.clear();
+    for (const NodeDataStrcT& v : values) {
+      if (v.metaID != 0) ids_.push_back(v.metaID);
+    }
+    if (static_cast<std::int64_t>(ids_.size()) != records) {
+      return Fail("GetNodeDataByGuid gave " + std::to_string(ids_.size()) + " values");
+    }
+    Put("GetNodeDataByGuid(title), ms for all records", Format("%.1f", Median(times) * 1000));
+    return true;
+  }
+
+  bool Reads() {
+    std::mt19937 random(7);
+    std::vector<std::int64_t> sample = ids_;
+    std::shuffle(sample.begin(), sample.end(), random);
+    if (static_cast<std::int64_t>(sample.size()) > kMostReads) sample.resize(kMostReads);
+    std::size_t bytes = 0;
+    const auto start = Clock::now();
+    for (std::int64_t id : sample) {
+      CBaseMetaData record(schema_);
+      std::string xml;
+      if (set_.GetMetaData(id, &record) != 1 || record.ToXml(xml) != 1) {
+        return Fail("cannot read record " + std::to_string(id));
+      }
+      bytes += xml.size();
+    }
+    const double seconds = Seconds(start);
+    Put("read: GetMetaData + XML, records/s (" + std::to_string(kMostReads) + " random)",
+        Format("%.0f", sample.size() / seconds));
+    return bytes > 0;
+  }
+
+  bool Searches(const Synthesiser& synth) {
+    std::vector<std::string> owners;
+    direct_ = metashelf::bench::OpenWithOwners(work_ / "import" / "bench.db", &owners);
+    if (direct_ == nullptr) return Fail("direct open");
+    sqlite3_exec(direct_, "PRAGMA case_sensitive_like=ON", nullptr, nullptr, nullptr);
+    for (Search& s : ::Searches(synth)) {
+      std::vector<double> library, direct;
+      std::int64_t viaLibrary = 0, viaDirect = 0;
+      for (int r = 0; r < kRepeats; ++r) {
+        CSmartArray<std::int64_t> ids;
+        const auto start = Clock::now();
+        if (set_.SearchMetaData(s.expression, s.nodes, ids) != 1) return Fail(s.name + " failed");
+        library.push_back(Seconds(start));
+        viaLibrary = ids.GetSize();
+      }
+      CQueryBuilder builder(&set_);
+      std::string sql;
+      metashelf::driver::dialect::Adapted adapted;
+      std::string error;
+      if (builder.BuildSql(s.expression, s.nodes, sql) != 1 ||
+          !metashelf::driver::dialect::Adapt(sql, metashelf::driver::dialect::Target::kSQLite,
+                                             &adapted, &error)) {
+        return Fail(s.name + ": no statement " + error);
+      }
+      for (int r = 0; r < kRepeats; ++r) {
+        const auto start = Clock::now();
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(direct_, adapted.text.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+          return Fail(std::string("direct: ") + sqlite3_errmsg(direct_));
+        }
+        viaDirect = 0;
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+          sqlite3_column_int64(stmt, 0);
+          ++viaDirect;
+        }
+        sqlite3_finalize(stmt);
+        direct.push_back(Seconds(start));
+      }
+      if (viaLibrary != s.expected || viaDirect != s.expected) {
+        return Fail(s.name + ": " + std::to_string(viaLibrary) + " ids through the library, " +
+                    std::to_string(viaDirect) + " directly, " + std::to_string(s.expected) +
+                    " expected");
+      }
+      const double lib = Median(library), dir = Median(direct);
+      Put("search " + s.name + ": ms (matches)",
+          Format("%.2f", lib * 1000) + " (" + std::to_string(viaLibrary) + ")");
+      Put("search " + s.name + ": library / direct SQL", Format("%.2f", dir > 0 ? lib / dir : 0));
+    }
+    return true;
+  }
+
+  fs::path work_;
+  std::string tool_;
+  Report& report_;
+  std::size_t column_;
+  std::string uri_;
+  std::uint64_t before_ = 0;
+  double importSeconds_ = 0;
+  std::unique_ptr<CHostDataBase> db_;
+  COraMetaDataBase catalog_;
+  COraMetaDataSet set_;
+  CSchema* schema_ = nullptr;
+  std::vector<std::int64_t> ids_;
+  sqlite3* direct_ = nullptr;
+};
+
+std::vector<std::int64_t> ParseSizes(const std::string& text) {
+  std::vector<std::int64_t> sizes;
+  std::size_t at = 0;
+  while (at <= text.size()) {
+    const std::size_t comma = text.find(',', at);
+    const std::string part =
+        text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+    const long long n = std::atoll(part.c_str());
+    if (n > 0) sizes.push_back(n);
+    if (comma == std::string::npos) break;
+    at = comma + 1;
+  }
+  return sizes;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::int64_t> sizes = {10000};
+  std::string tool = METASHELF_TOOL;
+  fs::path work;
+  bool keep = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--records" && i + 1 < argc) {
+      sizes = ParseSizes(argv[++i]);
+    } else if (a == "--tool" && i + 1 < argc) {
+      tool = argv[++i];
+    } else if (a == "--work" && i + 1 < argc) {
+      work = argv[++i];
+    } else if (a == "--keep") {
+      keep = true;
+    } else {
+      std::fprintf(stderr,
+                   "usage: e2e_bench [--records N[,N...]] [--tool PATH] [--work DIR] [--keep]\n");
+      return 2;
+    }
+  }
+  if (sizes.empty()) {
+    std::fprintf(stderr, "e2e_bench: --records needs sizes above 0\n");
+    return 2;
+  }
+  const fs::path corpus = fs::path(METASHELF_CORPUS_DIR) / "fgdc";
+  if (!fs::is_directory(corpus)) {
+    std::printf("corpus folder %s is absent: nothing measured\n", corpus.c_str());
+    return 0;
+  }
+  Synthesiser synth;
+  if (!synth.LoadTemplates(corpus, 4)) {
+    std::fprintf(stderr, "e2e_bench: no usable corpus record\n");
+    return 1;
+  }
+  if (work.empty()) {
+    work = fs::temp_directory_path() / ("metashelf-e2e-" + std::to_string(std::random_device()()));
+  }
+  Report report;
+  bool ok = true;
+  for (std::size_t i = 0; i < sizes.size() && ok; ++i) {
+    std::fprintf(stderr, "e2e_bench: %lld records (sqlite, %zu templates)\n",
+                 static_cast<long long>(sizes[i]), synth.templates());
+    const fs::path folder = work / std::to_string(sizes[i]);
+    {
+      Run run(folder, tool, report, i);
+      ok = run.Go(sizes[i], synth);
+    }
+    std::error_code ec;
+    if (!keep) fs::remove_all(folder, ec);
+  }
+  std::error_code ec;
+  if (!keep) fs::remove_all(work, ec);
+  if (!ok) return 1;
+  std::printf("SQLite, %zu corpus templates\n\n", synth.templates());
+  report.Print(sizes);
+  return 0;
+}
