@@ -287,7 +287,7 @@ class Run {
       bytes += xml.size();
     }
     const double seconds = Seconds(start);
-    Put("read: GetMetaData + XML, records/s (" + std::to_string(kMostReads) + " random)",
+    Put("read: GetMetaData + XML, records/s (up to " + std::to_string(kMostReads) + " random)",
         Format("%.0f", sample.size() / seconds));
     return bytes > 0;
   }
@@ -337,7 +337,7 @@ class Run {
       }
       const double lib = Median(library), dir = Median(direct);
       Put("search " + s.name + ": ms (matches)",
-          Format("%.2f", lib * 1000) + " (" + std::to_string(viaLibrary) + ")");
+          Format("%.3f", lib * 1000) + " (" + std::to_string(viaLibrary) + ")");
       Put("search " + s.name + ": library / direct SQL", Format("%.2f", dir > 0 ? lib / dir : 0));
     }
     return true;
