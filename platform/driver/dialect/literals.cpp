@@ -11,19 +11,20 @@ namespace driver {
 namespace dialect {
 namespace {
 
-bool ToLiteral(const Token& tok, bool negative, Literal* out) {
-  if (tok.kind == TokenKind::kString) {
-    if (tok.text.size() < 3 || tok.text[0] != '\'') return false;  // '' and N'...' stay
+bool ToLiteral(TokenKind kind, std::string_view tok, bool negative, Literal* out) {
+  if (kind == TokenKind::kString) {
+    if (tok.size() < 3 || tok[0] != '\'') return false;  // '' and N'...' stay
     std::string value;
-    for (std::size_t i = 1; i + 1 < tok.text.size(); ++i) {
-      value += tok.text[i];
-      if (tok.text[i] == '\'') ++i;  // a doubled quote stands for one
+    value.reserve(tok.size() - 2);
+    for (std::size_t i = 1; i + 1 < tok.size(); ++i) {
+      value += tok[i];
+      if (tok[i] == '\'') ++i;  // a doubled quote stands for one
     }
     out->kind = Literal::Kind::kText;
     out->text = std::move(value);
     return true;
   }
-  const std::string& s = tok.text;
+  const std::string s(tok);
   const bool integral = s.find_first_of(".eE") == std::string::npos;
   errno = 0;
   if (integral) {
@@ -43,81 +44,95 @@ bool ToLiteral(const Token& tok, bool negative, Literal* out) {
   return true;
 }
 
+// A significant token already passed: where it stands in the text and where
+// its copy starts in the key.
+struct Seen {
+  TokenKind kind = TokenKind::kSpace;
+  std::string_view text;
+  std::size_t end = 0;
+  std::size_t keyStart = 0;
+  bool present = false;
+};
+
+bool PunctIs(const Seen& s, const char* p) {
+  return s.present && s.kind == TokenKind::kPunct && s.text == p;
+}
+bool WordIs(const Seen& s, const char* w) {
+  return s.present && s.kind == TokenKind::kWord && WordEquals(s.text, w);
+}
+
 }  // namespace
 
 bool LiftLiterals(std::string_view text, Shaped* out, std::string* error) {
   out->key.clear();
   out->literals.clear();
-  Tokens t;
-  if (!Tokenize(text, &t, error)) return false;
-  for (const Token& tok : t) {
-    if (tok.kind == TokenKind::kLifted) {
-      *error = "unexpected character ? in statement text";
-      return false;
-    }
-  }
-  const std::size_t first = NextSig(t, 0, t.size());
-  const bool dml = first < t.size() && (IsWord(t[first], "SELECT") || IsWord(t[first], "INSERT") ||
-                                        IsWord(t[first], "UPDATE") || IsWord(t[first], "DELETE"));
-  if (!dml) {
-    out->key.assign(text.data(), text.size());
-    return true;
-  }
+  std::string key;
+  key.reserve(text.size());
+  bool decided = false;
+  bool lift = false;
   int depth = 0;
   int frozenDepth = -1;             // inside ORDER BY / GROUP BY at this depth and deeper
   std::vector<int> formatArgDepth;  // depths at which a TO_DATE/TO_CHAR format follows a comma
-  std::string key;
-  key.reserve(text.size());
-  std::size_t lastSig = kNone;  // the significant token before the current one
-  for (std::size_t i = 0; i < t.size(); ++i) {
-    const Token& tok = t[i];
-    const std::size_t prev = lastSig;
-    if (Significant(tok)) lastSig = i;
-    if (IsPunct(tok, "(")) {
-      if (prev != kNone && (IsWord(t[prev], "TO_DATE") || IsWord(t[prev], "TO_CHAR"))) {
-        formatArgDepth.push_back(depth + 1);
+  Seen prev, before;                // the last two significant tokens
+  std::size_t i = 0;
+  while (i < text.size()) {
+    TokenKind kind;
+    std::size_t end = 0;
+    if (!ScanToken(text, i, &kind, &end, error)) return false;
+    const std::string_view tok = text.substr(i, end - i);
+    const std::size_t start = i;
+    i = end;
+    if (kind == TokenKind::kLifted) {
+      *error = "unexpected character ? in statement text";
+      return false;
+    }
+    if (kind == TokenKind::kSpace || kind == TokenKind::kComment) {
+      key += tok;
+      continue;
+    }
+    if (!decided) {
+      decided = true;
+      lift = kind == TokenKind::kWord && (WordEquals(tok, "SELECT") || WordEquals(tok, "INSERT") ||
+                                          WordEquals(tok, "UPDATE") || WordEquals(tok, "DELETE"));
+    }
+    Seen current{kind, tok, end, key.size(), true};
+    bool lifted = false;
+    if (lift) {
+      if (kind == TokenKind::kPunct && tok == "(") {
+        if (WordIs(prev, "TO_DATE") || WordIs(prev, "TO_CHAR")) formatArgDepth.push_back(depth + 1);
+        ++depth;
+      } else if (kind == TokenKind::kPunct && tok == ")") {
+        if (!formatArgDepth.empty() && formatArgDepth.back() == depth) formatArgDepth.pop_back();
+        --depth;
+        if (frozenDepth >= 0 && depth < frozenDepth) frozenDepth = -1;
+      } else if (kind == TokenKind::kWord && frozenDepth < 0 &&
+                 (WordEquals(tok, "ORDER") || WordEquals(tok, "GROUP"))) {
+        frozenDepth = depth;
       }
-      ++depth;
-    } else if (IsPunct(tok, ")")) {
-      if (!formatArgDepth.empty() && formatArgDepth.back() == depth) formatArgDepth.pop_back();
-      --depth;
-      if (frozenDepth >= 0 && depth < frozenDepth) frozenDepth = -1;
-    } else if ((IsWord(tok, "ORDER") || IsWord(tok, "GROUP")) && frozenDepth < 0) {
-      frozenDepth = depth;
-    }
-    const bool candidate = (tok.kind == TokenKind::kNumber || tok.kind == TokenKind::kString);
-    if (!candidate || frozenDepth >= 0) {
-      key += tok.text;
-      continue;
-    }
-    if (!formatArgDepth.empty() && formatArgDepth.back() == depth && prev != kNone &&
-        IsPunct(t[prev], ",")) {
-      key += tok.text;  // a format argument stays literal
-      continue;
-    }
-    // A sign directly before a number, where no operand precedes it, is part of it.
-    bool negative = false;
-    std::size_t keyCut = std::string::npos;
-    if (tok.kind == TokenKind::kNumber && prev != kNone &&
-        (IsPunct(t[prev], "-") || IsPunct(t[prev], "+"))) {
-      const std::size_t before = PrevSig(t, prev);
-      if (before != kNone && t[before].kind == TokenKind::kPunct && !IsPunct(t[before], ")")) {
-        negative = IsPunct(t[prev], "-");
-        keyCut = key.size();
-        for (std::size_t k = i; k > prev; --k) keyCut -= t[k - 1].text.size();
+      const bool candidate = kind == TokenKind::kNumber || kind == TokenKind::kString;
+      const bool formatArg =
+          !formatArgDepth.empty() && formatArgDepth.back() == depth && PunctIs(prev, ",");
+      if (candidate && frozenDepth < 0 && !formatArg) {
+        // A sign directly before a number, where no operand precedes it, is part of it.
+        const bool signed_ = kind == TokenKind::kNumber &&
+                             (PunctIs(prev, "-") || PunctIs(prev, "+")) && before.present &&
+                             before.kind == TokenKind::kPunct && before.text != ")";
+        Literal lit;
+        if (ToLiteral(kind, tok, signed_ && PunctIs(prev, "-"), &lit)) {
+          if (signed_) {
+            key.resize(prev.keyStart);
+            key += text.substr(prev.end, start - prev.end);
+            current.keyStart = key.size();
+          }
+          out->literals.push_back(std::move(lit));
+          key += '?';
+          lifted = true;
+        }
       }
     }
-    Literal lit;
-    if (!ToLiteral(tok, negative, &lit)) {
-      key += tok.text;
-      continue;
-    }
-    if (keyCut != std::string::npos) {
-      key.resize(keyCut);
-      for (std::size_t k = prev + 1; k < i; ++k) key += t[k].text;
-    }
-    out->literals.push_back(std::move(lit));
-    key += "?";
+    if (!lifted) key += tok;
+    before = prev;
+    prev = current;
   }
   out->key = std::move(key);
   return true;

@@ -41,91 +41,101 @@ std::size_t ScanQuoted(std::string_view s, std::size_t pos, char quote) {
 
 }  // namespace
 
+bool ScanToken(std::string_view s, std::size_t i, TokenKind* kind, std::size_t* end,
+               std::string* error) {
+  const std::size_t n = s.size();
+  const unsigned char c = static_cast<unsigned char>(s[i]);
+  if (SpaceByte(c)) {
+    while (i < n && SpaceByte(static_cast<unsigned char>(s[i]))) ++i;
+    *kind = TokenKind::kSpace;
+  } else if (c == '-' && i + 1 < n && s[i + 1] == '-') {
+    while (i < n && s[i] != '\n') ++i;
+    *kind = TokenKind::kComment;
+  } else if (c == '/' && i + 1 < n && s[i + 1] == '*') {
+    const std::size_t close = s.find("*/", i + 2);
+    if (close == std::string_view::npos) {
+      *error = "unterminated comment";
+      return false;
+    }
+    i = close + 2;
+    *kind = TokenKind::kComment;
+  } else if (c == '\'' || c == '"') {
+    const std::size_t after = ScanQuoted(s, i, static_cast<char>(c));
+    if (after == std::string_view::npos) {
+      *error = c == '"' ? "unterminated quoted name" : "unterminated string literal";
+      return false;
+    }
+    i = after;
+    *kind = c == '"' ? TokenKind::kQuotedName : TokenKind::kString;
+  } else if ((c == 'X' || c == 'x' || c == 'N' || c == 'n') && i + 1 < n && s[i + 1] == '\'') {
+    const std::size_t after = ScanQuoted(s, i + 1, '\'');
+    if (after == std::string_view::npos) {
+      *error = "unterminated string literal";
+      return false;
+    }
+    i = after;
+    *kind = (c == 'X' || c == 'x') ? TokenKind::kBlob : TokenKind::kString;
+  } else if (WordStart(c)) {
+    while (i < n && WordByte(static_cast<unsigned char>(s[i]))) ++i;
+    *kind = TokenKind::kWord;
+  } else if (Digit(c) || (c == '.' && i + 1 < n && Digit(static_cast<unsigned char>(s[i + 1])))) {
+    while (i < n && Digit(static_cast<unsigned char>(s[i]))) ++i;
+    if (i < n && s[i] == '.') {
+      ++i;
+      while (i < n && Digit(static_cast<unsigned char>(s[i]))) ++i;
+    }
+    if (i < n && (s[i] == 'e' || s[i] == 'E')) {
+      std::size_t j = i + 1;
+      if (j < n && (s[j] == '+' || s[j] == '-')) ++j;
+      if (j < n && Digit(static_cast<unsigned char>(s[j]))) {
+        i = j;
+        while (i < n && Digit(static_cast<unsigned char>(s[i]))) ++i;
+      }
+    }
+    *kind = TokenKind::kNumber;
+  } else if (c == ':' && i + 1 < n && WordByte(static_cast<unsigned char>(s[i + 1]))) {
+    ++i;
+    while (i < n && WordByte(static_cast<unsigned char>(s[i]))) ++i;
+    *kind = TokenKind::kBind;
+  } else if (c == '?') {
+    ++i;
+    *kind = TokenKind::kLifted;
+  } else {
+    static const char* const kTwo[] = {"<=", ">=", "<>", "!=", "||", ":=", "=>"};
+    std::size_t len = 1;
+    if (i + 1 < n) {
+      for (const char* two : kTwo) {
+        if (s[i] == two[0] && s[i + 1] == two[1]) len = 2;
+      }
+    }
+    i += len;
+    *kind = TokenKind::kPunct;
+  }
+  *end = i;
+  return true;
+}
+
 bool Tokenize(std::string_view s, std::vector<Token>* out, std::string* error) {
   out->clear();
   out->reserve(s.size() / 3 + 8);
   std::size_t i = 0;
-  const std::size_t n = s.size();
-  auto push = [&](TokenKind kind, std::size_t begin, std::size_t end) {
-    out->push_back(Token{kind, std::string(s.substr(begin, end - begin)), 0});
-  };
-  while (i < n) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    const std::size_t start = i;
-    if (SpaceByte(c)) {
-      while (i < n && SpaceByte(static_cast<unsigned char>(s[i]))) ++i;
-      push(TokenKind::kSpace, start, i);
-    } else if (c == '-' && i + 1 < n && s[i + 1] == '-') {
-      while (i < n && s[i] != '\n') ++i;
-      push(TokenKind::kComment, start, i);
-    } else if (c == '/' && i + 1 < n && s[i + 1] == '*') {
-      const std::size_t close = s.find("*/", i + 2);
-      if (close == std::string_view::npos) {
-        *error = "unterminated comment";
-        return false;
-      }
-      i = close + 2;
-      push(TokenKind::kComment, start, i);
-    } else if (c == '\'') {
-      const std::size_t end = ScanQuoted(s, i, '\'');
-      if (end == std::string_view::npos) {
-        *error = "unterminated string literal";
-        return false;
-      }
-      i = end;
-      push(TokenKind::kString, start, i);
-    } else if (c == '"') {
-      const std::size_t end = ScanQuoted(s, i, '"');
-      if (end == std::string_view::npos) {
-        *error = "unterminated quoted name";
-        return false;
-      }
-      i = end;
-      push(TokenKind::kQuotedName, start, i);
-    } else if ((c == 'X' || c == 'x' || c == 'N' || c == 'n') && i + 1 < n && s[i + 1] == '\'') {
-      const std::size_t end = ScanQuoted(s, i + 1, '\'');
-      if (end == std::string_view::npos) {
-        *error = "unterminated string literal";
-        return false;
-      }
-      i = end;
-      push((c == 'X' || c == 'x') ? TokenKind::kBlob : TokenKind::kString, start, i);
-    } else if (WordStart(c)) {
-      while (i < n && WordByte(static_cast<unsigned char>(s[i]))) ++i;
-      push(TokenKind::kWord, start, i);
-    } else if (Digit(c) || (c == '.' && i + 1 < n && Digit(static_cast<unsigned char>(s[i + 1])))) {
-      while (i < n && Digit(static_cast<unsigned char>(s[i]))) ++i;
-      if (i < n && s[i] == '.') {
-        ++i;
-        while (i < n && Digit(static_cast<unsigned char>(s[i]))) ++i;
-      }
-      if (i < n && (s[i] == 'e' || s[i] == 'E')) {
-        std::size_t j = i + 1;
-        if (j < n && (s[j] == '+' || s[j] == '-')) ++j;
-        if (j < n && Digit(static_cast<unsigned char>(s[j]))) {
-          i = j;
-          while (i < n && Digit(static_cast<unsigned char>(s[i]))) ++i;
-        }
-      }
-      push(TokenKind::kNumber, start, i);
-    } else if (c == ':' && i + 1 < n && WordByte(static_cast<unsigned char>(s[i + 1]))) {
-      ++i;
-      while (i < n && WordByte(static_cast<unsigned char>(s[i]))) ++i;
-      push(TokenKind::kBind, start, i);
-    } else if (c == '?') {
-      ++i;
-      push(TokenKind::kLifted, start, i);
-    } else {
-      static const char* const kTwo[] = {"<=", ">=", "<>", "!=", "||", ":=", "=>"};
-      std::size_t len = 1;
-      if (i + 1 < n) {
-        for (const char* two : kTwo) {
-          if (s[i] == two[0] && s[i + 1] == two[1]) len = 2;
-        }
-      }
-      i += len;
-      push(TokenKind::kPunct, start, i);
-    }
+  while (i < s.size()) {
+    TokenKind kind;
+    std::size_t end = 0;
+    if (!ScanToken(s, i, &kind, &end, error)) return false;
+    out->push_back(Token{kind, std::string(s.substr(i, end - i)), 0});
+    i = end;
+  }
+  return true;
+}
+
+bool WordEquals(std::string_view word, const char* upperKeyword) {
+  const std::size_t len = std::strlen(upperKeyword);
+  if (word.size() != len) return false;
+  for (std::size_t i = 0; i < len; ++i) {
+    char c = word[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != upperKeyword[i]) return false;
   }
   return true;
 }

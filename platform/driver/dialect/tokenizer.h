@@ -33,6 +33,15 @@ struct Token {
   int slot = 0;      // for kBind/kLifted after numbering: the positional parameter (from 1)
 };
 
+// Scans the one token of `s` that starts at `pos` (< s.size()): its kind
+// and the index just past it. False with `*error` set for an unterminated
+// string literal, quoted name or comment.
+bool ScanToken(std::string_view s, std::size_t pos, TokenKind* kind, std::size_t* end,
+               std::string* error);
+
+// Case-insensitive comparison of a word with an upper-case keyword.
+bool WordEquals(std::string_view word, const char* upperKeyword);
+
 // Cuts `sql` into tokens. False with `*error` set for an unterminated string
 // literal, quoted name or comment; every other byte sequence is accepted.
 bool Tokenize(std::string_view sql, std::vector<Token>* out, std::string* error);
