@@ -83,7 +83,9 @@ INSTANTIATE_TEST_SUITE_P(
              "CALL GEO.krpg_md_schema_add($1,$2,$3,$4)"},
         Case{"BEGIN GEO.KRPG_MD.metaInfo_updateRemark(:1,:2); END; ",
              "CALL GEO.krpg_md_metainfo_updateremark($1,$2)"},
-        Case{"select nvl(a, 0) from t", "select COALESCE(a, 0) from t"}));
+        Case{"select nvl(a, 0) from t", "select COALESCE(a, 0) from t"},
+        Case{"select a from t where v between -:1 And -:2",
+             "select a from t where v between -CAST($1 AS numeric) And -CAST($2 AS numeric)"}));
 
 TEST(PostgresAdaptTest, RefusesWhatCannotStayOracleFaithful) {
   const char* refused[] = {

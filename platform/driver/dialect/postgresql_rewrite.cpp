@@ -19,6 +19,7 @@
 //     columns with COLLATE "C" (binary order, as Oracle compares);
 //   - SELECT ... FOR UPDATE keeps its lock and carries the row's ctid as an
 //     extra last column, for BLOB writes through the locator.
+#include <algorithm>
 #include <cctype>
 
 #include "dialect/date_format.h"
@@ -235,15 +236,49 @@ bool RewriteWords(const Tokens& t, Adapted* adapted, Tokens* out, std::string* e
   return true;
 }
 
-// Every [NOT] LIKE pattern without an ESCAPE clause gets ESCAPE ''.
+// A sign before a parameter ("between -? And -?" once literals are lifted):
+// PostgreSQL cannot infer the type of "-$1", so the parameter is read as a
+// number, which is what the sign asks for anyway.
+void TypeSignedParams(Tokens* t) {
+  Tokens out;
+  out.reserve(t->size());
+  for (std::size_t i = 0; i < t->size(); ++i) {
+    const std::size_t prev = IsParam((*t)[i]) ? PrevSig(*t, i) : kNone;
+    if (prev != kNone && (IsPunct((*t)[prev], "-") || IsPunct((*t)[prev], "+"))) {
+      out.push_back(Raw("CAST("));
+      out.push_back((*t)[i]);
+      out.push_back(Raw(" AS numeric)"));
+    } else {
+      out.push_back((*t)[i]);
+    }
+  }
+  t->swap(out);
+}
+
+// Every [NOT] LIKE pattern without an ESCAPE clause gets ESCAPE ''. The
+// tokens are copied once: texts can hold thousands of LIKEs.
 void AddLikeEscapes(Tokens* t) {
+  std::vector<std::size_t> at;  // where an ESCAPE clause goes
   for (std::size_t i = 0; i < t->size(); ++i) {
     if (!IsWord((*t)[i], "LIKE")) continue;
     const std::size_t end = OperandEnd(*t, i + 1);
     const std::size_t next = NextSig(*t, end, t->size());
     if (next < t->size() && IsWord((*t)[next], "ESCAPE")) continue;
-    t->insert(t->begin() + static_cast<std::ptrdiff_t>(end), Raw(" ESCAPE ''"));
+    at.push_back(end);
   }
+  if (at.empty()) return;
+  std::sort(at.begin(), at.end());
+  Tokens out;
+  out.reserve(t->size() + at.size());
+  std::size_t k = 0;
+  for (std::size_t i = 0; i <= t->size(); ++i) {
+    while (k < at.size() && at[k] == i) {
+      out.push_back(Raw(" ESCAPE ''"));
+      ++k;
+    }
+    if (i < t->size()) out.push_back((*t)[i]);
+  }
+  t->swap(out);
 }
 
 // Oracle column types of CREATE TABLE, in the column list only.
@@ -385,6 +420,7 @@ bool RewriteForPostgreSQL(Tokens& tokens, Adapted* out, std::string* error) {
   Tokens t;
   if (!RewriteWords(tokens, out, &t, error)) return false;
   RewriteColumnTypes(&t);
+  TypeSignedParams(&t);
   AddLikeEscapes(&t);
   if (out->forUpdate) {
     const std::size_t first = NextSig(t, 0, t.size());
