@@ -1,7 +1,9 @@
 // The backend context of the integration tests: a fresh CHostDataBase per
 // test on each backend this run can reach, in a temporary folder removed
-// afterwards. "sqlite" is always there; "postgresql" when the environment
-// variable METASHELF_PG_CONNINFO names a server.
+// afterwards. "sqlite" is always there. "postgresql" gets a fresh database
+// per test on the server METASHELF_PG_CONNINFO names (scripts/with-postgres.sh
+// starts one); with METASHELF_SKIP_POSTGRESQL=1 its tests skip visibly, and
+// with neither variable set they fail, telling to run under with-postgres.sh.
 //
 //   class MyTest : public ::testing::TestWithParam<std::string> {};
 //   TEST_P(MyTest, Works) {
@@ -14,6 +16,8 @@
 #ifndef METASHELF_TESTS_SUPPORT_BACKENDS_H_
 #define METASHELF_TESTS_SUPPORT_BACKENDS_H_
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -22,16 +26,14 @@
 #include <vector>
 
 #include "metashelf/host.h"
+#include "support/postgresql_fresh.h"
 
 namespace metashelf {
 namespace testing {
 
 // Backends this run tests.
 inline std::vector<std::string> Backends() {
-  std::vector<std::string> names{"sqlite"};
-  const char* pg = std::getenv("METASHELF_PG_CONNINFO");
-  if (pg != nullptr && *pg != '\0') names.push_back("postgresql");
-  return names;
+  return {"sqlite", "postgresql"};
 }
 
 // A temporary folder, removed with everything in it.
@@ -74,6 +76,10 @@ inline std::string FreshUri(const std::string& backend, const TempDir& dir) {
 // backend cannot be reached, and the test should skip.
 struct FreshDatabase {
   explicit FreshDatabase(const std::string& backend) {
+    if (backend == "postgresql") {
+      OpenPostgres();
+      return;
+    }
     const std::string uri = FreshUri(backend, dir);
     if (uri.empty()) {
       error = "backend " + backend + " is not available in this run";
@@ -81,7 +87,31 @@ struct FreshDatabase {
     }
     db = CHostDataBase::Open(uri, &error);
   }
+  // A database of its own on the server, dropped after the test. A run that
+  // should reach a server and cannot fails the test (a fatal failure, so
+  // the test body does not run).
+  void OpenPostgres() {
+    switch (PostgresAvailability()) {
+      case PgAvailability::kSkipped:
+        error = "PostgreSQL tests skipped: METASHELF_SKIP_POSTGRESQL=1";
+        return;
+      case PgAvailability::kMissing:
+        error = PostgresMissingMessage();
+        FAIL() << error;  // fatal: the test body does not run
+      case PgAvailability::kServer:
+        break;
+    }
+    pg = std::make_unique<PgFreshDatabase>();
+    if (pg->conninfo().empty()) {
+      error = "cannot create a PostgreSQL test database: " + pg->error();
+      FAIL() << error;
+    }
+    db = CHostDataBase::Open(pg->conninfo(), &error);
+    if (!db) FAIL() << error;
+  }
+
   TempDir dir;
+  std::unique_ptr<PgFreshDatabase> pg;  // outlives db
   std::unique_ptr<CHostDataBase> db;
   std::string error;
 };

@@ -1,13 +1,288 @@
-// The PostgreSQL branch of CHostDataBase::Open, until the PostgreSQL backend
-// provides it: the open fails with a clear message.
+// CHostDataBase on PostgreSQL: the catalog registry (schema metashelf_host),
+// owners as schemas, ids from database sequences (distinct across every
+// connection, never reused, not rolled back) and the host's transactions.
+//
+// The URI is a postgresql:// (or postgres://) URI or a libpq conninfo
+// string; an `owner` option (URI query parameter or conninfo keyword, not
+// passed to libpq) names the schema the host's catalogs live in
+// (default METASHELF). Messages never hold the password.
+#include <cstring>
+
+#include "backends/postgresql/connection.h"
 #include "open_backends.h"
+#include "postgresql/provisioning.h"
 
 namespace metashelf {
 namespace host {
+namespace {
 
-std::unique_ptr<CHostDataBase> OpenPostgreSQL(const std::string& /*uri*/, std::string* error) {
-  *error = "PostgreSQL databases are not supported by this build";
-  return nullptr;
+using driver::Diagnostic;
+using driver::postgresql::PgConnection;
+using driver::postgresql::ResultPtr;
+using driver::postgresql::TextParam;
+
+constexpr const char* kDefaultOwner = "METASHELF";
+
+bool ValidOwner(const std::string& owner) {
+  if (owner.empty() || owner.size() > 31) return false;
+  if (!((owner[0] >= 'A' && owner[0] <= 'Z') || (owner[0] >= 'a' && owner[0] <= 'z'))) {
+    return false;
+  }
+  for (char c : owner) {
+    const bool ok =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+// Takes the `owner` option out of a URI's query or a conninfo string.
+std::string TakeOwner(std::string* uri) {
+  std::string owner;
+  const bool isUri = uri->rfind("postgresql://", 0) == 0 || uri->rfind("postgres://", 0) == 0;
+  if (isUri) {
+    const auto query = uri->find('?');
+    if (query == std::string::npos) return owner;
+    std::string kept;
+    std::size_t pos = query + 1;
+    while (pos <= uri->size()) {
+      auto end = uri->find('&', pos);
+      if (end == std::string::npos) end = uri->size();
+      const std::string item = uri->substr(pos, end - pos);
+      if (item.rfind("owner=", 0) == 0) {
+        owner = item.substr(6);
+      } else if (!item.empty()) {
+        kept += (kept.empty() ? "" : "&") + item;
+      }
+      pos = end + 1;
+    }
+    *uri = uri->substr(0, query) + (kept.empty() ? "" : "?" + kept);
+    return owner;
+  }
+  // conninfo: keyword=value pairs separated by blanks.
+  std::string kept;
+  std::size_t pos = 0;
+  while (pos < uri->size()) {
+    while (pos < uri->size() && (*uri)[pos] == ' ') ++pos;
+    std::size_t end = pos;
+    bool quoted = false;
+    while (end < uri->size() && (quoted || (*uri)[end] != ' ')) {
+      if ((*uri)[end] == '\\') {
+        ++end;
+      } else if ((*uri)[end] == '\'') {
+        quoted = !quoted;
+      }
+      ++end;
+    }
+    if (end > uri->size()) end = uri->size();
+    const std::string item = uri->substr(pos, end - pos);
+    if (item.rfind("owner=", 0) == 0) {
+      owner = item.substr(6);
+    } else if (!item.empty()) {
+      kept += (kept.empty() ? "" : " ") + item;
+    }
+    pos = end;
+  }
+  *uri = kept;
+  return owner;
+}
+
+class PgHostDataBase : public CHostDataBase {
+ public:
+  PgHostDataBase(std::unique_ptr<PgConnection> connection, std::string owner, std::string display)
+      : connection_(std::move(connection)), owner_(std::move(owner)), display_(std::move(display)) {
+    hdbc_.connection = connection_.get();
+  }
+  ~PgHostDataBase() override { hdbc_.connection = nullptr; }
+
+  bool Init(std::string* error) {
+    // The owner exists from the start, as an Oracle user does; its catalog
+    // objects come with the first catalog.
+    return InTransaction("ms_init", [&] {
+      if (!ProvisionRegistry(connection_.get(), error)) return false;
+      Diagnostic diag;
+      if (!connection_->Run("CREATE SCHEMA IF NOT EXISTS " + owner_, {}, &diag)) {
+        *error = diag.message;
+        return false;
+      }
+      return true;
+    });
+  }
+
+  // CBas_GDataBase
+  int db_GetMtdbInfo(std::int32_t mtdbID, unsigned char* record) override {
+    if (record == nullptr) return 0;
+    ResultPtr r = Run("SELECT name, owner FROM metashelf_host.ms_catalogs WHERE mtdb_id = $1",
+                      {std::to_string(mtdbID)});
+    if (!r || PQntuples(r.get()) != 1) return 0;
+    std::memcpy(record, &mtdbID, 4);
+    CopyCut(record + 4, kMtdbInfoOwnerOffset - 4, PQgetvalue(r.get(), 0, 0));
+    CopyCut(record + kMtdbInfoOwnerOffset, kMtdbInfoRecordSize - kMtdbInfoOwnerOffset,
+            PQgetvalue(r.get(), 0, 1));
+    return 1;
+  }
+
+  std::int32_t db_CreateMtdb(const char* name) override {
+    if (name == nullptr || *name == '\0' || std::strlen(name) > 127) {
+      last_error_ = "a catalog name must have 1 to 127 bytes";
+      return -1;
+    }
+    if (FindMtdb(name) > 0) {
+      last_error_ = std::string("a catalog called ") + name + " exists";
+      return -1;
+    }
+    std::int32_t id = -1;
+    const bool ok = InTransaction("ms_create_mtdb", [&] {
+      std::string error;
+      if (!ProvisionCatalogObjects(connection_.get(), owner_, &error)) {
+        last_error_ = error;
+        return false;
+      }
+      ResultPtr r =
+          Run("INSERT INTO metashelf_host.ms_catalogs(mtdb_id, name, owner) "
+              "VALUES (nextval('metashelf_host.ms_mtdb_id'), $1, $2) RETURNING mtdb_id",
+              {std::string(name), owner_});
+      if (!r || PQntuples(r.get()) != 1) return false;
+      id = static_cast<std::int32_t>(std::strtol(PQgetvalue(r.get(), 0, 0), nullptr, 10));
+      return true;
+    });
+    return ok ? id : -1;
+  }
+
+  std::int32_t db_DeleteMtdb(std::int32_t mtdbID) override {
+    ResultPtr r =
+        Run("DELETE FROM metashelf_host.ms_catalogs WHERE mtdb_id = $1", {std::to_string(mtdbID)});
+    if (!r) return 0;
+    return std::strcmp(PQcmdTuples(r.get()), "1") == 0 ? 1 : 0;
+  }
+
+  Cora_IConnection* db_GetConnection() override { return this; }
+  const char* db_GetOwner() override { return owner_.c_str(); }
+
+  // Cora_IDataBase
+  gis_SQLHDBC_STRU* HDBC() override { return &hdbc_; }
+  std::int32_t db_GetFreeXCLSID() override {
+    ResultPtr r = Run("SELECT nextval('metashelf_host.ms_xclsid')", {});
+    if (!r || PQntuples(r.get()) != 1) return 0;
+    return static_cast<std::int32_t>(std::strtol(PQgetvalue(r.get(), 0, 0), nullptr, 10));
+  }
+
+  // Cora_IConnection
+  gis_SQLHDBC_STRU* GetHandle(int a, int b, int c, int d) override {
+    return (a == 0 && b == -1 && c == 0 && d == 0) ? &hdbc_ : nullptr;
+  }
+
+  // CHostDataBase
+  std::int32_t FindMtdb(const char* name) override {
+    if (name == nullptr) return 0;
+    ResultPtr r =
+        Run("SELECT mtdb_id FROM metashelf_host.ms_catalogs WHERE name = $1", {std::string(name)});
+    if (!r || PQntuples(r.get()) != 1) return 0;
+    return static_cast<std::int32_t>(std::strtol(PQgetvalue(r.get(), 0, 0), nullptr, 10));
+  }
+
+  std::vector<std::pair<std::int32_t, std::string>> ListMtdbs() override {
+    std::vector<std::pair<std::int32_t, std::string>> out;
+    ResultPtr r = Run("SELECT mtdb_id, name FROM metashelf_host.ms_catalogs ORDER BY mtdb_id", {});
+    if (!r) return out;
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+      out.emplace_back(
+          static_cast<std::int32_t>(std::strtol(PQgetvalue(r.get(), i, 0), nullptr, 10)),
+          PQgetvalue(r.get(), i, 1));
+    }
+    return out;
+  }
+
+  std::int32_t Begin() override { return Run("BEGIN", {}) ? 1 : 0; }
+  std::int32_t Commit() override {
+    ResultPtr r = Run("COMMIT", {});
+    if (!r) return 0;
+    // COMMIT of a transaction that an error aborted rolls it back and says so
+    // only in its command tag.
+    if (std::strcmp(PQcmdStatus(r.get()), "ROLLBACK") == 0) {
+      last_error_ = "the transaction had failed and was rolled back";
+      return 0;
+    }
+    return 1;
+  }
+  std::int32_t Rollback() override { return Run("ROLLBACK", {}) ? 1 : 0; }
+
+  const char* Backend() const override { return "postgresql"; }
+  std::string DisplayUri() const override { return display_; }
+  const std::string& LastError() const override { return last_error_; }
+
+ private:
+  ResultPtr Run(const std::string& text, const std::vector<TextParam>& params) {
+    Diagnostic diag;
+    ResultPtr r = connection_->Run(text, params, &diag);
+    if (!r) last_error_ = diag.message;
+    return r;
+  }
+
+  // Runs `work` all-or-nothing: in a transaction of its own, or in a
+  // savepoint when the host has one open.
+  template <typename Work>
+  bool InTransaction(const char* savepoint, Work work) {
+    const bool nested = PQtransactionStatus(connection_->raw()) != PQTRANS_IDLE;
+    const std::string sp = savepoint;
+    if (!Run(nested ? "SAVEPOINT " + sp : std::string("BEGIN"), {})) return false;
+    if (work()) {
+      if (Run(nested ? "RELEASE SAVEPOINT " + sp : std::string("COMMIT"), {})) return true;
+    }
+    const std::string keep = last_error_;
+    if (nested) {
+      Run("ROLLBACK TO SAVEPOINT " + sp, {});
+      Run("RELEASE SAVEPOINT " + sp, {});
+    } else {
+      Run("ROLLBACK", {});
+    }
+    last_error_ = keep;
+    return false;
+  }
+
+  static void CopyCut(unsigned char* to, int room, const char* text) {
+    if (text == nullptr) return;
+    const std::size_t n = std::strlen(text);
+    const std::size_t max = static_cast<std::size_t>(room - 1);
+    const std::size_t keep = n < max ? n : max;
+    std::memcpy(to, text, keep);
+    to[keep] = 0;
+  }
+
+  std::unique_ptr<PgConnection> connection_;
+  std::string owner_;
+  std::string display_;
+  gis_SQLHDBC_STRU hdbc_{};
+  std::string last_error_;
+};
+
+}  // namespace
+
+std::unique_ptr<CHostDataBase> OpenPostgreSQL(const std::string& uri, std::string* error) {
+  const std::string display = driver::postgresql::MaskPassword(uri);
+  std::string conninfo = uri;
+  std::string owner = TakeOwner(&conninfo);
+  if (owner.empty()) owner = kDefaultOwner;
+  for (char& c : owner) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  if (!ValidOwner(owner)) {
+    *error = "invalid owner name " + owner +
+             " (a letter, then letters, digits or _, under 32 characters)";
+    return nullptr;
+  }
+  std::string reason;
+  auto connection = PgConnection::Open(conninfo, &reason);
+  if (!connection) {
+    *error = "cannot open " + display + ": " + driver::postgresql::MaskPassword(reason);
+    return nullptr;
+  }
+  auto db = std::make_unique<PgHostDataBase>(std::move(connection), owner, display);
+  if (!db->Init(&reason)) {
+    *error = "cannot prepare " + display + ": " + reason;
+    return nullptr;
+  }
+  return db;
 }
 
 }  // namespace host
