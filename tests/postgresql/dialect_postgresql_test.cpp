@@ -84,6 +84,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"BEGIN GEO.KRPG_MD.metaInfo_updateRemark(:1,:2); END; ",
              "CALL GEO.krpg_md_metainfo_updateremark($1,$2)"},
         Case{"select nvl(a, 0) from t", "select COALESCE(a, 0) from t"},
+        Case{"CREATE INDEX GEO.META_NDTEXT_7_V ON GEO.META_NDTEXT_7(NODEGUID,NODEVALUE)",
+             "CREATE INDEX META_NDTEXT_7_V ON GEO.META_NDTEXT_7(NODEGUID,NODEVALUE)"},
+        Case{"create unique index G.I on G.T(A)", "create unique index I on G.T(A)"},
         Case{"select a from t where v between -:1 And -:2",
              "select a from t where v between -CAST($1 AS numeric) And -CAST($2 AS numeric)"}));
 

@@ -281,6 +281,21 @@ void AddLikeEscapes(Tokens* t) {
   t->swap(out);
 }
 
+// CREATE [UNIQUE] INDEX owner.name ON owner.table(...): PostgreSQL puts an
+// index in its table's schema and refuses a qualified index name.
+void UnqualifyIndexName(Tokens* t) {
+  std::size_t i = NextSig(*t, 0, t->size());
+  if (i >= t->size() || !IsWord((*t)[i], "CREATE")) return;
+  i = NextSig(*t, i + 1, t->size());
+  if (i < t->size() && IsWord((*t)[i], "UNIQUE")) i = NextSig(*t, i + 1, t->size());
+  if (i >= t->size() || !IsWord((*t)[i], "INDEX")) return;
+  const std::size_t owner = NextSig(*t, i + 1, t->size());
+  const std::size_t dot = owner < t->size() ? NextSig(*t, owner + 1, t->size()) : t->size();
+  if (dot >= t->size() || !IsPunct((*t)[dot], ".")) return;
+  t->erase(t->begin() + static_cast<std::ptrdiff_t>(owner),
+           t->begin() + static_cast<std::ptrdiff_t>(dot + 1));
+}
+
 // Oracle column types of CREATE TABLE, in the column list only.
 void RewriteColumnTypes(Tokens* t) {
   const std::size_t first = NextSig(*t, 0, t->size());
@@ -420,6 +435,7 @@ bool RewriteForPostgreSQL(Tokens& tokens, Adapted* out, std::string* error) {
   Tokens t;
   if (!RewriteWords(tokens, out, &t, error)) return false;
   RewriteColumnTypes(&t);
+  UnqualifyIndexName(&t);
   TypeSignedParams(&t);
   AddLikeEscapes(&t);
   if (out->forUpdate) {

@@ -73,6 +73,10 @@ std::unique_ptr<PgConnection> PgConnection::Open(const std::string& conninfo, st
     PQfinish(conn);
     return nullptr;
   }
+  // Server notices ("already exists, skipping") are not errors; libpq would
+  // print them on stderr.
+  PQsetNoticeProcessor(
+      conn, [](void*, const char*) {}, nullptr);
   std::unique_ptr<PgConnection> out(new (std::nothrow) PgConnection(conn));
   if (!out) {
     PQfinish(conn);
