@@ -276,6 +276,25 @@ TEST_F(RecordTest, RebuildFailsWhenALeafIsMissing) {
   EXPECT_NE(back.LastError().find("no leaf node"), std::string::npos);
 }
 
+TEST_F(RecordTest, ReusedRecordObjectDropsTheOldValueLabel) {
+  // A record with a label (CR LF line ends), then one stored without a label
+  // read into the same object: the old label must not change it.
+  const std::string crlf =
+      "<?xml version=\"1.0\"?><t:rec xmlns:t=\"urn:tiny\">\r\n<t:title>a\r\nb</t:title></t:rec>";
+  const std::string lf =
+      "<?xml version=\"1.0\"?><t:rec xmlns:t=\"urn:tiny\">\n<t:title>a\nb</t:title></t:rec>";
+  CBaseMetaData first(schema_.get());
+  ASSERT_EQ(first.LoadXml(crlf.data(), crlf.size()), 1);
+  ASSERT_FALSE(Label(first).empty());
+  CBaseMetaData second(schema_.get());
+  ASSERT_EQ(second.LoadXml(lf.data(), lf.size()), 1);
+  ASSERT_TRUE(Label(second).empty());
+  model_test::StorageTrip(second, first, *schema_);
+  std::string xml;
+  ASSERT_EQ(first.ToXml(xml), 1);
+  EXPECT_EQ(xml, lf);
+}
+
 TEST_F(RecordTest, SizesAndCopiesFollowTheBufferRules) {
   const std::string xml = "<t:rec xmlns:t=\"urn:tiny\"><t:title>A</t:title></t:rec>";
   CBaseMetaData record(schema_.get());

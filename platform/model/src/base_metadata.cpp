@@ -85,6 +85,11 @@ std::int32_t CBaseMetaData::SetStructInfo(const char* text) {
   } catch (...) {
     return 0;
   }
+  // A new structure document starts a new record: the value label of an
+  // earlier one must not outlive it (a stored record without a label sets
+  // none).
+  impl_->parts.label.clear();
+  impl_->issues.clear();
   impl_->consistent = false;
   return 1;
 }

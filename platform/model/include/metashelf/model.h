@@ -185,7 +185,9 @@ class METASHELF_API CBaseMetaData {
   // Fills the caller's first `count` nodes of `list`, in list order.
   std::int32_t GetLeafNodeList(CSmartArray<CLeafNode*>& list, std::int32_t count) const;
 
-  // The texts and nodes are copied.
+  // The texts and nodes are copied. SetStructInfo starts a new record: it
+  // also clears the value label, so it comes first (then the prolog, the
+  // value label if there is one, the leaf nodes, UpdateSetting).
   std::int32_t SetStructInfo(const char* text);
   std::int32_t SetPrologInfo(const char* text);
   std::int32_t SetValueLabel(const char* text);
