@@ -177,8 +177,12 @@ TEST(HostIds, FreeIdsAreDistinctAcrossProcessesAndNeverReused) {
   std::set<std::int32_t> distinct(ids.begin(), ids.end());
   EXPECT_EQ(distinct.size(), ids.size());
   EXPECT_EQ(distinct.count(0), 0u);
-  // Rolled back draws are not handed out again.
-  EXPECT_GT(db->db_GetFreeXCLSID(), *distinct.rbegin());
+  // Rolled back draws are not handed out again, by this object or by one
+  // opened later.
+  EXPECT_EQ(distinct.count(db->db_GetFreeXCLSID()), 0u);
+  db.reset();
+  auto reopened = OpenOrDie(uri);
+  EXPECT_GT(reopened->db_GetFreeXCLSID(), *distinct.rbegin());
 }
 
 TEST(HostTransactions, RollbackUndoesTheHostsWritesAndConnectionObjectsAgree) {
@@ -198,6 +202,24 @@ TEST(HostTransactions, RollbackUndoesTheHostsWritesAndConnectionObjectsAgree) {
   EXPECT_FALSE(db->LastError().empty());
   EXPECT_EQ(Rows(db->HDBC(), "SELECT COL_ID FROM METASHELF.KRDB_META_SET", 1).size(), 1u);
 }
+
+TEST(HostIds, FreeIdsComeFromReservedBlocksThatTwoObjectsNeverShare) {
+  TempDir dir;
+  const std::string uri = "sqlite:" + dir.File("blocks.db");
+  auto first = OpenOrDie(uri);
+  auto second = OpenOrDie(uri);
+  std::set<std::int32_t> seen;
+  std::int32_t previous = 0;
+  for (int i = 0; i < 200; ++i) {
+    const std::int32_t a = first->db_GetFreeXCLSID();
+    const std::int32_t b = second->db_GetFreeXCLSID();
+    ASSERT_GT(a, previous);  // one object's ids only grow
+    previous = a;
+    EXPECT_TRUE(seen.insert(a).second) << a;
+    EXPECT_TRUE(seen.insert(b).second) << b;
+  }
+}
+
 
 }  // namespace
 }  // namespace testing

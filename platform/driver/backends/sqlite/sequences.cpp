@@ -96,6 +96,36 @@ bool SequenceStore::Next(const std::string& owner, const std::string& name, bool
   return false;
 }
 
+bool SequenceStore::NextCached(const std::string& owner, const std::string& name,
+                               std::int64_t block, std::int64_t* value, std::string* error) {
+  if (block < 1) block = 1;
+  Block& reserved = blocks_[owner + '\0' + name];
+  if (reserved.next <= reserved.last) {
+    *value = reserved.next++;
+    return true;
+  }
+  if (!Create(owner, name, 1, error)) return false;
+  Stmt s(db_,
+         "UPDATE SEQUENCES SET LAST=LAST+?3 WHERE OWNER=?1 AND NAME=?2 AND INCREMENT=1 "
+         "RETURNING LAST");
+  if (!s.get()) {
+    *error = sqlite3_errmsg(db_);
+    return false;
+  }
+  BindName(s.get(), owner, name);
+  sqlite3_bind_int64(s.get(), 3, block);
+  const int rc = sqlite3_step(s.get());
+  if (rc != SQLITE_ROW) {
+    *error = rc == SQLITE_DONE ? "sequence " + name + " does not count by 1" : sqlite3_errmsg(db_);
+    return false;
+  }
+  reserved.last = sqlite3_column_int64(s.get(), 0);
+  sqlite3_step(s.get());  // completes the UPDATE
+  reserved.next = reserved.last - block + 1;
+  *value = reserved.next++;
+  return true;
+}
+
 bool SequenceStore::SetIncrement(const std::string& owner, const std::string& name,
                                  std::int64_t increment, std::string* error) {
   if (increment == 0) {

@@ -17,6 +17,10 @@ using driver::sqlite::SqliteConnection;
 
 constexpr const char* kDefaultOwner = "METASHELF";
 constexpr std::int32_t kMaxId = 0x7fffffff;
+// Free ids are reserved this many at a time: one durable write per block
+// instead of one per id (ids left in a block when the object closes are
+// skipped, never reused).
+constexpr std::int64_t kIdBlock = 64;
 
 class SqliteHostDataBase : public CHostDataBase {
  public:
@@ -127,7 +131,8 @@ class SqliteHostDataBase : public CHostDataBase {
   std::int32_t db_GetFreeXCLSID() override {
     std::int64_t id = 0;
     std::string error;
-    if (!connection_->sequences().Next("", "XCLSID", true, &id, &error) || id < 1 || id > kMaxId) {
+    if (!connection_->sequences().NextCached("", "XCLSID", kIdBlock, &id, &error) || id < 1 ||
+        id > kMaxId) {
       last_error_ = error.empty() ? "the id sequence is exhausted" : error;
       return 0;
     }
