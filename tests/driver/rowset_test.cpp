@@ -55,6 +55,43 @@ TEST_P(RowsetTest, TwoHundredFiftyRowsComeAsHundredHundredFifty) {
   EXPECT_EQ(gis_SQLExtendedFetch(s.get(), 1, 1, nullptr, nullptr), GIS_SQL_NO_DATA);
 }
 
+TEST_P(RowsetTest, EachElementKeepsItsOwnNullAndCut) {
+  MustRun("CREATE TABLE " + Q("R") + "(ID NUMBER, NAME VARCHAR2(40))");
+  MustRun("INSERT INTO " + Q("R") + " VALUES(1, 'ab')");
+  MustRun("INSERT INTO " + Q("R") + " VALUES(2, NULL)");
+  MustRun("INSERT INTO " + Q("R") + " VALUES(3, 'abcdefghij')");
+  Stmt s(hdbc_);
+  const std::string sql = "SELECT ID, NAME FROM " + Q("R") + " ORDER BY ID";
+  ASSERT_EQ(gis_SQLPrepare(s.get(), sql.c_str(), GIS_SQL_NTS), 0);
+  EXPECT_LT(gis_SQLSetStmtOption(s.get(), 9, 1000001), 0);
+  ASSERT_EQ(gis_SQLSetStmtOption(s.get(), 9, 4), 0);
+  ASSERT_EQ(gis_SQLExecute(s.get()), 0) << s.Error();
+  std::int32_t ids[4] = {0, 0, 0, 0};
+  char names[4 * 6];
+  std::memset(names, 'x', sizeof names);
+  std::int16_t ind[4] = {7, 7, 7, 7};
+  // A zero length on a number column strides by the size of its type.
+  ASSERT_EQ(gis_SQLBindCol(s.get(), 1, 3, ids, 0, nullptr), 0);
+  ASSERT_EQ(gis_SQLBindCol(s.get(), 2, 5, names, 6, ind), 0);
+  std::uint32_t count = 0;
+  std::uint16_t status[4] = {9, 9, 9, 9};
+  ASSERT_EQ(gis_SQLExtendedFetch(s.get(), 1, 1, &count, status), GIS_SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(s.Error().substr(0, 5), "01004");
+  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(std::vector<std::int32_t>(ids, ids + 4), (std::vector<std::int32_t>{1, 2, 3, 0}));
+  EXPECT_EQ(std::vector<std::uint16_t>(status, status + 4),
+            (std::vector<std::uint16_t>{0, 0, 0, 3}));
+  EXPECT_STREQ(&names[0], "ab");
+  EXPECT_EQ(ind[0], 0);
+  EXPECT_EQ(ind[1], -1);
+  EXPECT_EQ(std::string(&names[6], 6), "xxxxxx");  // a NULL writes nothing
+  EXPECT_STREQ(&names[12], "abcde");
+  EXPECT_EQ(ind[2], 10);  // the full length of the cut value
+  EXPECT_EQ(ind[3], 7);
+  EXPECT_EQ(gis_SQLExtendedFetch(s.get(), 1, 1, &count, status), GIS_SQL_NO_DATA);
+  EXPECT_EQ(count, 0u);
+}
+
 TEST_P(RowsetTest, FreeStmtCloseKeepsTheHandleForReuse) {
   MustRun("CREATE TABLE " + Q("R") + "(ID NUMBER)");
   Stmt s(hdbc_);

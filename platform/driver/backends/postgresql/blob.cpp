@@ -15,7 +15,7 @@ void PgStatement::TakeLocator(int row) {
   locatorReady_ = false;
   // The first column bound as a locator is the one written; with none bound
   // as a locator there is nothing to write.
-  for (const auto& [number, col] : cols_) {
+  for (const auto& [number, col] : columns_) {
     if (col.type != GIS_TYPE_BLOB || number > adapted_->visibleColumns) continue;
     if (static_cast<std::size_t>(number) > adapted_->lockColumns.size()) break;
     lockColumn_ = adapted_->lockColumns[number - 1];

@@ -1,4 +1,4 @@
-// Preparing and executing statements on PostgreSQL, and binding parameters.
+// Preparing and executing statements on PostgreSQL.
 #include "backends/postgresql/statement.h"
 
 #include <cctype>
@@ -41,11 +41,6 @@ std::string LiteralText(const dialect::Literal& literal) {
   return std::string();
 }
 
-bool KnownType(std::int16_t type) {
-  return type == GIS_TYPE_INT || type == GIS_TYPE_FLOAT || type == GIS_TYPE_STRING ||
-         type == GIS_TYPE_LONGRAW || type == GIS_TYPE_BLOB || type == GIS_TYPE_DATE;
-}
-
 }  // namespace
 
 std::int16_t PgStatement::FailWith(const Diagnostic& diag) {
@@ -76,12 +71,12 @@ std::int16_t PgStatement::Compile(const char* text, std::size_t length) {
     return Fail(sequence ? "HY024" : "42000", sequence ? 4002 : 900, error);
   }
   cacheable_ = Cacheable(adapted_->text);
-  columns_ = 0;
+  resultColumns_ = 0;
   if (cacheable_) {
     Diagnostic diag;
     const Prepared* prepared = conn_->Prepare(adapted_->text, &diag);
     if (prepared == nullptr) return FailWith(diag);
-    columns_ = adapted_->forUpdate ? adapted_->visibleColumns : prepared->columns;
+    resultColumns_ = adapted_->forUpdate ? adapted_->visibleColumns : prepared->columns;
   }
   compiled_ = true;
   return GIS_SQL_SUCCESS;
@@ -184,23 +179,12 @@ std::int16_t PgStatement::Execute() {
   return FailWith(diag);
 }
 
-std::int16_t PgStatement::BindParameter(const ParamBinding& b) {
-  if (!KnownType(b.valueType)) {
-    return Fail("HY003", 0, "unknown parameter type code " + std::to_string(b.valueType));
-  }
-  if (b.io != 1) return Fail("HY105", 0, "only input parameters are supported");
-  const bool binary = b.valueType == GIS_TYPE_LONGRAW || b.valueType == GIS_TYPE_BLOB;
-  if (b.buffer == nullptr && b.indicator == nullptr && !(b.bufferLength == 0 && binary)) {
-    return Fail("HY009", 0, "null parameter buffer");
-  }
-  if (b.buffer == nullptr && b.bufferLength > 0) {
-    return Fail("HY009", 0, "null parameter buffer with a length");
-  }
-  if (compiled_ && b.number > adapted_->callerParams) {
-    return Fail("07009", 0, "parameter " + std::to_string(b.number) + " is not in the text");
-  }
-  params_[b.number] = b;
-  return GIS_SQL_SUCCESS;
+int PgStatement::PreparedParams() const {
+  return compiled_ ? adapted_->callerParams : -1;
+}
+
+int PgStatement::PreparedColumns() const {
+  return compiled_ && cacheable_ ? resultColumns_ : -1;
 }
 
 std::int16_t PgStatement::CloseCursor() {

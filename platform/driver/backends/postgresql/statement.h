@@ -8,7 +8,6 @@
 #define METASHELF_DRIVER_BACKENDS_POSTGRESQL_STATEMENT_H_
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,23 +15,20 @@
 #include "backends/postgresql/connection.h"
 #include "backends/postgresql/value_codec.h"
 #include "dialect/dialect.h"
-#include "internal/backend.h"
+#include "internal/bound_statement.h"
 
 namespace metashelf {
 namespace driver {
 namespace postgresql {
 
-class PgStatement : public Statement {
+class PgStatement : public BoundStatement {
  public:
   explicit PgStatement(PgConnection* connection) : conn_(connection) {}
 
   std::int16_t Prepare(const char* text, std::size_t length) override;
   std::int16_t Execute() override;
   std::int16_t ExecDirect(const char* text, std::size_t length) override;
-  std::int16_t BindParameter(const ParamBinding& binding) override;
-  std::int16_t BindCol(const ColBinding& binding) override;
   std::int16_t Fetch() override;
-  std::int16_t SetStmtOption(std::uint16_t option, std::uint32_t value) override;
   std::int16_t ExtendedFetch(std::uint16_t orientation, std::int32_t offset,
                              std::uint32_t* rowCount, std::uint16_t* rowStatus) override;
   std::int16_t ParamData(void** token) override;
@@ -46,21 +42,20 @@ class PgStatement : public Statement {
   // lifted literals.
   bool CollectParams(std::vector<WireParam>* out);
   std::int16_t FailWith(const Diagnostic& diag);
+  int PreparedParams() const override;
+  int PreparedColumns() const override;
   // Writes row `row` of the result into element `element` of every bound
-  // column. 0, 1 (a value was cut) or an error code.
-  std::int16_t StoreRow(int row, std::uint32_t element);
+  // column, as StoreRow does.
+  std::int16_t DeliverRow(int row, std::uint32_t element);
   // Remembers the fetched row as the target of the next BLOB write.
   void TakeLocator(int row);
 
   PgConnection* conn_;
   bool compiled_ = false;
   bool cacheable_ = false;
-  int columns_ = 0;  // result columns the caller sees (known once prepared)
+  int resultColumns_ = 0;  // result columns the caller sees (known once prepared)
   std::shared_ptr<const dialect::Adapted> adapted_;
   std::vector<dialect::Literal> literals_;
-  std::map<std::uint16_t, ParamBinding> params_;
-  std::map<std::uint16_t, ColBinding> cols_;
-  std::uint32_t rowsetSize_ = 1;
 
   ResultPtr result_;
   int format_ = 0;

@@ -1,4 +1,4 @@
-// Parameters: checking bindings, reading the caller's buffers at execution
+// Parameters: reading the caller's buffers at execution
 // (as ODBC does), and binding values and lifted literals to SQLite.
 #include <sqlite3.h>
 
@@ -10,33 +10,6 @@
 namespace metashelf {
 namespace driver {
 namespace sqlite {
-
-std::int16_t SqliteStatement::BindParameter(const ParamBinding& b) {
-  switch (b.valueType) {
-    case GIS_TYPE_INT:
-    case GIS_TYPE_FLOAT:
-    case GIS_TYPE_STRING:
-    case GIS_TYPE_LONGRAW:
-    case GIS_TYPE_BLOB:
-    case GIS_TYPE_DATE:
-      break;
-    default:
-      return Fail("HY003", 0, "unknown parameter type " + std::to_string(b.valueType));
-  }
-  if (b.io != 1) return Fail("HY105", 0, "only input parameters are supported");
-  if (b.buffer == nullptr && b.indicator == nullptr &&
-      !(b.bufferLength == 0 && (b.valueType == GIS_TYPE_LONGRAW || b.valueType == GIS_TYPE_BLOB))) {
-    return Fail("HY009", 0, "null parameter buffer");
-  }
-  if (b.buffer == nullptr && b.bufferLength > 0) {
-    return Fail("HY009", 0, "null parameter buffer with a length");
-  }
-  if (form_ != nullptr && b.number > form_->adapted.callerParams) {
-    return Fail("07009", 0, "parameter " + std::to_string(b.number) + " is not in the text");
-  }
-  params_[b.number] = b;
-  return GIS_SQL_SUCCESS;
-}
 
 bool SqliteStatement::CallerValue(int number, Value* out) {
   auto it = params_.find(number);

@@ -168,13 +168,6 @@ std::int16_t SqliteStatement::RunProcedure() {
   return result;
 }
 
-std::int16_t SqliteStatement::SetStmtOption(std::uint16_t option, std::uint32_t value) {
-  if (option != GIS_SQL_ROWSET_SIZE) return Fail("HYC00", 0, "unsupported statement option");
-  if (value < 1 || value > 1000000) return Fail("HY024", 0, "invalid rowset size");
-  rowsetSize_ = value;
-  return GIS_SQL_SUCCESS;
-}
-
 std::int16_t SqliteStatement::CloseCursor() {
   ResetCursor();
   return GIS_SQL_SUCCESS;

@@ -6,20 +6,18 @@
 #define METASHELF_DRIVER_BACKENDS_SQLITE_STATEMENT_H_
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "backends/sqlite/connection.h"
 #include "dialect/dialect.h"
-#include "internal/backend.h"
-#include "internal/value.h"
+#include "internal/bound_statement.h"
 
 namespace metashelf {
 namespace driver {
 namespace sqlite {
 
-class SqliteStatement : public Statement {
+class SqliteStatement : public BoundStatement {
  public:
   explicit SqliteStatement(SqliteConnection* connection) : connection_(connection) {}
   ~SqliteStatement() override;
@@ -27,10 +25,7 @@ class SqliteStatement : public Statement {
   std::int16_t Prepare(const char* text, std::size_t length) override;
   std::int16_t Execute() override;
   std::int16_t ExecDirect(const char* text, std::size_t length) override;
-  std::int16_t BindParameter(const ParamBinding& binding) override;
-  std::int16_t BindCol(const ColBinding& binding) override;
   std::int16_t Fetch() override;
-  std::int16_t SetStmtOption(std::uint16_t option, std::uint32_t value) override;
   std::int16_t ExtendedFetch(std::uint16_t orientation, std::int32_t offset,
                              std::uint32_t* rowCount, std::uint16_t* rowStatus) override;
   std::int16_t ParamData(void** token) override;
@@ -46,12 +41,18 @@ class SqliteStatement : public Statement {
   bool BindAll(sqlite3_stmt* stmt, const dialect::Adapted& adapted,
                const std::vector<Value>& callerValues);
   // fetch.cpp
+  int PreparedParams() const override;
+  int PreparedColumns() const override;
   int VisibleColumns() const;
   // Moves to the next row: 1 a row, 0 none left, -1 failure (recorded).
   int Step();
-  // Writes the current row into the bound columns at rowset element `row`;
-  // returns 0, 1 (something was cut) or a failure code.
-  std::int16_t Deliver(std::size_t row);
+  // Writes the current row into the bound columns at rowset element
+  // `element`, as StoreRow does, and keeps a row selected for update as the
+  // target of the next BLOB write.
+  std::int16_t Deliver(std::uint32_t element);
+  // Steps to the next row (unless the execute already did) and delivers it
+  // into `element`; GIS_SQL_NO_DATA when no row is left.
+  std::int16_t DeliverNext(std::uint32_t element);
   // statement.cpp
   std::int16_t RunProcedure();
   std::int16_t FailSqlite(int rc);
@@ -60,9 +61,6 @@ class SqliteStatement : public Statement {
   SqliteConnection* connection_;
   Form* form_ = nullptr;
   std::vector<dialect::Literal> literals_;
-  std::map<int, ParamBinding> params_;
-  std::map<int, ColBinding> columns_;
-  std::uint32_t rowsetSize_ = 1;
   bool executed_ = false;
   bool rowPending_ = false;  // the execute already stepped onto the first row
   bool done_ = false;
