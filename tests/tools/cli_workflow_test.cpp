@@ -2,8 +2,11 @@
 // PostgreSQL when METASHELF_PG_CONNINFO names a server): the shipped samples
 // imported, searched, mapped, updated and given attachments; the public
 // corpus imported, searched, read back and compared with the originals,
-// removed record by record and collection by collection.
+// removed record by record and collection by collection; a batched import
+// in which the database refuses one record.
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -142,6 +145,43 @@ class CliWorkflowTest : public ::testing::TestWithParam<std::string> {
     return c;
   }
 
+  // Makes the database itself refuse any text value `value` in the
+  // collection's text table, as a site's own constraint would: a trigger on
+  // SQLite, a check constraint on PostgreSQL. The collection is stored
+  // under the default owner METASHELF.
+  void RefuseText(const std::string& collection, const std::string& value) {
+    std::string id;
+    for (const Row& r : Rows(Ok({"collection", "list"}).out)) {
+      if (r.file == collection) id = r.id;
+    }
+    ASSERT_FALSE(id.empty()) << collection << " is not listed";
+    std::string quoted = "'";
+    for (char ch : value) quoted += ch == '\'' ? std::string("''") : std::string(1, ch);
+    quoted += "'";
+    if (GetParam() == "postgresql") {
+      PGconn* conn = PQconnectdb(db_.c_str());
+      ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
+      const std::string sql = "ALTER TABLE metashelf.meta_ndtext_" + id +
+                              " ADD CONSTRAINT refused_" + id +
+                              " CHECK (nodevalue IS DISTINCT FROM " + quoted + ")";
+      PGresult* r = PQexec(conn, sql.c_str());
+      EXPECT_EQ(PQresultStatus(r), PGRES_COMMAND_OK) << PQerrorMessage(conn);
+      PQclear(r);
+      PQfinish(conn);
+      return;
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir_ + "/cli.METASHELF.db").c_str(), &db), SQLITE_OK);
+    const std::string sql = "CREATE TRIGGER refused_" + id + " BEFORE INSERT ON META_NDTEXT_" + id +
+                            " WHEN NEW.NODEVALUE = " + quoted +
+                            " BEGIN SELECT RAISE(ABORT, 'refused by site policy'); END";
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
+        << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
+  }
+
   std::string IdOf(const std::string& collection, const std::string& file) {
     for (const Row& r : Rows(Ok({"list", collection}).out)) {
       if (r.file == file) return r.id;
@@ -231,6 +271,35 @@ TEST_P(CliWorkflowTest, UpdateAttachmentsAndRemoval) {
   Ok({"collection", "rm", c});
   EXPECT_EQ(Ok({"collection", "list"}).out.find(c), std::string::npos);
   Ok({"schema", "rm", "fgdc"});
+}
+
+TEST_P(CliWorkflowTest, RefusedRecordOfABatchLeavesTheOthersStored) {
+  Ok({"schema", "add", "fgdc"});
+  const std::string c = Coll("fgdc");
+  Ok({"collection", "create", c, "--schema", "fgdc"});
+  RefuseText(c, "Groundwater Wells of the Edwards Aquifer Region, Texas");
+  if (HasFatalFailure()) return;
+  // All five samples go in one batch; the third is refused, so the batch is
+  // rolled back and its records are written one by one.
+  const CliResult r = Run({"import", c, kSamples + "/fgdc", "--batch", "5"});
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  EXPECT_NE(r.out.find("stored 4 of 5 record(s)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("; 1 rejected"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("rejected " + kSamples +
+                       "/fgdc/edwards_aquifer_wells.xml: the collection refused the record"),
+            std::string::npos)
+      << r.out;
+
+  std::set<std::string> files;
+  for (const Row& row : Rows(Ok({"list", c}).out)) files.insert(row.file);
+  EXPECT_EQ(files, (std::set<std::string>{
+                       "aleutian_seismic_stations.xml", "boulder_land_cover_2016.xml",
+                       "lake_champlain_bathymetry.xml", "willow_creek_hydrography.xml"}));
+  // The refused record and the rolled-back batch left no values behind.
+  EXPECT_EQ(Rows(Ok({"values", c, "title"}).out).size(), 4u);
+  EXPECT_EQ(Rows(Ok({"values", c, "westbc"}).out).size(), 4u);
+  const std::string id = IdOf(c, "lake_champlain_bathymetry.xml");
+  EXPECT_EQ(Ok({"get", c, id}).out, SlurpFile(kSamples + "/fgdc/lake_champlain_bathymetry.xml"));
 }
 
 TEST_P(CliWorkflowTest, CorpusRoundTrip) {
