@@ -11,8 +11,8 @@
 #include <random>
 #include <string>
 
-#include "metashelf/driver.h"
 #include "metashelf/host.h"
+#include "node_rows.h"
 
 namespace {
 
@@ -22,10 +22,6 @@ double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-void Value(int row, char* out, std::size_t size) {
-  std::snprintf(out, size, "value of node %d, with some words", row);
-}
-
 double ThroughDriver(const std::string& folder) {
   std::string error;
   auto db = CHostDataBase::Open("sqlite:" + folder + "/driver.db?owner=O", &error);
@@ -33,32 +29,7 @@ double ThroughDriver(const std::string& folder) {
     std::fprintf(stderr, "open failed: %s\n", error.c_str());
     return -1;
   }
-  gis_SQLHSTMT stmt = nullptr;
-  if (gis_SQLAllocStmt(db->HDBC(), &stmt) != 0) return -1;
-  const char* ddl =
-      "CREATE TABLE O.META_NDTEXT_7(MetaID NUMBER NOT NULL,NODEGUID NUMBER NOT NULL,"
-      "POSITION NUMBER NOT NULL,NODEVALUE VARCHAR2(4000))";
-  if (gis_SQLExecDirect(stmt, ddl, GIS_SQL_NTS) != 0) return -1;
-  gis_SQLFreeStmt(stmt, GIS_SQL_CLOSE);
-  char value[64];
-  char sql[1024];
-  const auto start = std::chrono::steady_clock::now();
-  db->Begin();
-  for (int i = 0; i < kRows; ++i) {
-    Value(i, value, sizeof value);
-    std::snprintf(sql, sizeof sql,
-                  "insert into O.META_NDTEXT_7(MetaID,NODEGUID,POSITION,NODEVALUE) "
-                  "values(%d, %d, %d,'%s')",
-                  i / 50, 1000 + i % 50, i % 3, value);
-    if (gis_SQLExecDirect(stmt, sql, GIS_SQL_NTS) != 0) {
-      std::fprintf(stderr, "insert %d failed\n", i);
-      return -1;
-    }
-  }
-  db->Commit();
-  const double seconds = Seconds(start);
-  gis_SQLFreeStmt(stmt, GIS_SQL_DROP);
-  return seconds;
+  return metashelf::bench::InsertThroughDriver(*db, kRows);
 }
 
 double ThroughSqlite(const std::string& folder) {
@@ -74,15 +45,14 @@ double ThroughSqlite(const std::string& folder) {
                      "insert into META_NDTEXT_7(MetaID,NODEGUID,POSITION,NODEVALUE) "
                      "values(?1,?2,?3,?4)",
                      -1, &s, nullptr);
-  char value[64];
   const auto start = std::chrono::steady_clock::now();
   sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
   for (int i = 0; i < kRows; ++i) {
-    Value(i, value, sizeof value);
-    sqlite3_bind_int64(s, 1, i / 50);
-    sqlite3_bind_int64(s, 2, 1000 + i % 50);
-    sqlite3_bind_int64(s, 3, i % 3);
-    sqlite3_bind_text(s, 4, value, -1, SQLITE_TRANSIENT);
+    const metashelf::bench::NodeRow row = metashelf::bench::MakeNodeRow(i);
+    sqlite3_bind_int64(s, 1, row.metaId);
+    sqlite3_bind_int64(s, 2, row.nodeGuid);
+    sqlite3_bind_int64(s, 3, row.position);
+    sqlite3_bind_text(s, 4, row.value.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_step(s);
     sqlite3_reset(s);
   }

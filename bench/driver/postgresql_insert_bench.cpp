@@ -13,18 +13,14 @@
 #include <cstdlib>
 #include <string>
 
-#include "metashelf/driver.h"
 #include "metashelf/host.h"
+#include "node_rows.h"
 #include "support/postgresql_fresh.h"
 
 namespace {
 
 double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-void Value(int row, char* out, std::size_t size) {
-  std::snprintf(out, size, "value of node %d, with some words", row);
 }
 
 bool Plain(PGconn* conn, const char* sql) {
@@ -42,32 +38,7 @@ double ThroughDriver(const std::string& conninfo, int rows) {
     std::fprintf(stderr, "open failed: %s\n", error.c_str());
     return -1;
   }
-  gis_SQLHSTMT stmt = nullptr;
-  if (gis_SQLAllocStmt(db->HDBC(), &stmt) != 0) return -1;
-  const char* ddl =
-      "CREATE TABLE O.META_NDTEXT_7(MetaID NUMBER NOT NULL,NODEGUID NUMBER NOT NULL,"
-      "POSITION NUMBER NOT NULL,NODEVALUE VARCHAR2(4000))";
-  if (gis_SQLExecDirect(stmt, ddl, GIS_SQL_NTS) != 0) return -1;
-  gis_SQLFreeStmt(stmt, GIS_SQL_CLOSE);
-  char value[64];
-  char sql[1024];
-  const auto start = std::chrono::steady_clock::now();
-  db->Begin();
-  for (int i = 0; i < rows; ++i) {
-    Value(i, value, sizeof value);
-    std::snprintf(sql, sizeof sql,
-                  "insert into O.META_NDTEXT_7(MetaID,NODEGUID,POSITION,NODEVALUE) "
-                  "values(%d, %d, %d,'%s')",
-                  i / 50, 1000 + i % 50, i % 3, value);
-    if (gis_SQLExecDirect(stmt, sql, GIS_SQL_NTS) != 0) {
-      std::fprintf(stderr, "insert %d failed\n", i);
-      return -1;
-    }
-  }
-  if (db->Commit() != 1) return -1;
-  const double seconds = Seconds(start);
-  gis_SQLFreeStmt(stmt, GIS_SQL_DROP);
-  return seconds;
+  return metashelf::bench::InsertThroughDriver(*db, rows);
 }
 
 double ThroughLibpq(const std::string& conninfo, int rows) {
@@ -84,15 +55,14 @@ double ThroughLibpq(const std::string& conninfo, int rows) {
                           "values($1,$2,$3,$4)",
                           0, nullptr);
   PQclear(p);
-  char value[64];
   const auto start = std::chrono::steady_clock::now();
   Plain(conn, "BEGIN");
   for (int i = 0; i < rows; ++i) {
-    Value(i, value, sizeof value);
-    const std::string a = std::to_string(i / 50);
-    const std::string b = std::to_string(1000 + i % 50);
-    const std::string c = std::to_string(i % 3);
-    const char* values[4] = {a.c_str(), b.c_str(), c.c_str(), value};
+    const metashelf::bench::NodeRow row = metashelf::bench::MakeNodeRow(i);
+    const std::string a = std::to_string(row.metaId);
+    const std::string b = std::to_string(row.nodeGuid);
+    const std::string c = std::to_string(row.position);
+    const char* values[4] = {a.c_str(), b.c_str(), c.c_str(), row.value.c_str()};
     PGresult* r = PQexecPrepared(conn, "ins", 4, values, nullptr, nullptr, 0);
     PQclear(r);
   }

@@ -1,13 +1,17 @@
-// The whole path on SQLite, at one or more collection sizes: records
-// synthesised from the FGDC corpus are imported by the command-line tool
-// (run as a subprocess, its default transaction shape: one per record),
-// the same rows are written again by the floor, records are read back and
-// rebuilt to XML, four searches are timed through the library and as the
-// same SQL run directly, and every value of the title node is read. Prints
-// one Markdown table, a column per size. Not a test: it prints figures and
-// fails only when a step does not work (a wrong match count included).
+// The whole path on SQLite and PostgreSQL, at one or more collection sizes:
+// records synthesised from the FGDC corpus are imported by the command-line
+// tool (run as a subprocess, its default transaction shape: one per
+// record), the same rows are written again by the floor (with every index
+// in place, and with the value indexes built after the rows), records are
+// read back and rebuilt to XML, four searches are timed through the library
+// and as the same SQL run directly, and every value of the title node is
+// read. Prints a Markdown table per backend, a column per size. Not a test:
+// it prints figures and fails only when a step does not work (a wrong match
+// count included). PostgreSQL needs METASHELF_PG_CONNINFO (run under
+// scripts/with-postgres.sh); each size gets a fresh database there.
 //
-//   e2e_bench [--records N[,N...]] [--tool PATH] [--work DIR] [--keep]
+//   e2e_bench [--backend sqlite|postgresql|both] [--records N[,N...]]
+//             [--tool PATH] [--work DIR] [--keep]
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -24,12 +28,11 @@
 #include <string>
 #include <vector>
 
-#include "dialect/dialect.h"
 #include "metashelf/host.h"
 #include "metashelf/metashelf.h"
 #include "metashelf/model.h"
 #include "search/query_builder.h"
-#include "sqlite_floor.h"
+#include "store.h"
 #include "synth.h"
 
 extern char** environ;
@@ -37,7 +40,8 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
-using metashelf::bench::SqliteFloor;
+using metashelf::bench::FloorResult;
+using metashelf::bench::Store;
 using metashelf::bench::Synthesiser;
 using Clock = std::chrono::steady_clock;
 
@@ -148,16 +152,16 @@ std::vector<Search> Searches(const Synthesiser& synth) {
   };
 }
 
-// One size: everything measured into column `column` of `report`.
+// One size on one backend: everything measured into column `column` of
+// `report`.
 class Run {
  public:
-  Run(const fs::path& work, const std::string& tool, Report& report, std::size_t column)
-      : work_(work), tool_(tool), report_(report), column_(column) {}
+  Run(const fs::path& work, Store& store, const std::string& tool, Report& report,
+      std::size_t column)
+      : work_(work), store_(store), tool_(tool), report_(report), column_(column) {}
   ~Run() {
     set_.Close();
     catalog_.mtdb_Close();
-    db_.reset();
-    if (direct_ != nullptr) sqlite3_close(direct_);
   }
 
   bool Go(std::int64_t records, Synthesiser& synth) {
@@ -176,60 +180,60 @@ class Run {
 
  private:
   bool Fail(const std::string& what) {
-    std::fprintf(stderr, "e2e_bench: %s\n", what.c_str());
+    std::fprintf(stderr, "e2e_bench (%s): %s\n", store_.name(), what.c_str());
     return false;
   }
   void Put(const std::string& row, const std::string& value) { report_.Set(row, column_, value); }
 
   bool Import(std::int64_t records, const fs::path& files) {
-    fs::create_directories(work_ / "import");
-    uri_ = "sqlite:" + (work_ / "import" / "bench.db").string();
+    const std::string uri = store_.Uri();
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--db", uri_, "-q", "init"},
-          std::vector<std::string>{"--db", uri_, "-q", "schema", "add", "fgdc"},
-          std::vector<std::string>{"--db", uri_, "-q", "collection", "create", "bench", "--schema",
+         {std::vector<std::string>{"--db", uri, "-q", "init"},
+          std::vector<std::string>{"--db", uri, "-q", "schema", "add", "fgdc"},
+          std::vector<std::string>{"--db", uri, "-q", "collection", "create", "bench", "--schema",
                                    "fgdc"}}) {
       if (RunTool(tool_, args, nullptr) != 0)
         return Fail("the tool failed: " + args[3] + " " + args[4]);
     }
-    if (!SqliteFloor::Snapshot(work_ / "import", work_ / "floor")) return Fail("snapshot");
-    before_ = metashelf::bench::FolderBytes(work_ / "import");
+    if (!store_.BeforeImport()) return Fail(store_.error());
+    const std::int64_t before = store_.Bytes();
     long rss = 0;
     const auto start = Clock::now();
     const int status =
-        RunTool(tool_, {"--db", uri_, "-q", "import", "bench", files.string(), "--no-notes"}, &rss);
+        RunTool(tool_, {"--db", uri, "-q", "import", "bench", files.string(), "--no-notes"}, &rss);
     importSeconds_ = Seconds(start);
     if (status != 0) return Fail("the import failed");
-    const double bytes =
-        static_cast<double>(metashelf::bench::FolderBytes(work_ / "import") - before_);
+    const std::int64_t after = store_.Bytes();
+    if (before < 0 || after < 0) return Fail("cannot size the database: " + store_.error());
     Put("import: records/s (tool, a transaction per record)",
         Format("%.0f", records / importSeconds_));
     Put("import: peak resident memory of the tool, MB", Format("%.1f", rss / 1024.0));
-    Put("database bytes per record", Format("%.0f", bytes / records));
+    Put("database bytes per record", Format("%.0f", static_cast<double>(after - before) / records));
     return true;
   }
 
   bool Floor(std::int64_t records) {
-    SqliteFloor floor;
-    if (!floor.Capture(work_ / "import" / "bench.db", work_ / "floor" / "bench.db")) {
-      return Fail("floor capture: " + floor.error());
-    }
-    const double seconds = floor.Run(work_ / "floor" / "bench.db");
-    if (seconds < 0) return Fail("floor: " + floor.error());
-    Put("import: leaf rows/s (tool)", Format("%.0f", floor.leafRows() / importSeconds_));
+    FloorResult floor;
+    if (!store_.Floor(&floor)) return Fail(store_.error());
+    const double all = floor.allIndexes.total(), late = floor.lateIndexes.total();
+    Put("import: leaf rows/s (tool)", Format("%.0f", floor.leafRows / importSeconds_));
     Put("rows written per record (all tables)",
-        Format("%.1f", static_cast<double>(floor.rows()) / records));
+        Format("%.1f", static_cast<double>(floor.rows) / records));
     Put("floor: records/s (one transaction, a prepared statement per table)",
-        Format("%.0f", records / seconds));
-    Put("import time / floor time (target 1.5)", Format("%.2f", importSeconds_ / seconds));
-    std::error_code ec;
-    fs::remove_all(work_ / "floor", ec);
+        Format("%.0f", records / all));
+    Put("import time / floor time (target 1.5)", Format("%.2f", importSeconds_ / all));
+    Put("floor, every index in place: s", Format("%.3f", all));
+    Put("floor, value indexes built after the rows: s (rows + indexes)",
+        Format("%.3f", late) + " (" + Format("%.3f", floor.lateIndexes.rows) + " + " +
+            Format("%.3f", floor.lateIndexes.indexes) + ", " +
+            std::to_string(floor.lateIndexes.indexesBuilt) + " indexes)");
+    Put("value indexes after the rows / in place", Format("%.2f", late / all));
     return true;
   }
 
   bool Open() {
     std::string error;
-    db_ = CHostDataBase::Open(uri_, &error);
+    db_ = CHostDataBase::Open(store_.Uri(), &error);
     if (!db_) return Fail("open: " + error);
     const std::int32_t mtdb = db_->FindMtdb("default");
     if (mtdb <= 0 || catalog_.mtdb_Open(db_.get(), mtdb, 0) != 1) return Fail("catalog");
@@ -293,10 +297,6 @@ class Run {
   }
 
   bool Searches(const Synthesiser& synth) {
-    std::vector<std::string> owners;
-    direct_ = metashelf::bench::OpenWithOwners(work_ / "import" / "bench.db", &owners);
-    if (direct_ == nullptr) return Fail("direct open");
-    sqlite3_exec(direct_, "PRAGMA case_sensitive_like=ON", nullptr, nullptr, nullptr);
     for (Search& s : ::Searches(synth)) {
       std::vector<double> library, direct;
       std::int64_t viaLibrary = 0, viaDirect = 0;
@@ -309,26 +309,11 @@ class Run {
       }
       CQueryBuilder builder(&set_);
       std::string sql;
-      metashelf::driver::dialect::Adapted adapted;
-      std::string error;
-      if (builder.BuildSql(s.expression, s.nodes, sql) != 1 ||
-          !metashelf::driver::dialect::Adapt(sql, metashelf::driver::dialect::Target::kSQLite,
-                                             &adapted, &error)) {
-        return Fail(s.name + ": no statement " + error);
-      }
+      if (builder.BuildSql(s.expression, s.nodes, sql) != 1) return Fail(s.name + ": no statement");
       for (int r = 0; r < kRepeats; ++r) {
-        const auto start = Clock::now();
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(direct_, adapted.text.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-          return Fail(std::string("direct: ") + sqlite3_errmsg(direct_));
-        }
-        viaDirect = 0;
-        while (sqlite3_step(stmt) == SQLITE_ROW) {
-          sqlite3_column_int64(stmt, 0);
-          ++viaDirect;
-        }
-        sqlite3_finalize(stmt);
-        direct.push_back(Seconds(start));
+        double seconds = 0;
+        if (!store_.Direct(sql, &viaDirect, &seconds)) return Fail(store_.error());
+        direct.push_back(seconds);
       }
       if (viaLibrary != s.expected || viaDirect != s.expected) {
         return Fail(s.name + ": " + std::to_string(viaLibrary) + " ids through the library, " +
@@ -344,18 +329,16 @@ class Run {
   }
 
   fs::path work_;
+  Store& store_;
   std::string tool_;
   Report& report_;
   std::size_t column_;
-  std::string uri_;
-  std::uint64_t before_ = 0;
   double importSeconds_ = 0;
   std::unique_ptr<CHostDataBase> db_;
   COraMetaDataBase catalog_;
   COraMetaDataSet set_;
   CSchema* schema_ = nullptr;
   std::vector<std::int64_t> ids_;
-  sqlite3* direct_ = nullptr;
 };
 
 std::vector<std::int64_t> ParseSizes(const std::string& text) {
@@ -373,17 +356,55 @@ std::vector<std::int64_t> ParseSizes(const std::string& text) {
   return sizes;
 }
 
+// Every size on one backend; prints its table. False when a step failed.
+bool RunBackend(bool postgresql, const std::vector<std::int64_t>& sizes, Synthesiser& synth,
+                const fs::path& work, const std::string& tool, bool keep) {
+  Report report;
+  const char* label = postgresql ? "PostgreSQL" : "SQLite";
+  for (std::size_t i = 0; i < sizes.size(); ++i) {
+    std::fprintf(stderr, "e2e_bench: %lld records (%s, %zu templates)\n",
+                 static_cast<long long>(sizes[i]), label, synth.templates());
+    const fs::path folder =
+        work / (std::string(postgresql ? "pg-" : "sqlite-") + std::to_string(sizes[i]));
+    bool ok = false;
+    {
+      std::string error;
+      std::unique_ptr<Store> store = postgresql ? metashelf::bench::NewPgStore(&error)
+                                                : metashelf::bench::NewSqliteStore(folder);
+      if (!store) {
+        std::fprintf(stderr, "e2e_bench (%s): %s\n", label, error.c_str());
+      } else {
+        Run run(folder, *store, tool, report, i);
+        ok = run.Go(sizes[i], synth);
+      }
+    }
+    std::error_code ec;
+    if (!keep) fs::remove_all(folder, ec);
+    if (!ok) return false;
+  }
+  std::printf("%s, %zu corpus templates\n\n", label, synth.templates());
+  report.Print(sizes);
+  std::fflush(stdout);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const char* usage =
+      "usage: e2e_bench [--backend sqlite|postgresql|both] [--records N[,N...]] [--tool PATH]\n"
+      "                 [--work DIR] [--keep]\n";
   std::vector<std::int64_t> sizes = {10000};
   std::string tool = METASHELF_TOOL;
+  std::string backend = "both";
   fs::path work;
   bool keep = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--records" && i + 1 < argc) {
       sizes = ParseSizes(argv[++i]);
+    } else if (a == "--backend" && i + 1 < argc) {
+      backend = argv[++i];
     } else if (a == "--tool" && i + 1 < argc) {
       tool = argv[++i];
     } else if (a == "--work" && i + 1 < argc) {
@@ -391,10 +412,13 @@ int main(int argc, char** argv) {
     } else if (a == "--keep") {
       keep = true;
     } else {
-      std::fprintf(stderr,
-                   "usage: e2e_bench [--records N[,N...]] [--tool PATH] [--work DIR] [--keep]\n");
+      std::fputs(usage, stderr);
       return 2;
     }
+  }
+  if (backend != "sqlite" && backend != "postgresql" && backend != "both") {
+    std::fputs(usage, stderr);
+    return 2;
   }
   if (sizes.empty()) {
     std::fprintf(stderr, "e2e_bench: --records needs sizes above 0\n");
@@ -413,23 +437,13 @@ int main(int argc, char** argv) {
   if (work.empty()) {
     work = fs::temp_directory_path() / ("metashelf-e2e-" + std::to_string(std::random_device()()));
   }
-  Report report;
   bool ok = true;
-  for (std::size_t i = 0; i < sizes.size() && ok; ++i) {
-    std::fprintf(stderr, "e2e_bench: %lld records (sqlite, %zu templates)\n",
-                 static_cast<long long>(sizes[i]), synth.templates());
-    const fs::path folder = work / std::to_string(sizes[i]);
-    {
-      Run run(folder, tool, report, i);
-      ok = run.Go(sizes[i], synth);
-    }
-    std::error_code ec;
-    if (!keep) fs::remove_all(folder, ec);
+  if (backend != "postgresql") ok = RunBackend(false, sizes, synth, work, tool, keep);
+  if (ok && backend != "sqlite") {
+    if (backend == "both") std::printf("\n");
+    ok = RunBackend(true, sizes, synth, work, tool, keep);
   }
   std::error_code ec;
   if (!keep) fs::remove_all(work, ec);
-  if (!ok) return 1;
-  std::printf("SQLite, %zu corpus templates\n\n", synth.templates());
-  report.Print(sizes);
-  return 0;
+  return ok ? 0 : 1;
 }

@@ -2,7 +2,9 @@
 // structure rows with their documents, node rows), read back from the
 // imported database, then written again into a copy of the database as it
 // was before the import (same tables, same indexes) by one reused prepared
-// statement per table inside one transaction.
+// statement per table inside one transaction. With `late`, the value
+// indexes (those keyed on NODEGUID) are dropped from the copy first and
+// created again once after the rows, inside the same transaction.
 #ifndef METASHELF_BENCH_E2E_SQLITE_FLOOR_H_
 #define METASHELF_BENCH_E2E_SQLITE_FLOOR_H_
 
@@ -12,6 +14,8 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "floor_time.h"
 
 namespace metashelf::bench {
 
@@ -29,9 +33,9 @@ class SqliteFloor {
   // table by table; both are the main files of their folders.
   bool Capture(const std::filesystem::path& imported, const std::filesystem::path& before);
 
-  // Writes the captured rows into `before`; seconds taken (with the
-  // commit), or -1.
-  double Run(const std::filesystem::path& before);
+  // Writes the captured rows into `before` (a snapshot of its own per run);
+  // with `late`, its value indexes are built after the rows.
+  bool Run(const std::filesystem::path& before, bool late, FloorTime* time);
 
   std::int64_t rows() const { return rows_; }
   // Rows of the node value tables (META_ND...), the leaves.

@@ -1,0 +1,61 @@
+// What the end-to-end run needs from a backend beyond the library and the
+// tool: where the database is, how many bytes it takes, the floor written
+// with the backend's own API, and the search statements run directly.
+// SqliteStore and PgStore implement it.
+#ifndef METASHELF_BENCH_E2E_STORE_H_
+#define METASHELF_BENCH_E2E_STORE_H_
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "floor_time.h"
+
+namespace metashelf::bench {
+
+// The floor written twice on the same rows: into tables that have every
+// index, and into tables whose value indexes are built after the rows.
+struct FloorResult {
+  FloorTime allIndexes;
+  FloorTime lateIndexes;
+  std::int64_t rows = 0;
+  std::int64_t leafRows = 0;
+};
+
+class Store {
+ public:
+  virtual ~Store() = default;
+
+  virtual const char* name() const = 0;
+  // The database as the tool's --db and CHostDataBase::Open take it.
+  virtual std::string Uri() const = 0;
+  // Called once the collection exists, before the import.
+  virtual bool BeforeImport() = 0;
+  // Bytes the database takes now; -1 on failure.
+  virtual std::int64_t Bytes() = 0;
+  // After the import: the rows it added, written again by the floor.
+  virtual bool Floor(FloorResult* result) = 0;
+  // Runs `oracleSql` (a statement the library would run) directly with the
+  // backend's API: the rows it gives and the seconds taken.
+  virtual bool Direct(const std::string& oracleSql, std::int64_t* rows, double* seconds) = 0;
+
+  const std::string& error() const { return error_; }
+
+ protected:
+  bool Fail(const std::string& what) {
+    error_ = what;
+    return false;
+  }
+  std::string error_;
+};
+
+// SQLite files in `work`.
+std::unique_ptr<Store> NewSqliteStore(const std::filesystem::path& work);
+// A fresh database on the server METASHELF_PG_CONNINFO names, dropped when
+// the store goes; null with `*error` when it cannot be created.
+std::unique_ptr<Store> NewPgStore(std::string* error);
+
+}  // namespace metashelf::bench
+
+#endif  // METASHELF_BENCH_E2E_STORE_H_
