@@ -10,8 +10,12 @@
 // count included). PostgreSQL needs METASHELF_PG_CONNINFO (run under
 // scripts/with-postgres.sh); each size gets a fresh database there.
 //
+// With --budget, a size that would end the run later than that many seconds
+// after its start (projected from the sizes before it) is made smaller or
+// left out, and the table's title says so.
+//
 //   e2e_bench [--backend sqlite|postgresql|both] [--records N[,N...]]
-//             [--tool PATH] [--work DIR] [--keep]
+//             [--budget SECONDS] [--tool PATH] [--work DIR] [--keep]
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -32,6 +36,7 @@
 #include "metashelf/metashelf.h"
 #include "metashelf/model.h"
 #include "search/query_builder.h"
+#include "size_budget.h"
 #include "store.h"
 #include "synth.h"
 
@@ -356,16 +361,38 @@ std::vector<std::int64_t> ParseSizes(const std::string& text) {
   return sizes;
 }
 
-// Every size on one backend; prints its table. False when a step failed.
-bool RunBackend(bool postgresql, const std::vector<std::int64_t>& sizes, Synthesiser& synth,
-                const fs::path& work, const std::string& tool, bool keep) {
+// Every size on one backend; prints its table. With a budget (seconds
+// from `started`, 0 for none), a size that would not fit is made smaller or
+// left out, and the table's title says so. False when a step failed.
+bool RunBackend(bool postgresql, std::vector<std::int64_t> sizes, Synthesiser& synth,
+                const fs::path& work, const std::string& tool, bool keep, double budget,
+                Clock::time_point started) {
   Report report;
   const char* label = postgresql ? "PostgreSQL" : "SQLite";
+  std::string note;
+  double perRecord = 0;
   for (std::size_t i = 0; i < sizes.size(); ++i) {
+    if (budget > 0 && i > 0) {
+      const double left = budget - Seconds(started);
+      const std::int64_t fit = metashelf::bench::FitSize(sizes[i], sizes[i - 1], perRecord, left);
+      if (fit != sizes[i]) {
+        note += " (" + std::to_string(sizes[i]) + " records would take about " +
+                Format("%.0f", metashelf::bench::ProjectSeconds(sizes[i], perRecord)) +
+                " s, beyond the " + Format("%.0f", left) +
+                " s left: " + (fit > 0 ? std::to_string(fit) + " ran instead)" : "left out)");
+        std::fprintf(stderr, "e2e_bench:%s\n", note.c_str());
+        if (fit == 0) {
+          sizes.resize(i);
+          break;
+        }
+        sizes[i] = fit;
+      }
+    }
     std::fprintf(stderr, "e2e_bench: %lld records (%s, %zu templates)\n",
                  static_cast<long long>(sizes[i]), label, synth.templates());
     const fs::path folder =
         work / (std::string(postgresql ? "pg-" : "sqlite-") + std::to_string(sizes[i]));
+    const auto start = Clock::now();
     bool ok = false;
     {
       std::string error;
@@ -381,8 +408,9 @@ bool RunBackend(bool postgresql, const std::vector<std::int64_t>& sizes, Synthes
     std::error_code ec;
     if (!keep) fs::remove_all(folder, ec);
     if (!ok) return false;
+    perRecord = Seconds(start) / static_cast<double>(sizes[i]);
   }
-  std::printf("%s, %zu corpus templates\n\n", label, synth.templates());
+  std::printf("%s, %zu corpus templates%s\n\n", label, synth.templates(), note.c_str());
   report.Print(sizes);
   std::fflush(stdout);
   return true;
@@ -392,17 +420,21 @@ bool RunBackend(bool postgresql, const std::vector<std::int64_t>& sizes, Synthes
 
 int main(int argc, char** argv) {
   const char* usage =
-      "usage: e2e_bench [--backend sqlite|postgresql|both] [--records N[,N...]] [--tool PATH]\n"
-      "                 [--work DIR] [--keep]\n";
+      "usage: e2e_bench [--backend sqlite|postgresql|both] [--records N[,N...]]\n"
+      "                 [--budget SECONDS] [--tool PATH] [--work DIR] [--keep]\n";
   std::vector<std::int64_t> sizes = {10000};
   std::string tool = METASHELF_TOOL;
   std::string backend = "both";
   fs::path work;
   bool keep = false;
+  double budget = 0;
+  const auto started = Clock::now();
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--records" && i + 1 < argc) {
       sizes = ParseSizes(argv[++i]);
+    } else if (a == "--budget" && i + 1 < argc) {
+      budget = std::atof(argv[++i]);
     } else if (a == "--backend" && i + 1 < argc) {
       backend = argv[++i];
     } else if (a == "--tool" && i + 1 < argc) {
@@ -438,10 +470,11 @@ int main(int argc, char** argv) {
     work = fs::temp_directory_path() / ("metashelf-e2e-" + std::to_string(std::random_device()()));
   }
   bool ok = true;
-  if (backend != "postgresql") ok = RunBackend(false, sizes, synth, work, tool, keep);
+  if (backend != "postgresql")
+    ok = RunBackend(false, sizes, synth, work, tool, keep, budget, started);
   if (ok && backend != "sqlite") {
     if (backend == "both") std::printf("\n");
-    ok = RunBackend(true, sizes, synth, work, tool, keep);
+    ok = RunBackend(true, sizes, synth, work, tool, keep, budget, started);
   }
   std::error_code ec;
   if (!keep) fs::remove_all(work, ec);
