@@ -100,6 +100,11 @@ TEST_F(SchemaRegistrationTest, FailedCallStoresNoDocument) {
   driver.OnExecute("schema_Add").Status(-1);
   EXPECT_EQ(catalog.schema_Add("tiny", kTinySchema, "r"), 0);
   for (const auto& text : driver.Texts()) EXPECT_EQ(text.find("UPDATE"), std::string::npos);
+  // The failed call's diagnostic is drained before its statement is freed.
+  const Lines trace = driver.Trace();
+  ASSERT_GE(trace.size(), 3u);
+  EXPECT_EQ(Lines(trace.end() - 3, trace.end()),
+            (Lines{"Execute -> -1", "Error HY000", "FreeStmt 1"}));
 }
 
 TEST_F(SchemaRegistrationTest, FailedDocumentStoreStillRegisters) {

@@ -1,8 +1,9 @@
 // The statement helper frees on every path and drains exactly once.
+#include "db/statement.h"
+
 #include <gtest/gtest.h>
 
 #include "backends/scripted/scripted.h"
-#include "db/statement.h"
 
 using metashelf::driver::Call;
 using metashelf::driver::scripted::ScriptedDriver;
@@ -14,7 +15,7 @@ TEST(StatementHelperTest, FreesOnScopeExitAndDrainsOnce) {
     ASSERT_TRUE(stmt.ok());
     stmt.DrainError();
   }
-  EXPECT_EQ(driver.Trace(), (std::vector<std::string>{"AllocStmt", "FreeStmt 1"}));
+  EXPECT_EQ(driver.Trace(), (std::vector<std::string>{"AllocStmt", "Error -> 100", "FreeStmt 1"}));
   EXPECT_EQ(driver.faults().Count(Call::kError), 0);  // gis_SQLError is not counted by the injector
 }
 

@@ -83,6 +83,10 @@ class Statement {
   // reaches a backend: the entry point destroys the object.
   virtual std::int16_t CloseCursor() = 0;
 
+  // Told of each gis_SQLError call on the statement: the diagnostic it
+  // reported and what it returned (the scripted backend records them).
+  virtual void OnError(const Diagnostic& /*reported*/, std::int16_t /*result*/) {}
+
   const Diagnostic& last_error() const { return error_; }
   // Records a failure and returns `code` (negative), for `return Fail(...)`.
   std::int16_t Fail(const char* state, std::int32_t native, std::string message,

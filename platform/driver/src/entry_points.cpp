@@ -257,8 +257,10 @@ std::int16_t gis_SQLError(void* /*henv*/, void* /*hdbc*/, gis_SQLHSTMT stmt, cha
     std::memcpy(message, diag.message.data(), n);
     message[n] = '\0';
   }
-  if (diag.state == "00000" && diag.message.empty()) return GIS_SQL_NO_DATA;
-  return GIS_SQL_SUCCESS;
+  const std::int16_t rc =
+      diag.state == "00000" && diag.message.empty() ? GIS_SQL_NO_DATA : GIS_SQL_SUCCESS;
+  stmt->statement()->OnError(diag, rc);
+  return rc;
 }
 
 }  // extern "C"

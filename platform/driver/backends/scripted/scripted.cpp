@@ -101,6 +101,12 @@ class ScriptedStatement : public Statement {
     return 0;
   }
 
+  void OnError(const Diagnostic& reported, std::int16_t result) override {
+    // The state reported, when there was something to report.
+    auto& r = Record(Call::kError, result);
+    if (result == GIS_SQL_SUCCESS) r.text = reported.state;
+  }
+
   std::int16_t CloseCursor() override {
     rows_.clear();
     next_ = 0;
@@ -159,7 +165,8 @@ class ScriptedStatement : public Statement {
       const ColBinding& b = cols_[c];
       if (b.number == 0) continue;
       char* base = static_cast<char*>(b.buffer);
-      void* target = base == nullptr ? nullptr : base + static_cast<std::size_t>(index) * b.bufferLength;
+      void* target =
+          base == nullptr ? nullptr : base + static_cast<std::size_t>(index) * b.bufferLength;
       std::string error;
       if (!StoreValue(row[c], b.type, target, b.bufferLength, &error)) {
         Fail("22018", 0, error);
@@ -227,6 +234,7 @@ std::vector<std::string> ScriptedDriver::Trace() {
     switch (c.call) {
       case Call::kPrepare:
       case Call::kExecDirect:
+      case Call::kError:
         if (!c.text.empty()) line += " " + c.text;
         break;
       case Call::kBindParameter:

@@ -1,6 +1,7 @@
 // The scripted backend: a driver connection for unit tests. It records every
 // call (function, statement text, parameter and column numbers, type codes,
-// buffer lengths, option values, bound parameter values at execution) and
+// buffer lengths, option values, bound parameter values at execution, the
+// diagnostics asked for) and
 // answers executions from a script of results matched by statement text.
 //
 //   ScriptedDriver driver;
@@ -28,15 +29,15 @@ namespace scripted {
 // One recorded driver call.
 struct CallRecord {
   Call call;
-  std::string text;          // Prepare / ExecDirect: the statement text
-  int number = 0;            // BindParameter / BindCol: placeholder or column number
-  int type = 0;              // BindParameter: value type; BindCol: type code
-  int dbType = 0;            // BindParameter: database type
-  std::int64_t length = 0;   // buffer length, PutData length, option value
-  std::string data;          // PutData bytes
-  int option = 0;            // SetStmtOption / FreeStmt option
-  int result = 0;            // what the call returned
-  std::vector<Value> params; // Execute / ExecDirect: bound parameter values
+  std::string text;           // Prepare / ExecDirect: the statement text; Error: the state
+  int number = 0;             // BindParameter / BindCol: placeholder or column number
+  int type = 0;               // BindParameter: value type; BindCol: type code
+  int dbType = 0;             // BindParameter: database type
+  std::int64_t length = 0;    // buffer length, PutData length, option value
+  std::string data;           // PutData bytes
+  int option = 0;             // SetStmtOption / FreeStmt option
+  int result = 0;             // what the call returned
+  std::vector<Value> params;  // Execute / ExecDirect: bound parameter values
 };
 
 // The answer to one execution.
@@ -102,7 +103,9 @@ class ScriptedDriver {
   // The statement texts given to Prepare and ExecDirect, in order.
   std::vector<std::string> Texts();
   // The calls as short lines ("Prepare <text>", "BindCol 1 type 3 len 4",
-  // "Execute", "Fetch -> 100", "FreeStmt 1"...), for whole-sequence checks.
+  // "Execute", "Fetch -> 100", "Error HY000", "FreeStmt 1"...), for
+  // whole-sequence checks. Error lines are diagnostics asked for with
+  // gis_SQLError ("Error -> 100" when there was none).
   std::vector<std::string> Trace();
   // Parameter values of the Nth execution (0-based).
   std::vector<Value> ExecutedParams(std::size_t nth);
