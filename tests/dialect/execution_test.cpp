@@ -20,7 +20,7 @@ class DialectExecutionTest : public DriverTest {
  protected:
   void SetUp() override {
     DriverTest::SetUp();
-    if (IsSkipped()) return;
+    if (IsSkipped() || HasFatalFailure()) return;
     MustRun("CREATE TABLE " + Q("N") + "(V NUMBER, W VARCHAR2(20), D DATE, B BLOB)");
     const char* rows[] = {"1,'a',TO_DATE('2001-01-01','YYYY-MM-DD'),EMPTY_BLOB()",
                           "2,'B',TO_DATE('2001-03-15','YYYY-MM-DD'),NULL", "3,'_x',NULL,NULL",

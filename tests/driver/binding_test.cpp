@@ -13,7 +13,7 @@ class BindingTest : public DriverTest {
  protected:
   void SetUp() override {
     DriverTest::SetUp();
-    if (IsSkipped()) return;
+    if (IsSkipped() || HasFatalFailure()) return;
     MustRun("CREATE TABLE " + Q("T") + "(I NUMBER, D NUMBER, S VARCHAR2(100), B BLOB, DT DATE)");
   }
 };

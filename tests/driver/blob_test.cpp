@@ -13,7 +13,7 @@ class BlobTest : public DriverTest {
  protected:
   void SetUp() override {
     DriverTest::SetUp();
-    if (IsSkipped()) return;
+    if (IsSkipped() || HasFatalFailure()) return;
     MustRun("CREATE TABLE " + Q("S") + "(MetaID NUMBER NOT NULL, DOC BLOB, LABEL BLOB)");
   }
   std::int16_t WriteThroughLocator(int id, const std::string& data) {

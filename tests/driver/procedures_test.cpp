@@ -13,7 +13,7 @@ class ProcedureTest : public DriverTest {
  protected:
   void SetUp() override {
     DriverTest::SetUp();
-    if (IsSkipped()) return;
+    if (IsSkipped() || HasFatalFailure()) return;
     ASSERT_GT(fresh_->db->db_CreateMtdb("default"), 0) << fresh_->db->LastError();
   }
   std::int16_t Call(const std::string& literal, const char* closing, std::int32_t id,
