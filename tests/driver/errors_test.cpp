@@ -59,6 +59,9 @@ TEST_P(ErrorTest, BindMistakesAreErrors) {
     char unterminated[4] = {'a', 'b', 'c', 'd'};
     ASSERT_EQ(gis_SQLBindParameter(s.get(), 1, 1, 5, 5, 0, 0, unterminated, 4, &ind), 0);
     EXPECT_LT(gis_SQLExecute(s.get()), 0);  // no NUL within the buffer: never read past it
+    std::int32_t shortDate = 0;
+    ASSERT_EQ(gis_SQLBindParameter(s.get(), 1, 1, 156, 156, 0, 0, &shortDate, 4, &ind), 0);
+    EXPECT_LT(gis_SQLExecute(s.get()), 0);  // shorter than a date: never read past it
   }
   Stmt s(hdbc_);
   const std::string sql = "SELECT A FROM " + Q("E");

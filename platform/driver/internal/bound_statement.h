@@ -1,9 +1,9 @@
 // The part of a database statement that every real backend shares: the
-// caller's parameter and column bindings with their checks, the rowset size,
-// and writing result rows into the bound column buffers (one row, or
-// column-wise rowset arrays whose element stride is the bound buffer
-// length). A backend supplies how many parameters and columns its prepared
-// text has and reads the cells of one result row.
+// caller's parameter and column bindings with their checks, reading the
+// bound parameter buffers, the rowset size, and writing result rows into the bound column buffers
+// (one row, or column-wise rowset arrays whose element stride is the bound buffer length). A
+// backend supplies how many parameters and columns its prepared text has and reads the cells of one
+// result row.
 #ifndef METASHELF_DRIVER_INTERNAL_BOUND_STATEMENT_H_
 #define METASHELF_DRIVER_INTERNAL_BOUND_STATEMENT_H_
 
@@ -40,6 +40,13 @@ class BoundStatement : public Statement {
   virtual int PreparedParams() const = 0;
   // Result columns the caller sees; -1 while none is known.
   virtual int PreparedColumns() const = 0;
+
+  // The value of caller parameter `number`, read from its bound buffer now
+  // (at execution, as ODBC does): NULL for an indicator of -1 or an empty
+  // text (as in Oracle); an empty BLOB stays an empty BLOB. False with the
+  // failure recorded when the parameter is unbound or its buffer cannot be
+  // read as its type.
+  bool CallerValue(int number, Value* out);
 
   // Writes `row` into element `element` of every bound column. Returns
   // GIS_SQL_SUCCESS, GIS_SQL_SUCCESS_WITH_INFO (a value was cut; 01004 is

@@ -1,6 +1,7 @@
 // Binding checks and the column fill loop shared by the database backends.
 #include "internal/bound_statement.h"
 
+#include <cstring>
 #include <string>
 
 #include "metashelf/driver.h"
@@ -96,6 +97,94 @@ std::int16_t BoundStatement::SetStmtOption(std::uint16_t option, std::uint32_t v
   }
   rowsetSize_ = value;
   return GIS_SQL_SUCCESS;
+}
+
+bool BoundStatement::CallerValue(int number, Value* out) {
+  const auto it = params_.find(static_cast<std::uint16_t>(number));
+  if (number < 1 || it == params_.end()) {
+    Fail("07002", 1008,
+         "ORA-01008: not all variables bound (parameter " + std::to_string(number) + ")");
+    return false;
+  }
+  const ParamBinding& b = it->second;
+  if (b.indicator != nullptr && *b.indicator == -1) {
+    *out = Value::Null();
+    return true;
+  }
+  const auto* p = static_cast<const char*>(b.buffer);
+  if (p == nullptr && b.bufferLength > 0) {
+    Fail("HY009", 0, "null parameter buffer");
+    return false;
+  }
+  switch (b.valueType) {
+    case GIS_TYPE_INT: {
+      if (p == nullptr) break;
+      if (b.bufferLength == 8) {
+        std::int64_t v;
+        std::memcpy(&v, p, 8);
+        *out = Value::Int(v);
+      } else if (b.bufferLength == 2) {
+        std::int16_t v;
+        std::memcpy(&v, p, 2);
+        *out = Value::Int(v);
+      } else if (b.bufferLength == 4 || b.bufferLength == 0) {
+        std::int32_t v;
+        std::memcpy(&v, p, 4);
+        *out = Value::Int(v);
+      } else {
+        break;
+      }
+      return true;
+    }
+    case GIS_TYPE_FLOAT: {
+      if (p == nullptr) break;
+      if (b.bufferLength == 4) {
+        float v;
+        std::memcpy(&v, p, 4);
+        *out = Value::Double(v);
+      } else if (b.bufferLength == 8 || b.bufferLength == 0) {
+        double v;
+        std::memcpy(&v, p, 8);
+        *out = Value::Double(v);
+      } else {
+        break;
+      }
+      return true;
+    }
+    case GIS_TYPE_STRING: {
+      if (p == nullptr) break;
+      std::size_t n = 0;
+      if (b.bufferLength > 0) {
+        const void* nul = std::memchr(p, 0, static_cast<std::size_t>(b.bufferLength));
+        if (nul == nullptr) {
+          Fail("HY090", 1480, "ORA-01480: trailing null missing from STR bind value");
+          return false;
+        }
+        n = static_cast<std::size_t>(static_cast<const char*>(nul) - p);
+      } else {
+        n = std::strlen(p);
+      }
+      // A zero-length text is NULL, as in Oracle.
+      *out = n == 0 ? Value::Null() : Value::Text(std::string(p, n));
+      return true;
+    }
+    case GIS_TYPE_LONGRAW:
+    case GIS_TYPE_BLOB:
+      *out = Value::Bytes(p != nullptr ? std::string(p, static_cast<std::size_t>(b.bufferLength))
+                                       : std::string());
+      return true;
+    case GIS_TYPE_DATE: {
+      if (p == nullptr || (b.bufferLength != 0 && b.bufferLength < 8)) break;
+      OCIDate d{};
+      std::memcpy(&d, p, sizeof d);
+      *out = Value::Date(d.year, d.month, d.day, d.hour, d.minute, d.second);
+      return true;
+    }
+    default:
+      break;
+  }
+  Fail("HY090", 0, "invalid buffer for parameter " + std::to_string(number));
+  return false;
 }
 
 std::int16_t BoundStatement::StoreRow(const Row& row, std::uint32_t element) {

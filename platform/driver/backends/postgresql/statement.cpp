@@ -110,14 +110,11 @@ bool PgStatement::CollectParams(std::vector<WireParam>* out) {
       wire.null = false;
       wire.bytes = LiteralText(literals_[static_cast<std::size_t>(source.index)]);
     } else {
-      const auto found = params_.find(static_cast<std::uint16_t>(source.index));
-      if (found == params_.end()) {
-        Fail("07002", 1008, "parameter " + std::to_string(source.index) + " is not bound");
-        return false;
-      }
+      Value value;
+      if (!CallerValue(source.index, &value)) return false;
       std::string error;
-      if (!EncodeParam(found->second, &wire, &error)) {
-        Fail("HY090", error.rfind("ORA-01480", 0) == 0 ? 1480 : 0, error);
+      if (!EncodeParam(value, &wire, &error)) {
+        Fail("HY090", 0, error);
         return false;
       }
     }

@@ -280,99 +280,39 @@ std::string ShortestDouble(double value) {
   return text;
 }
 
-bool EncodeParam(const ParamBinding& b, WireParam* out, std::string* error) {
+bool EncodeParam(const Value& value, WireParam* out, std::string* error) {
   *out = WireParam();
-  if (b.indicator != nullptr && *b.indicator == -1) return true;
-  const char* data = static_cast<const char*>(b.buffer);
-  if (data == nullptr && b.bufferLength > 0) {
-    *error = "null parameter buffer";
-    return false;
-  }
-  switch (b.valueType) {
-    case GIS_TYPE_INT: {
-      if (data == nullptr) break;
-      std::int64_t v = 0;
-      if (b.bufferLength == 8) {
-        std::memcpy(&v, data, 8);
-      } else if (b.bufferLength == 2) {
-        std::int16_t v16 = 0;
-        std::memcpy(&v16, data, 2);
-        v = v16;
-      } else if (b.bufferLength == 4 || b.bufferLength == 0) {
-        std::int32_t v32 = 0;
-        std::memcpy(&v32, data, 4);
-        v = v32;
-      } else {
-        break;
-      }
-      out->null = false;
-      out->bytes = std::to_string(v);
+  switch (value.kind) {
+    case Value::Kind::kNull:
       return true;
-    }
-    case GIS_TYPE_FLOAT: {
-      if (data == nullptr) break;
-      double v = 0;
-      if (b.bufferLength == 4) {
-        float f = 0;
-        std::memcpy(&f, data, 4);
-        v = f;
-      } else if (b.bufferLength == 8 || b.bufferLength == 0) {
-        std::memcpy(&v, data, 8);
-      } else {
-        break;
-      }
-      if (!std::isfinite(v)) {
+    case Value::Kind::kInt:
+      out->bytes = std::to_string(value.integer);
+      break;
+    case Value::Kind::kDouble:
+      if (!std::isfinite(value.real)) {
         *error = "a parameter is not a finite number";
         return false;
       }
-      out->null = false;
-      out->bytes = ShortestDouble(v);
-      return true;
-    }
-    case GIS_TYPE_STRING: {
-      if (data == nullptr) break;
-      std::size_t n = 0;
-      if (b.bufferLength > 0) {
-        const void* nul = std::memchr(data, 0, static_cast<std::size_t>(b.bufferLength));
-        if (nul == nullptr) {
-          *error = "ORA-01480: trailing null missing from STR bind value";
-          return false;
-        }
-        n = static_cast<std::size_t>(static_cast<const char*>(nul) - data);
-      } else {
-        n = std::strlen(data);
-      }
-      if (n == 0) return true;  // '' is NULL, as in Oracle
-      out->null = false;
-      out->bytes.assign(data, n);
-      return true;
-    }
-    case GIS_TYPE_LONGRAW:
-    case GIS_TYPE_BLOB: {
-      // An empty BLOB stays an empty BLOB (not NULL).
-      out->null = false;
+      out->bytes = ShortestDouble(value.real);
+      break;
+    case Value::Kind::kText:
+      out->bytes = value.bytes;
+      break;
+    case Value::Kind::kBytes:
       out->format = 1;
-      if (b.bufferLength > 0) out->bytes.assign(data, static_cast<std::size_t>(b.bufferLength));
-      return true;
-    }
-    case GIS_TYPE_DATE: {
-      if (data == nullptr) break;
-      if (b.bufferLength != 0 && b.bufferLength < 8) break;
-      OCIDate d{};
-      std::memcpy(&d, data, sizeof d);
+      out->bytes = value.bytes;
+      break;
+    case Value::Kind::kDate: {
       char text[48];
-      std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day,
-                    d.hour, d.minute, d.second);
-      out->null = false;
+      std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", value.date.year,
+                    value.date.month, value.date.day, value.date.hour, value.date.minute,
+                    value.date.second);
       out->bytes = text;
-      return true;
+      break;
     }
-    default:
-      *error = "unknown parameter type code " + std::to_string(b.valueType);
-      return false;
   }
-  *error = "invalid buffer for a parameter of type " + std::to_string(b.valueType);
-  return false;
+  out->null = false;
+  return true;
 }
 
 }  // namespace postgresql

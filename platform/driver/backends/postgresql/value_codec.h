@@ -1,6 +1,6 @@
 // Conversions between PostgreSQL's wire formats and the driver's values:
 // result cells (binary where the type allows, text otherwise) into Value,
-// and caller-bound parameters into what PQexecPrepared sends.
+// and caller parameter values into what PQexecPrepared sends.
 #ifndef METASHELF_DRIVER_BACKENDS_POSTGRESQL_VALUE_CODEC_H_
 #define METASHELF_DRIVER_BACKENDS_POSTGRESQL_VALUE_CODEC_H_
 
@@ -32,11 +32,10 @@ struct WireParam {
   int format = 0;
 };
 
-// Reads the caller's bound buffer (at execution time, as ODBC does) into a
-// parameter. A zero-length text is NULL, as in Oracle; an empty BLOB stays
-// an empty BLOB. False with `*error` for an unknown type code or a buffer
-// too small for its type.
-bool EncodeParam(const ParamBinding& binding, WireParam* out, std::string* error);
+// A caller's parameter value as sent: text for numbers, texts and dates,
+// binary for BLOB data (an empty BLOB stays an empty BLOB, not NULL). False
+// with `*error` for a number that is not finite.
+bool EncodeParam(const Value& value, WireParam* out, std::string* error);
 
 // The shortest decimal text that reads back as the same double.
 std::string ShortestDouble(double value);

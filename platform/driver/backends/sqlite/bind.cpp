@@ -1,8 +1,6 @@
-// Parameters: reading the caller's buffers at execution
-// (as ODBC does), and binding values and lifted literals to SQLite.
+// Parameters: binding the caller's values and the lifted literals to
+// SQLite.
 #include <sqlite3.h>
-
-#include <cstring>
 
 #include "backends/sqlite/statement.h"
 #include "dialect/date_format.h"
@@ -10,100 +8,6 @@
 namespace metashelf {
 namespace driver {
 namespace sqlite {
-
-bool SqliteStatement::CallerValue(int number, Value* out) {
-  auto it = params_.find(number);
-  if (it == params_.end()) {
-    Fail("07002", 1008,
-         "ORA-01008: not all variables bound (parameter " + std::to_string(number) + ")");
-    return false;
-  }
-  const ParamBinding& b = it->second;
-  if (b.indicator != nullptr && *b.indicator == -1) {
-    *out = Value::Null();
-    return true;
-  }
-  const auto* p = static_cast<const unsigned char*>(b.buffer);
-  if (p == nullptr && b.bufferLength > 0) {
-    Fail("HY009", 0, "null parameter buffer");
-    return false;
-  }
-  switch (b.valueType) {
-    case GIS_TYPE_INT: {
-      if (p == nullptr) break;
-      if (b.bufferLength == 8) {
-        std::int64_t v;
-        std::memcpy(&v, p, 8);
-        *out = Value::Int(v);
-      } else if (b.bufferLength == 2) {
-        std::int16_t v;
-        std::memcpy(&v, p, 2);
-        *out = Value::Int(v);
-      } else if (b.bufferLength == 4 || b.bufferLength == 0) {
-        std::int32_t v;
-        std::memcpy(&v, p, 4);
-        *out = Value::Int(v);
-      } else {
-        break;
-      }
-      return true;
-    }
-    case GIS_TYPE_FLOAT: {
-      if (p == nullptr) break;
-      if (b.bufferLength == 4) {
-        float v;
-        std::memcpy(&v, p, 4);
-        *out = Value::Double(v);
-      } else if (b.bufferLength == 8 || b.bufferLength == 0) {
-        double v;
-        std::memcpy(&v, p, 8);
-        *out = Value::Double(v);
-      } else {
-        break;
-      }
-      return true;
-    }
-    case GIS_TYPE_STRING: {
-      if (p == nullptr) break;
-      std::size_t n = 0;
-      if (b.bufferLength > 0) {
-        const void* nul = std::memchr(p, 0, static_cast<std::size_t>(b.bufferLength));
-        if (nul == nullptr) {
-          Fail("HY090", 1480, "ORA-01480: trailing null missing from STR bind value");
-          return false;
-        }
-        n = static_cast<std::size_t>(static_cast<const unsigned char*>(nul) - p);
-      } else {
-        n = std::strlen(reinterpret_cast<const char*>(p));
-      }
-      // A zero-length text is NULL, as in Oracle.
-      *out = n == 0 ? Value::Null() : Value::Text(std::string(reinterpret_cast<const char*>(p), n));
-      return true;
-    }
-    case GIS_TYPE_LONGRAW:
-    case GIS_TYPE_BLOB:
-      *out = Value::Bytes(p ? std::string(reinterpret_cast<const char*>(p),
-                                          static_cast<std::size_t>(b.bufferLength))
-                            : std::string());
-      return true;
-    case GIS_TYPE_DATE: {
-      if (p == nullptr) break;
-      OCIDate d;
-      std::memcpy(&d, p, sizeof d);
-      dialect::CivilTime t;
-      t.year = d.year;
-      t.month = d.month;
-      t.day = d.day;
-      t.hour = d.hour;
-      t.minute = d.minute;
-      t.second = d.second;
-      *out = Value::Text(dialect::StorageText(t));
-      return true;
-    }
-  }
-  Fail("HY090", 0, "invalid buffer for parameter " + std::to_string(number));
-  return false;
-}
 
 bool SqliteStatement::BindValue(sqlite3_stmt* stmt, int slot, const Value& v) {
   int rc = SQLITE_OK;

@@ -34,9 +34,6 @@ class SqliteStatement : public BoundStatement {
 
  private:
   // bind.cpp
-  // The value of caller parameter `number` from its binding; false with the
-  // failure recorded when it is unbound or unreadable.
-  bool CallerValue(int number, Value* out);
   bool BindValue(sqlite3_stmt* stmt, int slot, const Value& v);
   bool BindAll(sqlite3_stmt* stmt, const dialect::Adapted& adapted,
                const std::vector<Value>& callerValues);
