@@ -85,7 +85,34 @@ INSTANTIATE_TEST_SUITE_P(
              "CALL GEO.krpg_md_metainfo_updateremark($1,$2)"},
         Case{"select nvl(a, 0) from t", "select COALESCE(a, 0) from t"},
         Case{"CREATE INDEX GEO.META_NDTEXT_7_V ON GEO.META_NDTEXT_7(NODEGUID,NODEVALUE)",
-             "CREATE INDEX META_NDTEXT_7_V ON GEO.META_NDTEXT_7(NODEGUID,NODEVALUE)"},
+             "CREATE INDEX META_NDTEXT_7_V ON GEO.META_NDTEXT_7(NODEGUID,left(NODEVALUE,512))"},
+        Case{"CREATE INDEX GEO.META_NDNUMBER_7_V ON GEO.META_NDNUMBER_7(NODEGUID,NODEVALUE)",
+             "CREATE INDEX META_NDNUMBER_7_V ON GEO.META_NDNUMBER_7(NODEGUID,NODEVALUE)"},
+        Case{"select distinct METAID from G.META_NDTEXT_7 where NODEGUID=3 and NODEVALUE='ab'",
+             "select distinct METAID from G.META_NDTEXT_7 where NODEGUID=3 and (NODEVALUE='ab' "
+             "AND left(NODEVALUE,512) = left('ab',512))"},
+        Case{"select METAID from G.META_NDTEXT_7 where NODEVALUE < :1 or NODEVALUE>=:2",
+             "select METAID from G.META_NDTEXT_7 where (NODEVALUE < $1 AND left(NODEVALUE,512) <= "
+             "left($1,512)) or (NODEVALUE>=$2 AND left(NODEVALUE,512) >= left($2,512))"},
+        Case{"select METAID from G.META_NDTEXT_7 where not NODEVALUE between 'a' And 'b' and "
+             "NODEGUID=1",
+             "select METAID from G.META_NDTEXT_7 where not (NODEVALUE between 'a' And 'b' AND "
+             "left(NODEVALUE,512) BETWEEN left('a',512) AND left('b',512)) and NODEGUID=1"},
+        // Only comparisons the prefix index can serve, and only on text value tables.
+        Case{"select METAID from G.META_NDTEXT_7 where NODEVALUE like '%a%' or NODEVALUE<>'b' or "
+             "NODEVALUE='a'||'b' or NODEVALUE in ('c')",
+             "select METAID from G.META_NDTEXT_7 where NODEVALUE like '%a%' ESCAPE '' or "
+             "NODEVALUE<>'b' or NODEVALUE='a'||'b' or NODEVALUE in ('c')"},
+        Case{"select METAID from G.META_NDNUMBER_7 where NODEVALUE=5 union all select METAID from "
+             "G.META_NDTEXT_7 where NODEVALUE='5' intersect select METAID from G.META_NDTEXT_70 x "
+             "where x.NODEVALUE='6'",
+             "(select METAID from G.META_NDNUMBER_7 where NODEVALUE=5 union all select METAID from "
+             "G.META_NDTEXT_7 where (NODEVALUE='5' AND left(NODEVALUE,512) = left('5',512))) "
+             "intersect select METAID from G.META_NDTEXT_70 x where x.NODEVALUE='6'"},
+        Case{"select * from G.META_SET where METAID in (select METAID from G.META_NDTEXT_7 where "
+             "NODEGUID=1 and (NODEVALUE='x'))",
+             "select * from G.META_SET where METAID in (select METAID from G.META_NDTEXT_7 where "
+             "NODEGUID=1 and ((NODEVALUE='x' AND left(NODEVALUE,512) = left('x',512))))"},
         Case{"create unique index G.I on G.T(A)", "create unique index I on G.T(A)"},
         Case{"select a from t where v between -:1 And -:2",
              "select a from t where v between -CAST($1 AS numeric) And -CAST($2 AS numeric)"}));

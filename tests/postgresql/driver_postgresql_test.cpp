@@ -91,6 +91,52 @@ TEST_F(PgSemanticsTest, TextComparesInBinaryOrder) {
   EXPECT_EQ(One("select count(*) from T where NAME < 'a'"), "2");
 }
 
+// Text values of the full column width that do not compress: too long for a
+// btree entry as they stand. They are stored, found by every comparison
+// exactly (prefixes alone would match too much), and equality stays indexed.
+TEST_F(PgSemanticsTest, LongTextValuesAreStoredFoundAndIndexed) {
+  ASSERT_EQ(Exec("CREATE TABLE META_NDTEXT_9(MetaID NUMBER NOT NULL,NODEGUID NUMBER NOT NULL,"
+                 "POSITION NUMBER NOT NULL,NODEVALUE VARCHAR2(4000))"),
+            0)
+      << last_error_;
+  ASSERT_EQ(Exec("CREATE INDEX META_NDTEXT_9_NV ON META_NDTEXT_9(NODEGUID,NODEVALUE)"), 0)
+      << last_error_;
+  std::string a;
+  std::uint32_t x = 99;
+  while (a.size() < 4000) {
+    x = x * 1103515245u + 12345u;
+    a += static_cast<char>('a' + (x >> 16) % 26);
+  }
+  std::string b = a;
+  b.back() = b.back() == 'z' ? 'y' : static_cast<char>(b.back() + 1);  // b differs at its end
+  const std::string c = a.substr(0, 600);                              // a prefix of both
+  const std::string d = "\xC3\xA9" + a.substr(0, 1500);                // 2-byte characters first
+  int id = 0;
+  for (const std::string& v : {a, b, c, d}) {
+    ASSERT_EQ(
+        Exec("insert into META_NDTEXT_9 values(" + std::to_string(++id) + ",5,1,'" + v + "')"), 0)
+        << last_error_;
+  }
+  const std::string q = "select METAID from META_NDTEXT_9 where NODEGUID=5 and NODEVALUE";
+  EXPECT_EQ(Lines(q + "='" + a + "'"), "1\n");
+  EXPECT_EQ(Lines(q + "='" + b + "'"), "2\n");
+  EXPECT_EQ(Lines(q + "='" + c + "'"), "3\n");
+  EXPECT_EQ(Lines(q + "<'" + b + "' order by 1"), "1\n3\n");
+  EXPECT_EQ(Lines(q + ">'" + c + "' order by 1"), "1\n2\n4\n");
+  EXPECT_EQ(Lines(q + " between '" + c + "' And '" + a + "' order by 1"), "1\n3\n");
+  EXPECT_EQ(Lines("select METAID from META_NDTEXT_9 where NODEGUID=5 and not NODEVALUE='" + a +
+                  "' order by 1"),
+            "2\n3\n4\n");
+
+  ASSERT_EQ(Exec("set enable_seqscan = off"), 0) << last_error_;
+  const std::string plan = Lines("explain " + q + "='" + a + "'");
+  EXPECT_NE(plan.find("meta_ndtext_9_nv"), std::string::npos) << plan.substr(0, 300);
+  EXPECT_NE(
+      plan.find("Index Cond: ((nodeguid = '5'::numeric) AND (\"left\"((nodevalue)::text, 512) ="),
+      std::string::npos)
+      << plan.substr(0, 300);
+}
+
 TEST_F(PgSemanticsTest, DatesKeepTheirTimeOfDay) {
   ASSERT_EQ(Exec("insert into T(ID,D) values(1, SYSDATE)"), 0) << last_error_;
   ASSERT_EQ(Exec("insert into T(ID,D) values(2, to_date('2009-07-14','YYYY-MM-DD'))"), 0);

@@ -76,6 +76,28 @@ class PgDriverTest : public ::testing::Test {
     return out;
   }
 
+  // The first column of every row, one line each, or "<error: ...>".
+  std::string Lines(const std::string& text) {
+    gis_SQLHSTMT s = nullptr;
+    if (gis_SQLAllocStmt(hdbc(), &s) != GIS_SQL_SUCCESS) return "<no statement>";
+    char buffer[4096] = {};
+    std::int16_t indicator = 0;
+    std::string out;
+    if (gis_SQLPrepare(s, text.c_str(), GIS_SQL_NTS) != 0 ||
+        gis_SQLBindCol(s, 1, GIS_TYPE_STRING, buffer, sizeof buffer, &indicator) != 0 ||
+        gis_SQLExecute(s) != 0) {
+      out = "<error: " + Error(s) + ">";
+    } else {
+      std::int16_t rc = 0;
+      while ((rc = gis_SQLFetch(s)) >= 0 && rc != GIS_SQL_NO_DATA) {
+        out += (indicator == -1 ? "<null>" : buffer) + std::string("\n");
+      }
+      if (rc < 0) out += "<error: " + Error(s) + ">";
+    }
+    gis_SQLFreeStmt(s, GIS_SQL_DROP);
+    return out;
+  }
+
   static std::string Error(gis_SQLHSTMT s, std::int32_t* native = nullptr,
                            std::string* state = nullptr) {
     char st[6] = {};

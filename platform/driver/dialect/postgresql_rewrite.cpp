@@ -17,6 +17,8 @@
 //     tighter);
 //   - Oracle column types in CREATE TABLE become PostgreSQL types, text
 //     columns with COLLATE "C" (binary order, as Oracle compares);
+//   - the text value tables index a prefix of the value (see
+//     postgresql_text_prefix.cpp);
 //   - SELECT ... FOR UPDATE keeps its lock and carries the row's ctid as an
 //     extra last column, for BLOB writes through the locator.
 #include <algorithm>
@@ -435,6 +437,8 @@ bool RewriteForPostgreSQL(Tokens& tokens, Adapted* out, std::string* error) {
   Tokens t;
   if (!RewriteWords(tokens, out, &t, error)) return false;
   RewriteColumnTypes(&t);
+  IndexTextValuesByPrefix(&t);
+  AddTextPrefixComparisons(&t);
   UnqualifyIndexName(&t);
   TypeSignedParams(&t);
   AddLikeEscapes(&t);

@@ -59,6 +59,12 @@ std::string Render(const Tokens& t, std::size_t begin, std::size_t end, char pre
 bool RewriteForSQLite(Tokens& tokens, Adapted* out, std::string* error);
 bool RewriteForPostgreSQL(Tokens& tokens, Adapted* out, std::string* error);
 
+// PostgreSQL: an index on NODEVALUE of a text value table (META_NDTEXT_<n>)
+// keys the value's first 512 characters, and comparisons of NODEVALUE with a
+// value in queries on such a table carry the same comparison of prefixes.
+void IndexTextValuesByPrefix(Tokens* t);
+void AddTextPrefixComparisons(Tokens* t);
+
 }  // namespace dialect
 }  // namespace driver
 }  // namespace metashelf
