@@ -49,10 +49,16 @@ std::int32_t COraMetaSetOper::InsertNodeText(std::int32_t mdsID, std::int64_t me
   const std::size_t length = value != nullptr ? std::strlen(value) : 0;
   if (length > metashelf::dataset::kMaxTextValue) return 0;
   if (length >= 1) {
-    return ExecOnce(hdbc_, Format("insert into %s.META_NDTEXT_%d(MetaID,NODEGUID,POSITION,"
-                                  "NODEVALUE) values(%" PRId64 ", %d, %d,'%s')",
-                                  owner_, mdsID, metaID, guid, position,
-                                  metashelf::dataset::QuoteLiteral(value).c_str()));
+    // The value is appended rather than formatted: it can be long, and a
+    // second formatting pass would copy it again.
+    std::string text = Format(
+        "insert into %s.META_NDTEXT_%d(MetaID,NODEGUID,POSITION,"
+        "NODEVALUE) values(%" PRId64 ", %d, %d,'",
+        owner_, mdsID, metaID, guid, position);
+    text.reserve(text.size() + length + 8);
+    metashelf::dataset::AppendQuoted(&text, value, length);
+    text += "')";
+    return ExecOnce(hdbc_, text);
   }
   return ExecOnce(hdbc_, Format("insert into %s.META_NDTEXT_%d(MetaID,NODEGUID,POSITION) "
                                 "values(%" PRId64 ", %d, %d)",

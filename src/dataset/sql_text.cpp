@@ -35,13 +35,28 @@ std::string Format(const char* format, ...) {
   return text;
 }
 
+void AppendQuoted(std::string* out, const char* value, std::size_t length) {
+  const char* p = value;
+  const char* end = value + length;
+  while (p < end) {
+    const void* hit = std::memchr(p, '\'', static_cast<std::size_t>(end - p));
+    if (hit == nullptr) {
+      out->append(p, static_cast<std::size_t>(end - p));
+      return;
+    }
+    const char* quote = static_cast<const char*>(hit);
+    out->append(p, static_cast<std::size_t>(quote - p) + 1);
+    *out += '\'';
+    p = quote + 1;
+  }
+}
+
 std::string QuoteLiteral(const char* value) {
   std::string quoted;
   if (value == nullptr) return quoted;
-  for (const char* p = value; *p != '\0'; ++p) {
-    quoted += *p;
-    if (*p == '\'') quoted += '\'';
-  }
+  const std::size_t length = std::strlen(value);
+  quoted.reserve(length + 2);
+  AppendQuoted(&quoted, value, length);
   return quoted;
 }
 

@@ -96,8 +96,48 @@ bool Adapt(std::string_view text, Target target, Adapted* out, std::string* erro
 struct Shaped {
   std::string key;
   std::vector<Literal> literals;
+  // Where each lifted literal stands in the text: [begin, end), from the
+  // sign that joined it (if any) to the end of its token at `token`.
+  struct Span {
+    std::size_t begin = 0;
+    std::size_t token = 0;
+    std::size_t end = 0;
+  };
+  std::vector<Span> spans;
 };
 bool LiftLiterals(std::string_view text, Shaped* out, std::string* error);
+
+// The shapes of recently lifted texts, each cut at its literals, so that a
+// text of a known shape is lifted by comparing its fixed parts and reading
+// its literals, without lexing it again. Lift gives exactly what
+// LiftLiterals gives. A text matches a shape when its fixed parts are the
+// same bytes and each literal is one token of the same kind starting with
+// the same class of character (digit, ".", quote), which keeps every token
+// boundary where it was; a sign that joined a literal must stand before it
+// again, spaced alike.
+class ShapeMemo {
+ public:
+  explicit ShapeMemo(std::size_t capacity = 16) : capacity_(capacity) {}
+  bool Lift(std::string_view text, Shaped* out, std::string* error);
+  // Texts lifted by a remembered shape, for tests.
+  std::size_t hits() const { return hits_; }
+
+ private:
+  struct Shape {
+    std::string text;                     // the text the shape was taken from
+    std::vector<std::size_t> fixedBegin;  // fixed part k: [fixedBegin[k], fixedEnd[k]) of text
+    std::vector<std::size_t> fixedEnd;    // (one more fixed part than literals)
+    std::vector<char> literalClass;       // '0' digit, '.' point, '\'' quote
+    std::vector<std::string> signs;       // a joined sign and what follows it, or ""
+    std::string key;
+  };
+  bool Match(const Shape& shape, std::string_view text, Shaped* out) const;
+  void Remember(std::string_view text, const Shaped& shaped);
+
+  std::size_t capacity_;
+  std::vector<Shape> shapes_;  // most recently used first
+  std::size_t hits_ = 0;
+};
 
 }  // namespace dialect
 }  // namespace driver

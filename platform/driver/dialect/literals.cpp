@@ -1,6 +1,7 @@
 // Lifting literal values out of statement texts, so that the thousands of
 // near-identical statements the system formats (one insert per leaf value)
 // share one adapted and prepared form.
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -14,14 +15,32 @@ namespace {
 bool ToLiteral(TokenKind kind, std::string_view tok, bool negative, Literal* out) {
   if (kind == TokenKind::kString) {
     if (tok.size() < 3 || tok[0] != '\'') return false;  // '' and N'...' stay
-    std::string value;
+    // Runs between doubled quotes are copied whole; a doubled quote stands
+    // for one.
+    std::string& value = out->text;
+    value.clear();
     value.reserve(tok.size() - 2);
-    for (std::size_t i = 1; i + 1 < tok.size(); ++i) {
-      value += tok[i];
-      if (tok[i] == '\'') ++i;  // a doubled quote stands for one
+    const std::string_view body = tok.substr(1, tok.size() - 2);
+    std::size_t at = 0;
+    while (at < body.size()) {
+      const std::size_t quote = body.find('\'', at);
+      if (quote == std::string_view::npos) {
+        value.append(body.data() + at, body.size() - at);
+        break;
+      }
+      value.append(body.data() + at, quote + 1 - at);
+      at = quote + 2;
     }
     out->kind = Literal::Kind::kText;
-    out->text = std::move(value);
+    return true;
+  }
+  if (!tok.empty() && tok.size() <= 18 &&
+      tok.find_first_not_of("0123456789") == std::string_view::npos) {
+    // Up to 18 digits always fit 64 bits.
+    std::int64_t v = 0;
+    for (char c : tok) v = v * 10 + (c - '0');
+    out->kind = Literal::Kind::kInt;
+    out->integer = negative ? -v : v;
     return true;
   }
   const std::string s(tok);
@@ -66,6 +85,7 @@ bool WordIs(const Seen& s, const char* w) {
 bool LiftLiterals(std::string_view text, Shaped* out, std::string* error) {
   out->key.clear();
   out->literals.clear();
+  out->spans.clear();
   std::string key;
   key.reserve(text.size());
   bool decided = false;
@@ -125,6 +145,9 @@ bool LiftLiterals(std::string_view text, Shaped* out, std::string* error) {
             current.keyStart = key.size();
           }
           out->literals.push_back(std::move(lit));
+          const std::size_t begin =
+              signed_ ? static_cast<std::size_t>(prev.text.data() - text.data()) : start;
+          out->spans.push_back(Shaped::Span{begin, start, end});
           key += '?';
           lifted = true;
         }
@@ -135,6 +158,91 @@ bool LiftLiterals(std::string_view text, Shaped* out, std::string* error) {
     prev = current;
   }
   out->key = std::move(key);
+  return true;
+}
+
+namespace {
+
+// The class of a literal's first byte: '0' digit, '.' point, '\'' quote, 0 other.
+char LiteralClass(char c) {
+  if (c >= '0' && c <= '9') return '0';
+  if (c == '.' || c == '\'') return c;
+  return 0;
+}
+
+}  // namespace
+
+bool ShapeMemo::Match(const Shape& shape, std::string_view text, Shaped* out) const {
+  const std::size_t literals = shape.literalClass.size();
+  out->literals.reserve(literals);
+  out->spans.reserve(literals);
+  std::size_t pos = 0;
+  for (std::size_t k = 0;; ++k) {
+    const std::size_t length = shape.fixedEnd[k] - shape.fixedBegin[k];
+    if (text.size() - pos < length ||
+        text.compare(pos, length, shape.text, shape.fixedBegin[k], length) != 0) {
+      return false;
+    }
+    pos += length;
+    if (k == literals) break;
+    const std::string& sign = shape.signs[k];
+    if (!sign.empty() && text.compare(pos, sign.size(), sign) != 0) return false;
+    const std::size_t begin = pos;
+    pos += sign.size();
+    if (pos >= text.size() || LiteralClass(text[pos]) != shape.literalClass[k]) return false;
+    TokenKind kind;
+    std::size_t end = 0;
+    std::string ignored;
+    if (!ScanToken(text, pos, &kind, &end, &ignored)) return false;
+    if (kind != (shape.literalClass[k] == '\'' ? TokenKind::kString : TokenKind::kNumber)) {
+      return false;
+    }
+    out->literals.emplace_back();
+    if (!ToLiteral(kind, text.substr(pos, end - pos), !sign.empty() && sign[0] == '-',
+                   &out->literals.back())) {
+      return false;
+    }
+    out->spans.push_back(Shaped::Span{begin, pos, end});
+    pos = end;
+  }
+  if (pos != text.size()) return false;
+  out->key = shape.key;
+  return true;
+}
+
+void ShapeMemo::Remember(std::string_view text, const Shaped& shaped) {
+  if (capacity_ == 0) return;
+  Shape shape;
+  shape.text.assign(text.data(), text.size());
+  std::size_t at = 0;
+  for (const Shaped::Span& span : shaped.spans) {
+    shape.fixedBegin.push_back(at);
+    shape.fixedEnd.push_back(span.begin);
+    shape.signs.emplace_back(text.substr(span.begin, span.token - span.begin));
+    shape.literalClass.push_back(LiteralClass(text[span.token]));
+    at = span.end;
+  }
+  shape.fixedBegin.push_back(at);
+  shape.fixedEnd.push_back(text.size());
+  shape.key = shaped.key;
+  if (shapes_.size() >= capacity_) shapes_.pop_back();
+  shapes_.insert(shapes_.begin(), std::move(shape));
+}
+
+bool ShapeMemo::Lift(std::string_view text, Shaped* out, std::string* error) {
+  for (std::size_t i = 0; i < shapes_.size(); ++i) {
+    out->key.clear();
+    out->literals.clear();
+    out->spans.clear();
+    if (!Match(shapes_[i], text, out)) continue;
+    if (i > 0)
+      std::rotate(shapes_.begin(), shapes_.begin() + static_cast<std::ptrdiff_t>(i),
+                  shapes_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+    ++hits_;
+    return true;
+  }
+  if (!LiftLiterals(text, out, error)) return false;
+  Remember(text, *out);
   return true;
 }
 

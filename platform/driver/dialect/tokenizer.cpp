@@ -27,14 +27,15 @@ bool SpaceByte(unsigned char c) {
 std::size_t ScanQuoted(std::string_view s, std::size_t pos, char quote) {
   std::size_t i = pos + 1;
   while (i < s.size()) {
-    if (s[i] == quote) {
-      if (i + 1 < s.size() && s[i + 1] == quote) {
-        i += 2;
-        continue;
-      }
-      return i + 1;
+    // Long values are the common case: jump from quote to quote.
+    const void* hit = std::memchr(s.data() + i, quote, s.size() - i);
+    if (hit == nullptr) break;
+    i = static_cast<std::size_t>(static_cast<const char*>(hit) - s.data());
+    if (i + 1 < s.size() && s[i + 1] == quote) {
+      i += 2;
+      continue;
     }
-    ++i;
+    return i + 1;
   }
   return std::string_view::npos;
 }

@@ -34,12 +34,9 @@ std::int16_t SqliteStatement::PutData(const void* data, std::int32_t length) {
   if (length > 0) putData_.append(static_cast<const char*>(data), static_cast<std::size_t>(length));
   const std::string sql =
       "UPDATE " + form_->adapted.lockTable + " SET " + putColumn_ + "=?1 WHERE _ROWID_=?2";
-  sqlite3_stmt* s = nullptr;
-  if (sqlite3_prepare_v2(connection_->db(), sql.c_str(), -1, &s, nullptr) != SQLITE_OK) {
-    const std::int16_t rc = FailSqlite(SQLITE_ERROR);
-    sqlite3_finalize(s);
-    return rc;
-  }
+  std::string error;
+  sqlite3_stmt* s = connection_->Internal(sql, &error);
+  if (s == nullptr) return FailSqlite(SQLITE_ERROR);
   if (putData_.empty()) {
     sqlite3_bind_zeroblob(s, 1, 0);
   } else {
@@ -48,8 +45,14 @@ std::int16_t SqliteStatement::PutData(const void* data, std::int32_t length) {
   sqlite3_bind_int64(s, 2, lockedRowid_);
   const int rc = sqlite3_step(s);
   const int changed = sqlite3_changes(connection_->db());
-  sqlite3_finalize(s);
-  if (rc != SQLITE_DONE) return FailSqlite(rc);
+  if (rc != SQLITE_DONE) {
+    const std::int16_t failed = FailSqlite(rc);
+    sqlite3_reset(s);
+    sqlite3_clear_bindings(s);
+    return failed;
+  }
+  sqlite3_reset(s);
+  sqlite3_clear_bindings(s);
   if (changed != 1) return Fail("HY000", 22920, "ORA-22920: the locked row is gone");
   return GIS_SQL_SUCCESS;
 }

@@ -15,6 +15,7 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 30000;
 constexpr std::size_t kMaxCachedForms = 256;
+constexpr std::size_t kMaxInternalStatements = 64;
 
 // "dir/name.db" -> "dir/name"; other paths stay whole.
 std::string Stem(const std::string& path) {
@@ -60,8 +61,13 @@ std::unique_ptr<SqliteConnection> SqliteConnection::Open(const std::string& path
   return c;
 }
 
+void SqliteConnection::Finalizer::operator()(sqlite3_stmt* stmt) const {
+  sqlite3_finalize(stmt);
+}
+
 SqliteConnection::~SqliteConnection() {
   cache_.clear();
+  internal_.clear();
   sqlite3_close_v2(db_);
 }
 
@@ -154,6 +160,23 @@ Form* SqliteConnection::Acquire(const std::string& key, std::string* state, std:
     return raw;
   }
   return form.release();  // a private copy while the cached one is busy
+}
+
+sqlite3_stmt* SqliteConnection::Internal(const std::string& sql, std::string* error) {
+  auto it = internal_.find(sql);
+  if (it != internal_.end()) return it->second.get();
+  // Every internal statement is reset after each use, so none is busy here.
+  if (internal_.size() >= kMaxInternalStatements) internal_.clear();
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) !=
+          SQLITE_OK ||
+      stmt == nullptr) {
+    *error = sqlite3_errmsg(db_);
+    sqlite3_finalize(stmt);
+    return nullptr;
+  }
+  internal_.emplace(sql, std::unique_ptr<sqlite3_stmt, Finalizer>(stmt));
+  return stmt;
 }
 
 void SqliteConnection::Release(Form* form) {

@@ -68,6 +68,14 @@ class SqliteConnection : public Connection {
   // Forms currently cached (for tests of the cache).
   std::size_t CachedForms() const { return cache_.size(); }
 
+  // A statement the connection runs for itself (a procedure's sources, a
+  // savepoint), compiled on first use and kept; reset it after each use.
+  // Null with `*error` set when `sql` does not compile.
+  sqlite3_stmt* Internal(const std::string& sql, std::string* error);
+
+  // Lifts literals out of statement texts, recognising recent shapes.
+  dialect::ShapeMemo& shapes() { return shapes_; }
+
  private:
   SqliteConnection() = default;
   sqlite3* db_ = nullptr;
@@ -75,6 +83,11 @@ class SqliteConnection : public Connection {
   std::unique_ptr<SequenceStore> sequences_;
   std::set<std::string> attached_;
   std::unordered_map<std::string, std::unique_ptr<Form>> cache_;
+  dialect::ShapeMemo shapes_;
+  struct Finalizer {
+    void operator()(sqlite3_stmt* stmt) const;
+  };
+  std::unordered_map<std::string, std::unique_ptr<sqlite3_stmt, Finalizer>> internal_;
 };
 
 }  // namespace sqlite

@@ -37,7 +37,7 @@ std::int16_t SqliteStatement::Prepare(const char* text, std::size_t length) {
   literals_.clear();
   dialect::Shaped shaped;
   std::string error;
-  if (!dialect::LiftLiterals(std::string_view(text, length), &shaped, &error)) {
+  if (!connection_->shapes().Lift(std::string_view(text, length), &shaped, &error)) {
     return Fail("42000", 0, error);
   }
   std::string state;
@@ -98,39 +98,46 @@ std::int16_t SqliteStatement::RunProcedure() {
     }
     args.push_back(std::move(v));
   }
-  sqlite3* db = connection_->db();
   std::vector<std::string> bodies;
   {
-    sqlite3_stmt* s = nullptr;
-    const std::string sql = "SELECT BODY FROM " + owner +
-                            ".KRPG_SOURCE WHERE PACKAGE_NAME=?1 AND PROC_NAME=?2 ORDER BY STEP";
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) != SQLITE_OK) {
-      const std::int16_t rc = FailSqlite(SQLITE_ERROR);
-      sqlite3_finalize(s);
-      return rc;
-    }
+    std::string error;
+    sqlite3_stmt* s = connection_->Internal(
+        "SELECT BODY FROM " + owner +
+            ".KRPG_SOURCE WHERE PACKAGE_NAME=?1 AND PROC_NAME=?2 ORDER BY STEP",
+        &error);
+    if (s == nullptr) return FailSqlite(SQLITE_ERROR);
     sqlite3_bind_text(s, 1, call.package.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(s, 2, call.procedure.c_str(), -1, SQLITE_TRANSIENT);
     while (sqlite3_step(s) == SQLITE_ROW) {
       const unsigned char* body = sqlite3_column_text(s, 0);
       if (body) bodies.emplace_back(reinterpret_cast<const char*>(body));
     }
-    sqlite3_finalize(s);
+    sqlite3_reset(s);
+    sqlite3_clear_bindings(s);
   }
   if (bodies.empty()) {
     return Fail("42000", 6550,
                 "ORA-06550: PLS-00302: component " + call.procedure + " must be declared");
   }
   // Each body sees the call's arguments as its own :1, :2 ...
+  // Runs one of the connection's savepoint statements; SQLITE_DONE or the
+  // failing code.
+  auto savepoint = [&](const char* sql) -> int {
+    std::string error;
+    sqlite3_stmt* s = connection_->Internal(sql, &error);
+    if (s == nullptr) return SQLITE_ERROR;
+    const int rc = sqlite3_step(s);
+    sqlite3_reset(s);
+    return rc;
+  };
   auto run = [&]() -> std::int16_t {
-    if (sqlite3_exec(db, "SAVEPOINT krpg_call", nullptr, nullptr, nullptr) != SQLITE_OK) {
-      return FailSqlite(SQLITE_ERROR);
-    }
+    const int opened = savepoint("SAVEPOINT krpg_call");
+    if (opened != SQLITE_DONE) return FailSqlite(opened);
     for (const std::string& body : bodies) {
       dialect::Shaped shaped;
       std::string error, state;
       int native = 0;
-      if (!dialect::LiftLiterals(body, &shaped, &error)) return Fail("42000", 0, error);
+      if (!connection_->shapes().Lift(body, &shaped, &error)) return Fail("42000", 0, error);
       Form* form = connection_->Acquire(shaped.key, &state, &error, &native);
       if (form == nullptr) return Fail(state.c_str(), native, error);
       if (form->adapted.kind != dialect::Adapted::Kind::kStatement) {
@@ -161,10 +168,8 @@ std::int16_t SqliteStatement::RunProcedure() {
     return GIS_SQL_SUCCESS;
   };
   const std::int16_t result = run();
-  if (result != GIS_SQL_SUCCESS) {
-    sqlite3_exec(db, "ROLLBACK TO krpg_call", nullptr, nullptr, nullptr);
-  }
-  sqlite3_exec(db, "RELEASE krpg_call", nullptr, nullptr, nullptr);
+  if (result != GIS_SQL_SUCCESS) savepoint("ROLLBACK TO krpg_call");
+  savepoint("RELEASE krpg_call");
   return result;
 }
 
