@@ -63,7 +63,12 @@ inline std::string WithDatabase(const std::string& conninfo, const std::string& 
 
 // Runs one statement on the server's maintenance database.
 inline bool PgAdmin(const std::string& sql, std::string* error) {
-  PGconn* conn = PQconnectdb(std::getenv("METASHELF_PG_CONNINFO"));
+  const char* server = std::getenv("METASHELF_PG_CONNINFO");
+  if (server == nullptr) {
+    if (error != nullptr) *error = PostgresMissingMessage();
+    return false;
+  }
+  PGconn* conn = PQconnectdb(server);
   bool ok = PQstatus(conn) == CONNECTION_OK;
   if (ok) {
     PGresult* r = PQexecParams(conn, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
