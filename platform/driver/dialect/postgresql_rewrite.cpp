@@ -36,8 +36,7 @@ Token Raw(const std::string& text) {
   return Token{TokenKind::kPunct, text, 0};
 }
 
-std::string RenderPlain(const Tokens& t, std::size_t b, std::size_t e);
-std::string RenderQuery(const Tokens& t, std::size_t b, std::size_t e);
+std::string RenderQuery(const Renderer& r, const Tokens& t, std::size_t b, std::size_t e);
 
 std::string Lower(const std::string& text) {
   std::string out = text;
@@ -365,28 +364,28 @@ void RewriteColumnTypes(Tokens* t) {
   }
 }
 
-std::string RenderOperand(const Tokens& t, std::size_t b, std::size_t e) {
+std::string RenderOperand(const Renderer& r, const Tokens& t, std::size_t b, std::size_t e) {
   const std::size_t open = NextSig(t, b, e);
   if (open < e && IsPunct(t[open], "(") && IsQueryParen(t, open, e)) {
     const std::size_t close = MatchParen(t, open, e);
     if (close != kNone && NextSig(t, close + 1, e) >= e) {
       // A parenthesised query operand: rendered as a query of its own.
-      return Render(t, b, open, '$') + "(" + RenderQuery(t, open + 1, close) + ")" +
-             Render(t, close + 1, e, '$');
+      return Render(t, b, open, r.prefix) + "(" + RenderQuery(r, t, open + 1, close) + ")" +
+             Render(t, close + 1, e, r.prefix);
     }
   }
-  return RenderPlain(t, b, e);
+  return RenderPlain(r, t, b, e);
 }
 
 // A query expression with its set operators applied left to right: the
 // operands before each operator after the first are wrapped in
 // parentheses, ((A op B) op C) op D.
-std::string RenderQuery(const Tokens& t, std::size_t b, std::size_t e) {
+std::string RenderQuery(const Renderer& r, const Tokens& t, std::size_t b, std::size_t e) {
   const Compound c = SplitCompound(t, b, e);
-  if (c.operators.empty()) return RenderPlain(t, b, e);
+  if (c.operators.empty()) return RenderPlain(r, t, b, e);
   std::string out(c.operators.size() - 1, '(');
   for (std::size_t i = 0; i < c.operands.size(); ++i) {
-    std::string operand = RenderOperand(t, c.operands[i].first, c.operands[i].second);
+    std::string operand = RenderOperand(r, t, c.operands[i].first, c.operands[i].second);
     if (i > 0 && i < c.operators.size()) {
       // The closing parenthesis goes right after the operand's last word.
       const std::size_t last = operand.find_last_not_of(" \t\r\n");
@@ -394,27 +393,8 @@ std::string RenderQuery(const Tokens& t, std::size_t b, std::size_t e) {
     }
     out += operand;
     if (i < c.operators.size()) {
-      out += Render(t, c.operators[i].first, c.operators[i].second, '$');
+      out += Render(t, c.operators[i].first, c.operators[i].second, r.prefix);
     }
-  }
-  return out;
-}
-
-// Ordinary text; parenthesised queries inside it are rendered as queries.
-std::string RenderPlain(const Tokens& t, std::size_t b, std::size_t e) {
-  std::string out;
-  for (std::size_t i = b; i < e; ++i) {
-    if (IsPunct(t[i], "(")) {
-      const std::size_t close = MatchParen(t, i, e);
-      if (close != kNone) {
-        out += "(";
-        out += IsQueryParen(t, i, e) ? RenderQuery(t, i + 1, close) : RenderPlain(t, i + 1, close);
-        out += ")";
-        i = close;
-        continue;
-      }
-    }
-    out += Render(t, i, i + 1, '$');
   }
   return out;
 }
@@ -443,22 +423,10 @@ bool RewriteForPostgreSQL(Tokens& tokens, Adapted* out, std::string* error) {
   TypeSignedParams(&t);
   AddLikeEscapes(&t);
   if (out->forUpdate) {
-    const std::size_t first = NextSig(t, 0, t.size());
-    const std::size_t from = FindTopLevel(t, first, t.size(), "FROM");
-    if (from == kNone) {
-      *error = "FOR UPDATE needs a FROM clause";
-      return false;
-    }
-    t.insert(t.begin() + static_cast<std::ptrdiff_t>(from), Raw(",ctid "));
+    if (!AddRowIdentityColumn(&t, "ctid", error)) return false;
     t.push_back(Raw(" FOR UPDATE"));
   }
-  const std::size_t first = NextSig(t, 0, t.size());
-  if (first < t.size() &&
-      (IsWord(t[first], "SELECT") || IsWord(t[first], "WITH") || IsPunct(t[first], "("))) {
-    out->text = RenderQuery(t, 0, t.size());
-  } else {
-    out->text = RenderPlain(t, 0, t.size());
-  }
+  out->text = RenderStatement(Renderer{'$', RenderQuery}, t);
   return true;
 }
 

@@ -52,6 +52,23 @@ bool ParseSequenceAlter(const Tokens& t, SequenceAlter* alter, bool* ok, std::st
 // The text of tokens with every numbered parameter written as prefix+slot.
 std::string Render(const Tokens& t, std::size_t begin, std::size_t end, char prefix);
 
+// How a target writes a statement out: its parameter prefix and its own
+// rendering of a query expression (set operators and their operands), which
+// renders the operands' text through RenderPlain.
+struct Renderer {
+  char prefix;
+  std::string (*query)(const Renderer& r, const Tokens& t, std::size_t b, std::size_t e);
+};
+// Ordinary text; each parenthesised query inside it goes to r.query.
+std::string RenderPlain(const Renderer& r, const Tokens& t, std::size_t b, std::size_t e);
+// The whole statement: a query (SELECT, WITH or a parenthesised query first)
+// through r.query, anything else as ordinary text.
+std::string RenderStatement(const Renderer& r, const Tokens& t);
+// A SELECT ... FOR UPDATE carries its row's identity `column` as an extra
+// last select column (inserted before FROM). False with `*error` when the
+// select has no FROM clause.
+bool AddRowIdentityColumn(Tokens* t, const char* column, std::string* error);
+
 // Target rewrites. `tokens` have been through the common part (binds
 // numbered in `slot`, '' turned into NULL, INTO and FOR UPDATE removed);
 // each fills `out->text` (and anything else it owns). False with `*error`

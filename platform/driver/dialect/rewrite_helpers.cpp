@@ -141,6 +141,46 @@ std::string Render(const Tokens& t, std::size_t begin, std::size_t end, char pre
   return out;
 }
 
+std::string RenderPlain(const Renderer& r, const Tokens& t, std::size_t b, std::size_t e) {
+  std::string out;
+  for (std::size_t i = b; i < e; ++i) {
+    if (IsPunct(t[i], "(")) {
+      const std::size_t close = MatchParen(t, i, e);
+      if (close != kNone) {
+        out += "(";
+        out +=
+            IsQueryParen(t, i, e) ? r.query(r, t, i + 1, close) : RenderPlain(r, t, i + 1, close);
+        out += ")";
+        i = close;
+        continue;
+      }
+    }
+    out += Render(t, i, i + 1, r.prefix);
+  }
+  return out;
+}
+
+std::string RenderStatement(const Renderer& r, const Tokens& t) {
+  const std::size_t first = NextSig(t, 0, t.size());
+  if (first < t.size() &&
+      (IsWord(t[first], "SELECT") || IsWord(t[first], "WITH") || IsPunct(t[first], "("))) {
+    return r.query(r, t, 0, t.size());
+  }
+  return RenderPlain(r, t, 0, t.size());
+}
+
+bool AddRowIdentityColumn(Tokens* t, const char* column, std::string* error) {
+  const std::size_t first = NextSig(*t, 0, t->size());
+  const std::size_t from = FindTopLevel(*t, first, t->size(), "FROM");
+  if (from == kNone) {
+    *error = "FOR UPDATE needs a FROM clause";
+    return false;
+  }
+  t->insert(t->begin() + static_cast<std::ptrdiff_t>(from),
+            Token{TokenKind::kPunct, std::string(",") + column + " ", 0});
+  return true;
+}
+
 }  // namespace dialect
 }  // namespace driver
 }  // namespace metashelf

@@ -164,13 +164,11 @@ void UnqualifyIndexTable(Tokens* t) {
            t->begin() + static_cast<std::ptrdiff_t>(dot + 1));
 }
 
-std::string RenderPlain(const Tokens& t, std::size_t b, std::size_t e);
-
 // A query expression: SQLite refuses parenthesised operands of a compound
 // select, so each "(query)" operand becomes "SELECT * FROM (query)", which
 // keeps its grouping. Operators keep their left-to-right order, which is
 // Oracle's.
-std::string RenderQuery(const Tokens& t, std::size_t b, std::size_t e) {
+std::string RenderQuery(const Renderer& r, const Tokens& t, std::size_t b, std::size_t e) {
   const Compound c = SplitCompound(t, b, e);
   std::string out;
   for (std::size_t i = 0; i < c.operands.size(); ++i) {
@@ -181,32 +179,15 @@ std::string RenderQuery(const Tokens& t, std::size_t b, std::size_t e) {
       close = MatchParen(t, open, oe);
     }
     if (close != kNone) {
-      out += Render(t, ob, open, '?');
-      out += "SELECT * FROM (" + RenderQuery(t, open + 1, close) + ")";
-      out += RenderPlain(t, close + 1, oe);
+      out += Render(t, ob, open, r.prefix);
+      out += "SELECT * FROM (" + RenderQuery(r, t, open + 1, close) + ")";
+      out += RenderPlain(r, t, close + 1, oe);
     } else {
-      out += RenderPlain(t, ob, oe);
+      out += RenderPlain(r, t, ob, oe);
     }
-    if (i < c.operators.size()) out += Render(t, c.operators[i].first, c.operators[i].second, '?');
-  }
-  return out;
-}
-
-// Ordinary text; parenthesised queries inside it are rendered as queries.
-std::string RenderPlain(const Tokens& t, std::size_t b, std::size_t e) {
-  std::string out;
-  for (std::size_t i = b; i < e; ++i) {
-    if (IsPunct(t[i], "(")) {
-      const std::size_t close = MatchParen(t, i, e);
-      if (close != kNone) {
-        out += "(";
-        out += IsQueryParen(t, i, e) ? RenderQuery(t, i + 1, close) : RenderPlain(t, i + 1, close);
-        out += ")";
-        i = close;
-        continue;
-      }
+    if (i < c.operators.size()) {
+      out += Render(t, c.operators[i].first, c.operators[i].second, r.prefix);
     }
-    out += Render(t, i, i + 1, '?');
   }
   return out;
 }
@@ -226,23 +207,9 @@ bool RewriteForSQLite(Tokens& tokens, Adapted* out, std::string* error) {
   Tokens t = RewriteWords(tokens);
   RewriteColumnTypes(&t);
   UnqualifyIndexTable(&t);
-  if (out->forUpdate) {
-    // The row identity rides along as an extra last column.
-    const std::size_t first = NextSig(t, 0, t.size());
-    const std::size_t from = FindTopLevel(t, first, t.size(), "FROM");
-    if (from == kNone) {
-      *error = "FOR UPDATE needs a FROM clause";
-      return false;
-    }
-    t.insert(t.begin() + static_cast<std::ptrdiff_t>(from), Raw(",_ROWID_ "));
-  }
-  const std::size_t first = NextSig(t, 0, t.size());
-  if (first < t.size() &&
-      (IsWord(t[first], "SELECT") || IsWord(t[first], "WITH") || IsPunct(t[first], "("))) {
-    out->text = RenderQuery(t, 0, t.size());
-  } else {
-    out->text = RenderPlain(t, 0, t.size());
-  }
+  // The row identity rides along as an extra last column.
+  if (out->forUpdate && !AddRowIdentityColumn(&t, "_ROWID_", error)) return false;
+  out->text = RenderStatement(Renderer{'?', RenderQuery}, t);
   return true;
 }
 
