@@ -210,7 +210,7 @@ class Run {
     if (status != 0) return Fail("the import failed");
     const std::int64_t after = store_.Bytes();
     if (before < 0 || after < 0) return Fail("cannot size the database: " + store_.error());
-    Put("import: records/s (tool, a transaction per record)",
+    Put("import: records/s (tool, its default batches of 256 records)",
         Format("%.0f", records / importSeconds_));
     Put("import: peak resident memory of the tool, MB", Format("%.1f", rss / 1024.0));
     Put("database bytes per record", Format("%.0f", static_cast<double>(after - before) / records));

@@ -275,31 +275,38 @@ TEST_P(CliWorkflowTest, UpdateAttachmentsAndRemoval) {
 
 TEST_P(CliWorkflowTest, RefusedRecordOfABatchLeavesTheOthersStored) {
   Ok({"schema", "add", "fgdc"});
-  const std::string c = Coll("fgdc");
-  Ok({"collection", "create", c, "--schema", "fgdc"});
-  RefuseText(c, "Groundwater Wells of the Edwards Aquifer Region, Texas");
-  if (HasFatalFailure()) return;
-  // All five samples go in one batch; the third is refused, so the batch is
-  // rolled back and its records are written one by one.
-  const CliResult r = Run({"import", c, kSamples + "/fgdc", "--batch", "5"});
-  EXPECT_EQ(r.status, 1) << r.out << r.err;
-  EXPECT_NE(r.out.find("stored 4 of 5 record(s)"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("; 1 rejected"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("rejected " + kSamples +
-                       "/fgdc/edwards_aquifer_wells.xml: the collection refused the record"),
-            std::string::npos)
-      << r.out;
+  // All five samples go in one batch, given or by default; the third is
+  // refused, so the batch is rolled back and its records are written one by
+  // one.
+  for (const std::vector<std::string>& batch :
+       {std::vector<std::string>{"--batch", "5"}, std::vector<std::string>{}}) {
+    SCOPED_TRACE(batch.empty() ? "default batch" : "--batch 5");
+    const std::string c = Coll(batch.empty() ? "default" : "five");
+    Ok({"collection", "create", c, "--schema", "fgdc"});
+    RefuseText(c, "Groundwater Wells of the Edwards Aquifer Region, Texas");
+    if (HasFatalFailure()) return;
+    std::vector<std::string> args = {"import", c, kSamples + "/fgdc"};
+    args.insert(args.end(), batch.begin(), batch.end());
+    const CliResult r = Run(args);
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("stored 4 of 5 record(s)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("; 1 rejected"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("rejected " + kSamples +
+                         "/fgdc/edwards_aquifer_wells.xml: the collection refused the record"),
+              std::string::npos)
+        << r.out;
 
-  std::set<std::string> files;
-  for (const Row& row : Rows(Ok({"list", c}).out)) files.insert(row.file);
-  EXPECT_EQ(files, (std::set<std::string>{
-                       "aleutian_seismic_stations.xml", "boulder_land_cover_2016.xml",
-                       "lake_champlain_bathymetry.xml", "willow_creek_hydrography.xml"}));
-  // The refused record and the rolled-back batch left no values behind.
-  EXPECT_EQ(Rows(Ok({"values", c, "title"}).out).size(), 4u);
-  EXPECT_EQ(Rows(Ok({"values", c, "westbc"}).out).size(), 4u);
-  const std::string id = IdOf(c, "lake_champlain_bathymetry.xml");
-  EXPECT_EQ(Ok({"get", c, id}).out, SlurpFile(kSamples + "/fgdc/lake_champlain_bathymetry.xml"));
+    std::set<std::string> files;
+    for (const Row& row : Rows(Ok({"list", c}).out)) files.insert(row.file);
+    EXPECT_EQ(files, (std::set<std::string>{
+                         "aleutian_seismic_stations.xml", "boulder_land_cover_2016.xml",
+                         "lake_champlain_bathymetry.xml", "willow_creek_hydrography.xml"}));
+    // The refused record and the rolled-back batch left no values behind.
+    EXPECT_EQ(Rows(Ok({"values", c, "title"}).out).size(), 4u);
+    EXPECT_EQ(Rows(Ok({"values", c, "westbc"}).out).size(), 4u);
+    const std::string id = IdOf(c, "lake_champlain_bathymetry.xml");
+    EXPECT_EQ(Ok({"get", c, id}).out, SlurpFile(kSamples + "/fgdc/lake_champlain_bathymetry.xml"));
+  }
 }
 
 TEST_P(CliWorkflowTest, CorpusRoundTrip) {

@@ -1,9 +1,9 @@
 // import: records from files and folders into a collection. Each record is
 // read and validated first (what cannot be stored as a leaf is reported per
-// file), then written in a transaction of its own, or in batches whose
-// failure is retried record by record, so that a failed record leaves no
-// trace and the others go on. Ends with a summary; the exit status is 0 only
-// when every record was stored.
+// file), then written in batches (256 records per transaction unless
+// --batch says otherwise) whose failure is retried record by record, so
+// that a failed record leaves no trace and the others go on. Ends with a summary; the exit status
+// is 0 only when every record was stored.
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -190,7 +190,8 @@ void AddImportCommand(CLI::App& app, Globals& globals, Action& action) {
   import->add_option("PATH", options->paths, "record files or folders")->required();
   import
       ->add_option("--batch", options->batch,
-                   "records per transaction (a failed batch is retried record by record)")
+                   "records per transaction, 256 unless given (a failed batch is retried "
+                   "record by record)")
       ->check(CLI::PositiveNumber);
   import->add_flag("--no-notes", options->quietNotes,
                    "do not list values that stay inline (rejections are always listed)");
