@@ -51,52 +51,11 @@ class PgDriverTest : public ::testing::Test {
   }
 
   // The first column of the first row as text ("<null>" for NULL), or
-  // "<error: ...>".
-  std::string One(const std::string& text) {
-    gis_SQLHSTMT s = nullptr;
-    if (gis_SQLAllocStmt(hdbc(), &s) != GIS_SQL_SUCCESS) return "<no statement>";
-    char buffer[4096] = {};
-    std::int16_t indicator = 0;
-    std::string out;
-    if (gis_SQLPrepare(s, text.c_str(), GIS_SQL_NTS) != 0 ||
-        gis_SQLBindCol(s, 1, GIS_TYPE_STRING, buffer, sizeof buffer, &indicator) != 0 ||
-        gis_SQLExecute(s) != 0) {
-      out = "<error: " + Error(s) + ">";
-    } else {
-      const std::int16_t rc = gis_SQLFetch(s);
-      if (rc == GIS_SQL_NO_DATA) {
-        out = "<no row>";
-      } else if (rc < 0) {
-        out = "<error: " + Error(s) + ">";
-      } else {
-        out = indicator == -1 ? "<null>" : buffer;
-      }
-    }
-    gis_SQLFreeStmt(s, GIS_SQL_DROP);
-    return out;
-  }
+  // "<no row>", or "<error: ...>".
+  std::string One(const std::string& text) { return Rows(text, 1, "<no row>"); }
 
   // The first column of every row, one line each, or "<error: ...>".
-  std::string Lines(const std::string& text) {
-    gis_SQLHSTMT s = nullptr;
-    if (gis_SQLAllocStmt(hdbc(), &s) != GIS_SQL_SUCCESS) return "<no statement>";
-    char buffer[4096] = {};
-    std::int16_t indicator = 0;
-    std::string out;
-    if (gis_SQLPrepare(s, text.c_str(), GIS_SQL_NTS) != 0 ||
-        gis_SQLBindCol(s, 1, GIS_TYPE_STRING, buffer, sizeof buffer, &indicator) != 0 ||
-        gis_SQLExecute(s) != 0) {
-      out = "<error: " + Error(s) + ">";
-    } else {
-      std::int16_t rc = 0;
-      while ((rc = gis_SQLFetch(s)) >= 0 && rc != GIS_SQL_NO_DATA) {
-        out += (indicator == -1 ? "<null>" : buffer) + std::string("\n");
-      }
-      if (rc < 0) out += "<error: " + Error(s) + ">";
-    }
-    gis_SQLFreeStmt(s, GIS_SQL_DROP);
-    return out;
-  }
+  std::string Lines(const std::string& text) { return Rows(text, -1, ""); }
 
   static std::string Error(gis_SQLHSTMT s, std::int32_t* native = nullptr,
                            std::string* state = nullptr) {
@@ -113,6 +72,34 @@ class PgDriverTest : public ::testing::Test {
   std::string last_error_;
 
  private:
+  // The first column of up to `most` rows (all for -1), each line ended by
+  // a line break when more than one row is asked for; `none` when there is
+  // no row.
+  std::string Rows(const std::string& text, int most, const char* none) {
+    gis_SQLHSTMT s = nullptr;
+    if (gis_SQLAllocStmt(hdbc(), &s) != GIS_SQL_SUCCESS) return "<no statement>";
+    char buffer[4096] = {};
+    std::int16_t indicator = 0;
+    std::string out;
+    if (gis_SQLPrepare(s, text.c_str(), GIS_SQL_NTS) != 0 ||
+        gis_SQLBindCol(s, 1, GIS_TYPE_STRING, buffer, sizeof buffer, &indicator) != 0 ||
+        gis_SQLExecute(s) != 0) {
+      out = "<error: " + Error(s) + ">";
+    } else {
+      int rows = 0;
+      std::int16_t rc = 0;
+      while ((most < 0 || rows < most) && (rc = gis_SQLFetch(s)) >= 0 && rc != GIS_SQL_NO_DATA) {
+        out += indicator == -1 ? "<null>" : buffer;
+        if (most != 1) out += "\n";
+        ++rows;
+      }
+      if (rc < 0) out += "<error: " + Error(s) + ">";
+      if (rows == 0 && rc >= 0) out = none;
+    }
+    gis_SQLFreeStmt(s, GIS_SQL_DROP);
+    return out;
+  }
+
   std::unique_ptr<PgFreshDatabase> fresh_;
   std::unique_ptr<driver::postgresql::PgConnection> connection_;
   gis_SQLHDBC_STRU hdbc_{};

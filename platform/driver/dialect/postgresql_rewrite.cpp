@@ -285,11 +285,8 @@ void AddLikeEscapes(Tokens* t) {
 // CREATE [UNIQUE] INDEX owner.name ON owner.table(...): PostgreSQL puts an
 // index in its table's schema and refuses a qualified index name.
 void UnqualifyIndexName(Tokens* t) {
-  std::size_t i = NextSig(*t, 0, t->size());
-  if (i >= t->size() || !IsWord((*t)[i], "CREATE")) return;
-  i = NextSig(*t, i + 1, t->size());
-  if (i < t->size() && IsWord((*t)[i], "UNIQUE")) i = NextSig(*t, i + 1, t->size());
-  if (i >= t->size() || !IsWord((*t)[i], "INDEX")) return;
+  const std::size_t i = CreateIndexWord(*t);
+  if (i == kNone) return;
   const std::size_t owner = NextSig(*t, i + 1, t->size());
   const std::size_t dot = owner < t->size() ? NextSig(*t, owner + 1, t->size()) : t->size();
   if (dot >= t->size() || !IsPunct((*t)[dot], ".")) return;

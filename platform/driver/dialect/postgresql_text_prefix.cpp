@@ -125,11 +125,8 @@ bool StartsComparison(const Tokens& t, std::size_t i) {
 }  // namespace
 
 void IndexTextValuesByPrefix(Tokens* t) {
-  std::size_t i = NextSig(*t, 0, t->size());
-  if (i >= t->size() || !IsWord((*t)[i], "CREATE")) return;
-  i = NextSig(*t, i + 1, t->size());
-  if (i < t->size() && IsWord((*t)[i], "UNIQUE")) i = NextSig(*t, i + 1, t->size());
-  if (i >= t->size() || !IsWord((*t)[i], "INDEX")) return;
+  const std::size_t i = CreateIndexWord(*t);
+  if (i == kNone) return;
   const std::size_t on = FindTopLevel(*t, i + 1, t->size(), "ON");
   if (on == kNone) return;
   const std::size_t table = TableNameAt(*t, NextSig(*t, on + 1, t->size()), t->size());

@@ -27,6 +27,9 @@ std::size_t MatchParen(const Tokens& t, std::size_t open, std::size_t end);
 // The first word `keyword` at parenthesis depth 0 of [begin, end); kNone when none.
 std::size_t FindTopLevel(const Tokens& t, std::size_t begin, std::size_t end, const char* keyword);
 
+// The INDEX word of a CREATE [UNIQUE] INDEX statement; kNone for any other.
+std::size_t CreateIndexWord(const Tokens& t);
+
 // A compound select split at its top-level set operators (UNION [ALL],
 // INTERSECT, MINUS, EXCEPT): operands[i] = [first, last) token ranges,
 // operators[i] = [first, last) between operands i and i+1.

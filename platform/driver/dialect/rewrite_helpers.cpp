@@ -141,6 +141,14 @@ std::string Render(const Tokens& t, std::size_t begin, std::size_t end, char pre
   return out;
 }
 
+std::size_t CreateIndexWord(const Tokens& t) {
+  std::size_t i = NextSig(t, 0, t.size());
+  if (i >= t.size() || !IsWord(t[i], "CREATE")) return kNone;
+  i = NextSig(t, i + 1, t.size());
+  if (i < t.size() && IsWord(t[i], "UNIQUE")) i = NextSig(t, i + 1, t.size());
+  return i < t.size() && IsWord(t[i], "INDEX") ? i : kNone;
+}
+
 std::string RenderPlain(const Renderer& r, const Tokens& t, std::size_t b, std::size_t e) {
   std::string out;
   for (std::size_t i = b; i < e; ++i) {

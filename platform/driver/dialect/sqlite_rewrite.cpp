@@ -148,11 +148,8 @@ void RewriteColumnTypes(Tokens* t) {
 // CREATE INDEX owner.name ON owner.table(...): SQLite creates the index in
 // the database that qualifies its name and wants the table unqualified.
 void UnqualifyIndexTable(Tokens* t) {
-  const std::size_t first = NextSig(*t, 0, t->size());
-  std::size_t k = NextSig(*t, first + 1, t->size());
-  if (k >= t->size() || !IsWord((*t)[first], "CREATE")) return;
-  if (IsWord((*t)[k], "UNIQUE")) k = NextSig(*t, k + 1, t->size());
-  if (k >= t->size() || !IsWord((*t)[k], "INDEX")) return;
+  const std::size_t k = CreateIndexWord(*t);
+  if (k == kNone) return;
   const std::size_t on = FindTopLevel(*t, k + 1, t->size(), "ON");
   if (on == kNone) return;
   const std::size_t owner = NextSig(*t, on + 1, t->size());
