@@ -43,50 +43,84 @@ std::int32_t COraMetaSetOper::DeleteNodeDateTime(std::int32_t mdsID, std::int64_
                                 mdsID, metaID));
 }
 
+namespace {
+
+// "insert into OWNER.<table>_<mdsID><columns> values(<metaID><sep><guid><sep><position>",
+// built by appending: these texts are made once per leaf value, and
+// printf-style formatting was a tenth of an import's time.
+std::string InsertHead(const char* owner, const char* table, std::int32_t mdsID,
+                       const char* columns, std::int64_t metaID, const char* sep, std::int32_t guid,
+                       std::int32_t position, std::size_t extra) {
+  using metashelf::dataset::AppendInt;
+  std::string text;
+  text.reserve(112 + extra);
+  text += "insert into ";
+  text += owner;
+  text += '.';
+  text += table;
+  text += '_';
+  AppendInt(&text, mdsID);
+  text += columns;
+  text += " values(";
+  AppendInt(&text, metaID);
+  text += sep;
+  AppendInt(&text, guid);
+  text += sep;
+  AppendInt(&text, position);
+  return text;
+}
+
+}  // namespace
+
 std::int32_t COraMetaSetOper::InsertNodeText(std::int32_t mdsID, std::int64_t metaID,
                                              std::int32_t guid, std::int32_t position,
                                              const char* value) {
   const std::size_t length = value != nullptr ? std::strlen(value) : 0;
   if (length > metashelf::dataset::kMaxTextValue) return 0;
   if (length >= 1) {
-    // The value is appended rather than formatted: it can be long, and a
-    // second formatting pass would copy it again.
-    std::string text = Format(
-        "insert into %s.META_NDTEXT_%d(MetaID,NODEGUID,POSITION,"
-        "NODEVALUE) values(%" PRId64 ", %d, %d,'",
-        owner_, mdsID, metaID, guid, position);
-    text.reserve(text.size() + length + 8);
+    std::string text =
+        InsertHead(owner_, "META_NDTEXT", mdsID, "(MetaID,NODEGUID,POSITION,NODEVALUE)", metaID,
+                   ", ", guid, position, length + 8);
+    text += ",'";
     metashelf::dataset::AppendQuoted(&text, value, length);
     text += "')";
     return ExecOnce(hdbc_, text);
   }
-  return ExecOnce(hdbc_, Format("insert into %s.META_NDTEXT_%d(MetaID,NODEGUID,POSITION) "
-                                "values(%" PRId64 ", %d, %d)",
-                                owner_, mdsID, metaID, guid, position));
+  std::string text = InsertHead(owner_, "META_NDTEXT", mdsID, "(MetaID,NODEGUID,POSITION)", metaID,
+                                ", ", guid, position, 1);
+  text += ')';
+  return ExecOnce(hdbc_, text);
 }
 
 std::int32_t COraMetaSetOper::InsertNodeNumber(std::int32_t mdsID, std::int64_t metaID,
                                                std::int32_t guid, std::int32_t position,
                                                double value) {
   if (!std::isfinite(value)) return 0;
-  return ExecOnce(hdbc_, Format("insert into %s.META_NDNUMBER_%d(MetaID,NODEGUID,POSITION,"
-                                "NODEVALUE) values(%" PRId64 ", %d, %d,%s)",
-                                owner_, mdsID, metaID, guid, position,
-                                metashelf::dataset::ShortestNumber(value).c_str()));
+  std::string text =
+      InsertHead(owner_, "META_NDNUMBER", mdsID, "(MetaID,NODEGUID,POSITION,NODEVALUE)", metaID,
+                 ", ", guid, position, 32);
+  text += ',';
+  text += metashelf::dataset::ShortestNumber(value);
+  text += ')';
+  return ExecOnce(hdbc_, text);
 }
 
 std::int32_t COraMetaSetOper::InsertNodeNumberNull(std::int32_t mdsID, std::int64_t metaID,
                                                    std::int32_t guid, std::int32_t position) {
-  return ExecOnce(hdbc_, Format("insert into %s.META_NDNUMBER_%d(MetaID,NODEGUID,POSITION) "
-                                "values(%" PRId64 ", %d, %d)",
-                                owner_, mdsID, metaID, guid, position));
+  std::string text = InsertHead(owner_, "META_NDNUMBER", mdsID, "(MetaID,NODEGUID,POSITION)",
+                                metaID, ", ", guid, position, 1);
+  text += ')';
+  return ExecOnce(hdbc_, text);
 }
 
 std::int32_t COraMetaSetOper::InsertNodeDateTime(std::int32_t mdsID, std::int64_t metaID,
                                                  std::int32_t guid, std::int32_t position,
                                                  const char* value) {
   if (value == nullptr || !metashelf::dataset::IsStorableDate(value)) return 0;
-  return ExecOnce(hdbc_, Format("insert into %s.META_NDDATETIME_%d values(%" PRId64
-                                ",%d,%d,to_date('%s','YYYY-MM-DD'))",
-                                owner_, mdsID, metaID, guid, position, value));
+  std::string text =
+      InsertHead(owner_, "META_NDDATETIME", mdsID, "", metaID, ",", guid, position, 40);
+  text += ",to_date('";
+  text += value;
+  text += "','YYYY-MM-DD'))";
+  return ExecOnce(hdbc_, text);
 }

@@ -2,6 +2,7 @@
 #include "dataset/sql_text.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -35,6 +36,12 @@ std::string Format(const char* format, ...) {
   return text;
 }
 
+void AppendInt(std::string* out, std::int64_t value) {
+  char digits[24];
+  const auto result = std::to_chars(digits, digits + sizeof digits, value);
+  out->append(digits, static_cast<std::size_t>(result.ptr - digits));
+}
+
 void AppendQuoted(std::string* out, const char* value, std::size_t length) {
   const char* p = value;
   const char* end = value + length;
@@ -60,8 +67,42 @@ std::string QuoteLiteral(const char* value) {
   return quoted;
 }
 
+namespace {
+
+// The significant digits of the shortest decimal that reads back as
+// `value`: the mantissa digits of std::to_chars's shortest scientific form
+// (the plain form may spell an integer out in more digits). 0 when that
+// form cannot be had.
+int ShortestDigits(double value) {
+  char shortest[40];
+  const auto result =
+      std::to_chars(shortest, shortest + sizeof shortest, value, std::chars_format::scientific);
+  if (result.ec != std::errc()) return 0;
+  int first = -1, last = -1, at = 0;
+  for (const char* p = shortest; p < result.ptr && *p != 'e'; ++p) {
+    if (*p >= '0' && *p <= '9') {
+      if (*p != '0') {
+        if (first < 0) first = at;
+        last = at;
+      }
+      ++at;
+    }
+  }
+  return first < 0 ? 1 : last - first + 1;
+}
+
+}  // namespace
+
 std::string ShortestNumber(double value, bool upperExponent) {
   char buffer[40];
+  // The shortest form's digit count is the precision the loop below would
+  // stop at; it is checked, and the loop runs only if the check fails.
+  const int digits = ShortestDigits(value);
+  if (digits >= 1 && digits <= 17) {
+    std::snprintf(buffer, sizeof buffer, upperExponent ? "%.*E" : "%.*g",
+                  upperExponent ? digits - 1 : digits, value);
+    if (std::strtod(buffer, nullptr) == value) return buffer;
+  }
   for (int precision = 1; precision <= 17; ++precision) {
     std::snprintf(buffer, sizeof buffer, upperExponent ? "%.*E" : "%.*g",
                   upperExponent ? precision - 1 : precision, value);

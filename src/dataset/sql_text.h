@@ -18,6 +18,8 @@ std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2))
 
 // `value` with every single quote doubled, for use between quotes.
 std::string QuoteLiteral(const char* value);
+// Appends the decimal text of `value` to `*out` (as "%lld" writes it).
+void AppendInt(std::string* out, std::int64_t value);
 // Appends the `length` bytes of `value` to `*out` with each quote doubled.
 void AppendQuoted(std::string* out, const char* value, std::size_t length);
 
