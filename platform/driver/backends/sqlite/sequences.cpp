@@ -30,8 +30,9 @@ void BindName(sqlite3_stmt* s, const std::string& owner, const std::string& name
 
 std::unique_ptr<SequenceStore> SequenceStore::Open(const std::string& path, std::string* error) {
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-      SQLITE_OK) {
+  if (sqlite3_open_v2(path.c_str(), &db,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                      nullptr) != SQLITE_OK) {
     *error = "cannot open sequence store " + path + ": " + (db ? sqlite3_errmsg(db) : "no memory");
     sqlite3_close(db);
     return nullptr;
