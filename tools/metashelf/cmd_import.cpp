@@ -184,21 +184,19 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
 
 void AddImportCommand(CLI::App& app, Globals& globals, Action& action) {
   auto options = std::make_shared<ImportOptions>();
-  CLI::App* import = app.add_subcommand(
+  CLI::App* importCmd = app.add_subcommand(
       "import", "import XML records from files and folders (recursively) into a collection");
-  import->add_option("COLLECTION", options->collection, "collection name")->required();
-  import->add_option("PATH", options->paths, "record files or folders")->required();
-  import
+  importCmd->add_option("COLLECTION", options->collection, "collection name")->required();
+  importCmd->add_option("PATH", options->paths, "record files or folders")->required();
+  importCmd
       ->add_option("--batch", options->batch,
                    "records per transaction, 256 unless given (a failed batch is retried "
                    "record by record)")
       ->check(CLI::PositiveNumber);
-  import->add_flag("--no-notes", options->quietNotes,
-                   "do not list values that stay inline (rejections are always listed)");
-  import->callback([&, options] { action = [&, options] { return RunImport(globals, *options);
-};
-}  // namespace metashelf::cli
-);
+  importCmd->add_flag("--no-notes", options->quietNotes,
+                      "do not list values that stay inline (rejections are always listed)");
+  importCmd->callback(
+      [&, options] { action = [&, options] { return RunImport(globals, *options); }; });
 }
 
 }  // namespace metashelf::cli
