@@ -12,9 +12,11 @@ namespace driver {
 namespace dialect {
 namespace {
 
-// Lifts `text` through `memo` and through LiftLiterals; both must agree.
-void ExpectSameAsLexing(ShapeMemo& memo, const std::string& text) {
-  Shaped viaMemo, lexed;
+// Lifts `text` through `memo` into `viaMemo` (which may hold an earlier
+// text's lift, as a statement's scratch does) and through LiftLiterals; both
+// must agree.
+void ExpectSameAsLexing(ShapeMemo& memo, const std::string& text, Shaped& viaMemo) {
+  Shaped lexed;
   std::string memoError, lexError;
   const bool memoOk = memo.Lift(text, &viaMemo, &memoError);
   const bool lexOk = LiftLiterals(text, &lexed, &lexError);
@@ -35,6 +37,17 @@ void ExpectSameAsLexing(ShapeMemo& memo, const std::string& text) {
       EXPECT_DOUBLE_EQ(a.real, b.real) << text;
     }
   }
+  ASSERT_EQ(viaMemo.spans.size(), lexed.spans.size()) << text;
+  for (std::size_t i = 0; i < lexed.spans.size(); ++i) {
+    EXPECT_EQ(viaMemo.spans[i].begin, lexed.spans[i].begin) << text;
+    EXPECT_EQ(viaMemo.spans[i].token, lexed.spans[i].token) << text;
+    EXPECT_EQ(viaMemo.spans[i].end, lexed.spans[i].end) << text;
+  }
+}
+
+void ExpectSameAsLexing(ShapeMemo& memo, const std::string& text) {
+  Shaped fresh;
+  ExpectSameAsLexing(memo, text, fresh);
 }
 
 TEST(ShapeMemo, RecognisesInsertsOfOneShape) {
@@ -144,6 +157,10 @@ TEST(ShapeMemo, AgreesWithLexingOnGeneratedTexts) {
       "x'0A'"};
   std::mt19937 random(20261208);
   ShapeMemo memo(4);
+  // A second memo lifts every text into one reused result, whose literals
+  // from the previous text (of another count and kind) must not leak.
+  ShapeMemo reusingMemo(3);
+  Shaped reused;
   for (int round = 0; round < 20000; ++round) {
     const auto& parts = templates[random() % templates.size()];
     std::string text = parts[0];
@@ -161,9 +178,11 @@ TEST(ShapeMemo, AgreesWithLexingOnGeneratedTexts) {
       text += parts[i];
     }
     ExpectSameAsLexing(memo, text);
+    ExpectSameAsLexing(reusingMemo, text, reused);
     if (::testing::Test::HasFailure()) return;
   }
   EXPECT_GT(memo.hits(), 1000u);
+  EXPECT_GT(reusingMemo.hits(), 500u);
 }
 
 }  // namespace

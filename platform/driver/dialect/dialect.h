@@ -114,7 +114,8 @@ bool LiftLiterals(std::string_view text, Shaped* out, std::string* error);
 // same bytes and each literal is one token of the same kind starting with
 // the same class of character (digit, ".", quote), which keeps every token
 // boundary where it was; a sign that joined a literal must stand before it
-// again, spaced alike.
+// again, spaced alike. `out` may be reused from call to call: the literals'
+// strings keep their storage, so a hit allocates nothing once warm.
 class ShapeMemo {
  public:
   explicit ShapeMemo(std::size_t capacity = 16) : capacity_(capacity) {}
@@ -133,9 +134,12 @@ class ShapeMemo {
   };
   bool Match(const Shape& shape, std::string_view text, Shaped* out) const;
   void Remember(std::string_view text, const Shaped& shaped);
+  // Moves the slot at order_[i] to the front of order_.
+  void Promote(std::size_t i);
 
   std::size_t capacity_;
-  std::vector<Shape> shapes_;  // most recently used first
+  std::vector<Shape> shapes_;       // slots, never moved once filled
+  std::vector<std::size_t> order_;  // slot numbers, most recently used first
   std::size_t hits_ = 0;
 };
 

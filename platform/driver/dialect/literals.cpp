@@ -12,7 +12,11 @@ namespace driver {
 namespace dialect {
 namespace {
 
+// `*out` may hold an earlier literal: every field is written, the text's
+// storage kept.
 bool ToLiteral(TokenKind kind, std::string_view tok, bool negative, Literal* out) {
+  out->integer = 0;
+  out->real = 0;
   if (kind == TokenKind::kString) {
     if (tok.size() < 3 || tok[0] != '\'') return false;  // '' and N'...' stay
     // Runs between doubled quotes are copied whole; a doubled quote stands
@@ -34,14 +38,24 @@ bool ToLiteral(TokenKind kind, std::string_view tok, bool negative, Literal* out
     out->kind = Literal::Kind::kText;
     return true;
   }
-  if (!tok.empty() && tok.size() <= 18 &&
-      tok.find_first_not_of("0123456789") == std::string_view::npos) {
-    // Up to 18 digits always fit 64 bits.
+  out->text.clear();
+  if (!tok.empty() && tok.size() <= 18) {
+    // Up to 18 digits always fit 64 bits; digits are checked and summed in
+    // one pass (these are most of the literals lifted).
     std::int64_t v = 0;
-    for (char c : tok) v = v * 10 + (c - '0');
-    out->kind = Literal::Kind::kInt;
-    out->integer = negative ? -v : v;
-    return true;
+    bool digits = true;
+    for (char c : tok) {
+      if (c < '0' || c > '9') {
+        digits = false;
+        break;
+      }
+      v = v * 10 + (c - '0');
+    }
+    if (digits) {
+      out->kind = Literal::Kind::kInt;
+      out->integer = negative ? -v : v;
+      return true;
+    }
   }
   const std::string s(tok);
   const bool integral = s.find_first_of(".eE") == std::string::npos;
@@ -174,13 +188,16 @@ char LiteralClass(char c) {
 
 bool ShapeMemo::Match(const Shape& shape, std::string_view text, Shaped* out) const {
   const std::size_t literals = shape.literalClass.size();
-  out->literals.reserve(literals);
-  out->spans.reserve(literals);
+  // Literal objects already in `out` are written over, so their strings'
+  // storage is reused; the vector is cut to size on success.
+  std::size_t used = 0;
+  out->spans.clear();
   std::size_t pos = 0;
   for (std::size_t k = 0;; ++k) {
     const std::size_t length = shape.fixedEnd[k] - shape.fixedBegin[k];
     if (text.size() - pos < length ||
-        text.compare(pos, length, shape.text, shape.fixedBegin[k], length) != 0) {
+        std::char_traits<char>::compare(text.data() + pos, shape.text.data() + shape.fixedBegin[k],
+                                        length) != 0) {
       return false;
     }
     pos += length;
@@ -197,16 +214,18 @@ bool ShapeMemo::Match(const Shape& shape, std::string_view text, Shaped* out) co
     if (kind != (shape.literalClass[k] == '\'' ? TokenKind::kString : TokenKind::kNumber)) {
       return false;
     }
-    out->literals.emplace_back();
+    if (used == out->literals.size()) out->literals.emplace_back();
     if (!ToLiteral(kind, text.substr(pos, end - pos), !sign.empty() && sign[0] == '-',
-                   &out->literals.back())) {
+                   &out->literals[used])) {
       return false;
     }
+    ++used;
     out->spans.push_back(Shaped::Span{begin, pos, end});
     pos = end;
   }
   if (pos != text.size()) return false;
-  out->key = shape.key;
+  out->literals.resize(used);
+  out->key.assign(shape.key);
   return true;
 }
 
@@ -225,19 +244,26 @@ void ShapeMemo::Remember(std::string_view text, const Shaped& shaped) {
   shape.fixedBegin.push_back(at);
   shape.fixedEnd.push_back(text.size());
   shape.key = shaped.key;
-  if (shapes_.size() >= capacity_) shapes_.pop_back();
-  shapes_.insert(shapes_.begin(), std::move(shape));
+  if (shapes_.size() < capacity_) {
+    order_.insert(order_.begin(), shapes_.size());
+    shapes_.push_back(std::move(shape));
+    return;
+  }
+  // The least recently used slot takes the new shape.
+  shapes_[order_.back()] = std::move(shape);
+  Promote(order_.size() - 1);
+}
+
+void ShapeMemo::Promote(std::size_t i) {
+  const std::size_t slot = order_[i];
+  for (; i > 0; --i) order_[i] = order_[i - 1];
+  order_[0] = slot;
 }
 
 bool ShapeMemo::Lift(std::string_view text, Shaped* out, std::string* error) {
-  for (std::size_t i = 0; i < shapes_.size(); ++i) {
-    out->key.clear();
-    out->literals.clear();
-    out->spans.clear();
-    if (!Match(shapes_[i], text, out)) continue;
-    if (i > 0)
-      std::rotate(shapes_.begin(), shapes_.begin() + static_cast<std::ptrdiff_t>(i),
-                  shapes_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+  for (std::size_t i = 0; i < order_.size(); ++i) {
+    if (!Match(shapes_[order_[i]], text, out)) continue;
+    if (i > 0) Promote(i);
     ++hits_;
     return true;
   }

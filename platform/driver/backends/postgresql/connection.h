@@ -66,6 +66,9 @@ class PgConnection : public Connection {
   // (rows or command status) or null with `*error` filled.
   ResultPtr Run(const std::string& text, const std::vector<TextParam>& params, Diagnostic* error);
 
+  // Lifts literals out of statement texts, recognising recent shapes.
+  dialect::ShapeMemo& shapes() { return shapes_; }
+
  private:
   explicit PgConnection(PGconn* conn) : conn_(conn) {}
   void Forget();
@@ -74,6 +77,7 @@ class PgConnection : public Connection {
   std::map<std::string, Prepared> prepared_;
   std::map<std::string, std::shared_ptr<const dialect::Adapted>> adapted_;
   std::uint64_t nextName_ = 0;
+  dialect::ShapeMemo shapes_;
 };
 
 // Fills `*out` from a failed result (or, when `result` is null, from the

@@ -55,7 +55,7 @@ std::int16_t PgStatement::Compile(const char* text, std::size_t length) {
   std::string error;
   dialect::Shaped shaped;
   bool ok = false;
-  if (dialect::LiftLiterals(source, &shaped, &error)) {
+  if (conn_->shapes().Lift(source, &shaped, &error)) {
     literals_ = std::move(shaped.literals);
     // Texts that differ only in their literals share one adapted form.
     adapted_ = conn_->Adapt(shaped.key, &error);

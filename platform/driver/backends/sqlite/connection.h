@@ -75,6 +75,9 @@ class SqliteConnection : public Connection {
 
   // Lifts literals out of statement texts, recognising recent shapes.
   dialect::ShapeMemo& shapes() { return shapes_; }
+  // The statements' lifting scratch: it holds earlier literals, whose
+  // storage the next lift writes over instead of allocating anew.
+  dialect::Shaped& lifted() { return lifted_; }
 
  private:
   SqliteConnection() = default;
@@ -84,6 +87,7 @@ class SqliteConnection : public Connection {
   std::set<std::string> attached_;
   std::unordered_map<std::string, std::unique_ptr<Form>> cache_;
   dialect::ShapeMemo shapes_;
+  dialect::Shaped lifted_;
   struct Finalizer {
     void operator()(sqlite3_stmt* stmt) const;
   };

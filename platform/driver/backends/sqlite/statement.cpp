@@ -12,6 +12,10 @@ namespace sqlite {
 
 SqliteStatement::~SqliteStatement() {
   connection_->Release(form_);
+  // The literals' storage goes back to the connection's scratch, for the
+  // next statement's lift (a statement is often made for one text).
+  dialect::Shaped& spare = connection_->lifted();
+  if (spare.literals.capacity() < literals_.capacity()) spare.literals.swap(literals_);
 }
 
 std::int16_t SqliteStatement::FailSqlite(int rc) {
@@ -34,17 +38,22 @@ std::int16_t SqliteStatement::Prepare(const char* text, std::size_t length) {
   ResetCursor();
   connection_->Release(form_);
   form_ = nullptr;
-  literals_.clear();
-  dialect::Shaped shaped;
   std::string error;
-  if (!connection_->shapes().Lift(std::string_view(text, length), &shaped, &error)) {
+  dialect::Shaped& lifted = connection_->lifted();
+  if (!connection_->shapes().Lift(std::string_view(text, length), &lifted, &error)) {
+    literals_.clear();
     return Fail("42000", 0, error);
   }
   std::string state;
   int native = 0;
-  form_ = connection_->Acquire(shaped.key, &state, &error, &native);
-  if (form_ == nullptr) return Fail(state.c_str(), native, error);
-  literals_ = std::move(shaped.literals);
+  form_ = connection_->Acquire(lifted.key, &state, &error, &native);
+  if (form_ == nullptr) {
+    literals_.clear();
+    return Fail(state.c_str(), native, error);
+  }
+  // The previous literals go to the scratch for reuse; nothing is bound to
+  // them any more (Release cleared the bindings).
+  literals_.swap(lifted.literals);
   for (const auto& entry : params_) {
     if (entry.first > form_->adapted.callerParams) {
       return Fail("07009", 0, "parameter " + std::to_string(entry.first) + " is not in the text");
