@@ -109,6 +109,9 @@ INSTANTIATE_TEST_SUITE_P(
              "(select METAID from G.META_NDNUMBER_7 where NODEVALUE=5 union all select METAID from "
              "G.META_NDTEXT_7 where (NODEVALUE='5' AND left(NODEVALUE,512) = left('5',512))) "
              "intersect select METAID from G.META_NDTEXT_70 x where x.NODEVALUE='6'"},
+        Case{"update G.META_NDTEXT_7 set NODEVALUE='b' where NODEVALUE='a'",
+             "update G.META_NDTEXT_7 set NODEVALUE='b' where (NODEVALUE='a' AND "
+             "left(NODEVALUE,512) = left('a',512))"},
         Case{"select * from G.META_SET where METAID in (select METAID from G.META_NDTEXT_7 where "
              "NODEGUID=1 and (NODEVALUE='x'))",
              "select * from G.META_SET where METAID in (select METAID from G.META_NDTEXT_7 where "
