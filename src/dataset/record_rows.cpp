@@ -2,8 +2,7 @@
 #include "dataset/record_rows.h"
 
 #include <cstring>
-#include <memory>
-#include <new>
+#include <vector>
 
 #include "dataset/meta_set_oper.h"
 #include "dataset/sql_text.h"
@@ -13,24 +12,26 @@ namespace dataset {
 
 namespace {
 
-// Leaf nodes made for GetLeafNodeList; freed with the holder.
+// Leaf nodes made for GetLeafNodeList, in one block (one allocation per
+// record, not per leaf); the list points into it.
 class NodeList {
  public:
-  ~NodeList() {
-    for (std::int32_t i = 0; i < list_.GetSize(); ++i) delete list_[i];
-    list_.SetSize(0);
-  }
+  ~NodeList() { list_.SetSize(0); }
   bool Make(std::int32_t count) {
-    for (std::int32_t i = 0; i < count; ++i) {
-      std::unique_ptr<CLeafNode> node(new (std::nothrow) CLeafNode());
-      if (!node || list_.Add(node.get()) < 0) return false;
-      node.release();
+    try {
+      nodes_.resize(static_cast<std::size_t>(count));
+    } catch (...) {
+      return false;
+    }
+    for (CLeafNode& node : nodes_) {
+      if (list_.Add(&node) < 0) return false;
     }
     return true;
   }
   CSmartArray<CLeafNode*>& list() { return list_; }
 
  private:
+  std::vector<CLeafNode> nodes_;
   CSmartArray<CLeafNode*> list_;
 };
 
@@ -70,7 +71,6 @@ bool ExtractRecord(const CBaseMetaData& record, const CSchema* schema, RecordRow
   }
   rows->nodes.clear();
   rows->nodes.reserve(static_cast<std::size_t>(count > 0 ? count : 0));
-  CNodeInfo info;
   for (std::int32_t i = 0; i < nodes.list().GetSize(); ++i) {
     const CLeafNode* leaf = nodes.list()[i];
     NodeRow row;
@@ -81,9 +81,8 @@ bool ExtractRecord(const CBaseMetaData& record, const CSchema* schema, RecordRow
     row.value = Document(size, [&](char* b, std::int32_t n) { leaf->GetNodeValue(b, n); });
     row.value.resize(std::strlen(row.value.c_str()));
     leaf->GetNodeGUID(row.guid);
-    if (schema == nullptr || schema->GetNodeInfoByGUID(row.guid, &info) == 0) continue;
     row.tableType = -1;
-    info.GetTableType(row.tableType);
+    if (schema == nullptr || schema->GetTableTypeByGUID(row.guid, &row.tableType) == 0) continue;
     switch (row.tableType) {
       case kTableTypeText:
         if (row.value.size() > kMaxTextValue) return false;

@@ -163,6 +163,20 @@ TEST(SchemaTest, LooksNodesUpByGuidPathAndAlias) {
     info.GetTableType(tableType);
     EXPECT_EQ(tableType, expected) << path;
   }
+  // The table type alone agrees with the full information for every node.
+  for (std::int32_t i = 0; i < schema->GetNodeCount(); ++i) {
+    ASSERT_EQ(schema->GetNodeInfoAt(i, &info), 1);
+    info.GetNodeGUID(guid);
+    info.GetTableType(tableType);
+    short alone = -7;
+    ASSERT_EQ(schema->GetTableTypeByGUID(guid, &alone), 1) << guid;
+    EXPECT_EQ(alone, tableType) << guid;
+  }
+  short untouched = -7;
+  EXPECT_EQ(schema->GetTableTypeByGUID(unknown, &untouched), 0);
+  EXPECT_EQ(untouched, -7);
+  EXPECT_EQ(schema->GetTableTypeByGUID(guid, nullptr), 0);
+  EXPECT_EQ(CSchema().GetTableTypeByGUID(guid, &untouched), 0);
 }
 
 TEST(SchemaTest, UnreadableNodeInformationLeavesNoLookups) {

@@ -130,6 +130,15 @@ std::int32_t CSchema::GetNodeInfoByGUID(const std::int32_t& guid, CNodeInfo* inf
   return 1;
 }
 
+std::int32_t CSchema::GetTableTypeByGUID(std::int32_t guid, short* tableType) const {
+  if (!impl_ || tableType == nullptr) return 0;
+  const auto& m = impl_->model;
+  const auto it = m.byGuid.find(guid);
+  if (it == m.byGuid.end()) return 0;
+  *tableType = m.nodes[it->second].tableType;
+  return 1;
+}
+
 std::int32_t CSchema::GetNodeInfoByPath(const char* path, CNodeInfo* info) const {
   if (!impl_ || info == nullptr || path == nullptr) return 0;
   const auto& m = impl_->model;

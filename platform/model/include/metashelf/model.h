@@ -107,6 +107,10 @@ class METASHELF_API CSchema {
   // Fill `info` for the node; return 1 when found, 0 otherwise (`info`
   // untouched). A null `info` returns 0.
   std::int32_t GetNodeInfoByGUID(const std::int32_t& guid, CNodeInfo* info) const;
+  // Only the node's table type, without copying its texts (taking a record
+  // apart asks this once per leaf): 1 when found, 0 otherwise (`*tableType`
+  // untouched). A null `tableType` returns 0.
+  std::int32_t GetTableTypeByGUID(std::int32_t guid, short* tableType) const;
   std::int32_t GetNodeInfoByPath(const char* path, CNodeInfo* info) const;
   // Resolves a short search alias ("title", "westbc"...) to a node. 1/0.
   std::int32_t GetNodeInfoByAlias(const char* alias, CNodeInfo* info) const;
