@@ -17,7 +17,6 @@
 //   e2e_bench [--backend sqlite|postgresql|both] [--records N[,N...]]
 //             [--budget SECONDS] [--tool PATH] [--work DIR] [--keep]
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -26,10 +25,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "metashelf/host.h"
@@ -99,8 +100,22 @@ class Report {
   std::map<std::string, std::vector<std::string>> values_;
 };
 
+// The high-water mark of a running process's resident memory, kB (0 when
+// it cannot be read, as of a process that has just ended).
+long PeakRssKb(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+  }
+  return 0;
+}
+
 // Runs the tool; its exit status, -1 when it could not run. `rssKb` gets
-// its peak resident memory.
+// its peak resident memory. That is read from the running tool's own
+// high-water mark, not from wait4: the kernel counts a spawned child's
+// peak from its parent's memory until the exec, so wait4 would report this
+// program's own peak whenever it is the larger.
 int RunTool(const std::string& tool, const std::vector<std::string>& args, long* rssKb) {
   std::vector<std::string> all = {tool};
   all.insert(all.end(), args.begin(), args.end());
@@ -116,9 +131,15 @@ int RunTool(const std::string& tool, const std::vector<std::string>& args, long*
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return -1;
   int status = 0;
-  struct rusage usage {};
-  if (wait4(pid, &status, 0, &usage) != pid) return -1;
-  if (rssKb != nullptr) *rssKb = usage.ru_maxrss;
+  long peak = 0;
+  for (;;) {
+    const pid_t ended = waitpid(pid, &status, WNOHANG);
+    if (ended == pid) break;
+    if (ended < 0) return -1;
+    peak = std::max(peak, PeakRssKb(pid));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  if (rssKb != nullptr) *rssKb = peak;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
