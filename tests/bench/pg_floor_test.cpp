@@ -14,19 +14,10 @@
 namespace metashelf::bench {
 namespace {
 
-using metashelf::testing::PgAvailability;
-
 class PgFloorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    switch (metashelf::testing::PostgresAvailability()) {
-      case PgAvailability::kSkipped:
-        GTEST_SKIP() << "PostgreSQL tests skipped: METASHELF_SKIP_POSTGRESQL=1";
-      case PgAvailability::kMissing:
-        FAIL() << metashelf::testing::PostgresMissingMessage();
-      case PgAvailability::kServer:
-        break;
-    }
+    METASHELF_REQUIRE_POSTGRESQL();
     ASSERT_FALSE(fresh_.conninfo().empty()) << fresh_.error();
     conn_ = PQconnectdb(fresh_.conninfo().c_str());
     ASSERT_EQ(PQstatus(conn_), CONNECTION_OK) << PQerrorMessage(conn_);

@@ -60,14 +60,7 @@ int Work(const std::string& conninfo, int worker) {
 }
 
 TEST(PgConcurrencyTest, ProcessesGetDistinctIdsAndLoseNoRow) {
-  switch (PostgresAvailability()) {
-    case PgAvailability::kSkipped:
-      GTEST_SKIP() << "PostgreSQL tests skipped: METASHELF_SKIP_POSTGRESQL=1";
-    case PgAvailability::kMissing:
-      FAIL() << PostgresMissingMessage();
-    case PgAvailability::kServer:
-      break;
-  }
+  METASHELF_REQUIRE_POSTGRESQL();
   PgFreshDatabase fresh;
   ASSERT_FALSE(fresh.conninfo().empty()) << fresh.error();
   {

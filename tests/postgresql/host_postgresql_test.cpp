@@ -42,14 +42,7 @@ TEST(PgPasswordTest, NeverInOpenErrors) {
 class PgHostTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    switch (PostgresAvailability()) {
-      case PgAvailability::kSkipped:
-        GTEST_SKIP() << "PostgreSQL tests skipped: METASHELF_SKIP_POSTGRESQL=1";
-      case PgAvailability::kMissing:
-        FAIL() << PostgresMissingMessage();
-      case PgAvailability::kServer:
-        break;
-    }
+    METASHELF_REQUIRE_POSTGRESQL();
     fresh_ = std::make_unique<PgFreshDatabase>();
     ASSERT_FALSE(fresh_->conninfo().empty()) << fresh_->error();
   }

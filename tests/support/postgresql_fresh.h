@@ -9,6 +9,7 @@
 #ifndef METASHELF_TESTS_SUPPORT_POSTGRESQL_FRESH_H_
 #define METASHELF_TESTS_SUPPORT_POSTGRESQL_FRESH_H_
 
+#include <gtest/gtest.h>
 #include <libpq-fe.h>
 #include <unistd.h>
 
@@ -35,6 +36,21 @@ inline const char* PostgresMissingMessage() {
   return "METASHELF_PG_CONNINFO is not set: run the tests under scripts/with-postgres.sh "
          "(or set METASHELF_SKIP_POSTGRESQL=1 to skip the PostgreSQL tests)";
 }
+
+// Skips the running test visibly when METASHELF_SKIP_POSTGRESQL=1, fails it
+// when no server is given; goes on when there is one. For a test body or a
+// fixture's SetUp (both return void).
+#define METASHELF_REQUIRE_POSTGRESQL()                                           \
+  do {                                                                           \
+    switch (::metashelf::testing::PostgresAvailability()) {                      \
+      case ::metashelf::testing::PgAvailability::kSkipped:                       \
+        GTEST_SKIP() << "PostgreSQL tests skipped: METASHELF_SKIP_POSTGRESQL=1"; \
+      case ::metashelf::testing::PgAvailability::kMissing:                       \
+        FAIL() << ::metashelf::testing::PostgresMissingMessage();                \
+      case ::metashelf::testing::PgAvailability::kServer:                        \
+        break;                                                                   \
+    }                                                                            \
+  } while (false)
 
 // `conninfo` (a URI or key=value string) with its database replaced, as a
 // key=value string.
