@@ -36,6 +36,11 @@ class Store {
   virtual std::int64_t Bytes() = 0;
   // After the import: the rows it added, written again by the floor.
   virtual bool Floor(FloorResult* result) = 0;
+  // Before the warm pass: reads what the database keeps in files through
+  // once, so that the OS holds it in its page cache. The bytes read, 0 when
+  // the backend has nothing to read here (a server's files are its own),
+  // -1 on failure.
+  virtual std::int64_t Warm() = 0;
   // Runs `oracleSql` (a statement the library would run) directly with the
   // backend's API: the rows it gives and the seconds taken.
   virtual bool Direct(const std::string& oracleSql, std::int64_t* rows, double* seconds) = 0;
