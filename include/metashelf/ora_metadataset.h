@@ -43,8 +43,7 @@ class METASHELF_API COraMetaDataSet : public CMetaDataSet_abs {
                                  std::int32_t capacity) override;
   std::int32_t AddMetaAdditional(std::int64_t metaID, char* data, std::int32_t length) override;
   std::int32_t DelMetaAdditional(std::int64_t metaID) override;
-  std::int32_t UpdateMetaAdditional(std::int64_t metaID, char* data,
-                                    std::int32_t length) override;
+  std::int32_t UpdateMetaAdditional(std::int64_t metaID, char* data, std::int32_t length) override;
   std::int32_t GetMetaAdditionalSize(std::int64_t metaID, std::int32_t& size) override;
   std::int32_t GetMetaAdditional(std::int64_t metaID, char* buffer, std::int32_t size) override;
 
@@ -57,6 +56,22 @@ class METASHELF_API COraMetaDataSet : public CMetaDataSet_abs {
   // request is refused. Runs nothing (the command-line tool shows it).
   std::int32_t BuildSearchSql(const std::string& expression,
                               const std::vector<SearchNode>& conditions, std::string& sql);
+
+  // The value indexes, on (NODEGUID, NODEVALUE) of the collection's three
+  // value tables. A large import may drop them, write its rows and restore
+  // them once at the end: on SQLite, building an index over the rows is
+  // cheaper than keeping it up to date row by row. Searches are correct
+  // without them, only slower. Both run their statements on the catalog's
+  // connection as they come, so call them outside a transaction (on
+  // PostgreSQL a failed statement would abort the one open).
+  //
+  // Drops all three: 1 when each was dropped, 0 otherwise (those dropped
+  // stay dropped until restored).
+  std::int32_t DropValueIndexes();
+  // Creates whichever of the three is missing (an import that ended before
+  // restoring them leaves them missing): 1 when all three exist afterwards,
+  // 0 otherwise. `created`, when not null, receives how many were made.
+  std::int32_t RestoreValueIndexes(std::int32_t* created = nullptr);
 
  private:
   std::int32_t GetSchemaNameSize(std::int32_t& size);

@@ -5,6 +5,12 @@
 
 namespace metashelf {
 namespace dataset {
+namespace {
+
+// The tables whose values are searched, in the order their indexes are made.
+const char* const kValueTables[] = {"META_NDTEXT", "META_NDNUMBER", "META_NDDATETIME"};
+
+}  // namespace
 
 std::vector<std::string> CreateSetStatements(const char* owner, std::int32_t colID) {
   std::vector<std::string> texts;
@@ -27,9 +33,25 @@ std::vector<std::string> CreateSetStatements(const char* owner, std::int32_t col
     texts.push_back(Format("CREATE INDEX %s.%s_%d_ID ON %s.%s_%d(MetaID)", owner, table, colID,
                            owner, table, colID));
   }
-  for (int i = 1; i <= 3; ++i) {
-    texts.push_back(Format("CREATE INDEX %s.%s_%d_NV ON %s.%s_%d(NODEGUID,NODEVALUE)", owner,
-                           kTables[i], colID, owner, kTables[i], colID));
+  for (std::string& text : CreateValueIndexStatements(owner, colID)) {
+    texts.push_back(std::move(text));
+  }
+  return texts;
+}
+
+std::vector<std::string> CreateValueIndexStatements(const char* owner, std::int32_t colID) {
+  std::vector<std::string> texts;
+  for (const char* table : kValueTables) {
+    texts.push_back(Format("CREATE INDEX %s.%s_%d_NV ON %s.%s_%d(NODEGUID,NODEVALUE)", owner, table,
+                           colID, owner, table, colID));
+  }
+  return texts;
+}
+
+std::vector<std::string> DropValueIndexStatements(const char* owner, std::int32_t colID) {
+  std::vector<std::string> texts;
+  for (const char* table : kValueTables) {
+    texts.push_back(Format("DROP INDEX %s.%s_%d_NV", owner, table, colID));
   }
   return texts;
 }

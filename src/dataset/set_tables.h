@@ -15,6 +15,13 @@ namespace dataset {
 // the three value tables (table name + "_NV").
 std::vector<std::string> CreateSetStatements(const char* owner, std::int32_t colID);
 
+// CREATE INDEX on (NODEGUID, NODEVALUE) of the three value tables, the last
+// three statements of CreateSetStatements.
+std::vector<std::string> CreateValueIndexStatements(const char* owner, std::int32_t colID);
+
+// DROP INDEX of those three indexes, in the same order.
+std::vector<std::string> DropValueIndexStatements(const char* owner, std::int32_t colID);
+
 // The five DROP TABLE statements (indexes go with their tables) and the
 // delete of the collection's record registrations.
 std::vector<std::string> RemoveSetStatements(const char* owner, std::int32_t colID);

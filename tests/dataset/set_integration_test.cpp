@@ -207,6 +207,86 @@ TEST_P(RealSetTest, RemoveDropsTheTablesAndTheRegistrations) {
   EXPECT_EQ(catalog.mds_IsExist(name.c_str()), 0);
 }
 
+TEST_P(RealSetTest, SearchesGiveTheSameRecordsWithTheValueIndexesDroppedAndRestored) {
+  for (int i = 0; i < 12; ++i) {
+    const std::string xml =
+        "<metadata><idinfo><citation><citeinfo><title>survey " + std::to_string(i) +
+        "</title><pubdate>2001-02-" + std::to_string(10 + i) +
+        "</pubdate></citeinfo></citation><spdom><bounding><westbc>" + std::to_string(-10 * i) +
+        "</westbc></bounding></spdom></idinfo></metadata>";
+    CBaseMetaData record(schema);
+    ASSERT_EQ(record.LoadXml(xml.data(), xml.size()), 1);
+    ASSERT_GT(set.AddMetaData(&record), 0);
+  }
+  auto condition = [](std::int32_t id, const char* path, const char* op, const char* value) {
+    SearchNode node;
+    node.condID = id;
+    node.nodePath = path;
+    node.op = op;
+    node.value1 = value;
+    return node;
+  };
+  // One condition on each value table.
+  const std::vector<SearchNode> conditions = {
+      condition(1, "/metadata/idinfo/citation/citeinfo/title", ">=", "survey 5"),
+      condition(2, "/metadata/idinfo/spdom/bounding/westbc", "<", "-45"),
+      condition(3, "/metadata/idinfo/citation/citeinfo/pubdate", ">", "2001-02-15"),
+  };
+  auto found = [&](const char* expression) {
+    std::vector<SearchNode> nodes = conditions;
+    CSmartArray<std::int64_t> ids;
+    EXPECT_EQ(set.SearchMetaData(expression, nodes, ids), 1) << expression;
+    std::vector<std::int64_t> out;
+    for (std::int32_t i = 0; i < ids.GetSize(); ++i) out.push_back(ids[i]);
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  const char* const expressions[] = {"1", "2", "3", "1 and 2 or 3"};
+  std::vector<std::vector<std::int64_t>> before;
+  for (const char* e : expressions) before.push_back(found(e));
+  ASSERT_EQ(before[0].size(), 5u);  // "survey 5" .. "survey 9": "survey 10" sorts first
+  ASSERT_EQ(before[1].size(), 7u);
+  ASSERT_EQ(before[2].size(), 6u);
+
+  const std::string valueIndexes =
+      GetParam() == "sqlite"
+          ? "SELECT COUNT(*) FROM " + owner +
+                ".sqlite_master WHERE type='index' AND name LIKE 'META_ND%_" +
+                std::to_string(colID) + "_NV'"
+          : "SELECT COUNT(*) FROM pg_indexes WHERE upper(schemaname)='" + owner +
+                "' AND upper(indexname) LIKE 'META_ND%_" + std::to_string(colID) + "_NV'";
+  ASSERT_EQ(Count(valueIndexes), 3);
+  ASSERT_EQ(set.DropValueIndexes(), 1);
+  EXPECT_EQ(Count(valueIndexes), 0);
+  EXPECT_EQ(set.DropValueIndexes(), 0);  // nothing left to drop
+  for (std::size_t i = 0; i < before.size(); ++i) EXPECT_EQ(found(expressions[i]), before[i]);
+
+  // Records written meanwhile are found once the indexes are back.
+  CBaseMetaData late(schema);
+  const std::string xml =
+      "<metadata><idinfo><citation><citeinfo><title>survey 99</title></citeinfo></citation>"
+      "</idinfo></metadata>";
+  ASSERT_EQ(late.LoadXml(xml.data(), xml.size()), 1);
+  const std::int64_t lateId = set.AddMetaData(&late);
+  ASSERT_GT(lateId, 0);
+  before[0].push_back(lateId);
+  std::int32_t created = 0;
+  ASSERT_EQ(set.RestoreValueIndexes(&created), 1);
+  EXPECT_EQ(created, 3);
+  EXPECT_EQ(Count(valueIndexes), 3);
+  EXPECT_EQ(found("1"), before[0]);
+  EXPECT_EQ(found("2"), before[1]);
+  // Restoring again finds them all there and makes none.
+  ASSERT_EQ(set.RestoreValueIndexes(&created), 1);
+  EXPECT_EQ(created, 0);
+  if (GetParam() == "postgresql") {
+    // The text index is made in the server's own shape again.
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM pg_indexes WHERE upper(indexname)='META_NDTEXT_" +
+                    std::to_string(colID) + "_NV' AND indexdef LIKE '%left%512%'"),
+              1);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, RealSetTest, ::testing::Values("sqlite", "postgresql"),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                            return info.param;

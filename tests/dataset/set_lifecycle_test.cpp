@@ -132,4 +132,51 @@ TEST_F(SetTest, FreshSetAnswersNothing) {
   EXPECT_EQ(count, -5);
 }
 
+TEST_F(SetTest, ValueIndexesAreDroppedAndRestoredByName) {
+  EXPECT_EQ(set.DropValueIndexes(), 0);  // not open
+  EXPECT_EQ(set.RestoreValueIndexes(), 0);
+  OpenSet();
+  EXPECT_EQ(set.DropValueIndexes(), 1);
+  const std::vector<std::string> dropped = {
+      "DROP INDEX GEO.META_NDTEXT_17_NV",
+      "DROP INDEX GEO.META_NDNUMBER_17_NV",
+      "DROP INDEX GEO.META_NDDATETIME_17_NV",
+  };
+  EXPECT_EQ(Executed(driver), dropped);
+  EXPECT_EQ(driver.Trace().back(), "FreeStmt 1");
+
+  // Restoring runs the collection's own CREATE INDEX texts; one that is
+  // there already (native 955, the name is taken) counts as restored.
+  driver.ClearCalls();
+  driver.OnExecute("META_NDNUMBER_17_NV").Status(-1).Diagnostic("42S01", 955);
+  std::int32_t created = -1;
+  EXPECT_EQ(set.RestoreValueIndexes(&created), 1);
+  EXPECT_EQ(created, 2);
+  const std::vector<std::string> restored = {
+      "CREATE INDEX GEO.META_NDTEXT_17_NV ON GEO.META_NDTEXT_17(NODEGUID,NODEVALUE)",
+      "CREATE INDEX GEO.META_NDNUMBER_17_NV ON GEO.META_NDNUMBER_17(NODEGUID,NODEVALUE)",
+      "CREATE INDEX GEO.META_NDDATETIME_17_NV ON GEO.META_NDDATETIME_17(NODEGUID,NODEVALUE)",
+  };
+  EXPECT_EQ(Executed(driver), restored);
+}
+
+TEST_F(SetTest, ValueIndexFailuresAreReportedAndTheRestStillRun) {
+  OpenSet();
+  // Any other failure of a restore is one: the later indexes are still made.
+  driver.OnExecute("META_NDTEXT_17_NV").Status(-1).Diagnostic("HY000", 1);
+  std::int32_t created = -1;
+  EXPECT_EQ(set.RestoreValueIndexes(&created), 0);
+  EXPECT_EQ(created, 2);
+  EXPECT_EQ(Executed(driver).size(), 3u);
+
+  driver.ClearCalls();
+  driver.OnExecute("DROP INDEX GEO.META_NDNUMBER_17_NV").Status(-1);
+  EXPECT_EQ(set.DropValueIndexes(), 0);
+  EXPECT_EQ(Executed(driver).size(), 3u);
+  // Each failure's diagnostic was read off its statement.
+  int drained = 0;
+  for (const auto& c : driver.Calls()) drained += c.call == Call::kError ? 1 : 0;
+  EXPECT_EQ(drained, 1);
+}
+
 }  // namespace

@@ -29,6 +29,32 @@ TEST_P(ErrorTest, BadSqlGivesAnErrorAndADiagnostic) {
   }
 }
 
+TEST_P(ErrorTest, ANameAlreadyTakenIsTheSameFailureOnEveryBackend) {
+  MustRun("CREATE TABLE " + Q("TAKEN") + "(A NUMBER)");
+  MustRun("CREATE INDEX " + Q("TAKEN_A") + " ON " + Q("TAKEN") + "(A)");
+  for (const std::string& sql : {"CREATE TABLE " + Q("TAKEN") + "(B NUMBER)",
+                                 "CREATE INDEX " + Q("TAKEN_A") + " ON " + Q("TAKEN") + "(A)"}) {
+    Stmt s(hdbc_);
+    EXPECT_LT(gis_SQLExecDirect(s.get(), sql.c_str(), GIS_SQL_NTS), 0) << sql;
+    char state[6] = {};
+    std::int32_t native = 0;
+    char message[256] = {};
+    std::int16_t length = 0;
+    ASSERT_EQ(gis_SQLError(nullptr, nullptr, s.get(), state, &native, message, 256, &length), 0);
+    EXPECT_STREQ(state, "42S01") << sql << ": " << message;
+    EXPECT_EQ(native, 955) << sql << ": " << message;
+  }
+  // Other failures of the same kind of statement keep their own reports.
+  Stmt s(hdbc_);
+  const std::string missing = "CREATE INDEX " + Q("TAKEN_B") + " ON " + Q("TAKEN") + "(NO_COLUMN)";
+  EXPECT_LT(gis_SQLExecDirect(s.get(), missing.c_str(), GIS_SQL_NTS), 0);
+  std::int32_t native = 0;
+  ASSERT_EQ(gis_SQLError(nullptr, nullptr, s.get(), nullptr, &native, nullptr, 0, nullptr), 0);
+  EXPECT_NE(native, 955);
+  MustRun("DROP INDEX " + Q("TAKEN_A"));
+  MustRun("CREATE INDEX " + Q("TAKEN_A") + " ON " + Q("TAKEN") + "(A)");
+}
+
 TEST_P(ErrorTest, DiagnosticMessageIsCutToTheCallersBuffer) {
   Stmt s(hdbc_);
   ASSERT_LT(gis_SQLExecDirect(s.get(), "SELECT * FROM NOWHERE.NOTHING_AT_ALL", GIS_SQL_NTS), 0);

@@ -182,6 +182,58 @@ class CliWorkflowTest : public ::testing::TestWithParam<std::string> {
     sqlite3_close(db);
   }
 
+  std::string CollectionId(const std::string& collection) {
+    for (const Row& r : Rows(Ok({"collection", "list"}).out)) {
+      if (r.file == collection) return r.id;
+    }
+    ADD_FAILURE() << collection << " is not listed";
+    return "0";
+  }
+
+  // Runs `sql` behind the tool's back, on the database of the default
+  // owner; the first column of the first row, or "" (failures are test
+  // failures).
+  std::string Query(const std::string& sql) {
+    std::string value;
+    if (GetParam() == "postgresql") {
+      PGconn* conn = PQconnectdb(db_.c_str());
+      EXPECT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
+      PGresult* r = PQexec(conn, sql.c_str());
+      EXPECT_TRUE(PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK)
+          << sql << ": " << PQerrorMessage(conn);
+      if (PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) > 0) value = PQgetvalue(r, 0, 0);
+      PQclear(r);
+      PQfinish(conn);
+      return value;
+    }
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open((dir_ + "/cli.METASHELF.db").c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* stmt = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK)
+        << sql << ": " << sqlite3_errmsg(db);
+    const int rc = sqlite3_step(stmt);
+    EXPECT_TRUE(rc == SQLITE_ROW || rc == SQLITE_DONE) << sql << ": " << sqlite3_errmsg(db);
+    if (rc == SQLITE_ROW && sqlite3_column_text(stmt, 0) != nullptr) {
+      value = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return value;
+  }
+
+  // How many of the collection's three value indexes exist.
+  std::string ValueIndexCount(const std::string& id) {
+    if (GetParam() == "postgresql") {
+      return Query(
+          "SELECT count(*) FROM pg_indexes WHERE schemaname='metashelf' AND indexname "
+          "LIKE 'meta_nd%\\_" +
+          id + "\\_nv'");
+    }
+    return Query(
+        "SELECT count(*) FROM sqlite_master WHERE type='index' AND name LIKE 'META_ND%\\_" + id +
+        "\\_NV' ESCAPE '\\'");
+  }
+
   std::string IdOf(const std::string& collection, const std::string& file) {
     for (const Row& r : Rows(Ok({"list", collection}).out)) {
       if (r.file == file) return r.id;
@@ -307,6 +359,41 @@ TEST_P(CliWorkflowTest, RefusedRecordOfABatchLeavesTheOthersStored) {
     const std::string id = IdOf(c, "lake_champlain_bathymetry.xml");
     EXPECT_EQ(Ok({"get", c, id}).out, SlurpFile(kSamples + "/fgdc/lake_champlain_bathymetry.xml"));
   }
+}
+
+TEST_P(CliWorkflowTest, ValueIndexesBuiltAfterTheRowsServeSearchesAndComeBackWhenLost) {
+  Ok({"schema", "add", "fgdc"});
+  const std::string c = Coll("after");
+  Ok({"collection", "create", c, "--schema", "fgdc"});
+  const std::string id = CollectionId(c);
+  EXPECT_EQ(ValueIndexCount(id), "3");
+  const CliResult r = Ok({"import", c, kSamples + "/fgdc", "--value-indexes", "after"});
+  EXPECT_NE(r.out.find("stored 5 of 5"), std::string::npos) << r.out;
+  EXPECT_EQ(ValueIndexCount(id), "3");
+  const std::set<std::string> hydrology = {"Groundwater Wells of the Edwards Aquifer Region, Texas",
+                                           "Bathymetry of Lake Champlain"};
+  const std::string query = "keyword = Hydrology and (westbc >= -110 or northbc > 45)";
+  EXPECT_EQ(Titles(Ok({"search", c, query}).out), hydrology);
+
+  // An import killed while they were dropped leaves them missing; searches
+  // are still right, and the next import builds them before anything else
+  // (on SQLite every import does; elsewhere one that builds them after).
+  for (const char* table : {"META_NDTEXT_", "META_NDNUMBER_", "META_NDDATETIME_"}) {
+    Query(std::string("DROP INDEX ") + (GetParam() == "postgresql" ? "metashelf." : "") + table +
+          id + "_NV");
+  }
+  EXPECT_EQ(ValueIndexCount(id), "0");
+  EXPECT_EQ(Titles(Ok({"search", c, query}).out), hydrology);
+  std::vector<std::string> again = {"import", c, kSamples + "/fgdc/lake_champlain_bathymetry.xml"};
+  if (GetParam() == "postgresql") again.insert(again.end(), {"--value-indexes", "after"});
+  const CliResult restored = Ok(again);
+  EXPECT_NE(restored.err.find("built 3 value index(es) of '" + c + "'"), std::string::npos)
+      << restored.err;
+  EXPECT_EQ(ValueIndexCount(id), "3");
+  EXPECT_EQ(Rows(Ok({"search", c, query}).out).size(), 3u);
+
+  const CliResult bad = Run({"import", c, kSamples + "/fgdc", "--value-indexes", "later"});
+  EXPECT_EQ(bad.status, 2) << bad.err;
 }
 
 TEST_P(CliWorkflowTest, CorpusRoundTrip) {

@@ -2,15 +2,19 @@
 // read and validated first (what cannot be stored as a leaf is reported per
 // file), then written in batches (256 records per transaction unless
 // --batch says otherwise) whose failure is retried record by record, so
-// that a failed record leaves no trace and the others go on. Ends with a summary; the exit status
-// is 0 only when every record was stored.
+// that a failed record leaves no trace and the others go on. A large import
+// on SQLite builds the collection's value indexes once after its rows
+// (index_plan.h). Ends with a summary; the exit status is 0 only when every
+// record was stored and the indexes are in place.
 #include <filesystem>
 #include <iostream>
 #include <memory>
 
 #include "commands.h"
 #include "file_io.h"
+#include "index_plan.h"
 #include "progress.h"
+#include "value_indexes.h"
 
 namespace metashelf::cli {
 namespace {
@@ -148,20 +152,31 @@ class Importer {
 
 int RunImport(const Globals& globals, const ImportOptions& options) {
   if (options.batch < 1) UsageFail("import: --batch must be 1 or more");
+  ValueIndexMode mode = ValueIndexMode::kAuto;
+  if (!ParseValueIndexMode(options.valueIndexes, &mode)) {
+    UsageFail("import: --value-indexes must be auto, after or in-place");
+  }
   const std::vector<std::string> files = CollectXmlFiles(options.paths);
   if (files.empty()) Fail("import: no XML files among the paths given");
   Session session(globals);
   Collection collection(session, options.collection);
+  const std::string backend = session.db().Backend();
+  const bool after = BuildValueIndexesAfter(mode, backend, files.size(), collection.RecordCount());
 
   ImportOptions effective = options;
   effective.quietNotes = options.quietNotes || globals.quiet;
   Progress progress(std::cerr, ChooseProgressMode(globals.quiet, 2), files.size(), "import");
+  // On SQLite every import first builds value indexes that an interrupted
+  // one left dropped (there it costs nothing when they are all there).
+  ImportValueIndexes indexes(collection, backend == "sqlite", after, progress,
+                             effective.quietNotes);
   Importer importer(collection, effective, progress);
   for (const std::string& file : files) {
     importer.Add(file);
     progress.Update(importer.processed());
   }
   importer.Flush();
+  const bool indexed = indexes.Finish();
   progress.Update(importer.processed());
   progress.Finish();
   const double elapsed = progress.Elapsed();
@@ -179,7 +194,7 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
   std::cout << "\n";
   for (const auto& [file, reason] : importer.rejected())
     std::cout << "  rejected " << reason << "\n";
-  return rejected == 0 ? 0 : kExitFailure;
+  return rejected == 0 && indexed ? 0 : kExitFailure;
 }
 
 void AddImportCommand(CLI::App& app, Globals& globals, Action& action) {
@@ -193,6 +208,12 @@ void AddImportCommand(CLI::App& app, Globals& globals, Action& action) {
                    "records per transaction, 256 unless given (a failed batch is retried "
                    "record by record)")
       ->check(CLI::PositiveNumber);
+  importCmd
+      ->add_option("--value-indexes", options->valueIndexes,
+                   "auto (the default: on SQLite, an import of 1,000 records or more, and at "
+                   "least half as many as the collection holds, builds the value indexes once after "
+                   "its rows), after, or in-place (kept up to date row by row)")
+      ->check(CLI::IsMember({"auto", "after", "in-place"}));
   importCmd->add_flag("--no-notes", options->quietNotes,
                       "do not list values that stay inline (rejections are always listed)");
   importCmd->callback(

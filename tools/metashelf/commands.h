@@ -43,6 +43,9 @@ struct ImportOptions {
   // committing 256 at a time writes each touched index page once per batch
   // rather than once per record (3.5x faster on SQLite).
   int batch = 256;
+  // "auto", "after" or "in-place": when the value indexes are built
+  // (index_plan.h).
+  std::string valueIndexes = "auto";
   bool remarks = true;      // keep each record's file name as its remark
   bool quietNotes = false;  // no notes on values kept inline
 };

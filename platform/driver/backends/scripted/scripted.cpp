@@ -156,7 +156,10 @@ class ScriptedStatement : public Statement {
     auto& r = Record(call, rc);
     r.params = BoundValues();
     if (call == Call::kExecDirect) r.text = text_;
-    if (rc < 0) return Fail("HY000", rc, "scripted failure");
+    if (rc < 0) {
+      return Fail(result->state_.c_str(), result->native_ != 0 ? result->native_ : rc,
+                  "scripted failure");
+    }
     return rc;
   }
 

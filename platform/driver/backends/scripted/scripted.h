@@ -48,6 +48,13 @@ class Result {
     status_ = code;
     return *this;
   }
+  // A failing execution's state and native code (default "HY000" and the
+  // status itself).
+  Result& Diagnostic(std::string state, std::int32_t native) {
+    state_ = std::move(state);
+    native_ = native;
+    return *this;
+  }
   Result& Rows(std::vector<std::vector<Value>> rows) {
     rows_ = std::move(rows);
     return *this;
@@ -62,6 +69,8 @@ class Result {
   friend class ScriptedConnection;
   friend class ScriptedStatement;
   std::int16_t status_ = 0;
+  std::string state_ = "HY000";
+  std::int32_t native_ = 0;
   std::vector<std::vector<Value>> rows_;
   int times_ = 1;
 };

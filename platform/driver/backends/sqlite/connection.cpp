@@ -145,9 +145,16 @@ Form* SqliteConnection::Acquire(const std::string& key, std::string* state, std:
         sqlite3_prepare_v2(db_, form->adapted.text.c_str(),
                            static_cast<int>(form->adapted.text.size()), &form->stmt, &tail);
     if (rc != SQLITE_OK || form->stmt == nullptr) {
-      *native = sqlite3_extended_errcode(db_);
-      *state = rc == SQLITE_OK ? "42000" : StateOf(*native);
-      *error = rc == SQLITE_OK ? std::string("empty statement") : sqlite3_errmsg(db_);
+      if (rc == SQLITE_OK) {
+        *state = "42000";
+        *native = 0;
+        *error = "empty statement";
+      } else {
+        const Reported reported = Classify(sqlite3_extended_errcode(db_), sqlite3_errmsg(db_));
+        *state = reported.state;
+        *native = reported.native;
+        *error = sqlite3_errmsg(db_);
+      }
       return nullptr;
     }
   }

@@ -3,6 +3,8 @@
 
 #include <sqlite3.h>
 
+#include <cstring>
+
 namespace metashelf {
 namespace driver {
 namespace sqlite {
@@ -54,6 +56,18 @@ const char* StateOf(int extendedCode) {
     default:
       return "HY000";
   }
+}
+
+Reported Classify(int extendedCode, const char* message) {
+  // "table T already exists", "index I already exists" (also views and
+  // triggers): the name comes first, the words last.
+  static const char kTaken[] = " already exists";
+  if (extendedCode == SQLITE_ERROR && message != nullptr) {
+    const std::size_t length = std::strlen(message);
+    const std::size_t tail = sizeof kTaken - 1;
+    if (length > tail && std::strcmp(message + length - tail, kTaken) == 0) return {"42S01", 955};
+  }
+  return {StateOf(extendedCode), extendedCode};
 }
 
 }  // namespace sqlite

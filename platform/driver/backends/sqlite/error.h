@@ -12,6 +12,19 @@ namespace sqlite {
 // The state for an extended SQLite result code.
 const char* StateOf(int extendedCode);
 
+// What a failure is reported as: its state and native code.
+struct Reported {
+  const char* state;
+  int native;
+};
+
+// The state and native code of a failure with SQLite's extended result code
+// and message. SQLite reports a name already taken with its generic
+// SQLITE_ERROR, which only the message tells apart; that one carries the
+// state and number it has on Oracle and on the server backend (42S01,
+// 955), so that a caller can tell "it is there already" from a failure.
+Reported Classify(int extendedCode, const char* message);
+
 }  // namespace sqlite
 }  // namespace driver
 }  // namespace metashelf

@@ -21,7 +21,8 @@ SqliteStatement::~SqliteStatement() {
 std::int16_t SqliteStatement::FailSqlite(int rc) {
   const int native = sqlite3_extended_errcode(connection_->db());
   const char* message = sqlite3_errmsg(connection_->db());
-  return Fail(StateOf(native ? native : rc), native ? native : rc, message ? message : "");
+  const Reported reported = Classify(native ? native : rc, message);
+  return Fail(reported.state, reported.native, message ? message : "");
 }
 
 void SqliteStatement::ResetCursor() {

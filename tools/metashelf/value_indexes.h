@@ -1,0 +1,48 @@
+// The value indexes of a collection for the length of one import. When the
+// import builds them after its rows, they are dropped before the first
+// batch and built once when the import ends, on every way out (a failure
+// that ends the command included). Batches commit as they go, so a process
+// killed in between leaves them dropped: searches stay correct, only slower,
+// and the next import on SQLite (or with --value-indexes after) builds
+// whichever is missing before anything else.
+#ifndef METASHELF_TOOLS_VALUE_INDEXES_H_
+#define METASHELF_TOOLS_VALUE_INDEXES_H_
+
+#include <string>
+
+#include "progress.h"
+#include "session.h"
+
+class COraMetaDataSet;
+
+namespace metashelf::cli {
+
+class ImportValueIndexes {
+ public:
+  // Restores missing indexes first when `restoreFirst`, then drops them
+  // when `after` (when they cannot all be dropped, they are made again and
+  // the import keeps them in place). Notes go to `progress` unless `quiet`.
+  ImportValueIndexes(Collection& collection, bool restoreFirst, bool after, Progress& progress,
+                     bool quiet);
+  // Builds them if Finish was not called.
+  ~ImportValueIndexes();
+  ImportValueIndexes(const ImportValueIndexes&) = delete;
+  ImportValueIndexes& operator=(const ImportValueIndexes&) = delete;
+
+  // Builds the dropped indexes; false (with a note) when they could not be
+  // built. True at once when nothing was dropped.
+  bool Finish();
+  // True while the import runs without them.
+  bool dropped() const { return dropped_; }
+
+ private:
+  COraMetaDataSet* set_;
+  std::string name_;
+  Progress& progress_;
+  bool quiet_;
+  bool dropped_ = false;
+};
+
+}  // namespace metashelf::cli
+
+#endif  // METASHELF_TOOLS_VALUE_INDEXES_H_
