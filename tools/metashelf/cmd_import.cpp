@@ -209,10 +209,11 @@ void AddImportCommand(CLI::App& app, Globals& globals, Action& action) {
                    "record by record)")
       ->check(CLI::PositiveNumber);
   importCmd
-      ->add_option("--value-indexes", options->valueIndexes,
-                   "auto (the default: on SQLite, an import of 1,000 records or more, and at "
-                   "least half as many as the collection holds, builds the value indexes once after "
-                   "its rows), after, or in-place (kept up to date row by row)")
+      ->add_option(
+          "--value-indexes", options->valueIndexes,
+          "auto (the default: on SQLite, an import of 1,000 records or more, and at "
+          "least half as many as the collection holds, builds the value indexes once after "
+          "its rows), after, or in-place (kept up to date row by row)")
       ->check(CLI::IsMember({"auto", "after", "in-place"}));
   importCmd->add_flag("--no-notes", options->quietNotes,
                       "do not list values that stay inline (rejections are always listed)");
