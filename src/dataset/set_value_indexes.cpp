@@ -3,6 +3,7 @@
 // that could not be made by the driver's native code 955 (the name is
 // taken), so it needs no catalog query of its own and is safe to repeat.
 #include <string>
+#include <vector>
 
 #include "dataset/mds_context.h"
 #include "dataset/no_throw.h"
@@ -24,40 +25,40 @@ std::int32_t NativeErrorOf(gis_SQLHSTMT stmt) {
   return native;
 }
 
+// Runs every text on one statement of `ctx`'s connection, each whatever
+// became of the ones before: 1 when each ran or failed only with native
+// code `tolerated` (0: none is), 0 otherwise. `ran` counts those that ran.
+std::int32_t RunEach(const MdsContext* ctx, const std::vector<std::string>& texts,
+                     std::int32_t tolerated, std::int32_t* ran) {
+  metashelf::db::Statement stmt(ctx->hdbc);
+  if (!stmt.ok()) return 0;
+  std::int32_t result = 1;
+  for (const std::string& text : texts) {
+    if (gis_SQLExecDirect(stmt.get(), text.c_str(), GIS_SQL_NTS) == GIS_SQL_SUCCESS) {
+      if (ran != nullptr) ++*ran;
+    } else if (const std::int32_t native = NativeErrorOf(stmt.get());
+               tolerated == 0 || native != tolerated) {
+      result = 0;
+    }
+  }
+  return result;
+}
+
 }  // namespace
 
 std::int32_t COraMetaDataSet::DropValueIndexes() {
   if (ctx_ == nullptr || ctx_->opened == 0) return 0;
-  return metashelf::dataset::NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
-    metashelf::db::Statement stmt(ctx_->hdbc);
-    if (!stmt.ok()) return 0;
-    std::int32_t result = 1;
-    for (const std::string& text :
-         metashelf::dataset::DropValueIndexStatements(ctx_->owner, ctx_->mdsID)) {
-      if (gis_SQLExecDirect(stmt.get(), text.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) {
-        stmt.DrainError();
-        result = 0;
-      }
-    }
-    return result;
+  return metashelf::dataset::NoThrow<std::int32_t>(0, [&] {
+    return RunEach(ctx_, metashelf::dataset::DropValueIndexStatements(ctx_->owner, ctx_->mdsID), 0,
+                   nullptr);
   });
 }
 
 std::int32_t COraMetaDataSet::RestoreValueIndexes(std::int32_t* created) {
   if (created != nullptr) *created = 0;
   if (ctx_ == nullptr || ctx_->opened == 0) return 0;
-  return metashelf::dataset::NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
-    metashelf::db::Statement stmt(ctx_->hdbc);
-    if (!stmt.ok()) return 0;
-    std::int32_t result = 1;
-    for (const std::string& text :
-         metashelf::dataset::CreateValueIndexStatements(ctx_->owner, ctx_->mdsID)) {
-      if (gis_SQLExecDirect(stmt.get(), text.c_str(), GIS_SQL_NTS) == GIS_SQL_SUCCESS) {
-        if (created != nullptr) ++*created;
-      } else if (NativeErrorOf(stmt.get()) != kNameTaken) {
-        result = 0;
-      }
-    }
-    return result;
+  return metashelf::dataset::NoThrow<std::int32_t>(0, [&] {
+    return RunEach(ctx_, metashelf::dataset::CreateValueIndexStatements(ctx_->owner, ctx_->mdsID),
+                   kNameTaken, created);
   });
 }
