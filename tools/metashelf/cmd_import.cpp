@@ -4,8 +4,10 @@
 // --batch says otherwise) whose failure is retried record by record, so
 // that a failed record leaves no trace and the others go on. A large import
 // on SQLite builds the collection's value indexes once after its rows
-// (index_plan.h). Ends with a summary; the exit status is 0 only when every
-// record was stored and the indexes are in place.
+// (index_plan.h). SIGINT and SIGTERM stop it between records: what was
+// read is written and the indexes are built before it ends. Ends with a
+// summary; the exit status is 0 only when every record was stored and the
+// indexes are in place, 128 + the signal when interrupted.
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -13,6 +15,7 @@
 #include "commands.h"
 #include "file_io.h"
 #include "index_plan.h"
+#include "interrupt.h"
 #include "progress.h"
 #include "value_indexes.h"
 
@@ -158,6 +161,8 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
   }
   const std::vector<std::string> files = CollectXmlFiles(options.paths);
   if (files.empty()) Fail("import: no XML files among the paths given");
+  // Held from before the indexes may be dropped until after they are built.
+  InterruptPoint interrupt;
   Session session(globals);
   Collection collection(session, options.collection);
   const std::string backend = session.db().Backend();
@@ -171,8 +176,11 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
   ImportValueIndexes indexes(collection, backend == "sqlite", after, progress,
                              effective.quietNotes);
   Importer importer(collection, effective, progress);
+  std::size_t read = 0;
   for (const std::string& file : files) {
+    if (interrupt.Taken()) break;
     importer.Add(file);
+    ++read;
     progress.Update(importer.processed());
   }
   importer.Flush();
@@ -194,6 +202,12 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
   std::cout << "\n";
   for (const auto& [file, reason] : importer.rejected())
     std::cout << "  rejected " << reason << "\n";
+  if (interrupt.signal() != 0) {
+    // Every record read was written or rejected; the rest were not read.
+    std::cout << "interrupted by " << (interrupt.signal() == SIGINT ? "SIGINT" : "SIGTERM") << ": "
+              << files.size() - read << " record(s) not read\n";
+    return 128 + interrupt.signal();
+  }
   return rejected == 0 && indexed ? 0 : kExitFailure;
 }
 

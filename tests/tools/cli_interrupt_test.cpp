@@ -1,0 +1,141 @@
+// An import interrupted by a signal: it stops between records, writes what
+// it read, builds the value indexes it dropped and says what was left.
+// The run is held at a known record by reading it from a FIFO: the test
+// sends the signal while the tool waits there.
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli_run.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kSamples = std::string(METASHELF_SOURCE_DIR) + "/data/samples/fgdc";
+
+class CliInterruptTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/metashelf-cli-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    db_ = "sqlite:" + dir_ + "/cli.db";
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  CliResult Run(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--db", db_, "--quiet"});
+    return RunCli(args, dir_);
+  }
+
+  // How many value indexes the owner's file holds.
+  int ValueIndexes() {
+    sqlite3* db = nullptr;
+    int count = -1;
+    if (sqlite3_open((dir_ + "/cli.METASHELF.db").c_str(), &db) == SQLITE_OK) {
+      sqlite3_stmt* stmt = nullptr;
+      if (sqlite3_prepare_v2(db,
+                             "SELECT count(*) FROM sqlite_master WHERE type='index' AND name "
+                             "LIKE '%\\_NV' ESCAPE '\\'",
+                             -1, &stmt, nullptr) == SQLITE_OK &&
+          sqlite3_step(stmt) == SQLITE_ROW) {
+        count = sqlite3_column_int(stmt, 0);
+      }
+      sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return count;
+  }
+
+  std::string dir_;
+  std::string db_;
+};
+
+TEST_F(CliInterruptTest, ASignalStopsTheImportBetweenRecordsAndTheIndexesAreBuilt) {
+  ASSERT_EQ(Run({"init"}).status, 0);
+  ASSERT_EQ(Run({"schema", "add", "fgdc"}).status, 0);
+  ASSERT_EQ(Run({"collection", "create", "c", "--schema", "fgdc"}).status, 0);
+  const std::string fifo = dir_ + "/held.xml";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+
+  // Five samples, the held record, then one that is never read.
+  const std::vector<std::string> args = {"--db",
+                                         db_,
+                                         "import",
+                                         "c",
+                                         kSamples,
+                                         fifo,
+                                         kSamples + "/lake_champlain_bathymetry.xml",
+                                         "--value-indexes",
+                                         "after"};
+  const std::string out = dir_ + "/out.txt";
+  const std::string err = dir_ + "/err.txt";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (o < 0 || e < 0) _exit(127);
+    dup2(o, 1);
+    dup2(e, 2);
+    std::vector<char*> argv;
+    static std::string tool = METASHELF_TOOL_PATH;
+    argv.push_back(tool.data());
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(tool.c_str(), argv.data());
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  // Opening for writing succeeds once the tool opens the FIFO to read it:
+  // by then it has read the five samples and holds its signals. A tool
+  // that ended before must not leave the test waiting.
+  int writer = -1;
+  for (int tries = 0; tries < 3000 && writer < 0; ++tries) {
+    writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0) break;
+    int early = 0;
+    if (errno != ENXIO || waitpid(pid, &early, WNOHANG) == pid) {
+      FAIL() << "the tool did not reach the held record: " << SlurpFile(err);
+    }
+    usleep(10000);
+  }
+  ASSERT_GE(writer, 0) << "the tool did not reach the held record in 30 s";
+  ASSERT_EQ(fcntl(writer, F_SETFL, 0), 0);
+  EXPECT_EQ(kill(pid, SIGTERM), 0);
+  const std::string record = SlurpFile(kSamples + "/willow_creek_hydrography.xml");
+  EXPECT_EQ(write(writer, record.data(), record.size()), static_cast<ssize_t>(record.size()));
+  close(writer);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+  const std::string printed = SlurpFile(out);
+  EXPECT_NE(printed.find("stored 6 of 7 record(s)"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("interrupted by SIGTERM: 1 record(s) not read"), std::string::npos)
+      << printed;
+  EXPECT_NE(SlurpFile(err).find("building the value indexes of 'c'"), std::string::npos)
+      << SlurpFile(err);
+
+  EXPECT_EQ(ValueIndexes(), 3);
+  const CliResult list = Run({"list", "c"});
+  ASSERT_EQ(list.status, 0) << list.err;
+  EXPECT_NE(list.out.find("held.xml"), std::string::npos) << list.out;
+  std::size_t lines = 0;
+  for (char c : list.out) lines += c == '\n';
+  EXPECT_EQ(lines, 7u) << list.out;  // a heading and six records
+}
+
+}  // namespace

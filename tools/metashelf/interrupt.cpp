@@ -1,0 +1,32 @@
+// Holding SIGINT and SIGTERM pending and taking them between records.
+#include "interrupt.h"
+
+#include <ctime>
+
+namespace metashelf::cli {
+
+InterruptPoint::InterruptPoint() {
+  sigemptyset(&held_);
+  sigaddset(&held_, SIGINT);
+  sigaddset(&held_, SIGTERM);
+  holding_ = sigprocmask(SIG_BLOCK, &held_, &previous_) == 0;
+}
+
+InterruptPoint::~InterruptPoint() {
+  if (holding_) sigprocmask(SIG_SETMASK, &previous_, nullptr);
+}
+
+bool InterruptPoint::Taken() {
+  if (signal_ != 0) return true;
+  if (!holding_) return false;
+  const timespec now = {0, 0};
+  const int taken = sigtimedwait(&held_, nullptr, &now);
+  if (taken <= 0) return false;
+  signal_ = taken;
+  // The next one ends the process as it would have without us.
+  sigprocmask(SIG_SETMASK, &previous_, nullptr);
+  holding_ = false;
+  return true;
+}
+
+}  // namespace metashelf::cli
