@@ -7,7 +7,11 @@
 // back and rebuilt to XML, four searches are timed through the library and
 // as the same SQL run directly. The first pass follows the writes; the warm
 // pass comes after it and, on SQLite, after the database files were read
-// through once, so it shows each size without the writes before it.
+// through once, so it shows each size without the writes before it. Last,
+// the tool imports the same records again into an empty database of their
+// own with the value indexes the other way (--value-indexes in-place on
+// SQLite, where its default builds them after the rows of a large import;
+// after on PostgreSQL, where it keeps them in place).
 // Prints a Markdown table per backend, a column per size. Not a test:
 // it prints figures and fails only when a step does not work (a wrong match
 // count included). PostgreSQL needs METASHELF_PG_CONNINFO (run under
@@ -15,7 +19,8 @@
 //
 // With --budget, a size that would end the run later than that many seconds
 // after its start (projected from the sizes before it) is made smaller or
-// left out, and the table's title says so.
+// left out, and so is a second import that would not fit; the table's title
+// says so.
 //
 //   e2e_bench [--backend sqlite|postgresql|both] [--records N[,N...]]
 //             [--budget SECONDS] [--tool PATH] [--work DIR] [--keep]
@@ -29,6 +34,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <random>
@@ -181,13 +188,29 @@ std::vector<Search> Searches(const Synthesiser& synth) {
   };
 }
 
+// Each size's second import through the tool: its value indexes the other
+// way from the tool's default there, into an empty database of its own.
+struct SecondImport {
+  std::string mode;  // the tool's --value-indexes
+  // A new empty database (a folder for SQLite, a fresh database on the
+  // server for PostgreSQL); null with the reason when it cannot be made.
+  std::function<std::unique_ptr<Store>(const fs::path& folder, std::string* error)> fresh;
+  // What is left of the run's time budget, seconds (infinite without one).
+  std::function<double()> secondsLeft;
+};
+
 // One size on one backend: everything measured into column `column` of
 // `report`.
 class Run {
  public:
-  Run(const fs::path& work, Store& store, const std::string& tool, Report& report,
-      std::size_t column)
-      : work_(work), store_(store), tool_(tool), report_(report), column_(column) {}
+  Run(const fs::path& work, Store& store, const std::string& tool, const SecondImport& second,
+      Report& report, std::size_t column)
+      : work_(work),
+        store_(store),
+        tool_(tool),
+        second_(second),
+        report_(report),
+        column_(column) {}
   ~Run() {
     set_.Close();
     catalog_.mtdb_Close();
@@ -204,8 +227,14 @@ class Run {
     if (!Open()) return false;
     if (!Pass(records, synth, "first pass")) return false;
     if (!Warm()) return false;
-    return Pass(records, synth, "warm");
+    if (!Pass(records, synth, "warm")) return false;
+    return Second(records, files);
   }
+
+  // Seconds the second import took (0 when it did not run).
+  double secondSeconds() const { return secondSeconds_; }
+  // Why the second import did not run; empty when it did.
+  const std::string& leftOut() const { return leftOut_; }
 
  private:
   bool Fail(const std::string& what) {
@@ -214,8 +243,12 @@ class Run {
   }
   void Put(const std::string& row, const std::string& value) { report_.Set(row, column_, value); }
 
-  bool Import(std::int64_t records, const fs::path& files) {
-    const std::string uri = store_.Uri();
+  std::string SecondRow(const char* what) const {
+    return "import --value-indexes " + second_.mode + ": " + what;
+  }
+
+  // The catalog, the FGDC schema and the empty collection, by the tool.
+  bool Prepare(const std::string& uri) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--db", uri, "-q", "init"},
           std::vector<std::string>{"--db", uri, "-q", "schema", "add", "fgdc"},
@@ -224,6 +257,12 @@ class Run {
       if (RunTool(tool_, args, nullptr) != 0)
         return Fail("the tool failed: " + args[3] + " " + args[4]);
     }
+    return true;
+  }
+
+  bool Import(std::int64_t records, const fs::path& files) {
+    const std::string uri = store_.Uri();
+    if (!Prepare(uri)) return false;
     if (!store_.BeforeImport()) return Fail(store_.error());
     const std::int64_t before = store_.Bytes();
     long rss = 0;
@@ -234,8 +273,9 @@ class Run {
     if (status != 0) return Fail("the import failed");
     const std::int64_t after = store_.Bytes();
     if (before < 0 || after < 0) return Fail("cannot size the database: " + store_.error());
-    Put("import: records/s (tool, its default batches of 256 records)",
+    Put("import: records/s (tool, its defaults: batches of 256 records, --value-indexes auto)",
         Format("%.0f", records / importSeconds_));
+    Put(SecondRow("records/s (into an empty database of its own)"), "not run");
     Put("import: peak resident memory of the tool, MB", Format("%.1f", rss / 1024.0));
     Put("database bytes per record", Format("%.0f", static_cast<double>(after - before) / records));
     return true;
@@ -251,6 +291,8 @@ class Run {
     Put("floor: records/s (one transaction, a prepared statement per table)",
         Format("%.0f", records / all));
     Put("import time / floor time (target 1.5)", Format("%.2f", importSeconds_ / all));
+    Put(SecondRow("time / floor time"), "not run");
+    floorSeconds_ = all;
     Put("floor, every index in place: s", Format("%.3f", all));
     Put("floor, value indexes built after the rows: s (rows + indexes)",
         Format("%.3f", late) + " (" + Format("%.3f", floor.lateIndexes.rows) + " + " +
@@ -273,6 +315,45 @@ class Run {
     }
     set_.GetCSchemaPtr(&schema_);
     return schema_ != nullptr;
+  }
+
+  // The same records imported again into a database of their own, the
+  // value indexes the other way; left out when it would not fit in the
+  // budget.
+  bool Second(std::int64_t records, const fs::path& files) {
+    const double left = second_.secondsLeft();
+    if (!metashelf::bench::SecondImportFits(importSeconds_, left)) {
+      leftOut_ = "the import with --value-indexes " + second_.mode + " at " +
+                 std::to_string(records) + " records would take about " +
+                 Format("%.0f", metashelf::bench::ProjectSecondImport(importSeconds_)) +
+                 " s, beyond the " + Format("%.0f", left) + " s left: left out";
+      std::fprintf(stderr, "e2e_bench: %s\n", leftOut_.c_str());
+      Put(SecondRow("records/s (into an empty database of its own)"), "left out");
+      Put(SecondRow("time / floor time"), "left out");
+      return true;
+    }
+    const fs::path folder = work_ / "second";
+    bool ok = false;
+    {
+      std::string error;
+      std::unique_ptr<Store> store = second_.fresh(folder, &error);
+      if (!store) return Fail("second database: " + error);
+      const std::string uri = store->Uri();
+      if (!Prepare(uri)) return false;
+      const auto start = Clock::now();
+      ok = RunTool(tool_,
+                   {"--db", uri, "-q", "import", "bench", files.string(), "--no-notes",
+                    "--value-indexes", second_.mode},
+                   nullptr) == 0;
+      secondSeconds_ = Seconds(start);
+    }
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+    if (!ok) return Fail("the import with --value-indexes " + second_.mode + " failed");
+    Put(SecondRow("records/s (into an empty database of its own)"),
+        Format("%.0f", records / secondSeconds_));
+    Put(SecondRow("time / floor time"), Format("%.2f", secondSeconds_ / floorSeconds_));
+    return true;
   }
 
   // Node values, reads and searches; `pass` names the rows.
@@ -384,9 +465,13 @@ class Run {
   fs::path work_;
   Store& store_;
   std::string tool_;
+  const SecondImport& second_;
   Report& report_;
   std::size_t column_;
   double importSeconds_ = 0;
+  double floorSeconds_ = 0;
+  double secondSeconds_ = 0;
+  std::string leftOut_;
   std::unique_ptr<CHostDataBase> db_;
   COraMetaDataBase catalog_;
   COraMetaDataSet set_;
@@ -419,6 +504,17 @@ bool RunBackend(bool postgresql, std::vector<std::int64_t> sizes, Synthesiser& s
   const char* label = postgresql ? "PostgreSQL" : "SQLite";
   std::string note;
   double perRecord = 0;
+  // The tool keeps PostgreSQL's value indexes in place by default and
+  // builds SQLite's after the rows of an import this large.
+  SecondImport second;
+  second.mode = postgresql ? "after" : "in-place";
+  second.fresh = [postgresql](const fs::path& folder, std::string* error) {
+    return postgresql ? metashelf::bench::NewPgStore(error)
+                      : metashelf::bench::NewSqliteStore(folder);
+  };
+  second.secondsLeft = [budget, started] {
+    return budget > 0 ? budget - Seconds(started) : std::numeric_limits<double>::infinity();
+  };
   for (std::size_t i = 0; i < sizes.size(); ++i) {
     if (budget > 0 && i > 0) {
       const double left = budget - Seconds(started);
@@ -442,21 +538,25 @@ bool RunBackend(bool postgresql, std::vector<std::int64_t> sizes, Synthesiser& s
         work / (std::string(postgresql ? "pg-" : "sqlite-") + std::to_string(sizes[i]));
     const auto start = Clock::now();
     bool ok = false;
+    double secondSeconds = 0;
     {
       std::string error;
-      std::unique_ptr<Store> store = postgresql ? metashelf::bench::NewPgStore(&error)
-                                                : metashelf::bench::NewSqliteStore(folder);
+      std::unique_ptr<Store> store = second.fresh(folder, &error);
       if (!store) {
         std::fprintf(stderr, "e2e_bench (%s): %s\n", label, error.c_str());
       } else {
-        Run run(folder, *store, tool, report, i);
+        Run run(folder, *store, tool, second, report, i);
         ok = run.Go(sizes[i], synth);
+        secondSeconds = run.secondSeconds();
+        if (!run.leftOut().empty()) note += " (" + run.leftOut() + ")";
       }
     }
     std::error_code ec;
     if (!keep) fs::remove_all(folder, ec);
     if (!ok) return false;
-    perRecord = Seconds(start) / static_cast<double>(sizes[i]);
+    // The next size is projected without the second import, which is
+    // fitted on its own.
+    perRecord = (Seconds(start) - secondSeconds) / static_cast<double>(sizes[i]);
   }
   std::printf("%s, %zu corpus templates%s\n\n", label, synth.templates(), note.c_str());
   report.Print(sizes);

@@ -7,6 +7,7 @@ namespace metashelf::bench {
 namespace {
 
 constexpr double kMargin = 1.25;
+constexpr double kSecondImportMargin = 1.5;
 
 }  // namespace
 
@@ -25,6 +26,14 @@ std::int64_t FitSize(std::int64_t wanted, std::int64_t previous, double secondsP
   while (fits >= static_cast<double>(unit) * 100) unit *= 10;
   const std::int64_t size = static_cast<std::int64_t>(std::floor(fits / unit)) * unit;
   return size > previous ? size : 0;
+}
+
+double ProjectSecondImport(double firstImportSeconds) {
+  return firstImportSeconds * kSecondImportMargin;
+}
+
+bool SecondImportFits(double firstImportSeconds, double secondsLeft) {
+  return ProjectSecondImport(firstImportSeconds) <= secondsLeft;
 }
 
 }  // namespace metashelf::bench

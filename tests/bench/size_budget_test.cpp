@@ -29,5 +29,13 @@ TEST(SizeBudgetTest, WithoutATimeSoFarTheSizeStands) {
   EXPECT_EQ(FitSize(100000, 10000, 0, 1), 100000);
 }
 
+TEST(SizeBudgetTest, FitsTheSecondImportByTheFirstOnesTimeWithHalfAgainAsMargin) {
+  EXPECT_DOUBLE_EQ(ProjectSecondImport(100), 150);
+  EXPECT_TRUE(SecondImportFits(100, 150));
+  EXPECT_FALSE(SecondImportFits(100, 149));
+  EXPECT_FALSE(SecondImportFits(1, 0));
+  EXPECT_FALSE(SecondImportFits(1, -20));  // the budget is already spent
+}
+
 }  // namespace
 }  // namespace metashelf::bench
