@@ -32,10 +32,6 @@ namespace driver {
 namespace dialect {
 namespace {
 
-Token Raw(const std::string& text) {
-  return Token{TokenKind::kPunct, text, 0};
-}
-
 std::string RenderQuery(const Renderer& r, const Tokens& t, std::size_t b, std::size_t e);
 
 std::string Lower(const std::string& text) {
@@ -170,66 +166,57 @@ bool RewriteWords(const Tokens& t, Adapted* adapted, Tokens* out, std::string* e
       out->push_back(tok);
       continue;
     }
-    const std::size_t prev = PrevSig(t, i);
-    const bool afterDot = prev != kNone && IsPunct(t[prev], ".");
-    const std::size_t next = NextSig(t, i + 1, t.size());
-    const bool beforeDot = next < t.size() && IsPunct(t[next], ".");
-    const bool beforeParen = next < t.size() && IsPunct(t[next], "(");
-    if (IsWord(tok, "DUAL") && !afterDot && !beforeDot && prev != kNone &&
-        (IsWord(t[prev], "FROM") || IsPunct(t[prev], ","))) {
+    const WordPlace at = PlaceOf(t, i);
+    if (IsWord(tok, "DUAL") && !at.afterDot && !at.beforeDot && at.prev != kNone &&
+        (IsWord(t[at.prev], "FROM") || IsPunct(t[at.prev], ","))) {
       out->push_back(Raw("(SELECT 'X' AS dummy) dual"));
       continue;
     }
-    if (IsWord(tok, "SYSDATE") && !afterDot && !beforeDot && !beforeParen) {
+    if (IsWord(tok, "SYSDATE") && !at.afterDot && !at.beforeDot && !at.beforeParen) {
       out->push_back(Raw("CAST(statement_timestamp() AS timestamp(0))"));
       continue;
     }
-    if (IsWord(tok, "MINUS") && !afterDot && !beforeDot) {
+    if (IsWord(tok, "MINUS") && !at.afterDot && !at.beforeDot) {
       out->push_back(Token{TokenKind::kWord, "EXCEPT", 0});
       continue;
     }
-    if (IsWord(tok, "NVL") && beforeParen && !afterDot) {
+    if (IsWord(tok, "NVL") && at.beforeParen && !at.afterDot) {
       out->push_back(Raw("COALESCE"));
       continue;
     }
-    if (IsWord(tok, "TO_DATE") && beforeParen && !afterDot) {
+    if (IsWord(tok, "TO_DATE") && at.beforeParen && !at.afterDot) {
       const std::size_t close = RewriteToDate(t, i, adapted, out, error);
       if (close == kNone) return false;
       i = close;
       continue;
     }
-    if (IsWord(tok, "EMPTY_BLOB") && beforeParen) {
-      const std::size_t close = NextSig(t, next + 1, t.size());
-      if (close < t.size() && IsPunct(t[close], ")")) {
+    if (IsWord(tok, "EMPTY_BLOB") && at.beforeParen) {
+      const std::size_t close = EmptyCallClose(t, at.next);
+      if (close != kNone) {
         out->push_back(Raw("'\\x'::bytea"));
         i = close;
         continue;
       }
     }
-    if (!afterDot && beforeDot) {
-      // NAME . NAME [. NAME]: sequence draws and package functions.
-      const std::size_t second = NextSig(t, next + 1, t.size());
-      if (second < t.size() && t[second].kind == TokenKind::kWord) {
-        if (IsWord(tok, "DBMS_LOB") && IsWord(t[second], "GETLENGTH")) {
-          out->push_back(Raw("octet_length"));
-          i = second;
-          continue;
-        }
-        if (IsWord(t[second], "NEXTVAL") || IsWord(t[second], "CURRVAL")) {
-          out->push_back(Raw(Lower(t[second].text) + "('" + tok.text + "')"));
-          i = second;
-          continue;
-        }
-        const std::size_t dot2 = NextSig(t, second + 1, t.size());
-        if (dot2 < t.size() && IsPunct(t[dot2], ".")) {
-          const std::size_t third = NextSig(t, dot2 + 1, t.size());
-          if (third < t.size() && (IsWord(t[third], "NEXTVAL") || IsWord(t[third], "CURRVAL"))) {
-            out->push_back(
-                Raw(Lower(t[third].text) + "('" + tok.text + "." + t[second].text + "')"));
-            i = third;
-            continue;
-          }
-        }
+    // NAME . NAME [. NAME]: sequence draws and package functions.
+    const DottedName name = DottedNameAt(t, i, at);
+    if (name.count >= 2) {
+      const Token& second = t[name.word[1]];
+      if (IsWord(tok, "DBMS_LOB") && IsWord(second, "GETLENGTH")) {
+        out->push_back(Raw("octet_length"));
+        i = name.word[1];
+        continue;
+      }
+      if (IsWord(second, "NEXTVAL") || IsWord(second, "CURRVAL")) {
+        out->push_back(Raw(Lower(second.text) + "('" + tok.text + "')"));
+        i = name.word[1];
+        continue;
+      }
+      const std::size_t third = name.word[2];
+      if (name.count == 3 && (IsWord(t[third], "NEXTVAL") || IsWord(t[third], "CURRVAL"))) {
+        out->push_back(Raw(Lower(t[third].text) + "('" + tok.text + "." + second.text + "')"));
+        i = third;
+        continue;
       }
     }
     out->push_back(tok);
@@ -294,70 +281,39 @@ void UnqualifyIndexName(Tokens* t) {
            t->begin() + static_cast<std::ptrdiff_t>(dot + 1));
 }
 
-// Oracle column types of CREATE TABLE, in the column list only.
+// Oracle column types of CREATE TABLE, in the column list only. The columns
+// are taken last to first, so that a size dropped or a COLLATE added leaves
+// the positions of the columns still to do as they were.
 void RewriteColumnTypes(Tokens* t) {
-  const std::size_t first = NextSig(*t, 0, t->size());
-  const std::size_t second = NextSig(*t, first + 1, t->size());
-  if (second >= t->size() || !IsWord((*t)[first], "CREATE") || !IsWord((*t)[second], "TABLE")) {
-    return;
-  }
-  std::size_t open = second;
-  while (open < t->size() && !IsPunct((*t)[open], "(")) ++open;
-  if (open >= t->size()) return;
-  const std::size_t close = MatchParen(*t, open, t->size());
-  if (close == kNone) return;
-  std::size_t element = open;
-  while (element < close) {
-    const std::size_t name = NextSig(*t, element + 1, close);
-    if (name >= close) break;
-    const std::size_t type = NextSig(*t, name + 1, close);
-    const bool constraint = IsWord((*t)[name], "CONSTRAINT") || IsWord((*t)[name], "PRIMARY") ||
-                            IsWord((*t)[name], "UNIQUE") || IsWord((*t)[name], "CHECK") ||
-                            IsWord((*t)[name], "FOREIGN");
-    if (!constraint && type < close && (*t)[type].kind == TokenKind::kWord) {
-      const std::string upper = Upper((*t)[type].text);
-      std::size_t sizeEnd = type;  // the last token of the type with its size
-      const std::size_t size = NextSig(*t, type + 1, close);
-      if (size < close && IsPunct((*t)[size], "(")) {
-        const std::size_t e = MatchParen(*t, size, close);
-        if (e != kNone) sizeEnd = e;
-      }
-      const bool text = upper == "VARCHAR2" || upper == "NVARCHAR2" || upper == "VARCHAR" ||
-                        upper == "CHAR" || upper == "NCHAR" || upper == "CLOB";
-      if (upper == "NUMBER") (*t)[type].text = "NUMERIC";
-      if (upper == "VARCHAR2" || upper == "NVARCHAR2") (*t)[type].text = "VARCHAR";
-      if (upper == "NCHAR") (*t)[type].text = "CHAR";
-      if (upper == "CLOB") (*t)[type].text = "TEXT";
-      if (upper == "FLOAT" && sizeEnd == type) (*t)[type].text = "DOUBLE PRECISION";
-      if (upper == "DATE") (*t)[type].text = "TIMESTAMP(0)";
-      if (upper == "BLOB" || upper == "RAW") {
-        (*t)[type].text = "BYTEA";
-        if (sizeEnd != type) {
-          t->erase(t->begin() + static_cast<std::ptrdiff_t>(type + 1),
-                   t->begin() + static_cast<std::ptrdiff_t>(sizeEnd + 1));
-          return RewriteColumnTypes(t);  // positions moved: start over
-        }
-      }
-      if (text) {
-        const std::size_t after = NextSig(*t, sizeEnd + 1, close);
-        if (after >= close || !IsWord((*t)[after], "COLLATE")) {
-          const Tokens collate = {
-              Token{TokenKind::kSpace, " ", 0}, Token{TokenKind::kWord, "COLLATE", 0},
-              Token{TokenKind::kSpace, " ", 0}, Token{TokenKind::kQuotedName, "\"C\"", 0}};
-          t->insert(t->begin() + static_cast<std::ptrdiff_t>(sizeEnd + 1), collate.begin(),
-                    collate.end());
-          return RewriteColumnTypes(t);
-        }
+  const std::vector<ColumnType> columns = CreateTableColumnTypes(*t);
+  for (auto column = columns.rbegin(); column != columns.rend(); ++column) {
+    const std::size_t type = column->word;
+    const std::string upper = Upper((*t)[type].text);
+    // the last token of the type with its size
+    const std::size_t sizeEnd = column->sizeClose != kNone ? column->sizeClose : type;
+    const bool text = upper == "VARCHAR2" || upper == "NVARCHAR2" || upper == "VARCHAR" ||
+                      upper == "CHAR" || upper == "NCHAR" || upper == "CLOB";
+    if (upper == "NUMBER") (*t)[type].text = "NUMERIC";
+    if (upper == "VARCHAR2" || upper == "NVARCHAR2") (*t)[type].text = "VARCHAR";
+    if (upper == "NCHAR") (*t)[type].text = "CHAR";
+    if (upper == "CLOB") (*t)[type].text = "TEXT";
+    if (upper == "FLOAT" && sizeEnd == type) (*t)[type].text = "DOUBLE PRECISION";
+    if (upper == "DATE") (*t)[type].text = "TIMESTAMP(0)";
+    if (upper == "BLOB" || upper == "RAW") {
+      (*t)[type].text = "BYTEA";
+      t->erase(t->begin() + static_cast<std::ptrdiff_t>(type + 1),
+               t->begin() + static_cast<std::ptrdiff_t>(sizeEnd + 1));
+    }
+    if (text) {
+      const std::size_t after = NextSig(*t, sizeEnd + 1, t->size());
+      if (after >= t->size() || !IsWord((*t)[after], "COLLATE")) {
+        const Tokens collate = {
+            Token{TokenKind::kSpace, " ", 0}, Token{TokenKind::kWord, "COLLATE", 0},
+            Token{TokenKind::kSpace, " ", 0}, Token{TokenKind::kQuotedName, "\"C\"", 0}};
+        t->insert(t->begin() + static_cast<std::ptrdiff_t>(sizeEnd + 1), collate.begin(),
+                  collate.end());
       }
     }
-    int depth = 0;
-    std::size_t k = name;
-    for (; k < close; ++k) {
-      if (IsPunct((*t)[k], "(")) ++depth;
-      if (IsPunct((*t)[k], ")")) --depth;
-      if (depth == 0 && IsPunct((*t)[k], ",")) break;
-    }
-    element = k;
   }
 }
 

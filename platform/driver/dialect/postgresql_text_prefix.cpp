@@ -28,10 +28,6 @@ namespace {
 
 constexpr const char* kTextKeyChars = "512";  // 512 characters: at most 2,048 bytes
 
-Token Raw(const std::string& text) {
-  return Token{TokenKind::kPunct, text, 0};
-}
-
 bool IsTextValueTable(const Token& t) {
   if (t.kind != TokenKind::kWord) return false;
   const std::string upper = Upper(t.text);

@@ -30,6 +30,40 @@ std::size_t FindTopLevel(const Tokens& t, std::size_t begin, std::size_t end, co
 // The INDEX word of a CREATE [UNIQUE] INDEX statement; kNone for any other.
 std::size_t CreateIndexWord(const Tokens& t);
 
+// A piece of target text among the tokens: written out as it stands and
+// never read as a word again.
+Token Raw(const std::string& text);
+
+// Where the word at `i` stands among its significant neighbours.
+struct WordPlace {
+  std::size_t prev;  // kNone when the word is the first
+  std::size_t next;  // t.size() when the word is the last
+  bool afterDot;
+  bool beforeDot;
+  bool beforeParen;
+};
+WordPlace PlaceOf(const Tokens& t, std::size_t i);
+// NAME . NAME [. NAME] starting at the word `i` (not itself after a dot):
+// the indexes of its words. count is 0 when no word follows the first dot,
+// 3 only when a third word follows a second dot.
+struct DottedName {
+  std::size_t word[3] = {kNone, kNone, kNone};
+  int count = 0;
+};
+DottedName DottedNameAt(const Tokens& t, std::size_t i, const WordPlace& place);
+// The ")" of an empty call NAME() whose "(" is at `open`; kNone when the
+// parentheses hold anything.
+std::size_t EmptyCallClose(const Tokens& t, std::size_t open);
+
+// The column types of a CREATE TABLE column list (constraints have none):
+// the type word, and the parentheses of its size when it has one.
+struct ColumnType {
+  std::size_t word;
+  std::size_t sizeOpen = kNone;
+  std::size_t sizeClose = kNone;
+};
+std::vector<ColumnType> CreateTableColumnTypes(const Tokens& t);
+
 // A compound select split at its top-level set operators (UNION [ALL],
 // INTERSECT, MINUS, EXCEPT): operands[i] = [first, last) token ranges,
 // operators[i] = [first, last) between operands i and i+1.

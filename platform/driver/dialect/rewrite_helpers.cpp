@@ -149,6 +149,89 @@ std::size_t CreateIndexWord(const Tokens& t) {
   return i < t.size() && IsWord(t[i], "INDEX") ? i : kNone;
 }
 
+Token Raw(const std::string& text) {
+  return Token{TokenKind::kPunct, text, 0};
+}
+
+WordPlace PlaceOf(const Tokens& t, std::size_t i) {
+  WordPlace p;
+  p.prev = PrevSig(t, i);
+  p.next = NextSig(t, i + 1, t.size());
+  p.afterDot = p.prev != kNone && IsPunct(t[p.prev], ".");
+  p.beforeDot = p.next < t.size() && IsPunct(t[p.next], ".");
+  p.beforeParen = p.next < t.size() && IsPunct(t[p.next], "(");
+  return p;
+}
+
+DottedName DottedNameAt(const Tokens& t, std::size_t i, const WordPlace& place) {
+  DottedName n;
+  if (place.afterDot || !place.beforeDot) return n;
+  const std::size_t second = NextSig(t, place.next + 1, t.size());
+  if (second >= t.size() || t[second].kind != TokenKind::kWord) return n;
+  n.word[0] = i;
+  n.word[1] = second;
+  n.count = 2;
+  const std::size_t dot2 = NextSig(t, second + 1, t.size());
+  if (dot2 < t.size() && IsPunct(t[dot2], ".")) {
+    const std::size_t third = NextSig(t, dot2 + 1, t.size());
+    if (third < t.size() && t[third].kind == TokenKind::kWord) {
+      n.word[2] = third;
+      n.count = 3;
+    }
+  }
+  return n;
+}
+
+std::size_t EmptyCallClose(const Tokens& t, std::size_t open) {
+  const std::size_t close = NextSig(t, open + 1, t.size());
+  return close < t.size() && IsPunct(t[close], ")") ? close : kNone;
+}
+
+std::vector<ColumnType> CreateTableColumnTypes(const Tokens& t) {
+  std::vector<ColumnType> types;
+  const std::size_t first = NextSig(t, 0, t.size());
+  const std::size_t second = NextSig(t, first + 1, t.size());
+  if (second >= t.size() || !IsWord(t[first], "CREATE") || !IsWord(t[second], "TABLE")) {
+    return types;
+  }
+  std::size_t open = second;
+  while (open < t.size() && !IsPunct(t[open], "(")) ++open;
+  if (open >= t.size()) return types;
+  const std::size_t close = MatchParen(t, open, t.size());
+  if (close == kNone) return types;
+  std::size_t element = open;
+  while (element < close) {
+    const std::size_t name = NextSig(t, element + 1, close);
+    if (name >= close) break;
+    const std::size_t type = NextSig(t, name + 1, close);
+    const bool constraint = IsWord(t[name], "CONSTRAINT") || IsWord(t[name], "PRIMARY") ||
+                            IsWord(t[name], "UNIQUE") || IsWord(t[name], "CHECK") ||
+                            IsWord(t[name], "FOREIGN");
+    if (!constraint && type < close && t[type].kind == TokenKind::kWord) {
+      ColumnType column{type};
+      const std::size_t size = NextSig(t, type + 1, close);
+      if (size < close && IsPunct(t[size], "(")) {
+        const std::size_t sizeEnd = MatchParen(t, size, close);
+        if (sizeEnd != kNone) {
+          column.sizeOpen = size;
+          column.sizeClose = sizeEnd;
+        }
+      }
+      types.push_back(column);
+    }
+    // Next element: the next top-level comma of the list.
+    int depth = 0;
+    std::size_t k = name;
+    for (; k < close; ++k) {
+      if (IsPunct(t[k], "(")) ++depth;
+      if (IsPunct(t[k], ")")) --depth;
+      if (depth == 0 && IsPunct(t[k], ",")) break;
+    }
+    element = k;
+  }
+  return types;
+}
+
 std::string RenderPlain(const Renderer& r, const Tokens& t, std::size_t b, std::size_t e) {
   std::string out;
   for (std::size_t i = b; i < e; ++i) {
@@ -184,8 +267,7 @@ bool AddRowIdentityColumn(Tokens* t, const char* column, std::string* error) {
     *error = "FOR UPDATE needs a FROM clause";
     return false;
   }
-  t->insert(t->begin() + static_cast<std::ptrdiff_t>(from),
-            Token{TokenKind::kPunct, std::string(",") + column + " ", 0});
+  t->insert(t->begin() + static_cast<std::ptrdiff_t>(from), Raw(std::string(",") + column + " "));
   return true;
 }
 

@@ -10,10 +10,6 @@ namespace driver {
 namespace dialect {
 namespace {
 
-Token Raw(const std::string& text) {
-  return Token{TokenKind::kPunct, text, 0};
-}
-
 std::string Quote(const std::string& text) {
   return "'" + text + "'";
 }
@@ -29,56 +25,47 @@ Tokens RewriteWords(const Tokens& t) {
       out.push_back(tok);
       continue;
     }
-    const std::size_t prev = PrevSig(t, i);
-    const bool afterDot = prev != kNone && IsPunct(t[prev], ".");
-    const std::size_t next = NextSig(t, i + 1, t.size());
-    const bool beforeDot = next < t.size() && IsPunct(t[next], ".");
-    const bool beforeParen = next < t.size() && IsPunct(t[next], "(");
-    if (IsWord(tok, "DUAL") && !afterDot && !beforeDot && prev != kNone &&
-        (IsWord(t[prev], "FROM") || IsPunct(t[prev], ","))) {
+    const WordPlace at = PlaceOf(t, i);
+    if (IsWord(tok, "DUAL") && !at.afterDot && !at.beforeDot && at.prev != kNone &&
+        (IsWord(t[at.prev], "FROM") || IsPunct(t[at.prev], ","))) {
       out.push_back(Raw("(SELECT 'X' AS DUMMY) DUAL"));
       continue;
     }
-    if (IsWord(tok, "SYSDATE") && !afterDot && !beforeDot && !beforeParen) {
+    if (IsWord(tok, "SYSDATE") && !at.afterDot && !at.beforeDot && !at.beforeParen) {
       out.push_back(Raw("datetime('now','localtime')"));
       continue;
     }
-    if (IsWord(tok, "MINUS") && !afterDot && !beforeDot) {
+    if (IsWord(tok, "MINUS") && !at.afterDot && !at.beforeDot) {
       out.push_back(Raw("EXCEPT"));
       continue;
     }
-    if (IsWord(tok, "EMPTY_BLOB") && beforeParen) {
-      const std::size_t close = NextSig(t, next + 1, t.size());
-      if (close < t.size() && IsPunct(t[close], ")")) {
+    if (IsWord(tok, "EMPTY_BLOB") && at.beforeParen) {
+      const std::size_t close = EmptyCallClose(t, at.next);
+      if (close != kNone) {
         out.push_back(Raw("X''"));
         i = close;
         continue;
       }
     }
-    if (!afterDot && beforeDot) {
-      // NAME . NAME [. NAME]: sequence draws and package functions.
-      const std::size_t second = NextSig(t, next + 1, t.size());
-      if (second < t.size() && t[second].kind == TokenKind::kWord) {
-        if (IsWord(tok, "DBMS_LOB") && IsWord(t[second], "GETLENGTH")) {
-          out.push_back(Raw("ms_lob_length"));
-          i = second;
-          continue;
-        }
-        const std::size_t dot2 = NextSig(t, second + 1, t.size());
-        if (IsWord(t[second], "NEXTVAL")) {
-          out.push_back(Raw("ms_nextval(''," + Quote(Upper(tok.text)) + ")"));
-          i = second;
-          continue;
-        }
-        if (dot2 < t.size() && IsPunct(t[dot2], ".")) {
-          const std::size_t third = NextSig(t, dot2 + 1, t.size());
-          if (third < t.size() && IsWord(t[third], "NEXTVAL")) {
-            out.push_back(Raw("ms_nextval(" + Quote(Upper(tok.text)) + "," +
-                              Quote(Upper(t[second].text)) + ")"));
-            i = third;
-            continue;
-          }
-        }
+    // NAME . NAME [. NAME]: sequence draws and package functions.
+    const DottedName name = DottedNameAt(t, i, at);
+    if (name.count >= 2) {
+      const Token& second = t[name.word[1]];
+      if (IsWord(tok, "DBMS_LOB") && IsWord(second, "GETLENGTH")) {
+        out.push_back(Raw("ms_lob_length"));
+        i = name.word[1];
+        continue;
+      }
+      if (IsWord(second, "NEXTVAL")) {
+        out.push_back(Raw("ms_nextval(''," + Quote(Upper(tok.text)) + ")"));
+        i = name.word[1];
+        continue;
+      }
+      if (name.count == 3 && IsWord(t[name.word[2]], "NEXTVAL")) {
+        out.push_back(
+            Raw("ms_nextval(" + Quote(Upper(tok.text)) + "," + Quote(Upper(second.text)) + ")"));
+        i = name.word[2];
+        continue;
       }
     }
     out.push_back(tok);
@@ -86,56 +73,24 @@ Tokens RewriteWords(const Tokens& t) {
   return out;
 }
 
-// Oracle column types of CREATE TABLE, in the column list only.
+// Oracle column types of CREATE TABLE, in the column list only; a mapped
+// type loses its size.
 void RewriteColumnTypes(Tokens* t) {
-  const std::size_t first = NextSig(*t, 0, t->size());
-  const std::size_t second = NextSig(*t, first + 1, t->size());
-  if (second >= t->size() || !IsWord((*t)[first], "CREATE") || !IsWord((*t)[second], "TABLE")) {
-    return;
-  }
-  std::size_t open = second;
-  while (open < t->size() && !IsPunct((*t)[open], "(")) ++open;
-  if (open >= t->size()) return;
-  const std::size_t close = MatchParen(*t, open, t->size());
-  if (close == kNone) return;
   std::vector<bool> drop(t->size(), false);  // size arguments of mapped types
-  std::size_t element = open;
-  while (element < close) {
-    const std::size_t name = NextSig(*t, element + 1, close);
-    if (name >= close) break;
-    const std::size_t type = NextSig(*t, name + 1, close);
-    const bool constraint = IsWord((*t)[name], "CONSTRAINT") || IsWord((*t)[name], "PRIMARY") ||
-                            IsWord((*t)[name], "UNIQUE") || IsWord((*t)[name], "CHECK") ||
-                            IsWord((*t)[name], "FOREIGN");
-    if (!constraint && type < close && (*t)[type].kind == TokenKind::kWord) {
-      const std::string upper = Upper((*t)[type].text);
-      const char* mapped = nullptr;
-      if (upper == "NUMBER" || upper == "INTEGER" || upper == "FLOAT") mapped = "NUMERIC";
-      if (upper == "VARCHAR2" || upper == "NVARCHAR2" || upper == "VARCHAR" || upper == "CHAR" ||
-          upper == "CLOB" || upper == "DATE") {
-        mapped = "TEXT";
-      }
-      if (upper == "BLOB" || upper == "RAW" || upper == "LONG") mapped = "BLOB";
-      if (mapped) {
-        (*t)[type].text = mapped;
-        const std::size_t size = NextSig(*t, type + 1, close);
-        if (size < close && IsPunct((*t)[size], "(")) {
-          const std::size_t sizeEnd = MatchParen(*t, size, close);
-          if (sizeEnd != kNone) {
-            for (std::size_t k = size; k <= sizeEnd; ++k) drop[k] = true;
-          }
-        }
-      }
+  for (const ColumnType& column : CreateTableColumnTypes(*t)) {
+    const std::string upper = Upper((*t)[column.word].text);
+    const char* mapped = nullptr;
+    if (upper == "NUMBER" || upper == "INTEGER" || upper == "FLOAT") mapped = "NUMERIC";
+    if (upper == "VARCHAR2" || upper == "NVARCHAR2" || upper == "VARCHAR" || upper == "CHAR" ||
+        upper == "CLOB" || upper == "DATE") {
+      mapped = "TEXT";
     }
-    // Next element: the next top-level comma of the list.
-    int depth = 0;
-    std::size_t k = name;
-    for (; k < close; ++k) {
-      if (IsPunct((*t)[k], "(")) ++depth;
-      if (IsPunct((*t)[k], ")")) --depth;
-      if (depth == 0 && IsPunct((*t)[k], ",")) break;
+    if (upper == "BLOB" || upper == "RAW" || upper == "LONG") mapped = "BLOB";
+    if (!mapped) continue;
+    (*t)[column.word].text = mapped;
+    if (column.sizeOpen != kNone) {
+      for (std::size_t k = column.sizeOpen; k <= column.sizeClose; ++k) drop[k] = true;
     }
-    element = k;
   }
   Tokens kept;
   kept.reserve(t->size());
