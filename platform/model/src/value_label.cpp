@@ -27,26 +27,9 @@ std::string WriteValueLabel(const ValueLabel& label) {
     out += "&lt;";
     out += std::to_string(static_cast<std::int32_t>(key & 0xFFFFFFFFu));
     out += "\">";
-    // Character references keep carriage returns and the blanks at the
-    // edges exactly as they are.
-    for (char c : raw) {
-      switch (c) {
-        case '&':
-          out += "&amp;";
-          break;
-        case '<':
-          out += "&lt;";
-          break;
-        case '>':
-          out += "&gt;";
-          break;
-        case '\r':
-          out += "&#13;";
-          break;
-        default:
-          out.push_back(c);
-      }
-    }
+    // Written as character data: a character reference keeps each carriage
+    // return, and the blanks at the edges stay exactly as they are.
+    AppendEscaped(raw, ValueContext::kText, false, out);
     out += "</raw>";
   }
   out += "</label>";
