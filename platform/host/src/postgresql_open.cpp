@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "backends/postgresql/connection.h"
+#include "catalog_registry.h"
 #include "open_backends.h"
 #include "postgresql/provisioning.h"
 
@@ -115,22 +116,12 @@ class PgHostDataBase : public CHostDataBase {
     ResultPtr r = Run("SELECT name, owner FROM metashelf_host.ms_catalogs WHERE mtdb_id = $1",
                       {std::to_string(mtdbID)});
     if (!r || PQntuples(r.get()) != 1) return 0;
-    std::memcpy(record, &mtdbID, 4);
-    CopyCut(record + 4, kMtdbInfoOwnerOffset - 4, PQgetvalue(r.get(), 0, 0));
-    CopyCut(record + kMtdbInfoOwnerOffset, kMtdbInfoRecordSize - kMtdbInfoOwnerOffset,
-            PQgetvalue(r.get(), 0, 1));
+    FillMtdbInfo(record, mtdbID, PQgetvalue(r.get(), 0, 0), PQgetvalue(r.get(), 0, 1));
     return 1;
   }
 
   std::int32_t db_CreateMtdb(const char* name) override {
-    if (name == nullptr || *name == '\0' || std::strlen(name) > 127) {
-      last_error_ = "a catalog name must have 1 to 127 bytes";
-      return -1;
-    }
-    if (FindMtdb(name) > 0) {
-      last_error_ = std::string("a catalog called ") + name + " exists";
-      return -1;
-    }
+    if (!CheckNewCatalogName(*this, name, &last_error_)) return -1;
     std::int32_t id = -1;
     const bool ok = InTransaction("ms_create_mtdb", [&] {
       std::string error;
@@ -240,15 +231,6 @@ class PgHostDataBase : public CHostDataBase {
     return false;
   }
 
-  static void CopyCut(unsigned char* to, int room, const char* text) {
-    if (text == nullptr) return;
-    const std::size_t n = std::strlen(text);
-    const std::size_t max = static_cast<std::size_t>(room - 1);
-    const std::size_t keep = n < max ? n : max;
-    std::memcpy(to, text, keep);
-    to[keep] = 0;
-  }
-
   std::unique_ptr<PgConnection> connection_;
   std::string owner_;
   std::string display_;
@@ -263,12 +245,9 @@ std::unique_ptr<CHostDataBase> OpenPostgreSQL(const std::string& uri, std::strin
   std::string conninfo = uri;
   std::string owner = TakeOwner(&conninfo);
   if (owner.empty()) owner = kDefaultOwner;
-  for (char& c : owner) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  UpperCaseOwner(&owner);
   if (!ValidOwner(owner)) {
-    *error = "invalid owner name " + owner +
-             " (a letter, then letters, digits or _, under 32 characters)";
+    *error = InvalidOwnerMessage(owner);
     return nullptr;
   }
   std::string reason;

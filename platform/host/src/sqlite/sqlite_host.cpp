@@ -3,8 +3,7 @@
 // and the host's transactions.
 #include <sqlite3.h>
 
-#include <cstring>
-
+#include "../catalog_registry.h"
 #include "../open_backends.h"
 #include "backends/sqlite/connection.h"
 #include "provisioning.h"
@@ -64,9 +63,7 @@ class SqliteHostDataBase : public CHostDataBase {
     if (sqlite3_step(s) == SQLITE_ROW) {
       const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
       const auto* owner = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
-      std::memcpy(record, &mtdbID, 4);
-      CopyCut(record + 4, kMtdbInfoOwnerOffset - 4, name);
-      CopyCut(record + kMtdbInfoOwnerOffset, kMtdbInfoRecordSize - kMtdbInfoOwnerOffset, owner);
+      FillMtdbInfo(record, mtdbID, name, owner);
       found = 1;
     }
     sqlite3_finalize(s);
@@ -74,14 +71,7 @@ class SqliteHostDataBase : public CHostDataBase {
   }
 
   std::int32_t db_CreateMtdb(const char* name) override {
-    if (name == nullptr || *name == '\0' || std::strlen(name) > 127) {
-      last_error_ = "a catalog name must have 1 to 127 bytes";
-      return -1;
-    }
-    if (FindMtdb(name) > 0) {
-      last_error_ = std::string("a catalog called ") + name + " exists";
-      return -1;
-    }
+    if (!CheckNewCatalogName(*this, name, &last_error_)) return -1;
     if (!Exec("SAVEPOINT create_mtdb")) return -1;
     std::string error;
     std::int64_t id = 0;
@@ -198,14 +188,6 @@ class SqliteHostDataBase : public CHostDataBase {
     return s;
   }
 
-  static void CopyCut(unsigned char* to, int room, const char* text) {
-    if (text == nullptr) return;
-    const std::size_t n = std::strlen(text);
-    const std::size_t keep = n < static_cast<std::size_t>(room - 1) ? n : room - 1;
-    std::memcpy(to, text, keep);
-    to[keep] = 0;
-  }
-
   std::unique_ptr<SqliteConnection> connection_;
   std::string owner_;
   std::string uri_;
@@ -227,13 +209,10 @@ std::unique_ptr<CHostDataBase> OpenSqlite(const std::string& rest, std::string* 
       return nullptr;
     }
     owner = options.substr(6);
-    for (char& c : owner) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
+    UpperCaseOwner(&owner);
   }
   if (!SqliteConnection::ValidOwner(owner)) {
-    *error = "invalid owner name " + owner +
-             " (a letter, then letters, digits or _, under 32 characters)";
+    *error = InvalidOwnerMessage(owner);
     return nullptr;
   }
   auto connection = SqliteConnection::Open(path, error);
