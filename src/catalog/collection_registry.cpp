@@ -44,6 +44,8 @@ bool RunCollectionUpdate(MtdbContext& ctx, const char* procedure, std::int32_t c
     BindText(stmt.get(), 2, text, &textInd);
     rc = gis_SQLExecute(stmt.get());
     if (rc != GIS_SQL_SUCCESS) stmt.DrainError();
+  } else if (!Succeeded(rc)) {
+    stmt.DrainError();
   }
   return Succeeded(rc);
 }
@@ -88,6 +90,8 @@ std::int32_t COraMetaDataBase::mds_Add(std::int32_t schemaID, const char* name,
     BindText(stmt.get(), 4, remark != nullptr ? remark : "", &ind[3]);
     rc = gis_SQLExecute(stmt.get());
     if (rc != GIS_SQL_SUCCESS) stmt.DrainError();
+  } else if (!Succeeded(rc)) {
+    stmt.DrainError();
   }
   return Succeeded(rc) ? id : 0;
 }
@@ -103,6 +107,8 @@ std::int32_t COraMetaDataBase::mds_Del(std::int32_t colID) {
     BindInt(stmt.get(), 1, &id, &indicator);
     rc = gis_SQLExecute(stmt.get());
     if (rc != GIS_SQL_SUCCESS) stmt.DrainError();
+  } else if (!Succeeded(rc)) {
+    stmt.DrainError();
   }
   if (rc == GIS_SQL_SUCCESS || rc == GIS_SQL_SUCCESS_WITH_INFO) return rc;
   return -1;
@@ -122,6 +128,7 @@ int COraMetaDataBase::mds_IsExist(const char* name) {
     rc = gis_SQLExecute(stmt.get());
     if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
   }
+  if (!Succeeded(rc)) stmt.DrainError();
   return Succeeded(rc) && count >= 1 ? 1 : 0;
 }
 
@@ -139,7 +146,9 @@ std::int32_t COraMetaDataBase::mds_GetNum(std::int32_t* count, std::int32_t sche
     // A count that was never delivered is no count.
     if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
   }
-  return Succeeded(rc) ? 1 : 0;
+  if (Succeeded(rc)) return 1;
+  stmt.DrainError();
+  return 0;
 }
 
 std::int32_t COraMetaDataBase::mds_GetNum(std::int32_t* count) {
@@ -166,14 +175,18 @@ std::int32_t COraMetaDataBase::mds_GetIDList(CSmartArray<std::int32_t>& ids,
   const std::string sql = "SELECT COL_ID FROM " + Prefix(*ctx_) + "KRDB_META_SET " +
                           "WHERE SCHEMA_ID=" + std::to_string(schemaID);
   std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
+  // A failed execution is drained at once: fetching from it would only
+  // replace its reason with the driver's complaint that no rows are open.
+  if (Succeeded(rc)) rc = gis_SQLExecute(stmt.get());
   if (Succeeded(rc)) {
-    gis_SQLExecute(stmt.get());
     std::int32_t id = 0;
     std::int16_t indicator = 0;
     BindIntCol(stmt.get(), 1, &id, &indicator);
     while (Succeeded(rc = gis_SQLFetch(stmt.get()))) ids.Add(id);
   }
-  return Succeeded(rc) || rc == GIS_SQL_NO_DATA ? 1 : 0;
+  if (Succeeded(rc) || rc == GIS_SQL_NO_DATA) return 1;
+  stmt.DrainError();
+  return 0;
 }
 
 std::int32_t COraMetaDataBase::mds_GetIDList(CSmartArray<std::int32_t>& ids) {
@@ -193,12 +206,19 @@ std::int32_t COraMetaDataBase::mds_GetID(char* name, std::int32_t* colID) {
   if (!stmt.ok()) return 0;
   const std::string sql =
       "SELECT COL_ID FROM " + Prefix(*ctx_) + "KRDB_META_SET " + "WHERE COL_NAME=" + Quoted(name);
-  if (gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) return 0;
-  std::int16_t indicator = 0;
-  BindIntCol(stmt.get(), 1, colID, &indicator);
-  if (!Succeeded(gis_SQLExecute(stmt.get()))) return 0;
+  std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
+  if (rc == GIS_SQL_SUCCESS) {
+    std::int16_t indicator = 0;
+    BindIntCol(stmt.get(), 1, colID, &indicator);
+    rc = gis_SQLExecute(stmt.get());
+    if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
+  } else {
+    rc = GIS_SQL_ERROR;
+  }
   // 1 tells the caller that a row was found and the id written.
-  return Succeeded(gis_SQLFetch(stmt.get())) ? 1 : 0;
+  if (Succeeded(rc)) return 1;
+  stmt.DrainError();
+  return 0;
 }
 
 std::int32_t COraMetaDataBase::mds_GetName(std::int32_t colID, char* buffer, short size) {
@@ -207,11 +227,18 @@ std::int32_t COraMetaDataBase::mds_GetName(std::int32_t colID, char* buffer, sho
   if (!stmt.ok()) return 0;
   const std::string sql = "SELECT COL_NAME FROM " + Prefix(*ctx_) + "KRDB_META_SET " +
                           "WHERE COL_ID=" + std::to_string(colID);
-  if (gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) return 0;
-  std::int16_t indicator = 0;
-  BindTextCol(stmt.get(), 1, buffer, size, &indicator);
-  if (!Succeeded(gis_SQLExecute(stmt.get()))) return 0;
-  return Succeeded(gis_SQLFetch(stmt.get())) ? 1 : 0;
+  std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
+  if (rc == GIS_SQL_SUCCESS) {
+    std::int16_t indicator = 0;
+    BindTextCol(stmt.get(), 1, buffer, size, &indicator);
+    rc = gis_SQLExecute(stmt.get());
+    if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
+  } else {
+    rc = GIS_SQL_ERROR;
+  }
+  if (Succeeded(rc)) return 1;
+  stmt.DrainError();
+  return 0;
 }
 
 std::int32_t COraMetaDataBase::mds_GetInfo(std::int32_t colID, X_CLS_MDS* info) {

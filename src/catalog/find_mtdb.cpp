@@ -8,6 +8,8 @@
 #include "metashelf/host_database.h"
 #include "metashelf/metashelf.h"
 
+using metashelf::db::Succeeded;
+
 extern "C" std::int32_t FindMtdbByMds(CBas_GDataBase* database, std::int32_t colID) {
   if (database == nullptr) return 0;
   Cora_IConnection* connection = database->db_GetConnection();
@@ -38,6 +40,7 @@ extern "C" std::int32_t FindMtdbByMds(CBas_GDataBase* database, std::int32_t col
   if (rc == GIS_SQL_SUCCESS)
     rc = gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_INT, &mtdbID, 4, &indicator);
   if (rc == GIS_SQL_SUCCESS) rc = gis_SQLExecute(stmt.get());
-  if (rc == GIS_SQL_SUCCESS) gis_SQLFetch(stmt.get());
+  if (rc == GIS_SQL_SUCCESS) rc = gis_SQLFetch(stmt.get());
+  if (!Succeeded(rc)) stmt.DrainError();
   return mtdbID;
 }

@@ -36,6 +36,7 @@ std::int32_t COraMetaDataBase::GenerateNodeID(std::int32_t* id) {
       gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_INT, id, 4, &indicator) != GIS_SQL_SUCCESS ||
       gis_SQLExecute(stmt.get()) != GIS_SQL_SUCCESS ||
       gis_SQLFetch(stmt.get()) != GIS_SQL_SUCCESS) {
+    stmt.DrainError();
     return 0;
   }
   return *id >= 0 ? 1 : 0;
@@ -50,6 +51,7 @@ void COraMetaDataBase::SetNextSeqValue(std::int32_t increment) {
     if (!stmt.ok()) return;
     changed = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS) == GIS_SQL_SUCCESS &&
               gis_SQLExecute(stmt.get()) == GIS_SQL_SUCCESS;
+    if (!changed) stmt.DrainError();
   }
   // The new increment takes effect with the next draw, which is spent here.
   std::int32_t discarded = 0;

@@ -74,7 +74,10 @@ std::int32_t COraMetaDataBase::meta_Del(std::int64_t metaID) {
   const std::string sql = "BEGIN " + Prefix(*ctx_) + "KRPG_MD.metaInfo_Del(:1);" + "END; ";
   Statement stmt(ctx_->hdbc);
   if (!stmt.ok()) return 0;
-  if (gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) return 0;
+  if (gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) {
+    stmt.DrainError();
+    return 0;
+  }
   IdText idText(metaID);
   std::int16_t indicator = 0;
   BindText(stmt.get(), 1, idText.text, &indicator);
@@ -99,7 +102,9 @@ std::int32_t COraMetaDataBase::meta_GetNum(std::int32_t colID, std::int32_t* cou
     rc = gis_SQLExecute(stmt.get());
     if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
   }
-  return Succeeded(rc) ? 1 : 0;
+  if (Succeeded(rc)) return 1;
+  stmt.DrainError();
+  return 0;
 }
 
 std::int32_t COraMetaDataBase::meta_GetIDList(std::int32_t colID, CSmartArray<std::int64_t>& ids) {
@@ -111,14 +116,21 @@ std::int32_t COraMetaDataBase::meta_GetIDList(std::int32_t colID, CSmartArray<st
   if (!stmt.ok()) return 0;
   const std::string sql = "SELECT META_ID FROM " + Prefix(*ctx_) + "KRDB_META_INFO " +
                           "WHERE COL_ID=" + std::to_string(colID) + " ORDER BY META_ID";
-  std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
-  if (!Succeeded(rc)) return 0;
-  gis_SQLExecute(stmt.get());
+  // A failed execution is drained at once: fetching from it would only
+  // replace its reason with the driver's complaint that no rows are open.
+  if (!Succeeded(gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS)) ||
+      !Succeeded(gis_SQLExecute(stmt.get()))) {
+    stmt.DrainError();
+    return 0;
+  }
   std::int32_t id = 0;
   std::int16_t indicator = 0;
   BindIntCol(stmt.get(), 1, &id, &indicator);
+  std::int16_t rc;
   while (Succeeded(rc = gis_SQLFetch(stmt.get()))) ids.Add(static_cast<std::int64_t>(id));
-  return rc == GIS_SQL_NO_DATA ? 1 : 0;
+  if (rc == GIS_SQL_NO_DATA) return 1;
+  stmt.DrainError();
+  return 0;
 }
 
 std::int32_t COraMetaDataBase::meta_GetInfo(std::int64_t metaID, X_CLS_METAINFO* info) {
@@ -163,6 +175,8 @@ std::int32_t COraMetaDataBase::meta_UpdateRemark(std::int64_t metaID, char* rema
       BindText(stmt.get(), 2, remark, &ind[1]);
       rc = gis_SQLExecute(stmt.get());
       if (rc != GIS_SQL_SUCCESS) stmt.DrainError();
+    } else if (!Succeeded(rc)) {
+      stmt.DrainError();
     }
   }
   if (!Succeeded(rc)) return 0;

@@ -68,6 +68,7 @@ std::int32_t ReadDocument(COraMetaDataBase& catalog, const char* select, const c
           GIS_SQL_SUCCESS ||
       gis_SQLExecute(stmt.get()) != GIS_SQL_SUCCESS ||
       gis_SQLFetch(stmt.get()) != GIS_SQL_SUCCESS) {
+    stmt.DrainError();
     return 0;
   }
   return blob->PutData(buffer.get(), length) == 1 ? 1 : 0;

@@ -33,7 +33,10 @@ std::int32_t RunSchemaUpdate(COraMetaDataBase& catalog, const char* procedure,
   const std::string sql = "BEGIN " + Prefix(ctx) + procedure + " END; ";
   Statement stmt(ctx.hdbc);
   if (!stmt.ok()) return 0;
-  if (gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) return 0;
+  if (gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) {
+    stmt.DrainError();
+    return 0;
+  }
   std::int32_t id = schemaID;
   std::int16_t idInd = 0;
   std::int16_t textInd = 0;
@@ -62,6 +65,7 @@ int COraMetaDataBase::schema_IsExist(const char* name) {
     rc = gis_SQLExecute(stmt.get());
     if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
   }
+  if (!Succeeded(rc)) stmt.DrainError();
   return Succeeded(rc) && count >= 1 ? 1 : 0;
 }
 
@@ -88,11 +92,18 @@ std::int32_t COraMetaDataBase::schema_GetNum(std::int32_t* count) {
                           ".KRDB_META_SCHEMA " + "WHERE MTDB_ID=" + std::to_string(ctx_->mtdbID);
   Statement stmt(ctx_->hdbc);
   if (!stmt.ok()) return 0;
-  if (gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) return 0;
-  std::int16_t indicator = 0;
-  BindIntCol(stmt.get(), 1, count, &indicator);
-  if (!Succeeded(gis_SQLExecute(stmt.get()))) return 0;
-  return Succeeded(gis_SQLFetch(stmt.get())) ? 1 : 0;
+  std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
+  if (rc == GIS_SQL_SUCCESS) {
+    std::int16_t indicator = 0;
+    BindIntCol(stmt.get(), 1, count, &indicator);
+    rc = gis_SQLExecute(stmt.get());
+    if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
+  } else {
+    rc = GIS_SQL_ERROR;
+  }
+  if (Succeeded(rc)) return 1;
+  stmt.DrainError();
+  return 0;
 }
 
 std::int32_t COraMetaDataBase::schema_GetIDList(CSmartArray<std::int32_t>& ids) {
@@ -102,15 +113,22 @@ std::int32_t COraMetaDataBase::schema_GetIDList(CSmartArray<std::int32_t>& ids) 
                           "WHERE MTDB_ID=" + std::to_string(ctx_->mtdbID);
   Statement stmt(ctx_->hdbc);
   if (!stmt.ok()) return 0;
-  if (!Succeeded(gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS))) return 0;
-  gis_SQLExecute(stmt.get());
+  // A failed execution is drained at once: fetching from it would only
+  // replace its reason with the driver's complaint that no rows are open.
+  if (!Succeeded(gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS)) ||
+      !Succeeded(gis_SQLExecute(stmt.get()))) {
+    stmt.DrainError();
+    return 0;
+  }
   std::int32_t id = 0;
   std::int16_t indicator = 0;
   BindIntCol(stmt.get(), 1, &id, &indicator);
   std::int16_t rc;
   while (Succeeded(rc = gis_SQLFetch(stmt.get()))) ids.Add(id);
   // Only the end of the rows counts as a complete list.
-  return rc == GIS_SQL_NO_DATA ? 1 : 0;
+  if (rc == GIS_SQL_NO_DATA) return 1;
+  stmt.DrainError();
+  return 0;
 }
 
 std::int32_t COraMetaDataBase::schema_GetID(char* name, std::int32_t* schemaID) {
@@ -120,12 +138,19 @@ std::int32_t COraMetaDataBase::schema_GetID(char* name, std::int32_t* schemaID) 
                           " AND MTDB_ID=" + std::to_string(ctx_->mtdbID);
   Statement stmt(ctx_->hdbc);
   if (!stmt.ok()) return 0;
-  if (gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) return 0;
-  std::int16_t indicator = 0;
-  BindIntCol(stmt.get(), 1, schemaID, &indicator);
-  if (!Succeeded(gis_SQLExecute(stmt.get()))) return 0;
+  std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
+  if (rc == GIS_SQL_SUCCESS) {
+    std::int16_t indicator = 0;
+    BindIntCol(stmt.get(), 1, schemaID, &indicator);
+    rc = gis_SQLExecute(stmt.get());
+    if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
+  } else {
+    rc = GIS_SQL_ERROR;
+  }
   // 1 tells the caller that a row was found and the id written.
-  return Succeeded(gis_SQLFetch(stmt.get())) ? 1 : 0;
+  if (Succeeded(rc)) return 1;
+  stmt.DrainError();
+  return 0;
 }
 
 std::int32_t COraMetaDataBase::schema_GetName(std::int32_t schemaID, char* buffer, short size) {

@@ -1,7 +1,8 @@
 // After a failing statement the catalog asks the driver for that
 // statement's diagnostic once, before it frees the statement: every
-// operation that does so, with its execution failing in the database and
-// (for reads) its fetch failing or finding no row.
+// single-statement operation, with its execution failing in the database
+// and (for reads) its fetch failing or finding no row. Lists, reads that
+// need earlier rows and failed preparations: drain_paths_test.cpp.
 #include <algorithm>
 #include <functional>
 
@@ -138,6 +139,47 @@ const DrainCase kReads[] = {
      [](COraMetaDataBase& c) {
        OCIDate date{};
        c.GetSysDateTime(date, 40);
+     }},
+    // Name tests, counts and lookups fail as plainly as any other read.
+    {"SchemaIsExist", "COUNT(SCHEMA_NAME)", [](COraMetaDataBase& c) { c.schema_IsExist("fgdc"); }},
+    {"SchemaCount", "COUNT(*) FROM GEO.KRDB_META_SCHEMA",
+     [](COraMetaDataBase& c) {
+       std::int32_t count = 0;
+       c.schema_GetNum(&count);
+     }},
+    {"SchemaId", "SELECT SCHEMA_ID",
+     [](COraMetaDataBase& c) {
+       char name[] = "fgdc";
+       std::int32_t id = 0;
+       c.schema_GetID(name, &id);
+     }},
+    {"CollectionIsExist", "COUNT(COL_NAME)", [](COraMetaDataBase& c) { c.mds_IsExist("roads"); }},
+    {"CollectionCount", "COUNT(COL_ID)",
+     [](COraMetaDataBase& c) {
+       std::int32_t count = 0;
+       c.mds_GetNum(&count, 3);
+     }},
+    {"CollectionId", "SELECT COL_ID FROM",
+     [](COraMetaDataBase& c) {
+       char name[] = "roads";
+       std::int32_t id = 0;
+       c.mds_GetID(name, &id);
+     }},
+    {"CollectionName", "SELECT COL_NAME FROM",
+     [](COraMetaDataBase& c) {
+       char name[64];
+       c.mds_GetName(40, name, sizeof name);
+     }},
+    {"RecordCount", "COUNT(*) FROM GEO.KRDB_META_INFO",
+     [](COraMetaDataBase& c) {
+       std::int32_t count = 0;
+       c.meta_GetNum(40, &count);
+     }},
+    // The first draw of an identifier block.
+    {"NodeIdDraw", "NEXTVAL",
+     [](COraMetaDataBase& c) {
+       std::vector<std::int64_t> ids;
+       c.OraGenGuid(2, ids);
      }},
 };
 

@@ -43,6 +43,7 @@ TEST_F(NodeIdentifiersTest, BlockOfOneAsksForARefusedIncrementOfZero) {
   EXPECT_EQ(ids, (std::vector<std::int64_t>{100}));
   Lines refused = AlterTrace(0);
   refused[2] = "Execute -> -1";
+  refused.insert(refused.begin() + 3, "Error HY000");  // drained before the free
   EXPECT_EQ(driver.Trace(), Join({kDrawTrace, refused, AlterTrace(1), kDrawTrace}));
 }
 
