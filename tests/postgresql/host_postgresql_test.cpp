@@ -165,6 +165,32 @@ TEST_F(PgHostTest, TransactionsCommitRollBackAndReportAFailedOne) {
   EXPECT_EQ(db->FindMtdb("inside"), 0);
 }
 
+// In a doomed transaction every later statement fails for that reason
+// alone; the reason kept is the one that doomed it as long as no statement
+// ran after it, and the host's own commit or rollback never replaces it.
+TEST_F(PgHostTest, LastStatementErrorIsTheDatabasesReasonNotTheHostsAftermath) {
+  auto db = Open();
+  ASSERT_TRUE(db);
+  ASSERT_EQ(Exec(db.get(), "CREATE TABLE METASHELF.C(A NUMBER CHECK (A < 10))"), 0);
+  EXPECT_EQ(db->LastStatementError().number, 0u);
+  ASSERT_EQ(db->Begin(), 1);
+  ASSERT_LT(Exec(db.get(), "insert into METASHELF.C values(50)"), 0);
+  EXPECT_EQ(db->Commit(), 0);
+  CHostDataBase::StatementError e = db->LastStatementError();
+  EXPECT_EQ(e.number, 1u);
+  EXPECT_EQ(e.state, "23000");
+  EXPECT_EQ(e.native, 2290);  // a check constraint, as Oracle numbers it
+  EXPECT_NE(e.message.find("violates check constraint"), std::string::npos) << e.message;
+
+  ASSERT_EQ(db->Begin(), 1);
+  ASSERT_LT(Exec(db.get(), "insert into METASHELF.C values(60)"), 0);
+  ASSERT_LT(Exec(db.get(), "insert into METASHELF.C values(1)"), 0);
+  ASSERT_EQ(db->Rollback(), 1);
+  e = db->LastStatementError();
+  EXPECT_EQ(e.number, 3u);
+  EXPECT_EQ(e.state, "25000");  // refused because the transaction was doomed
+}
+
 }  // namespace
 }  // namespace testing
 }  // namespace metashelf

@@ -138,8 +138,23 @@ class Connection {
   // backend (the scripted backend records them).
   virtual void OnInjected(Call /*call*/, std::int16_t /*code*/) {}
 
+  // The diagnostic of the last call that failed on any statement of this
+  // connection, as gis_SQLError reported or would have reported it. It
+  // outlives the statement, so that a host can still tell the reason after
+  // the library freed it. `failures()` counts the failures so far (0: none,
+  // and the diagnostic is empty), so that a caller can see whether a call of
+  // its own added one. Only the entry points record here.
+  const Diagnostic& last_failure() const { return last_failure_; }
+  std::uint64_t failures() const { return failures_; }
+  void NoteFailure(const Diagnostic& diagnostic) {
+    last_failure_ = diagnostic;
+    ++failures_;
+  }
+
  private:
   FaultInjector faults_;
+  Diagnostic last_failure_;
+  std::uint64_t failures_ = 0;
 };
 
 // The statement handle behind gis_SQLHSTMT.

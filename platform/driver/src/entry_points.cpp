@@ -11,6 +11,21 @@ namespace metashelf {
 namespace driver {
 namespace {
 
+// Keeps the diagnostic of a failed call (negative `rc`) on the statement's
+// connection, where it outlives the statement. A backend that failed
+// without saying why is reported as such rather than as no failure.
+std::int16_t Settle(StatementHandle* handle, Call call, std::int16_t rc) {
+  if (rc >= 0) return rc;
+  Diagnostic diagnostic =
+      handle->has_own_error ? handle->own_error() : handle->statement()->last_error();
+  if (diagnostic.state == "00000" && diagnostic.message.empty()) {
+    diagnostic.state = "HY000";
+    diagnostic.message = std::string(CallName(call)) + " failed";
+  }
+  handle->connection()->NoteFailure(diagnostic);
+  return rc;
+}
+
 // Runs the injector for `call` on `handle`'s connection; on an injected
 // fault records the diagnostic on the handle and returns true.
 bool Injected(StatementHandle* handle, Call call, std::int16_t* code) {
@@ -20,15 +35,17 @@ bool Injected(StatementHandle* handle, Call call, std::int16_t* code) {
   handle->own_error().native = -9999;
   handle->own_error().message = std::string("injected fault in ") + CallName(call);
   handle->has_own_error = true;
+  Settle(handle, call, *code);
   return true;
 }
 
-std::int16_t OwnFailure(StatementHandle* handle, const char* state, const char* message) {
+std::int16_t OwnFailure(StatementHandle* handle, Call call, const char* state,
+                        const char* message) {
   handle->own_error().state = state;
   handle->own_error().native = 0;
   handle->own_error().message = message;
   handle->has_own_error = true;
-  return GIS_SQL_ERROR;
+  return Settle(handle, call, GIS_SQL_ERROR);
 }
 
 // Resolves a (text, length) pair; false for a null text or a bad length.
@@ -105,6 +122,7 @@ using metashelf::driver::ColBinding;
 using metashelf::driver::Injected;
 using metashelf::driver::OwnFailure;
 using metashelf::driver::ParamBinding;
+using metashelf::driver::Settle;
 using metashelf::driver::StatementHandle;
 using metashelf::driver::TextLength;
 
@@ -126,15 +144,22 @@ std::int16_t gis_SQLAllocStmt(gis_SQLHDBC_STRU* hdbc, gis_SQLHSTMT* stmt) {
   if (hdbc == nullptr || hdbc->connection == nullptr || stmt == nullptr) {
     return GIS_SQL_INVALID_HANDLE;
   }
-  std::int16_t code = GIS_SQL_ERROR;
-  if (hdbc->connection->faults().Check(Call::kAllocStmt, &code)) {
-    hdbc->connection->OnInjected(Call::kAllocStmt, code);
+  metashelf::driver::Connection& connection = *hdbc->connection;
+  // No statement exists to carry the reason: it goes to the connection.
+  const auto refuse = [&connection](const char* state, const char* message, std::int16_t code) {
+    if (code < 0) connection.NoteFailure(metashelf::driver::Diagnostic{state, 0, message});
     return code;
+  };
+  std::int16_t code = GIS_SQL_ERROR;
+  if (connection.faults().Check(Call::kAllocStmt, &code)) {
+    connection.OnInjected(Call::kAllocStmt, code);
+    return refuse("HYT99", "injected fault in gis_SQLAllocStmt", code);
   }
-  auto statement = hdbc->connection->NewStatement();
-  if (!statement) return GIS_SQL_ERROR;
+  auto statement = connection.NewStatement();
+  if (!statement)
+    return refuse("HY000", "no statement can be made on the connection", GIS_SQL_ERROR);
   auto* handle = new (std::nothrow) StatementHandle(hdbc->connection, std::move(statement));
-  if (handle == nullptr) return GIS_SQL_ERROR;
+  if (handle == nullptr) return refuse("HY001", "out of memory", GIS_SQL_ERROR);
   *stmt = handle;
   return GIS_SQL_SUCCESS;
 }
@@ -142,20 +167,22 @@ std::int16_t gis_SQLAllocStmt(gis_SQLHDBC_STRU* hdbc, gis_SQLHSTMT* stmt) {
 std::int16_t gis_SQLPrepare(gis_SQLHSTMT stmt, const char* text, std::int32_t length) {
   GIS_ENTER(stmt, Call::kPrepare);
   std::size_t size = 0;
-  if (!TextLength(text, length, &size)) return OwnFailure(stmt, "HY009", "invalid statement text");
-  return stmt->statement()->Prepare(text, size);
+  if (!TextLength(text, length, &size))
+    return OwnFailure(stmt, Call::kPrepare, "HY009", "invalid statement text");
+  return Settle(stmt, Call::kPrepare, stmt->statement()->Prepare(text, size));
 }
 
 std::int16_t gis_SQLExecute(gis_SQLHSTMT stmt) {
   GIS_ENTER(stmt, Call::kExecute);
-  return stmt->statement()->Execute();
+  return Settle(stmt, Call::kExecute, stmt->statement()->Execute());
 }
 
 std::int16_t gis_SQLExecDirect(gis_SQLHSTMT stmt, const char* text, std::int32_t length) {
   GIS_ENTER(stmt, Call::kExecDirect);
   std::size_t size = 0;
-  if (!TextLength(text, length, &size)) return OwnFailure(stmt, "HY009", "invalid statement text");
-  return stmt->statement()->ExecDirect(text, size);
+  if (!TextLength(text, length, &size))
+    return OwnFailure(stmt, Call::kExecDirect, "HY009", "invalid statement text");
+  return Settle(stmt, Call::kExecDirect, stmt->statement()->ExecDirect(text, size));
 }
 
 std::int16_t gis_SQLBindParameter(gis_SQLHSTMT stmt, std::uint16_t number, std::int16_t io,
@@ -163,8 +190,9 @@ std::int16_t gis_SQLBindParameter(gis_SQLHSTMT stmt, std::uint16_t number, std::
                                   std::uint32_t columnSize, std::int16_t digits, void* buffer,
                                   std::int32_t bufferLength, std::int16_t* indicator) {
   GIS_ENTER(stmt, Call::kBindParameter);
-  if (number == 0) return OwnFailure(stmt, "07009", "parameter number 0");
-  if (bufferLength < 0) return OwnFailure(stmt, "HY090", "negative buffer length");
+  if (number == 0) return OwnFailure(stmt, Call::kBindParameter, "07009", "parameter number 0");
+  if (bufferLength < 0)
+    return OwnFailure(stmt, Call::kBindParameter, "HY090", "negative buffer length");
   ParamBinding binding;
   binding.number = number;
   binding.io = io;
@@ -175,51 +203,51 @@ std::int16_t gis_SQLBindParameter(gis_SQLHSTMT stmt, std::uint16_t number, std::
   binding.buffer = buffer;
   binding.bufferLength = bufferLength;
   binding.indicator = indicator;
-  return stmt->statement()->BindParameter(binding);
+  return Settle(stmt, Call::kBindParameter, stmt->statement()->BindParameter(binding));
 }
 
 std::int16_t gis_SQLBindCol(gis_SQLHSTMT stmt, std::uint16_t number, std::int16_t type,
                             void* buffer, std::int32_t bufferLength, std::int16_t* indicator) {
   GIS_ENTER(stmt, Call::kBindCol);
-  if (number == 0) return OwnFailure(stmt, "07009", "column number 0");
-  if (bufferLength < 0) return OwnFailure(stmt, "HY090", "negative buffer length");
+  if (number == 0) return OwnFailure(stmt, Call::kBindCol, "07009", "column number 0");
+  if (bufferLength < 0) return OwnFailure(stmt, Call::kBindCol, "HY090", "negative buffer length");
   ColBinding binding;
   binding.number = number;
   binding.type = type;
   binding.buffer = buffer;
   binding.bufferLength = bufferLength;
   binding.indicator = indicator;
-  return stmt->statement()->BindCol(binding);
+  return Settle(stmt, Call::kBindCol, stmt->statement()->BindCol(binding));
 }
 
 std::int16_t gis_SQLFetch(gis_SQLHSTMT stmt) {
   GIS_ENTER(stmt, Call::kFetch);
-  return stmt->statement()->Fetch();
+  return Settle(stmt, Call::kFetch, stmt->statement()->Fetch());
 }
 
 std::int16_t gis_SQLSetStmtOption(gis_SQLHSTMT stmt, std::uint16_t option, std::uint32_t value) {
   GIS_ENTER(stmt, Call::kSetStmtOption);
-  return stmt->statement()->SetStmtOption(option, value);
+  return Settle(stmt, Call::kSetStmtOption, stmt->statement()->SetStmtOption(option, value));
 }
 
-std::int16_t gis_SQLExtendedFetch(gis_SQLHSTMT stmt, std::uint16_t orientation,
-                                  std::int32_t offset, std::uint32_t* rowCount,
-                                  std::uint16_t* rowStatus) {
+std::int16_t gis_SQLExtendedFetch(gis_SQLHSTMT stmt, std::uint16_t orientation, std::int32_t offset,
+                                  std::uint32_t* rowCount, std::uint16_t* rowStatus) {
   GIS_ENTER(stmt, Call::kExtendedFetch);
-  return stmt->statement()->ExtendedFetch(orientation, offset, rowCount, rowStatus);
+  return Settle(stmt, Call::kExtendedFetch,
+                stmt->statement()->ExtendedFetch(orientation, offset, rowCount, rowStatus));
 }
 
 std::int16_t gis_SQLParamData(gis_SQLHSTMT stmt, void** token) {
   GIS_ENTER(stmt, Call::kParamData);
-  return stmt->statement()->ParamData(token);
+  return Settle(stmt, Call::kParamData, stmt->statement()->ParamData(token));
 }
 
 std::int16_t gis_SQLPutData(gis_SQLHSTMT stmt, const void* data, std::int32_t length) {
   GIS_ENTER(stmt, Call::kPutData);
   if (length < 0 || (data == nullptr && length > 0)) {
-    return OwnFailure(stmt, "HY090", "invalid data length");
+    return OwnFailure(stmt, Call::kPutData, "HY090", "invalid data length");
   }
-  return stmt->statement()->PutData(data, length);
+  return Settle(stmt, Call::kPutData, stmt->statement()->PutData(data, length));
 }
 
 std::int16_t gis_SQLFreeStmt(gis_SQLHSTMT stmt, std::uint16_t option) {
@@ -232,8 +260,9 @@ std::int16_t gis_SQLFreeStmt(gis_SQLHSTMT stmt, std::uint16_t option) {
     return GIS_SQL_SUCCESS;
   }
   GIS_ENTER(stmt, Call::kFreeStmt);
-  if (option != GIS_SQL_CLOSE) return OwnFailure(stmt, "HY092", "unknown free option");
-  return stmt->statement()->CloseCursor();
+  if (option != GIS_SQL_CLOSE)
+    return OwnFailure(stmt, Call::kFreeStmt, "HY092", "unknown free option");
+  return Settle(stmt, Call::kFreeStmt, stmt->statement()->CloseCursor());
 }
 
 std::int16_t gis_SQLError(void* /*henv*/, void* /*hdbc*/, gis_SQLHSTMT stmt, char* state,

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "internal/backend.h"
 #include "metashelf/host.h"
 
 namespace metashelf {
@@ -17,6 +18,18 @@ std::unique_ptr<CHostDataBase> OpenSqlite(const std::string& rest, std::string* 
 
 // `uri` is a postgresql:// or postgres:// URI or a libpq conninfo string.
 std::unique_ptr<CHostDataBase> OpenPostgreSQL(const std::string& uri, std::string* error);
+
+// The last statement failure kept on a driver connection, for
+// CHostDataBase::LastStatementError.
+inline CHostDataBase::StatementError StatementErrorOf(const driver::Connection& connection) {
+  CHostDataBase::StatementError error;
+  error.number = connection.failures();
+  if (error.number == 0) return error;
+  error.state = connection.last_failure().state;
+  error.native = connection.last_failure().native;
+  error.message = connection.last_failure().message;
+  return error;
+}
 
 }  // namespace host
 }  // namespace metashelf

@@ -201,6 +201,7 @@ class PgHostDataBase : public CHostDataBase {
   const char* Backend() const override { return "postgresql"; }
   std::string DisplayUri() const override { return display_; }
   const std::string& LastError() const override { return last_error_; }
+  StatementError LastStatementError() const override { return StatementErrorOf(*connection_); }
 
  private:
   ResultPtr Run(const std::string& text, const std::vector<TextParam>& params) {

@@ -82,7 +82,24 @@ class METASHELF_API CHostDataBase : public CBas_GDataBase,
   virtual const char* Backend() const = 0;
   // The URI with any password masked, for messages.
   virtual std::string DisplayUri() const = 0;
+  // The reason of the host's own operations above (catalog registry, ids,
+  // transactions); statements run on HDBC() report in LastStatementError().
   virtual const std::string& LastError() const = 0;
+
+  // A failed statement's diagnostic, as the driver gave it.
+  struct StatementError {
+    std::string state;        // five characters, SQLSTATE-like ("23000")
+    std::int32_t native = 0;  // the backend's own code
+    std::string message;      // the database's words
+    // Failures counted on the connection since the object was opened; 0
+    // when none failed yet (the fields above are then empty). A host reads
+    // it before a call to tell whether the call added a failure.
+    std::uint64_t number = 0;
+  };
+  // The last statement that failed on HDBC(), whoever ran it (the library's
+  // catalogs and sets included, whether or not they drained it): it is kept
+  // after the statement is freed, until the next failure replaces it.
+  virtual StatementError LastStatementError() const = 0;
 };
 
 #endif  // METASHELF_HOST_H_

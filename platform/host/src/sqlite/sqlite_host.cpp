@@ -164,6 +164,7 @@ class SqliteHostDataBase : public CHostDataBase {
   const char* Backend() const override { return "sqlite"; }
   std::string DisplayUri() const override { return uri_; }
   const std::string& LastError() const override { return last_error_; }
+  StatementError LastStatementError() const override { return StatementErrorOf(*connection_); }
 
  private:
   sqlite3* db() const { return connection_->db(); }
