@@ -128,8 +128,12 @@ class Importer {
     CHostDataBase& db = collection_.session().db();
     try {
       Transaction tx(db);
+      const std::uint64_t failuresBefore = db.LastStatementError().number;
       if (Write(p) <= 0) {
-        const std::string detail = db.LastError();
+        // The database's reason when a statement of this record failed.
+        const CHostDataBase::StatementError failed = db.LastStatementError();
+        const std::string detail =
+            failed.number != failuresBefore ? failed.message : db.LastError();
         tx.Rollback();
         Reject(p.file, "the collection refused the record" +
                            (detail.empty() ? std::string() : ": " + detail));
