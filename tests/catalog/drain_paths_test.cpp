@@ -28,8 +28,7 @@ struct PathCase {
   const char* text;
   // Scripts the rows the statements before it need.
   std::function<void(ScriptedDriver&)> setup;
-  // Which fetch of the whole operation is the statement's first (0: it
-  // fetches nothing).
+  // Which fetch of the whole operation is the statement's first.
   int fetch;
   std::function<std::int64_t(COraMetaDataBase&, FakeDatabase&)> run;
   // What the operation returns when the statement fails.
@@ -54,8 +53,9 @@ TEST_P(DrainPathTest, FailedExecutionIsDrainedAndReported) {
   EXPECT_EQ(After(driver, "Execute -> -1"), kDrainedExecution);
 }
 
-TEST_P(DrainPathTest, FailedFetchIsDrainedAndReported) {
-  if (GetParam().fetch == 0) GTEST_SKIP() << GetParam().name << " fetches nothing";
+using FetchDrainPathTest = DrainPathTest;
+
+TEST_P(FetchDrainPathTest, FailedFetchIsDrainedAndReported) {
   driver.faults().FailNth(Call::kFetch, GetParam().fetch);
   EXPECT_EQ(Run(), GetParam().failed);
   EXPECT_EQ(After(driver, "Fetch -> -1"), kDrainedFault);
@@ -105,6 +105,16 @@ const PathCase kPaths[] = {
        return c.GetSchemaDoc(4, &blob);
      },
      0},
+    {"CatalogOfCollection", "select mtdb_id", Nothing, 1,
+     [](COraMetaDataBase&, FakeDatabase& db) -> std::int64_t { return FindMtdbByMds(&db, 40); }, 0},
+};
+
+std::string PathName(const ::testing::TestParamInfo<PathCase>& info) {
+  return info.param.name;
+}
+
+// Statements that fetch nothing.
+const PathCase kChanges[] = {
     // A block of three draws once, then changes the increment to 2; the
     // change failing skips its draw and nothing is handed out short.
     {"SequenceIncrement", "INCREMENT BY 2",
@@ -115,15 +125,11 @@ const PathCase kPaths[] = {
        return static_cast<std::int64_t>(ids.size());
      },
      3},
-    {"CatalogOfCollection", "select mtdb_id", Nothing, 1,
-     [](COraMetaDataBase&, FakeDatabase& db) -> std::int64_t { return FindMtdbByMds(&db, 40); }, 0},
 };
 
-std::string PathName(const ::testing::TestParamInfo<PathCase>& info) {
-  return info.param.name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Catalog, DrainPathTest, ::testing::ValuesIn(kPaths), PathName);
+INSTANTIATE_TEST_SUITE_P(Reads, DrainPathTest, ::testing::ValuesIn(kPaths), PathName);
+INSTANTIATE_TEST_SUITE_P(Changes, DrainPathTest, ::testing::ValuesIn(kChanges), PathName);
+INSTANTIATE_TEST_SUITE_P(Reads, FetchDrainPathTest, ::testing::ValuesIn(kPaths), PathName);
 
 // A preparation that fails: the `nth` preparation of the operation.
 struct PrepareCase {
