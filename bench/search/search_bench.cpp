@@ -59,6 +59,33 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+// Median milliseconds of kRepeats runs of `once`, which returns the number of
+// ids it found (kept in `*matches`), or -1 for a failure, which ends the
+// measurement with -1.
+template <typename Once>
+double MedianMillis(Once once, std::int64_t* matches) {
+  std::vector<double> times;
+  for (int r = 0; r < kRepeats; ++r) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::int64_t found = once();
+    if (found < 0) return -1;
+    times.push_back(Millis(start));
+    *matches = found;
+  }
+  return Median(times);
+}
+
+// The one condition of a search.
+std::vector<SearchNode> Condition(const Search& s) {
+  std::vector<SearchNode> nodes(1);
+  nodes[0].condID = 1;
+  nodes[0].nodePath = s.path;
+  nodes[0].op = s.op;
+  nodes[0].value1 = s.value1;
+  nodes[0].value2 = s.value2;
+  return nodes;
+}
+
 bool Exec(sqlite3* db, const std::string& sql) {
   char* message = nullptr;
   if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
@@ -186,32 +213,20 @@ class Collection {
   // Median milliseconds of the search through the library; `matches` gets
   // the number of ids.
   double ThroughLibrary(const Search& s, std::int64_t* matches) {
-    std::vector<SearchNode> nodes(1);
-    nodes[0].condID = 1;
-    nodes[0].nodePath = s.path;
-    nodes[0].op = s.op;
-    nodes[0].value1 = s.value1;
-    nodes[0].value2 = s.value2;
-    std::vector<double> times;
-    for (int r = 0; r < kRepeats; ++r) {
-      CSmartArray<std::int64_t> ids;
-      const auto start = std::chrono::steady_clock::now();
-      if (set_.SearchMetaData("1", nodes, ids) != 1) return -1;
-      times.push_back(Millis(start));
-      *matches = ids.GetSize();
-    }
-    return Median(times);
+    std::vector<SearchNode> nodes = Condition(s);
+    return MedianMillis(
+        [&]() -> std::int64_t {
+          CSmartArray<std::int64_t> ids;
+          if (set_.SearchMetaData("1", nodes, ids) != 1) return -1;
+          return ids.GetSize();
+        },
+        matches);
   }
 
   // Median milliseconds of the statement the library runs, adapted for
   // SQLite and run with the C API.
   double Directly(const Search& s, std::int64_t* matches) {
-    std::vector<SearchNode> nodes(1);
-    nodes[0].condID = 1;
-    nodes[0].nodePath = s.path;
-    nodes[0].op = s.op;
-    nodes[0].value1 = s.value1;
-    nodes[0].value2 = s.value2;
+    std::vector<SearchNode> nodes = Condition(s);
     CQueryBuilder builder(&set_);
     std::string sql;
     if (builder.BuildSql("1", nodes, sql) != 1) return -1;
@@ -222,21 +237,19 @@ class Collection {
       std::fprintf(stderr, "adapt: %s\n", error.c_str());
       return -1;
     }
-    std::vector<double> times;
-    for (int r = 0; r < kRepeats; ++r) {
-      std::vector<std::int64_t> ids;
-      const auto start = std::chrono::steady_clock::now();
-      sqlite3_stmt* stmt = nullptr;
-      if (sqlite3_prepare_v2(direct_, adapted.text.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-        std::fprintf(stderr, "direct: %s\n", sqlite3_errmsg(direct_));
-        return -1;
-      }
-      while (sqlite3_step(stmt) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(stmt, 0));
-      sqlite3_finalize(stmt);
-      times.push_back(Millis(start));
-      *matches = static_cast<std::int64_t>(ids.size());
-    }
-    return Median(times);
+    return MedianMillis(
+        [&]() -> std::int64_t {
+          std::vector<std::int64_t> ids;
+          sqlite3_stmt* stmt = nullptr;
+          if (sqlite3_prepare_v2(direct_, adapted.text.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+            std::fprintf(stderr, "direct: %s\n", sqlite3_errmsg(direct_));
+            return -1;
+          }
+          while (sqlite3_step(stmt) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(stmt, 0));
+          sqlite3_finalize(stmt);
+          return static_cast<std::int64_t>(ids.size());
+        },
+        matches);
   }
 
  private:
