@@ -6,24 +6,17 @@
 
 #include "dialect/dialect.h"
 #include "dialect/tokenizer.h"
+#include "support/adapt_cases.h"
 
 namespace metashelf {
 namespace driver {
 namespace dialect {
 namespace {
 
-struct Case {
-  const char* oracle;
-  const char* sqlite;
-};
-
 class SqliteAdaptTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(SqliteAdaptTest, GivesExpectedText) {
-  Adapted a;
-  std::string error;
-  ASSERT_TRUE(Adapt(GetParam().oracle, Target::kSQLite, &a, &error)) << error;
-  EXPECT_EQ(a.text, GetParam().sqlite);
+  EXPECT_TRUE(AdaptsTo(Target::kSQLite, GetParam()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -109,12 +102,7 @@ TEST(SqliteAdaptRefusals, RefusesWhatOracleRefusesOrWeCannotRun) {
   Adapted deepOut;
   std::string deepError;
   EXPECT_FALSE(Adapt(deep, Target::kSQLite, &deepOut, &deepError));
-  for (const char* text : refused) {
-    Adapted a;
-    std::string error;
-    EXPECT_FALSE(Adapt(text, Target::kSQLite, &a, &error)) << text << " gave " << a.text;
-    EXPECT_FALSE(error.empty()) << text;
-  }
+  for (const char* text : refused) EXPECT_TRUE(Refuses(Target::kSQLite, text));
 }
 
 TEST(SqliteAdaptScale, LargeTextsAdaptInTimeGrowingWithTheirLength) {

@@ -3,24 +3,17 @@
 #include <gtest/gtest.h>
 
 #include "dialect/dialect.h"
+#include "support/adapt_cases.h"
 
 namespace metashelf {
 namespace driver {
 namespace dialect {
 namespace {
 
-struct Case {
-  const char* oracle;
-  const char* postgresql;
-};
-
 class PostgresAdaptTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(PostgresAdaptTest, GivesExpectedText) {
-  Adapted a;
-  std::string error;
-  ASSERT_TRUE(Adapt(GetParam().oracle, Target::kPostgreSQL, &a, &error)) << error;
-  EXPECT_EQ(a.text, GetParam().postgresql);
+  EXPECT_TRUE(AdaptsTo(Target::kPostgreSQL, GetParam()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -130,12 +123,7 @@ TEST(PostgresAdaptTest, RefusesWhatCannotStayOracleFaithful) {
       "select to_date(a,'YYYY-MM-DD') from t",
       "select a from t where d = to_date('2001-01-01','DD.MM.YYYY')",
   };
-  for (const char* text : refused) {
-    Adapted a;
-    std::string error;
-    EXPECT_FALSE(Adapt(text, Target::kPostgreSQL, &a, &error)) << text << " -> " << a.text;
-    EXPECT_FALSE(error.empty()) << text;
-  }
+  for (const char* text : refused) EXPECT_TRUE(Refuses(Target::kPostgreSQL, text));
 }
 
 TEST(PostgresAdaptTest, OracleDateReadingOfLiteralsFollowsOracleRules) {
