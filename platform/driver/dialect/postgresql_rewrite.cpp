@@ -156,6 +156,10 @@ std::size_t OperandEnd(const Tokens& t, std::size_t from) {
   return i;
 }
 
+constexpr WordSpellings kSpellings = {"(SELECT 'X' AS dummy) dual",
+                                      "CAST(statement_timestamp() AS timestamp(0))",
+                                      TokenKind::kWord, "'\\x'::bytea", "octet_length"};
+
 // Function-level rewrites.
 bool RewriteWords(const Tokens& t, Adapted* adapted, Tokens* out, std::string* error) {
   out->clear();
@@ -167,17 +171,9 @@ bool RewriteWords(const Tokens& t, Adapted* adapted, Tokens* out, std::string* e
       continue;
     }
     const WordPlace at = PlaceOf(t, i);
-    if (IsWord(tok, "DUAL") && !at.afterDot && !at.beforeDot && at.prev != kNone &&
-        (IsWord(t[at.prev], "FROM") || IsPunct(t[at.prev], ","))) {
-      out->push_back(Raw("(SELECT 'X' AS dummy) dual"));
-      continue;
-    }
-    if (IsWord(tok, "SYSDATE") && !at.afterDot && !at.beforeDot && !at.beforeParen) {
-      out->push_back(Raw("CAST(statement_timestamp() AS timestamp(0))"));
-      continue;
-    }
-    if (IsWord(tok, "MINUS") && !at.afterDot && !at.beforeDot) {
-      out->push_back(Token{TokenKind::kWord, "EXCEPT", 0});
+    const std::size_t last = RewriteCommonWord(t, i, at, kSpellings, out);
+    if (last != kNone) {
+      i = last;
       continue;
     }
     if (IsWord(tok, "NVL") && at.beforeParen && !at.afterDot) {
@@ -190,23 +186,10 @@ bool RewriteWords(const Tokens& t, Adapted* adapted, Tokens* out, std::string* e
       i = close;
       continue;
     }
-    if (IsWord(tok, "EMPTY_BLOB") && at.beforeParen) {
-      const std::size_t close = EmptyCallClose(t, at.next);
-      if (close != kNone) {
-        out->push_back(Raw("'\\x'::bytea"));
-        i = close;
-        continue;
-      }
-    }
-    // NAME . NAME [. NAME]: sequence draws and package functions.
+    // NAME . NAME [. NAME]: sequence draws.
     const DottedName name = DottedNameAt(t, i, at);
     if (name.count >= 2) {
       const Token& second = t[name.word[1]];
-      if (IsWord(tok, "DBMS_LOB") && IsWord(second, "GETLENGTH")) {
-        out->push_back(Raw("octet_length"));
-        i = name.word[1];
-        continue;
-      }
       if (IsWord(second, "NEXTVAL") || IsWord(second, "CURRVAL")) {
         out->push_back(Raw(Lower(second.text) + "('" + tok.text + "')"));
         i = name.word[1];

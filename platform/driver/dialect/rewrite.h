@@ -51,9 +51,20 @@ struct DottedName {
   int count = 0;
 };
 DottedName DottedNameAt(const Tokens& t, std::size_t i, const WordPlace& place);
-// The ")" of an empty call NAME() whose "(" is at `open`; kNone when the
-// parentheses hold anything.
-std::size_t EmptyCallClose(const Tokens& t, std::size_t open);
+
+// How a target writes the Oracle words that every target rewrites without
+// looking at the statement's structure.
+struct WordSpellings {
+  const char* dual;       // DUAL as a table of a FROM list: a one-row select
+  const char* sysdate;    // SYSDATE
+  TokenKind minus;        // MINUS, written as EXCEPT: a word, or raw text
+  const char* emptyBlob;  // EMPTY_BLOB()
+  const char* lobLength;  // the function DBMS_LOB.GETLENGTH
+};
+// When the word at `i` starts one of those, appends its target spelling to
+// `*out` and returns the index of its last token; kNone otherwise.
+std::size_t RewriteCommonWord(const Tokens& t, std::size_t i, const WordPlace& at,
+                              const WordSpellings& spell, Tokens* out);
 
 // The column types of a CREATE TABLE column list (constraints have none):
 // the type word, and the parentheses of its size when it has one.

@@ -182,9 +182,36 @@ DottedName DottedNameAt(const Tokens& t, std::size_t i, const WordPlace& place) 
   return n;
 }
 
-std::size_t EmptyCallClose(const Tokens& t, std::size_t open) {
-  const std::size_t close = NextSig(t, open + 1, t.size());
-  return close < t.size() && IsPunct(t[close], ")") ? close : kNone;
+std::size_t RewriteCommonWord(const Tokens& t, std::size_t i, const WordPlace& at,
+                              const WordSpellings& spell, Tokens* out) {
+  const Token& tok = t[i];
+  if (IsWord(tok, "DUAL") && !at.afterDot && !at.beforeDot && at.prev != kNone &&
+      (IsWord(t[at.prev], "FROM") || IsPunct(t[at.prev], ","))) {
+    out->push_back(Raw(spell.dual));
+    return i;
+  }
+  if (IsWord(tok, "SYSDATE") && !at.afterDot && !at.beforeDot && !at.beforeParen) {
+    out->push_back(Raw(spell.sysdate));
+    return i;
+  }
+  if (IsWord(tok, "MINUS") && !at.afterDot && !at.beforeDot) {
+    out->push_back(Token{spell.minus, "EXCEPT", 0});
+    return i;
+  }
+  if (IsWord(tok, "EMPTY_BLOB") && at.beforeParen) {
+    // EMPTY_BLOB ( ): nothing but blanks between the parentheses.
+    const std::size_t close = NextSig(t, at.next + 1, t.size());
+    if (close < t.size() && IsPunct(t[close], ")")) {
+      out->push_back(Raw(spell.emptyBlob));
+      return close;
+    }
+  }
+  const DottedName name = DottedNameAt(t, i, at);
+  if (name.count >= 2 && IsWord(tok, "DBMS_LOB") && IsWord(t[name.word[1]], "GETLENGTH")) {
+    out->push_back(Raw(spell.lobLength));
+    return name.word[1];
+  }
+  return kNone;
 }
 
 std::vector<ColumnType> CreateTableColumnTypes(const Tokens& t) {

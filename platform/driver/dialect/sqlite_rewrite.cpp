@@ -14,6 +14,9 @@ std::string Quote(const std::string& text) {
   return "'" + text + "'";
 }
 
+constexpr WordSpellings kSpellings = {"(SELECT 'X' AS DUMMY) DUAL", "datetime('now','localtime')",
+                                      TokenKind::kPunct, "X''", "ms_lob_length"};
+
 // Function-level rewrites that need no structure: DUAL, SYSDATE,
 // owner.SEQ.NEXTVAL, DBMS_LOB.GETLENGTH, EMPTY_BLOB(), MINUS.
 Tokens RewriteWords(const Tokens& t) {
@@ -26,36 +29,15 @@ Tokens RewriteWords(const Tokens& t) {
       continue;
     }
     const WordPlace at = PlaceOf(t, i);
-    if (IsWord(tok, "DUAL") && !at.afterDot && !at.beforeDot && at.prev != kNone &&
-        (IsWord(t[at.prev], "FROM") || IsPunct(t[at.prev], ","))) {
-      out.push_back(Raw("(SELECT 'X' AS DUMMY) DUAL"));
+    const std::size_t last = RewriteCommonWord(t, i, at, kSpellings, &out);
+    if (last != kNone) {
+      i = last;
       continue;
     }
-    if (IsWord(tok, "SYSDATE") && !at.afterDot && !at.beforeDot && !at.beforeParen) {
-      out.push_back(Raw("datetime('now','localtime')"));
-      continue;
-    }
-    if (IsWord(tok, "MINUS") && !at.afterDot && !at.beforeDot) {
-      out.push_back(Raw("EXCEPT"));
-      continue;
-    }
-    if (IsWord(tok, "EMPTY_BLOB") && at.beforeParen) {
-      const std::size_t close = EmptyCallClose(t, at.next);
-      if (close != kNone) {
-        out.push_back(Raw("X''"));
-        i = close;
-        continue;
-      }
-    }
-    // NAME . NAME [. NAME]: sequence draws and package functions.
+    // NAME . NAME [. NAME]: sequence draws.
     const DottedName name = DottedNameAt(t, i, at);
     if (name.count >= 2) {
       const Token& second = t[name.word[1]];
-      if (IsWord(tok, "DBMS_LOB") && IsWord(second, "GETLENGTH")) {
-        out.push_back(Raw("ms_lob_length"));
-        i = name.word[1];
-        continue;
-      }
       if (IsWord(second, "NEXTVAL")) {
         out.push_back(Raw("ms_nextval(''," + Quote(Upper(tok.text)) + ")"));
         i = name.word[1];
