@@ -59,6 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
              "CREATE INDEX G.META_NDTEXT_7_NV ON META_NDTEXT_7(NODEGUID,NODEVALUE)"},
         Case{"select 1 from t;", "select 1 from t"},
         Case{"select a from t minus select a from u", "select a from t EXCEPT select a from u"},
+        Case{"(select a from t) minus (select a from u)",
+             "SELECT * FROM (select a from t) EXCEPT SELECT * FROM (select a from u)"},
         // Compound selects: equal precedence, left to right, parenthesised operands kept.
         Case{"select a from t union all select a from u intersect select a from v",
              "select a from t union all select a from u intersect select a from v"},

@@ -59,6 +59,7 @@ TEST_P(DialectExecutionTest, CompoundSelectsEvaluateLeftToRightWithParentheses) 
   const std::string grouped = s(1) + " union all (" + s(2) + " intersect " + s(3) + ")";
   const std::string leftGroup = "(" + s(1) + " union all " + s(2) + ") intersect " + s(2);
   const std::string nested = "((" + s(1) + ") union all (" + s(2) + ")) intersect (" + s(1) + ")";
+  const std::string minusGroup = "(" + s(1) + " union all " + s(2) + ") minus (" + s(2) + ")";
   const std::string inner = "select V from @.N where V in ((" + s(4) + " union all " + s(5) +
                             ") intersect " + s(5) + ") order by 1";
   Check({
@@ -67,6 +68,7 @@ TEST_P(DialectExecutionTest, CompoundSelectsEvaluateLeftToRightWithParentheses) 
       {leftGroup, {{"2"}}},
       {nested, {{"1"}}},
       {inner, {{"5"}}},
+      {minusGroup, {{"1"}}},
   });
 }
 

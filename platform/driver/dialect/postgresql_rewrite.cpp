@@ -157,8 +157,8 @@ std::size_t OperandEnd(const Tokens& t, std::size_t from) {
 }
 
 constexpr WordSpellings kSpellings = {"(SELECT 'X' AS dummy) dual",
-                                      "CAST(statement_timestamp() AS timestamp(0))",
-                                      TokenKind::kWord, "'\\x'::bytea", "octet_length"};
+                                      "CAST(statement_timestamp() AS timestamp(0))", "'\\x'::bytea",
+                                      "octet_length"};
 
 // Function-level rewrites.
 bool RewriteWords(const Tokens& t, Adapted* adapted, Tokens* out, std::string* error) {

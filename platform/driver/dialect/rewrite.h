@@ -53,11 +53,11 @@ struct DottedName {
 DottedName DottedNameAt(const Tokens& t, std::size_t i, const WordPlace& place);
 
 // How a target writes the Oracle words that every target rewrites without
-// looking at the statement's structure.
+// looking at the statement's structure (MINUS becomes the word EXCEPT on
+// every target).
 struct WordSpellings {
   const char* dual;       // DUAL as a table of a FROM list: a one-row select
   const char* sysdate;    // SYSDATE
-  TokenKind minus;        // MINUS, written as EXCEPT: a word, or raw text
   const char* emptyBlob;  // EMPTY_BLOB()
   const char* lobLength;  // the function DBMS_LOB.GETLENGTH
 };

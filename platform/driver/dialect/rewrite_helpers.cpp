@@ -195,7 +195,8 @@ std::size_t RewriteCommonWord(const Tokens& t, std::size_t i, const WordPlace& a
     return i;
   }
   if (IsWord(tok, "MINUS") && !at.afterDot && !at.beforeDot) {
-    out->push_back(Token{spell.minus, "EXCEPT", 0});
+    // A word still: the compound select is split at it.
+    out->push_back(Token{TokenKind::kWord, "EXCEPT", 0});
     return i;
   }
   if (IsWord(tok, "EMPTY_BLOB") && at.beforeParen) {

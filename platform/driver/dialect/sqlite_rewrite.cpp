@@ -15,7 +15,7 @@ std::string Quote(const std::string& text) {
 }
 
 constexpr WordSpellings kSpellings = {"(SELECT 'X' AS DUMMY) DUAL", "datetime('now','localtime')",
-                                      TokenKind::kPunct, "X''", "ms_lob_length"};
+                                      "X''", "ms_lob_length"};
 
 // Function-level rewrites that need no structure: DUAL, SYSDATE,
 // owner.SEQ.NEXTVAL, DBMS_LOB.GETLENGTH, EMPTY_BLOB(), MINUS.
