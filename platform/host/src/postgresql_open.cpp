@@ -10,6 +10,7 @@
 
 #include "backends/postgresql/connection.h"
 #include "catalog_registry.h"
+#include "connected_host.h"
 #include "open_backends.h"
 #include "postgresql/provisioning.h"
 
@@ -88,13 +89,10 @@ std::string TakeOwner(std::string* uri) {
   return owner;
 }
 
-class PgHostDataBase : public CHostDataBase {
+class PgHostDataBase : public ConnectedHost<PgConnection> {
  public:
   PgHostDataBase(std::unique_ptr<PgConnection> connection, std::string owner, std::string display)
-      : connection_(std::move(connection)), owner_(std::move(owner)), display_(std::move(display)) {
-    hdbc_.connection = connection_.get();
-  }
-  ~PgHostDataBase() override { hdbc_.connection = nullptr; }
+      : ConnectedHost(std::move(connection), std::move(owner)), display_(std::move(display)) {}
 
   bool Init(std::string* error) {
     // The owner exists from the start, as an Oracle user does; its catalog
@@ -147,20 +145,11 @@ class PgHostDataBase : public CHostDataBase {
     return std::strcmp(PQcmdTuples(r.get()), "1") == 0 ? 1 : 0;
   }
 
-  Cora_IConnection* db_GetConnection() override { return this; }
-  const char* db_GetOwner() override { return owner_.c_str(); }
-
   // Cora_IDataBase
-  gis_SQLHDBC_STRU* HDBC() override { return &hdbc_; }
   std::int32_t db_GetFreeXCLSID() override {
     ResultPtr r = Run("SELECT nextval('metashelf_host.ms_xclsid')", {});
     if (!r || PQntuples(r.get()) != 1) return 0;
     return static_cast<std::int32_t>(std::strtol(PQgetvalue(r.get(), 0, 0), nullptr, 10));
-  }
-
-  // Cora_IConnection
-  gis_SQLHDBC_STRU* GetHandle(int a, int b, int c, int d) override {
-    return (a == 0 && b == -1 && c == 0 && d == 0) ? &hdbc_ : nullptr;
   }
 
   // CHostDataBase
@@ -200,8 +189,6 @@ class PgHostDataBase : public CHostDataBase {
 
   const char* Backend() const override { return "postgresql"; }
   std::string DisplayUri() const override { return display_; }
-  const std::string& LastError() const override { return last_error_; }
-  StatementError LastStatementError() const override { return StatementErrorOf(*connection_); }
 
  private:
   ResultPtr Run(const std::string& text, const std::vector<TextParam>& params) {
@@ -232,11 +219,7 @@ class PgHostDataBase : public CHostDataBase {
     return false;
   }
 
-  std::unique_ptr<PgConnection> connection_;
-  std::string owner_;
   std::string display_;
-  gis_SQLHDBC_STRU hdbc_{};
-  std::string last_error_;
 };
 
 }  // namespace

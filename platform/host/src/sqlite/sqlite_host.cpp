@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include "../catalog_registry.h"
+#include "../connected_host.h"
 #include "../open_backends.h"
 #include "backends/sqlite/connection.h"
 #include "provisioning.h"
@@ -21,14 +22,11 @@ constexpr std::int32_t kMaxId = 0x7fffffff;
 // skipped, never reused).
 constexpr std::int64_t kIdBlock = 64;
 
-class SqliteHostDataBase : public CHostDataBase {
+class SqliteHostDataBase : public ConnectedHost<SqliteConnection> {
  public:
   SqliteHostDataBase(std::unique_ptr<SqliteConnection> connection, std::string owner,
                      std::string uri)
-      : connection_(std::move(connection)), owner_(std::move(owner)), uri_(std::move(uri)) {
-    hdbc_.connection = connection_.get();
-  }
-  ~SqliteHostDataBase() override { hdbc_.connection = nullptr; }
+      : ConnectedHost(std::move(connection), std::move(owner)), uri_(std::move(uri)) {}
 
   bool Init(std::string* error) {
     if (!Exec("CREATE TABLE IF NOT EXISTS MS_CATALOGS(MTDB_ID INTEGER PRIMARY KEY,"
@@ -113,11 +111,7 @@ class SqliteHostDataBase : public CHostDataBase {
     return sqlite3_changes(db()) == 1 ? 1 : 0;
   }
 
-  Cora_IConnection* db_GetConnection() override { return this; }
-  const char* db_GetOwner() override { return owner_.c_str(); }
-
   // Cora_IDataBase
-  gis_SQLHDBC_STRU* HDBC() override { return &hdbc_; }
   std::int32_t db_GetFreeXCLSID() override {
     std::int64_t id = 0;
     std::string error;
@@ -127,11 +121,6 @@ class SqliteHostDataBase : public CHostDataBase {
       return 0;
     }
     return static_cast<std::int32_t>(id);
-  }
-
-  // Cora_IConnection
-  gis_SQLHDBC_STRU* GetHandle(int a, int b, int c, int d) override {
-    return (a == 0 && b == -1 && c == 0 && d == 0) ? &hdbc_ : nullptr;
   }
 
   // CHostDataBase
@@ -163,8 +152,6 @@ class SqliteHostDataBase : public CHostDataBase {
 
   const char* Backend() const override { return "sqlite"; }
   std::string DisplayUri() const override { return uri_; }
-  const std::string& LastError() const override { return last_error_; }
-  StatementError LastStatementError() const override { return StatementErrorOf(*connection_); }
 
  private:
   sqlite3* db() const { return connection_->db(); }
@@ -189,11 +176,7 @@ class SqliteHostDataBase : public CHostDataBase {
     return s;
   }
 
-  std::unique_ptr<SqliteConnection> connection_;
-  std::string owner_;
   std::string uri_;
-  gis_SQLHDBC_STRU hdbc_{};
-  std::string last_error_;
 };
 
 }  // namespace
