@@ -60,82 +60,140 @@ class CliInterruptTest : public ::testing::Test {
     return count;
   }
 
+  // Starts the tool on `args` with its output in out.txt and err.txt;
+  // `ignored` is set to be ignored in it first, as a shell does for the
+  // jobs it starts in the background.
+  pid_t Start(const std::vector<std::string>& args, int ignored = 0) {
+    const std::string out = dir_ + "/out.txt";
+    const std::string err = dir_ + "/err.txt";
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (o < 0 || e < 0) _exit(127);
+      dup2(o, 1);
+      dup2(e, 2);
+      if (ignored != 0) signal(ignored, SIG_IGN);
+      std::vector<char*> argv;
+      static std::string tool = METASHELF_TOOL_PATH;
+      argv.push_back(tool.data());
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(tool.c_str(), argv.data());
+      _exit(127);
+    }
+    return pid;
+  }
+
+  // Waits until the tool `pid` opens `fifo` to read it (by then it holds
+  // its signals), sends it `sig`, then gives it `file` through the FIFO.
+  // False (with a test failure) when the tool never got there.
+  bool SignalWhileHeld(pid_t pid, const std::string& fifo, int sig, const std::string& file) {
+    int writer = -1;
+    for (int tries = 0; tries < 3000 && writer < 0; ++tries) {
+      writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      if (writer >= 0) break;
+      int early = 0;
+      if (errno != ENXIO || waitpid(pid, &early, WNOHANG) == pid) {
+        ADD_FAILURE() << "the tool did not reach the held record: " << SlurpFile(dir_ + "/err.txt");
+        return false;
+      }
+      usleep(10000);
+    }
+    if (writer < 0) {
+      ADD_FAILURE() << "the tool did not reach the held record in 30 s";
+      return false;
+    }
+    EXPECT_EQ(fcntl(writer, F_SETFL, 0), 0);
+    EXPECT_EQ(kill(pid, sig), 0);
+    const std::string record = SlurpFile(file);
+    EXPECT_EQ(write(writer, record.data(), record.size()), static_cast<ssize_t>(record.size()));
+    close(writer);
+    return true;
+  }
+
+  // Creates collection "c" and the FIFO held.xml; the FIFO's path.
+  std::string Prepare() {
+    EXPECT_EQ(Run({"init"}).status, 0);
+    EXPECT_EQ(Run({"schema", "add", "fgdc"}).status, 0);
+    EXPECT_EQ(Run({"collection", "create", "c", "--schema", "fgdc"}).status, 0);
+    const std::string fifo = dir_ + "/held.xml";
+    EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    return fifo;
+  }
+
+  // The lines of `list c` (a heading and one per record).
+  std::size_t ListedLines() {
+    const CliResult list = Run({"list", "c"});
+    EXPECT_EQ(list.status, 0) << list.err;
+    std::size_t lines = 0;
+    for (char c : list.out) lines += c == '\n';
+    return lines;
+  }
+
   std::string dir_;
   std::string db_;
 };
 
 TEST_F(CliInterruptTest, ASignalStopsTheImportBetweenRecordsAndTheIndexesAreBuilt) {
-  ASSERT_EQ(Run({"init"}).status, 0);
-  ASSERT_EQ(Run({"schema", "add", "fgdc"}).status, 0);
-  ASSERT_EQ(Run({"collection", "create", "c", "--schema", "fgdc"}).status, 0);
-  const std::string fifo = dir_ + "/held.xml";
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-
+  const std::string fifo = Prepare();
   // Five samples, the held record, then one that is never read.
-  const std::vector<std::string> args = {"--db",
-                                         db_,
-                                         "import",
-                                         "c",
-                                         kSamples,
-                                         fifo,
-                                         kSamples + "/lake_champlain_bathymetry.xml",
-                                         "--value-indexes",
-                                         "after"};
-  const std::string out = dir_ + "/out.txt";
-  const std::string err = dir_ + "/err.txt";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (o < 0 || e < 0) _exit(127);
-    dup2(o, 1);
-    dup2(e, 2);
-    std::vector<char*> argv;
-    static std::string tool = METASHELF_TOOL_PATH;
-    argv.push_back(tool.data());
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(tool.c_str(), argv.data());
-    _exit(127);
-  }
+  const pid_t pid =
+      Start({"--db", db_, "import", "c", kSamples, fifo,
+             kSamples + "/lake_champlain_bathymetry.xml", "--value-indexes", "after"});
   ASSERT_GT(pid, 0);
-  // Opening for writing succeeds once the tool opens the FIFO to read it:
-  // by then it has read the five samples and holds its signals. A tool
-  // that ended before must not leave the test waiting.
-  int writer = -1;
-  for (int tries = 0; tries < 3000 && writer < 0; ++tries) {
-    writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-    if (writer >= 0) break;
-    int early = 0;
-    if (errno != ENXIO || waitpid(pid, &early, WNOHANG) == pid) {
-      FAIL() << "the tool did not reach the held record: " << SlurpFile(err);
-    }
-    usleep(10000);
-  }
-  ASSERT_GE(writer, 0) << "the tool did not reach the held record in 30 s";
-  ASSERT_EQ(fcntl(writer, F_SETFL, 0), 0);
-  EXPECT_EQ(kill(pid, SIGTERM), 0);
-  const std::string record = SlurpFile(kSamples + "/willow_creek_hydrography.xml");
-  EXPECT_EQ(write(writer, record.data(), record.size()), static_cast<ssize_t>(record.size()));
-  close(writer);
+  ASSERT_TRUE(SignalWhileHeld(pid, fifo, SIGTERM, kSamples + "/willow_creek_hydrography.xml"));
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
   EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
-  const std::string printed = SlurpFile(out);
+  const std::string printed = SlurpFile(dir_ + "/out.txt");
   EXPECT_NE(printed.find("stored 6 of 7 record(s)"), std::string::npos) << printed;
   EXPECT_NE(printed.find("interrupted by SIGTERM: 1 record(s) not read"), std::string::npos)
       << printed;
-  EXPECT_NE(SlurpFile(err).find("building the value indexes of 'c'"), std::string::npos)
-      << SlurpFile(err);
+  const std::string err = SlurpFile(dir_ + "/err.txt");
+  EXPECT_NE(err.find("building the value indexes of 'c'"), std::string::npos) << err;
 
   EXPECT_EQ(ValueIndexes(), 3);
-  const CliResult list = Run({"list", "c"});
-  ASSERT_EQ(list.status, 0) << list.err;
-  EXPECT_NE(list.out.find("held.xml"), std::string::npos) << list.out;
-  std::size_t lines = 0;
-  for (char c : list.out) lines += c == '\n';
-  EXPECT_EQ(lines, 7u) << list.out;  // a heading and six records
+  EXPECT_NE(Run({"list", "c"}).out.find("held.xml"), std::string::npos);
+  EXPECT_EQ(ListedLines(), 7u);  // a heading and six records
+}
+
+TEST_F(CliInterruptTest, ASignalDuringTheLastRecordIsReportedInTheSummary) {
+  // The signal comes after the last check between records: the import
+  // still ends with its summary (not killed with the summary unwritten)
+  // and the interrupted status.
+  const std::string fifo = Prepare();
+  const pid_t pid = Start({"--db", db_, "import", "c", kSamples, fifo, "--value-indexes", "after"});
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(SignalWhileHeld(pid, fifo, SIGINT, kSamples + "/willow_creek_hydrography.xml"));
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
+  const std::string printed = SlurpFile(dir_ + "/out.txt");
+  EXPECT_NE(printed.find("stored 6 of 6 record(s)"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("interrupted by SIGINT: 0 record(s) not read"), std::string::npos)
+      << printed;
+  EXPECT_EQ(ValueIndexes(), 3);
+  EXPECT_EQ(ListedLines(), 7u);
+}
+
+TEST_F(CliInterruptTest, ASignalIgnoredByTheStarterStaysIgnored) {
+  // A job started in the background by a script ignores SIGINT; the import
+  // must not take it as a request to stop.
+  const std::string fifo = Prepare();
+  const pid_t pid = Start({"--db", db_, "import", "c", fifo, kSamples}, SIGINT);
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(SignalWhileHeld(pid, fifo, SIGINT, kSamples + "/willow_creek_hydrography.xml"));
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  const std::string printed = SlurpFile(dir_ + "/out.txt");
+  EXPECT_EQ(WEXITSTATUS(status), 0) << printed;
+  EXPECT_NE(printed.find("stored 6 of 6 record(s)"), std::string::npos) << printed;
+  EXPECT_EQ(printed.find("interrupted"), std::string::npos) << printed;
+  EXPECT_EQ(ListedLines(), 7u);
 }
 
 }  // namespace

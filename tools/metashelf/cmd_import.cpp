@@ -189,6 +189,10 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
   }
   importer.Flush();
   const bool indexed = indexes.Finish();
+  // A signal that came during the last records or the index build is
+  // reported here; held until the end, it would end the process before
+  // the summary left its buffer.
+  interrupt.Taken();
   progress.Update(importer.processed());
   progress.Finish();
   const double elapsed = progress.Elapsed();

@@ -2,14 +2,22 @@
 #include "interrupt.h"
 
 #include <ctime>
+#include <initializer_list>
 
 namespace metashelf::cli {
 
 InterruptPoint::InterruptPoint() {
   sigemptyset(&held_);
-  sigaddset(&held_, SIGINT);
-  sigaddset(&held_, SIGTERM);
-  holding_ = sigprocmask(SIG_BLOCK, &held_, &previous_) == 0;
+  bool any = false;
+  for (const int sig : {SIGINT, SIGTERM}) {
+    // One that the process was started ignoring (a shell's background job
+    // ignores SIGINT) stays ignored: held, it would be queued and taken.
+    struct sigaction action = {};
+    if (sigaction(sig, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) continue;
+    sigaddset(&held_, sig);
+    any = true;
+  }
+  holding_ = any && sigprocmask(SIG_BLOCK, &held_, &previous_) == 0;
 }
 
 InterruptPoint::~InterruptPoint() {

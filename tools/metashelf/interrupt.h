@@ -3,8 +3,9 @@
 // of ending the process; the run asks Taken() between records and, once one
 // came, finishes what it must (the batch read so far, the value indexes)
 // and ends with a summary. A second signal after the first is taken ends
-// the process at once, as usual. Nothing global: the signals wait in the
-// process's own pending set.
+// the process at once, as usual. A signal the process was started ignoring
+// stays ignored. Nothing global: the signals wait in the process's own
+// pending set.
 #ifndef METASHELF_TOOLS_INTERRUPT_H_
 #define METASHELF_TOOLS_INTERRUPT_H_
 
