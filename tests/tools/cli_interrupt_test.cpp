@@ -5,8 +5,10 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -194,6 +196,42 @@ TEST_F(CliInterruptTest, ASignalIgnoredByTheStarterStaysIgnored) {
   EXPECT_NE(printed.find("stored 6 of 6 record(s)"), std::string::npos) << printed;
   EXPECT_EQ(printed.find("interrupted"), std::string::npos) << printed;
   EXPECT_EQ(ListedLines(), 7u);
+}
+
+TEST_F(CliInterruptTest, ASignalEndsAnImportStillOpeningItsDatabase) {
+  // A server that takes the connection and never answers: the tool waits
+  // in the open, where nothing can be left half done, so SIGINT ends it
+  // there and then rather than being held until the first record.
+  const int server = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(server, 0);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), length), 0);
+  ASSERT_EQ(listen(server, 4), 0);
+  ASSERT_EQ(getsockname(server, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const std::string uri =
+      "postgresql://metashelf@127.0.0.1:" + std::to_string(ntohs(address.sin_port)) +
+      "/none?connect_timeout=60";
+  const pid_t pid = Start({"--db", uri, "import", "c", kSamples});
+  ASSERT_GT(pid, 0);
+  usleep(500000);  // by now it waits for the server's answer
+  EXPECT_EQ(kill(pid, SIGINT), 0);
+  int status = 0;
+  pid_t ended = 0;
+  for (int tries = 0; tries < 100 && ended == 0; ++tries) {
+    ended = waitpid(pid, &status, WNOHANG);
+    if (ended == 0) usleep(50000);
+  }
+  if (ended == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    ADD_FAILURE() << "SIGINT did not end the tool within 5 s";
+  } else {
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << SlurpFile(dir_ + "/err.txt");
+  }
+  close(server);
 }
 
 }  // namespace

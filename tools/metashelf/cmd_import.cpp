@@ -165,8 +165,6 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
   }
   const std::vector<std::string> files = CollectXmlFiles(options.paths);
   if (files.empty()) Fail("import: no XML files among the paths given");
-  // Held from before the indexes may be dropped until after they are built.
-  InterruptPoint interrupt;
   Session session(globals);
   Collection collection(session, options.collection);
   const std::string backend = session.db().Backend();
@@ -175,6 +173,9 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
   ImportOptions effective = options;
   effective.quietNotes = options.quietNotes || globals.quiet;
   Progress progress(std::cerr, ChooseProgressMode(globals.quiet, 2), files.size(), "import");
+  // Held from before the indexes may be dropped until after they are built
+  // (not while the database is opened: a signal then ends the tool at once).
+  InterruptPoint interrupt;
   // On SQLite every import first builds value indexes that an interrupted
   // one left dropped (there it costs nothing when they are all there).
   ImportValueIndexes indexes(collection, backend == "sqlite", after, progress,
