@@ -2,6 +2,7 @@
 // exit 2, failures 1, each with one line that names the file, record or
 // field and the reason; passwords never appear; nothing is half stored.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -164,6 +165,30 @@ TEST_F(CliErrorsTest, DatabasesThatCannotBeOpenedAndPasswordsNeverShown) {
   r = RunCli({"init"}, dir_, {"METASHELF_DB=sqlite:" + dir_ + "/from-env.db"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(fs::exists(dir_ + "/from-env.db"));
+}
+
+TEST_F(CliErrorsTest, ImportIntoACollectionMissingATableSaysTheDatabasesReason) {
+  Prepare();
+  // A value table dropped behind the tool's back: the import cannot build
+  // that table's value index and says why.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((dir_ + "/errors.METASHELF.db").c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* stmt = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db,
+                               "SELECT name FROM sqlite_master WHERE type='table' AND name LIKE "
+                               "'META\\_NDDATETIME\\_%' ESCAPE '\\'",
+                               -1, &stmt, nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+  const std::string table = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+  sqlite3_finalize(stmt);
+  EXPECT_EQ(sqlite3_exec(db, ("DROP TABLE " + table).c_str(), nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+
+  const CliResult r = Run({"import", "c", kSamples + "/fgdc", "--value-indexes", "in-place"});
+  ExpectFailure(r, 1, "cannot build the missing value indexes of 'c': ");
+  EXPECT_NE(r.err.find(table), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -4,18 +4,26 @@
 #include "metashelf/metashelf.h"
 
 namespace metashelf::cli {
+namespace {
+
+// The native code of a failure to make an object whose name is taken.
+constexpr std::int32_t kNameTaken = 955;
+
+}  // namespace
 
 ImportValueIndexes::ImportValueIndexes(Collection& collection, bool restoreFirst, bool after,
                                        Progress& progress, bool quiet)
     : set_(dynamic_cast<COraMetaDataSet*>(&collection.set())),
+      db_(collection.session().db()),
       name_(collection.name()),
       progress_(progress),
       quiet_(quiet) {
   if (set_ == nullptr) Fail("collection '" + name_ + "' is not a stored collection");
   if (restoreFirst || after) {
     std::int32_t created = 0;
-    if (set_->RestoreValueIndexes(&created) != 1) {
-      Fail("cannot build the missing value indexes of '" + name_ + "'");
+    std::string reason;
+    if (!Restore(&created, &reason)) {
+      Fail("cannot build the missing value indexes of '" + name_ + "'" + reason);
     }
     if (created > 0) {
       progress_.Note("built " + std::to_string(created) + " value index(es) of '" + name_ +
@@ -44,9 +52,22 @@ bool ImportValueIndexes::Finish() {
   if (!dropped_) return true;
   dropped_ = false;
   if (!quiet_) progress_.Note("building the value indexes of '" + name_ + "' over its rows");
-  if (set_->RestoreValueIndexes() == 1) return true;
-  progress_.Note("could not build the value indexes of '" + name_ +
-                 "': searches stay correct but slow until the next import builds them");
+  std::string reason;
+  if (Restore(nullptr, &reason)) return true;
+  progress_.Note("could not build the value indexes of '" + name_ + "'" + reason +
+                 "; searches stay correct but slow until the next import builds them");
+  return false;
+}
+
+bool ImportValueIndexes::Restore(std::int32_t* created, std::string* reason) {
+  const std::uint64_t before = db_.LastStatementError().number;
+  if (set_->RestoreValueIndexes(created) == 1) return true;
+  // An index that is there already fails too (955, the name is taken),
+  // tolerated: a reason is only given when the last failure is not such.
+  const CHostDataBase::StatementError failed = db_.LastStatementError();
+  if (failed.number != before && failed.native != kNameTaken && !failed.message.empty()) {
+    *reason = ": " + failed.message;
+  }
   return false;
 }
 

@@ -36,7 +36,12 @@ class ImportValueIndexes {
   bool dropped() const { return dropped_; }
 
  private:
+  // Restores the indexes: ok, or a note of why not (the database's reason
+  // when a statement failed).
+  bool Restore(std::int32_t* created, std::string* reason);
+
   COraMetaDataSet* set_;
+  CHostDataBase& db_;
   std::string name_;
   Progress& progress_;
   bool quiet_;
