@@ -1,6 +1,10 @@
 // What the PostgreSQL backend must do to keep Oracle's meaning where
 // PostgreSQL's own differs, proven on a live server.
+#include <libpq-fe.h>
+
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "metashelf/records.h"
 #include "pg_fixture.h"
@@ -197,6 +201,44 @@ TEST_F(PgSemanticsTest, NativeErrorsAreMapped) {
   Error(s, &native, &state);
   EXPECT_EQ(native, 4002);
   gis_SQLFreeStmt(s, GIS_SQL_DROP);
+}
+
+TEST_F(PgSemanticsTest, ANameTakenByAConcurrentCreationIsReportedAsTaken) {
+  // Two connections make the same index at once: the second waits for the
+  // first and then fails on the server's catalog with a unique violation
+  // (23505), not 42P07. It is a name already taken all the same.
+  std::string error;
+  auto first = driver::postgresql::PgConnection::Open(fresh_conninfo(), &error);
+  ASSERT_TRUE(first) << error;
+  gis_SQLHDBC_STRU firstHdbc{};
+  firstHdbc.connection = first.get();
+  PGresult* begun = PQexec(first->raw(), "BEGIN");
+  ASSERT_EQ(PQresultStatus(begun), PGRES_COMMAND_OK);
+  PQclear(begun);
+  gis_SQLHSTMT made = nullptr;
+  ASSERT_EQ(gis_SQLAllocStmt(&firstHdbc, &made), 0);
+  ASSERT_EQ(gis_SQLExecDirect(made, "CREATE INDEX T_RACE ON T(N)", GIS_SQL_NTS), 0) << Error(made);
+  gis_SQLFreeStmt(made, GIS_SQL_DROP);
+
+  std::int16_t rc = 0;
+  std::int32_t native = 0;
+  std::string state;
+  std::string message;
+  std::thread second([&] {
+    gis_SQLHSTMT s = nullptr;
+    if (gis_SQLAllocStmt(hdbc(), &s) != GIS_SQL_SUCCESS) return;
+    rc = gis_SQLExecDirect(s, "CREATE INDEX T_RACE ON T(N)", GIS_SQL_NTS);
+    if (rc < 0) message = Error(s, &native, &state);
+    gis_SQLFreeStmt(s, GIS_SQL_DROP);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  PGresult* committed = PQexec(first->raw(), "COMMIT");
+  EXPECT_EQ(PQresultStatus(committed), PGRES_COMMAND_OK);
+  PQclear(committed);
+  second.join();
+  ASSERT_LT(rc, 0);
+  EXPECT_EQ(state, "42S01") << message;
+  EXPECT_EQ(native, 955) << message;
 }
 
 TEST_F(PgSemanticsTest, SequenceDrawsThroughDual) {

@@ -32,6 +32,8 @@ class PgDriverTest : public ::testing::Test {
   }
 
   gis_SQLHDBC_STRU* hdbc() { return &hdbc_; }
+  // The fresh database's connection string, for a second connection.
+  const std::string& fresh_conninfo() const { return fresh_->conninfo(); }
 
   // Executes `text` directly on a statement of its own; the result code.
   std::int16_t Exec(const std::string& text) {

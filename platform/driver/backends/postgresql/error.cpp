@@ -121,6 +121,16 @@ Mapped Map(const std::string& sqlstate) {
   }
 }
 
+// A unique violation on the server's own catalog of names: a table, view
+// or index made at the same time by another connection took the name
+// first (the server reports 42P07 only for one already there).
+bool TakenInCatalog(const PGresult* result) {
+  const char* constraint = PQresultErrorField(result, PG_DIAG_CONSTRAINT_NAME);
+  if (constraint == nullptr) return false;
+  const std::string name = constraint;
+  return name == "pg_class_relname_nsp_index" || name == "pg_type_typname_nsp_index";
+}
+
 }  // namespace
 
 void MapError(const PGresult* result, PGconn* conn, Diagnostic* out) {
@@ -143,7 +153,8 @@ void MapError(const PGresult* result, PGconn* conn, Diagnostic* out) {
     const bool broken = conn != nullptr && PQstatus(conn) != CONNECTION_OK;
     sqlstate = broken ? "08006" : "XX000";
   }
-  const Mapped m = Map(sqlstate);
+  Mapped m = Map(sqlstate);
+  if (sqlstate == "23505" && result != nullptr && TakenInCatalog(result)) m = {"42S01", 955};
   out->state = m.state;
   out->native = m.native;
   out->message = "[" + sqlstate + "] " + message;
