@@ -30,7 +30,11 @@ class Demo {
     std::cout.flush();
     const int status = run();
     std::cout.flush();
-    if (status != 0) Fail("the demonstration stopped at step " + std::to_string(step_));
+    if (status == 0) return;
+    // An interrupted step (128 + the signal) ends the demonstration with
+    // its own status, as the command alone would.
+    throw ToolError(status > 128 ? status : kExitFailure,
+                    "the demonstration stopped at step " + std::to_string(step_));
   }
 
   const Globals& globals() const { return globals_; }

@@ -168,7 +168,9 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
   Session session(globals);
   Collection collection(session, options.collection);
   const std::string backend = session.db().Backend();
-  const bool after = BuildValueIndexesAfter(mode, backend, files.size(), collection.RecordCount());
+  // The record count matters only to the automatic choice.
+  const bool after = BuildValueIndexesAfter(
+      mode, backend, files.size(), mode == ValueIndexMode::kAuto ? collection.RecordCount() : 0);
 
   ImportOptions effective = options;
   effective.quietNotes = options.quietNotes || globals.quiet;
