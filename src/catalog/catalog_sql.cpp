@@ -58,6 +58,41 @@ std::int16_t BindDateCol(gis_SQLHSTMT stmt, std::uint16_t number, void* buffer, 
   return gis_SQLBindCol(stmt, number, GIS_TYPE_DATE, buffer, length, indicator);
 }
 
+namespace {
+
+template <typename Bind>
+std::int32_t FetchOne(const db::Statement& stmt, const std::string& sql, Bind bind) {
+  const std::int16_t prepared = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
+  // A prepare that says anything but plain success runs nothing; only a
+  // failure has a diagnostic to drain.
+  if (prepared != GIS_SQL_SUCCESS) {
+    if (prepared < 0) stmt.DrainError();
+    return 0;
+  }
+  std::int16_t indicator = 0;
+  bind(&indicator);
+  std::int16_t rc = gis_SQLExecute(stmt.get());
+  // A row that was never delivered is no answer.
+  if (db::Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
+  if (db::Succeeded(rc)) return 1;
+  stmt.DrainError();
+  return 0;
+}
+
+}  // namespace
+
+std::int32_t FetchOneInt(const db::Statement& stmt, const std::string& sql, std::int32_t* value) {
+  return FetchOne(stmt, sql,
+                  [&](std::int16_t* indicator) { BindIntCol(stmt.get(), 1, value, indicator); });
+}
+
+std::int32_t FetchOneText(const db::Statement& stmt, const std::string& sql, char* buffer,
+                          std::int32_t size) {
+  return FetchOne(stmt, sql, [&](std::int16_t* indicator) {
+    BindTextCol(stmt.get(), 1, buffer, size, indicator);
+  });
+}
+
 void CopyCut(char* dst, std::size_t size, const char* src) {
   if (dst == nullptr || size < 1) return;
   std::size_t n = src != nullptr ? strnlen(src, size) : 0;

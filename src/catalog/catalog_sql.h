@@ -9,6 +9,7 @@
 #include <string>
 
 #include "catalog/mtdb_context.h"
+#include "db/statement.h"
 #include "metashelf/driver.h"
 
 class COraMetaDataBase;
@@ -47,6 +48,14 @@ std::int16_t BindTextCol(gis_SQLHSTMT stmt, std::uint16_t number, char* buffer, 
                          std::int16_t* indicator);
 std::int16_t BindDateCol(gis_SQLHSTMT stmt, std::uint16_t number, void* buffer, std::int32_t length,
                          std::int16_t* indicator);
+
+// Runs the query `sql` on `stmt` for one row of one column: prepare, bind
+// column 1 (an integer, or text into `buffer` of `size` bytes), execute,
+// fetch. 1 when the row came; 0 otherwise, with the diagnostic drained. A
+// prepare that does not return exactly 0 runs nothing.
+std::int32_t FetchOneInt(const db::Statement& stmt, const std::string& sql, std::int32_t* value);
+std::int32_t FetchOneText(const db::Statement& stmt, const std::string& sql, char* buffer,
+                          std::int32_t size);
 
 // Copies `src` into `dst` (of `size` bytes) with its NUL, cut to size - 1
 // bytes at a UTF-8 character boundary. Does nothing when size < 1.

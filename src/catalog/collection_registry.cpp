@@ -20,6 +20,8 @@ using metashelf::catalog::BindInt;
 using metashelf::catalog::BindIntCol;
 using metashelf::catalog::BindText;
 using metashelf::catalog::BindTextCol;
+using metashelf::catalog::FetchOneInt;
+using metashelf::catalog::FetchOneText;
 using metashelf::catalog::Prefix;
 using metashelf::catalog::Quoted;
 using metashelf::db::Statement;
@@ -121,15 +123,7 @@ int COraMetaDataBase::mds_IsExist(const char* name) {
   const std::string sql = "SELECT COUNT(COL_NAME) FROM " + std::string(ctx_->owner) +
                           ".KRDB_META_SET " + "WHERE COL_NAME=" + Quoted(name);
   std::int32_t count = -1;
-  std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
-  if (rc == GIS_SQL_SUCCESS) {
-    std::int16_t indicator = 0;
-    BindIntCol(stmt.get(), 1, &count, &indicator);
-    rc = gis_SQLExecute(stmt.get());
-    if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
-  }
-  if (!Succeeded(rc)) stmt.DrainError();
-  return Succeeded(rc) && count >= 1 ? 1 : 0;
+  return FetchOneInt(stmt, sql, &count) == 1 && count >= 1 ? 1 : 0;
 }
 
 std::int32_t COraMetaDataBase::mds_GetNum(std::int32_t* count, std::int32_t schemaID) {
@@ -138,17 +132,7 @@ std::int32_t COraMetaDataBase::mds_GetNum(std::int32_t* count, std::int32_t sche
   if (!stmt.ok()) return 0;
   const std::string sql = "SELECT COUNT(COL_ID) FROM " + Prefix(*ctx_) + "KRDB_META_SET " +
                           "WHERE SCHEMA_ID=" + std::to_string(schemaID);
-  std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
-  if (rc == GIS_SQL_SUCCESS) {
-    std::int16_t indicator = 0;
-    BindIntCol(stmt.get(), 1, count, &indicator);
-    rc = gis_SQLExecute(stmt.get());
-    // A count that was never delivered is no count.
-    if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
-  }
-  if (Succeeded(rc)) return 1;
-  stmt.DrainError();
-  return 0;
+  return FetchOneInt(stmt, sql, count);
 }
 
 std::int32_t COraMetaDataBase::mds_GetNum(std::int32_t* count) {
@@ -206,19 +190,8 @@ std::int32_t COraMetaDataBase::mds_GetID(char* name, std::int32_t* colID) {
   if (!stmt.ok()) return 0;
   const std::string sql =
       "SELECT COL_ID FROM " + Prefix(*ctx_) + "KRDB_META_SET " + "WHERE COL_NAME=" + Quoted(name);
-  std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
-  if (rc == GIS_SQL_SUCCESS) {
-    std::int16_t indicator = 0;
-    BindIntCol(stmt.get(), 1, colID, &indicator);
-    rc = gis_SQLExecute(stmt.get());
-    if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
-  } else {
-    rc = GIS_SQL_ERROR;
-  }
   // 1 tells the caller that a row was found and the id written.
-  if (Succeeded(rc)) return 1;
-  stmt.DrainError();
-  return 0;
+  return FetchOneInt(stmt, sql, colID);
 }
 
 std::int32_t COraMetaDataBase::mds_GetName(std::int32_t colID, char* buffer, short size) {
@@ -227,18 +200,7 @@ std::int32_t COraMetaDataBase::mds_GetName(std::int32_t colID, char* buffer, sho
   if (!stmt.ok()) return 0;
   const std::string sql = "SELECT COL_NAME FROM " + Prefix(*ctx_) + "KRDB_META_SET " +
                           "WHERE COL_ID=" + std::to_string(colID);
-  std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
-  if (rc == GIS_SQL_SUCCESS) {
-    std::int16_t indicator = 0;
-    BindTextCol(stmt.get(), 1, buffer, size, &indicator);
-    rc = gis_SQLExecute(stmt.get());
-    if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
-  } else {
-    rc = GIS_SQL_ERROR;
-  }
-  if (Succeeded(rc)) return 1;
-  stmt.DrainError();
-  return 0;
+  return FetchOneText(stmt, sql, buffer, size);
 }
 
 std::int32_t COraMetaDataBase::mds_GetInfo(std::int32_t colID, X_CLS_MDS* info) {

@@ -17,6 +17,7 @@ using metashelf::catalog::BindInt;
 using metashelf::catalog::BindIntCol;
 using metashelf::catalog::BindText;
 using metashelf::catalog::BindTextCol;
+using metashelf::catalog::FetchOneInt;
 using metashelf::catalog::IdText;
 using metashelf::catalog::Prefix;
 using metashelf::db::Statement;
@@ -95,16 +96,7 @@ std::int32_t COraMetaDataBase::meta_GetNum(std::int32_t colID, std::int32_t* cou
   if (!stmt.ok()) return 0;
   const std::string sql = "SELECT COUNT(*) FROM " + std::string(ctx_->owner) + ".KRDB_META_INFO " +
                           "WHERE COL_ID=" + std::to_string(colID);
-  std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
-  if (rc == GIS_SQL_SUCCESS) {
-    std::int16_t indicator = 0;
-    BindIntCol(stmt.get(), 1, count, &indicator);
-    rc = gis_SQLExecute(stmt.get());
-    if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
-  }
-  if (Succeeded(rc)) return 1;
-  stmt.DrainError();
-  return 0;
+  return FetchOneInt(stmt, sql, count);
 }
 
 std::int32_t COraMetaDataBase::meta_GetIDList(std::int32_t colID, CSmartArray<std::int64_t>& ids) {

@@ -15,6 +15,8 @@ using metashelf::catalog::BindInt;
 using metashelf::catalog::BindIntCol;
 using metashelf::catalog::BindText;
 using metashelf::catalog::BindTextCol;
+using metashelf::catalog::FetchOneInt;
+using metashelf::catalog::FetchOneText;
 using metashelf::catalog::CopyCut;
 using metashelf::catalog::Prefix;
 using metashelf::catalog::Quoted;
@@ -58,15 +60,7 @@ int COraMetaDataBase::schema_IsExist(const char* name) {
   Statement stmt(ctx_->hdbc);
   if (!stmt.ok()) return 0;
   std::int32_t count = -1;
-  std::int16_t indicator = 0;
-  std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
-  if (rc == GIS_SQL_SUCCESS) {
-    BindIntCol(stmt.get(), 1, &count, &indicator);
-    rc = gis_SQLExecute(stmt.get());
-    if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
-  }
-  if (!Succeeded(rc)) stmt.DrainError();
-  return Succeeded(rc) && count >= 1 ? 1 : 0;
+  return FetchOneInt(stmt, sql, &count) == 1 && count >= 1 ? 1 : 0;
 }
 
 std::int32_t COraMetaDataBase::schema_Del(std::int32_t schemaID) {
@@ -92,18 +86,7 @@ std::int32_t COraMetaDataBase::schema_GetNum(std::int32_t* count) {
                           ".KRDB_META_SCHEMA " + "WHERE MTDB_ID=" + std::to_string(ctx_->mtdbID);
   Statement stmt(ctx_->hdbc);
   if (!stmt.ok()) return 0;
-  std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
-  if (rc == GIS_SQL_SUCCESS) {
-    std::int16_t indicator = 0;
-    BindIntCol(stmt.get(), 1, count, &indicator);
-    rc = gis_SQLExecute(stmt.get());
-    if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
-  } else {
-    rc = GIS_SQL_ERROR;
-  }
-  if (Succeeded(rc)) return 1;
-  stmt.DrainError();
-  return 0;
+  return FetchOneInt(stmt, sql, count);
 }
 
 std::int32_t COraMetaDataBase::schema_GetIDList(CSmartArray<std::int32_t>& ids) {
@@ -138,19 +121,8 @@ std::int32_t COraMetaDataBase::schema_GetID(char* name, std::int32_t* schemaID) 
                           " AND MTDB_ID=" + std::to_string(ctx_->mtdbID);
   Statement stmt(ctx_->hdbc);
   if (!stmt.ok()) return 0;
-  std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
-  if (rc == GIS_SQL_SUCCESS) {
-    std::int16_t indicator = 0;
-    BindIntCol(stmt.get(), 1, schemaID, &indicator);
-    rc = gis_SQLExecute(stmt.get());
-    if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
-  } else {
-    rc = GIS_SQL_ERROR;
-  }
   // 1 tells the caller that a row was found and the id written.
-  if (Succeeded(rc)) return 1;
-  stmt.DrainError();
-  return 0;
+  return FetchOneInt(stmt, sql, schemaID);
 }
 
 std::int32_t COraMetaDataBase::schema_GetName(std::int32_t schemaID, char* buffer, short size) {
@@ -160,18 +132,8 @@ std::int32_t COraMetaDataBase::schema_GetName(std::int32_t schemaID, char* buffe
   if (!stmt.ok()) return 0;
   char work[300];
   std::memset(work, 0, sizeof work);
-  std::int32_t result = 0;
-  if (gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS) == GIS_SQL_SUCCESS) {
-    std::int16_t indicator = 0;
-    BindTextCol(stmt.get(), 1, work, sizeof work, &indicator);
-    if (Succeeded(gis_SQLExecute(stmt.get())) && Succeeded(gis_SQLFetch(stmt.get()))) {
-      result = 1;
-    }
-  }
-  if (result == 0) {
-    stmt.DrainError();
-    work[0] = '\0';
-  }
+  const std::int32_t result = FetchOneText(stmt, sql, work, sizeof work);
+  if (result == 0) work[0] = '\0';
   if (buffer != nullptr && size > 0) CopyCut(buffer, static_cast<std::size_t>(size), work);
   return result;
 }
