@@ -24,23 +24,9 @@ std::size_t Lines(const std::string& text) {
   return n;
 }
 
-class CliErrorsTest : public ::testing::Test {
+class CliErrorsTest : public CliFolderTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/metashelf-cli-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    db_ = "sqlite:" + dir_ + "/errors.db";
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-
-  CliResult Run(std::vector<std::string> args) {
-    args.insert(args.begin(), {"--db", db_, "--quiet"});
-    return RunCli(args, dir_);
-  }
+  CliErrorsTest() : CliFolderTest("errors.db") {}
 
   // A catalog with the FGDC schema and one collection "c".
   void Prepare() {
@@ -57,9 +43,6 @@ class CliErrorsTest : public ::testing::Test {
     EXPECT_EQ(r.err.rfind("metashelf: ", 0), 0u) << r.err;
     EXPECT_NE(r.err.find(needle), std::string::npos) << r.err;
   }
-
-  std::string dir_;
-  std::string db_;
 };
 
 TEST_F(CliErrorsTest, UsageErrorsExitTwo) {

@@ -25,24 +25,8 @@ namespace {
 
 const std::string kSamples = std::string(METASHELF_SOURCE_DIR) + "/data/samples/fgdc";
 
-class CliInterruptTest : public ::testing::Test {
+class CliInterruptTest : public CliFolderTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/metashelf-cli-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    db_ = "sqlite:" + dir_ + "/cli.db";
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-
-  CliResult Run(std::vector<std::string> args) {
-    args.insert(args.begin(), {"--db", db_, "--quiet"});
-    return RunCli(args, dir_);
-  }
-
   // How many value indexes the owner's file holds.
   int ValueIndexes() {
     sqlite3* db = nullptr;
@@ -66,25 +50,7 @@ class CliInterruptTest : public ::testing::Test {
   // `ignored` is set to be ignored in it first, as a shell does for the
   // jobs it starts in the background.
   pid_t Start(const std::vector<std::string>& args, int ignored = 0) {
-    const std::string out = dir_ + "/out.txt";
-    const std::string err = dir_ + "/err.txt";
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (o < 0 || e < 0) _exit(127);
-      dup2(o, 1);
-      dup2(e, 2);
-      if (ignored != 0) signal(ignored, SIG_IGN);
-      std::vector<char*> argv;
-      static std::string tool = METASHELF_TOOL_PATH;
-      argv.push_back(tool.data());
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      execv(tool.c_str(), argv.data());
-      _exit(127);
-    }
-    return pid;
+    return SpawnCli(args, dir_, dir_ + "/out.txt", dir_ + "/err.txt", {}, ignored);
   }
 
   // Waits until the tool `pid` opens `fifo` to read it (by then it holds
@@ -132,9 +98,6 @@ class CliInterruptTest : public ::testing::Test {
     for (char c : list.out) lines += c == '\n';
     return lines;
   }
-
-  std::string dir_;
-  std::string db_;
 };
 
 TEST_F(CliInterruptTest, ASignalStopsTheImportBetweenRecordsAndTheIndexesAreBuilt) {
