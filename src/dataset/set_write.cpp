@@ -41,6 +41,17 @@ bool ClearStoredRows(MdsContext* ctx, std::int64_t metaID) {
          oper.DeleteNodeNumber(ctx->mdsID, metaID) == 1;
 }
 
+// A record none of whose values has a place in the schema: stored, no
+// search could ever find it. A record built from its parts reports a known
+// root and nothing unplaced, so only its leaves count.
+bool NothingSearchable(const CBaseMetaData& record) {
+  std::int32_t leaves = 0;
+  record.GetLeafNodeListSize(leaves);
+  if (leaves > 0) return false;
+  const RecordFit fit = record.Fit();
+  return !fit.rootKnown || fit.unplacedValues > 0 || !record.Validate().empty();
+}
+
 }  // namespace
 
 std::int32_t COraMetaDataSet::InnerUpdateMetaData(std::int64_t metaID, CBaseMetaData* record,
@@ -58,8 +69,9 @@ std::int64_t COraMetaDataSet::AddMetaData(CBaseMetaData* record) {
   if (!IsOpen(ctx_)) return -1;
   if (record == nullptr) return 0;
   return NoThrow<std::int64_t>(0, [&]() -> std::int64_t {
-    // A record that cannot be stored whole is refused before it is
-    // registered.
+    // A record that cannot be stored whole, or that no search could find,
+    // is refused before it is registered.
+    if (NothingSearchable(*record)) return 0;
     RecordRows rows;
     if (!metashelf::dataset::ExtractRecord(*record, ctx_->schema, &rows)) return 0;
     const std::int64_t metaID = ctx_->mdb->meta_Add(ctx_->mdsID, nullptr);

@@ -109,7 +109,7 @@ TEST_P(CatalogOnDatabaseTest, FgdcSchemaDocumentsReadBackByteForByte) {
   // The set side can load what was stored.
   CSchema schema;
   EXPECT_EQ(schema.SetNodeStructList(info.c_str()), 1);
-  EXPECT_EQ(schema.GetNodeCount(), 618);
+  EXPECT_EQ(schema.GetNodeCount(), 961);
 }
 
 TEST_P(CatalogOnDatabaseTest, IdentifierBlocksMoveTheRealSequence) {

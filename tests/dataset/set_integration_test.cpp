@@ -1,6 +1,8 @@
 // Records, attachments and whole collections on real databases: what is
 // written reads back unchanged, replacing and deleting leave exactly what
 // they should, and removal leaves nothing of the collection.
+#include <cstring>
+
 #include "dataset/real_set.h"
 
 using settest::CorpusFiles;
@@ -135,6 +137,35 @@ TEST_P(RealSetTest, ValuesKeepTheirQuotesNumbersAndEmptiness) {
   EXPECT_EQ(Count("SELECT COUNT(*) FROM " + Table("META_NDNUMBER_") +
                   " WHERE NODEVALUE=-0.0000004 OR NODEVALUE=13.490195"),
             2);
+}
+
+TEST_P(RealSetTest, ARecordNoSearchCouldFindIsRefusedBeforeAnythingIsWritten) {
+  const struct {
+    const char* xml;
+    bool stored;
+  } cases[] = {
+      {"<gmd:MD_Metadata xmlns:gmd='http://www.isotc211.org/2005/gmd'><gmd:fileIdentifier>"
+       "<gco:CharacterString xmlns:gco='http://www.isotc211.org/2005/gco'>x</gco:CharacterString>"
+       "</gmd:fileIdentifier></gmd:MD_Metadata>",
+       false},
+      {"<schemaText name='s'><element name='metadata'/></schemaText>", false},
+      {"<metadata><survey><vessel>Ranger</vessel></survey></metadata>", false},
+      {"<metadata><survey><vessel>Ranger</vessel></survey><idinfo><citation><citeinfo>"
+       "<title>t</title></citeinfo></citation></idinfo></metadata>",
+       true},
+      {"<metadata/>", true},  // nothing to search, nothing hidden
+  };
+  const std::int32_t before = Count("SELECT COUNT(*) FROM " + owner + ".KRDB_META_INFO");
+  std::int32_t stored = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.xml);
+    CBaseMetaData record(schema);
+    ASSERT_EQ(record.LoadXml(c.xml, std::strlen(c.xml)), 1) << record.LastError();
+    const std::int64_t id = set.AddMetaData(&record);
+    EXPECT_EQ(id > 0, c.stored) << id;
+    stored += id > 0;
+  }
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM " + owner + ".KRDB_META_INFO"), before + stored);
 }
 
 TEST_P(RealSetTest, SynchronisedPropertiesMakeAndRefreshARecord) {

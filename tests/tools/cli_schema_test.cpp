@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,54 @@ TEST_F(CliSchemaTest, GeneratedFromSamplesRegistersAndTakesTheSamples) {
   EXPECT_NE(r.err.find("nothing-here: no such file or folder"), std::string::npos) << r.err;
   r = Run({"schema", "from-samples", kSource + "/data/samples/fgdc", "--alias", "broken"});
   EXPECT_EQ(r.status, 2);
+}
+
+// Without --alias, the title and the bounds are guessed from the element
+// names and said; the records then list with titles and map with boxes.
+TEST_F(CliSchemaTest, GeneratedFromSamplesGuessesTitleAndBoxForAnyStandard) {
+  const struct {
+    const char* folder;
+    std::string title, west;
+  } cases[] = {
+      {"fgdc", "/metadata/idinfo/citation/citeinfo/title",
+       "/metadata/idinfo/spdom/bounding/westbc"},
+      {"iso19139",
+       "/gmd:MD_Metadata/gmd:identificationInfo/gmd:MD_DataIdentification/gmd:citation/"
+       "gmd:CI_Citation/gmd:title/gco:CharacterString",
+       "/gmd:MD_Metadata/gmd:identificationInfo/gmd:MD_DataIdentification/gmd:extent/"
+       "gmd:EX_Extent/gmd:geographicElement/gmd:EX_GeographicBoundingBox/"
+       "gmd:westBoundLongitude/gco:Decimal"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    const std::string samples = kSource + "/data/samples/" + c.folder;
+    CliResult r = Run({"schema", "from-samples", samples, "--name", c.folder});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const std::string& guess : {"guessed alias 'title' for " + c.title + " ",
+                                     "guessed alias 'westbc' for " + c.west + " "}) {
+      EXPECT_NE(r.err.find(guess), std::string::npos) << guess << "\n" << r.err;
+    }
+    for (const char* alias : {"'eastbc'", "'southbc'", "'northbc'"})
+      EXPECT_NE(r.err.find(alias), std::string::npos) << alias << "\n" << r.err;
+    const std::string name = std::string("guessed_") + c.folder;
+    std::ofstream(dir_ + "/" + name + ".xml") << r.out;
+    ASSERT_EQ(Run({"schema", "add", name, name + ".xml"}).status, 0);
+    ASSERT_EQ(Run({"collection", "create", name, "--schema", name}).status, 0);
+    ASSERT_EQ(Run({"import", name, samples}).status, 0);
+    r = Run({"list", name});
+    std::size_t titled = 0, rows = 0;
+    std::istringstream lines(r.out);
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line)) {
+      ++rows;
+      titled += line.back() != '\t';
+    }
+    EXPECT_GT(rows, 3u) << r.out;
+    EXPECT_EQ(titled, rows) << r.out;
+    r = Run({"map", name, "-o", name + ".svg"});
+    EXPECT_EQ(r.status, 0) << r.err;
+  }
 }
 
 TEST_F(CliSchemaTest, GeneratedFromTheFgdcXsdRegisters) {

@@ -369,6 +369,88 @@ TEST_P(CliWorkflowTest, RefusedRecordOfABatchLeavesTheOthersStored) {
   }
 }
 
+// A folder as a data manager finds it: FGDC records with a block of their
+// own, an ISO record, a schema text, and a record that holds nothing but
+// the block. The FGDC collection refuses what does not belong, reports the
+// block, and a schema grown from the folder makes the block searchable.
+TEST_P(CliWorkflowTest, ForeignRecordsAreRefusedAndUnknownPathsReportedUntilTheSchemaGrows) {
+  const std::string in = dir_ + "/incoming";
+  fs::create_directories(in);
+  const std::string block =
+      "<survey><vessel>Ranger</vessel><crew>Ann</crew><crew>Bo</crew></survey></metadata>";
+  for (const char* name : {"boulder_land_cover_2016.xml", "lake_champlain_bathymetry.xml"}) {
+    std::string text = SlurpFile(kSamples + "/fgdc/" + name);
+    text.replace(text.rfind("</metadata>"), 11, block);
+    std::ofstream(in + "/" + name, std::ios::binary) << text;
+  }
+  fs::copy_file(kSamples + "/iso19139/svalbard_glaciers.xml", in + "/svalbard_glaciers.xml");
+  fs::copy_file(std::string(METASHELF_SOURCE_DIR) + "/data/schemas/fgdc.xml", in + "/schema.xml");
+  std::ofstream(in + "/only_survey.xml") << "<metadata>" << block;
+
+  Ok({"schema", "add", "fgdc"});
+  const std::string c = Coll("rivers");
+  Ok({"collection", "create", c, "--schema", "fgdc"});
+  const std::vector<std::string> db = {"--db", db_, "--catalog", catalog_};
+  auto import = [&](const std::string& collection, const std::vector<std::string>& extra) {
+    std::vector<std::string> args = db;
+    args.insert(args.end(), {"import", collection, in});
+    args.insert(args.end(), extra.begin(), extra.end());
+    return RunCli(args, dir_);
+  };
+  const CliResult first = import(c, {});
+  EXPECT_EQ(first.status, 1) << first.out << first.err;
+  for (const std::string& expected : std::vector<std::string>{
+           "stored 2 of 5 record(s)", std::string("; 3 rejected"),
+           "2 with 6 value(s) under paths the schema does not know",
+           in + "/svalbard_glaciers.xml: root MD_Metadata {http://www.isotc211.org/2005/gmd} is "
+                "not the root of schema KORVEN_FGDC (metadata)\n",
+           in + "/schema.xml: root schemaText is not the root of schema KORVEN_FGDC (metadata)\n",
+           in + "/only_survey.xml: not one of its 3 value(s) has a place in schema KORVEN_FGDC\n",
+           std::string("  VALUES\tRECORDS\tPATH\n  4\t2\t/metadata/survey/crew\n"
+                       "  2\t2\t/metadata/survey/vessel\n")}) {
+    EXPECT_NE(first.out.find(expected), std::string::npos) << expected << "\n" << first.out;
+  }
+  // Per record on standard error, unless --no-notes; the summary stays.
+  const std::string note =
+      "lake_champlain_bathymetry.xml: 3 value(s) under paths that schema "
+      "KORVEN_FGDC does not know (kept, not searchable):\n"
+      "  /metadata/survey/vessel (1)\n  /metadata/survey/crew (2)";
+  EXPECT_NE(first.err.find(note), std::string::npos) << first.err;
+  Ok({"collection", "create", Coll("quiet"), "--schema", "fgdc"});
+  const CliResult quiet = import(Coll("quiet"), {"--no-notes"});
+  EXPECT_EQ(quiet.err.find("does not know"), std::string::npos) << quiet.err;
+  EXPECT_NE(quiet.out.find("  4\t2\t/metadata/survey/crew\n"), std::string::npos) << quiet.out;
+  // Kept whole, but not a field of the schema.
+  const std::string id = IdOf(c, "lake_champlain_bathymetry.xml");
+  EXPECT_EQ(Ok({"get", c, id}).out, SlurpFile(in + "/lake_champlain_bathymetry.xml"));
+  EXPECT_EQ(Run({"search", c, "/metadata/survey/vessel = Ranger"}).status, 2);
+
+  // The schema grown from the folder: foreign roots add nothing (and are
+  // named), the bounds and title it already has are not guessed again.
+  std::vector<std::string> grow = db;
+  grow.insert(grow.end(), {"schema", "from-samples", "--extend", "fgdc", in});
+  const CliResult grown = RunCli(grow, dir_);
+  ASSERT_EQ(grown.status, 0) << grown.err;
+  EXPECT_NE(grown.err.find("samples with root MD_Metadata {http://www.isotc211.org/2005/gmd} "
+                           "are not records of schema 'KORVEN_FGDC'"),
+            std::string::npos)
+      << grown.err;
+  EXPECT_EQ(grown.err.find("guessed"), std::string::npos) << grown.err;
+  EXPECT_NE(grown.out.find("<schemaText name=\"FGDC CSDGM\">"), std::string::npos);
+  std::ofstream(dir_ + "/fgdc-survey.xml", std::ios::binary) << grown.out;
+  Ok({"schema", "add", "FGDC_SURVEY", dir_ + "/fgdc-survey.xml"});
+  const std::string surveys = Coll("surveys");
+  Ok({"collection", "create", surveys, "--schema", "FGDC_SURVEY"});
+  const CliResult again = import(surveys, {});
+  EXPECT_NE(again.out.find("stored 3 of 5 record(s)"), std::string::npos) << again.out;
+  EXPECT_EQ(again.out.find("does not know"), std::string::npos) << again.out;
+  std::set<std::string> titles;
+  for (const Row& r : Rows(Ok({"search", surveys, "/metadata/survey/vessel = Ranger"}).out))
+    titles.insert(r.title);
+  EXPECT_EQ(titles.size(), 3u);
+  EXPECT_EQ(titles.count("Bathymetry of Lake Champlain"), 1u) << *titles.begin();
+}
+
 TEST_P(CliWorkflowTest, ValueIndexesBuiltAfterTheRowsServeSearchesAndComeBackWhenLost) {
   Ok({"schema", "add", "fgdc"});
   const std::string c = Coll("after");

@@ -1,6 +1,8 @@
 // import: records from files and folders into a collection. Each record is
-// read and validated first (what cannot be stored as a leaf is reported per
-// file), then written in batches (256 records per transaction unless
+// read and validated first (a record whose root is not the schema's, or
+// none of whose values has a place in it, is rejected; values that stay
+// inline or lie under paths the schema does not know are reported per file
+// and, by path, in the summary), then written in batches (256 records per transaction unless
 // --batch says otherwise) whose failure is retried record by record, so
 // that a failed record leaves no trace and the others go on. A large import
 // on SQLite builds the collection's value indexes once after its rows
@@ -8,8 +10,10 @@
 // read is written and the indexes are built before it ends. Ends with a
 // summary; the exit status is 0 only when every record was stored and the
 // indexes are in place, 128 + the signal when interrupted.
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <memory>
 
 #include "commands.h"
@@ -23,6 +27,24 @@ namespace metashelf::cli {
 namespace {
 
 constexpr std::size_t kIssuesShown = 5;
+// Rows of the summary's table of paths the schema does not know.
+constexpr std::size_t kUnplacedPathsShown = 20;
+
+std::string LocalName(const std::string& name) {
+  const std::size_t colon = name.find(':');
+  return colon == std::string::npos ? name : name.substr(colon + 1);
+}
+
+// The root of a refused record for messages: its namespace is named when
+// no prefix shows it, or when only the namespace tells it from the
+// schema's root.
+std::string RootText(const RecordFit& fit, const std::string& schemaRoot) {
+  const bool prefixed = fit.root.find(':') != std::string::npos;
+  if (LocalName(fit.root) != LocalName(schemaRoot)) {
+    return prefixed || fit.rootUri.empty() ? fit.root : fit.root + " {" + fit.rootUri + "}";
+  }
+  return fit.root + (fit.rootUri.empty() ? " (no namespace)" : " {" + fit.rootUri + "}");
+}
 
 struct Pending {
   std::string file;
@@ -48,7 +70,22 @@ class Importer {
       Reject(file, "not a readable XML record: " + record->LastError());
       return;
     }
+    const RecordFit fit = record->Fit();
+    if (!fit.rootKnown) {
+      const std::string root = SchemaRoot();
+      Reject(file, "root " + RootText(fit, root) + " is not the root of schema " +
+                       collection_.schemaName() + " (" + root + ")");
+      return;
+    }
+    std::int32_t leaves = 0;
+    record->GetLeafNodeListSize(leaves);
     const std::vector<ValidationIssue> issues = record->Validate();
+    if (leaves == 0 && (fit.unplacedValues > 0 || !issues.empty())) {
+      Reject(file, "not one of its " + std::to_string(fit.unplacedValues + issues.size()) +
+                       " value(s) has a place in schema " + collection_.schemaName());
+      return;
+    }
+    if (fit.unplacedValues > 0) NoteUnplaced(file, fit);
     if (!issues.empty()) {
       ++withInline_;
       std::string note = file + ": " + std::to_string(issues.size()) +
@@ -81,6 +118,17 @@ class Importer {
   // Records written or rejected so far (queued ones are not yet done).
   std::size_t processed() const { return stored_ + rejected_.size(); }
   std::size_t withInline() const { return withInline_; }
+  std::size_t withUnplaced() const { return withUnplaced_; }
+  std::int64_t unplacedValues() const { return unplacedValues_; }
+  // Path, values, records: the most values first.
+  std::vector<std::tuple<std::string, std::int64_t, std::int64_t>> UnplacedPaths() const {
+    std::vector<std::tuple<std::string, std::int64_t, std::int64_t>> rows;
+    for (const auto& [path, counts] : unplaced_)
+      rows.emplace_back(path, counts.first, counts.second);
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const auto& a, const auto& b) { return std::get<1>(a) > std::get<1>(b); });
+    return rows;
+  }
   const std::vector<std::pair<std::string, std::string>>& rejected() const { return rejected_; }
 
  private:
@@ -90,6 +138,34 @@ class Importer {
       if (c == '\n' || c == '\r' || c == '\t') c = ' ';
     }
     return s;
+  }
+
+  // The first root of the collection's schema, for messages.
+  std::string SchemaRoot() {
+    CNodeInfo root;
+    if (collection_.schema().GetNodeInfoAt(0, &root) != 1) return "no root";
+    return root.Name();
+  }
+
+  void NoteUnplaced(const std::string& file, const RecordFit& fit) {
+    ++withUnplaced_;
+    unplacedValues_ += fit.unplacedValues;
+    for (const auto& [path, values] : fit.unplaced) {
+      auto& counts = unplaced_[path];
+      counts.first += values;
+      ++counts.second;
+    }
+    if (options_.quietNotes) return;
+    std::string note = file + ": " + std::to_string(fit.unplacedValues) +
+                       " value(s) under paths that schema " + collection_.schemaName() +
+                       " does not know (kept, not searchable):";
+    for (std::size_t i = 0; i < fit.unplaced.size() && i < kIssuesShown; ++i) {
+      note += "\n  " + fit.unplaced[i].first + " (" + std::to_string(fit.unplaced[i].second) + ")";
+    }
+    if (fit.unplaced.size() > kIssuesShown) {
+      note += "\n  ... and " + std::to_string(fit.unplaced.size() - kIssuesShown) + " more path(s)";
+    }
+    progress_.Note(note);
   }
 
   void Reject(const std::string& file, const std::string& reason, bool prefix = true) {
@@ -152,6 +228,9 @@ class Importer {
   std::vector<Pending> batch_;
   std::size_t stored_ = 0;
   std::size_t withInline_ = 0;
+  std::size_t withUnplaced_ = 0;
+  std::int64_t unplacedValues_ = 0;
+  std::map<std::string, std::pair<std::int64_t, std::int64_t>> unplaced_;  // values, records
   std::vector<std::pair<std::string, std::string>> rejected_;
 };
 
@@ -210,9 +289,32 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
     std::cout << "; " << importer.withInline()
               << " with values kept inline (stored, but those values are not searchable)";
   }
+  if (importer.withUnplaced() > 0) {
+    std::cout << "; " << importer.withUnplaced() << " with " << importer.unplacedValues()
+              << " value(s) under paths the schema does not know (stored, but not searchable)";
+  }
   std::cout << "\n";
   for (const auto& [file, reason] : importer.rejected())
     std::cout << "  rejected " << reason << "\n";
+  if (importer.withUnplaced() > 0) {
+    // Always shown (--no-notes hides only the lines per record): the paths
+    // a schema grown from these records would make searchable.
+    const auto rows = importer.UnplacedPaths();
+    std::cout << "paths that schema " << collection.schemaName()
+              << " does not know (values kept and returned whole, not searchable; "
+                 "'schema from-samples --extend' grows a schema that knows them):\n"
+              << "  VALUES\tRECORDS\tPATH\n";
+    for (std::size_t i = 0; i < rows.size() && i < kUnplacedPathsShown; ++i) {
+      std::cout << "  " << std::get<1>(rows[i]) << "\t" << std::get<2>(rows[i]) << "\t"
+                << std::get<0>(rows[i]) << "\n";
+    }
+    if (rows.size() > kUnplacedPathsShown) {
+      std::int64_t rest = 0;
+      for (std::size_t i = kUnplacedPathsShown; i < rows.size(); ++i) rest += std::get<1>(rows[i]);
+      std::cout << "  ... and " << rows.size() - kUnplacedPathsShown << " more path(s) with "
+                << rest << " value(s)\n";
+    }
+  }
   if (interrupt.signal() != 0) {
     // Every record read was written or rejected; the rest were not read.
     std::cout << "interrupted by " << (interrupt.signal() == SIGINT ? "SIGINT" : "SIGTERM") << ": "
@@ -241,7 +343,8 @@ void AddImportCommand(CLI::App& app, Globals& globals, Action& action) {
           "its rows), after, or in-place (kept up to date row by row)")
       ->check(CLI::IsMember({"auto", "after", "in-place"}));
   importCmd->add_flag("--no-notes", options->quietNotes,
-                      "do not list values that stay inline (rejections are always listed)");
+                      "do not list, per record, values that stay inline or lie under paths the "
+                      "schema does not know (rejections and the summary are always listed)");
   importCmd->callback(
       [&, options] { action = [&, options] { return RunImport(globals, *options); }; });
 }

@@ -1,5 +1,6 @@
 // Schema commands: add (a schema text, or a shipped schema by name), list,
-// show (the nodes), rm, and the generators from-xsd and from-samples.
+// show (the nodes), rm, and the generators from-xsd and from-samples (which
+// can also grow a registered schema by the paths of sample records).
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -126,7 +127,7 @@ int RunSchemaRemove(const Globals& globals, const std::string& name) {
 
 struct GeneratorArgs {
   std::vector<std::string> inputs;
-  std::string name, root;
+  std::string name, root, extend;
   std::vector<std::string> aliases;  // PATH=ALIAS
 };
 
@@ -155,14 +156,65 @@ int RunSchemaFromXsd(const GeneratorArgs& args) {
   return 0;
 }
 
-int RunSchemaFromSamples(const GeneratorArgs& args) {
+// Loads the nodes of a registered schema.
+void LoadRegistered(Session& session, std::int32_t id, const std::string& name, CSchema& schema) {
+  CBlobData blob;
+  if (session.catalog().GetNodeInfo(id, &blob) != 1) {
+    Fail("cannot read the nodes of schema '" + name + "'");
+  }
+  std::string text(static_cast<std::size_t>(blob.GetDataLength()), '\0');
+  if (!text.empty()) blob.GetData(text.data(), 0, blob.GetDataLength());
+  if (schema.SetNodeStructList(text.c_str()) != 1) {
+    Fail("the stored nodes of schema '" + name + "' cannot be read");
+  }
+}
+
+// The schema text name of a registered schema: its shipped text's name for
+// a shipped one, the registered name otherwise.
+std::string TextNameOf(const std::string& registered) {
+  const ShippedSchema* shipped = FindShippedSchema(registered);
+  if (shipped == nullptr || registered != shipped->registeredName) return registered;
+  try {
+    const std::string text = ReadFile(DataDir() + "/schemas/" + shipped->file);
+    const std::size_t at = text.find("<schemaText name=\"");
+    if (at != std::string::npos) {
+      const std::size_t begin = at + 18;
+      const std::size_t end = text.find('"', begin);
+      if (end != std::string::npos) return text.substr(begin, end - begin);
+    }
+  } catch (const ToolError&) {
+  }
+  return registered;
+}
+
+int RunSchemaFromSamples(const Globals& globals, const GeneratorArgs& args) {
   const std::vector<std::string> files = CollectXmlFiles(args.inputs);
   if (files.empty()) Fail("no XML files among the paths given");
   std::vector<std::string> samples;
   for (const std::string& f : files) samples.push_back(ReadFile(f));
   std::string schema, error;
-  if (SchemaTextFromSamples(samples, GeneratorOptions(args, "samples"), schema, error) < 0) {
-    Fail(error);
+  SchemaGeneratorReport report;
+  if (args.extend.empty()) {
+    SchemaGeneratorOptions options = GeneratorOptions(args, "samples");
+    options.guessAliases = true;
+    if (SchemaTextFromSamples(samples, options, schema, error, report) < 0) Fail(error);
+  } else {
+    Session session(globals);
+    std::string registered;
+    const std::int32_t id = session.RequireSchema(args.extend, &registered);
+    CSchema base;
+    LoadRegistered(session, id, registered, base);
+    SchemaGeneratorOptions options = GeneratorOptions(args, TextNameOf(registered));
+    options.guessAliases = true;
+    if (SchemaTextExtending(base, samples, options, schema, error, report) < 0) Fail(error);
+    for (const std::string& root : report.skippedRoots) {
+      std::cerr << "note: samples with root " << root << " are not records of schema '"
+                << registered << "'; they add nothing\n";
+    }
+  }
+  for (const auto& [path, alias] : report.guessedAliases) {
+    std::cerr << "note: guessed alias '" << alias << "' for " << path
+              << " (give --alias PATH=" << alias << " to choose another node)\n";
   }
   std::cout << schema;
   return 0;
@@ -252,9 +304,13 @@ void AddSchemaCommands(CLI::App& app, Globals& globals, Action& action) {
   fromSamples->add_option("FILES", samples->inputs, "sample records")->required();
   fromSamples->add_option("--name", samples->name, "name written on the schema text");
   fromSamples->add_option("--alias", samples->aliases,
-                          "search alias of a node: PATH=ALIAS (repeatable)");
+                          "search alias of a node: PATH=ALIAS (repeatable); title, abstract, "
+                          "keyword and the bounds westbc, eastbc, southbc, northbc are guessed "
+                          "from common element names when not given (said on standard error)");
+  fromSamples->add_option("--extend", samples->extend,
+                          "print the registered schema NAME grown by the paths of the samples");
   fromSamples->callback(
-      [&, samples] { action = [samples] { return RunSchemaFromSamples(*samples); }; });
+      [&, samples] { action = [&, samples] { return RunSchemaFromSamples(globals, *samples); }; });
 }
 
 }  // namespace metashelf::cli

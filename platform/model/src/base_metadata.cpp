@@ -90,6 +90,7 @@ std::int32_t CBaseMetaData::SetStructInfo(const char* text) {
   // none).
   impl_->parts.label.clear();
   impl_->issues.clear();
+  impl_->fit = RecordFit{};
   impl_->consistent = false;
   return 1;
 }
@@ -176,9 +177,11 @@ std::int32_t CBaseMetaData::LoadXml(const char* data, std::size_t length) {
         schema_ != nullptr && schema_->impl() != nullptr ? &schema_->impl()->model : nullptr;
     metashelf::model::RecordParts parts;
     std::vector<ValidationIssue> issues;
-    if (!metashelf::model::Decompose(model, text, parts, issues, impl_->error)) return 0;
+    RecordFit fit;
+    if (!metashelf::model::Decompose(model, text, parts, issues, fit, impl_->error)) return 0;
     impl_->parts = std::move(parts);
     impl_->issues = std::move(issues);
+    impl_->fit = std::move(fit);
     impl_->consistent = true;
     return 1;
   } catch (...) {
@@ -235,6 +238,15 @@ std::vector<ValidationIssue> CBaseMetaData::Validate() const {
   if (!impl_) return {};
   try {
     return impl_->issues;
+  } catch (...) {
+    return {};
+  }
+}
+
+RecordFit CBaseMetaData::Fit() const {
+  if (!impl_) return {};
+  try {
+    return impl_->fit;
   } catch (...) {
     return {};
   }

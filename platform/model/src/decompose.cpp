@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "value_label.h"
@@ -29,6 +30,9 @@ constexpr std::size_t kMaxTextValue = 4000;
 // Prefix lookups scan the declarations in scope; a record that keeps more
 // in scope at once is refused rather than scanned at quadratic cost.
 constexpr std::size_t kMaxBindingsInScope = 4096;
+// Unknown elements named one by one in an unplaced path; deeper ones are
+// counted under "/..." (deep nesting must not cost quadratic memory).
+constexpr int kMaxUnknownSteps = 32;
 
 struct NameTable {
   bool start[256] = {};
@@ -74,25 +78,44 @@ struct OpenElement {
   bool childElement = false;
   bool other = false;  // comment or processing instruction inside
   bool chars = false;
-  bool entity = false;  // reference to an entity that is not expanded
+  bool entity = false;    // reference to an entity that is not expanded
+  bool nonBlank = false;  // character data other than blanks inside
+  // When the schema does not know the element (node < 0): how many
+  // unknown elements lead to it (itself included), and its path. Past
+  // kMaxUnknownSteps the path stays empty and `pathAt` names the open
+  // element whose path, with "/...", stands for it.
+  int unknownSteps = 0;
+  std::size_t pathAt = 0;
+  std::string path;
 };
 
 class Decomposer {
  public:
   Decomposer(const SchemaModel* model, const DecodedText& text, RecordParts& parts,
-             std::vector<ValidationIssue>& issues, std::string& error)
+             std::vector<ValidationIssue>& issues, RecordFit& fit, std::string& error)
       : model_(model),
         s_(text.text.data()),
         n_(text.text.size()),
         text_(text),
         parts_(parts),
         issues_(issues),
+        fit_(fit),
         error_(error) {}
 
   bool Run() {
     parts_ = RecordParts{};
     issues_.clear();
-    if (model_ != nullptr) counts_.assign(model_->nodes.size(), 0);
+    fit_ = RecordFit{};
+    if (model_ != nullptr) {
+      counts_.assign(model_->nodes.size(), 0);
+      // Unplaced paths name a namespace the schema knows by its prefix.
+      schemaPrefix_.assign(model_->uris.size(), std::string());
+      for (const auto& [prefix, uri] : model_->namespaces) {
+        const int at = model_->UriIndex(uri);
+        if (at > 0) schemaPrefix_[at] = prefix;
+      }
+      if (model_->uris.size() > 0) schemaPrefix_[0].clear();
+    }
     bindings_.push_back(Binding{"xml", model_ != nullptr ? model_->UriIndex(kXmlNamespace) : -1});
     label_.encoding = text_.encoding;
     label_.bom = text_.utf8Bom;
@@ -393,6 +416,48 @@ class Decomposer {
     out.push_back(kMarkerClose);
   }
 
+  // Counts one non-blank value under a path the schema cannot place.
+  void Unplaced(std::string path) {
+    ++fit_.unplacedValues;
+    const auto [it, added] = unplacedAt_.emplace(std::move(path), fit_.unplaced.size());
+    if (added) {
+      fit_.unplaced.emplace_back(it->first, 1);
+    } else {
+      ++fit_.unplaced[it->second].second;
+    }
+  }
+
+  // A name of the record as a path step: with the schema's prefix when the
+  // schema knows its namespace, as written otherwise.
+  std::string StepName(std::string_view qname, bool attribute) const {
+    const auto colon = qname.find(':');
+    if (colon == std::string_view::npos && attribute) return std::string(qname);
+    const std::string_view prefix =
+        colon == std::string_view::npos ? std::string_view() : qname.substr(0, colon);
+    const std::string_view local =
+        colon == std::string_view::npos ? qname : qname.substr(colon + 1);
+    const Binding* bound = LookupPrefix(prefix);
+    if (bound == nullptr && prefix.empty()) return std::string(local);
+    if (bound == nullptr || bound->uri < 0 ||
+        static_cast<std::size_t>(bound->uri) >= schemaPrefix_.size())
+      return std::string(qname);
+    const std::string& mine = schemaPrefix_[bound->uri];
+    return mine.empty() ? std::string(local) : mine + ":" + std::string(local);
+  }
+
+  // The path of an open element (known: the schema's path).
+  std::string PathOf(const OpenElement& e) const {
+    if (e.node >= 0) return model_->nodes[e.node].path;
+    if (e.unknownSteps <= kMaxUnknownSteps) return e.path;
+    return stack_[e.pathAt].path + "/...";
+  }
+
+  static bool HasNonBlank(const char* p, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i)
+      if (!IsXmlSpace(p[i])) return true;
+    return false;
+  }
+
   const Binding* LookupPrefix(std::string_view prefix) const {
     for (std::size_t i = bindings_.size(); i-- > 0;) {
       if (bindings_[i].prefix == prefix) return &bindings_[i];
@@ -493,28 +558,46 @@ class Decomposer {
       rootSeen_ = true;
       prologEnd_ = tagBegin;
       node = Resolve(-1, name, false);
+      NoteRoot(name, node);
     } else {
       OpenElement& parent = stack_.back();
       parent.childElement = true;
       if (parent.node >= 0) node = Resolve(parent.node, name, false);
     }
-    if (node >= 0) {
-      ++counts_[node];
-      for (const Attr& a : attrs_) {
-        if (a.name == "xmlns" || (a.name.size() > 6 && a.name.substr(0, 6) == "xmlns:")) continue;
-        const int an = Resolve(node, a.name, true);
-        if (an < 0) continue;
-        const std::int32_t position = counts_[an]++;
-        if (model_->nodes[an].dataType.empty()) continue;
-        TryLeaf(an, position, a.valueBegin, a.valueLength,
-                a.quote == '"' ? ValueContext::kAttrDouble : ValueContext::kAttrSingle);
+    OpenElement e;
+    if (node < 0 && model_ != nullptr) {
+      const OpenElement* parent = stack_.empty() ? nullptr : &stack_.back();
+      e.unknownSteps = parent != nullptr && parent->node < 0 ? parent->unknownSteps + 1 : 1;
+      if (e.unknownSteps <= kMaxUnknownSteps) {
+        e.path = parent != nullptr ? PathOf(*parent) : std::string();
+        e.path += '/';
+        e.path += StepName(name, false);
+        e.pathAt = stack_.size();
+      } else {
+        e.pathAt = parent->pathAt;
       }
     }
+    for (const Attr& a : attrs_) {
+      if (a.name == "xmlns" || (a.name.size() > 6 && a.name.substr(0, 6) == "xmlns:")) continue;
+      const int an = node >= 0 ? Resolve(node, a.name, true) : -1;
+      if (an >= 0) {
+        const std::int32_t position = counts_[an]++;
+        if (!model_->nodes[an].dataType.empty()) {
+          TryLeaf(an, position, a.valueBegin, a.valueLength,
+                  a.quote == '"' ? ValueContext::kAttrDouble : ValueContext::kAttrSingle);
+          continue;
+        }
+      }
+      if (model_ != nullptr && HasNonBlank(s_ + a.valueBegin, a.valueLength)) {
+        e.node = node;
+        Unplaced(PathOf(e) + "/@" + StepName(a.name, true));
+      }
+    }
+    if (node >= 0) ++counts_[node];
     if (empty) {
       bindings_.resize(mark);
       return true;
     }
-    OpenElement e;
     e.name = name;
     e.node = node;
     e.position = node >= 0 ? counts_[node] - 1 : 0;
@@ -534,8 +617,10 @@ class Decomposer {
     ++pos_;
     if (stack_.empty() || stack_.back().name != name) return Fail("mismatched end tag");
     const OpenElement& e = stack_.back();
+    bool placed = false;
     if (e.node >= 0 && !model_->nodes[e.node].dataType.empty() && !e.childElement && !e.other) {
       if (e.cdata == 0) {
+        placed = true;
         if (e.entity) {
           Issue(e.node, e.contentBegin, contentEnd - e.contentBegin,
                 "reference to an entity that is not expanded");
@@ -544,9 +629,11 @@ class Decomposer {
                   ValueContext::kText);
         }
       } else if (e.cdata == 1 && !e.chars) {
+        placed = true;
         TryLeaf(e.node, e.position, e.cdataBegin, e.cdataEnd - e.cdataBegin, ValueContext::kCdata);
       }
     }
+    if (!placed && e.nonBlank && model_ != nullptr) Unplaced(PathOf(e));
     bindings_.resize(e.bindingMark);
     stack_.pop_back();
     return true;
@@ -565,6 +652,7 @@ class Decomposer {
         OpenElement& e = stack_.back();
         e.chars = true;
         if (refs > 0) e.entity = true;
+        if (!e.nonBlank) e.nonBlank = HasNonBlank(s_ + pos_, end - pos_);
         pos_ = end;
         continue;
       }
@@ -585,6 +673,7 @@ class Decomposer {
           e.cdata++;
           e.cdataBegin = begin;
           e.cdataEnd = end - 3;
+          if (!e.nonBlank) e.nonBlank = HasNonBlank(s_ + begin, e.cdataEnd - begin);
           pos_ = end;
         } else {
           return Fail("bad markup");
@@ -600,6 +689,25 @@ class Decomposer {
     if (!stack_.empty()) return Fail("unclosed element <" + std::string(stack_.back().name) + ">");
     if (!rootSeen_) return Fail("no root element");
     return true;
+  }
+
+  // The root element as written, its namespace URI (from its own
+  // declarations, the only ones in scope) and whether the schema has it.
+  void NoteRoot(std::string_view name, int node) {
+    fit_.root = std::string(name);
+    fit_.rootKnown = model_ == nullptr || node >= 0;
+    const auto colon = name.find(':');
+    const std::string_view prefix =
+        colon == std::string_view::npos ? std::string_view() : name.substr(0, colon);
+    for (const Attr& a : attrs_) {
+      const bool plain = a.name == "xmlns";
+      const bool prefixed = a.name.size() > 6 && a.name.substr(0, 6) == "xmlns:";
+      if ((plain && prefix.empty()) || (prefixed && a.name.substr(6) == prefix)) {
+        fit_.rootUri.clear();
+        DecodeValue(std::string_view(s_ + a.valueBegin, a.valueLength), ValueContext::kAttrDouble,
+                    fit_.rootUri);
+      }
+    }
   }
 
   bool ScanEpilog() {
@@ -622,6 +730,7 @@ class Decomposer {
   const DecodedText& text_;
   RecordParts& parts_;
   std::vector<ValidationIssue>& issues_;
+  RecordFit& fit_;
   std::string& error_;
   std::size_t pos_ = 0;
   std::size_t copied_ = 0;
@@ -632,16 +741,19 @@ class Decomposer {
   std::vector<Attr> attrs_;
   std::vector<OpenElement> stack_;
   ValueLabel label_;
+  std::vector<std::string> schemaPrefix_;  // by URI index
+  std::unordered_map<std::string, std::size_t> unplacedAt_;
 };
 
 }  // namespace
 
 bool Decompose(const SchemaModel* model, const DecodedText& text, RecordParts& parts,
-               std::vector<ValidationIssue>& issues, std::string& error) {
-  Decomposer d(model, text, parts, issues, error);
+               std::vector<ValidationIssue>& issues, RecordFit& fit, std::string& error) {
+  Decomposer d(model, text, parts, issues, fit, error);
   if (d.Run()) return true;
   parts = RecordParts{};
   issues.clear();
+  fit = RecordFit{};
   return false;
 }
 

@@ -20,10 +20,16 @@ namespace metashelf::model {
 // rebuild needs beyond that. Values of known nodes that stay inline are
 // listed in `issues`. Entities other than the predefined ones are never
 // expanded, and nothing outside the text is ever read. A null `model`
-// decomposes against an empty schema. Returns false with `error` set for
-// text that is not well-formed XML.
+// decomposes against an empty schema. `fit` names the root element and
+// counts the non-blank values that no schema node can hold, by path.
+// Returns false with `error` set for text that is not well-formed XML.
 bool Decompose(const SchemaModel* model, const DecodedText& text, RecordParts& parts,
-               std::vector<ValidationIssue>& issues, std::string& error);
+               std::vector<ValidationIssue>& issues, RecordFit& fit, std::string& error);
+inline bool Decompose(const SchemaModel* model, const DecodedText& text, RecordParts& parts,
+                      std::vector<ValidationIssue>& issues, std::string& error) {
+  RecordFit fit;
+  return Decompose(model, text, parts, issues, fit, error);
+}
 
 }  // namespace metashelf::model
 

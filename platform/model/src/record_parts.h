@@ -38,6 +38,7 @@ struct CBaseMetaData::Impl {
   metashelf::model::RecordParts parts;
   std::int64_t metaId = 0;
   std::vector<ValidationIssue> issues;
+  RecordFit fit;
   std::string error;
   bool consistent = false;  // the parts rebuild a record
 };

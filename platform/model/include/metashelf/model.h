@@ -168,6 +168,19 @@ struct METASHELF_API ValidationIssue {
   std::string reason;  // why it stays inline / is refused
 };
 
+// How a loaded record fits its schema: its root element, and the values
+// under paths the schema cannot place (they stay in the record and come
+// back whole, but no search reaches them).
+struct METASHELF_API RecordFit {
+  std::string root;       // the root element's name as the record writes it
+  std::string rootUri;    // its namespace URI, empty for none
+  bool rootKnown = true;  // the schema has this root element
+  std::int32_t unplacedValues = 0;
+  // Path (with the schema's prefixes where it knows the namespace) and the
+  // number of values under it, in the order first met.
+  std::vector<std::pair<std::string, std::int32_t>> unplaced;
+};
+
 // A metadata record on a schema: decomposed into the structure document,
 // the prolog, the value label and the leaf nodes, and rebuilt from them.
 class METASHELF_API CBaseMetaData {
@@ -211,6 +224,9 @@ class METASHELF_API CBaseMetaData {
   // The values that cannot be stored as leaf nodes, and why. Empty when
   // every value of a known node can be.
   std::vector<ValidationIssue> Validate() const;
+  // The fit of the last record LoadXml read; a record built from its parts
+  // reports a known root and nothing unplaced.
+  RecordFit Fit() const;
   const std::string& LastError() const;
 
   CSchema* Schema() const { return schema_; }

@@ -1,6 +1,7 @@
-// Generators of schema texts: from a single-file XML Schema (XSD), and from
+// Generators of schema texts: from a single-file XML Schema (XSD), from
 // sample records (the union of the paths seen, their repetition and the
-// types of the values seen). The command-line tool exposes both.
+// types of the values seen), and a loaded schema grown by the paths of
+// sample records. The command-line tool exposes them.
 #ifndef METASHELF_SCHEMA_GENERATORS_H_
 #define METASHELF_SCHEMA_GENERATORS_H_
 
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "metashelf/export.h"
+
+class CSchema;
 
 struct METASHELF_API SchemaGeneratorOptions {
   // The name written on the schema text.
@@ -27,6 +30,19 @@ struct METASHELF_API SchemaGeneratorOptions {
   // XSD only: the global element to start from; empty takes the first global
   // element that no other element refers to.
   std::string rootElement;
+  // Samples only: give the aliases title, abstract, keyword, westbc,
+  // eastbc, southbc and northbc, where no alias given or kept names them
+  // yet, to the nodes that common element names suggest.
+  bool guessAliases = false;
+};
+
+// What a generator decided on its own.
+struct METASHELF_API SchemaGeneratorReport {
+  // Aliases it guessed: (node path, alias).
+  std::vector<std::pair<std::string, std::string>> guessedAliases;
+  // Extending: root elements of samples that are not the schema's root
+  // (their samples add nothing), as "local {namespace URI}" or "local".
+  std::vector<std::string> skippedRoots;
 };
 
 // Writes the schema text of the tree below the root element of `xsd`: named
@@ -48,5 +64,24 @@ METASHELF_API std::int32_t SchemaTextFromXsd(const std::string& xsd,
 METASHELF_API std::int32_t SchemaTextFromSamples(const std::vector<std::string>& records,
                                                  const SchemaGeneratorOptions& options,
                                                  std::string& schemaText, std::string& error);
+// The same, telling what was guessed.
+METASHELF_API std::int32_t SchemaTextFromSamples(const std::vector<std::string>& records,
+                                                 const SchemaGeneratorOptions& options,
+                                                 std::string& schemaText, std::string& error,
+                                                 SchemaGeneratorReport& report);
+
+// Writes the schema text of `base` (its namespaces, nodes, types,
+// repetition and aliases, in its order) grown by every element and
+// attribute of the samples that it does not know, typed as
+// SchemaTextFromSamples types them and placed after the known children of
+// their parent. A node of `base` without a type or children that holds
+// values in the samples takes their type; repetition seen in the samples
+// is kept. Samples whose root is not a root of `base` add nothing.
+// Returns the number of nodes, or -1 with `error` set.
+METASHELF_API std::int32_t SchemaTextExtending(const CSchema& base,
+                                               const std::vector<std::string>& records,
+                                               const SchemaGeneratorOptions& options,
+                                               std::string& schemaText, std::string& error,
+                                               SchemaGeneratorReport& report);
 
 #endif  // METASHELF_SCHEMA_GENERATORS_H_
