@@ -5,19 +5,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "metashelf/base/sql_quote.h"
+#include "metashelf/base/utf8.h"
 #include "metashelf/ora_metadatabase.h"
 
 namespace metashelf {
 namespace catalog {
 
 std::string Quoted(const char* text) {
-  std::string out = "'";
-  for (const char* p = text != nullptr ? text : ""; *p != '\0'; ++p) {
-    out += *p;
-    if (*p == '\'') out += '\'';
-  }
-  out += '\'';
-  return out;
+  return base::SqlLiteral(text != nullptr ? text : "");
 }
 
 IdText::IdText(std::int64_t id) {
@@ -96,12 +92,8 @@ std::int32_t FetchOneText(const db::Statement& stmt, const std::string& sql, cha
 void CopyCut(char* dst, std::size_t size, const char* src) {
   if (dst == nullptr || size < 1) return;
   std::size_t n = src != nullptr ? strnlen(src, size) : 0;
-  if (n >= size) {
-    n = size - 1;
-    // Never end inside a multi-byte character: step back over continuation
-    // bytes to the lead byte that would be cut.
-    while (n > 0 && (static_cast<unsigned char>(src[n]) & 0xC0) == 0x80) --n;
-  }
+  // Never end inside a multi-byte character.
+  if (n >= size) n = base::Utf8CutLength(src, n, size - 1);
   if (n > 0) std::memcpy(dst, src, n);
   dst[n] = '\0';
 }

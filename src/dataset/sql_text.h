@@ -23,9 +23,9 @@ void AppendInt(std::string* out, std::int64_t value);
 // Appends the `length` bytes of `value` to `*out` with each quote doubled.
 void AppendQuoted(std::string* out, const char* value, std::size_t length);
 
-// The shortest decimal text that strtod reads back as exactly `value`
-// ("%g" style; with `upperExponent`, an exponent form with 'E'). `value`
-// must be finite.
+// The shortest decimal text that reads back as exactly `value`, whatever
+// the locale ("%g" style; with `upperExponent`, an exponent form with 'E').
+// `value` must be finite.
 std::string ShortestNumber(double value, bool upperExponent = false);
 
 // Parses a number node's value: blanks (space, tab, CR, LF) around it are

@@ -8,6 +8,7 @@
 
 #include "commands.h"
 #include "file_io.h"
+#include "metashelf/base/numbers.h"
 #include "svg_map.h"
 
 namespace metashelf::cli {
@@ -17,9 +18,11 @@ namespace {
 std::map<std::int64_t, std::vector<double>> Bounds(Collection& collection, const char* alias) {
   std::map<std::int64_t, std::vector<double>> out;
   for (const auto& [id, text] : collection.AliasValues(alias)) {
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    out[id].push_back(end != text.c_str() ? v : std::numeric_limits<double>::quiet_NaN());
+    const auto begin = text.find_first_not_of(" \t\r\n");
+    const auto end = text.find_last_not_of(" \t\r\n");
+    double v = std::numeric_limits<double>::quiet_NaN();
+    if (begin != std::string::npos) base::ParseDouble(text.substr(begin, end - begin + 1), &v);
+    out[id].push_back(v);
   }
   return out;
 }

@@ -9,6 +9,9 @@
 #include <memory>
 #include <utility>
 
+#include "metashelf/base/calendar.h"
+#include "metashelf/base/numbers.h"
+
 namespace metashelf::cli {
 namespace {
 
@@ -385,40 +388,12 @@ class Parser {
 }  // namespace
 
 bool IsPlainNumber(const std::string& v) {
-  std::size_t i = 0;
-  const std::size_t n = v.size();
-  if (i < n && (v[i] == '+' || v[i] == '-')) ++i;
-  std::size_t digits = 0;
-  while (i < n && std::isdigit(static_cast<unsigned char>(v[i]))) ++i, ++digits;
-  if (i < n && v[i] == '.') {
-    ++i;
-    while (i < n && std::isdigit(static_cast<unsigned char>(v[i]))) ++i, ++digits;
-  }
-  if (digits == 0) return false;
-  if (i < n && (v[i] == 'e' || v[i] == 'E')) {
-    ++i;
-    if (i < n && (v[i] == '+' || v[i] == '-')) ++i;
-    std::size_t exp = 0;
-    while (i < n && std::isdigit(static_cast<unsigned char>(v[i]))) ++i, ++exp;
-    if (exp == 0) return false;
-  }
-  if (i != n) return false;
-  return std::isfinite(std::strtod(v.c_str(), nullptr));
+  double ignored = 0;
+  return base::ParseDouble(v, &ignored);
 }
 
 bool IsIsoDate(const std::string& v) {
-  if (v.size() != 10 || v[4] != '-' || v[7] != '-') return false;
-  for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
-    if (!std::isdigit(static_cast<unsigned char>(v[i]))) return false;
-  }
-  const int year = std::atoi(v.substr(0, 4).c_str());
-  const int month = std::atoi(v.substr(5, 2).c_str());
-  const int day = std::atoi(v.substr(8, 2).c_str());
-  if (year < 1 || month < 1 || month > 12 || day < 1) return false;
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  const int last = month == 2 && leap ? 29 : kDays[month - 1];
-  return day <= last;
+  return base::IsCalendarDate(v);
 }
 
 bool ParseQuery(const std::string& text, const FieldResolver& resolve, ParsedQuery* out,

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "metashelf/base/numbers.h"
 #include "shipped.h"
 #include "text_util.h"
 
@@ -223,20 +224,6 @@ FieldResolver Collection::Resolver() {
   };
 }
 
-namespace {
-
-// The shortest text that reads back as the same double.
-std::string ShortestNumber(double v) {
-  char buf[40];
-  for (int precision = 1; precision <= 17; ++precision) {
-    std::snprintf(buf, sizeof buf, "%.*g", precision, v);
-    if (std::strtod(buf, nullptr) == v) break;
-  }
-  return buf;
-}
-
-}  // namespace
-
 std::vector<std::pair<std::int64_t, std::string>> Collection::NodeValues(std::int32_t guid,
                                                                          short tableType) {
   if (tableType < 1 || tableType > 3) return {};
@@ -262,7 +249,7 @@ std::vector<std::pair<std::int64_t, std::string>> Collection::NodeValues(std::in
     for (std::size_t i = 0; i < filled; ++i) {
       const NodeDataStrcT& v = values[i];
       std::string text = tableType == 1   ? std::string(v.textValue, strnlen(v.textValue, 512))
-                         : tableType == 2 ? ShortestNumber(v.numberValue)
+                         : tableType == 2 ? base::ShortestDouble(v.numberValue)
                                           : std::string(v.dateValue, strnlen(v.dateValue, 16));
       out.emplace_back(v.metaID, std::move(text));
     }

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "metashelf/base/numbers.h"
+
 namespace metashelf::cli {
 namespace {
 
@@ -18,25 +20,19 @@ const char* const kFill[] = {"#e4572e", "#29335c", "#f3a712", "#669bbc",
                              "#a8c686", "#8e5572", "#2a9d8f", "#bc4749"};
 
 std::string Num(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.2f", v);
-  return buf;
+  return base::FormatDouble(v, 'f', 2);
 }
 
 std::string Degrees(double v, bool longitude) {
-  char buf[32];
   const double a = std::fabs(v);
-  std::snprintf(buf, sizeof buf, "%g", a);
-  std::string s = std::string(buf) + "\xC2\xB0";  // degree sign
+  std::string s = base::FormatDouble(a, 'g', 6) + "\xC2\xB0";  // degree sign
   if (a < 1e-9 || (longitude && std::fabs(a - 180) < 1e-9)) return s;
   if (longitude) return s + (v < 0 ? "W" : "E");
   return s + (v < 0 ? "S" : "N");
 }
 
 std::string StepText(double step) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%g", step);
-  return std::string(buf) + "\xC2\xB0";
+  return base::FormatDouble(step, 'g', 6) + "\xC2\xB0";
 }
 
 // Longitudes are drawn in one of two frames: [-180, 180], or [0, 360] with

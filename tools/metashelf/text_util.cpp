@@ -5,6 +5,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "metashelf/base/password_mask.h"
+
 namespace metashelf::cli {
 namespace {
 
@@ -72,59 +74,7 @@ std::string JsonString(const std::string& text) {
 }
 
 std::string MaskPassword(const std::string& uri) {
-  const std::size_t scheme = uri.find("://");
-  if (scheme != std::string::npos) {
-    const std::size_t start = scheme + 3;
-    const std::size_t end = uri.find_first_of("/?#", start);
-    const std::size_t at = uri.rfind('@', end == std::string::npos ? uri.size() : end);
-    if (at != std::string::npos && at >= start) {
-      const std::size_t colon = uri.find(':', start);
-      if (colon != std::string::npos && colon < at) {
-        return uri.substr(0, colon + 1) + "***" + uri.substr(at);
-      }
-    }
-    // A password may also come as a query parameter.
-    std::string out = uri;
-    std::size_t p = out.find("password=");
-    while (p != std::string::npos) {
-      if (p == 0 || out[p - 1] == '?' || out[p - 1] == '&') {
-        const std::size_t e = out.find('&', p);
-        out = out.substr(0, p + 9) + "***" + (e == std::string::npos ? "" : out.substr(e));
-      }
-      p = out.find("password=", p + 9);
-    }
-    return out;
-  }
-  // libpq conninfo: key = value pairs, values optionally single-quoted.
-  std::string out;
-  std::size_t i = 0;
-  while (i < uri.size()) {
-    const std::size_t key = uri.find("password", i);
-    if (key == std::string::npos) break;
-    std::size_t j = key + 8;
-    const bool wordStart = key == 0 || std::isspace(static_cast<unsigned char>(uri[key - 1]));
-    while (j < uri.size() && std::isspace(static_cast<unsigned char>(uri[j]))) ++j;
-    if (!wordStart || j >= uri.size() || uri[j] != '=') {
-      out.append(uri, i, j - i);
-      i = j;
-      continue;
-    }
-    ++j;
-    while (j < uri.size() && std::isspace(static_cast<unsigned char>(uri[j]))) ++j;
-    out.append(uri, i, j - i);
-    std::size_t e = j;
-    if (e < uri.size() && uri[e] == '\'') {
-      ++e;
-      while (e < uri.size() && uri[e] != '\'') e += uri[e] == '\\' ? 2 : 1;
-      e = std::min(e + 1, uri.size());
-    } else {
-      while (e < uri.size() && !std::isspace(static_cast<unsigned char>(uri[e]))) ++e;
-    }
-    out += "***";
-    i = e;
-  }
-  out.append(uri, std::min(i, uri.size()), std::string::npos);
-  return out;
+  return base::MaskPassword(uri);
 }
 
 }  // namespace metashelf::cli

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dialect/tokenizer.h"
+#include "metashelf/base/calendar.h"
 
 namespace metashelf {
 namespace driver {
@@ -37,12 +38,6 @@ bool IsDigit(char c) {
 }
 bool IsAlnum(char c) {
   return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-int DaysIn(int year, int month) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month == 2 && ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0)) return 29;
-  return kDays[month - 1];
 }
 
 }  // namespace
@@ -135,7 +130,7 @@ bool ParseOracleDate(std::string_view text, std::string_view format, CivilTime* 
     *error = "ORA-01847: day of month must be between 1 and last day of month";
     return false;
   }
-  if (v.day > DaysIn(v.year, v.month)) {
+  if (v.day > base::DaysInMonth(v.year, v.month)) {
     *error = "ORA-01839: date not valid for month specified";
     return false;
   }
@@ -202,7 +197,8 @@ bool ParseStorageText(std::string_view text, CivilTime* out) {
       return false;
     }
   }
-  if (v.month < 1 || v.month > 12 || v.day < 1 || v.day > DaysIn(v.year, v.month)) return false;
+  if (v.month < 1 || v.month > 12 || v.day < 1 || v.day > base::DaysInMonth(v.year, v.month))
+    return false;
   *out = v;
   return true;
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "dialect/rewrite.h"
+#include "metashelf/base/numbers.h"
 
 namespace metashelf {
 namespace driver {
@@ -70,8 +71,8 @@ bool ToLiteral(TokenKind kind, std::string_view tok, bool negative, Literal* out
     }
     errno = 0;
   }
-  const double d = std::strtod(s.c_str(), nullptr);
-  if (errno == ERANGE) return false;
+  double d = 0;
+  if (!base::ParseDouble(s, &d)) return false;
   out->kind = Literal::Kind::kReal;
   out->real = negative ? -d : d;
   return true;

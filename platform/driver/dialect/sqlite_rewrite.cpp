@@ -4,6 +4,7 @@
 // this file rewrites the texts that name them, Oracle's column types, DUAL,
 // SYSDATE, EMPTY_BLOB() and parenthesised compound-select operands.
 #include "dialect/rewrite.h"
+#include "metashelf/base/sql_quote.h"
 
 namespace metashelf {
 namespace driver {
@@ -11,7 +12,7 @@ namespace dialect {
 namespace {
 
 std::string Quote(const std::string& text) {
-  return "'" + text + "'";
+  return base::SqlLiteral(text);
 }
 
 constexpr WordSpellings kSpellings = {"(SELECT 'X' AS DUMMY) DUAL", "datetime('now','localtime')",

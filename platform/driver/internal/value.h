@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "metashelf/records.h"
+#include "metashelf/oci_date.h"
 
 namespace metashelf {
 namespace driver {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 
+#include "metashelf/base/numbers.h"
 #include "metashelf/driver.h"
 
 namespace metashelf {
@@ -27,16 +28,12 @@ Value Value::Date(int year, int month, int day, int hour, int minute, int second
 
 namespace {
 
+// A number text as a backend delivers it; blanks around it are passed over.
 bool ParseDouble(const std::string& text, double* out) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  const double v = std::strtod(text.c_str(), &end);
-  if (end == text.c_str()) return false;
-  while (*end == ' ') ++end;
-  if (*end != '\0' || errno == ERANGE) return false;
-  *out = v;
-  return true;
+  const auto begin = text.find_first_not_of(" \t\r\n");
+  if (begin == std::string::npos) return false;
+  const auto end = text.find_last_not_of(" \t\r\n");
+  return base::ParseDouble(std::string_view(text).substr(begin, end - begin + 1), out);
 }
 
 bool ToInt32(double v, std::int32_t* out) {
@@ -123,8 +120,7 @@ bool StoreValue(const Value& value, std::int16_t type, void* buffer, std::int32_
           text = tmp;
           break;
         case Value::Kind::kDouble:
-          std::snprintf(tmp, sizeof tmp, "%.17g", value.real);
-          text = tmp;
+          text = base::ShortestDouble(value.real);
           break;
         case Value::Kind::kDate:
           std::snprintf(tmp, sizeof tmp, "%04d-%02d-%02d", value.date.year, value.date.month,

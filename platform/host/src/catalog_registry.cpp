@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "metashelf/base/owner_name.h"
+
 namespace metashelf {
 namespace host {
 namespace {
@@ -37,14 +39,11 @@ bool CheckNewCatalogName(CHostDataBase& host, const char* name, std::string* err
 }
 
 void UpperCaseOwner(std::string* owner) {
-  for (char& c : *owner) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  *owner = base::UpperOwnerName(*owner);
 }
 
 std::string InvalidOwnerMessage(const std::string& owner) {
-  return "invalid owner name " + owner +
-         " (a letter, then letters, digits or _, under 32 characters)";
+  return base::InvalidOwnerMessage(owner);
 }
 
 }  // namespace host

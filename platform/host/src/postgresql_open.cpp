@@ -11,6 +11,7 @@
 #include "backends/postgresql/connection.h"
 #include "catalog_registry.h"
 #include "connected_host.h"
+#include "metashelf/base/owner_name.h"
 #include "open_backends.h"
 #include "postgresql/provisioning.h"
 
@@ -24,19 +25,6 @@ using driver::postgresql::ResultPtr;
 using driver::postgresql::TextParam;
 
 constexpr const char* kDefaultOwner = "METASHELF";
-
-bool ValidOwner(const std::string& owner) {
-  if (owner.empty() || owner.size() > 31) return false;
-  if (!((owner[0] >= 'A' && owner[0] <= 'Z') || (owner[0] >= 'a' && owner[0] <= 'z'))) {
-    return false;
-  }
-  for (char c : owner) {
-    const bool ok =
-        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-    if (!ok) return false;
-  }
-  return true;
-}
 
 // Takes the `owner` option out of a URI's query or a conninfo string.
 std::string TakeOwner(std::string* uri) {
@@ -230,7 +218,7 @@ std::unique_ptr<CHostDataBase> OpenPostgreSQL(const std::string& uri, std::strin
   std::string owner = TakeOwner(&conninfo);
   if (owner.empty()) owner = kDefaultOwner;
   UpperCaseOwner(&owner);
-  if (!ValidOwner(owner)) {
+  if (!base::IsOwnerName(owner)) {
     *error = InvalidOwnerMessage(owner);
     return nullptr;
   }

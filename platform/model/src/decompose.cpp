@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "metashelf/base/utf8.h"
 #include "value_label.h"
 #include "xml_values.h"
 
@@ -312,10 +313,7 @@ class Decomposer {
     ValidationIssue issue;
     issue.path = model_->nodes[node].path;
     // Cut for display at a character boundary.
-    std::size_t cut = std::min<std::size_t>(length, 200);
-    while (cut < length && cut > 0 && (static_cast<unsigned char>(s_[begin + cut]) & 0xC0) == 0x80)
-      --cut;
-    issue.value.assign(s_ + begin, cut);
+    issue.value.assign(s_ + begin, base::Utf8CutLength(s_ + begin, length, 200));
     issue.reason = why;
     issues_.push_back(std::move(issue));
   }

@@ -3,9 +3,10 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 
+#include "metashelf/base/calendar.h"
+#include "metashelf/base/numbers.h"
 #include "text_codec.h"
 
 namespace metashelf::model {
@@ -218,45 +219,18 @@ void AppendEscaped(std::string_view value, ValueContext context, bool crlf, std:
 }
 
 bool ParseNumber(std::string_view text, double& value) {
-  std::size_t i = 0;
-  const std::size_t n = text.size();
-  if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
-  std::size_t digits = 0;
-  while (i < n && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
-  if (i < n && text[i] == '.') {
-    ++i;
-    while (i < n && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
-  }
-  if (digits == 0) return false;
-  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
-    ++i;
-    if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
-    std::size_t expDigits = 0;
-    while (i < n && text[i] >= '0' && text[i] <= '9') ++i, ++expDigits;
-    if (expDigits == 0) return false;
-  }
-  if (i != n || n > 400) return false;
-  // strtod needs a terminated text; the forms above are short.
-  std::string copy(text);
-  const char* start = copy.c_str();
-  if (*start == '+') ++start;
-  char* end = nullptr;
-  const double v = std::strtod(start, &end);
-  if (end == start || !std::isfinite(v)) return false;
-  value = v;
-  return true;
+  return base::ParseDouble(text, &value);
 }
 
 std::string FormatNumber(double value, bool integer) {
-  char buffer[64];
   if (integer) {
+    char buffer[32];
     const auto r =
         std::to_chars(buffer, buffer + sizeof buffer, static_cast<long long>(std::trunc(value)));
     return std::string(buffer, r.ptr);
   }
   if (value == 0) value = 0;  // -0 prints as 0, as a stored number reads back
-  const auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, r.ptr);
+  return base::ShortestDouble(value);
 }
 
 bool IsExactInteger(double value) {
@@ -264,18 +238,7 @@ bool IsExactInteger(double value) {
 }
 
 bool IsFullDate(std::string_view t) {
-  if (t.size() != 10 || t[4] != '-' || t[7] != '-') return false;
-  for (int k : {0, 1, 2, 3, 5, 6, 8, 9}) {
-    if (t[k] < '0' || t[k] > '9') return false;
-  }
-  const int year = (t[0] - '0') * 1000 + (t[1] - '0') * 100 + (t[2] - '0') * 10 + (t[3] - '0');
-  const int month = (t[5] - '0') * 10 + (t[6] - '0');
-  const int day = (t[8] - '0') * 10 + (t[9] - '0');
-  if (year < 1 || month < 1 || month > 12 || day < 1) return false;
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  int last = kDays[month - 1];
-  if (month == 2 && ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0)) last = 29;
-  return day <= last;
+  return base::IsCalendarDate(t);
 }
 
 bool IsKnownDataType(std::string_view name) {

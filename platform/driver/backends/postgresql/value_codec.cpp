@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 
+#include "metashelf/base/numbers.h"
 #include "metashelf/driver.h"
 
 namespace metashelf {
@@ -146,6 +147,17 @@ int HexDigit(char c) {
   return -1;
 }
 
+// A float4/float8 as the server writes it in text: a decimal number or one of
+// its words for the values that are not.
+double FloatFromText(const std::string& text) {
+  if (text == "NaN") return std::numeric_limits<double>::quiet_NaN();
+  if (text == "Infinity") return std::numeric_limits<double>::infinity();
+  if (text == "-Infinity") return -std::numeric_limits<double>::infinity();
+  double value = 0;
+  base::ParseDouble(text, &value);
+  return value;
+}
+
 Value FromText(Oid type, const char* p, int length) {
   std::string text(p, static_cast<std::size_t>(length));
   switch (type) {
@@ -158,7 +170,7 @@ Value FromText(Oid type, const char* p, int length) {
       return Value::Int(std::strtoll(text.c_str(), nullptr, 10));
     case kFloat4:
     case kFloat8:
-      return Value::Double(std::strtod(text.c_str(), nullptr));
+      return Value::Double(FloatFromText(text));
     case kNumeric:
       return DecimalValue(std::move(text));
     case kBytea: {
@@ -272,12 +284,9 @@ Value DecodeCell(const PGresult* result, int row, int column, int format) {
 }
 
 std::string ShortestDouble(double value) {
-  char text[40];
-  for (int precision = 15; precision <= 17; ++precision) {
-    std::snprintf(text, sizeof text, "%.*g", precision, value);
-    if (std::strtod(text, nullptr) == value) break;
-  }
-  return text;
+  if (std::isnan(value)) return "NaN";
+  if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
+  return base::ShortestDouble(value);
 }
 
 bool EncodeParam(const Value& value, WireParam* out, std::string* error) {

@@ -7,6 +7,7 @@
 #include "backends/sqlite/error.h"
 #include "backends/sqlite/functions.h"
 #include "backends/sqlite/statement.h"
+#include "metashelf/base/owner_name.h"
 
 namespace metashelf {
 namespace driver {
@@ -85,12 +86,9 @@ std::string SqliteConnection::OwnerPath(const std::string& owner) const {
 }
 
 bool SqliteConnection::ValidOwner(const std::string& owner) {
-  if (owner.empty() || owner.size() > 31) return false;
-  if (!(owner[0] >= 'A' && owner[0] <= 'Z')) return false;
-  for (char c : owner) {
-    if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) return false;
-  }
-  return owner != "MAIN" && owner != "TEMP";
+  // Owners arrive upper-cased; MAIN and TEMP name SQLite's own schemas.
+  return base::IsOwnerName(owner) && owner == base::UpperOwnerName(owner) && owner != "MAIN" &&
+         owner != "TEMP";
 }
 
 bool SqliteConnection::AttachOwner(const std::string& owner, std::string* error) {
