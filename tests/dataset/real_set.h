@@ -20,6 +20,7 @@
 #include "metashelf/host.h"
 #include "metashelf/metashelf.h"
 #include "metashelf/model.h"
+#include "support/pg_server.h"
 
 namespace settest {
 
@@ -50,10 +51,8 @@ class RealSetTest : public ::testing::TestWithParam<std::string> {
     const std::string unique = std::to_string(getpid()) + "_" + std::to_string(++counter);
     std::string uri;
     if (GetParam() == "postgresql") {
-      const char* conninfo = std::getenv("METASHELF_PG_CONNINFO");
-      if (conninfo == nullptr || *conninfo == '\0') {
-        GTEST_SKIP() << "no PostgreSQL server (METASHELF_PG_CONNINFO is not set)";
-      }
+      const char* conninfo = metashelf::testing::PgServerConninfo();
+      if (conninfo == nullptr) GTEST_SKIP() << "no PostgreSQL server in this run";
       uri = conninfo;
     } else {
       folder = std::filesystem::temp_directory_path() / ("metashelf-dataset-" + unique);

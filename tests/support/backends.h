@@ -1,9 +1,9 @@
 // The backend context of the integration tests: a fresh CHostDataBase per
 // test on each backend this run can reach, in a temporary folder removed
 // afterwards. "sqlite" is always there. "postgresql" gets a fresh database
-// per test on the server METASHELF_PG_CONNINFO names (scripts/with-postgres.sh
-// starts one); with METASHELF_SKIP_POSTGRESQL=1 its tests skip visibly, and
-// with neither variable set they fail, telling to run under with-postgres.sh.
+// per test on the server of PgServerConninfo() (scripts/with-postgres.sh or the
+// CTest fixture starts one); with METASHELF_SKIP_POSTGRESQL=1 its tests skip
+// visibly, and with no server they fail, saying how to get one.
 //
 //   class MyTest : public ::testing::TestWithParam<std::string> {};
 //   TEST_P(MyTest, Works) {

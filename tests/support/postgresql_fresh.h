@@ -1,11 +1,12 @@
 // A fresh PostgreSQL database per test, on the server that
-// METASHELF_PG_CONNINFO names (scripts/with-postgres.sh starts one), dropped
+// PgServerConninfo() names (scripts/with-postgres.sh or the CTest fixture
+// starts one), dropped
 // when the test ends. Tests run in parallel, so each gets a database of its
 // own: nothing one test leaves behind reaches another.
 //
 // METASHELF_SKIP_POSTGRESQL=1 says that this run has no server: the tests
-// skip and say so. With neither variable set the tests fail, telling to run
-// under scripts/with-postgres.sh.
+// skip and say so. With no server at all the tests fail, saying how to get
+// one.
 #ifndef METASHELF_TESTS_SUPPORT_POSTGRESQL_FRESH_H_
 #define METASHELF_TESTS_SUPPORT_POSTGRESQL_FRESH_H_
 
@@ -18,6 +19,8 @@
 #include <random>
 #include <string>
 
+#include "support/pg_server.h"
+
 namespace metashelf {
 namespace testing {
 
@@ -27,14 +30,13 @@ enum class PgAvailability { kServer, kSkipped, kMissing };
 inline PgAvailability PostgresAvailability() {
   const char* skip = std::getenv("METASHELF_SKIP_POSTGRESQL");
   if (skip != nullptr && std::string(skip) == "1") return PgAvailability::kSkipped;
-  const char* conninfo = std::getenv("METASHELF_PG_CONNINFO");
-  if (conninfo != nullptr && *conninfo != '\0') return PgAvailability::kServer;
+  if (PgServerConninfo() != nullptr) return PgAvailability::kServer;
   return PgAvailability::kMissing;
 }
 
 inline const char* PostgresMissingMessage() {
-  return "METASHELF_PG_CONNINFO is not set: run the tests under scripts/with-postgres.sh "
-         "(or set METASHELF_SKIP_POSTGRESQL=1 to skip the PostgreSQL tests)";
+  return "no PostgreSQL server: run the tests through ctest (its fixture starts one) or under "
+         "scripts/with-postgres.sh (or set METASHELF_SKIP_POSTGRESQL=1 to skip them)";
 }
 
 // Skips the running test visibly when METASHELF_SKIP_POSTGRESQL=1, fails it
@@ -79,7 +81,7 @@ inline std::string WithDatabase(const std::string& conninfo, const std::string& 
 
 // Runs one statement on the server's maintenance database.
 inline bool PgAdmin(const std::string& sql, std::string* error) {
-  const char* server = std::getenv("METASHELF_PG_CONNINFO");
+  const char* server = PgServerConninfo();
   if (server == nullptr) {
     if (error != nullptr) *error = PostgresMissingMessage();
     return false;
@@ -109,7 +111,7 @@ class PgFreshDatabase {
       name_.clear();
       return;
     }
-    conninfo_ = WithDatabase(std::getenv("METASHELF_PG_CONNINFO"), name_);
+    conninfo_ = WithDatabase(PgServerConninfo(), name_);
   }
   ~PgFreshDatabase() {
     if (!name_.empty()) PgAdmin("DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)", nullptr);

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "cli_run.h"
+#include "support/pg_server.h"
 
 namespace fs = std::filesystem;
 
@@ -97,10 +98,8 @@ class CliWorkflowTest : public ::testing::TestWithParam<std::string> {
     static std::atomic<int> counter{0};
     catalog_ = "cli" + std::to_string(getpid()) + "x" + std::to_string(counter++);
     if (GetParam() == "postgresql") {
-      const char* conninfo = std::getenv("METASHELF_PG_CONNINFO");
-      if (conninfo == nullptr || *conninfo == '\0') {
-        GTEST_SKIP() << "METASHELF_PG_CONNINFO is not set: the PostgreSQL run is skipped";
-      }
+      const char* conninfo = metashelf::testing::PgServerConninfo();
+      if (conninfo == nullptr) GTEST_SKIP() << "no PostgreSQL server: the PostgreSQL run is skipped";
       db_ = conninfo;
     } else {
       db_ = "sqlite:" + dir_ + "/cli.db";
