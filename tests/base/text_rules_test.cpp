@@ -1,5 +1,5 @@
-// Quote doubling, UTF-8 cuts, password masking and owner names, each over a
-// table.
+// Quote doubling, UTF-8 cuts, XML references, password masking and owner
+// names, each over a table.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,6 +9,7 @@
 #include "metashelf/base/password_mask.h"
 #include "metashelf/base/sql_quote.h"
 #include "metashelf/base/utf8.h"
+#include "metashelf/base/xml_escape.h"
 
 namespace {
 
@@ -42,6 +43,18 @@ TEST(TextRules, Utf8Cut) {
   // Not UTF-8: a run of continuation bytes is cut where the room ends.
   const char junk[] = "\x80\x80\x80\x80\x80\x80";
   EXPECT_EQ(base::Utf8CutLength(junk, 6, 5), 5u);
+}
+
+TEST(TextRules, XmlReferences) {
+  const struct {
+    char c;
+    const char* reference;
+  } kCases[] = {{'&', "&amp;"}, {'<', "&lt;"},   {'>', "&gt;"},   {'"', "&quot;"}, {'\'', "&apos;"},
+                {'\t', "&#9;"}, {'\n', "&#10;"}, {'\r', "&#13;"}, {'a', ""},       {' ', ""},
+                {'\0', ""},     {'\x7F', ""},    {'\xC3', ""}};
+  for (const auto& c : kCases) {
+    EXPECT_EQ(base::XmlReference(c.c), c.reference) << static_cast<int>(c.c);
+  }
 }
 
 TEST(TextRules, PasswordMask) {

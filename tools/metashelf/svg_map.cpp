@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "metashelf/base/numbers.h"
+#include "metashelf/base/xml_escape.h"
 
 namespace metashelf::cli {
 namespace {
@@ -166,28 +167,16 @@ std::string XmlEscape(const std::string& text) {
   std::string out;
   out.reserve(text.size());
   for (char c : text) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      default:
-        if (u >= 0x20 || c == '\t' || c == '\n' || c == '\r')
-          out += c;
-        else if (u != 0x7F)
-          out += ' ';
+    // Tab, line feed and carriage return stay as they are; other control
+    // characters, which XML 1.0 cannot carry, become blanks.
+    const bool blank = c == '\t' || c == '\n' || c == '\r';
+    const std::string_view reference = blank ? std::string_view() : base::XmlReference(c);
+    if (!reference.empty()) {
+      out += reference;
+    } else if (blank || static_cast<unsigned char>(c) >= 0x20) {
+      out += c;
+    } else {
+      out += ' ';
     }
   }
   return out;

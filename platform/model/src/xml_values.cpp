@@ -7,6 +7,7 @@
 
 #include "metashelf/base/calendar.h"
 #include "metashelf/base/numbers.h"
+#include "metashelf/base/xml_escape.h"
 #include "text_codec.h"
 
 namespace metashelf::model {
@@ -181,38 +182,11 @@ void AppendEscaped(std::string_view value, ValueContext context, bool crlf, std:
     if (!table[static_cast<unsigned char>(c)]) continue;
     out.append(value.data() + run, i - run);
     run = i + 1;
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '\r':
-        out += "&#13;";
-        break;
-      case '\t':
-        out += "&#9;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      case '\n':
-        if (context != ValueContext::kText) {
-          out += "&#10;";
-        } else {
-          if (crlf) out.push_back('\r');
-          out.push_back('\n');
-        }
-        break;
-      default:
-        out.push_back(c);
+    if (c == '\n' && context == ValueContext::kText) {
+      if (crlf) out.push_back('\r');
+      out.push_back('\n');
+    } else {
+      out += base::XmlReference(c);
     }
   }
   out.append(value.data() + run, value.size() - run);
