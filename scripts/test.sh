@@ -21,6 +21,9 @@ run_suite() {  # run_suite BUILD_DIR [cmake args...]
 echo "== tests (Debug)"
 run_suite build/test -DCMAKE_BUILD_TYPE=Debug
 
+echo "== clang-tidy"
+scripts/tidy.sh build/test
+
 echo "== tests (AddressSanitizer + UndefinedBehaviorSanitizer)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build/asan -DCMAKE_BUILD_TYPE=Debug -DMETASHELF_SANITIZE=ON

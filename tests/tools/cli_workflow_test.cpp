@@ -99,7 +99,7 @@ class CliWorkflowTest : public ::testing::TestWithParam<std::string> {
     catalog_ = "cli" + std::to_string(getpid()) + "x" + std::to_string(counter++);
     if (GetParam() == "postgresql") {
       const char* conninfo = metashelf::testing::PgServerConninfo();
-      if (conninfo == nullptr) GTEST_SKIP() << "no PostgreSQL server: the PostgreSQL run is skipped";
+      if (conninfo == nullptr) GTEST_SKIP() << "no PostgreSQL server in this run";
       db_ = conninfo;
     } else {
       db_ = "sqlite:" + dir_ + "/cli.db";

@@ -20,6 +20,7 @@
 #include "file_io.h"
 #include "index_plan.h"
 #include "interrupt.h"
+#include "metashelf/base/numbers.h"
 #include "progress.h"
 #include "value_indexes.h"
 
@@ -280,8 +281,8 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
   const double elapsed = progress.Elapsed();
 
   const std::size_t rejected = importer.rejected().size();
-  char rate[64];
-  std::snprintf(rate, sizeof rate, "%.1f", elapsed > 0 ? importer.stored() / elapsed : 0.0);
+  const std::string rate =
+      base::FormatDouble(elapsed > 0 ? importer.stored() / elapsed : 0.0, 'f', 1);
   std::cout << "stored " << importer.stored() << " of " << files.size() << " record(s) in '"
             << collection.name() << "' in " << FormatDuration(elapsed) << " (" << rate
             << " records/s); " << rejected << " rejected";

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "metashelf/base/numbers.h"
+
 namespace metashelf::cli {
 namespace {
 
@@ -53,8 +55,8 @@ std::string FormatStatus(std::size_t done, std::size_t total, double elapsed) {
   const int percent = total == 0 ? 100 : static_cast<int>(100.0 * std::min(done, total) / total);
   const double left = rate > 0 ? (total > done ? (total - done) / rate : 0) : -1;
   char buf[160];
-  std::snprintf(buf, sizeof buf, "%zu/%zu %3d%%  %.1f records/s  %s elapsed  %s left", done, total,
-                percent, rate, FormatDuration(elapsed).c_str(),
+  std::snprintf(buf, sizeof buf, "%zu/%zu %3d%%  %s records/s  %s elapsed  %s left", done, total,
+                percent, base::FormatDouble(rate, 'f', 1).c_str(), FormatDuration(elapsed).c_str(),
                 done >= total ? "0:00" : FormatDuration(left).c_str());
   return buf;
 }
