@@ -6,16 +6,14 @@
 #include <charconv>
 #include <cmath>
 
+#include "metashelf/base/ascii.h"
+
 namespace metashelf::base {
 namespace {
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
 std::size_t SkipDigits(std::string_view text, std::size_t* i) {
   std::size_t n = 0;
-  while (*i < text.size() && IsDigit(text[*i])) ++*i, ++n;
+  while (*i < text.size() && IsAsciiDigit(text[*i])) ++*i, ++n;
   return n;
 }
 
@@ -28,7 +26,7 @@ int ShortestDigits(double value) {
   if (r.ec != std::errc()) return 17;
   int first = -1, last = -1, at = 0;
   for (const char* p = text; p < r.ptr && *p != 'e'; ++p) {
-    if (!IsDigit(*p)) continue;
+    if (!IsAsciiDigit(*p)) continue;
     if (*p != '0') {
       if (first < 0) first = at;
       last = at;
@@ -42,13 +40,8 @@ std::string Print(double value, std::chars_format format, int precision, bool up
   char text[400];
   const auto r = std::to_chars(text, text + sizeof text, value, format, precision);
   if (r.ec != std::errc()) return std::string();
-  std::string out(text, r.ptr);
-  if (upper) {
-    for (char& c : out) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-  }
-  return out;
+  const std::string_view out(text, static_cast<std::size_t>(r.ptr - text));
+  return upper ? AsciiUpper(out) : std::string(out);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "metashelf/base/ascii.h"
+
 namespace metashelf {
 namespace driver {
 namespace dialect {
@@ -167,11 +169,7 @@ std::string Join(const std::vector<Token>& tokens, std::size_t begin, std::size_
 }
 
 std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
+  return base::AsciiUpper(text);
 }
 
 }  // namespace dialect

@@ -1,10 +1,10 @@
 // Preparing and executing statements on PostgreSQL.
 #include "backends/postgresql/statement.h"
 
-#include <cctype>
 #include <cstdlib>
 
 #include "dialect/date_format.h"
+#include "metashelf/base/ascii.h"
 #include "metashelf/driver.h"
 
 namespace metashelf {
@@ -20,11 +20,9 @@ bool Cacheable(const std::string& text) {
                              text[i] == '\r' || text[i] == '(')) {
     ++i;
   }
-  std::string word;
-  while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i]))) {
-    word += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
-    ++i;
-  }
+  std::size_t end = i;
+  while (end < text.size() && base::IsAsciiLetter(text[end])) ++end;
+  const std::string word = base::AsciiUpper(std::string_view(text).substr(i, end - i));
   return word == "SELECT" || word == "INSERT" || word == "UPDATE" || word == "DELETE" ||
          word == "WITH" || word == "CALL";
 }
