@@ -215,11 +215,11 @@ TEST_P(RealSetTest, RemoveDropsTheTablesAndTheRegistrations) {
     ASSERT_GT(set.AddMetaData(record.get()), 0);
   }
   const std::int32_t removed = colID;
-  // SQLite keeps each owner's objects in an attached database: the
+  // SQLite keeps each owner's objects as "OWNER.NAME" in the one file: the
   // collection's eight indexes are listed there, and go with the tables.
   const std::string indexes = "SELECT COUNT(*) FROM " + owner +
-                              ".sqlite_master WHERE type='index' AND tbl_name LIKE 'META%_" +
-                              std::to_string(removed) + "'";
+                              ".sqlite_master WHERE type='index' AND tbl_name LIKE '" + owner +
+                              ".META%_" + std::to_string(removed) + "'";
   if (GetParam() == "sqlite") {
     EXPECT_EQ(Count(indexes), 8);
   }
@@ -281,9 +281,8 @@ TEST_P(RealSetTest, SearchesGiveTheSameRecordsWithTheValueIndexesDroppedAndResto
 
   const std::string valueIndexes =
       GetParam() == "sqlite"
-          ? "SELECT COUNT(*) FROM " + owner +
-                ".sqlite_master WHERE type='index' AND name LIKE 'META_ND%_" +
-                std::to_string(colID) + "_NV'"
+          ? "SELECT COUNT(*) FROM " + owner + ".sqlite_master WHERE type='index' AND name LIKE '" +
+                owner + ".META_ND%_" + std::to_string(colID) + "_NV'"
           : "SELECT COUNT(*) FROM pg_indexes WHERE upper(schemaname)='" + owner +
                 "' AND upper(indexname) LIKE 'META_ND%_" + std::to_string(colID) + "_NV'";
   ASSERT_EQ(Count(valueIndexes), 3);

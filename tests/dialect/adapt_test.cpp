@@ -23,7 +23,7 @@ INSTANTIATE_TEST_SUITE_P(
     Rewrites, SqliteAdaptTest,
     ::testing::Values(
         Case{"SELECT COUNT(*) FROM GEO.KRDB_META_SCHEMA WHERE MTDB_ID=3",
-             "SELECT COUNT(*) FROM GEO.KRDB_META_SCHEMA WHERE MTDB_ID=3"},
+             "SELECT COUNT(*) FROM \"GEO.KRDB_META_SCHEMA\" WHERE MTDB_ID=3"},
         Case{"SELECT GEO.KRSQ_SCHEMANODEID.NEXTVAL INTO :SeqVal FROM DUAL",
              "SELECT ms_nextval('GEO','KRSQ_SCHEMANODEID') FROM (SELECT 'X' AS DUMMY) DUAL"},
         Case{"select seq.nextval from dual",
@@ -32,15 +32,15 @@ INSTANTIATE_TEST_SUITE_P(
              "SELECT ms_alter_sequence('GEO','KRSQ_SCHEMANODEID',41)"},
         Case{"ALTER SEQUENCE geo.s INCREMENT BY -2", "SELECT ms_alter_sequence('GEO','S',-2)"},
         Case{"SELECT SYSDATE FROM GEO.KRDB_META_SET WHERE COL_ID=4",
-             "SELECT datetime('now','localtime') FROM GEO.KRDB_META_SET WHERE COL_ID=4"},
+             "SELECT datetime('now','localtime') FROM \"GEO.KRDB_META_SET\" WHERE COL_ID=4"},
         Case{"select dbms_lob.getlength(STRUCT_INFO) from G.META_STRUCTINFO_7 where MetaID=5",
-             "select ms_lob_length(STRUCT_INFO) from G.META_STRUCTINFO_7 where MetaID=5"},
+             "select ms_lob_length(STRUCT_INFO) from \"G.META_STRUCTINFO_7\" where MetaID=5"},
         Case{"insert into G.META_STRUCTINFO_7 values(5,EMPTY_BLOB(),EMPTY_BLOB(),EMPTY_BLOB())",
-             "insert into G.META_STRUCTINFO_7 values(5,X'',X'',X'')"},
+             "insert into \"G.META_STRUCTINFO_7\" values(5,X'',X'',X'')"},
         Case{"insert into G.T values(1,2,3,to_date('2001-01-01','YYYY-MM-DD'))",
-             "insert into G.T values(1,2,3,to_date('2001-01-01','YYYY-MM-DD'))"},
+             "insert into \"G.T\" values(1,2,3,to_date('2001-01-01','YYYY-MM-DD'))"},
         Case{"UPDATE G.KRDB_META_SCHEMA SET SCHEMADOC=:1 WHERE SCHEMA_ID=4",
-             "UPDATE G.KRDB_META_SCHEMA SET SCHEMADOC=?1 WHERE SCHEMA_ID=4"},
+             "UPDATE \"G.KRDB_META_SCHEMA\" SET SCHEMADOC=?1 WHERE SCHEMA_ID=4"},
         Case{"select a from t where b=:x and c=:y and d=:x",
              "select a from t where b=?1 and c=?2 and d=?1"},
         Case{"insert into t values('')", "insert into t values(NULL)"},
@@ -48,15 +48,15 @@ INSTANTIATE_TEST_SUITE_P(
              "select 'it''s', NULL from t where a = 'x'''''"},
         Case{"select ':1 SYSDATE dual -- ' from t", "select ':1 SYSDATE dual -- ' from t"},
         Case{"select STRUCT_INFO from G.META_STRUCTINFO_7 where MetaID=5 for update",
-             "select STRUCT_INFO ,_ROWID_ from G.META_STRUCTINFO_7 where MetaID=5"},
+             "select STRUCT_INFO ,_ROWID_ from \"G.META_STRUCTINFO_7\" where MetaID=5"},
         Case{"CREATE TABLE G.META_NDTEXT_7(MetaID NUMBER NOT NULL,NODEGUID NUMBER NOT NULL,"
              "POSITION NUMBER NOT NULL,NODEVALUE VARCHAR2(4000))",
-             "CREATE TABLE G.META_NDTEXT_7(MetaID NUMERIC NOT NULL,NODEGUID NUMERIC NOT NULL,"
+             "CREATE TABLE \"G.META_NDTEXT_7\"(MetaID NUMERIC NOT NULL,NODEGUID NUMERIC NOT NULL,"
              "POSITION NUMERIC NOT NULL,NODEVALUE TEXT)"},
         Case{"CREATE TABLE G.T(MetaID NUMBER(10,2), NODEVALUE DATE, B BLOB)",
-             "CREATE TABLE G.T(MetaID NUMERIC, NODEVALUE TEXT, B BLOB)"},
+             "CREATE TABLE \"G.T\"(MetaID NUMERIC, NODEVALUE TEXT, B BLOB)"},
         Case{"CREATE INDEX G.META_NDTEXT_7_NV ON G.META_NDTEXT_7(NODEGUID,NODEVALUE)",
-             "CREATE INDEX G.META_NDTEXT_7_NV ON META_NDTEXT_7(NODEGUID,NODEVALUE)"},
+             "CREATE INDEX \"G.META_NDTEXT_7_NV\" ON \"G.META_NDTEXT_7\"(NODEGUID,NODEVALUE)"},
         Case{"select 1 from t;", "select 1 from t"},
         Case{"select a from t minus select a from u", "select a from t EXCEPT select a from u"},
         Case{"(select a from t) minus (select a from u)",
@@ -75,7 +75,22 @@ INSTANTIATE_TEST_SUITE_P(
              "select x from w where x in (SELECT * FROM (select a from t) intersect select a from "
              "u)"},
         Case{"select x from w where (x+1)*2 > (select max(a) from t)",
-             "select x from w where (x+1)*2 > (select max(a) from t)"}));
+             "select x from w where (x+1)*2 > (select max(a) from t)"},
+        // Owners' tables are "OWNER.TABLE" in the one database file: in every
+        // table position, with the bare name as alias where it qualifies a
+        // column, and never for alias.column.
+        Case{"select a.NODEVALUE from g.t a, G.U where a.X = u.X and G.U.Y = 1",
+             "select a.NODEVALUE from \"G.T\" a, \"G.U\" U where a.X = u.X and U.Y = 1"},
+        Case{"select T.X from G.T join G.V on T.X = V.X",
+             "select T.X from \"G.T\" T join \"G.V\" V on T.X = V.X"},
+        Case{"delete from G.T where X in (select X from G.U)",
+             "delete from \"G.T\" where X in (select X from \"G.U\")"},
+        Case{"CREATE TABLE IF NOT EXISTS G.T(X NUMBER)",
+             "CREATE TABLE IF NOT EXISTS \"G.T\"(X NUMERIC)"},
+        Case{"CREATE INDEX G.T_X ON T(X)", "CREATE INDEX \"G.T_X\" ON \"G.T\"(X)"},
+        Case{"DROP INDEX G.T_X", "DROP INDEX \"G.T_X\""},
+        Case{"select name from G.sqlite_master where type='index'",
+             "select name from SQLITE_MASTER where type='index'"}));
 
 TEST(SqliteAdaptRefusals, RefusesWhatOracleRefusesOrWeCannotRun) {
   const char* refused[] = {
@@ -148,7 +163,7 @@ TEST(SqliteAdaptForUpdate, RecordsTableAndColumns) {
   ASSERT_TRUE(Adapt("select PICTURE_INFO from G.META_ADDITIONAL_3 where MetaID=9 for update",
                     Target::kSQLite, &a, &error));
   EXPECT_TRUE(a.forUpdate);
-  EXPECT_EQ(a.lockTable, "G.META_ADDITIONAL_3");
+  EXPECT_EQ(a.lockTable, "\"G.META_ADDITIONAL_3\"");
   ASSERT_EQ(a.lockColumns.size(), 1u);
   EXPECT_EQ(a.lockColumns[0], "PICTURE_INFO");
   EXPECT_EQ(a.visibleColumns, 1);

@@ -102,7 +102,7 @@ TEST(HostRegistry, ProvisioningTwiceKeepsWhatIsThere) {
       (std::vector<std::vector<std::string>>{{"14"}}));
 }
 
-TEST(HostOwners, SeveralOwnersShareOneFileAndEachIsAFileOfItsOwn) {
+TEST(HostOwners, SeveralOwnersAreTablesOfOneFile) {
   TempDir dir;
   const std::string main = dir.File("shared.db");
   auto a = OpenOrDie("sqlite:" + main + "?owner=geo");
@@ -124,14 +124,18 @@ TEST(HostOwners, SeveralOwnersShareOneFileAndEachIsAFileOfItsOwn) {
       Rows(c->HDBC(),
            "SELECT g.COL_NAME, h.COL_NAME FROM GEO.KRDB_META_SET g, HYDRO.KRDB_META_SET h", 2),
       (std::vector<std::vector<std::string>>{{"g", "h"}}));
-  // Each owner is a plain SQLite file beside the main one.
-  const std::string geoFile = dir.File("shared.GEO.db");
-  ASSERT_TRUE(std::filesystem::exists(geoFile));
-  ASSERT_TRUE(std::filesystem::exists(dir.File("shared.sequences.db")));
+  // The database is that one file: no owner or sequence file beside it, and
+  // an owner's table is "OWNER.TABLE" in it.
+  a.reset();
+  b.reset();
+  c.reset();
+  for (const auto& entry : std::filesystem::directory_iterator(dir.File(""))) {
+    EXPECT_EQ(entry.path().filename().string(), "shared.db");
+  }
   sqlite3* raw = nullptr;
-  ASSERT_EQ(sqlite3_open_v2(geoFile.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open_v2(main.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
   sqlite3_stmt* s = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(raw, "SELECT COL_NAME FROM KRDB_META_SET", -1, &s, nullptr),
+  ASSERT_EQ(sqlite3_prepare_v2(raw, "SELECT COL_NAME FROM \"GEO.KRDB_META_SET\"", -1, &s, nullptr),
             SQLITE_OK);
   ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
   EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)), "g");
@@ -139,7 +143,7 @@ TEST(HostOwners, SeveralOwnersShareOneFileAndEachIsAFileOfItsOwn) {
   sqlite3_close(raw);
 }
 
-TEST(HostIds, FreeIdsAreDistinctAcrossProcessesAndNeverReused) {
+TEST(HostIds, FreeIdsAreDistinctAcrossProcessesAndNeverReusedOnceCommitted) {
   TempDir dir;
   const std::string uri = "sqlite:" + dir.File("ids.db");
   { auto warm = OpenOrDie(uri); }
@@ -152,22 +156,21 @@ TEST(HostIds, FreeIdsAreDistinctAcrossProcessesAndNeverReused) {
     close(pipes[0]);
     std::string error;
     auto db = CHostDataBase::Open(uri, &error);
-    // The child's own host transaction stays open: draws must not wait for it.
+    // The child draws inside a host transaction of its own, the parent
+    // outside one: the file's one writer at a time keeps them apart.
     if (db) db->Begin();
     for (int i = 0; i < kPerProcess; ++i) {
       const std::int32_t id = db ? db->db_GetFreeXCLSID() : 0;
       if (write(pipes[1], &id, sizeof id) != sizeof id) break;
     }
-    if (db) db->Rollback();
+    if (db) db->Commit();
     close(pipes[1]);
     _exit(0);
   }
   close(pipes[1]);
   auto db = OpenOrDie(uri);
-  ASSERT_EQ(db->Begin(), 1);
   std::vector<std::int32_t> ids;
   for (int i = 0; i < kPerProcess; ++i) ids.push_back(db->db_GetFreeXCLSID());
-  ASSERT_EQ(db->Rollback(), 1);
   std::int32_t id = 0;
   while (read(pipes[0], &id, sizeof id) == sizeof id) ids.push_back(id);
   close(pipes[0]);
@@ -177,7 +180,7 @@ TEST(HostIds, FreeIdsAreDistinctAcrossProcessesAndNeverReused) {
   std::set<std::int32_t> distinct(ids.begin(), ids.end());
   EXPECT_EQ(distinct.size(), ids.size());
   EXPECT_EQ(distinct.count(0), 0u);
-  // Rolled back draws are not handed out again, by this object or by one
+  // Committed draws are not handed out again, by this object or by one
   // opened later.
   EXPECT_EQ(distinct.count(db->db_GetFreeXCLSID()), 0u);
   db.reset();
@@ -203,7 +206,7 @@ TEST(HostTransactions, RollbackUndoesTheHostsWritesAndConnectionObjectsAgree) {
   EXPECT_EQ(Rows(db->HDBC(), "SELECT COL_ID FROM METASHELF.KRDB_META_SET", 1).size(), 1u);
 }
 
-TEST(HostIds, FreeIdsComeFromReservedBlocksThatTwoObjectsNeverShare) {
+TEST(HostIds, TwoObjectsOnOneFileNeverShareAnId) {
   TempDir dir;
   const std::string uri = "sqlite:" + dir.File("blocks.db");
   auto first = OpenOrDie(uri);
@@ -219,7 +222,6 @@ TEST(HostIds, FreeIdsComeFromReservedBlocksThatTwoObjectsNeverShare) {
     EXPECT_TRUE(seen.insert(b).second) << b;
   }
 }
-
 
 }  // namespace
 }  // namespace testing

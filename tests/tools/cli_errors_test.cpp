@@ -155,17 +155,17 @@ TEST_F(CliErrorsTest, ImportIntoACollectionMissingATableSaysTheDatabasesReason) 
   // A value table dropped behind the tool's back: the import cannot build
   // that table's value index and says why.
   sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open((dir_ + "/errors.METASHELF.db").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open((dir_ + "/errors.db").c_str(), &db), SQLITE_OK);
   sqlite3_stmt* stmt = nullptr;
   ASSERT_EQ(sqlite3_prepare_v2(db,
                                "SELECT name FROM sqlite_master WHERE type='table' AND name LIKE "
-                               "'META\\_NDDATETIME\\_%' ESCAPE '\\'",
+                               "'METASHELF.META\\_NDDATETIME\\_%' ESCAPE '\\'",
                                -1, &stmt, nullptr),
             SQLITE_OK);
   ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
   const std::string table = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
   sqlite3_finalize(stmt);
-  EXPECT_EQ(sqlite3_exec(db, ("DROP TABLE " + table).c_str(), nullptr, nullptr, nullptr),
+  EXPECT_EQ(sqlite3_exec(db, ("DROP TABLE \"" + table + "\"").c_str(), nullptr, nullptr, nullptr),
             SQLITE_OK);
   sqlite3_close(db);
 

@@ -27,11 +27,11 @@ const std::string kSamples = std::string(METASHELF_SOURCE_DIR) + "/data/samples/
 
 class CliInterruptTest : public CliFolderTest {
  protected:
-  // How many value indexes the owner's file holds.
+  // How many value indexes the database file holds.
   int ValueIndexes() {
     sqlite3* db = nullptr;
     int count = -1;
-    if (sqlite3_open((dir_ + "/cli.METASHELF.db").c_str(), &db) == SQLITE_OK) {
+    if (sqlite3_open((dir_ + "/cli.db").c_str(), &db) == SQLITE_OK) {
       sqlite3_stmt* stmt = nullptr;
       if (sqlite3_prepare_v2(db,
                              "SELECT count(*) FROM sqlite_master WHERE type='index' AND name "

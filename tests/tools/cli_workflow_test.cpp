@@ -170,9 +170,10 @@ class CliWorkflowTest : public ::testing::TestWithParam<std::string> {
       return;
     }
     sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open((dir_ + "/cli.METASHELF.db").c_str(), &db), SQLITE_OK);
-    const std::string sql = "CREATE TRIGGER refused_" + id + " BEFORE INSERT ON META_NDTEXT_" + id +
-                            " WHEN NEW.NODEVALUE = " + quoted +
+    ASSERT_EQ(sqlite3_open((dir_ + "/cli.db").c_str(), &db), SQLITE_OK);
+    const std::string sql = "CREATE TRIGGER refused_" + id +
+                            " BEFORE INSERT ON \"METASHELF.META_NDTEXT_" + id +
+                            "\" WHEN NEW.NODEVALUE = " + quoted +
                             " BEGIN SELECT RAISE(ABORT, 'refused by site policy'); END";
     char* error = nullptr;
     EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
@@ -206,7 +207,7 @@ class CliWorkflowTest : public ::testing::TestWithParam<std::string> {
       return value;
     }
     sqlite3* db = nullptr;
-    EXPECT_EQ(sqlite3_open((dir_ + "/cli.METASHELF.db").c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_open((dir_ + "/cli.db").c_str(), &db), SQLITE_OK);
     sqlite3_stmt* stmt = nullptr;
     EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK)
         << sql << ": " << sqlite3_errmsg(db);
@@ -229,8 +230,9 @@ class CliWorkflowTest : public ::testing::TestWithParam<std::string> {
           id + "\\_nv'");
     }
     return Query(
-        "SELECT count(*) FROM sqlite_master WHERE type='index' AND name LIKE 'META_ND%\\_" + id +
-        "\\_NV' ESCAPE '\\'");
+        "SELECT count(*) FROM sqlite_master WHERE type='index' AND name LIKE "
+        "'METASHELF.META_ND%\\_" +
+        id + "\\_NV' ESCAPE '\\'");
   }
 
   std::string IdOf(const std::string& collection, const std::string& file) {
@@ -468,8 +470,9 @@ TEST_P(CliWorkflowTest, ValueIndexesBuiltAfterTheRowsServeSearchesAndComeBackWhe
   // are still right, and the next import builds them before anything else
   // (on SQLite every import does; elsewhere one that builds them after).
   for (const char* table : {"META_NDTEXT_", "META_NDNUMBER_", "META_NDDATETIME_"}) {
-    Query(std::string("DROP INDEX ") + (GetParam() == "postgresql" ? "metashelf." : "") + table +
-          id + "_NV");
+    Query(GetParam() == "postgresql"
+              ? std::string("DROP INDEX metashelf.") + table + id + "_NV"
+              : std::string("DROP INDEX \"METASHELF.") + table + id + "_NV\"");
   }
   EXPECT_EQ(ValueIndexCount(id), "0");
   EXPECT_EQ(Titles(Ok({"search", c, query}).out), hydrology);

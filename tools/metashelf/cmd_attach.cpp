@@ -57,7 +57,7 @@ int RunDetach(const Globals& globals, const std::string& name, const std::string
 int RunAttachment(const Globals& globals, const std::string& name, const std::string& idText,
                   const std::string& output) {
   const std::int64_t id = ParseRecordId(idText);
-  Session session(globals);
+  Session session(globals, Access::kRead);
   Collection collection(session, name);
   collection.RequireRecord(id);
   std::int32_t size = 0;

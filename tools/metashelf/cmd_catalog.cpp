@@ -7,7 +7,7 @@
 namespace metashelf::cli {
 
 int RunInit(const Globals& globals) {
-  Session session(globals);
+  Session session(globals, Access::kCreate);
   CHostDataBase& db = session.db();
   if (const std::int32_t existing = db.FindMtdb(globals.catalog.c_str()); existing > 0) {
     std::cout << "catalog '" << globals.catalog << "' (id " << existing << ") already exists in "
@@ -29,7 +29,7 @@ int RunInit(const Globals& globals) {
 namespace {
 
 int RunCatalogs(const Globals& globals) {
-  Session session(globals);
+  Session session(globals, Access::kRead);
   const auto catalogs = session.db().ListMtdbs();
   if (catalogs.empty()) {
     std::cout << "no catalogs in " << session.uri() << " (create one with: metashelf init)\n";

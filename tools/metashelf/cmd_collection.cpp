@@ -35,7 +35,7 @@ int RunCollectionCreate(const Globals& globals, const std::string& name, const s
 }
 
 int RunCollectionList(const Globals& globals) {
-  Session session(globals);
+  Session session(globals, Access::kRead);
   const std::vector<std::int32_t> ids = session.CollectionIds();
   if (ids.empty()) {
     std::cout << "no collections in catalog '" << globals.catalog

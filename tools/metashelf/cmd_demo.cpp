@@ -48,7 +48,7 @@ class Demo {
 
 // The first record of a collection.
 std::int64_t FirstRecord(const Globals& globals, const std::string& collectionName) {
-  Session session(globals);
+  Session session(globals, Access::kCreate);
   Collection collection(session, collectionName);
   const std::vector<std::int64_t> ids = collection.RecordIds();
   if (ids.empty()) Fail("collection '" + collectionName + "' has no records");
@@ -60,7 +60,7 @@ std::int64_t FirstRecord(const Globals& globals, const std::string& collectionNa
 int ShowRoundTrip(const Globals& globals, const std::string& collectionName, std::int64_t id,
                   const fs::path& samples, const fs::path& exported) {
   const int status = RunGet(globals, collectionName, std::to_string(id), exported.string());
-  Session session(globals);
+  Session session(globals, Access::kCreate);
   X_CLS_METAINFO info{};
   session.catalog().meta_GetInfo(id, &info);
   const fs::path original = samples / info.remark;

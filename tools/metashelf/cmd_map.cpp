@@ -31,7 +31,7 @@ std::map<std::int64_t, std::vector<double>> Bounds(Collection& collection, const
 
 int RunMap(const Globals& globals, const std::string& name, const std::string& output,
            const std::string& query) {
-  Session session(globals);
+  Session session(globals, Access::kRead);
   Collection collection(session, name);
   for (const char* alias : {"westbc", "eastbc", "southbc", "northbc"}) {
     CNodeInfo node;

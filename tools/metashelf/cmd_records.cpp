@@ -41,7 +41,7 @@ std::unique_ptr<CBaseMetaData> LoadRecordFile(Collection& collection, const std:
 }
 
 int RunList(const Globals& globals, const std::string& name) {
-  Session session(globals);
+  Session session(globals, Access::kRead);
   Collection collection(session, name);
   const std::vector<std::int64_t> ids = collection.RecordIds();
   std::map<std::int64_t, std::string> titles;
@@ -100,7 +100,7 @@ int RunUpdate(const Globals& globals, const std::string& name, const std::string
 int RunGet(const Globals& globals, const std::string& name, const std::string& idText,
            const std::string& output) {
   const std::int64_t id = ParseRecordId(idText);
-  Session session(globals);
+  Session session(globals, Access::kRead);
   Collection collection(session, name);
   collection.RequireRecord(id);
   WriteFile(output.empty() ? "-" : output, RecordXml(collection, id));
@@ -111,7 +111,7 @@ int RunGet(const Globals& globals, const std::string& name, const std::string& i
 }
 
 int RunExport(const Globals& globals, const std::string& name, const std::string& dir) {
-  Session session(globals);
+  Session session(globals, Access::kRead);
   Collection collection(session, name);
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);

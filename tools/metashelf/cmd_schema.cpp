@@ -50,7 +50,7 @@ std::int32_t CheckSchemaText(const std::string& file, const std::string& text) {
 }
 
 int RunSchemaList(const Globals& globals) {
-  Session session(globals);
+  Session session(globals, Access::kRead);
   const std::vector<std::int32_t> ids = session.SchemaIds();
   if (ids.empty()) {
     std::cout << "no schemas in catalog '" << globals.catalog
@@ -76,7 +76,7 @@ int RunSchemaList(const Globals& globals) {
 }
 
 int RunSchemaShow(const Globals& globals, const std::string& name) {
-  Session session(globals);
+  Session session(globals, Access::kRead);
   std::string registered;
   const std::int32_t id = session.RequireSchema(name, &registered);
   CBlobData blob;

@@ -45,7 +45,7 @@ std::string Statement(Collection& collection, const ParsedQuery& parsed) {
 
 int RunValues(const Globals& globals, const std::string& name, const std::string& field,
               bool json) {
-  Session session(globals);
+  Session session(globals, Access::kRead);
   Collection collection(session, name);
   FieldInfo info;
   std::int32_t guid = 0;
@@ -89,7 +89,7 @@ std::string TitleOf(Collection& collection, std::int64_t id) {
 }
 
 int RunSearch(const Globals& globals, const SearchOptions& options) {
-  Session session(globals);
+  Session session(globals, Access::kRead);
   Collection collection(session, options.collection);
   ParsedQuery parsed = ParseOrFail(collection, options.query);
   if (options.sql) std::cerr << Statement(collection, parsed) << "\n";

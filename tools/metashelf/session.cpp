@@ -47,11 +47,17 @@ bool Transaction::Rollback() {
   return db_.Rollback() == 1;
 }
 
-Session::Session(const Globals& globals) : globals_(globals) {
+Session::Session(const Globals& globals, Access access) : globals_(globals) {
   if (globals_.db.empty()) globals_.db = CHostDataBase::DefaultUri();
   std::string error;
-  db_ = CHostDataBase::Open(globals_.db, &error);
+  const CHostDataBase::OpenMode mode = access == Access::kRead ? CHostDataBase::OpenMode::kReadOnly
+                                       : access == Access::kWrite
+                                           ? CHostDataBase::OpenMode::kExisting
+                                           : CHostDataBase::OpenMode::kCreate;
+  db_ = CHostDataBase::Open(globals_.db, mode, &error);
   if (!db_) {
+    // A missing database is the one case with a next step to name.
+    if (error.rfind("no database at ", 0) == 0) Fail(error + "; run metashelf init");
     Fail("cannot open database " + MaskPassword(globals_.db) +
          (error.empty() ? std::string() : ": " + error));
   }
@@ -285,8 +291,10 @@ std::string OneLine(const std::string& text) {
 std::int64_t ParseRecordId(const std::string& text) {
   errno = 0;
   char* end = nullptr;
-  const long long v = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno != 0 || v <= 0) {
+  // Digits only: strtoll alone would take " 1" and "+1" as 1.
+  const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+  const long long v = digits ? std::strtoll(text.c_str(), &end, 10) : 0;
+  if (!digits || *end != '\0' || errno != 0 || v <= 0) {
     UsageFail("'" + text + "' is not a record id (a positive whole number)");
   }
   return v;

@@ -64,10 +64,16 @@ class Transaction {
   bool open_ = false;
 };
 
+// What a command does with the database: kRead opens it read-only (it
+// works on read-only media and files of other users, and never creates a
+// file); kWrite needs an existing database it can write; kCreate makes the
+// database file when missing.
+enum class Access { kRead, kWrite, kCreate };
+
 class Session {
  public:
   // Opens the database of `globals` (throws ToolError when it cannot).
-  explicit Session(const Globals& globals);
+  explicit Session(const Globals& globals, Access access = Access::kWrite);
   ~Session();
 
   CHostDataBase& db() { return *db_; }

@@ -86,6 +86,11 @@ struct Adapted {
 // Texts using no Oracle construct pass through unchanged apart from binds.
 bool Adapt(std::string_view text, Target target, Adapted* out, std::string* error);
 
+// SQLite keeps a database in one file: the table (or index) TABLE of the
+// owner OWNER is named "OWNER.TABLE" there (quoted, both parts upper-cased),
+// and Adapt writes owner-qualified names of table positions that way.
+std::string OwnerTableName(std::string_view owner, std::string_view table);
+
 // The text with its lifted literals: every number and every non-empty string
 // literal that stands as a value (after a comparison operator, BETWEEN, LIKE,
 // as the first argument of TO_DATE, or as an element of an INSERT's VALUES

@@ -1,8 +1,17 @@
-// The SQLite target. Owners are attached databases, so OWNER.TABLE stays as
-// written. What SQLite lacks is supplied by functions the backend registers
-// (to_date, to_char, like, ms_nextval, ms_alter_sequence, ms_lob_length);
-// this file rewrites the texts that name them, Oracle's column types, DUAL,
-// SYSDATE, EMPTY_BLOB() and parenthesised compound-select operands.
+// The SQLite target. A database is one file and an Oracle owner's objects
+// live in it as tables named "OWNER.TABLE" (the owner, a dot and the name,
+// upper-cased), so that the whole catalog is one file a person can copy.
+// This file maps the owner-qualified names of table positions to those
+// names (see OwnerTableName), and a three-part OWNER.TABLE.COLUMN to
+// TABLE.COLUMN, which works because an owner-qualified table of a FROM list
+// (or UPDATE) without an alias of its own is given its bare name as alias
+// when the statement qualifies a column with that name (as Oracle lets a
+// query name such a table by its bare name). What SQLite lacks is supplied by functions the backend
+// registers (to_date, to_char, like, ms_nextval, ms_alter_sequence, ms_lob_length); this file
+// rewrites the texts that name them, Oracle's column types, DUAL, SYSDATE, EMPTY_BLOB() and
+// parenthesised compound-select operands.
+#include <initializer_list>
+
 #include "dialect/rewrite.h"
 #include "metashelf/base/sql_quote.h"
 
@@ -56,6 +65,135 @@ Tokens RewriteWords(const Tokens& t) {
   return out;
 }
 
+bool IsOneOf(const Token& tok, std::initializer_list<const char*> words) {
+  for (const char* w : words) {
+    if (IsWord(tok, w)) return true;
+  }
+  return false;
+}
+
+// A word after a table name that is not its alias.
+bool EndsTableReference(const Token& tok) {
+  return IsOneOf(tok, {"WHERE",  "GROUP",  "ORDER",   "HAVING", "UNION",   "INTERSECT",
+                       "MINUS",  "EXCEPT", "JOIN",    "INNER",  "LEFT",    "RIGHT",
+                       "FULL",   "CROSS",  "NATURAL", "ON",     "USING",   "CONNECT",
+                       "START",  "FOR",    "SET",     "LIMIT",  "WINDOW",  "RETURNING",
+                       "VALUES", "SELECT", "DEFAULT", "OUTER",  "INDEXED", "NOT"});
+}
+
+// Marks the first word of every table reference: after FROM, JOIN, UPDATE,
+// INTO, TABLE, INDEX and IF [NOT] EXISTS, after a comma of a FROM list, and
+// the table of CREATE INDEX ... ON. kind[i] is 'a' where an alias may be
+// added (FROM lists, joins, UPDATE), 't' elsewhere, 'o' for the table of a
+// CREATE INDEX.
+std::vector<char> TablePositions(const Tokens& t) {
+  std::vector<char> kind(t.size(), 0);
+  std::vector<bool> inFrom{false};  // per parenthesis depth: inside a FROM list
+  const std::size_t indexWord = CreateIndexWord(t);
+  const std::size_t indexOn =
+      indexWord == kNone ? kNone : FindTopLevel(t, indexWord + 1, t.size(), "ON");
+  std::size_t prev = kNone;
+  for (std::size_t i = NextSig(t, 0, t.size()); i < t.size(); i = NextSig(t, i + 1, t.size())) {
+    const Token& tok = t[i];
+    if (IsPunct(tok, "(")) {
+      inFrom.push_back(false);
+    } else if (IsPunct(tok, ")")) {
+      if (inFrom.size() > 1) inFrom.pop_back();
+    } else if (tok.kind == TokenKind::kWord) {
+      if (prev != kNone && !IsPunct(t[prev], ".")) {
+        const Token& p = t[prev];
+        if (IsOneOf(p, {"FROM", "JOIN", "UPDATE"}) || (IsPunct(p, ",") && inFrom.back())) {
+          kind[i] = 'a';
+        } else if (IsOneOf(p, {"INTO", "TABLE", "INDEX", "EXISTS"})) {
+          kind[i] = 't';
+        } else if (prev == indexOn) {
+          kind[i] = 'o';
+        }
+      }
+      if (IsWord(tok, "FROM")) {
+        inFrom.back() = true;
+      } else if (IsOneOf(tok, {"WHERE", "GROUP", "ORDER", "HAVING", "UNION", "INTERSECT", "MINUS",
+                               "EXCEPT", "CONNECT", "START", "FOR", "SET", "LIMIT", "WINDOW",
+                               "RETURNING", "VALUES", "SELECT"})) {
+        inFrom.back() = false;
+      }
+    }
+    prev = i;
+  }
+  return kind;
+}
+
+// OWNER.TABLE in table positions becomes the one-file name "OWNER.TABLE"
+// (OWNER.sqlite_master stays the file's own sqlite_master); OWNER.TABLE.COLUMN
+// becomes TABLE.COLUMN. A CREATE INDEX on an unqualified table takes the
+// index name's owner, as Oracle resolves the table in that schema.
+Tokens MapOwnerNames(const Tokens& t) {
+  const std::vector<char> kind = TablePositions(t);
+  // Names that qualify a column somewhere (NAME.COLUMN, or OWNER.NAME.COLUMN):
+  // an owner-qualified table of that name needs its bare name as alias.
+  std::vector<std::string> qualifiers;
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    if (t[i].kind != TokenKind::kWord || kind[i] != 0) continue;
+    const WordPlace at = PlaceOf(t, i);
+    const DottedName name = DottedNameAt(t, i, at);
+    if (name.count == 2) qualifiers.push_back(Upper(t[i].text));
+    if (name.count == 3) qualifiers.push_back(Upper(t[name.word[1]].text));
+  }
+  auto qualifies = [&](const std::string& table) {
+    for (const std::string& q : qualifiers) {
+      if (q == table) return true;
+    }
+    return false;
+  };
+  std::string indexOwner;
+  Tokens out;
+  out.reserve(t.size());
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    const Token& tok = t[i];
+    if (tok.kind != TokenKind::kWord) {
+      out.push_back(tok);
+      continue;
+    }
+    const WordPlace at = PlaceOf(t, i);
+    const DottedName name = DottedNameAt(t, i, at);
+    if (name.count == 3) {
+      const std::size_t after = NextSig(t, name.word[2] + 1, t.size());
+      if (after >= t.size() || !IsPunct(t[after], "(")) {
+        out.push_back(Raw(t[name.word[1]].text + "." + t[name.word[2]].text));
+        i = name.word[2];
+        continue;
+      }
+    }
+    if (kind[i] == 0) {
+      out.push_back(tok);
+      continue;
+    }
+    if (name.count == 2) {
+      const std::string table = Upper(t[name.word[1]].text);
+      if (table == "SQLITE_MASTER" || table == "SQLITE_SCHEMA") {
+        out.push_back(Raw(table));
+      } else {
+        if (kind[i] == 't' && indexOwner.empty()) indexOwner = Upper(tok.text);
+        out.push_back(Raw(OwnerTableName(tok.text, t[name.word[1]].text)));
+        const std::size_t after = NextSig(t, name.word[1] + 1, t.size());
+        if (kind[i] == 'a' && qualifies(table) &&
+            (after >= t.size() || t[after].kind != TokenKind::kWord ||
+             EndsTableReference(t[after]))) {
+          out.push_back(Raw(" " + table));
+        }
+      }
+      i = name.word[1];
+      continue;
+    }
+    if (kind[i] == 'o' && !at.beforeDot && !indexOwner.empty()) {
+      out.push_back(Raw(OwnerTableName(indexOwner, tok.text)));
+      continue;
+    }
+    out.push_back(tok);
+  }
+  return out;
+}
+
 // Oracle column types of CREATE TABLE, in the column list only; a mapped
 // type loses its size.
 void RewriteColumnTypes(Tokens* t) {
@@ -81,22 +219,6 @@ void RewriteColumnTypes(Tokens* t) {
     if (!drop[k]) kept.push_back(std::move((*t)[k]));
   }
   *t = std::move(kept);
-}
-
-// CREATE INDEX owner.name ON owner.table(...): SQLite creates the index in
-// the database that qualifies its name and wants the table unqualified.
-void UnqualifyIndexTable(Tokens* t) {
-  const std::size_t k = CreateIndexWord(*t);
-  if (k == kNone) return;
-  const std::size_t on = FindTopLevel(*t, k + 1, t->size(), "ON");
-  if (on == kNone) return;
-  const std::size_t owner = NextSig(*t, on + 1, t->size());
-  const std::size_t dot = NextSig(*t, owner + 1, t->size());
-  if (dot >= t->size() || (*t)[owner].kind != TokenKind::kWord || !IsPunct((*t)[dot], ".")) {
-    return;
-  }
-  t->erase(t->begin() + static_cast<std::ptrdiff_t>(owner),
-           t->begin() + static_cast<std::ptrdiff_t>(dot + 1));
 }
 
 // A query expression: SQLite refuses parenthesised operands of a compound
@@ -129,6 +251,10 @@ std::string RenderQuery(const Renderer& r, const Tokens& t, std::size_t b, std::
 
 }  // namespace
 
+std::string OwnerTableName(std::string_view owner, std::string_view table) {
+  return "\"" + Upper(owner) + "." + Upper(table) + "\"";
+}
+
 bool RewriteForSQLite(Tokens& tokens, Adapted* out, std::string* error) {
   if (out->kind == Adapted::Kind::kProcedureCall) return true;  // the backend runs the body
   SequenceAlter alter;
@@ -139,11 +265,17 @@ bool RewriteForSQLite(Tokens& tokens, Adapted* out, std::string* error) {
                 std::to_string(alter.increment) + ")";
     return true;
   }
-  Tokens t = RewriteWords(tokens);
+  Tokens t = MapOwnerNames(RewriteWords(tokens));
   RewriteColumnTypes(&t);
-  UnqualifyIndexTable(&t);
   // The row identity rides along as an extra last column.
   if (out->forUpdate && !AddRowIdentityColumn(&t, "_ROWID_", error)) return false;
+  if (out->forUpdate) {
+    const std::size_t dot = out->lockTable.find('.');
+    if (dot != std::string::npos) {
+      out->lockTable =
+          OwnerTableName(out->lockTable.substr(0, dot), out->lockTable.substr(dot + 1));
+    }
+  }
   out->text = RenderStatement(Renderer{'?', RenderQuery}, t);
   return true;
 }

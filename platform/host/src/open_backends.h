@@ -14,7 +14,11 @@ namespace host {
 
 // `rest` is the URI after "sqlite:": a file path, optionally followed by
 // "?owner=NAME".
-std::unique_ptr<CHostDataBase> OpenSqlite(const std::string& rest, std::string* error);
+std::unique_ptr<CHostDataBase> OpenSqlite(const std::string& rest, CHostDataBase::OpenMode mode,
+                                          std::string* error);
+// Converts the older several-file layout of the SQLite database `rest` into
+// one file (CHostDataBase::Upgrade).
+bool UpgradeSqlite(const std::string& rest, std::string* report, std::string* error);
 
 // `uri` is a postgresql:// or postgres:// URI or a libpq conninfo string.
 std::unique_ptr<CHostDataBase> OpenPostgreSQL(const std::string& uri, std::string* error);

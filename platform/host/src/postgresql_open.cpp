@@ -176,6 +176,15 @@ class PgHostDataBase : public ConnectedHost<PgConnection> {
   std::int32_t Rollback() override { return Run("ROLLBACK", {}) ? 1 : 0; }
 
   const char* Backend() const override { return "postgresql"; }
+  // A copy of a PostgreSQL database while others use it is pg_dump's work
+  // (it reads in one snapshot); the server checks its own storage.
+  std::int32_t Backup(const char* /*destination*/) override {
+    last_error_ =
+        "a PostgreSQL database is copied with pg_dump (for example: pg_dump -Fc -f FILE DBNAME), "
+        "which reads one consistent snapshot while others work";
+    return 0;
+  }
+  std::int32_t CheckStorage(std::vector<std::string>* /*problems*/) override { return 1; }
   std::string DisplayUri() const override { return display_; }
 
  private:

@@ -1,4 +1,4 @@
-// Opening a SQLite database for the driver, attaching owners, and the cache
+// Opening a SQLite database for the driver (read-write or read-only), and the cache
 // of adapted and compiled statement forms.
 #include "backends/sqlite/connection.h"
 
@@ -18,12 +18,28 @@ constexpr int kBusyTimeoutMs = 30000;
 constexpr std::size_t kMaxCachedForms = 256;
 constexpr std::size_t kMaxInternalStatements = 64;
 
-// "dir/name.db" -> "dir/name"; other paths stay whole.
-std::string Stem(const std::string& path) {
-  if (path.size() > 3 && path.compare(path.size() - 3, 3, ".db") == 0) {
-    return path.substr(0, path.size() - 3);
+// A file: URI for `path` with `query` ("mode=ro"): the path's "%", "?" and
+// "#" are escaped so that any file name opens.
+std::string FileUri(const std::string& path, const char* query) {
+  std::string uri = "file:";
+  if (!path.empty() && path[0] == '/') uri += "//";
+  for (char c : path) {
+    if (c == '%' || c == '?' || c == '#') {
+      static const char kHex[] = "0123456789ABCDEF";
+      uri += '%';
+      uri += kHex[(static_cast<unsigned char>(c) >> 4) & 0xF];
+      uri += kHex[static_cast<unsigned char>(c) & 0xF];
+    } else {
+      uri += c;
+    }
   }
-  return path;
+  return uri + "?" + query;
+}
+
+// Reads the schema, which is where a file that cannot be read (or whose
+// WAL index cannot be made on read-only media) first fails.
+int Probe(sqlite3* db) {
+  return sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
 }
 
 }  // namespace
@@ -32,36 +48,69 @@ Form::~Form() {
   sqlite3_finalize(stmt);
 }
 
-std::unique_ptr<SqliteConnection> SqliteConnection::Open(const std::string& path,
-                                                         std::string* error) {
+std::unique_ptr<SqliteConnection> SqliteConnection::Open(const std::string& path, Mode mode,
+                                                         std::string* error, bool* readOnly) {
+  if (readOnly) *readOnly = false;
   if (path.empty() || path == ":memory:") {
     *error = "a SQLite database needs a file path";
     return nullptr;
   }
   std::unique_ptr<SqliteConnection> c(new SqliteConnection());
   c->path_ = path;
+  c->readOnly_ = mode == Mode::kReadOnly;
   // A connection is used by one thread at a time (callers never share a
   // catalog across threads at once), so SQLite's per-call locking of the
   // connection is left out.
-  if (sqlite3_open_v2(path.c_str(), &c->db_,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                      nullptr) != SQLITE_OK) {
-    *error = "cannot open " + path + ": " + (c->db_ ? sqlite3_errmsg(c->db_) : "no memory");
+  int flags = SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
+  flags |= mode == Mode::kReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+  if (mode == Mode::kCreate) flags |= SQLITE_OPEN_CREATE;
+  auto fail = [&](const std::string& what) {
+    *error = what;
     return nullptr;
+  };
+  const char* query = mode == Mode::kReadOnly   ? "mode=ro"
+                      : mode == Mode::kExisting ? "mode=rw"
+                                                : "mode=rwc";
+  int rc = sqlite3_open_v2(FileUri(path, query).c_str(), &c->db_, flags, nullptr);
+  if (rc == SQLITE_OK && mode == Mode::kReadOnly && Probe(c->db_) != SQLITE_OK) {
+    // A WAL file on read-only media cannot have its index made; nobody can
+    // write there either, so the file is read as it stands.
+    const int code = sqlite3_extended_errcode(c->db_);
+    if ((code & 0xff) == SQLITE_CANTOPEN || (code & 0xff) == SQLITE_READONLY) {
+      sqlite3_close_v2(c->db_);
+      c->db_ = nullptr;
+      rc = sqlite3_open_v2(FileUri(path, "mode=ro&immutable=1").c_str(), &c->db_, flags, nullptr);
+    }
+  }
+  if (rc != SQLITE_OK) {
+    return fail("cannot open " + path + ": " + (c->db_ ? sqlite3_errmsg(c->db_) : "no memory"));
   }
   sqlite3_extended_result_codes(c->db_, 1);
   sqlite3_busy_timeout(c->db_, kBusyTimeoutMs);
-  char* message = nullptr;
-  // WAL with synchronous=NORMAL: a commit writes the log without waiting
-  // for the disk; a power cut may lose the last commits but never corrupts.
-  if (sqlite3_exec(c->db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr, nullptr,
-                   &message) != SQLITE_OK) {
-    *error = "cannot use " + path + ": " + (message ? message : "");
-    sqlite3_free(message);
-    return nullptr;
+  if (Probe(c->db_) != SQLITE_OK) {
+    return fail("cannot read " + path + ": " + sqlite3_errmsg(c->db_));
   }
-  c->sequences_ = SequenceStore::Open(Stem(path) + ".sequences.db", error);
-  if (!c->sequences_) return nullptr;
+  if (mode != Mode::kReadOnly && sqlite3_db_readonly(c->db_, "main") == 1) {
+    if (readOnly) *readOnly = true;
+    return fail("the database " + path + " is read-only (it can be read, not changed)");
+  }
+  c->sequences_ = std::make_unique<SequenceStore>(c->db_);
+  if (mode != Mode::kReadOnly) {
+    char* message = nullptr;
+    // WAL with synchronous=NORMAL: a commit writes the log without waiting
+    // for the disk; a power cut may lose the last commits but never corrupts.
+    if (sqlite3_exec(c->db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr, nullptr,
+                     &message) != SQLITE_OK) {
+      const int code = sqlite3_extended_errcode(c->db_);
+      std::string reason = message ? message : "";
+      sqlite3_free(message);
+      if ((code & 0xff) == SQLITE_READONLY || (code & 0xff) == SQLITE_CANTOPEN) {
+        if (readOnly) *readOnly = true;
+        return fail("the database " + path + " is read-only (it can be read, not changed)");
+      }
+      return fail("cannot use " + path + ": " + reason);
+    }
+  }
   if (!RegisterFunctions(c->db_, c->sequences_.get(), error)) return nullptr;
   return c;
 }
@@ -81,46 +130,10 @@ std::unique_ptr<Statement> SqliteConnection::NewStatement() {
   return std::unique_ptr<Statement>(new SqliteStatement(this));
 }
 
-std::string SqliteConnection::OwnerPath(const std::string& owner) const {
-  return Stem(path_) + "." + owner + ".db";
-}
-
 bool SqliteConnection::ValidOwner(const std::string& owner) {
   // Owners arrive upper-cased; MAIN and TEMP name SQLite's own schemas.
   return base::IsOwnerName(owner) && owner == base::UpperOwnerName(owner) && owner != "MAIN" &&
          owner != "TEMP";
-}
-
-bool SqliteConnection::AttachOwner(const std::string& owner, std::string* error) {
-  if (!ValidOwner(owner)) {
-    *error = "invalid owner name: " + owner;
-    return false;
-  }
-  if (IsAttached(owner)) return true;
-  sqlite3_stmt* s = nullptr;
-  const std::string sql = "ATTACH DATABASE ?1 AS " + owner;
-  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr) != SQLITE_OK) {
-    *error = sqlite3_errmsg(db_);
-    return false;
-  }
-  const std::string file = OwnerPath(owner);
-  sqlite3_bind_text(s, 1, file.c_str(), -1, SQLITE_TRANSIENT);
-  const int rc = sqlite3_step(s);
-  sqlite3_finalize(s);
-  if (rc != SQLITE_DONE) {
-    *error = "cannot attach owner " + owner + ": " + sqlite3_errmsg(db_);
-    return false;
-  }
-  const std::string wal =
-      "PRAGMA " + owner + ".journal_mode=WAL; PRAGMA " + owner + ".synchronous=NORMAL";
-  char* message = nullptr;
-  if (sqlite3_exec(db_, wal.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-    *error = std::string("cannot set journal mode: ") + (message ? message : "");
-    sqlite3_free(message);
-    return false;
-  }
-  attached_.insert(owner);
-  return true;
 }
 
 Form* SqliteConnection::Acquire(const std::string& key, std::string* state, std::string* error,

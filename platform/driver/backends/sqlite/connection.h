@@ -1,7 +1,7 @@
-// A driver connection on a SQLite database file. Oracle owners are attached
-// databases in files beside the main one ("<stem>.<OWNER>.db"), so that
-// OWNER.TABLE texts run unchanged and the sqlite3 shell can open each file;
-// sequences live in "<stem>.sequences.db" behind a connection of their own.
+// A driver connection on a SQLite database file. The database is that one
+// file: an Oracle owner's objects are its tables named "OWNER.TABLE" (the
+// dialect maps OWNER.TABLE texts to them) and sequences are rows of its
+// table MS_SEQUENCES, so that a copy of the file is a copy of the database.
 //
 // The connection keeps adapted and prepared forms of statement texts keyed
 // by the text with its literal values lifted out, so that the thousands of
@@ -10,7 +10,6 @@
 #define METASHELF_DRIVER_BACKENDS_SQLITE_CONNECTION_H_
 
 #include <memory>
-#include <set>
 #include <string>
 #include <unordered_map>
 
@@ -40,9 +39,16 @@ struct Form {
 
 class SqliteConnection : public Connection {
  public:
-  // Opens (creating when missing) the database file at `path` and its
-  // sequence store; sets WAL and a busy timeout. Null with `*error` set.
-  static std::unique_ptr<SqliteConnection> Open(const std::string& path, std::string* error);
+  // How a file is opened: kCreate makes it when missing; kExisting needs
+  // it; kReadOnly needs it and never writes (a file on read-only media, or
+  // one the user may not write, opens this way).
+  enum class Mode { kCreate, kExisting, kReadOnly };
+  // Opens the database file at `path`; read-write modes set WAL. Every
+  // mode sets a busy timeout. Null with `*error` set; `*readOnly` (may be
+  // null) tells a read-write open that failed because the file or its
+  // folder cannot be written.
+  static std::unique_ptr<SqliteConnection> Open(const std::string& path, Mode mode,
+                                                std::string* error, bool* readOnly = nullptr);
   ~SqliteConnection() override;
 
   std::unique_ptr<Statement> NewStatement() override;
@@ -51,13 +57,9 @@ class SqliteConnection : public Connection {
   SequenceStore& sequences() { return *sequences_; }
   const std::string& path() const { return path_; }
 
-  // The file an owner's objects live in.
-  std::string OwnerPath(const std::string& owner) const;
-  // Attaches `owner` (upper-case letters, digits, "_", starting with a
-  // letter, under 32 characters) when it is not attached yet. Fails inside
-  // an open transaction (SQLite cannot attach there).
-  bool AttachOwner(const std::string& owner, std::string* error);
-  bool IsAttached(const std::string& owner) const { return attached_.count(owner) != 0; }
+  bool readOnly() const { return readOnly_; }
+  // An owner name: upper-case letters, digits, "_", starting with a letter,
+  // under 32 characters.
   static bool ValidOwner(const std::string& owner);
 
   // A form for the lifted text `key`: from the cache when one is free, else
@@ -83,8 +85,8 @@ class SqliteConnection : public Connection {
   SqliteConnection() = default;
   sqlite3* db_ = nullptr;
   std::string path_;
+  bool readOnly_ = false;
   std::unique_ptr<SequenceStore> sequences_;
-  std::set<std::string> attached_;
   std::unordered_map<std::string, std::unique_ptr<Form>> cache_;
   dialect::ShapeMemo shapes_;
   dialect::Shaped lifted_;

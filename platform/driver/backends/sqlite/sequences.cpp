@@ -1,4 +1,4 @@
-// The sequence store: one table in a file of its own.
+// The sequence store: the table MS_SEQUENCES of the database file.
 #include "backends/sqlite/sequences.h"
 
 #include <sqlite3.h>
@@ -8,13 +8,29 @@ namespace driver {
 namespace sqlite {
 namespace {
 
-constexpr int kBusyTimeoutMs = 30000;
-
-// A prepared statement finalized on every path.
+// One of the store's kept statements, reset (and its bindings cleared)
+// when the draw is done with it.
 class Stmt {
  public:
-  Stmt(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
-  ~Stmt() { sqlite3_finalize(stmt_); }
+  Stmt(std::map<const char*, sqlite3_stmt*>* kept, sqlite3* db, const char* sql) {
+    auto it = kept->find(sql);
+    if (it != kept->end()) {
+      stmt_ = it->second;
+      return;
+    }
+    if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) {
+      sqlite3_finalize(stmt_);
+      stmt_ = nullptr;
+      return;
+    }
+    kept->emplace(sql, stmt_);
+  }
+  ~Stmt() {
+    if (stmt_) {
+      sqlite3_reset(stmt_);
+      sqlite3_clear_bindings(stmt_);
+    }
+  }
   sqlite3_stmt* get() const { return stmt_; }
 
  private:
@@ -28,39 +44,27 @@ void BindName(sqlite3_stmt* s, const std::string& owner, const std::string& name
 
 }  // namespace
 
-std::unique_ptr<SequenceStore> SequenceStore::Open(const std::string& path, std::string* error) {
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                      nullptr) != SQLITE_OK) {
-    *error = "cannot open sequence store " + path + ": " + (db ? sqlite3_errmsg(db) : "no memory");
-    sqlite3_close(db);
-    return nullptr;
-  }
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+bool SequenceStore::Provision(sqlite3* db, std::string* error) {
   char* message = nullptr;
-  const int rc = sqlite3_exec(db,
-                              "PRAGMA journal_mode=WAL;"
-                              "CREATE TABLE IF NOT EXISTS SEQUENCES(OWNER TEXT NOT NULL,"
-                              "NAME TEXT NOT NULL,LAST INTEGER NOT NULL,INCREMENT INTEGER NOT "
-                              "NULL,PRIMARY KEY(OWNER,NAME))",
-                              nullptr, nullptr, &message);
-  if (rc != SQLITE_OK) {
-    *error = std::string("cannot prepare sequence store: ") + (message ? message : "");
+  if (sqlite3_exec(db,
+                   "CREATE TABLE IF NOT EXISTS MS_SEQUENCES(OWNER TEXT NOT NULL,NAME TEXT NOT "
+                   "NULL,LAST INTEGER NOT NULL,INCREMENT INTEGER NOT NULL,PRIMARY KEY(OWNER,NAME))",
+                   nullptr, nullptr, &message) != SQLITE_OK) {
+    *error = std::string("cannot make the sequence table: ") + (message ? message : "");
     sqlite3_free(message);
-    sqlite3_close(db);
-    return nullptr;
+    return false;
   }
-  return std::unique_ptr<SequenceStore>(new SequenceStore(db));
+  return true;
 }
 
 SequenceStore::~SequenceStore() {
-  sqlite3_close(db_);
+  for (auto& [sql, stmt] : kept_) sqlite3_finalize(stmt);
 }
 
 bool SequenceStore::Create(const std::string& owner, const std::string& name, std::int64_t start,
                            std::string* error) {
-  Stmt s(db_, "INSERT OR IGNORE INTO SEQUENCES(OWNER,NAME,LAST,INCREMENT) VALUES(?1,?2,?3-1,1)");
+  Stmt s(&kept_, db_,
+         "INSERT OR IGNORE INTO MS_SEQUENCES(OWNER,NAME,LAST,INCREMENT) VALUES(?1,?2,?3-1,1)");
   if (!s.get()) {
     *error = sqlite3_errmsg(db_);
     return false;
@@ -77,7 +81,8 @@ bool SequenceStore::Create(const std::string& owner, const std::string& name, st
 bool SequenceStore::Next(const std::string& owner, const std::string& name, bool create,
                          std::int64_t* value, std::string* error) {
   if (create && !Create(owner, name, 1, error)) return false;
-  Stmt s(db_, "UPDATE SEQUENCES SET LAST=LAST+INCREMENT WHERE OWNER=?1 AND NAME=?2 RETURNING LAST");
+  Stmt s(&kept_, db_,
+         "UPDATE MS_SEQUENCES SET LAST=LAST+INCREMENT WHERE OWNER=?1 AND NAME=?2 RETURNING LAST");
   if (!s.get()) {
     *error = sqlite3_errmsg(db_);
     return false;
@@ -97,33 +102,20 @@ bool SequenceStore::Next(const std::string& owner, const std::string& name, bool
   return false;
 }
 
-bool SequenceStore::NextCached(const std::string& owner, const std::string& name,
-                               std::int64_t block, std::int64_t* value, std::string* error) {
-  if (block < 1) block = 1;
-  Block& reserved = blocks_[owner + '\0' + name];
-  if (reserved.next <= reserved.last) {
-    *value = reserved.next++;
-    return true;
-  }
+bool SequenceStore::Raise(const std::string& owner, const std::string& name, std::int64_t floor,
+                          std::string* error) {
   if (!Create(owner, name, 1, error)) return false;
-  Stmt s(db_,
-         "UPDATE SEQUENCES SET LAST=LAST+?3 WHERE OWNER=?1 AND NAME=?2 AND INCREMENT=1 "
-         "RETURNING LAST");
+  Stmt s(&kept_, db_, "UPDATE MS_SEQUENCES SET LAST=?3 WHERE OWNER=?1 AND NAME=?2 AND LAST<?3");
   if (!s.get()) {
     *error = sqlite3_errmsg(db_);
     return false;
   }
   BindName(s.get(), owner, name);
-  sqlite3_bind_int64(s.get(), 3, block);
-  const int rc = sqlite3_step(s.get());
-  if (rc != SQLITE_ROW) {
-    *error = rc == SQLITE_DONE ? "sequence " + name + " does not count by 1" : sqlite3_errmsg(db_);
+  sqlite3_bind_int64(s.get(), 3, floor);
+  if (sqlite3_step(s.get()) != SQLITE_DONE) {
+    *error = sqlite3_errmsg(db_);
     return false;
   }
-  reserved.last = sqlite3_column_int64(s.get(), 0);
-  sqlite3_step(s.get());  // completes the UPDATE
-  reserved.next = reserved.last - block + 1;
-  *value = reserved.next++;
   return true;
 }
 
@@ -133,7 +125,7 @@ bool SequenceStore::SetIncrement(const std::string& owner, const std::string& na
     *error = "ORA-04002: INCREMENT must be a non-zero integer";
     return false;
   }
-  Stmt s(db_, "UPDATE SEQUENCES SET INCREMENT=?3 WHERE OWNER=?1 AND NAME=?2");
+  Stmt s(&kept_, db_, "UPDATE MS_SEQUENCES SET INCREMENT=?3 WHERE OWNER=?1 AND NAME=?2");
   if (!s.get()) {
     *error = sqlite3_errmsg(db_);
     return false;

@@ -1,8 +1,14 @@
-// Database sequences for SQLite: a store with its own file and its own
-// connection, so that a draw is never undone by the host's rollback, never
-// waits for the host's open transaction, and stays unique when several
-// processes use the same database (each draw is one atomic UPDATE ...
-// RETURNING under SQLite's file lock, with a busy timeout).
+// Database sequences for SQLite: rows of the table MS_SEQUENCES in the
+// database file itself, drawn on the database's own connection, so that the
+// file holds everything a copy of it needs.
+//
+// A draw is an UPDATE ... RETURNING inside whatever transaction is open: it
+// rolls back with that transaction. That is sound because a database file
+// has one writer at a time: every object that was given a drawn id was
+// written in the same transaction and goes with it, so a value handed out
+// again after a rollback was never given to an object that exists or has
+// existed. Values are never cached in memory for the same reason (a cached
+// block would outlive the rollback of its reservation).
 //
 // A sequence is named by (owner, name); the owner "" holds the database-wide
 // ones (free ids, catalog ids). A draw returns last + increment and stores
@@ -12,10 +18,10 @@
 
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <string>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace metashelf {
 namespace driver {
@@ -23,10 +29,12 @@ namespace sqlite {
 
 class SequenceStore {
  public:
-  // Opens (creating when missing) the store file at `path`. Null with
-  // `*error` set when it cannot be opened.
-  static std::unique_ptr<SequenceStore> Open(const std::string& path, std::string* error);
+  // The store of the database `db` (its table MS_SEQUENCES, made by
+  // Provision).
+  explicit SequenceStore(sqlite3* db) : db_(db) {}
   ~SequenceStore();
+  // Creates the table when absent; false with `*error` set.
+  static bool Provision(sqlite3* db, std::string* error);
   SequenceStore(const SequenceStore&) = delete;
   SequenceStore& operator=(const SequenceStore&) = delete;
 
@@ -37,26 +45,18 @@ class SequenceStore {
   // set, in which case the sequence is made starting at 1.
   bool Next(const std::string& owner, const std::string& name, bool create, std::int64_t* value,
             std::string* error);
-  // Draws the next value of an increment-1 sequence (made when absent) from
-  // a block of `block` values that one write reserves; the rest of the block
-  // is handed out from memory. Values stay unique across connections and
-  // processes and are never handed out twice; what is left of a block when
-  // the store closes is skipped, as a database sequence's cache skips it.
-  // This keeps a durable write per block instead of per value.
-  bool NextCached(const std::string& owner, const std::string& name, std::int64_t block,
-                  std::int64_t* value, std::string* error);
+  // Raises the last value of a sequence (made when absent) to at least
+  // `floor`, so that no later draw gives a value at or below it.
+  bool Raise(const std::string& owner, const std::string& name, std::int64_t floor,
+             std::string* error);
   // Changes the increment (never 0). Fails for an unknown sequence.
   bool SetIncrement(const std::string& owner, const std::string& name, std::int64_t increment,
                     std::string* error);
 
  private:
-  explicit SequenceStore(sqlite3* db) : db_(db) {}
-  struct Block {
-    std::int64_t next = 0;
-    std::int64_t last = -1;
-  };
   sqlite3* db_;
-  std::map<std::string, Block> blocks_;  // reserved, not yet handed out
+  // Statements kept for the next draw, keyed by their (static) texts.
+  std::map<const char*, sqlite3_stmt*> kept_;
 };
 
 }  // namespace sqlite

@@ -95,7 +95,7 @@ std::int16_t SqliteStatement::Execute() {
 std::int16_t SqliteStatement::RunProcedure() {
   const dialect::ProcedureCall& call = form_->adapted.call;
   const std::string owner = dialect::Upper(call.owner);
-  if (!SqliteConnection::ValidOwner(owner) || !connection_->IsAttached(owner)) {
+  if (!SqliteConnection::ValidOwner(owner)) {
     return Fail("42000", 6550, "ORA-06550: unknown owner " + call.owner);
   }
   std::vector<Value> args;
@@ -111,11 +111,11 @@ std::int16_t SqliteStatement::RunProcedure() {
   std::vector<std::string> bodies;
   {
     std::string error;
-    sqlite3_stmt* s = connection_->Internal(
-        "SELECT BODY FROM " + owner +
-            ".KRPG_SOURCE WHERE PACKAGE_NAME=?1 AND PROC_NAME=?2 ORDER BY STEP",
-        &error);
-    if (s == nullptr) return FailSqlite(SQLITE_ERROR);
+    sqlite3_stmt* s =
+        connection_->Internal("SELECT BODY FROM " + dialect::OwnerTableName(owner, "KRPG_SOURCE") +
+                                  " WHERE PACKAGE_NAME=?1 AND PROC_NAME=?2 ORDER BY STEP",
+                              &error);
+    if (s == nullptr) return Fail("42000", 6550, "ORA-06550: unknown owner " + call.owner);
     sqlite3_bind_text(s, 1, call.package.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(s, 2, call.procedure.c_str(), -1, SQLITE_TRANSIENT);
     while (sqlite3_step(s) == SQLITE_ROW) {

@@ -14,17 +14,20 @@
 // ("sqlite:PATH?owner=NAME": a letter, then letters, digits or "_", under 32
 // characters, upper-cased). Several owners can share one database: each
 // object opened with its own owner provisions and uses its own objects, and
-// every object attaches all owners that the registry knows, so that texts
-// naming OWNER.TABLE of any of them run.
+// texts naming OWNER.TABLE of any of them run.
 //
-// SQLite files. The main file PATH holds the catalog registry (table
-// MS_CATALOGS); each owner is a SQLite file beside it, "<stem>.<OWNER>.db"
-// (the stem is PATH without a final ".db"), attached under the owner's
-// name; sequences and free ids live in "<stem>.sequences.db" behind a
-// connection of their own, so that draws never wait for the host's
-// transaction and are never undone by its rollback. Files use WAL with
-// synchronous=NORMAL (a power cut may lose the last commits, never
-// consistency) and a 30-second busy timeout.
+// SQLite: a database is one file, PATH, which a person can copy, mail and
+// open elsewhere once no process has it open (while one has, copy it with
+// Backup). It holds the catalog registry (table MS_CATALOGS), the
+// sequences and free ids (table MS_SEQUENCES) and every owner's objects as
+// tables named "OWNER.TABLE"; SQL texts keep writing OWNER.TABLE, which the
+// driver maps to those names. A draw from a sequence belongs to the
+// transaction that made it and rolls back with it: one file has one writer,
+// so no id is ever given to two objects that exist or have existed. The file
+// uses WAL with synchronous=NORMAL (a power cut may lose the last commits,
+// never consistency) and a 30-second busy timeout. A file of the older
+// layout (owners and sequences in files beside PATH) is refused with the
+// way to convert it, Upgrade.
 //
 // The catalog lookup record (db_GetMtdbInfo), kMtdbInfoRecordSize bytes:
 //
@@ -54,6 +57,24 @@ class METASHELF_API CHostDataBase : public CBas_GDataBase,
   // ("host=... dbname=..."). Returns null with `*error` set (passwords never
   // appear in it) when the database cannot be opened.
   static std::unique_ptr<CHostDataBase> Open(const std::string& uri, std::string* error);
+
+  // How Open treats a SQLite file: kCreate makes it when missing (as the
+  // Open above); kExisting needs a database there; kReadOnly needs one and
+  // never writes (it opens on read-only media and files the user may not
+  // write; every write then fails). A read-write open of a file that cannot
+  // be written fails saying the database is read-only. PostgreSQL opens the
+  // same way in every mode.
+  enum class OpenMode { kCreate, kExisting, kReadOnly };
+  static std::unique_ptr<CHostDataBase> Open(const std::string& uri, OpenMode mode,
+                                             std::string* error);
+
+  // Converts the SQLite database of `uri` from the older layout of several
+  // files (owners in "<stem>.<OWNER>.db", sequences in "<stem>.sequences.db"
+  // beside PATH) into one file, in one transaction; the old files are left
+  // in place. `*report` says what was done (nothing, for a database already
+  // in one file). False with `*error` set, the database unchanged, when a
+  // file is missing or unreadable.
+  static bool Upgrade(const std::string& uri, std::string* report, std::string* error);
 
   // The default URI: "sqlite:metashelf.db".
   static const char* DefaultUri();
@@ -85,6 +106,16 @@ class METASHELF_API CHostDataBase : public CBas_GDataBase,
   // The reason of the host's own operations above (catalog registry, ids,
   // transactions); statements run on HDBC() report in LastStatementError().
   virtual const std::string& LastError() const = 0;
+
+  // Writes a consistent copy of the whole database to the new file
+  // `destination` while others go on reading and writing (SQLite; the copy
+  // is written beside it and renamed into place when whole). 1 on success,
+  // 0 with the reason in LastError(): PostgreSQL says to use pg_dump.
+  virtual std::int32_t Backup(const char* destination) = 0;
+  // The engine's own check of its storage (SQLite's integrity_check): 1
+  // when it finds nothing wrong, 0 with each problem it reports in
+  // `*problems` (at most 100). PostgreSQL has no such check here: 1.
+  virtual std::int32_t CheckStorage(std::vector<std::string>* problems) = 0;
 
   // A failed statement's diagnostic, as the driver gave it.
   struct StatementError {

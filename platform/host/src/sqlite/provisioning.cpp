@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "backends/sqlite/connection.h"
+#include "dialect/dialect.h"
 
 namespace metashelf {
 namespace host {
@@ -60,6 +61,23 @@ std::string WithOwner(const char* text, const std::string& owner) {
   return out;
 }
 
+// The DDL of an owner's objects: "@.NAME" becomes the one-file name of the
+// owner's NAME.
+std::string WithOwnerTables(const char* text, const std::string& owner) {
+  std::string out;
+  for (const char* p = text; *p; ++p) {
+    if (p[0] == '@' && p[1] == '.') {
+      const char* end = p + 2;
+      while ((*end >= 'A' && *end <= 'Z') || *end == '_') ++end;
+      out += driver::dialect::OwnerTableName(owner, std::string(p + 2, end));
+      p = end - 1;
+    } else {
+      out += *p;
+    }
+  }
+  return out;
+}
+
 bool Exec(sqlite3* db, const std::string& sql, std::string* error) {
   char* message = nullptr;
   if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
@@ -79,22 +97,23 @@ bool ProvisionCatalogObjects(driver::sqlite::SqliteConnection* connection, const
       "CREATE TABLE IF NOT EXISTS @.KRDB_META_SCHEMA(SCHEMA_ID NUMERIC NOT NULL PRIMARY KEY,"
       "MTDB_ID NUMERIC,SCHEMA_NAME TEXT,OWNER TEXT,REMARK TEXT,CRTTIME TEXT,MODTIME TEXT,"
       "SCHEMADOC BLOB,NODEINFO BLOB,XPATHDOC BLOB,N2EMAP BLOB)",
-      "CREATE INDEX IF NOT EXISTS @.KRDB_META_SCHEMA_MTDB ON KRDB_META_SCHEMA(MTDB_ID)",
+      "CREATE INDEX IF NOT EXISTS @.KRDB_META_SCHEMA_MTDB ON @.KRDB_META_SCHEMA(MTDB_ID)",
       "CREATE TABLE IF NOT EXISTS @.KRDB_META_SET(COL_ID NUMERIC NOT NULL PRIMARY KEY,"
       "COL_NAME TEXT,SCHEMA_ID NUMERIC,REMARK TEXT,OWNER TEXT,CRTTIME TEXT,MODTIME TEXT)",
-      "CREATE INDEX IF NOT EXISTS @.KRDB_META_SET_SCHEMA ON KRDB_META_SET(SCHEMA_ID)",
+      "CREATE INDEX IF NOT EXISTS @.KRDB_META_SET_SCHEMA ON @.KRDB_META_SET(SCHEMA_ID)",
       "CREATE TABLE IF NOT EXISTS @.KRDB_META_INFO(META_ID NUMERIC NOT NULL PRIMARY KEY,"
       "COL_ID NUMERIC,REMARK TEXT,OWNER TEXT,CRTTIME TEXT,MODTIME TEXT)",
-      "CREATE INDEX IF NOT EXISTS @.KRDB_META_INFO_COL ON KRDB_META_INFO(COL_ID)",
+      "CREATE INDEX IF NOT EXISTS @.KRDB_META_INFO_COL ON @.KRDB_META_INFO(COL_ID)",
       "CREATE TABLE IF NOT EXISTS @.KRPG_SOURCE(PACKAGE_NAME TEXT NOT NULL,PROC_NAME TEXT NOT "
       "NULL,STEP INTEGER NOT NULL,BODY TEXT NOT NULL,PRIMARY KEY(PACKAGE_NAME,PROC_NAME,STEP))",
   };
   for (const char* statement : ddl) {
-    if (!Exec(db, WithOwner(statement, owner), error)) return false;
+    if (!Exec(db, WithOwnerTables(statement, owner), error)) return false;
   }
   sqlite3_stmt* s = nullptr;
-  const std::string insert = "INSERT OR REPLACE INTO " + owner +
-                             ".KRPG_SOURCE(PACKAGE_NAME,PROC_NAME,STEP,BODY) "
+  const std::string insert = "INSERT OR REPLACE INTO " +
+                             driver::dialect::OwnerTableName(owner, "KRPG_SOURCE") +
+                             "(PACKAGE_NAME,PROC_NAME,STEP,BODY) "
                              "VALUES('KRPG_MD',?1,1,?2)";
   if (sqlite3_prepare_v2(db, insert.c_str(), -1, &s, nullptr) != SQLITE_OK) {
     *error = sqlite3_errmsg(db);

@@ -16,7 +16,8 @@ class SqliteConnection;
 }  // namespace driver
 namespace host {
 
-// Creates the catalog objects of `owner` (already attached) when absent.
+// Creates the catalog objects of `owner` when absent (tables named
+// "OWNER.NAME" in the database file).
 // Runs inside the caller's transaction or savepoint.
 bool ProvisionCatalogObjects(driver::sqlite::SqliteConnection* connection, const std::string& owner,
                              std::string* error);

@@ -1,12 +1,16 @@
-// CHostDataBase on a SQLite file: the catalog registry (table MS_CATALOGS
-// of the main file), owners as attached files, ids from the sequence store,
-// and the host's transactions.
+// CHostDataBase on a SQLite file: the catalog registry (table MS_CATALOGS),
+// owners' tables and sequences, all in that one file; ids from the sequence
+// table, the host's transactions, backup and the engine's check.
 #include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cstdio>
 
 #include "../catalog_registry.h"
 #include "../connected_host.h"
 #include "../open_backends.h"
 #include "backends/sqlite/connection.h"
+#include "layout.h"
 #include "provisioning.h"
 
 namespace metashelf {
@@ -17,10 +21,7 @@ using driver::sqlite::SqliteConnection;
 
 constexpr const char* kDefaultOwner = "METASHELF";
 constexpr std::int32_t kMaxId = 0x7fffffff;
-// Free ids are reserved this many at a time: one durable write per block
-// instead of one per id (ids left in a block when the object closes are
-// skipped, never reused).
-constexpr std::int64_t kIdBlock = 64;
+constexpr int kMaxProblems = 100;
 
 class SqliteHostDataBase : public ConnectedHost<SqliteConnection> {
  public:
@@ -28,27 +29,28 @@ class SqliteHostDataBase : public ConnectedHost<SqliteConnection> {
                      std::string uri)
       : ConnectedHost(std::move(connection), std::move(owner)), uri_(std::move(uri)) {}
 
-  bool Init(std::string* error) {
-    if (!Exec("CREATE TABLE IF NOT EXISTS MS_CATALOGS(MTDB_ID INTEGER PRIMARY KEY,"
-              "NAME TEXT NOT NULL UNIQUE,OWNER TEXT NOT NULL)")) {
-      *error = last_error_;
+  // Checks the file's layout, and makes a new database's tables when
+  // `create` allows it.
+  bool Init(CHostDataBase::OpenMode mode, std::string* error) {
+    const std::string path = connection_->path();
+    Layout layout;
+    if (!ReadLayout(db(), &layout, error)) return false;
+    if (layout.version > kLayoutVersion) {
+      *error = path + " was written by a newer metashelf (layout " +
+               std::to_string(layout.version) + "); use that version";
       return false;
     }
-    // Every owner any catalog lives in, and our own.
-    std::vector<std::string> owners{owner_};
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(db(), "SELECT DISTINCT OWNER FROM MS_CATALOGS", -1, &s, nullptr) ==
-        SQLITE_OK) {
-      while (sqlite3_step(s) == SQLITE_ROW) {
-        const auto* o = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-        if (o && SqliteConnection::ValidOwner(o)) owners.emplace_back(o);
-      }
+    if (layout.hasCatalogs && layout.version < kLayoutVersion) {
+      *error = OlderLayoutMessage(path);
+      return false;
     }
-    sqlite3_finalize(s);
-    for (const std::string& owner : owners) {
-      if (!connection_->AttachOwner(owner, error)) return false;
+    if (layout.hasCatalogs) return true;
+    if (mode != CHostDataBase::OpenMode::kCreate) {
+      *error = layout.tables == 0 ? "no metashelf database in " + path + " (the file is empty)"
+                                  : path + " is a SQLite file but not a metashelf database";
+      return false;
     }
-    return true;
+    return MakeLayout(db(), error);
   }
 
   // CBas_GDataBase
@@ -115,8 +117,7 @@ class SqliteHostDataBase : public ConnectedHost<SqliteConnection> {
   std::int32_t db_GetFreeXCLSID() override {
     std::int64_t id = 0;
     std::string error;
-    if (!connection_->sequences().NextCached("", "XCLSID", kIdBlock, &id, &error) || id < 1 ||
-        id > kMaxId) {
+    if (!connection_->sequences().Next("", "XCLSID", true, &id, &error) || id < 1 || id > kMaxId) {
       last_error_ = error.empty() ? "the id sequence is exhausted" : error;
       return 0;
     }
@@ -151,6 +152,38 @@ class SqliteHostDataBase : public ConnectedHost<SqliteConnection> {
   std::int32_t Rollback() override { return Exec("ROLLBACK") ? 1 : 0; }
 
   const char* Backend() const override { return "sqlite"; }
+
+  std::int32_t Backup(const char* destination) override {
+    if (destination == nullptr || *destination == '\0') {
+      last_error_ = "the backup needs a file name";
+      return 0;
+    }
+    return BackupDatabase(db(), destination, &last_error_) ? 1 : 0;
+  }
+
+  std::int32_t CheckStorage(std::vector<std::string>* problems) override {
+    sqlite3_stmt* s =
+        Prepare(("PRAGMA integrity_check(" + std::to_string(kMaxProblems) + ")").c_str());
+    if (!s) {
+      if (problems) problems->push_back(last_error_);
+      return 0;
+    }
+    bool whole = true;
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+      const auto* line = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+      const std::string text = line ? line : "";
+      if (text == "ok") continue;
+      whole = false;
+      if (problems) problems->push_back(text);
+    }
+    if (rc != SQLITE_DONE) {
+      whole = false;
+      if (problems) problems->push_back(sqlite3_errmsg(db()));
+    }
+    sqlite3_finalize(s);
+    return whole ? 1 : 0;
+  }
   std::string DisplayUri() const override { return uri_; }
 
  private:
@@ -181,28 +214,49 @@ class SqliteHostDataBase : public ConnectedHost<SqliteConnection> {
 
 }  // namespace
 
-std::unique_ptr<CHostDataBase> OpenSqlite(const std::string& rest, std::string* error) {
-  std::string path = rest;
-  std::string owner = kDefaultOwner;
+bool ParseSqliteUri(const std::string& rest, std::string* path, std::string* owner,
+                    std::string* error) {
+  *path = rest;
+  *owner = kDefaultOwner;
   const std::size_t query = rest.find('?');
   if (query != std::string::npos) {
-    path = rest.substr(0, query);
+    *path = rest.substr(0, query);
     const std::string options = rest.substr(query + 1);
     if (options.rfind("owner=", 0) != 0 || options.find('&') != std::string::npos) {
       *error = "unknown option in " + rest + " (only ?owner=NAME is known)";
-      return nullptr;
+      return false;
     }
-    owner = options.substr(6);
-    UpperCaseOwner(&owner);
+    *owner = options.substr(6);
+    UpperCaseOwner(owner);
   }
-  if (!SqliteConnection::ValidOwner(owner)) {
-    *error = InvalidOwnerMessage(owner);
+  if (path->empty()) {
+    *error = "the database path is empty";
+    return false;
+  }
+  if (!SqliteConnection::ValidOwner(*owner)) {
+    *error = InvalidOwnerMessage(*owner);
+    return false;
+  }
+  return true;
+}
+
+std::unique_ptr<CHostDataBase> OpenSqlite(const std::string& rest, CHostDataBase::OpenMode mode,
+                                          std::string* error) {
+  std::string path, owner;
+  if (!ParseSqliteUri(rest, &path, &owner, error)) return nullptr;
+  struct stat st {};
+  if (mode != CHostDataBase::OpenMode::kCreate && stat(path.c_str(), &st) != 0) {
+    *error = "no database at " + path;
     return nullptr;
   }
-  auto connection = SqliteConnection::Open(path, error);
+  using Mode = SqliteConnection::Mode;
+  const Mode connectionMode = mode == CHostDataBase::OpenMode::kCreate     ? Mode::kCreate
+                              : mode == CHostDataBase::OpenMode::kExisting ? Mode::kExisting
+                                                                           : Mode::kReadOnly;
+  auto connection = SqliteConnection::Open(path, connectionMode, error);
   if (!connection) return nullptr;
   auto db = std::make_unique<SqliteHostDataBase>(std::move(connection), owner, "sqlite:" + rest);
-  if (!db->Init(error)) return nullptr;
+  if (!db->Init(mode, error)) return nullptr;
   return db;
 }
 
