@@ -1,6 +1,6 @@
 // COraMetaDataSet::GetMetaData: rebuilds a stored record from its
-// META_STRUCTINFO_<id> row and its node rows. Only a record read whole is
-// reported as read.
+// META_STRUCTINFO_<id> row and its node rows. Only a record read whole,
+// that rebuilds as well-formed UTF-8 XML, is reported as read.
 #include <string>
 
 #include "dataset/mds_context.h"
@@ -78,6 +78,11 @@ std::int32_t COraMetaDataSet::GetMetaData(std::int64_t metaID, CBaseMetaData* re
     if (oper.ReadNodeDateTimeList(mdsID, metaID, leaves.list()) != 1) return 0;
     record->SetLeafNodeList(leaves.list());
     record->SetMetaID(metaID);
-    return record->UpdateSetting() == 1 ? 1 : 0;
+    if (record->UpdateSetting() != 1) return 0;
+    // A record is handed out only when it rebuilds as UTF-8, well-formed
+    // XML: damaged storage fails the read (the reason is the record's
+    // LastError()) instead of giving out bytes no reader can use.
+    std::string xml;
+    return record->ToXml(xml) == 1 ? 1 : 0;
   });
 }

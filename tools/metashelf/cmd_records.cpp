@@ -16,12 +16,24 @@ namespace {
 std::string RecordXml(Collection& collection, std::int64_t id) {
   CBaseMetaData record(&collection.schema());
   if (collection.set().GetMetaData(id, &record) != 1) {
-    Fail("cannot read record " + std::to_string(id) + " of collection '" + collection.name() + "'");
+    const std::string& why = record.LastError();
+    const std::string what =
+        "cannot read record " + std::to_string(id) + " of collection '" + collection.name() + "'";
+    if (why.rfind("the record is damaged", 0) == 0)
+      Fail(what + ": " + why + "; run metashelf check");
+    // A record that exists but cannot be rebuilt: say when the file itself
+    // is damaged.
+    if (collection.session().db().CheckStorage(nullptr) != 1) {
+      Fail(what + ": the database is damaged; run metashelf check");
+    }
+    Fail(what + (why.empty() ? std::string() : ": " + why));
   }
   std::string xml;
   if (record.ToXml(xml) != 1) {
-    Fail("cannot rebuild record " + std::to_string(id) + " of collection '" + collection.name() +
-         "': " + record.LastError());
+    Fail(
+        "cannot rebuild record " + std::to_string(id) + " of collection '" + collection.name() +
+        "': " + record.LastError() +
+        (record.LastError().rfind("the record is damaged", 0) == 0 ? "; run metashelf check" : ""));
   }
   return xml;
 }

@@ -25,6 +25,9 @@ ParsedQuery ParseOrFail(Collection& collection, const std::string& query) {
     std::string message = "query: " + error.message;
     if (error.column > 0) message += " (column " + std::to_string(error.column) + ")";
     if (error.message.rfind("unknown field", 0) == 0) {
+      // A damaged file can make a schema lose its fields: say so rather
+      // than blame the query.
+      FailIfDamaged(collection.session());
       message +=
           "; fields are node paths or the aliases listed by: metashelf schema show " +
           (collection.schemaName().empty() ? std::string("SCHEMA") : collection.schemaName());
@@ -50,6 +53,7 @@ int RunValues(const Globals& globals, const std::string& name, const std::string
   FieldInfo info;
   std::int32_t guid = 0;
   if (!collection.ResolveField(field, &info, &guid)) {
+    FailIfDamaged(session);
     UsageFail("unknown field '" + field + "' in schema '" + collection.schemaName() +
               "' (see: metashelf schema show " + collection.schemaName() + ")");
   }

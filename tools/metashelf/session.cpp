@@ -273,6 +273,10 @@ std::vector<std::pair<std::int64_t, std::string>> Collection::AliasValues(const 
   return NodeValues(guid, type);
 }
 
+void FailIfDamaged(Session& session) {
+  if (session.db().CheckStorage(nullptr) != 1) Fail("the database is damaged; run metashelf check");
+}
+
 std::string OneLine(const std::string& text) {
   std::string out;
   bool blank = false;

@@ -146,6 +146,10 @@ class Collection {
   std::string schemaName_;
 };
 
+// Fails with "the database is damaged; run metashelf check" when the
+// engine's own check of the file finds a fault; returns otherwise.
+void FailIfDamaged(Session& session);
+
 // `text` on one line: line breaks and tabs become blanks, runs of blanks
 // one blank, and the ends are trimmed (titles in tab-separated listings).
 std::string OneLine(const std::string& text);

@@ -10,6 +10,7 @@
 #include "record_parts.h"
 #include "schema_impl.h"
 #include "text_codec.h"
+#include "xml_check.h"
 
 namespace {
 
@@ -227,7 +228,16 @@ std::int32_t CBaseMetaData::ToXml(std::string& xml) const {
       impl_->error = "empty record";
       return 0;
     }
-    return metashelf::model::Rebuild(impl_->parts, xml, impl_->error) ? 1 : 0;
+    if (!metashelf::model::Rebuild(impl_->parts, xml, impl_->error)) return 0;
+    // Stored parts that were damaged rebuild into text no reader can use:
+    // the record is refused rather than handed out.
+    std::string reason;
+    if (!metashelf::model::WellFormedUtf8Xml(xml, &reason)) {
+      xml.clear();
+      impl_->error = "the record is damaged (" + reason + ")";
+      return 0;
+    }
+    return 1;
   } catch (...) {
     impl_->error = "out of memory";
     return 0;
