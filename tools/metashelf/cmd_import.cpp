@@ -50,7 +50,24 @@ std::string RootText(const RecordFit& fit, const std::string& schemaRoot) {
 struct Pending {
   std::string file;
   std::unique_ptr<CBaseMetaData> record;
+  bool inlineValues = false;  // some values stay inline (counted once stored)
 };
+
+// Records per transaction at most.
+constexpr int kMaxBatch = 100000;
+
+// True when a failure is the disk (or the database's space) running out:
+// nothing more can be stored, so the import stops there.
+bool DiskFull(const std::string& message, const CHostDataBase::StatementError& failed,
+              std::uint64_t failuresBefore) {
+  if (failed.number != failuresBefore &&
+      ((failed.native & 0xff) == 13 /* SQLITE_FULL */ || failed.state == "53100")) {
+    return true;
+  }
+  return message.find("disk is full") != std::string::npos ||
+         message.find("No space left") != std::string::npos ||
+         message.find("could not extend file") != std::string::npos;
+}
 
 class Importer {
  public:
@@ -88,7 +105,6 @@ class Importer {
     }
     if (fit.unplacedValues > 0) NoteUnplaced(file, fit);
     if (!issues.empty()) {
-      ++withInline_;
       std::string note = file + ": " + std::to_string(issues.size()) +
                          " value(s) kept in the record but not stored as searchable leaves:";
       for (std::size_t i = 0; i < issues.size() && i < kIssuesShown; ++i) {
@@ -100,20 +116,30 @@ class Importer {
       }
       if (!options_.quietNotes) progress_.Note(note);
     }
-    batch_.push_back(Pending{file, std::move(record)});
+    batch_.push_back(Pending{file, std::move(record), !issues.empty()});
     if (batch_.size() >= static_cast<std::size_t>(options_.batch)) Flush();
   }
 
-  // Writes what is queued.
+  // Writes what is queued. After a full disk nothing more is tried.
   void Flush() {
-    if (batch_.empty()) return;
+    if (batch_.empty() || full()) {
+      batch_.clear();
+      return;
+    }
     if (batch_.size() > 1 && StoreBatch()) {
-      stored_ += batch_.size();
+      for (const Pending& p : batch_) Stored(p);
     } else {
-      for (Pending& p : batch_) StoreOne(p);
+      for (Pending& p : batch_) {
+        if (full()) break;
+        StoreOne(p);
+      }
     }
     batch_.clear();
   }
+
+  // The reason the disk filled up, when it did ("" otherwise).
+  bool full() const { return !full_.empty(); }
+  const std::string& fullReason() const { return full_; }
 
   std::size_t stored() const { return stored_; }
   // Records written or rejected so far (queued ones are not yet done).
@@ -169,6 +195,11 @@ class Importer {
     progress_.Note(note);
   }
 
+  void Stored(const Pending& p) {
+    ++stored_;
+    if (p.inlineValues) ++withInline_;
+  }
+
   void Reject(const std::string& file, const std::string& reason, bool prefix = true) {
     const std::string line = prefix ? file + ": " + reason : reason;
     rejected_.emplace_back(file, line);
@@ -189,16 +220,30 @@ class Importer {
   }
 
   bool StoreBatch() {
+    CHostDataBase& db = collection_.session().db();
+    const std::uint64_t failuresBefore = db.LastStatementError().number;
     try {
-      Transaction tx(collection_.session().db());
+      Transaction tx(db);
       for (Pending& p : batch_) {
-        if (Write(p) <= 0) return false;  // rolled back; retried one by one
+        if (Write(p) <= 0) {
+          NoteFull(db.LastError(), failuresBefore);
+          return false;  // rolled back; retried one by one
+        }
       }
       tx.Commit();
       return true;
-    } catch (const ToolError&) {
+    } catch (const ToolError& e) {
+      NoteFull(e.what(), failuresBefore);
       return false;
     }
+  }
+
+  // Records a full disk from the failure just seen.
+  void NoteFull(const std::string& message, std::uint64_t failuresBefore) {
+    CHostDataBase& db = collection_.session().db();
+    const CHostDataBase::StatementError failed = db.LastStatementError();
+    if (!DiskFull(message, failed, failuresBefore)) return;
+    full_ = failed.number != failuresBefore && !failed.message.empty() ? failed.message : message;
   }
 
   void StoreOne(Pending& p) {
@@ -212,14 +257,17 @@ class Importer {
         const std::string detail =
             failed.number != failuresBefore ? failed.message : db.LastError();
         tx.Rollback();
+        NoteFull(detail, failuresBefore);
+        if (full()) return;  // not the record's fault: said once, in the summary
         Reject(p.file, "the collection refused the record" +
                            (detail.empty() ? std::string() : ": " + detail));
         return;
       }
       tx.Commit();
-      ++stored_;
+      Stored(p);
     } catch (const ToolError& e) {
-      Reject(p.file, e.what());
+      NoteFull(e.what(), db.LastStatementError().number);
+      if (!full()) Reject(p.file, e.what());
     }
   }
 
@@ -233,12 +281,15 @@ class Importer {
   std::int64_t unplacedValues_ = 0;
   std::map<std::string, std::pair<std::int64_t, std::int64_t>> unplaced_;  // values, records
   std::vector<std::pair<std::string, std::string>> rejected_;
+  std::string full_;
 };
 
 }  // namespace
 
 int RunImport(const Globals& globals, const ImportOptions& options) {
-  if (options.batch < 1) UsageFail("import: --batch must be 1 or more");
+  if (options.batch < 1 || options.batch > kMaxBatch) {
+    UsageFail("--batch takes a whole number from 1 to " + std::to_string(kMaxBatch));
+  }
   ValueIndexMode mode = ValueIndexMode::kAuto;
   if (!ParseValueIndexMode(options.valueIndexes, &mode)) {
     UsageFail("import: --value-indexes must be auto, after or in-place");
@@ -265,7 +316,7 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
   Importer importer(collection, effective, progress);
   std::size_t read = 0;
   for (const std::string& file : files) {
-    if (interrupt.Taken()) break;
+    if (interrupt.Taken() || importer.full()) break;
     importer.Add(file);
     ++read;
     progress.Update(importer.processed());
@@ -316,6 +367,13 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
                 << rest << " value(s)\n";
     }
   }
+  if (importer.full()) {
+    std::cout << "stopped: the disk is full (" << importer.fullReason() << "); "
+              << importer.stored() << " record(s) stored, "
+              << files.size() - importer.stored() - rejected
+              << " not stored; free some space and import the rest again\n";
+    return kExitFailure;
+  }
   if (interrupt.signal() != 0) {
     // Every record read was written or rejected; the rest were not read.
     std::cout << "interrupted by " << (interrupt.signal() == SIGINT ? "SIGINT" : "SIGTERM") << ": "
@@ -331,11 +389,9 @@ void AddImportCommand(CLI::App& app, Globals& globals, Action& action) {
       "import", "import XML records from files and folders (recursively) into a collection");
   importCmd->add_option("COLLECTION", options->collection, "collection name")->required();
   importCmd->add_option("PATH", options->paths, "record files or folders")->required();
-  importCmd
-      ->add_option("--batch", options->batch,
-                   "records per transaction, 256 unless given (a failed batch is retried "
-                   "record by record)")
-      ->check(CLI::PositiveNumber);
+  importCmd->add_option("--batch", options->batch,
+                        "records per transaction, 256 unless given (a failed batch is retried "
+                        "record by record)");
   importCmd
       ->add_option(
           "--value-indexes", options->valueIndexes,

@@ -74,6 +74,12 @@ int Main(int argc, char** argv) {
     std::cerr << "metashelf: " << e.what() << " (run 'metashelf --help' for usage)\n";
     return metashelf::cli::kExitUsage;
   }
+  // An empty --db would silently mean the default file in this folder.
+  if (app.get_option("--db")->count() > 0 && globals.db.empty()) {
+    std::cerr << "metashelf: --db needs a database: sqlite:PATH or a PostgreSQL URI "
+                 "(run 'metashelf --help' for usage)\n";
+    return metashelf::cli::kExitUsage;
+  }
   if (!action) {
     std::cerr << "metashelf: no command given; run 'metashelf --help'\n";
     return metashelf::cli::kExitUsage;
