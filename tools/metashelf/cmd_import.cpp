@@ -220,20 +220,17 @@ class Importer {
   }
 
   bool StoreBatch() {
-    CHostDataBase& db = collection_.session().db();
-    const std::uint64_t failuresBefore = db.LastStatementError().number;
     try {
-      Transaction tx(db);
+      Transaction tx(collection_.session().db());
+      // A failed batch, full disk or not, is retried one by one: smaller
+      // transactions may still fit, and the first record that does not
+      // stops the import.
       for (Pending& p : batch_) {
-        if (Write(p) <= 0) {
-          NoteFull(db.LastError(), failuresBefore);
-          return false;  // rolled back; retried one by one
-        }
+        if (Write(p) <= 0) return false;
       }
       tx.Commit();
       return true;
-    } catch (const ToolError& e) {
-      NoteFull(e.what(), failuresBefore);
+    } catch (const ToolError&) {
       return false;
     }
   }

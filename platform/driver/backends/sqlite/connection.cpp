@@ -3,6 +3,7 @@
 #include "backends/sqlite/connection.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include "backends/sqlite/error.h"
 #include "backends/sqlite/functions.h"
@@ -34,6 +35,16 @@ std::string FileUri(const std::string& path, const char* query) {
     }
   }
   return uri + "?" + query;
+}
+
+// True when the file, or the folder its journal files go to, cannot be
+// written (read-only media, or another user's file).
+bool CannotWrite(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : path.substr(0, slash);
+  return access(path.c_str(), W_OK) != 0 || access(folder.c_str(), W_OK) != 0;
 }
 
 // Reads the schema, which is where a file that cannot be read (or whose
@@ -88,6 +99,11 @@ std::unique_ptr<SqliteConnection> SqliteConnection::Open(const std::string& path
   sqlite3_extended_result_codes(c->db_, 1);
   sqlite3_busy_timeout(c->db_, kBusyTimeoutMs);
   if (Probe(c->db_) != SQLITE_OK) {
+    // On read-only media a WAL file fails here, as its index cannot be made.
+    if (mode != Mode::kReadOnly && CannotWrite(path)) {
+      if (readOnly) *readOnly = true;
+      return fail("the database " + path + " is read-only (it can be read, not changed)");
+    }
     return fail("cannot read " + path + ": " + sqlite3_errmsg(c->db_));
   }
   if (mode != Mode::kReadOnly && sqlite3_db_readonly(c->db_, "main") == 1) {
