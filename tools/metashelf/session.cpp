@@ -58,8 +58,15 @@ Session::Session(const Globals& globals, Access access) : globals_(globals) {
   if (!db_) {
     // A missing database is the one case with a next step to name.
     if (error.rfind("no database at ", 0) == 0) Fail(error + "; run metashelf init");
+    // The library's reason names the database already, its password masked.
+    for (const char* said : {"cannot open ", "cannot prepare "}) {
+      const std::string prefix = said;
+      if (error.rfind(prefix, 0) == 0) {
+        Fail(prefix + "database " + OneLine(error.substr(prefix.size())));
+      }
+    }
     Fail("cannot open database " + MaskPassword(globals_.db) +
-         (error.empty() ? std::string() : ": " + error));
+         (error.empty() ? std::string() : ": " + OneLine(error)));
   }
   displayUri_ = db_->DisplayUri();
 }

@@ -6,6 +6,7 @@
 // string; an `owner` option (URI query parameter or conninfo keyword, not
 // passed to libpq) names the schema the host's catalogs live in
 // (default METASHELF). Messages never hold the password.
+#include <algorithm>
 #include <cstring>
 
 #include "backends/postgresql/connection.h"
@@ -221,8 +222,81 @@ class PgHostDataBase : public ConnectedHost<PgConnection> {
 
 }  // namespace
 
+// The passwords an address carries: the URI's user information after the
+// first ':' up to the last '@' before the host, and the value of every
+// password key (conninfo or query parameter), whatever its case.
+std::vector<std::string> PasswordsOf(const std::string& uri) {
+  std::vector<std::string> out;
+  const std::size_t scheme = uri.find("://");
+  if (scheme != std::string::npos) {
+    const std::size_t start = scheme + 3;
+    const std::size_t end = uri.find_first_of("/?#", start);
+    const std::size_t at = uri.rfind('@', end == std::string::npos ? uri.size() : end);
+    const std::size_t colon = uri.find(':', start);
+    if (at != std::string::npos && at >= start && colon != std::string::npos && colon < at) {
+      out.push_back(uri.substr(colon + 1, at - colon - 1));
+    }
+  }
+  std::string lower = uri;
+  for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  for (std::size_t p = lower.find("password"); p != std::string::npos;
+       p = lower.find("password", p + 8)) {
+    std::size_t v = p + 8;
+    while (v < uri.size() && uri[v] == ' ') ++v;
+    if (v >= uri.size() || uri[v] != '=') continue;
+    ++v;
+    while (v < uri.size() && uri[v] == ' ') ++v;
+    std::size_t e = v;
+    if (v < uri.size() && uri[v] == '\'') {
+      ++v;
+      e = uri.find('\'', v);
+      if (e == std::string::npos) e = uri.size();
+    } else {
+      while (e < uri.size() && uri[e] != ' ' && uri[e] != '&') ++e;
+    }
+    out.push_back(uri.substr(v, e - v));
+  }
+  return out;
+}
+
+// `text` with every password of `uri`, and every part of one that libpq
+// may have taken for something else (an unencoded '@' makes the tail of a
+// password part of the host name), replaced by "****"; on one line.
+std::string WithoutPasswords(std::string text, const std::string& uri) {
+  std::vector<std::string> parts;
+  for (const std::string& password : PasswordsOf(uri)) {
+    if (password.empty() || password == "****") continue;
+    parts.push_back(password);
+    for (std::size_t b = 0, at; b <= password.size(); b = at + 1) {
+      at = password.find('@', b);
+      if (at == std::string::npos) at = password.size();
+      if (at - b >= 2 && at - b < password.size()) parts.push_back(password.substr(b, at - b));
+    }
+  }
+  // Longest first, so that a part never leaves the rest of a longer one.
+  std::sort(parts.begin(), parts.end(),
+            [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+  for (const std::string& part : parts) {
+    for (std::size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + 4)) {
+      text.replace(p, part.size(), "****");
+    }
+  }
+  // libpq ends lines of its messages with a line break and indents the
+  // next with a tab: one line, as every message of ours.
+  std::string out;
+  for (char c : text) {
+    if (c == '\n' || c == '\r' || c == '\t') {
+      if (!out.empty() && out.back() != ' ') out += ' ';
+    } else {
+      out += c;
+    }
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
 std::unique_ptr<CHostDataBase> OpenPostgreSQL(const std::string& uri, std::string* error) {
-  const std::string display = driver::postgresql::MaskPassword(uri);
+  const std::string display = WithoutPasswords(driver::postgresql::MaskPassword(uri), uri);
   std::string conninfo = uri;
   std::string owner = TakeOwner(&conninfo);
   if (owner.empty()) owner = kDefaultOwner;
@@ -234,12 +308,13 @@ std::unique_ptr<CHostDataBase> OpenPostgreSQL(const std::string& uri, std::strin
   std::string reason;
   auto connection = PgConnection::Open(conninfo, &reason);
   if (!connection) {
-    *error = "cannot open " + display + ": " + driver::postgresql::MaskPassword(reason);
+    *error = "cannot open " + display + ": " +
+             WithoutPasswords(driver::postgresql::MaskPassword(reason), uri);
     return nullptr;
   }
   auto db = std::make_unique<PgHostDataBase>(std::move(connection), owner, display);
   if (!db->Init(&reason)) {
-    *error = "cannot prepare " + display + ": " + reason;
+    *error = "cannot prepare " + display + ": " + WithoutPasswords(reason, uri);
     return nullptr;
   }
   return db;
