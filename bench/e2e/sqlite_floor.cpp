@@ -120,7 +120,7 @@ bool SqliteFloor::Capture(const std::filesystem::path& imported,
   bool ok = true;
   for (const std::string& schema : schemas) {
     for (const std::string& name : Tables(now, schema)) {
-      const std::string qualified = schema + "." + name;
+      const std::string qualified = schema + ".\"" + name + "\"";
       // A table made by the import itself starts from nothing.
       const std::int64_t from = MaxRowid(then, qualified);
       sqlite3_stmt* s = nullptr;
@@ -139,7 +139,10 @@ bool SqliteFloor::Capture(const std::filesystem::path& imported,
           table.values.push_back(sqlite3_value_dup(sqlite3_column_value(s, c)));
         }
         ++rows_;
-        if (name.compare(0, 7, "META_ND") == 0) ++leafRows_;
+        // "META_ND..." in an owner's file, "OWNER.META_ND..." in one file.
+        if (name.compare(0, 7, "META_ND") == 0 || name.find(".META_ND") != std::string::npos) {
+          ++leafRows_;
+        }
       }
       sqlite3_finalize(s);
       if (!table.values.empty()) tables_.push_back(std::move(table));
@@ -174,13 +177,14 @@ bool DropValueIndexes(sqlite3* db, const std::string& schema, std::vector<std::s
       sqlite3_finalize(s);
       return false;
     }
-    text.insert(at, schema + ".");
+    // The main file's own texts run as they are.
+    if (schema != "main") text.insert(at, schema + ".");
     texts->push_back(text);
     names.push_back(name);
   }
   sqlite3_finalize(s);
   for (const std::string& name : names) {
-    if (!Exec(db, "DROP INDEX " + schema + "." + name, error)) return false;
+    if (!Exec(db, "DROP INDEX " + schema + ".\"" + name + "\"", error)) return false;
   }
   return true;
 }
@@ -210,7 +214,7 @@ bool SqliteFloor::Run(const std::filesystem::path& before, bool late, FloorTime*
   ok = Exec(db, "BEGIN", &error_);
   for (const Table& t : tables_) {
     if (!ok) break;
-    std::string sql = "INSERT INTO " + t.schema + "." + t.name + " VALUES(";
+    std::string sql = "INSERT INTO " + t.schema + ".\"" + t.name + "\" VALUES(";
     for (int c = 0; c < t.columns; ++c) sql += c == 0 ? "?" : ",?";
     sql += ")";
     sqlite3_stmt* s = nullptr;

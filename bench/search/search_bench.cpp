@@ -144,13 +144,11 @@ class Collection {
     }
     db_->Commit();
 
-    // The same files opened directly, the owner attached as the driver does.
+    // The same file opened directly; the owner's tables are "OWNER.TABLE" in it.
     if (sqlite3_open(file.c_str(), &direct_) != SQLITE_OK) return Fail("direct open");
-    const std::string ownerFile = (folder_ / ("bench." + owner_ + ".db")).string();
-    if (!Exec(direct_, "ATTACH DATABASE '" + ownerFile + "' AS " + owner_)) return false;
     if (!Exec(direct_, "PRAGMA case_sensitive_like=ON")) return false;
     // The copies are scratch data: no syncing while they are written.
-    Exec(direct_, "PRAGMA " + owner_ + ".synchronous=OFF");
+    Exec(direct_, "PRAGMA synchronous=OFF");
     Exec(direct_, "PRAGMA cache_size=-262144");
 
     CNodeInfo title;
@@ -165,11 +163,11 @@ class Collection {
     // under the names the set gave them.
     for (const char* table : {"META_NDTEXT_", "META_NDNUMBER_", "META_NDDATETIME_"}) {
       for (const char* suffix : {"_ID", "_NV"}) {
-        Exec(direct_, "DROP INDEX IF EXISTS " + owner_ + "." + table + c + suffix);
+        Exec(direct_, "DROP INDEX IF EXISTS \"" + owner_ + "." + table + c + suffix + "\"");
       }
     }
     for (const char* table : {"META_NDTEXT_", "META_NDNUMBER_", "META_NDDATETIME_"}) {
-      const std::string t = owner_ + "." + table + c;
+      const std::string t = "\"" + owner_ + "." + table + c + "\"";
       std::string value = "t.NODEVALUE";
       if (std::string(table) == "META_NDTEXT_") {
         value = "CASE WHEN t.NODEGUID=" + std::to_string(titleGuid) +
@@ -184,13 +182,12 @@ class Collection {
       }
     }
     for (const char* table : {"META_NDTEXT_", "META_NDNUMBER_", "META_NDDATETIME_"}) {
-      const std::string name = std::string(table) + c;
-      Exec(direct_, "CREATE INDEX " + owner_ + "." + name + "_ID ON " + name + "(MetaID)");
-      Exec(direct_,
-           "CREATE INDEX " + owner_ + "." + name + "_NV ON " + name + "(NODEGUID,NODEVALUE)");
+      const std::string name = owner_ + "." + table + c;
+      Exec(direct_, "CREATE INDEX \"" + name + "_ID\" ON \"" + name + "\"(MetaID)");
+      Exec(direct_, "CREATE INDEX \"" + name + "_NV\" ON \"" + name + "\"(NODEGUID,NODEVALUE)");
     }
-    Exec(direct_, "ANALYZE " + owner_);
-    Exec(direct_, "PRAGMA " + owner_ + ".synchronous=NORMAL");
+    Exec(direct_, "ANALYZE");
+    Exec(direct_, "PRAGMA synchronous=NORMAL");
     records_ = stored_ * (copies + 1);
     return true;
   }
