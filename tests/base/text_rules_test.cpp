@@ -74,6 +74,10 @@ TEST(TextRules, PasswordMask) {
       {"password=x", "password=***"},
       {"host=/tmp passwordfile=x", "host=/tmp passwordfile=x"},
       {"host=db password='unterminated", "host=db password=***"},
+      // Any case: a keyword libpq refuses is still shown in messages.
+      {"host=db PASSWORD=s3cret", "host=db PASSWORD=***"},
+      {"postgresql://db/geo?PassWord=x1", "postgresql://db/geo?PassWord=***"},
+      {"postgresql://ann:pa@ss@db/geo", "postgresql://ann:***@db/geo"},
   };
   for (const auto& c : kCases) EXPECT_EQ(base::MaskPassword(c.address), c.shown) << c.address;
 }

@@ -10,6 +10,17 @@ bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
+// `text` with ASCII letters in lower case (same length, same offsets): the
+// keyword is found in any case, as a server that refuses "PASSWORD=" would
+// still show its value.
+std::string AsciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
 std::string MaskUri(std::string_view uri, std::size_t scheme) {
   std::string out(uri);
   const std::size_t start = scheme + 3;
@@ -22,8 +33,8 @@ std::string MaskUri(std::string_view uri, std::size_t scheme) {
     }
   }
   // A password may also come as a query parameter.
-  for (std::size_t p = out.find("password="); p != std::string::npos;
-       p = out.find("password=", p + 9)) {
+  for (std::size_t p = AsciiLower(out).find("password="); p != std::string::npos;
+       p = AsciiLower(out).find("password=", p + 9)) {
     if (p == 0 || out[p - 1] == '?' || out[p - 1] == '&') {
       const std::size_t e = out.find('&', p);
       const std::size_t stop = e == std::string::npos ? out.size() : e;
@@ -36,9 +47,10 @@ std::string MaskUri(std::string_view uri, std::size_t scheme) {
 // libpq conninfo: key = value pairs, values optionally single-quoted.
 std::string MaskConninfo(std::string_view text) {
   std::string out;
+  const std::string lower = AsciiLower(text);
   std::size_t i = 0;
   while (i < text.size()) {
-    const std::size_t key = text.find("password", i);
+    const std::size_t key = lower.find("password", i);
     if (key == std::string_view::npos) break;
     std::size_t j = key + 8;
     const bool wordStart = key == 0 || IsSpace(text[key - 1]);
