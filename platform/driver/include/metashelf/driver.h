@@ -5,6 +5,18 @@
 // Result codes: 0 success, 1 success with information, 100 no (more) rows,
 // 99 more data expected (gis_SQLParamData), negative values failures. No call
 // throws; every bad argument gives an error code.
+//
+// What holds for every call:
+// - -2 (GIS_SQL_INVALID_HANDLE) for a null statement or connection handle;
+//   every other failure is -1 (or the code a test's fault injector chose),
+//   and its diagnostic is kept for gis_SQLError on the statement.
+// - Buffers passed in stay the caller's. Bound buffers and indicators are
+//   remembered, not copied: parameters are read when the statement runs,
+//   columns written by each fetch, so they must live until then.
+// - Statements use Oracle's dialect and are adapted to the backend; a
+//   statement's failure changes nothing but what the statement itself did
+//   (inside a unit, see gis_SQLBeginUnit, the unit decides what stays).
+// - Text is bytes (UTF-8 expected); the driver never converts encodings.
 #ifndef METASHELF_DRIVER_H_
 #define METASHELF_DRIVER_H_
 
@@ -64,12 +76,35 @@ extern "C" {
 // connection is closed.
 METASHELF_API std::int16_t gis_SQLAllocStmt(gis_SQLHDBC_STRU* hdbc, gis_SQLHSTMT* stmt);
 
+// Prepares one statement of `length` bytes of `text` (GIS_SQL_NTS: up to
+// its NUL), with placeholders :1, :2, ... It replaces the statement the
+// handle held before and closes its open cursor. 0 when prepared; -1 for a
+// null text, a negative length other than GIS_SQL_NTS, or text the backend
+// refuses. The text is copied.
 METASHELF_API std::int16_t gis_SQLPrepare(gis_SQLHSTMT stmt, const char* text, std::int32_t length);
+// Runs the prepared statement with the parameter values the bound buffers
+// hold now. A query opens a cursor for gis_SQLFetch/gis_SQLExtendedFetch;
+// anything else has done its work when the call returns 0 or 1 (on
+// PostgreSQL inside a unit, only when the unit ends well: see
+// gis_SQLBeginUnit). -1 when nothing is prepared, a placeholder is unbound
+// or the database refuses the statement; what the statement changed is
+// then undone.
 METASHELF_API std::int16_t gis_SQLExecute(gis_SQLHSTMT stmt);
+// Prepares and runs `text` in one call, as gis_SQLPrepare then
+// gis_SQLExecute, with the columns and parameters still bound.
 METASHELF_API std::int16_t gis_SQLExecDirect(gis_SQLHSTMT stmt, const char* text, std::int32_t length);
 
 // Binds placeholder `number` (from 1). `io` is 1 (input). `indicator` may be
 // null; a value of -1 in it binds NULL.
+// `valueType` says how `buffer` is read (its `bufferLength` bytes):
+// GIS_TYPE_INT a 2-, 4- or 8-byte integer; GIS_TYPE_FLOAT a 4- or 8-byte
+// float; GIS_TYPE_STRING text that must end with a NUL inside
+// `bufferLength` (0: up to the NUL), an empty text being NULL as in
+// Oracle; GIS_TYPE_LONGRAW / GIS_TYPE_BLOB exactly `bufferLength` bytes
+// (may be empty with a null buffer); GIS_TYPE_DATE an OCIDate. `dbType`,
+// `columnSize` and `digits` are accepted and not needed. -1 for an unknown
+// type, `io` other than 1, a number the statement has no placeholder for,
+// a negative length, or a null buffer with a length.
 METASHELF_API std::int16_t gis_SQLBindParameter(gis_SQLHSTMT stmt, std::uint16_t number,
                                                 std::int16_t io, std::int16_t valueType,
                                                 std::int16_t dbType, std::uint32_t columnSize,
@@ -79,16 +114,49 @@ METASHELF_API std::int16_t gis_SQLBindParameter(gis_SQLHSTMT stmt, std::uint16_t
 
 // Binds result column `number` (from 1). For rowset fetches the buffer is an
 // array of rowset-size elements of `bufferLength` bytes each.
+// Each fetch writes the value converted to `type` (GIS_TYPE_INT 4 bytes,
+// truncated toward zero; GIS_TYPE_FLOAT an 8-byte double; GIS_TYPE_STRING
+// text with its NUL; GIS_TYPE_LONGRAW the bytes; GIS_TYPE_DATE an OCIDate;
+// GIS_TYPE_BLOB writes nothing and makes the row a locator for
+// gis_SQLParamData/gis_SQLPutData) and sets the indicator: -1 for NULL
+// (the buffer is then left as it was), 0 for a whole value, the full
+// length (-2 when over 32767) when text or bytes were cut to the buffer;
+// a cut value makes the fetch return 1. A value that cannot be converted
+// (text that is not a number into GIS_TYPE_INT) fails the fetch. -1 for an
+// unknown type, a null buffer or one too small for its type, or a number
+// beyond the result's columns.
 METASHELF_API std::int16_t gis_SQLBindCol(gis_SQLHSTMT stmt, std::uint16_t number,
                                           std::int16_t type, void* buffer,
                                           std::int32_t bufferLength, std::int16_t* indicator);
 
+// Moves to the next row of the open cursor and writes it into the bound
+// columns: 0 (1 when a value was cut), 100 when no row is left (nothing is
+// written), -1 without an open cursor or on a failure of the database or
+// of a conversion.
 METASHELF_API std::int16_t gis_SQLFetch(gis_SQLHSTMT stmt);
+// Only GIS_SQL_ROWSET_SIZE is known: the rows each gis_SQLExtendedFetch
+// delivers, 1 to 1000000 (default 1). -1 for another option or value.
 METASHELF_API std::int16_t gis_SQLSetStmtOption(gis_SQLHSTMT stmt, std::uint16_t option,
                                                 std::uint32_t value);
+// Fetches up to rowset-size rows at once into element 0, 1, ... of the
+// bound column arrays; `orientation` must be GIS_SQL_FETCH_NEXT and
+// `offset` is ignored. `*rowCount` (when not null) gets the rows delivered;
+// `rowStatus` (when not null, rowset-size entries) gets 0 for each
+// delivered row and 3 for each unused entry. Returns 0 or 1 as gis_SQLFetch
+// when at least one row came, 100 when none was left, -1 on failure (rows
+// of the block may then be written).
 METASHELF_API std::int16_t gis_SQLExtendedFetch(gis_SQLHSTMT stmt, std::uint16_t orientation,
                                                 std::int32_t offset, std::uint32_t* rowCount,
                                                 std::uint16_t* rowStatus);
+// Writing a BLOB through a locator: run "SELECT <blob column> FROM ... FOR
+// UPDATE" with the column bound as GIS_TYPE_BLOB and fetch the row; then
+// gis_SQLParamData returns 99 (GIS_SQL_NEED_DATA, `*token` set when
+// `token` is not null), each gis_SQLPutData appends `length` bytes of
+// `data` to the column's new value (which replaces the old one), and a
+// second gis_SQLParamData returns 0 to end the write. -1 from
+// gis_SQLParamData without a fetched locked row, from gis_SQLPutData
+// outside a write, for a negative length or a null `data` with a length,
+// or when the row is gone; bytes put before a failure may be stored.
 METASHELF_API std::int16_t gis_SQLParamData(gis_SQLHSTMT stmt, void** token);
 METASHELF_API std::int16_t gis_SQLPutData(gis_SQLHSTMT stmt, const void* data, std::int32_t length);
 
