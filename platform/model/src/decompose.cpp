@@ -1,17 +1,17 @@
-// The record scanner: one pass over the UTF-8 text that checks
-// well-formedness, tracks namespace scopes, matches elements and attributes
-// to schema nodes by namespace URI and local name, and writes the structure
-// document with markers in place of leaf values. Iterative throughout, so
-// nesting depth costs heap, never stack.
+// The record decomposer: one pass of the XML lexer over the UTF-8 text
+// (which checks well-formedness), tracking namespace scopes, matching
+// elements and attributes to schema nodes by namespace URI and local name,
+// and writing the structure document with markers in place of leaf values.
+// Iterative throughout, so nesting depth costs heap, never stack.
 #include "decompose.h"
 
 #include <cstring>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "metashelf/base/utf8.h"
 #include "value_label.h"
+#include "xml_lexer.h"
 #include "xml_values.h"
 
 namespace metashelf::model {
@@ -35,40 +35,12 @@ constexpr std::size_t kMaxBindingsInScope = 4096;
 // counted under "/..." (deep nesting must not cost quadratic memory).
 constexpr int kMaxUnknownSteps = 32;
 
-struct NameTable {
-  bool start[256] = {};
-  bool name[256] = {};
-  constexpr NameTable() {
-    for (int c = 0; c < 256; ++c) {
-      start[c] =
-          (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
-      name[c] = start[c] || (c >= '0' && c <= '9') || c == '-' || c == '.';
-    }
-  }
-};
-constexpr NameTable kNames;
-
-inline bool IsNameStart(unsigned char c) {
-  return kNames.start[c];
-}
-inline bool IsNameChar(unsigned char c) {
-  return kNames.name[c];
-}
-
 struct Binding {
   std::string_view prefix;
   int uri;  // index into the schema's URIs; -1 when no node uses it
 };
 
-struct Attr {
-  std::string_view name;
-  std::size_t valueBegin;
-  std::size_t valueLength;
-  char quote;
-};
-
 struct OpenElement {
-  std::string_view name;
   int node;
   std::size_t contentBegin;
   std::size_t bindingMark;
@@ -95,6 +67,7 @@ class Decomposer {
   Decomposer(const SchemaModel* model, const DecodedText& text, RecordParts& parts,
              std::vector<ValidationIssue>& issues, RecordFit& fit, std::string& error)
       : model_(model),
+        lexer_(text.text),
         s_(text.text.data()),
         n_(text.text.size()),
         text_(text),
@@ -123,10 +96,14 @@ class Decomposer {
     const char* lf = static_cast<const char*>(std::memchr(s_, '\n', n_));
     label_.crlf = lf != nullptr && lf > s_ && lf[-1] == '\r';
 
-    if (!ScanProlog()) return false;
-    parts_.structure.reserve(n_ - pos_ + 64);
+    if (!lexer_.ScanProlog()) {
+      error_ = lexer_.error();
+      return false;
+    }
+    prologEnd_ = lexer_.position();
+    parts_.structure.reserve(n_ - prologEnd_ + 64);
     parts_.leaves.reserve(n_ / 160);  // about one leaf per 160 bytes in real records
-    copied_ = pos_;
+    copied_ = prologEnd_;
     if (!ScanContent()) return false;
     Flush(n_);
     WriteProlog();
@@ -136,115 +113,8 @@ class Decomposer {
 
  private:
   bool Fail(const std::string& what) {
-    error_ = what + " at byte " + std::to_string(pos_);
+    error_ = what + " at byte " + std::to_string(lexer_.end());
     return false;
-  }
-
-  bool StartsWith(std::size_t at, std::string_view what) const {
-    return n_ - at >= what.size() && std::memcmp(s_ + at, what.data(), what.size()) == 0;
-  }
-
-  // Position just after the next `what` at or after `from`, or npos.
-  std::size_t After(std::size_t from, std::string_view what) const {
-    const std::string_view all(s_, n_);
-    const auto at = all.find(what, from);
-    return at == std::string_view::npos ? at : at + what.size();
-  }
-
-  void SkipSpace() {
-    while (pos_ < n_ && IsXmlSpace(s_[pos_])) ++pos_;
-  }
-
-  bool ScanName(std::string_view& name) {
-    const std::size_t begin = pos_;
-    if (pos_ >= n_ || !IsNameStart(static_cast<unsigned char>(s_[pos_]))) return false;
-    ++pos_;
-    while (pos_ < n_ && IsNameChar(static_cast<unsigned char>(s_[pos_]))) ++pos_;
-    name = std::string_view(s_ + begin, pos_ - begin);
-    return true;
-  }
-
-  bool SkipComment() {
-    const auto end = After(pos_ + 4, "-->");
-    if (end == std::string_view::npos) return Fail("unterminated comment");
-    pos_ = end;
-    return true;
-  }
-
-  bool SkipPi() {
-    pos_ += 2;
-    std::string_view target;
-    if (!ScanName(target)) return Fail("bad processing instruction");
-    if (target.size() == 3 && (target[0] | 0x20) == 'x' && (target[1] | 0x20) == 'm' &&
-        (target[2] | 0x20) == 'l')
-      return Fail("misplaced XML declaration");
-    const auto end = After(pos_, "?>");
-    if (end == std::string_view::npos) return Fail("unterminated processing instruction");
-    pos_ = end;
-    return true;
-  }
-
-  // The document type declaration is kept as it stands; nothing it names
-  // is fetched and its entities are never expanded.
-  bool SkipDoctype() {
-    pos_ += 9;
-    char quote = 0;
-    int depth = 0;
-    while (pos_ < n_) {
-      const char c = s_[pos_];
-      if (quote != 0) {
-        if (c == quote) quote = 0;
-        ++pos_;
-        continue;
-      }
-      if (c == '"' || c == '\'') {
-        quote = c;
-      } else if (c == '[') {
-        ++depth;
-      } else if (c == ']') {
-        --depth;
-      } else if (c == '<' && depth > 0 && StartsWith(pos_, "<!--")) {
-        if (!SkipComment()) return false;
-        continue;
-      } else if (c == '<' && depth > 0 && StartsWith(pos_, "<?")) {
-        const auto end = After(pos_ + 2, "?>");
-        if (end == std::string_view::npos) return Fail("unterminated processing instruction");
-        pos_ = end;
-        continue;
-      } else if (c == '>' && depth <= 0) {
-        ++pos_;
-        return true;
-      }
-      ++pos_;
-    }
-    return Fail("unterminated document type declaration");
-  }
-
-  bool ScanProlog() {
-    pos_ = 0;
-    if (StartsWith(0, "<?xml") && n_ > 5 && IsXmlSpace(s_[5])) {
-      const auto end = After(5, "?>");
-      if (end == std::string_view::npos) return Fail("unterminated XML declaration");
-      pos_ = end;
-    }
-    bool doctype = false;
-    for (;;) {
-      SkipSpace();
-      if (pos_ >= n_) return Fail("no root element");
-      if (StartsWith(pos_, "<!--")) {
-        if (!SkipComment()) return false;
-      } else if (StartsWith(pos_, "<?")) {
-        if (!SkipPi()) return false;
-      } else if (StartsWith(pos_, "<!DOCTYPE")) {
-        if (doctype) return Fail("second document type declaration");
-        doctype = true;
-        if (!SkipDoctype()) return false;
-      } else if (s_[pos_] == '<') {
-        return true;
-      } else {
-        return Fail("text before the root element");
-      }
-    }
   }
 
   // The prolog as stored: a converted record's declaration names UTF-8.
@@ -268,40 +138,6 @@ class Decomposer {
       prolog = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     }
     parts_.prolog = std::move(prolog);
-  }
-
-  // Checks the references in raw character data or an attribute value.
-  // 0: only predefined entities and character references; 1: a reference to
-  // another entity; -1: malformed.
-  int CheckReferences(std::size_t begin, std::size_t end) const {
-    int result = 0;
-    const char* p = s_ + begin;
-    const char* const stop = s_ + end;
-    while ((p = static_cast<const char*>(std::memchr(p, '&', stop - p))) != nullptr) {
-      const char* q = p + 1;
-      if (q < stop && *q == '#') {
-        ++q;
-        const bool hex = q < stop && *q == 'x';
-        if (hex) ++q;
-        const char* digits = q;
-        while (q < stop && ((*q >= '0' && *q <= '9') ||
-                            (hex && ((*q >= 'a' && *q <= 'f') || (*q >= 'A' && *q <= 'F')))))
-          ++q;
-        if (q == digits || q >= stop || *q != ';') return -1;
-        std::string decoded;
-        if (!DecodeValue(std::string_view(p, q + 1 - p), ValueContext::kText, decoded)) return -1;
-      } else {
-        if (q >= stop || !IsNameStart(static_cast<unsigned char>(*q))) return -1;
-        const char* nameBegin = q;
-        while (q < stop && IsNameChar(static_cast<unsigned char>(*q))) ++q;
-        if (q >= stop || *q != ';') return -1;
-        const std::string_view name(nameBegin, q - nameBegin);
-        if (name != "lt" && name != "gt" && name != "amp" && name != "apos" && name != "quot")
-          result = 1;
-      }
-      p = q + 1;
-    }
-    return result;
   }
 
   void Flush(std::size_t upTo) {
@@ -486,58 +322,10 @@ class Decomposer {
   }
 
   bool StartTag() {
-    const std::size_t tagBegin = pos_;
-    ++pos_;
-    std::string_view name;
-    if (!ScanName(name)) return Fail("bad element name");
-    attrs_.clear();
-    bool empty = false;
-    for (;;) {
-      const std::size_t before = pos_;
-      SkipSpace();
-      if (pos_ >= n_) return Fail("unterminated start tag");
-      if (s_[pos_] == '>') {
-        ++pos_;
-        break;
-      }
-      if (s_[pos_] == '/') {
-        if (pos_ + 1 >= n_ || s_[pos_ + 1] != '>') return Fail("bad start tag");
-        pos_ += 2;
-        empty = true;
-        break;
-      }
-      if (before == pos_) return Fail("attributes need blanks between them");
-      Attr a;
-      if (!ScanName(a.name)) return Fail("bad attribute name");
-      SkipSpace();
-      if (pos_ >= n_ || s_[pos_] != '=') return Fail("attribute without a value");
-      ++pos_;
-      SkipSpace();
-      if (pos_ >= n_ || (s_[pos_] != '"' && s_[pos_] != '\'')) return Fail("unquoted attribute");
-      a.quote = s_[pos_++];
-      const char* close = static_cast<const char*>(std::memchr(s_ + pos_, a.quote, n_ - pos_));
-      if (close == nullptr) return Fail("unterminated attribute value");
-      a.valueBegin = pos_;
-      a.valueLength = close - (s_ + pos_);
-      if (std::memchr(s_ + pos_, '<', a.valueLength) != nullptr) return Fail("'<' in attribute");
-      if (CheckReferences(a.valueBegin, a.valueBegin + a.valueLength) < 0)
-        return Fail("malformed reference in attribute");
-      pos_ = close - s_ + 1;
-      attrs_.push_back(a);
-    }
-    if (attrs_.size() > 1) {
-      if (attrs_.size() <= 32) {
-        for (std::size_t i = 1; i < attrs_.size(); ++i)
-          for (std::size_t j = 0; j < i; ++j)
-            if (attrs_[i].name == attrs_[j].name) return Fail("attribute given twice");
-      } else {
-        std::unordered_set<std::string_view> names;
-        for (const Attr& a : attrs_)
-          if (!names.insert(a.name).second) return Fail("attribute given twice");
-      }
-    }
+    const std::string_view name = lexer_.name();
+    const std::vector<XmlAttribute>& attrs = lexer_.attributes();
     const std::size_t mark = bindings_.size();
-    for (const Attr& a : attrs_) {
+    for (const XmlAttribute& a : attrs) {
       if (a.name == "xmlns" || (a.name.size() > 6 && a.name.substr(0, 6) == "xmlns:")) {
         Binding b;
         b.prefix = a.name.size() == 5 ? std::string_view() : a.name.substr(6);
@@ -550,11 +338,8 @@ class Decomposer {
           return Fail("more than 4096 namespace declarations in scope");
       }
     }
-    if (stack_.empty() && rootSeen_) return Fail("second root element");
     int node = -1;
     if (stack_.empty()) {
-      rootSeen_ = true;
-      prologEnd_ = tagBegin;
       node = Resolve(-1, name, false);
       NoteRoot(name, node);
     } else {
@@ -575,7 +360,7 @@ class Decomposer {
         e.pathAt = parent->pathAt;
       }
     }
-    for (const Attr& a : attrs_) {
+    for (const XmlAttribute& a : attrs) {
       if (a.name == "xmlns" || (a.name.size() > 6 && a.name.substr(0, 6) == "xmlns:")) continue;
       const int an = node >= 0 ? Resolve(node, a.name, true) : -1;
       if (an >= 0) {
@@ -592,28 +377,20 @@ class Decomposer {
       }
     }
     if (node >= 0) ++counts_[node];
-    if (empty) {
+    if (lexer_.selfClosing()) {
       bindings_.resize(mark);
       return true;
     }
-    e.name = name;
     e.node = node;
     e.position = node >= 0 ? counts_[node] - 1 : 0;
-    e.contentBegin = pos_;
+    e.contentBegin = lexer_.end();
     e.bindingMark = mark;
     stack_.push_back(e);
     return true;
   }
 
-  bool EndTag() {
-    const std::size_t contentEnd = pos_;
-    pos_ += 2;
-    std::string_view name;
-    if (!ScanName(name)) return Fail("bad end tag");
-    SkipSpace();
-    if (pos_ >= n_ || s_[pos_] != '>') return Fail("bad end tag");
-    ++pos_;
-    if (stack_.empty() || stack_.back().name != name) return Fail("mismatched end tag");
+  void EndTag() {
+    const std::size_t contentEnd = lexer_.begin();
     const OpenElement& e = stack_.back();
     bool placed = false;
     if (e.node >= 0 && !model_->nodes[e.node].dataType.empty() && !e.childElement && !e.other) {
@@ -634,59 +411,44 @@ class Decomposer {
     if (!placed && e.nonBlank && model_ != nullptr) Unplaced(PathOf(e));
     bindings_.resize(e.bindingMark);
     stack_.pop_back();
-    return true;
   }
 
   bool ScanContent() {
-    while (pos_ < n_) {
-      if (stack_.empty() && rootSeen_) return ScanEpilog();
-      const char c = s_[pos_];
-      if (c != '<') {
-        const char* lt = static_cast<const char*>(std::memchr(s_ + pos_, '<', n_ - pos_));
-        const std::size_t end = lt == nullptr ? n_ : lt - s_;
-        if (stack_.empty()) return Fail("text outside the root element");
-        const int refs = CheckReferences(pos_, end);
-        if (refs < 0) return Fail("malformed reference");
-        OpenElement& e = stack_.back();
-        e.chars = true;
-        if (refs > 0) e.entity = true;
-        if (!e.nonBlank) e.nonBlank = HasNonBlank(s_ + pos_, end - pos_);
-        pos_ = end;
-        continue;
-      }
-      if (pos_ + 1 >= n_) return Fail("unterminated markup");
-      const char next = s_[pos_ + 1];
-      if (next == '/') {
-        if (!EndTag()) return false;
-      } else if (next == '!') {
-        if (stack_.empty()) return Fail("markup outside the root element");
-        if (StartsWith(pos_, "<!--")) {
-          if (!SkipComment()) return false;
-          stack_.back().other = true;
-        } else if (StartsWith(pos_, "<![CDATA[")) {
-          const std::size_t begin = pos_ + 9;
-          const auto end = After(begin, "]]>");
-          if (end == std::string_view::npos) return Fail("unterminated CDATA section");
+    for (;;) {
+      switch (lexer_.Next()) {
+        case XmlLexer::Token::kStartTag:
+          if (!StartTag()) return false;
+          break;
+        case XmlLexer::Token::kEndTag:
+          EndTag();
+          break;
+        case XmlLexer::Token::kText: {
+          OpenElement& e = stack_.back();
+          e.chars = true;
+          if (lexer_.entityReference()) e.entity = true;
+          if (!e.nonBlank)
+            e.nonBlank = HasNonBlank(s_ + lexer_.begin(), lexer_.end() - lexer_.begin());
+          break;
+        }
+        case XmlLexer::Token::kCdata: {
           OpenElement& e = stack_.back();
           e.cdata++;
-          e.cdataBegin = begin;
-          e.cdataEnd = end - 3;
-          if (!e.nonBlank) e.nonBlank = HasNonBlank(s_ + begin, e.cdataEnd - begin);
-          pos_ = end;
-        } else {
-          return Fail("bad markup");
+          e.cdataBegin = lexer_.contentBegin();
+          e.cdataEnd = lexer_.contentEnd();
+          if (!e.nonBlank) e.nonBlank = HasNonBlank(s_ + e.cdataBegin, e.cdataEnd - e.cdataBegin);
+          break;
         }
-      } else if (next == '?') {
-        if (stack_.empty()) return Fail("markup outside the root element");
-        if (!SkipPi()) return false;
-        stack_.back().other = true;
-      } else {
-        if (!StartTag()) return false;
+        case XmlLexer::Token::kComment:
+        case XmlLexer::Token::kPi:
+          stack_.back().other = true;
+          break;
+        case XmlLexer::Token::kEnd:
+          return true;
+        case XmlLexer::Token::kError:
+          error_ = lexer_.error();
+          return false;
       }
     }
-    if (!stack_.empty()) return Fail("unclosed element <" + std::string(stack_.back().name) + ">");
-    if (!rootSeen_) return Fail("no root element");
-    return true;
   }
 
   // The root element as written, its namespace URI (from its own
@@ -697,7 +459,7 @@ class Decomposer {
     const auto colon = name.find(':');
     const std::string_view prefix =
         colon == std::string_view::npos ? std::string_view() : name.substr(0, colon);
-    for (const Attr& a : attrs_) {
+    for (const XmlAttribute& a : lexer_.attributes()) {
       const bool plain = a.name == "xmlns";
       const bool prefixed = a.name.size() > 6 && a.name.substr(0, 6) == "xmlns:";
       if ((plain && prefix.empty()) || (prefixed && a.name.substr(6) == prefix)) {
@@ -708,21 +470,8 @@ class Decomposer {
     }
   }
 
-  bool ScanEpilog() {
-    for (;;) {
-      SkipSpace();
-      if (pos_ >= n_) return true;
-      if (StartsWith(pos_, "<!--")) {
-        if (!SkipComment()) return false;
-      } else if (StartsWith(pos_, "<?")) {
-        if (!SkipPi()) return false;
-      } else {
-        return Fail("content after the root element");
-      }
-    }
-  }
-
   const SchemaModel* model_;
+  XmlLexer lexer_;
   const char* s_;
   std::size_t n_;
   const DecodedText& text_;
@@ -730,13 +479,10 @@ class Decomposer {
   std::vector<ValidationIssue>& issues_;
   RecordFit& fit_;
   std::string& error_;
-  std::size_t pos_ = 0;
   std::size_t copied_ = 0;
   std::size_t prologEnd_ = 0;
-  bool rootSeen_ = false;
   std::vector<std::int32_t> counts_;
   std::vector<Binding> bindings_;
-  std::vector<Attr> attrs_;
   std::vector<OpenElement> stack_;
   ValueLabel label_;
   std::vector<std::string> schemaPrefix_;  // by URI index

@@ -1,17 +1,23 @@
-// RecordEditor: a light index of a record's elements (offsets, names
-// resolved to namespace URIs) and text splices for replaced and added values.
+// RecordEditor: an index of a record's elements (offsets, names resolved to
+// namespace URIs), read with the same XML lexer as record decomposition, and
+// text splices for replaced and added values.
 #include "record_editor.h"
 
 #include <cstring>
 
+#include "xml_lexer.h"
 #include "xml_values.h"
 
 namespace metashelf::model {
 namespace {
 
-inline bool IsNameChar(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
-         c == ':' || c == '-' || c == '.' || c >= 0x80;
+// A name without a colon, by the lexer's name rules.
+bool IsPlainName(const std::string& name) {
+  if (name.empty() || !IsXmlNameStart(static_cast<unsigned char>(name[0]))) return false;
+  for (char c : name) {
+    if (c == ':' || !IsXmlNameChar(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
 }
 
 std::string Escape(const std::string& value) {
@@ -63,7 +69,9 @@ bool RecordEditor::ParsePath(const std::string& path, std::vector<Step>& steps) 
         }
       }
     }
-    if (step.local.empty()) {
+    // Every step must be a name the record may hold: an element added for
+    // it must read back under the same rules.
+    if (!IsPlainName(step.local) || (colon != std::string::npos && !IsPlainName(step.prefix))) {
       error_ = "bad path " + path;
       return false;
     }
@@ -86,8 +94,6 @@ bool RecordEditor::ParsePath(const std::string& path, std::vector<Step>& steps) 
 bool RecordEditor::Index() {
   elements_.clear();
   std::vector<int> stack;
-  const std::string& s = xml_;
-  std::size_t pos = 0;
   auto lookup = [&](int from, const std::string& prefix, std::string& uri) {
     if (prefix == "xml") {
       uri = kXmlNamespace;
@@ -104,102 +110,66 @@ bool RecordEditor::Index() {
     uri.clear();
     return prefix.empty();
   };
-  while ((pos = s.find('<', pos)) != std::string::npos) {
-    if (s.compare(pos, 4, "<!--") == 0) {
-      pos = s.find("-->", pos + 4);
-      if (pos == std::string::npos) break;
-      pos += 3;
-    } else if (s.compare(pos, 9, "<![CDATA[") == 0) {
-      pos = s.find("]]>", pos + 9);
-      if (pos == std::string::npos) break;
-      pos += 3;
-    } else if (s.compare(pos, 2, "<?") == 0) {
-      pos = s.find("?>", pos + 2);
-      if (pos == std::string::npos) break;
-      pos += 2;
-    } else if (s.compare(pos, 2, "<!") == 0) {
-      char quote = 0;
-      int depth = 0;
-      ++pos;
-      while (pos < s.size()) {
-        const char c = s[pos];
-        if (quote != 0) {
-          if (c == quote) quote = 0;
-        } else if (c == '"' || c == '\'') {
-          quote = c;
-        } else if (c == '[') {
-          ++depth;
-        } else if (c == ']') {
-          --depth;
-        } else if (c == '>' && depth <= 0) {
-          break;
+  // A byte-order mark stays where it is, outside the scan.
+  const std::size_t from = xml_.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  XmlLexer lexer(xml_, from);
+  if (!lexer.ScanProlog()) {
+    error_ = "the record is not well-formed: " + lexer.error();
+    return false;
+  }
+  for (;;) {
+    switch (lexer.Next()) {
+      case XmlLexer::Token::kStartTag: {
+        Element e;
+        e.begin = lexer.begin();
+        e.parent = stack.empty() ? -1 : stack.back();
+        e.qname = std::string(lexer.name());
+        for (const XmlAttribute& attribute : lexer.attributes()) {
+          Element::Attr a;
+          a.name = std::string(attribute.name);
+          a.valueBegin = attribute.valueBegin;
+          a.valueLength = attribute.valueLength;
+          a.quote = attribute.quote;
+          if (a.name == "xmlns" || a.name.rfind("xmlns:", 0) == 0) {
+            std::string uri;
+            DecodeValue(std::string_view(xml_).substr(a.valueBegin, a.valueLength),
+                        ValueContext::kAttrDouble, uri);
+            e.declared.emplace_back(a.name.size() == 5 ? "" : a.name.substr(6), uri);
+          }
+          e.attrs.push_back(std::move(a));
         }
-        ++pos;
+        e.startTagEnd = lexer.end();
+        e.selfClosing = lexer.selfClosing();
+        if (e.selfClosing) e.contentEnd = e.startTagEnd - 2;
+        if (e.parent >= 0) elements_[e.parent].hasChildElement = true;
+        elements_.push_back(std::move(e));
+        const int index = static_cast<int>(elements_.size() - 1);
+        Element& added = elements_.back();
+        const auto colon = added.qname.find(':');
+        const std::string prefix = colon == std::string::npos ? "" : added.qname.substr(0, colon);
+        added.local = colon == std::string::npos ? added.qname : added.qname.substr(colon + 1);
+        std::string uri;
+        lookup(index, prefix, uri);
+        elements_[index].uri = uri;
+        if (!elements_[index].selfClosing) stack.push_back(index);
+        break;
       }
-      ++pos;
-    } else if (s.compare(pos, 2, "</") == 0) {
-      if (stack.empty()) return false;
-      elements_[stack.back()].contentEnd = pos;
-      stack.pop_back();
-      pos = s.find('>', pos);
-      if (pos == std::string::npos) return false;
-      ++pos;
-    } else {
-      Element e;
-      e.begin = pos;
-      e.parent = stack.empty() ? -1 : stack.back();
-      std::size_t p = pos + 1;
-      while (p < s.size() && IsNameChar(static_cast<unsigned char>(s[p]))) ++p;
-      e.qname = s.substr(pos + 1, p - pos - 1);
-      for (;;) {
-        while (p < s.size() && IsXmlSpace(s[p])) ++p;
-        if (p >= s.size()) return false;
-        if (s[p] == '>') {
-          ++p;
-          break;
-        }
-        if (s[p] == '/') {
-          e.selfClosing = true;
-          p += 2;
-          break;
-        }
-        const std::size_t nameBegin = p;
-        while (p < s.size() && IsNameChar(static_cast<unsigned char>(s[p]))) ++p;
-        Element::Attr a;
-        a.name = s.substr(nameBegin, p - nameBegin);
-        while (p < s.size() && (IsXmlSpace(s[p]) || s[p] == '=')) ++p;
-        if (p >= s.size()) return false;
-        a.quote = s[p];
-        const auto close = s.find(a.quote, p + 1);
-        if (close == std::string::npos || a.name.empty()) return false;
-        a.valueBegin = p + 1;
-        a.valueLength = close - p - 1;
-        p = close + 1;
-        if (a.name == "xmlns" || a.name.rfind("xmlns:", 0) == 0) {
-          std::string uri;
-          DecodeValue(std::string_view(s).substr(a.valueBegin, a.valueLength),
-                      ValueContext::kAttrDouble, uri);
-          e.declared.emplace_back(a.name.size() == 5 ? "" : a.name.substr(6), uri);
-        }
-        e.attrs.push_back(std::move(a));
-      }
-      e.startTagEnd = p;
-      if (e.selfClosing) e.contentEnd = p - 2;
-      if (e.parent >= 0) elements_[e.parent].hasChildElement = true;
-      elements_.push_back(std::move(e));
-      const int index = static_cast<int>(elements_.size() - 1);
-      Element& added = elements_.back();
-      const auto colon = added.qname.find(':');
-      const std::string prefix = colon == std::string::npos ? "" : added.qname.substr(0, colon);
-      added.local = colon == std::string::npos ? added.qname : added.qname.substr(colon + 1);
-      std::string uri;
-      lookup(index, prefix, uri);
-      elements_[index].uri = uri;
-      if (!elements_[index].selfClosing) stack.push_back(index);
-      pos = p;
+      case XmlLexer::Token::kEndTag:
+        elements_[stack.back()].contentEnd = lexer.begin();
+        stack.pop_back();
+        break;
+      case XmlLexer::Token::kText:
+      case XmlLexer::Token::kCdata:
+      case XmlLexer::Token::kComment:
+      case XmlLexer::Token::kPi:
+        break;
+      case XmlLexer::Token::kEnd:
+        return true;
+      case XmlLexer::Token::kError:
+        error_ = "the record is not well-formed: " + lexer.error();
+        return false;
     }
   }
-  return !elements_.empty() && stack.empty();
 }
 
 std::vector<int> RecordEditor::FindAll(const std::vector<Step>& steps, std::size_t depth) const {
