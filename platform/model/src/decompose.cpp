@@ -10,9 +10,10 @@
 #include <unordered_map>
 
 #include "metashelf/base/utf8.h"
+#include "value_forms.h"
 #include "value_label.h"
 #include "xml_lexer.h"
-#include "xml_values.h"
+#include "xml_text.h"
 
 namespace metashelf::model {
 

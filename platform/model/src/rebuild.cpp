@@ -6,8 +6,9 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "value_forms.h"
 #include "value_label.h"
-#include "xml_values.h"
+#include "xml_text.h"
 
 namespace metashelf::model {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "xml_lexer.h"
-#include "xml_values.h"
+#include "xml_text.h"
 
 namespace metashelf::model {
 namespace {

@@ -9,7 +9,8 @@
 #include "generated_tree.h"
 #include "schema_impl.h"
 #include "text_codec.h"
-#include "xml_values.h"
+#include "value_forms.h"
+#include "xml_text.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <pugixml.hpp>
 
+#include "data_types.h"
 #include "schema_impl.h"
-#include "xml_values.h"
 
 using metashelf::model::SchemaNode;
 

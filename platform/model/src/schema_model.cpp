@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "schema_impl.h"
-#include "xml_values.h"
 
 namespace metashelf::model {
 

@@ -8,8 +8,8 @@
 #include <sstream>
 #include <unordered_set>
 
+#include "data_types.h"
 #include "schema_impl.h"
-#include "xml_values.h"
 
 namespace {
 

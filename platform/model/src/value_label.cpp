@@ -5,7 +5,7 @@
 #include <cstring>
 #include <pugixml.hpp>
 
-#include "xml_values.h"
+#include "xml_text.h"
 
 namespace metashelf::model {
 

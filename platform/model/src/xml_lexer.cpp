@@ -6,7 +6,7 @@
 #include <cstring>
 #include <unordered_set>
 
-#include "xml_values.h"
+#include "xml_text.h"
 
 namespace metashelf::model {
 namespace {

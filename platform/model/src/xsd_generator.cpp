@@ -4,8 +4,8 @@
 #include <pugixml.hpp>
 #include <set>
 
+#include "data_types.h"
 #include "generated_tree.h"
-#include "xml_values.h"
 
 namespace {
 
