@@ -79,10 +79,29 @@ class Evaluator {
       : collection_(collection), error_(error) {}
 
   bool Run(const Filter& f, Ids* out) {
+    if (f.kind != Filter::Kind::kAll && f.kind != Filter::Kind::kNot) {
+      // The whole subtree as one search when it can be: the database then
+      // narrows the sets itself, in one statement.
+      std::vector<SearchNode> conds;
+      std::string expression;
+      switch (Compile(f, &conds, &expression)) {
+        case kError:
+          return false;
+        case kNothing:
+          out->clear();
+          return true;
+        case kCompiled:
+          return Search(std::move(conds), expression, out);
+        case kFallback:
+          break;
+      }
+    }
     switch (f.kind) {
       case Filter::Kind::kAll:
         return Universe(out);
       case Filter::Kind::kAnd: {
+        if (AndCompiledPart(f, out)) return true;
+        if (error_->kind != EvalError::Kind::kNone) return false;
         for (std::size_t i = 0; i < f.children.size(); ++i) {
           Ids part;
           if (!Run(f.children[i], &part)) return false;
@@ -278,6 +297,156 @@ class Evaluator {
       if (i > 0) expression += std::string(" ") + join + " ";
       expression += std::to_string(i + 1);
     }
+    return Search(std::move(conds), expression, out);
+  }
+
+  // What a subtree compiles to.
+  enum Compiled {
+    kError,     // refused (error_ is set)
+    kNothing,   // matches no record of this collection
+    kCompiled,  // `expression` over the conditions appended
+    kFallback,  // needs evaluation here (not, is null, record ids)
+  };
+
+  // Appends a condition and returns its number.
+  static std::string Append(std::vector<SearchNode>* conds, SearchNode node) {
+    node.condID = static_cast<std::int32_t>(conds->size() + 1);
+    conds->push_back(std::move(node));
+    return std::to_string(conds->size());
+  }
+
+  // Every operand is parenthesized: the database applies "and" and "or"
+  // left to right with equal precedence.
+  Compiled Compile(const Filter& f, std::vector<SearchNode>* conds, std::string* expression) {
+    const std::size_t mark = conds->size();
+    auto fallback = [&] {
+      conds->resize(mark);
+      return kFallback;
+    };
+    if (f.kind == Filter::Kind::kAnd || f.kind == Filter::Kind::kOr) {
+      const bool isAnd = f.kind == Filter::Kind::kAnd;
+      std::vector<std::string> parts;
+      bool fellBack = false;
+      for (const Filter& c : f.children) {
+        std::string part;
+        switch (Compile(c, conds, &part)) {
+          case kError:
+            return kError;
+          case kNothing:
+            if (isAnd) {
+              conds->resize(mark);
+              for (const Filter& rest : f.children) {
+                if (!Check(rest)) return kError;
+              }
+              return kNothing;
+            }
+            break;
+          case kCompiled:
+            parts.push_back(std::move(part));
+            break;
+          case kFallback:
+            fellBack = true;
+            break;
+        }
+      }
+      if (fellBack) return fallback();
+      if (parts.empty()) return kNothing;
+      *expression = "(";
+      for (std::size_t i = 0; i < parts.size(); ++i) {
+        *expression += (i ? (isAnd ? " and " : " or ") : "") + parts[i];
+      }
+      *expression += ")";
+      return kCompiled;
+    }
+    if (f.kind == Filter::Kind::kAll || f.kind == Filter::Kind::kNot ||
+        f.kind == Filter::Kind::kIsNull) {
+      // Checked here so that a bad constraint is reported whatever the data.
+      return Check(f) ? fallback() : kError;
+    }
+    Resolution r;
+    if (!ResolveLeaf(f, &r)) return kError;
+    if (r.status == Resolution::Status::kUnavailable) return kNothing;
+    std::vector<std::string> numbers;
+    const char* join = " and ";
+    switch (r.kind) {
+      case QueryableKind::kIdentifier:
+        return fallback();
+      case QueryableKind::kAlias: {
+        std::vector<SearchNode> leaf;
+        if (!Conditions(f, r.node, &leaf)) return kError;
+        for (SearchNode& n : leaf) numbers.push_back(Append(conds, std::move(n)));
+        break;
+      }
+      case QueryableKind::kBox: {
+        std::vector<SearchNode> box;
+        if (!BoxConditions(f, &box)) return kError;
+        for (SearchNode& n : box) numbers.push_back(Append(conds, std::move(n)));
+        break;
+      }
+      case QueryableKind::kAnyText: {
+        std::vector<std::string> pieces;
+        if (!AnyTextPieces(f, &pieces)) return kError;
+        const std::vector<NodeRef> nodes = collection_.TextAliases();
+        if (nodes.empty()) return kNothing;
+        if (pieces.empty()) return fallback();  // every record
+        for (const std::string& p : pieces) {
+          std::string any = "(";
+          for (std::size_t i = 0; i < nodes.size(); ++i) {
+            SearchNode c;
+            c.nodePath = nodes[i].path;
+            c.op = "like";
+            c.value1 = p;
+            any += (i ? " or " : "") + Append(conds, std::move(c));
+          }
+          numbers.push_back(any + ")");
+        }
+        break;
+      }
+    }
+    *expression = "(";
+    for (std::size_t i = 0; i < numbers.size(); ++i) *expression += (i ? join : "") + numbers[i];
+    *expression += ")";
+    return kCompiled;
+  }
+
+  // For an "and" that cannot be one search as a whole: its operands that
+  // can become one search, intersected with the others run here. False
+  // when nothing could be compiled (or on error, with error_ set).
+  bool AndCompiledPart(const Filter& f, Ids* out) {
+    std::vector<SearchNode> conds;
+    std::vector<std::string> parts;
+    std::vector<const Filter*> rest;
+    for (const Filter& c : f.children) {
+      std::string part;
+      switch (Compile(c, &conds, &part)) {
+        case kError:
+          return false;
+        case kNothing:
+          out->clear();
+          return true;
+        case kCompiled:
+          parts.push_back(std::move(part));
+          break;
+        case kFallback:
+          rest.push_back(&c);
+          break;
+      }
+    }
+    if (parts.empty()) return false;
+    std::string expression = "(";
+    for (std::size_t i = 0; i < parts.size(); ++i) expression += (i ? " and " : "") + parts[i];
+    expression += ")";
+    if (!Search(std::move(conds), expression, out)) return false;
+    for (const Filter* c : rest) {
+      if (out->empty()) return true;
+      Ids part;
+      if (!Run(*c, &part)) return false;
+      *out = Intersect(*out, part);
+    }
+    return true;
+  }
+
+  bool Search(std::vector<SearchNode> conds, const std::string& expression, Ids* out) {
     CSmartArray<std::int64_t> found;
     if (collection_.set().SearchMetaData(expression, conds, found) != 1) return DbFail();
     out->clear();
@@ -322,7 +491,7 @@ class Evaluator {
 
   // Records whose box meets [w, s, e, n]: west <= e, east >= w, south <= n,
   // north >= s.
-  bool Box(const Filter& f, Ids* out) {
+  bool BoxConditions(const Filter& f, std::vector<SearchNode>* conds) {
     NodeRef west, east, south, north;
     collection_.Alias("westbc", &west);
     collection_.Alias("eastbc", &east);
@@ -337,31 +506,42 @@ class Evaluator {
       std::snprintf(buffer, sizeof buffer, "%.17g", v);
       return std::string(buffer);
     };
-    std::vector<SearchNode> conds(4);
+    conds->assign(4, SearchNode());
     const std::pair<const NodeRef*, std::pair<const char*, double>> parts[] = {
         {&west, {"<=", b[2]}},
         {&east, {">=", b[0]}},
         {&south, {"<=", b[3]}},
         {&north, {">=", b[1]}}};
     for (std::size_t i = 0; i < 4; ++i) {
-      conds[i].nodePath = parts[i].first->path;
-      conds[i].op = parts[i].second.first;
-      conds[i].value1 = number(parts[i].second.second);
+      (*conds)[i].nodePath = parts[i].first->path;
+      (*conds)[i].op = parts[i].second.first;
+      (*conds)[i].value1 = number(parts[i].second.second);
     }
+    return true;
+  }
+
+  bool Box(const Filter& f, Ids* out) {
+    std::vector<SearchNode> conds;
+    if (!BoxConditions(f, &conds)) return false;
     return Search(std::move(conds), "and", out);
   }
 
   // Free text: every literal piece in some text alias of the record.
-  bool AnyText(const Filter& f, Ids* out) {
-    std::vector<std::string> pieces;
+  bool AnyTextPieces(const Filter& f, std::vector<std::string>* pieces) {
     if (f.kind == Filter::Kind::kLike) {
       bool wildcard = false;
-      pieces = LikePieces(f.value, &wildcard);
+      *pieces = LikePieces(f.value, &wildcard);
     } else if (f.kind == Filter::Kind::kCompare && f.op == "=") {
-      pieces.push_back(f.value);
+      pieces->assign(1, f.value);
     } else {
       return BadValue(f, "'" + f.property + "' takes like or =");
     }
+    return true;
+  }
+
+  bool AnyText(const Filter& f, Ids* out) {
+    std::vector<std::string> pieces;
+    if (!AnyTextPieces(f, &pieces)) return false;
     const std::vector<NodeRef> nodes = collection_.TextAliases();
     if (pieces.empty()) return Universe(out);
     if (nodes.empty()) {

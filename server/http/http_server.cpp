@@ -106,6 +106,8 @@ int RunServer(const ServerOptions& options, std::ostream& log) {
   server.set_write_timeout(10, 0);
   server.set_keep_alive_max_count(1000);
   server.set_keep_alive_timeout(5);
+  // Answers go out at once, not held back for the client's acknowledgement.
+  server.set_tcp_nodelay(true);
 
   std::mutex logMutex;
   server.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {

@@ -184,6 +184,11 @@ def check_csw(base):
     expect("paging visits each record once", len(everything), len(set(everything)))
     expect("paging reaches every record", len(everything), matched)
 
+    ids, _ = csw_ids(csw, [fes.Not([fes.Or([title, box])])])
+    expect("GetRecords Not(Or(title, BBOX))", set(ids), set(everything) - library_ids(
+        "title like water or (westbc <= -80 and eastbc >= -100 and southbc <= 45 "
+        "and northbc >= 30)"))
+
     csw.getrecords2(esn="full", maxrecords=20, sortby=fes.SortBy([fes.SortProperty("dc:title")]))
     titles = [r.title or "" for r in csw.records.values()]
     expect("SortBy dc:title", titles, sorted(titles))
