@@ -3,11 +3,20 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <utility>
 
 #include "core/queryables.h"
+
+// The library's indexed search (free text, substrings, boxes) when it has
+// one; otherwise free text is a like over the text aliases and a box four
+// comparisons of its bounds.
+#if __has_include("metashelf/search.h")
+#include "metashelf/search.h"
+#define METASHELF_SERVER_INDEXED_SEARCH 1
+#endif
 
 namespace metashelf::server {
 
@@ -378,6 +387,19 @@ class Evaluator {
         break;
       }
       case QueryableKind::kBox: {
+#ifdef METASHELF_SERVER_INDEXED_SEARCH
+        // The box index: west > east crosses the antimeridian.
+        if (f.box[1] > f.box[3]) {
+          BadValue(f, "the box's south lies above its north");
+          return kError;
+        }
+        SearchNode c;
+        c.op = "intersects";
+        c.value1 = Number(f.box[0]) + "," + Number(f.box[1]) + "," + Number(f.box[2]) + "," +
+                   Number(f.box[3]);
+        numbers.push_back(Append(conds, std::move(c)));
+        break;
+#endif
         std::vector<SearchNode> box;
         if (!BoxConditions(f, &box)) return kError;
         for (SearchNode& n : box) numbers.push_back(Append(conds, std::move(n)));
@@ -389,6 +411,17 @@ class Evaluator {
         const std::vector<NodeRef> nodes = collection_.TextAliases();
         if (nodes.empty()) return kNothing;
         if (pieces.empty()) return fallback();  // every record
+#ifdef METASHELF_SERVER_INDEXED_SEARCH
+        // Free text over the whole record: every piece's words must occur,
+        // a piece of several words as a phrase.
+        for (const std::string& p : pieces) {
+          SearchNode c;
+          c.op = "text";
+          c.value1 = p.find(' ') != std::string::npos ? "\"" + Words(p) + "\"" : p;
+          numbers.push_back(Append(conds, std::move(c)));
+        }
+        break;
+#endif
         for (const std::string& p : pieces) {
           std::string any = "(";
           for (std::size_t i = 0; i < nodes.size(); ++i) {
@@ -446,7 +479,34 @@ class Evaluator {
     return true;
   }
 
+  static std::string Number(double v) {
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.17g", v);
+    return buffer;
+  }
+
+  // A phrase's words: quotes inside would end it early.
+  static std::string Words(const std::string& text) {
+    std::string out = text;
+    for (char& c : out) {
+      if (c == '"') c = ' ';
+    }
+    return out;
+  }
+
   bool Search(std::vector<SearchNode> conds, const std::string& expression, Ids* out) {
+#ifdef METASHELF_SERVER_INDEXED_SEARCH
+    std::vector<MsSearchHit> hits;
+    if (MsSearch(&collection_.set(), expression, conds, MsSearchOptions(), &hits, nullptr) != 1) {
+      return DbFail();
+    }
+    out->clear();
+    out->reserve(hits.size());
+    for (const MsSearchHit& h : hits) out->push_back(h.metaID);
+    std::sort(out->begin(), out->end());
+    out->erase(std::unique(out->begin(), out->end()), out->end());
+    return true;
+#endif
     CSmartArray<std::int64_t> found;
     if (collection_.set().SearchMetaData(expression, conds, found) != 1) return DbFail();
     out->clear();
