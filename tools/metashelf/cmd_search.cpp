@@ -1,11 +1,9 @@
 // search (readable query text -> numbered conditions -> SearchMetaData) and
 // values (every value of one node with its record id).
 #include <algorithm>
-#include <cstdlib>
 #include <iostream>
 #include <map>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <set>
 
 #include "commands.h"
@@ -13,11 +11,6 @@
 
 namespace metashelf::cli {
 namespace {
-
-// JSON for programs: bytes that are not UTF-8 become U+FFFD.
-std::string Dump(const nlohmann::ordered_json& doc) {
-  return doc.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-}
 
 const char* TableName(short type) {
   return type == kTableTypeText ? "text" : type == kTableTypeNumber ? "number" : "date";
@@ -65,18 +58,19 @@ int RunValues(const Globals& globals, const std::string& name, const std::string
   }
   const auto values = collection.NodeValues(guid, info.tableType);
   if (json) {
-    nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const auto& [id, value] : values) {
-      nlohmann::ordered_json v{{"id", id}, {"value", value}};
-      if (info.tableType == kTableTypeNumber) v["value"] = std::strtod(value.c_str(), nullptr);
-      list.push_back(std::move(v));
+    std::cout << "{\"collection\":" << JsonString(name) << ",\"field\":" << JsonString(field)
+              << ",\"path\":" << JsonString(info.path) << ",\"type\":\""
+              << TableName(info.tableType) << "\",\"values\":[";
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      std::cout << (i ? "," : "") << "{\"id\":" << values[i].first << ",\"value\":";
+      if (info.tableType == kTableTypeNumber) {
+        std::cout << values[i].second;
+      } else {
+        std::cout << JsonString(values[i].second);
+      }
+      std::cout << "}";
     }
-    std::cout << Dump(nlohmann::ordered_json{{"collection", name},
-                                             {"field", field},
-                                             {"path", info.path},
-                                             {"type", TableName(info.tableType)},
-                                             {"values", std::move(list)}})
-              << "\n";
+    std::cout << "]}\n";
     return 0;
   }
   std::cout << "ID\tVALUE\n";
@@ -114,25 +108,27 @@ int RunSearch(const Globals& globals, const SearchOptions& options) {
     }
   }
   if (options.json) {
-    nlohmann::ordered_json conditions = nlohmann::ordered_json::array();
-    for (const SearchNode& c : parsed.conditions) {
-      nlohmann::ordered_json j{
-          {"id", c.condID}, {"path", c.nodePath}, {"op", c.op}, {"value", c.value1}};
-      if (c.op == "between") j["value2"] = c.value2;
-      conditions.push_back(std::move(j));
+    std::cout << "{\"collection\":" << JsonString(options.collection)
+              << ",\"query\":" << JsonString(options.query)
+              << ",\"expression\":" << JsonString(parsed.expression) << ",\"conditions\":[";
+    for (std::size_t i = 0; i < parsed.conditions.size(); ++i) {
+      const SearchNode& c = parsed.conditions[i];
+      std::cout << (i ? "," : "") << "{\"id\":" << c.condID
+                << ",\"path\":" << JsonString(c.nodePath) << ",\"op\":" << JsonString(c.op)
+                << ",\"value\":" << JsonString(c.value1);
+      if (c.op == "between") std::cout << ",\"value2\":" << JsonString(c.value2);
+      std::cout << "}";
     }
-    nlohmann::ordered_json records = nlohmann::ordered_json::array();
+    std::cout << "],";
+    if (options.sql) std::cout << "\"sql\":" << JsonString(Statement(collection, parsed)) << ",";
+    std::cout << "\"count\":" << unique.size() << ",\"records\":[";
+    bool first = true;
     for (std::int64_t id : unique) {
-      records.push_back({{"id", id}, {"title", titles.count(id) ? titles[id] : ""}});
+      std::cout << (first ? "" : ",") << "{\"id\":" << id
+                << ",\"title\":" << JsonString(titles.count(id) ? titles[id] : "") << "}";
+      first = false;
     }
-    nlohmann::ordered_json doc{{"collection", options.collection},
-                               {"query", options.query},
-                               {"expression", parsed.expression},
-                               {"conditions", std::move(conditions)}};
-    if (options.sql) doc["sql"] = Statement(collection, parsed);
-    doc["count"] = unique.size();
-    doc["records"] = std::move(records);
-    std::cout << Dump(doc) << "\n";
+    std::cout << "]}\n";
     return 0;
   }
   std::cout << "ID\tTITLE\n";
