@@ -3,6 +3,11 @@
 
 #include <algorithm>
 #include <cstring>
+
+#if __has_include("metashelf/search.h")
+#include "metashelf/search.h"
+#define METASHELF_SERVER_INDEXED_SEARCH 1
+#endif
 #include <utility>
 
 namespace metashelf::server {
@@ -64,6 +69,13 @@ bool OpenCollection::RecordIds(std::vector<std::int64_t>* ids) {
   for (std::int32_t i = 0; i < list.GetSize(); ++i) ids->push_back(list[i]);
   std::sort(ids->begin(), ids->end());
   return true;
+}
+
+bool OpenCollection::IndexedSearchReady() {
+#ifdef METASHELF_SERVER_INDEXED_SEARCH
+  if (!indexReady_) indexReady_ = MsSearchIndexesReady(set_.get()) == 1;
+#endif
+  return indexReady_;
 }
 
 std::unique_ptr<Connection> Connection::Open(const std::string& uri, const std::string& catalog,

@@ -55,6 +55,10 @@ class OpenCollection {
   std::string RootElement() const;
   // Every record id, ascending.
   bool RecordIds(std::vector<std::int64_t>* ids);
+  // Whether the library's search indexes of the collection (free text,
+  // boxes) are complete and may answer searches. Asked until they are,
+  // then kept.
+  bool IndexedSearchReady();
 
  private:
   std::int32_t id_;
@@ -62,6 +66,7 @@ class OpenCollection {
   std::string schemaName_;
   SetPtr set_;
   CSchema* schema_;
+  bool indexReady_ = false;
 };
 
 // Name, schema and record count of a collection, for listings.

@@ -85,7 +85,7 @@ bool PlainNumber(const std::string& v) {
 class Evaluator {
  public:
   Evaluator(OpenCollection& collection, EvalError* error)
-      : collection_(collection), error_(error) {}
+      : collection_(collection), error_(error), indexed_(collection.IndexedSearchReady()) {}
 
   bool Run(const Filter& f, Ids* out) {
     if (f.kind != Filter::Kind::kAll && f.kind != Filter::Kind::kNot) {
@@ -389,16 +389,18 @@ class Evaluator {
       case QueryableKind::kBox: {
 #ifdef METASHELF_SERVER_INDEXED_SEARCH
         // The box index: west > east crosses the antimeridian.
-        if (f.box[1] > f.box[3]) {
-          BadValue(f, "the box's south lies above its north");
-          return kError;
+        if (indexed_) {
+          if (f.box[1] > f.box[3]) {
+            BadValue(f, "the box's south lies above its north");
+            return kError;
+          }
+          SearchNode c;
+          c.op = "intersects";
+          c.value1 = Number(f.box[0]) + "," + Number(f.box[1]) + "," + Number(f.box[2]) + "," +
+                     Number(f.box[3]);
+          numbers.push_back(Append(conds, std::move(c)));
+          break;
         }
-        SearchNode c;
-        c.op = "intersects";
-        c.value1 = Number(f.box[0]) + "," + Number(f.box[1]) + "," + Number(f.box[2]) + "," +
-                   Number(f.box[3]);
-        numbers.push_back(Append(conds, std::move(c)));
-        break;
 #endif
         std::vector<SearchNode> box;
         if (!BoxConditions(f, &box)) return kError;
@@ -414,13 +416,15 @@ class Evaluator {
 #ifdef METASHELF_SERVER_INDEXED_SEARCH
         // Free text over the whole record: every piece's words must occur,
         // a piece of several words as a phrase.
-        for (const std::string& p : pieces) {
-          SearchNode c;
-          c.op = "text";
-          c.value1 = p.find(' ') != std::string::npos ? "\"" + Words(p) + "\"" : p;
-          numbers.push_back(Append(conds, std::move(c)));
+        if (indexed_) {
+          for (const std::string& p : pieces) {
+            SearchNode c;
+            c.op = "text";
+            c.value1 = p.find(' ') != std::string::npos ? "\"" + Words(p) + "\"" : p;
+            numbers.push_back(Append(conds, std::move(c)));
+          }
+          break;
         }
-        break;
 #endif
         for (const std::string& p : pieces) {
           std::string any = "(";
@@ -496,6 +500,7 @@ class Evaluator {
 
   bool Search(std::vector<SearchNode> conds, const std::string& expression, Ids* out) {
 #ifdef METASHELF_SERVER_INDEXED_SEARCH
+    if (!indexed_) return ValueSearch(std::move(conds), expression, out);
     std::vector<MsSearchHit> hits;
     if (MsSearch(&collection_.set(), expression, conds, MsSearchOptions(), &hits, nullptr) != 1) {
       return DbFail();
@@ -506,7 +511,13 @@ class Evaluator {
     std::sort(out->begin(), out->end());
     out->erase(std::unique(out->begin(), out->end()), out->end());
     return true;
+#else
+    return ValueSearch(std::move(conds), expression, out);
 #endif
+  }
+
+  // The search over the value tables alone.
+  bool ValueSearch(std::vector<SearchNode> conds, const std::string& expression, Ids* out) {
     CSmartArray<std::int64_t> found;
     if (collection_.set().SearchMetaData(expression, conds, found) != 1) return DbFail();
     out->clear();
@@ -663,6 +674,10 @@ class Evaluator {
   EvalError* error_;
   Ids universe_;
   bool universeRead_ = false;
+  // Whether the collection's search indexes are complete: only then are
+  // they used. A search would otherwise build them first, and this server
+  // never writes.
+  bool indexed_;
 };
 
 }  // namespace
