@@ -105,6 +105,10 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  // The search indexes, where the library keeps them (a tool without the
+  // command refuses it, and nothing changes).
+  t({"reindex", fg});
+  t({"reindex", iso});
   const double setupSeconds = std::chrono::duration<double>(Clock::now() - setupStart).count();
 
   const std::string portFile = (work / "port").string();
