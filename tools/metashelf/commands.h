@@ -28,6 +28,7 @@ void AddAttachmentCommands(CLI::App& app, Globals& globals, Action& action);
 void AddMapCommand(CLI::App& app, Globals& globals, Action& action);
 void AddDemoCommand(CLI::App& app, Globals& globals, Action& action);
 void AddFileCommands(CLI::App& app, Globals& globals, Action& action);
+void AddServeCommand(CLI::App& app, Globals& globals, Action& action);
 
 int RunInit(const Globals& globals);
 int RunSchemaAdd(const Globals& globals, const std::string& name, const std::string& file,

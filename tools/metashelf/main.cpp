@@ -41,6 +41,7 @@ int Main(int argc, char** argv) {
   metashelf::cli::AddMapCommand(app, globals, action);
   metashelf::cli::AddDemoCommand(app, globals, action);
   metashelf::cli::AddFileCommands(app, globals, action);
+  metashelf::cli::AddServeCommand(app, globals, action);
 
   // Name an unknown command rather than asking for "a subcommand".
   for (int i = 1; i < argc; ++i) {

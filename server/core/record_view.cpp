@@ -1,0 +1,131 @@
+// Records read for display (record_view.h).
+#include "core/record_view.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+
+namespace metashelf::server {
+namespace {
+
+enum class Field {
+  kTitle,
+  kAbstract,
+  kKeyword,
+  kType,
+  kModified,
+  kDate,
+  kCreator,
+  kLink,
+  kWest,
+  kEast,
+  kSouth,
+  kNorth
+};
+
+bool Number(const std::string& text, double* v) {
+  char* end = nullptr;
+  *v = std::strtod(text.c_str(), &end);
+  return !text.empty() && end != nullptr && *end == '\0' && std::isfinite(*v);
+}
+
+}  // namespace
+
+bool LoadRecord(OpenCollection& collection, std::int64_t id, bool withXml, RecordView* out,
+                std::string* error) {
+  CBaseMetaData record(&collection.schema());
+  if (collection.set().GetMetaData(id, &record) != 1) {
+    *error = "cannot read record " + std::to_string(id);
+    return false;
+  }
+  RecordView v;
+  v.id = id;
+  v.collection = collection.name();
+  static const std::pair<const char*, Field> kAliases[] = {
+      {"title", Field::kTitle},    {"abstract", Field::kAbstract}, {"keyword", Field::kKeyword},
+      {"type", Field::kType},      {"modified", Field::kModified}, {"pubdate", Field::kDate},
+      {"origin", Field::kCreator}, {"onlink", Field::kLink},       {"westbc", Field::kWest},
+      {"eastbc", Field::kEast},    {"southbc", Field::kSouth},     {"northbc", Field::kNorth}};
+  std::map<std::int32_t, Field> fields;
+  for (const auto& [alias, field] : kAliases) {
+    NodeRef node;
+    if (collection.Alias(alias, &node)) fields.emplace(node.guid, field);
+  }
+  std::int32_t count = 0;
+  record.GetLeafNodeListSize(count);
+  std::vector<CLeafNode> nodes(static_cast<std::size_t>(std::max<std::int32_t>(count, 0)));
+  CSmartArray<CLeafNode*> list;
+  for (CLeafNode& n : nodes) list.Add(&n);
+  if (count > 0) record.GetLeafNodeList(list, count);
+  double box[4] = {0, 0, 0, 0};
+  bool boxSet[4] = {false, false, false, false};
+  for (const CLeafNode& n : nodes) {
+    std::int32_t guid = 0;
+    n.GetNodeGUID(guid);
+    auto it = fields.find(guid);
+    if (it == fields.end()) continue;
+    const std::string& value = n.Value();
+    switch (it->second) {
+      case Field::kTitle:
+        if (v.title.empty()) v.title = value;
+        break;
+      case Field::kAbstract:
+        if (v.abstract.empty()) v.abstract = value;
+        break;
+      case Field::kKeyword:
+        v.keywords.push_back(value);
+        break;
+      case Field::kType:
+        if (v.type.empty()) v.type = value;
+        break;
+      case Field::kModified:
+        if (v.modified.empty()) v.modified = value;
+        break;
+      case Field::kDate:
+        if (v.date.empty()) v.date = value;
+        break;
+      case Field::kCreator:
+        v.creators.push_back(value);
+        break;
+      case Field::kLink:
+        v.links.push_back(value);
+        break;
+      default: {
+        const int i = static_cast<int>(it->second) - static_cast<int>(Field::kWest);
+        double d = 0;
+        if (!boxSet[i] && Number(value, &d)) {
+          box[i] = d;
+          boxSet[i] = true;
+        }
+      }
+    }
+  }
+  if (boxSet[0] && boxSet[1] && boxSet[2] && boxSet[3]) {
+    v.hasBox = true;
+    v.west = box[0];
+    v.east = box[1];
+    v.south = box[2];
+    v.north = box[3];
+  }
+  if (withXml && record.ToXml(v.xml) != 1) {
+    *error = "cannot rebuild record " + std::to_string(id) + ": " + record.LastError();
+    return false;
+  }
+  *out = std::move(v);
+  return true;
+}
+
+std::string WithoutDeclaration(const std::string& xml) {
+  std::size_t start = 0;
+  if (xml.compare(0, 3, "\xEF\xBB\xBF") == 0) start = 3;
+  if (xml.compare(start, 5, "<?xml") == 0) {
+    const std::size_t end = xml.find("?>", start);
+    if (end != std::string::npos) {
+      start = end + 2;
+      while (start < xml.size() && (xml[start] == '\n' || xml[start] == '\r')) ++start;
+    }
+  }
+  return xml.substr(start);
+}
+
+}  // namespace metashelf::server
