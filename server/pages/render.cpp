@@ -157,9 +157,11 @@ std::string RenderCollection(const CollectionPage& page) {
   const CollectionInfo& c = page.collection;
   const std::string self = CollectionUrl(page.base, c);
   std::string main = "<h1>" + Escape(TitleOf(c)) + "</h1>\n";
-  main += "<p class=\"count\">" + Plural(c.records, "record", "records") + " in this collection.";
-  if (!c.description.empty()) main += " " + Escape(Shorten(c.description, kAbstractChars));
-  main += "</p>\n";
+  if (c.records > 0 || !c.description.empty()) {
+    main += "<p class=\"count\">";
+    if (c.records > 0) main += Plural(c.records, "record", "records") + " in this collection. ";
+    main += Escape(Shorten(c.description, kAbstractChars)) + "</p>\n";
+  }
 
   main += "<form class=\"search\" method=\"get\" action=\"" + Escape(page.base) + "/collections/" +
           Escape(UrlEncode(c.id)) + "/items\" role=\"search\">\n";
