@@ -129,13 +129,13 @@ void DrawEntry(const pugi::xml_node& element, int depth, Drawing* d, std::string
   if (!HasElements(node)) {
     const std::string value = LeafValue(node);
     if (value.empty()) return;
-    *out += "<dt>" + Escape(LabelFor(element.name())) + "</dt><dd>" + Value(value) + "</dd>\n";
+    *out += "<dt>" + Escape(LabelFor(element.name())) + "</dt><dd>" + Value(value) + "</dd>";
     return;
   }
   std::string inner;
   DrawList(node, depth + 1, d, &inner);
   if (inner.empty()) return;
-  *out += "<dt>" + Escape(LabelFor(element.name())) + "</dt><dd><dl>\n" + inner + "</dl></dd>\n";
+  *out += "<dt>" + Escape(LabelFor(element.name())) + "</dt><dd><dl>" + inner + "</dl></dd>";
 }
 
 void DrawList(const pugi::xml_node& parent, int depth, Drawing* d, std::string* out) {
@@ -211,7 +211,7 @@ std::string RenderRecordSections(std::string_view xml, std::size_t maxNodes) {
     } else {
       std::string inner;
       DrawList(node, 1, &d, &inner);
-      if (!inner.empty()) body = "<dl>\n" + inner + "</dl>\n";
+      if (!inner.empty()) body = "<dl>" + inner + "</dl>\n";
     }
     if (body.empty()) continue;
     out += "<section class=\"part\">\n<h3>" + Escape(LabelFor(part.name())) + "</h3>\n" + body +

@@ -72,6 +72,8 @@ std::string Layout(std::string_view base, const std::string& title, const std::s
   page.reserve(main.size() + 2048);
   page += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
   page += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
+  // An empty icon, so that the browser asks the server for none.
+  page += "<link rel=\"icon\" href=\"data:,\">\n";
   page += "<title>" + Escape(title) + " \xE2\x80\x93 metashelf</title>\n";
   page += "<link rel=\"stylesheet\" href=\"" + b + "/static/leaflet.css\">\n";
   page += "<link rel=\"stylesheet\" href=\"" + b + "/static/pages.css\">\n";

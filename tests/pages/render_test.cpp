@@ -166,7 +166,7 @@ TEST(PagesRenderTest, RecordReadsAsSectionsWithDownloads) {
   for (const char* expected : {
            "<h3>File identifier</h3>\n<p>abc-1</p>",
            "<h3>Identification</h3>",
-           "<dt>Citation</dt><dd><dl>\n<dt>Title</dt><dd>Lakes</dd>",
+           "<dt>Citation</dt><dd><dl><dt>Title</dt><dd>Lakes</dd>",
            "<dt>Topic category</dt><dd>inlandWaters</dd>",
            "<dt>Status</dt><dd>completed</dd>",
            "<a href=\"https://example.org/a?b=1&amp;c=2\" rel=\"nofollow noopener\">",

@@ -77,7 +77,7 @@
   }
 
   function makeMap(el) {
-    var map = L.map(el, {crs: L.CRS.EPSG4326, minZoom: 0, maxZoom: 9, zoomSnap: 0.25,
+    var map = L.map(el, {crs: L.CRS.EPSG4326, minZoom: 0, maxZoom: 9, zoomSnap: 0.1,
       maxBounds: [[-100, -200], [100, 200]], maxBoundsViscosity: 0.8, worldCopyJump: false});
     map.attributionControl.setPrefix(false);
     map.attributionControl.addAttribution('Land: Natural Earth');
@@ -202,7 +202,9 @@
         if (form) addBoxTool(map, el, form);
       }
       if (bounds) {
-        map.fitBounds(bounds.pad(0.15), {maxZoom: 6});
+        // A record's own map shows the land around its extent; a list's
+        // map shows all its boxes.
+        map.fitBounds(bounds.pad(article ? 1 : 0.15), {maxZoom: article ? 5 : 6});
       } else {
         map.fitBounds(WORLD);
       }
