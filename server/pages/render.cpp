@@ -13,6 +13,8 @@ namespace metashelf::pages {
 namespace {
 
 constexpr std::size_t kAbstractChars = 280;
+// Results a collection page shows when the link to it names no other count.
+constexpr int kResultsPerPage = 20;
 
 std::string Number(double v) {
   char buf[32];
@@ -40,7 +42,8 @@ std::string TitleOf(const CollectionInfo& c) {
 }
 
 std::string CollectionUrl(std::string_view base, const CollectionInfo& c) {
-  return std::string(base) + "/collections/" + UrlEncode(c.id) + "/items?f=html";
+  return std::string(base) + "/collections/" + UrlEncode(c.id) +
+         "/items?f=html&limit=" + std::to_string(kResultsPerPage);
 }
 
 std::string RecordUrl(std::string_view base, const CollectionInfo& c, const std::string& id,
@@ -158,6 +161,7 @@ std::string RenderLanding(const LandingPage& page) {
 std::string RenderCollection(const CollectionPage& page) {
   const CollectionInfo& c = page.collection;
   const std::string self = CollectionUrl(page.base, c);
+  const std::string items = page.base + "/collections/" + UrlEncode(c.id) + "/items?f=html";
   std::string main = "<h1>" + Escape(TitleOf(c)) + "</h1>\n";
   if (c.records > 0 || !c.description.empty()) {
     main += "<p class=\"count\">";
@@ -220,11 +224,11 @@ std::string RenderCollection(const CollectionPage& page) {
     main += "<nav class=\"pager\" aria-label=\"Pages of results\">";
     if (page.offset > 0) {
       const std::int64_t prev = page.offset > page.limit ? page.offset - page.limit : 0;
-      main += "<a rel=\"prev\" href=\"" + Escape(self + SearchQuery(page.form, prev, page.limit)) +
+      main += "<a rel=\"prev\" href=\"" + Escape(items + SearchQuery(page.form, prev, page.limit)) +
               "\">\xE2\x86\x90 Previous</a> ";
     }
     if (last < page.matched) {
-      main += "<a rel=\"next\" href=\"" + Escape(self + SearchQuery(page.form, last, page.limit)) +
+      main += "<a rel=\"next\" href=\"" + Escape(items + SearchQuery(page.form, last, page.limit)) +
               "\">Next \xE2\x86\x92</a>";
     }
     main += "</nav>\n";

@@ -137,7 +137,12 @@ class Browser:
                     raise RuntimeError("%s: %s" % (method, message["error"]))
                 return message.get("result", {})
             if "method" in message:
-                self.events.append(message)
+                self.on_event(message)
+
+    def on_event(self, message):
+        """Every event is looked at once for errors, then kept for waits."""
+        self.errors_from(message)
+        self.events.append(message)
 
     def wait_event(self, method, timeout=20):
         deadline = time.time() + timeout
@@ -145,6 +150,7 @@ class Browser:
             if e["method"] == method:
                 del self.events[: i + 1]
                 return e
+        del self.events[:]
         self.ws.settimeout(1)
         try:
             while time.time() < deadline:
@@ -153,9 +159,8 @@ class Browser:
                 except websocket.WebSocketTimeoutException:
                     continue
                 if "method" in message:
-                    self.events.append(message)
+                    self.errors_from(message)
                     if message["method"] == method:
-                        del self.events[:]
                         return message
         finally:
             self.ws.settimeout(30)
@@ -178,6 +183,12 @@ class Browser:
     dialogs = []
     transferred = 0
 
+    def reset(self):
+        """Forgets what the previous page did (errors, bytes, events)."""
+        self.console_errors = []
+        self.transferred = 0
+        self.events = []
+
     def errors_from(self, message):
         m = message.get("method")
         p = message.get("params", {})
@@ -193,19 +204,13 @@ class Browser:
             self.transferred += p.get("encodedDataLength", 0)
 
     def goto(self, url, settle=1.5):
-        self.console_errors = []
-        self.transferred = 0
-        self.events = []
+        self.reset()
         self.call("Page.navigate", url=url)
         self.wait_load()
         self.drain(settle)
 
     def wait_load(self):
-        event = self.wait_event("Page.loadEventFired", 30)
-        for e in self.events:
-            self.errors_from(e)
-        del self.events[:]
-        return event
+        return self.wait_event("Page.loadEventFired", 30)
 
     def eval(self, expression):
         r = self.call("Runtime.evaluate", expression=expression, returnByValue=True, awaitPromise=True)
@@ -237,7 +242,7 @@ def record_ids_on_page(b):
 def main():
     if len(sys.argv) != 4:
         sys.exit(__doc__)
-    tool, corpus, artefacts = sys.argv[1:]
+    tool, corpus, artefacts = (os.path.abspath(a) for a in sys.argv[1:])
     if CHROMIUM is None or websocket is None:
         print("SKIPPED: the browser tests need chromium and python3-websocket "
               "(scripts/install-deps.sh installs both)")
@@ -285,6 +290,7 @@ def main():
         expected = search_ids(tool, work, query)
         b.goto(base + "/collections/fgdc/items?f=html&limit=100")
         b.eval("document.getElementById('where').value = %s" % json.dumps(query))
+        b.reset()
         b.eval("document.querySelector('form.search button[type=submit]').click()")
         b.wait_load()
         b.drain(1.5)
@@ -316,6 +322,7 @@ def main():
                       " return [r.left, r.top, r.width, r.height]; })()")
         x0, y0 = rect[0] + rect[2] * 0.30, rect[1] + rect[3] * 0.25
         x1, y1 = rect[0] + rect[2] * 0.60, rect[1] + rect[3] * 0.70
+        b.reset()
         b.mouse("mouseMoved", x0, y0, 0)
         b.mouse("mousePressed", x0, y0)
         for k in range(1, 6):
@@ -333,6 +340,7 @@ def main():
         b.goto(base + "/collections/fgdc/items?f=html&where=" + urllib.parse.quote("keyword = Hostile"))
         center = b.eval("(() => { const r = document.querySelector('path.record-box').getBoundingClientRect();"
                         " return [r.left + r.width / 2, r.top + r.height / 2]; })()")
+        b.reset()
         b.click_at(center[0], center[1])
         b.wait_load()
         b.drain(1.5)
@@ -349,6 +357,12 @@ def main():
         check(b.eval("Array.from(document.querySelectorAll('.downloads a')).some(a => a.href.includes('f=xml'))"),
               "the record page offers the stored XML")
         b.screenshot(os.path.join(artefacts, "record.png"))
+
+        # Conditions the tool would refuse come back on the form, with why.
+        b.goto(base + "/collections/fgdc/items?f=html&where=" + urllib.parse.quote("westbc = west"))
+        check("holds numbers" in b.eval("document.querySelector('.error').textContent")
+              and b.eval("document.getElementById('where').value") == "westbc = west",
+              "refused conditions show on the form with the reason")
 
         # Phone width: nothing wider than the screen.
         b.call("Emulation.setDeviceMetricsOverride", width=390, height=844, deviceScaleFactor=1, mobile=True)

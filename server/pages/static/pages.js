@@ -77,7 +77,7 @@
   }
 
   function makeMap(el) {
-    var map = L.map(el, {crs: L.CRS.EPSG4326, minZoom: 0, maxZoom: 9, zoomSnap: 0.1,
+    var map = L.map(el, {crs: L.CRS.EPSG4326, minZoom: -1, maxZoom: 9, zoomSnap: 0.1,
       maxBounds: [[-100, -200], [100, 200]], maxBoundsViscosity: 0.8, worldCopyJump: false});
     map.attributionControl.setPrefix(false);
     map.attributionControl.addAttribution('Land: Natural Earth');
