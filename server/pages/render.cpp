@@ -15,6 +15,8 @@ namespace {
 constexpr std::size_t kAbstractChars = 280;
 // Results a collection page shows when the link to it names no other count.
 constexpr int kResultsPerPage = 20;
+// Keywords a result line shows; the record's page shows them all.
+constexpr std::size_t kListKeywords = 12;
 
 std::string Number(double v) {
   char buf[32];
@@ -98,10 +100,17 @@ std::string MapElement(std::string_view base, const char* label) {
          "/static/land.geojson\" role=\"region\" aria-label=\"" + label + "\"></div>\n";
 }
 
-void SummaryLines(const RecordSummary& r, std::string* out) {
+// Keywords, at most `maxKeywords` of them, and dates.
+void SummaryLines(const RecordSummary& r, std::size_t maxKeywords, std::string* out) {
   if (!r.keywords.empty()) {
     *out += "<ul class=\"keywords\" aria-label=\"Keywords\">";
-    for (const std::string& k : r.keywords) *out += "<li>" + Escape(k) + "</li>";
+    for (std::size_t i = 0; i < r.keywords.size() && i < maxKeywords; ++i) {
+      *out += "<li>" + Escape(r.keywords[i]) + "</li>";
+    }
+    if (r.keywords.size() > maxKeywords) {
+      *out +=
+          "<li class=\"more\">" + std::to_string(r.keywords.size() - maxKeywords) + " more</li>";
+    }
     *out += "</ul>\n";
   }
   if (!r.dates.empty()) {
@@ -215,7 +224,7 @@ std::string RenderCollection(const CollectionPage& page) {
     main += "<h3><a href=\"" + Escape(url) + "\">" +
             Escape(r.title.empty() ? "Record " + r.id : r.title) + "</a></h3>\n";
     if (!r.abstract.empty()) main += "<p>" + Escape(Shorten(r.abstract, kAbstractChars)) + "</p>\n";
-    SummaryLines(r, &main);
+    SummaryLines(r, kListKeywords, &main);
     main += "</li>\n";
   }
   main += "</ol>\n";
@@ -247,7 +256,7 @@ std::string RenderRecord(const RecordPage& page) {
                      (boxes.empty() ? "" : " data-boxes=\"" + boxes + "\"") + ">\n";
   main += "<h1>" + Escape(title) + "</h1>\n";
   if (!r.abstract.empty()) main += "<p class=\"abstract\">" + Escape(r.abstract) + "</p>\n";
-  SummaryLines(r, &main);
+  SummaryLines(r, r.keywords.size(), &main);
   if (!boxes.empty()) {
     main += "<p class=\"extent\">Extent (west, south, east, north): ";
     bool firstBox = true;

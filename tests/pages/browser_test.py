@@ -219,7 +219,11 @@ class Browser:
         return r["result"].get("value")
 
     def screenshot(self, path):
-        data = self.call("Page.captureScreenshot", format="png", captureBeyondViewport=False)["data"]
+        """The whole page (its first 3000 pixels) as PNG."""
+        size = self.call("Page.getLayoutMetrics")["cssContentSize"]
+        clip = {"x": 0, "y": 0, "width": size["width"], "height": min(size["height"], 3000), "scale": 1}
+        data = self.call("Page.captureScreenshot", format="png", captureBeyondViewport=True,
+                         clip=clip)["data"]
         with open(path, "wb") as f:
             f.write(base64.b64decode(data))
         print("     screenshot " + path, flush=True)

@@ -90,12 +90,22 @@
     return h ? h.textContent : 'Record ' + item.getAttribute('data-id');
   }
 
-  // Draws the boxes of `items`, one shape per record; returns their bounds.
+  function area(boxes) {
+    return boxes.reduce(function (sum, b) {
+      return sum + (b.n - b.s) * (b.w <= b.e ? b.e - b.w : 360 - b.w + b.e);
+    }, 0);
+  }
+
+  // Draws the boxes of `items`, one shape per record, the largest first so
+  // that small boxes stay on top and can be clicked; returns their bounds.
   function drawRecords(map, items, clickable) {
     var bounds = null;
-    items.forEach(function (item, index) {
-      var boxes = parseBoxes(item.getAttribute('data-boxes'));
-      if (!boxes.length) return;
+    var drawn = items.map(function (item, index) {
+      return {item: item, index: index, boxes: parseBoxes(item.getAttribute('data-boxes'))};
+    }).filter(function (d) { return d.boxes.length; });
+    drawn.sort(function (a, b) { return area(b.boxes) - area(a.boxes); });
+    drawn.forEach(function (d) {
+      var item = d.item, index = d.index, boxes = d.boxes;
       var all = [];
       boxes.forEach(function (b) { all = all.concat(rings(b)); });
       var color = COLORS[index % COLORS.length];
