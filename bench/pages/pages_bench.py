@@ -74,6 +74,7 @@ def main():
     p.add_argument("--records", type=int, default=10000)
     p.add_argument("--requests", type=int, default=200)
     a = p.parse_args()
+    a.tool, a.corpus = os.path.abspath(a.tool), os.path.abspath(a.corpus)
     work = tempfile.mkdtemp(prefix="metashelf-pages-bench-")
     server = None
     try:
