@@ -53,6 +53,7 @@ def run_tool(tool, cwd, *args):
 
 
 HOSTILE_TITLE = "<script>alert(1)</script>"
+ATTACHMENT = bytes(range(256)) * 4
 
 
 def make_catalog(tool, corpus, work):
@@ -80,6 +81,13 @@ def make_catalog(tool, corpus, work):
     r = run_tool(tool, work, "import", "fgdc", incoming)
     if r.returncode != 0:
         sys.exit("import failed: " + r.stderr)
+    # The hostile record carries an attachment, offered on its page.
+    hostile = search_ids(tool, work, "keyword = Hostile")[0]
+    with open(os.path.join(work, "attachment.bin"), "wb") as out:
+        out.write(ATTACHMENT)
+    r = run_tool(tool, work, "attach", "fgdc", hostile, os.path.join(work, "attachment.bin"))
+    if r.returncode != 0:
+        sys.exit("attach failed: " + r.stderr)
 
 
 def search_ids(tool, work, query):
@@ -182,6 +190,7 @@ class Browser:
     console_errors = []
     dialogs = []
     transferred = 0
+    requested = []
 
     def reset(self):
         """Forgets what the previous page did (errors, bytes, events)."""
@@ -202,6 +211,8 @@ class Browser:
             self.dialogs.append(p.get("message"))
         elif m == "Network.loadingFinished":
             self.transferred += p.get("encodedDataLength", 0)
+        elif m == "Network.requestWillBeSent":
+            self.requested.append(p["request"]["url"])
 
     def goto(self, url, settle=1.5):
         self.reset()
@@ -360,6 +371,10 @@ def main():
               "the record's extent is on its map")
         check(b.eval("Array.from(document.querySelectorAll('.downloads a')).some(a => a.href.includes('f=xml'))"),
               "the record page offers the stored XML")
+        links = b.eval("Array.from(document.querySelectorAll('.downloads a')).map(a => a.href)")
+        attachment = [l for l in links if l.endswith("/attachment")]
+        check(len(attachment) == 1 and urllib.request.urlopen(attachment[0]).read() == ATTACHMENT,
+              "the record page offers its attachment, byte for byte")
         b.screenshot(os.path.join(artefacts, "record.png"))
 
         # Conditions the tool would refuse come back on the form, with why.
@@ -383,6 +398,14 @@ def main():
         check(b.eval("getComputedStyle(document.querySelector('.map')).display") == "none",
               "without JavaScript no empty map is shown")
         b.screenshot(os.path.join(artefacts, "collection-nojs.png"))
+        b.call("Emulation.setScriptExecutionDisabled", value=False)
+
+        # Nothing outside the server was asked for, on any page.
+        b.requested = []
+        for url in ("/?f=html", "/collections/fgdc/items?f=html", "/collections/fgdc/items/1?f=html"):
+            b.goto(base + url)
+        outside = [u for u in b.requested if not (u.startswith(base + "/") or u.startswith("data:"))]
+        check(b.requested and outside == [], "the pages ask nothing of any other host %s" % outside)
     finally:
         if browser is not None:
             browser.close()
