@@ -90,7 +90,7 @@ std::string Layout(std::string_view base, const std::string& title, const std::s
   page += "<main id=\"main\" tabindex=\"-1\">\n" + main + "</main>\n";
   page +=
       "<footer><p>Served by metashelf. Map: land from Natural Earth (public domain). "
-      "Also as <a href=\"" +
+      "The catalog as <a href=\"" +
       b + "/?f=json\">JSON</a>.</p></footer>\n</body>\n</html>\n";
   return page;
 }
