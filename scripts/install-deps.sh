@@ -4,7 +4,8 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config clang libclang-rt-14-dev
   libsqlite3-dev sqlite3 libpq-dev postgresql libpugixml-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcpp-httplib-dev nlohmann-json3-dev python3-owslib)
+  libcpp-httplib-dev nlohmann-json3-dev python3-owslib
+  libjs-leaflet chromium python3-websocket)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

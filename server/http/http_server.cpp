@@ -135,8 +135,8 @@ int RunServer(const ServerOptions& options, std::ostream& log) {
                                  {"description", "the request could not be served"}};
         res.set_content(doc.dump(), "application/json");
       });
-  server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-    if (!res.body.empty()) return;
+  server.set_error_handler([](const httplib::Request& req, httplib::Response& res) {
+    if (!res.body.empty()) return pages::ShowFailureAsPage(req, res);
     const char* code = res.status == 404   ? "NotFound"
                        : res.status == 413 ? "PayloadTooLarge"
                        : res.status == 405 ? "MethodNotAllowed"
@@ -145,6 +145,7 @@ int RunServer(const ServerOptions& options, std::ostream& log) {
         {"code", code},
         {"description", "the request was refused (HTTP " + std::to_string(res.status) + ")"}};
     res.set_content(doc.dump(), "application/json");
+    pages::ShowFailureAsPage(req, res);
   });
 
   AddCswRoutes(server, context);

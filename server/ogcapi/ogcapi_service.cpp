@@ -13,6 +13,7 @@
 #include "core/queryables.h"
 #include "core/record_view.h"
 #include "pages/pages.h"
+#include "pages/where_filter.h"
 
 namespace metashelf::server {
 namespace {
@@ -64,9 +65,11 @@ bool ChooseFormat(const httplib::Request& req, bool xmlAllowed, Format* format, 
 
 // Answers `doc` as JSON, or as the page the pages make of it.
 void SendDocument(const httplib::Request& req, httplib::Response& res, const ServiceContext& ctx,
-                  pages::Page page, const json& doc, Format format, const char* type) {
+                  pages::Page page, const json& doc, Format format, const char* type,
+                  pages::PageContext pc = {}) {
   if (format == Format::kHtml) {
-    pages::PageContext pc{ctx.BaseUrl(req), req.path, std::string()};
+    pc.baseUrl = ctx.BaseUrl(req);
+    pc.requestPath = req.path;
     const auto q = req.target.find('?');
     if (q != std::string::npos) pc.query = req.target.substr(q + 1);
     std::string html;
@@ -202,7 +205,8 @@ bool ItemsFilter(const httplib::Request& req, Filter* out, ApiError* error) {
     }
     if (!terms.empty()) parts.push_back(Filter::Combine(Filter::Kind::kOr, std::move(terms)));
   }
-  if (req.has_param("bbox")) {
+  // An empty bbox (a search form's empty field) asks for no box.
+  if (req.has_param("bbox") && !req.get_param_value("bbox").empty()) {
     std::vector<double> v;
     if (!ParseNumberList(req.get_param_value("bbox"), &v) || (v.size() != 4 && v.size() != 6)) {
       *error = {400, "InvalidParameterValue", "bbox takes 4 or 6 numbers: west,south,east,north"};
@@ -337,7 +341,17 @@ class Api {
                            Link(base + "/collections", "data", kJson, "the collections"),
                            Link(base + "/csw?service=CSW&version=2.0.2&request=GetCapabilities",
                                 "alternate", "application/xml", "CSW 2.0.2 capabilities")})}};
-    SendDocument(req, res, ctx_, pages::Page::kLanding, doc, format, kJson);
+    if (format != Format::kHtml)
+      return SendDocument(req, res, ctx_, pages::Page::kLanding, doc, format, kJson);
+    // The page lists the collections with their record counts.
+    WithConnection(res, [&](Connection& conn) {
+      json list = json::array();
+      for (const CollectionInfo& info : conn.Collections()) {
+        list.push_back(CollectionDocument(conn, info, base));
+      }
+      doc["collections"] = list;
+      SendDocument(req, res, ctx_, pages::Page::kLanding, doc, format, kJson);
+    });
   }
 
   void Conformance(const httplib::Request& req, httplib::Response& res) const {
@@ -449,6 +463,23 @@ class Api {
       OpenCollection* c = PathCollection(conn, req, res);
       if (c == nullptr) return;
       q.collections.push_back(c);
+      if (req.has_param("where") && !req.get_param_value("where").empty()) {
+        // Conditions written as `metashelf search` takes them (the pages'
+        // search form), joined to the others by "and".
+        Filter where;
+        std::string why;
+        if (!pages::WhereFilter(req.get_param_value("where"), *c, &where, &why)) {
+          return SendError(res, {400, "InvalidParameterValue", why});
+        }
+        q.filter =
+            q.filter.kind == Filter::Kind::kAll
+                ? std::move(where)
+                : Filter::Combine(Filter::Kind::kAnd, {std::move(q.filter), std::move(where)});
+        FilterError fe;
+        if (!CheckFilterBounds(q.filter, &fe)) {
+          return SendError(res, {400, "InvalidParameterValue", fe.message});
+        }
+      }
       QueryResult result;
       EvalError ee;
       if (!RunQuery(q, &result, &ee)) return SendError(res, FromEval(ee));
@@ -499,15 +530,46 @@ class Api {
       }
       RecordView view;
       std::string why;
-      if (!LoadRecord(*c, id, format == Format::kXml, &view, &why)) {
+      if (!LoadRecord(*c, id, format != Format::kJson, &view, &why)) {
         return SendError(res, {500, "ServerError", why});
       }
       if (format == Format::kXml) {
         res.set_content(view.xml, "application/xml");
         return;
       }
+      // The page shows the stored record and offers its attachment.
+      pages::PageContext pc;
+      if (format == Format::kHtml) {
+        std::int32_t size = 0;
+        pc.recordXml = std::move(view.xml);
+        pc.hasAttachment = c->set().GetMetaAdditionalSize(id, size) == 1;
+      }
       SendDocument(req, res, ctx_, pages::Page::kItem, RecordFeature(view, ctx_.BaseUrl(req)),
-                   format, kGeoJson);
+                   format, kGeoJson, std::move(pc));
+    });
+  }
+
+  // The record's attachment, as stored.
+  void Attachment(const httplib::Request& req, httplib::Response& res) const {
+    WithConnection(res, [&](Connection& conn) {
+      OpenCollection* c = PathCollection(conn, req, res);
+      if (c == nullptr) return;
+      const std::string idText = req.matches[2];
+      std::int64_t id = 0;
+      std::int32_t size = 0;
+      if (!ParseCount(idText, &id) || conn.CollectionOfRecord(id) != c ||
+          c->set().GetMetaAdditionalSize(id, size) != 1 || size < 0) {
+        return SendError(
+            res, {404, "NotFound",
+                  "record '" + idText + "' of collection '" + c->name() + "' has no attachment"});
+      }
+      std::string data(static_cast<std::size_t>(size), '\0');
+      if (size > 0 && c->set().GetMetaAdditional(id, data.data(), size) != 1) {
+        return SendError(res, {500, "ServerError", "the attachment cannot be read"});
+      }
+      res.set_header("Content-Disposition",
+                     "attachment; filename=\"record-" + std::to_string(id) + "-attachment\"");
+      res.set_content(data, "application/octet-stream");
     });
   }
 
@@ -563,6 +625,8 @@ void AddOgcApiRoutes(httplib::Server& server, const ServiceContext& context) {
              [api](const httplib::Request& q, httplib::Response& r) { api->Queryables(q, r); });
   server.Get("/collections/([^/]+)/items",
              [api](const httplib::Request& q, httplib::Response& r) { api->Items(q, r); });
+  server.Get("/collections/([^/]+)/items/([^/]+)/attachment",
+             [api](const httplib::Request& q, httplib::Response& r) { api->Attachment(q, r); });
   server.Get("/collections/([^/]+)/items/([^/]+)",
              [api](const httplib::Request& q, httplib::Response& r) { api->Item(q, r); });
 }

@@ -4,8 +4,8 @@
 // RenderPage, which writes the page from it. AddPageRoutes lets the pages
 // serve what they need beside (styles, scripts, the basemap).
 //
-// pages.cpp is the pages' own; until it renders a kind of page, RenderPage
-// returns false and the client gets the JSON document.
+// pages.cpp is the pages' own; a kind of page it does not draw (conformance,
+// queryables) is answered with the JSON document.
 #ifndef METASHELF_SERVER_PAGES_PAGES_H_
 #define METASHELF_SERVER_PAGES_PAGES_H_
 
@@ -14,7 +14,9 @@
 
 namespace httplib {
 class Server;
-}
+struct Request;
+struct Response;
+}  // namespace httplib
 
 namespace metashelf::server::pages {
 
@@ -33,6 +35,9 @@ struct PageContext {
   std::string baseUrl;      // "http://host:port", without a trailing slash
   std::string requestPath;  // the path asked for, e.g. "/collections/x/items"
   std::string query;        // the query string asked for, without '?'
+  // For kItem: the record as stored, and whether it has an attachment.
+  std::string recordXml;
+  bool hasAttachment = false;
 };
 
 // Writes the page for `document` into `*html`: true when there is one.
@@ -40,8 +45,14 @@ bool RenderPage(Page page, const nlohmann::json& document, const PageContext& co
                 std::string* html);
 
 // Adds the routes of the pages' own files to `server` (called once, before
-// the server listens).
+// the server listens), and a post-routing step that sends every page with
+// its security headers.
 void AddPageRoutes(httplib::Server& server);
+
+// Turns the JSON answer of a failed request that asked for HTML into a page
+// saying why (a refused search shows its form again with the reason). The
+// server's error handler calls it last.
+void ShowFailureAsPage(const httplib::Request& req, httplib::Response& res);
 
 }  // namespace metashelf::server::pages
 

@@ -1,11 +1,12 @@
 // map: the bounding boxes of a collection's records (all, or those a query
-// finds) drawn over a graticule as SVG.
+// finds) drawn over the world's land and a graticule as SVG.
 #include <cstdlib>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <set>
 
+#include "basemap.h"
 #include "commands.h"
 #include "file_io.h"
 #include "metashelf/base/numbers.h"
@@ -83,6 +84,7 @@ int RunMap(const Globals& globals, const std::string& name, const std::string& o
     records.push_back(std::move(r));
   }
   MapOptions options;
+  options.land = &LandPolygons();
   options.caption = "metashelf: collection " + name + (query.empty() ? "" : " where " + query);
   MapStats stats;
   const std::string svg = WriteSvgMap(records, options, &stats);

@@ -1,5 +1,5 @@
-// The SVG map writer: view and graticule from the boxes, one group per
-// record, rectangles clipped to the plot area.
+// The SVG map writer: view and graticule from the boxes, the land of the
+// view under them, one group per record, everything clipped to the plot.
 #include "svg_map.h"
 
 #include <algorithm>
@@ -145,6 +145,51 @@ void Rect(std::string* out, const View& v, double west, double east, double sout
           "\" fill-opacity=\"0.25\" stroke=\"" + fill + "\" stroke-width=\"1.5\"/>\n";
 }
 
+// One coordinate pair of a path.
+std::string Point(const View& v, const LonLat& p, double offset) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%.1f %.1f", v.X(p.lon + offset), v.Y(p.lat));
+  return buf;
+}
+
+// The land in view as two paths: the filled polygons (holes by the even-odd
+// rule) and the coastlines, their outlines without the cut edges. In the
+// shifted frame the world is drawn twice, at its place and 360 degrees east,
+// and the clip keeps what the view shows.
+std::string LandPaths(const View& v, const std::vector<LandPolygon>& land) {
+  std::string fill, coast;
+  const double offsets[] = {0, 360};
+  for (double offset : offsets) {
+    if (offset != 0 && !v.frame.shifted) break;
+    for (const LandPolygon& polygon : land) {
+      if (polygon.east + offset < v.west || polygon.west + offset > v.east ||
+          polygon.north < v.south || polygon.south > v.north) {
+        continue;
+      }
+      for (const Ring& ring : polygon.rings) {
+        fill += "M" + Point(v, ring.front(), offset);
+        for (std::size_t i = 1; i < ring.size(); ++i) fill += "L" + Point(v, ring[i], offset);
+        fill += "Z";
+        bool open = false;
+        for (std::size_t i = 1; i < ring.size(); ++i) {
+          if (IsCutEdge(ring[i - 1], ring[i])) {
+            open = false;
+            continue;
+          }
+          if (!open) coast += "M" + Point(v, ring[i - 1], offset);
+          coast += "L" + Point(v, ring[i], offset);
+          open = true;
+        }
+      }
+    }
+  }
+  if (fill.empty()) return "";
+  return "  <g class=\"land\" clip-path=\"url(#plot)\">\n    <path d=\"" + fill +
+         "\" fill=\"#e9e4d4\" fill-rule=\"evenodd\" stroke=\"none\"/>\n    <path d=\"" + coast +
+         "\" fill=\"none\" stroke=\"#8c8670\" stroke-width=\"0.7\" stroke-linejoin=\"round\"/>\n"
+         "  </g>\n";
+}
+
 }  // namespace
 
 bool IsUsableBox(const GeoBox& b) {
@@ -202,6 +247,8 @@ std::string WriteSvgMap(const std::vector<MapRecord>& records, const MapOptions&
   svg += "  <rect class=\"plot\" x=\"" + Num(kLeft) + "\" y=\"" + Num(kTop) + "\" width=\"" +
          Num(v.Width()) + "\" height=\"" + Num(v.Height()) +
          "\" fill=\"#eef4f8\" stroke=\"#556\" stroke-width=\"1\"/>\n";
+
+  if (options.land != nullptr) svg += LandPaths(v, *options.land);
 
   // Graticule and its labels.
   svg += "  <g class=\"graticule\" stroke=\"#9aa8b5\" stroke-width=\"0.6\">\n";
@@ -267,7 +314,8 @@ std::string WriteSvgMap(const std::vector<MapRecord>& records, const MapOptions&
   svg += "  <text x=\"" + Num(kLeft) + "\" y=\"" + Num(kTop - 12) +
          "\" font-size=\"11\" fill=\"#555\">" + std::to_string(local.drawn) +
          " record(s) with bounds, " + std::to_string(local.skipped.size()) +
-         " without; longitude/latitude, graticule every " + StepText(step) + "</text>\n";
+         " without; longitude/latitude, graticule every " + StepText(step) +
+         (options.land != nullptr ? "; land: Natural Earth" : "") + "</text>\n";
   svg += "</svg>\n";
   if (stats != nullptr) *stats = std::move(local);
   return svg;

@@ -1,5 +1,6 @@
-// The map of `metashelf map`: the bounding boxes of records drawn over a
-// longitude/latitude graticule, written as a self-contained SVG document
+// The map of `metashelf map`: the bounding boxes of records drawn over the
+// world's land and a longitude/latitude graticule, written as a
+// self-contained SVG document
 // (equirectangular projection, zoomed to the boxes). A pure function of its
 // input; the caller reads the boxes from the collection.
 #ifndef METASHELF_TOOLS_SVG_MAP_H_
@@ -9,6 +10,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "basemap.h"
 
 namespace metashelf::cli {
 
@@ -25,6 +28,8 @@ struct MapRecord {
 
 struct MapOptions {
   std::string caption;  // drawn above the map
+  // Land drawn under the graticule and the boxes; none when null.
+  const std::vector<LandPolygon>* land = nullptr;
 };
 
 struct MapStats {
