@@ -31,6 +31,10 @@ enum class Call : int {
   kPutData,
   kFreeStmt,
   kError,
+  // Units of work. An injected failure of kBeginUnit opens no unit; one of
+  // kEndUnit stands for a commit that failed: the unit is undone.
+  kBeginUnit,
+  kEndUnit,
 };
 const char* CallName(Call call);
 
@@ -126,12 +130,34 @@ class FaultInjector {
   std::vector<int> counts_;
 };
 
+// The statements a unit of work runs on its connection.
+enum class UnitStep { kBegin, kCommit, kRollback, kSavepoint, kRelease, kRollbackTo };
+
 class Connection {
  public:
   virtual ~Connection() = default;
   // A new statement object, or null when none can be made (closed
   // connection, out of resources).
   virtual std::unique_ptr<Statement> NewStatement() = 0;
+
+  // Units of work (gis_SQLBeginUnit / gis_SQLEndUnit). The default keeps a
+  // stack of open units over the two primitives below: the outermost unit
+  // outside a transaction begins and ends one, every other unit is the
+  // savepoint "ms_unit_<depth>". A backend may override both (to pipeline
+  // a unit's statements, say) as long as it keeps the contract of the
+  // public header. Failures fill `*error`; the entry points record them.
+  virtual std::int16_t BeginUnit(Diagnostic* error);
+  virtual std::int16_t EndUnit(bool commit, Diagnostic* error);
+  std::size_t OpenUnits() const { return units_.size(); }
+
+ protected:
+  // Whether a transaction is open on the connection (a unit's or not).
+  virtual bool TransactionOpen() = 0;
+  // Runs one unit statement; `savepoint` names the savepoint of the three
+  // savepoint steps. False with `*error` filled when it failed.
+  virtual bool RunUnitStep(UnitStep step, const std::string& savepoint, Diagnostic* error) = 0;
+
+ public:
 
   FaultInjector& faults() { return faults_; }
   // Told of every call that the injector failed before it reached the
@@ -155,6 +181,9 @@ class Connection {
   FaultInjector faults_;
   Diagnostic last_failure_;
   std::uint64_t failures_ = 0;
+  // One entry per open unit, innermost last: true when the unit began the
+  // transaction (and so ends it), false when it is a savepoint.
+  std::vector<bool> units_;
 };
 
 // The statement handle behind gis_SQLHSTMT.

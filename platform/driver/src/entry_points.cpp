@@ -77,6 +77,8 @@ const char* CallName(Call call) {
     case Call::kPutData: return "gis_SQLPutData";
     case Call::kFreeStmt: return "gis_SQLFreeStmt";
     case Call::kError: return "gis_SQLError";
+    case Call::kBeginUnit: return "gis_SQLBeginUnit";
+    case Call::kEndUnit: return "gis_SQLEndUnit";
   }
   return "?";
 }

@@ -69,6 +69,12 @@ class PgConnection : public Connection {
   // Lifts literals out of statement texts, recognising recent shapes.
   dialect::ShapeMemo& shapes() { return shapes_; }
 
+ protected:
+  // Units of work (units.cpp). PostgreSQL takes no savepoint outside a
+  // transaction block, so the outermost unit outside one runs BEGIN.
+  bool TransactionOpen() override;
+  bool RunUnitStep(UnitStep step, const std::string& savepoint, Diagnostic* error) override;
+
  private:
   explicit PgConnection(PGconn* conn) : conn_(conn) {}
   void Forget();

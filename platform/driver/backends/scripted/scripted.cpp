@@ -203,6 +203,35 @@ void ScriptedConnection::OnInjected(Call call, std::int16_t code) {
   calls_.back().result = code;
 }
 
+bool ScriptedConnection::RunUnitStep(UnitStep step, const std::string& savepoint,
+                                     Diagnostic* /*error*/) {
+  calls_.push_back(CallRecord{});
+  CallRecord& record = calls_.back();
+  record.call = Call::kEndUnit;
+  switch (step) {
+    case UnitStep::kBegin:
+      record.call = Call::kBeginUnit;
+      record.text = "BEGIN";
+      transaction_ = true;
+      break;
+    case UnitStep::kSavepoint:
+      record.call = Call::kBeginUnit;
+      record.text = "SAVEPOINT " + savepoint;
+      break;
+    case UnitStep::kCommit:
+      record.text = "COMMIT";
+      transaction_ = false;
+      break;
+    case UnitStep::kRollback:
+      record.text = "ROLLBACK";
+      transaction_ = false;
+      break;
+    case UnitStep::kRelease: record.text = "RELEASE " + savepoint; break;
+    case UnitStep::kRollbackTo: record.text = "ROLLBACK TO " + savepoint; break;
+  }
+  return true;
+}
+
 Result& ScriptedConnection::OnExecute(const std::string& textPart) {
   rules_.push_back(std::make_unique<Rule>());
   rules_.back()->part = textPart;
@@ -238,6 +267,8 @@ std::vector<std::string> ScriptedDriver::Trace() {
       case Call::kPrepare:
       case Call::kExecDirect:
       case Call::kError:
+      case Call::kBeginUnit:
+      case Call::kEndUnit:
         if (!c.text.empty()) line += " " + c.text;
         break;
       case Call::kBindParameter:

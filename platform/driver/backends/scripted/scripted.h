@@ -87,7 +87,16 @@ class ScriptedConnection : public Connection {
   std::vector<CallRecord>& calls() { return calls_; }
   const Result* Take(const std::string& text);
 
+ protected:
+  // Unit steps are recorded as BeginUnit (BEGIN, SAVEPOINT name) and
+  // EndUnit (COMMIT, ROLLBACK, RELEASE name, ROLLBACK TO name) calls with
+  // the step as their text; a transaction counts as open from BEGIN to
+  // COMMIT or ROLLBACK.
+  bool TransactionOpen() override { return transaction_; }
+  bool RunUnitStep(UnitStep step, const std::string& savepoint, Diagnostic* error) override;
+
  private:
+  bool transaction_ = false;
   struct Rule {
     std::string part;
     Result result;

@@ -77,6 +77,15 @@ class SqliteConnection : public Connection {
 
   // Lifts literals out of statement texts, recognising recent shapes.
   dialect::ShapeMemo& shapes() { return shapes_; }
+
+ protected:
+  // Units of work (units.cpp): the outermost begins with BEGIN IMMEDIATE,
+  // as the host's transactions do, so that it never waits to write after
+  // it has read.
+  bool TransactionOpen() override;
+  bool RunUnitStep(UnitStep step, const std::string& savepoint, Diagnostic* error) override;
+
+ public:
   // The statements' lifting scratch: it holds earlier literals, whose
   // storage the next lift writes over instead of allocating anew.
   dialect::Shaped& lifted() { return lifted_; }

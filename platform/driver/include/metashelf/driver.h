@@ -164,6 +164,35 @@ METASHELF_API std::int16_t gis_SQLPutData(gis_SQLHSTMT stmt, const void* data, s
 // handle (it must not be used again).
 METASHELF_API std::int16_t gis_SQLFreeStmt(gis_SQLHSTMT stmt, std::uint16_t option);
 
+// Units of work. A unit makes the statements run on a connection between
+// gis_SQLBeginUnit and gis_SQLEndUnit one all-or-nothing step:
+//
+//   gis_SQLBeginUnit(hdbc);
+//   ... statements on hdbc ...
+//   gis_SQLEndUnit(hdbc, ok ? 1 : 0);  // 1 keeps the work, 0 undoes it
+//
+// When no transaction is open, the unit begins one and ends it (commit or
+// rollback). Inside a transaction (the host's, or an outer unit's) it takes
+// a savepoint and ends by releasing it or rolling back to it; it never
+// commits or rolls back work it did not begin. Units nest and end in the
+// reverse order of their beginning.
+//
+// Ending with `commit` 1 keeps the work when it can; when it cannot (the
+// commit or release fails, or a statement of the unit failed in a way that
+// the backend reports only now) the unit's work is undone and the call
+// fails. A backend may therefore defer running or checking a unit's
+// statements until the unit ends (PostgreSQL pipelines them); a caller
+// treats only a successful end as success. Ending with `commit` 0 always
+// undoes the unit's work.
+//
+// Neither call replaces the diagnostic of an earlier failure unless it
+// fails itself: after an undone unit, the last failure on the connection
+// (CHostDataBase::LastStatementError) still gives the database's reason.
+// Results: 0 success, negative failure (-2 for a null or closed handle;
+// gis_SQLEndUnit also fails when no unit is open).
+METASHELF_API std::int16_t gis_SQLBeginUnit(gis_SQLHDBC_STRU* hdbc);
+METASHELF_API std::int16_t gis_SQLEndUnit(gis_SQLHDBC_STRU* hdbc, std::int16_t commit);
+
 // Copies the last failure of `stmt`: a five-character state (6 bytes with
 // the NUL), the backend's native code and up to `messageMax` bytes of message.
 METASHELF_API std::int16_t gis_SQLError(void* henv, void* hdbc, gis_SQLHSTMT stmt,

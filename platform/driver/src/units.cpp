@@ -1,0 +1,95 @@
+// Units of work: the gis_SQLBeginUnit / gis_SQLEndUnit entry points (with
+// their fault injection) and the connection's default unit stack, which
+// every backend runs over its own transaction and savepoint statements.
+#include <string>
+
+#include "internal/backend.h"
+#include "metashelf/driver.h"
+
+namespace metashelf {
+namespace driver {
+namespace {
+
+std::string SavepointName(std::size_t depth) {
+  return "ms_unit_" + std::to_string(depth);
+}
+
+}  // namespace
+
+std::int16_t Connection::BeginUnit(Diagnostic* error) {
+  const bool begins = units_.empty() && !TransactionOpen();
+  const bool ran = begins
+                       ? RunUnitStep(UnitStep::kBegin, std::string(), error)
+                       : RunUnitStep(UnitStep::kSavepoint, SavepointName(units_.size() + 1), error);
+  if (!ran) return GIS_SQL_ERROR;
+  units_.push_back(begins);
+  return GIS_SQL_SUCCESS;
+}
+
+std::int16_t Connection::EndUnit(bool commit, Diagnostic* error) {
+  if (units_.empty()) {
+    *error = Diagnostic{"HY010", 0, "no unit of work is open"};
+    return GIS_SQL_ERROR;
+  }
+  const bool began = units_.back();
+  const std::string name = SavepointName(units_.size());
+  units_.pop_back();
+  if (commit) {
+    if (RunUnitStep(began ? UnitStep::kCommit : UnitStep::kRelease, name, error)) {
+      return GIS_SQL_SUCCESS;
+    }
+  }
+  // Undo the unit. A failure here is not reported over the reason that led
+  // to it: a backend that already undid the transaction itself (SQLite on a
+  // full disk, say) has nothing left to roll back.
+  Diagnostic ignored;
+  if (began) {
+    if (TransactionOpen()) RunUnitStep(UnitStep::kRollback, std::string(), &ignored);
+  } else if (RunUnitStep(UnitStep::kRollbackTo, name, &ignored)) {
+    RunUnitStep(UnitStep::kRelease, name, &ignored);
+  }
+  return commit ? GIS_SQL_ERROR : GIS_SQL_SUCCESS;
+}
+
+}  // namespace driver
+}  // namespace metashelf
+
+using metashelf::driver::Call;
+using metashelf::driver::Connection;
+using metashelf::driver::Diagnostic;
+
+extern "C" {
+
+std::int16_t gis_SQLBeginUnit(gis_SQLHDBC_STRU* hdbc) {
+  if (hdbc == nullptr || hdbc->connection == nullptr) return GIS_SQL_INVALID_HANDLE;
+  Connection& connection = *hdbc->connection;
+  std::int16_t code = GIS_SQL_ERROR;
+  if (connection.faults().Check(Call::kBeginUnit, &code)) {
+    connection.OnInjected(Call::kBeginUnit, code);
+    connection.NoteFailure(Diagnostic{"HYT99", -9999, "injected fault in gis_SQLBeginUnit"});
+    return code;
+  }
+  Diagnostic error;
+  const std::int16_t rc = connection.BeginUnit(&error);
+  if (rc < 0) connection.NoteFailure(error);
+  return rc;
+}
+
+std::int16_t gis_SQLEndUnit(gis_SQLHDBC_STRU* hdbc, std::int16_t commit) {
+  if (hdbc == nullptr || hdbc->connection == nullptr) return GIS_SQL_INVALID_HANDLE;
+  Connection& connection = *hdbc->connection;
+  std::int16_t code = GIS_SQL_ERROR;
+  Diagnostic error;
+  if (connection.OpenUnits() > 0 && connection.faults().Check(Call::kEndUnit, &code)) {
+    // A commit that fails: the unit is undone all the same.
+    connection.OnInjected(Call::kEndUnit, code);
+    connection.EndUnit(false, &error);
+    connection.NoteFailure(Diagnostic{"HYT99", -9999, "injected fault in gis_SQLEndUnit"});
+    return code;
+  }
+  const std::int16_t rc = connection.EndUnit(commit != 0, &error);
+  if (rc < 0) connection.NoteFailure(error);
+  return rc;
+}
+
+}  // extern "C"
