@@ -1,5 +1,9 @@
 // Removal of a whole catalog: its schemas, then the catalog itself through
 // the host's database object, refused while any schema has a collection.
+// The whole removal is one unit of work: a schema that cannot be removed
+// leaves the catalog as it was.
+#include "catalog/mtdb_context.h"
+#include "db/unit.h"
 #include "metashelf/host_database.h"
 #include "metashelf/ora_metadatabase.h"
 #include "metashelf/smart_array.h"
@@ -24,6 +28,11 @@ std::int32_t COraMetaDataBase::mtdb_Remove(CBas_GDataBase* database, std::int32_
     if (collections.GetSize() > 0) return 0;
   }
 
-  for (std::int32_t i = 0; i < schemas.GetSize(); ++i) schema_Del(schemas[i]);
-  return database->db_DeleteMtdb(mtdbID);
+  metashelf::db::Unit unit(ctx_->hdbc);
+  if (!unit.ok()) return 0;
+  for (std::int32_t i = 0; i < schemas.GetSize(); ++i) {
+    if (schema_Del(schemas[i]) != 1) return 0;
+  }
+  if (database->db_DeleteMtdb(mtdbID) != 1) return 0;
+  return unit.Commit() ? 1 : 0;
 }

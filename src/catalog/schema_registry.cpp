@@ -6,6 +6,7 @@
 
 #include "catalog/catalog_sql.h"
 #include "db/statement.h"
+#include "db/unit.h"
 #include "metashelf/ora_metadatabase.h"
 #include "metashelf/records.h"
 #include "metashelf/smart_array.h"
@@ -15,9 +16,9 @@ using metashelf::catalog::BindInt;
 using metashelf::catalog::BindIntCol;
 using metashelf::catalog::BindText;
 using metashelf::catalog::BindTextCol;
+using metashelf::catalog::CopyCut;
 using metashelf::catalog::FetchOneInt;
 using metashelf::catalog::FetchOneText;
-using metashelf::catalog::CopyCut;
 using metashelf::catalog::Prefix;
 using metashelf::catalog::Quoted;
 using metashelf::db::Statement;
@@ -65,18 +66,24 @@ int COraMetaDataBase::schema_IsExist(const char* name) {
 
 std::int32_t COraMetaDataBase::schema_Del(std::int32_t schemaID) {
   const std::string sql = "BEGIN " + Prefix(*ctx_) + "KRPG_MD.schema_Del(:1); " + "END; ";
-  Statement stmt(ctx_->hdbc);
-  if (!stmt.ok()) return 0;
-  std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
-  if (rc == GIS_SQL_SUCCESS) {
-    std::int32_t id = schemaID;
-    std::int16_t indicator = 0;
-    BindInt(stmt.get(), 1, &id, &indicator);
-    rc = gis_SQLExecute(stmt.get());
-    if (Succeeded(rc)) return 1;
+  // One unit of work: a failed deletion never ends a host transaction.
+  metashelf::db::Unit unit(ctx_->hdbc);
+  if (!unit.ok()) return 0;
+  bool ran = false;
+  {
+    Statement stmt(ctx_->hdbc);
+    if (!stmt.ok()) return 0;
+    std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
+    if (rc == GIS_SQL_SUCCESS) {
+      std::int32_t id = schemaID;
+      std::int16_t indicator = 0;
+      BindInt(stmt.get(), 1, &id, &indicator);
+      rc = gis_SQLExecute(stmt.get());
+      ran = Succeeded(rc);
+    }
+    if (!ran) stmt.DrainError();
   }
-  stmt.DrainError();
-  return 0;
+  return ran && unit.Commit() ? 1 : 0;
 }
 
 std::int32_t COraMetaDataBase::schema_GetNum(std::int32_t* count) {

@@ -1,17 +1,23 @@
 // COraMetaDataSet: a record's attachment, one opaque block of bytes in
 // META_ADDITIONAL_<id>, written whole through a BLOB locator and read back
-// whole. These work on the collection last opened, open or not.
+// whole. These work on the collection last opened, open or not, and only on
+// records it holds; each write is one unit of work (all of it or nothing).
 #include <cinttypes>
 
+#include "dataset/attachment_rows.h"
 #include "dataset/lob_io.h"
 #include "dataset/mds_context.h"
 #include "dataset/no_throw.h"
+#include "dataset/record_ownership.h"
 #include "dataset/sql_text.h"
 #include "db/statement.h"
+#include "db/unit.h"
 #include "metashelf/ora_metadataset.h"
 
 using metashelf::dataset::Format;
 using metashelf::dataset::NoThrow;
+using metashelf::dataset::SetHoldsRecord;
+using metashelf::db::Unit;
 
 namespace {
 
@@ -22,10 +28,21 @@ std::string SelectPicture(const MdsContext& ctx, std::int64_t metaID, bool forUp
 
 }  // namespace
 
+bool metashelf::dataset::DeleteAttachment(const MdsContext& ctx, std::int64_t metaID) {
+  db::Statement stmt(ctx.hdbc);
+  if (!stmt.ok()) return false;
+  const std::string text = Format("delete from %s.META_ADDITIONAL_%d where MetaID=%" PRId64,
+                                  ctx.owner, ctx.mdsID, metaID);
+  return gis_SQLExecDirect(stmt.get(), text.c_str(), GIS_SQL_NTS) == GIS_SQL_SUCCESS;
+}
+
 std::int32_t COraMetaDataSet::AddMetaAdditional(std::int64_t metaID, char* data,
                                                 std::int32_t length) {
   if (ctx_ == nullptr) return 0;
   return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+    if (!SetHoldsRecord(*ctx_, metaID)) return 0;
+    Unit unit(ctx_->hdbc);
+    if (!unit.ok()) return 0;
     metashelf::db::Statement stmt(ctx_->hdbc);
     if (!stmt.ok()) return 0;
     const std::string insert =
@@ -33,9 +50,11 @@ std::int32_t COraMetaDataSet::AddMetaAdditional(std::int64_t metaID, char* data,
                ctx_->mdsID, metaID);
     if (gis_SQLExecDirect(stmt.get(), insert.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) return 0;
     if (gis_SQLFreeStmt(stmt.get(), GIS_SQL_CLOSE) != GIS_SQL_SUCCESS) return 0;
-    return metashelf::dataset::PutBlob(stmt.get(), SelectPicture(*ctx_, metaID, true), data, length)
-               ? 1
-               : 0;
+    if (!metashelf::dataset::PutBlob(stmt.get(), SelectPicture(*ctx_, metaID, true), data,
+                                     length)) {
+      return 0;
+    }
+    return unit.Commit() ? 1 : 0;
   });
 }
 
@@ -43,22 +62,27 @@ std::int32_t COraMetaDataSet::UpdateMetaAdditional(std::int64_t metaID, char* da
                                                    std::int32_t length) {
   if (ctx_ == nullptr) return 0;
   return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+    if (!SetHoldsRecord(*ctx_, metaID)) return 0;
+    Unit unit(ctx_->hdbc);
+    if (!unit.ok()) return 0;
     metashelf::db::Statement stmt(ctx_->hdbc);
     if (!stmt.ok()) return 0;
-    return metashelf::dataset::PutBlob(stmt.get(), SelectPicture(*ctx_, metaID, true), data, length)
-               ? 1
-               : 0;
+    if (!metashelf::dataset::PutBlob(stmt.get(), SelectPicture(*ctx_, metaID, true), data,
+                                     length)) {
+      return 0;
+    }
+    return unit.Commit() ? 1 : 0;
   });
 }
 
 std::int32_t COraMetaDataSet::DelMetaAdditional(std::int64_t metaID) {
   if (ctx_ == nullptr) return 0;
   return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
-    metashelf::db::Statement stmt(ctx_->hdbc);
-    if (!stmt.ok()) return 0;
-    const std::string text = Format("delete from %s.META_ADDITIONAL_%d where MetaID=%" PRId64,
-                                    ctx_->owner, ctx_->mdsID, metaID);
-    return gis_SQLExecDirect(stmt.get(), text.c_str(), GIS_SQL_NTS) == GIS_SQL_SUCCESS ? 1 : 0;
+    if (!SetHoldsRecord(*ctx_, metaID)) return 0;
+    Unit unit(ctx_->hdbc);
+    if (!unit.ok()) return 0;
+    if (!metashelf::dataset::DeleteAttachment(*ctx_, metaID)) return 0;
+    return unit.Commit() ? 1 : 0;
   });
 }
 
@@ -66,6 +90,7 @@ std::int32_t COraMetaDataSet::GetMetaAdditionalSize(std::int64_t metaID, std::in
   size = 0;
   if (ctx_ == nullptr) return 0;
   return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+    if (!SetHoldsRecord(*ctx_, metaID)) return 0;
     metashelf::db::Statement stmt(ctx_->hdbc);
     if (!stmt.ok()) return 0;
     const std::string text = Format(
@@ -80,6 +105,7 @@ std::int32_t COraMetaDataSet::GetMetaAdditional(std::int64_t metaID, char* buffe
                                                 std::int32_t size) {
   if (ctx_ == nullptr) return 0;
   return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+    if (!SetHoldsRecord(*ctx_, metaID)) return 0;
     metashelf::db::Statement stmt(ctx_->hdbc);
     if (!stmt.ok()) return 0;
     return metashelf::dataset::ReadLob(stmt.get(), SelectPicture(*ctx_, metaID, false), buffer,

@@ -1,6 +1,7 @@
 // COraMetaDataSet: construction and destruction, creating and removing a
 // collection with its five tables, and binding the set to a collection
 // (Open loads the collection's schema from the catalog's documents).
+// Creating and removing are each one unit of work: all of it or nothing.
 #include <cstring>
 #include <memory>
 #include <new>
@@ -10,6 +11,7 @@
 #include "dataset/no_throw.h"
 #include "dataset/set_tables.h"
 #include "db/statement.h"
+#include "db/unit.h"
 #include "metashelf/blob_data.h"
 #include "metashelf/model.h"
 #include "metashelf/ora_metadatabase.h"
@@ -35,18 +37,39 @@ std::int32_t COraMetaDataSet::Create(CMetaDataBase_abs* catalog, std::int32_t sc
     gis_SQLHDBC_STRU* hdbc = nullptr;
     char owner[kOwnerSize] = {};
     mdb->GetOraBaseInfo(hdbc, owner);
+    metashelf::db::Unit unit(hdbc);
+    if (!unit.ok()) return 0;
     const std::int32_t colID = mdb->mds_Add(schemaID, name, remark);
     if (colID < 1) return 0;
-    metashelf::db::Statement stmt(hdbc);
-    if (!stmt.ok()) return 0;
-    // The first statement that fails ends the sequence; the collection stays
-    // registered with the tables made so far.
-    for (const std::string& text : metashelf::dataset::CreateSetStatements(owner, colID)) {
-      if (gis_SQLExecDirect(stmt.get(), text.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) break;
+    {
+      metashelf::db::Statement stmt(hdbc);
+      if (!stmt.ok()) return 0;
+      // A collection is registered only with every table and index made.
+      for (const std::string& text : metashelf::dataset::CreateSetStatements(owner, colID)) {
+        if (gis_SQLExecDirect(stmt.get(), text.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) return 0;
+      }
     }
-    return colID;
+    return unit.Commit() ? colID : 0;
   });
 }
+
+namespace {
+
+// Whether the last failure of `stmt` says that the object it named does
+// not exist (Oracle's ORA-00942, state 42S02).
+bool NamedObjectMissing(gis_SQLHSTMT stmt) {
+  char state[6] = {};
+  std::int32_t native = 0;
+  char message[256] = {};
+  std::int16_t length = 0;
+  if (gis_SQLError(nullptr, nullptr, stmt, state, &native, message, 256, &length) !=
+      GIS_SQL_SUCCESS) {
+    return false;
+  }
+  return native == 942 || std::strcmp(state, "42S02") == 0;
+}
+
+}  // namespace
 
 std::int32_t COraMetaDataSet::Remove(CMetaDataBase_abs* catalog, std::int32_t colID) {
   auto* mdb = dynamic_cast<COraMetaDataBase*>(catalog);
@@ -55,16 +78,28 @@ std::int32_t COraMetaDataSet::Remove(CMetaDataBase_abs* catalog, std::int32_t co
     gis_SQLHDBC_STRU* hdbc = nullptr;
     char owner[kOwnerSize] = {};
     mdb->GetOraBaseInfo(hdbc, owner);
+    metashelf::db::Unit unit(hdbc);
+    if (!unit.ok()) return 0;
     {
       metashelf::db::Statement stmt(hdbc);
       if (!stmt.ok()) return 0;
-      // Tables that were never made fail to drop; the registrations go all
-      // the same.
+      // A table that is not there (a collection made before creation was
+      // all-or-nothing may lack some) has nothing to drop; any other
+      // failure undoes the whole removal. Each statement is a unit of its
+      // own, so that a missing table does not end the transaction on
+      // backends where a failed statement would.
       for (const std::string& text : metashelf::dataset::RemoveSetStatements(owner, colID)) {
-        gis_SQLExecDirect(stmt.get(), text.c_str(), GIS_SQL_NTS);
+        metashelf::db::Unit step(hdbc);
+        if (!step.ok()) return 0;
+        if (gis_SQLExecDirect(stmt.get(), text.c_str(), GIS_SQL_NTS) == GIS_SQL_SUCCESS) {
+          if (!step.Commit()) return 0;
+        } else if (!NamedObjectMissing(stmt.get())) {
+          return 0;
+        }
       }
     }
-    return mdb->mds_Del(colID) == 0 ? 1 : 0;
+    if (mdb->mds_Del(colID) != 0) return 0;
+    return unit.Commit() ? 1 : 0;
   });
 }
 

@@ -1,11 +1,13 @@
 // COraMetaDataSet::GetMetaData: rebuilds a stored record from its
 // META_STRUCTINFO_<id> row and its node rows. Only a record read whole,
-// that rebuilds as well-formed UTF-8 XML, is reported as read.
+// that rebuilds as well-formed UTF-8 XML, is reported as read, and only one
+// the set holds.
 #include <string>
 
 #include "dataset/mds_context.h"
 #include "dataset/meta_set_oper.h"
 #include "dataset/no_throw.h"
+#include "dataset/record_ownership.h"
 #include "metashelf/model.h"
 #include "metashelf/ora_metadataset.h"
 
@@ -45,6 +47,7 @@ std::int32_t COraMetaDataSet::GetMetaData(std::int64_t metaID, CBaseMetaData* re
     return 0;
   }
   return metashelf::dataset::NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+    if (!metashelf::dataset::SetHoldsRecord(*ctx_, metaID)) return 0;
     COraMetaSetOper& oper = *ctx_->oper;
     const std::int32_t mdsID = ctx_->mdsID;
     std::string text;

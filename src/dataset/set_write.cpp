@@ -7,15 +7,20 @@
 #include <cstring>
 #include <string>
 
+#include "dataset/attachment_rows.h"
 #include "dataset/mds_context.h"
 #include "dataset/meta_set_oper.h"
 #include "dataset/no_throw.h"
+#include "dataset/record_ownership.h"
 #include "dataset/record_rows.h"
+#include "db/unit.h"
 #include "metashelf/model.h"
 #include "metashelf/ora_metadataset.h"
 
 using metashelf::dataset::NoThrow;
 using metashelf::dataset::RecordRows;
+using metashelf::dataset::SetHoldsRecord;
+using metashelf::db::Unit;
 
 namespace {
 
@@ -60,8 +65,12 @@ std::int32_t COraMetaDataSet::InnerUpdateMetaData(std::int64_t metaID, CBaseMeta
   return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
     RecordRows rows;
     if (!metashelf::dataset::ExtractRecord(*record, ctx_->schema, &rows)) return 0;
+    if (!SetHoldsRecord(*ctx_, metaID)) return 0;
+    Unit unit(ctx_->hdbc);
+    if (!unit.ok()) return 0;
     if (flag == 1 && !ClearStoredRows(ctx_, metaID)) return 0;
-    return metashelf::dataset::WriteRecordRows(*ctx_->oper, ctx_->mdsID, metaID, rows) ? 1 : 0;
+    if (!metashelf::dataset::WriteRecordRows(*ctx_->oper, ctx_->mdsID, metaID, rows)) return 0;
+    return unit.Commit() ? 1 : 0;
   });
 }
 
@@ -74,9 +83,12 @@ std::int64_t COraMetaDataSet::AddMetaData(CBaseMetaData* record) {
     if (NothingSearchable(*record)) return 0;
     RecordRows rows;
     if (!metashelf::dataset::ExtractRecord(*record, ctx_->schema, &rows)) return 0;
+    Unit unit(ctx_->hdbc);
+    if (!unit.ok()) return 0;
     const std::int64_t metaID = ctx_->mdb->meta_Add(ctx_->mdsID, nullptr);
     if (metaID == 0) return -1;
-    return metashelf::dataset::WriteRecordRows(*ctx_->oper, ctx_->mdsID, metaID, rows) ? metaID : 0;
+    if (!metashelf::dataset::WriteRecordRows(*ctx_->oper, ctx_->mdsID, metaID, rows)) return 0;
+    return unit.Commit() ? metaID : 0;
   });
 }
 
@@ -120,12 +132,18 @@ std::int32_t COraMetaDataSet::UpdateMetaData(std::int64_t metaID, CMetadataSync*
 
 std::int32_t COraMetaDataSet::DelMetaData(std::int64_t metaID) {
   if (!IsOpen(ctx_)) return 0;
-  if (ctx_->mdb->meta_Del(metaID) == 0) return 0;
-  COraMetaSetOper& oper = *ctx_->oper;
-  if (oper.DeleteStructInfo(ctx_->mdsID, metaID) != 1) return 0;
-  if (oper.DeleteNodeDateTime(ctx_->mdsID, metaID) != 1) return 0;
-  if (oper.DeleteNodeText(ctx_->mdsID, metaID) != 1) return 0;
-  if (oper.DeleteNodeNumber(ctx_->mdsID, metaID) != 1) return 0;
-  // No attachment is fine (the delete succeeds); a failing delete is not.
-  return DelMetaAdditional(metaID) == 1 ? 1 : 0;
+  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+    if (!SetHoldsRecord(*ctx_, metaID)) return 0;
+    Unit unit(ctx_->hdbc);
+    if (!unit.ok()) return 0;
+    if (ctx_->mdb->meta_Del(metaID) == 0) return 0;
+    COraMetaSetOper& oper = *ctx_->oper;
+    if (oper.DeleteStructInfo(ctx_->mdsID, metaID) != 1) return 0;
+    if (oper.DeleteNodeDateTime(ctx_->mdsID, metaID) != 1) return 0;
+    if (oper.DeleteNodeText(ctx_->mdsID, metaID) != 1) return 0;
+    if (oper.DeleteNodeNumber(ctx_->mdsID, metaID) != 1) return 0;
+    // No attachment is fine (the delete succeeds); a failing delete is not.
+    if (!metashelf::dataset::DeleteAttachment(*ctx_, metaID)) return 0;
+    return unit.Commit() ? 1 : 0;
+  });
 }

@@ -63,7 +63,10 @@ TEST_F(SchemaRegistrationTest, RegistersTheRowThenStoresTheFourDocuments) {
   EXPECT_EQ(Lines(at + 1, at + 6),
             (Lines{"BindParameter 1 type 3/3 len 4", "BindParameter 2 type 5/5 len 5",
                    "BindParameter 3 type 3/3 len 4", "BindParameter 4 type 5/5 len 1", "Execute"}));
-  EXPECT_EQ(trace.back(), "FreeStmt 1");
+  // The call and the four stores are one unit, kept at the end.
+  EXPECT_EQ(std::count(trace.begin(), trace.end(), "BeginUnit BEGIN"), 1);
+  EXPECT_LT(std::find(trace.begin(), trace.end(), "BeginUnit BEGIN"), at);
+  EXPECT_EQ(trace.back(), "EndUnit COMMIT");
 }
 
 TEST_F(SchemaRegistrationTest, RefusesAClosedCatalogAndATakenName) {
@@ -103,16 +106,17 @@ TEST_F(SchemaRegistrationTest, FailedCallStoresNoDocument) {
   // The failed call's diagnostic is drained before its statement is freed.
   const Lines trace = driver.Trace();
   ASSERT_GE(trace.size(), 3u);
-  EXPECT_EQ(Lines(trace.end() - 3, trace.end()),
-            (Lines{"Execute -> -1", "Error HY000", "FreeStmt 1"}));
+  EXPECT_EQ(Lines(trace.end() - 4, trace.end()),
+            (Lines{"Execute -> -1", "Error HY000", "FreeStmt 1", "EndUnit ROLLBACK"}));
 }
 
-TEST_F(SchemaRegistrationTest, FailedDocumentStoreStillRegisters) {
+TEST_F(SchemaRegistrationTest, FailedDocumentStoreUndoesTheRegistration) {
   database.SetNextId(21);
   ScriptSequence(driver);
   driver.OnExecute("SET NODEINFO").Status(-1);
-  EXPECT_EQ(catalog.schema_Add("tiny", kTinySchema, "r"), 21);
-  EXPECT_EQ(driver.Texts().size(), 11u);  // the later stores still ran
+  EXPECT_EQ(catalog.schema_Add("tiny", kTinySchema, "r"), 0);
+  EXPECT_EQ(driver.Texts().size(), 9u);  // no store after the failed one
+  EXPECT_EQ(driver.Trace().back(), "EndUnit ROLLBACK");
 }
 
 }  // namespace

@@ -49,8 +49,10 @@ TEST_F(SchemaRegistryTest, PrepareThatDoesNotReturnZeroRunsNothing) {
 
 TEST_F(SchemaRegistryTest, DelCallsTheProcedureWithTheId) {
   EXPECT_EQ(catalog.schema_Del(12), 1);
-  EXPECT_EQ(driver.Trace(), (Lines{"AllocStmt", "Prepare BEGIN GEO.KRPG_MD.schema_Del(:1); END; ",
-                                   "BindParameter 1 type 3/3 len 4", "Execute", "FreeStmt 1"}));
+  EXPECT_EQ(
+      driver.Trace(),
+      (Lines{"BeginUnit BEGIN", "AllocStmt", "Prepare BEGIN GEO.KRPG_MD.schema_Del(:1); END; ",
+             "BindParameter 1 type 3/3 len 4", "Execute", "FreeStmt 1", "EndUnit COMMIT"}));
   EXPECT_EQ(driver.ExecutedParams(0).at(0).integer, 12);
 
   driver.OnExecute("schema_Del").Status(1);

@@ -1,5 +1,6 @@
 // A record's attachment: one put through a locator, size and read in one
-// fetch, update only of an existing row, deletes of every row.
+// fetch, update only of an existing row, deletes of every row; only for a
+// record the set holds, each write one unit of work.
 #include <gtest/gtest.h>
 
 #include "dataset/set_fixture.h"
@@ -17,6 +18,13 @@ TEST_F(SetTest, AttachmentOfTwoKilobytesGoesInWholeAndComesBack) {
   ASSERT_EQ(set.AddMetaAdditional(5, &data[0], 2048), 1);
   const std::vector<std::string> expected = {
       "AllocStmt",
+      "Prepare SELECT COUNT(*) FROM GEO.KRDB_META_INFO WHERE META_ID=5 AND COL_ID=17",
+      "BindCol 1 type 3 len 4",
+      "Execute",
+      "Fetch",
+      "FreeStmt 1",
+      "BeginUnit BEGIN",
+      "AllocStmt",
       "ExecDirect insert into GEO.META_ADDITIONAL_17 values(5,EMPTY_BLOB())",
       "FreeStmt 0",
       "Prepare select PICTURE_INFO from GEO.META_ADDITIONAL_17 where MetaID=5 for update",
@@ -25,9 +33,10 @@ TEST_F(SetTest, AttachmentOfTwoKilobytesGoesInWholeAndComesBack) {
       "Fetch",
       "ParamData -> 99",
       "PutData 2048",
+      "EndUnit COMMIT",
       "FreeStmt 1"};
   EXPECT_EQ(driver.Trace(), expected);
-  EXPECT_EQ(driver.Calls()[8].data, data);
+  EXPECT_EQ(driver.Calls()[15].data, data);
 
   driver.OnExecute("getlength(PICTURE_INFO)").Rows({{Value::Int(2048)}});
   driver.OnExecute("select PICTURE_INFO from").Rows({{Value::Bytes(data)}});
@@ -45,7 +54,7 @@ TEST_F(SetTest, AttachmentOperationsWithoutARow) {
   OpenSet();
   char data[4] = {1, 2, 3, 4};
   EXPECT_EQ(set.UpdateMetaAdditional(5, data, 4), 0);
-  EXPECT_TRUE(driver.Texts().size() == 1u);  // no insert
+  EXPECT_TRUE(driver.Texts().size() == 2u);  // the lookup and the select: no insert
   std::int32_t size = -1;
   EXPECT_EQ(set.GetMetaAdditionalSize(5, size), 0);
   EXPECT_EQ(size, 0);
@@ -53,6 +62,23 @@ TEST_F(SetTest, AttachmentOperationsWithoutARow) {
   EXPECT_EQ(driver.Texts().back(), "delete from GEO.META_ADDITIONAL_17 where MetaID=5");
   driver.OnExecute("delete from").Status(-1);
   EXPECT_EQ(set.DelMetaAdditional(5), 0);
+  EXPECT_EQ(driver.Trace().back(), "EndUnit ROLLBACK");
+}
+
+TEST_F(SetTest, AttachmentCallsOnARecordTheSetDoesNotHoldRunNothing) {
+  OpenSet();
+  holds.Rows({{Value::Int(0)}});
+  char data[4] = {1, 2, 3, 4};
+  std::int32_t size = -1;
+  EXPECT_EQ(set.AddMetaAdditional(5, data, 4), 0);
+  EXPECT_EQ(set.UpdateMetaAdditional(5, data, 4), 0);
+  EXPECT_EQ(set.DelMetaAdditional(5), 0);
+  EXPECT_EQ(set.GetMetaAdditionalSize(5, size), 0);
+  EXPECT_EQ(set.GetMetaAdditional(5, data, 4), 0);
+  // Five lookups, nothing else.
+  EXPECT_EQ(driver.Texts(),
+            std::vector<std::string>(
+                5, "SELECT COUNT(*) FROM GEO.KRDB_META_INFO WHERE META_ID=5 AND COL_ID=17"));
 }
 
 TEST_F(SetTest, AttachmentsStillWorkAfterCloseAndNeverOnAFreshSet) {

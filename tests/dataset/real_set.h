@@ -107,6 +107,18 @@ class RealSetTest : public ::testing::TestWithParam<std::string> {
     return xml;
   }
 
+  // Adds a record of one title; its id, or 0 when the add failed.
+  std::int64_t AddTinyRecord(const std::string& title = "tiny") {
+    const std::string xml =
+        "<?xml version=\"1.0\"?>\n<metadata><idinfo><citation><citeinfo>"
+        "<title>" +
+        title + "</title></citeinfo></citation></idinfo></metadata>";
+    CBaseMetaData record(schema);
+    if (record.LoadXml(xml.c_str(), static_cast<std::int32_t>(xml.size())) != 1) return 0;
+    const std::int64_t id = set.AddMetaData(&record);
+    return id > 0 ? id : 0;
+  }
+
   // The one integer a query yields; -1 when it fails.
   std::int32_t Count(const std::string& sql) {
     gis_SQLHSTMT stmt = nullptr;

@@ -107,6 +107,7 @@ TEST_F(RecordTest, AFailingRowStatementIsReportedAndEndsTheWrite) {
   driver.faults().Clear();
   driver.faults().FailNth(Call::kPutData, 2);  // the prolog document
   EXPECT_EQ(set.AddMetaData(&record), 0);
+  EXPECT_EQ(driver.Trace().back(), "EndUnit ROLLBACK");  // the half-written record is undone
   EXPECT_EQ(set.UpdateMetaData(5, &record), 1);
 }
 
@@ -116,18 +117,31 @@ TEST_F(RecordTest, UpdateExaminesTheRecordThenDeletesAndRewrites) {
   EXPECT_EQ(set.UpdateMetaData(9, &record), 1);
   EXPECT_EQ(catalog.log, std::vector<std::string>{"meta_UpdateTime 9"});
   const auto texts = driver.Texts();
-  ASSERT_GE(texts.size(), 5u);
-  EXPECT_EQ(texts[0], "delete from GEO.META_STRUCTINFO_17 where MetaID=9");
-  EXPECT_EQ(texts[1], "delete from GEO.META_NDDATETIME_17 where MetaID=9");
-  EXPECT_EQ(texts[2], "delete from GEO.META_NDTEXT_17 where MetaID=9");
-  EXPECT_EQ(texts[3], "delete from GEO.META_NDNUMBER_17 where MetaID=9");
-  EXPECT_EQ(texts[4],
+  ASSERT_GE(texts.size(), 6u);
+  EXPECT_EQ(texts[0], "SELECT COUNT(*) FROM GEO.KRDB_META_INFO WHERE META_ID=9 AND COL_ID=17");
+  EXPECT_EQ(texts[1], "delete from GEO.META_STRUCTINFO_17 where MetaID=9");
+  EXPECT_EQ(texts[2], "delete from GEO.META_NDDATETIME_17 where MetaID=9");
+  EXPECT_EQ(texts[3], "delete from GEO.META_NDTEXT_17 where MetaID=9");
+  EXPECT_EQ(texts[4], "delete from GEO.META_NDNUMBER_17 where MetaID=9");
+  EXPECT_EQ(texts[5],
             "insert into GEO.META_STRUCTINFO_17 values(9,EMPTY_BLOB(),EMPTY_BLOB(),EMPTY_BLOB())");
 
   driver.ClearCalls();
   driver.OnExecute("delete from GEO.META_NDTEXT_17").Status(-1);
   EXPECT_EQ(set.UpdateMetaData(9, &record), 0);
   EXPECT_EQ(TextsWith("insert").size(), 0u);
+  EXPECT_EQ(driver.Trace().back(), "EndUnit ROLLBACK");  // the deleted rows come back
+
+  // A record of another collection is neither read nor replaced nor deleted.
+  driver.ClearCalls();
+  catalog.log.clear();
+  holds.Rows({{Value::Int(0)}});
+  CBaseMetaData back(schema_);
+  EXPECT_EQ(set.GetMetaData(9, &back), 0);
+  EXPECT_EQ(set.UpdateMetaData(9, &record), 0);
+  EXPECT_EQ(set.DelMetaData(9), 0);
+  EXPECT_TRUE(catalog.log.empty());
+  EXPECT_EQ(driver.Texts().size(), 3u);  // the three lookups
 }
 
 TEST_F(RecordTest, ClosedSetRefusesEveryRecordOperation) {
@@ -148,22 +162,26 @@ TEST_F(RecordTest, ClosedSetRefusesEveryRecordOperation) {
 TEST_F(RecordTest, DeleteUnregistersThenDeletesRowsAndAttachment) {
   EXPECT_EQ(set.DelMetaData(5), 1);
   EXPECT_EQ(catalog.log, std::vector<std::string>{"meta_Del 5"});
-  const std::vector<std::string> expected = {"delete from GEO.META_STRUCTINFO_17 where MetaID=5",
-                                             "delete from GEO.META_NDDATETIME_17 where MetaID=5",
-                                             "delete from GEO.META_NDTEXT_17 where MetaID=5",
-                                             "delete from GEO.META_NDNUMBER_17 where MetaID=5",
-                                             "delete from GEO.META_ADDITIONAL_17 where MetaID=5"};
+  const std::vector<std::string> expected = {
+      "SELECT COUNT(*) FROM GEO.KRDB_META_INFO WHERE "
+      "META_ID=5 AND COL_ID=17",
+      "delete from GEO.META_STRUCTINFO_17 where MetaID=5",
+      "delete from GEO.META_NDDATETIME_17 where MetaID=5",
+      "delete from GEO.META_NDTEXT_17 where MetaID=5",
+      "delete from GEO.META_NDNUMBER_17 where MetaID=5",
+      "delete from GEO.META_ADDITIONAL_17 where MetaID=5"};
   EXPECT_EQ(driver.Texts(), expected);
 
   driver.ClearCalls();
   driver.OnExecute("delete from GEO.META_NDDATETIME_17").Status(-1);
   EXPECT_EQ(set.DelMetaData(5), 0);
-  EXPECT_EQ(driver.Texts().size(), 2u);
+  EXPECT_EQ(driver.Texts().size(), 3u);
+  EXPECT_EQ(driver.Trace().back(), "EndUnit ROLLBACK");  // registration and rows come back
 
   driver.ClearCalls();
   catalog.metaDelResult = 0;
   EXPECT_EQ(set.DelMetaData(5), 0);
-  EXPECT_TRUE(driver.Calls().empty());
+  EXPECT_EQ(driver.Texts().size(), 1u);  // the lookup only
 }
 
 class ReadTest : public RecordTest {

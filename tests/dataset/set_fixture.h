@@ -122,7 +122,13 @@ class MemoryCatalog : public COraMetaDataBase {
 
 class SetTest : public ::testing::Test {
  protected:
+  // The registry lookup that tells whether the set holds a record.
+  static constexpr const char* kHoldsLookup = "GEO.KRDB_META_INFO WHERE META_ID=";
+
   void SetUp() override {
+    // Every record asked about is held unless a test says otherwise
+    // (holds.Rows({{Value::Int(0)}})).
+    holds.Rows({{metashelf::driver::Value::Int(1)}}).Times(-1);
     database.AddCatalog(7, "GEO");
     ASSERT_EQ(catalog.mtdb_Open(&database, 7, 0), 1);
   }
@@ -149,6 +155,7 @@ class SetTest : public ::testing::Test {
   }
 
   metashelf::driver::scripted::ScriptedDriver driver;
+  metashelf::driver::scripted::Result& holds = driver.OnExecute(kHoldsLookup);
   FakeDatabase database{driver.hdbc()};
   MemoryCatalog catalog;
   COraMetaDataSet set;

@@ -93,7 +93,8 @@ TEST_P(RealSetTest, AttachmentsOfAnySizeRoundTrip) {
     SCOPED_TRACE(size);
     std::string data(static_cast<std::size_t>(size), '\0');
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 131) >> 3);
-    const std::int64_t id = 100 + size;
+    const std::int64_t id = AddTinyRecord();
+    ASSERT_GT(id, 0);
     ASSERT_EQ(set.AddMetaAdditional(id, data.empty() ? nullptr : &data[0], size), 1);
     std::int32_t stored = -1;
     ASSERT_EQ(set.GetMetaAdditionalSize(id, stored), 1);
@@ -108,13 +109,24 @@ TEST_P(RealSetTest, AttachmentsOfAnySizeRoundTrip) {
     EXPECT_EQ(stored, 17);
   }
   char one[1] = {'a'};
-  EXPECT_EQ(set.UpdateMetaAdditional(999, one, 1), 0);  // never creates a row
-  EXPECT_EQ(RowsOf("META_ADDITIONAL_", 999), 0);
-  ASSERT_EQ(set.AddMetaAdditional(999, one, 1), 1);
-  ASSERT_EQ(set.AddMetaAdditional(999, one, 1), 1);
-  EXPECT_EQ(RowsOf("META_ADDITIONAL_", 999), 2);
-  EXPECT_EQ(set.DelMetaAdditional(999), 1);
-  EXPECT_EQ(RowsOf("META_ADDITIONAL_", 999), 0);
+  const std::int64_t held = AddTinyRecord();
+  ASSERT_GT(held, 0);
+  EXPECT_EQ(set.UpdateMetaAdditional(held, one, 1), 0);  // never creates a row
+  EXPECT_EQ(RowsOf("META_ADDITIONAL_", held), 0);
+  ASSERT_EQ(set.AddMetaAdditional(held, one, 1), 1);
+  ASSERT_EQ(set.AddMetaAdditional(held, one, 1), 1);
+  EXPECT_EQ(RowsOf("META_ADDITIONAL_", held), 2);
+  EXPECT_EQ(set.DelMetaAdditional(held), 1);
+  EXPECT_EQ(RowsOf("META_ADDITIONAL_", held), 0);
+  // An id the set does not hold is refused by every attachment call.
+  const std::int64_t unheld = held + 1000;
+  std::int32_t size = -1;
+  EXPECT_EQ(set.AddMetaAdditional(unheld, one, 1), 0);
+  EXPECT_EQ(set.UpdateMetaAdditional(unheld, one, 1), 0);
+  EXPECT_EQ(set.GetMetaAdditionalSize(unheld, size), 0);
+  EXPECT_EQ(set.GetMetaAdditional(unheld, one, 1), 0);
+  EXPECT_EQ(set.DelMetaAdditional(unheld), 0);
+  EXPECT_EQ(RowsOf("META_ADDITIONAL_", unheld), 0);
 }
 
 TEST_P(RealSetTest, ValuesKeepTheirQuotesNumbersAndEmptiness) {

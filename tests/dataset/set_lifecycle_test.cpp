@@ -39,30 +39,34 @@ TEST_F(SetTest, CreateMakesFiveTablesThenTheirIndexes) {
       "CREATE INDEX GEO.META_NDDATETIME_17_NV ON GEO.META_NDDATETIME_17(NODEGUID,NODEVALUE)",
   };
   ASSERT_EQ(Executed(driver), expected);
-  EXPECT_EQ(driver.Trace().back(), "FreeStmt 1");
+  // One unit of work around the registration and every table.
+  EXPECT_EQ(driver.Trace().front(), "BeginUnit BEGIN");
+  EXPECT_EQ(driver.Trace().back(), "EndUnit COMMIT");
   EXPECT_EQ(set.HasOpened(), 0);  // Create does not touch the set
 }
 
-TEST_F(SetTest, CreateStopsAtTheFirstFailingTableAndStillReturnsTheId) {
+TEST_F(SetTest, CreateFailsAtTheFirstFailingTableAndUndoesEverything) {
   database.SetNextId(17);
   driver.faults().FailNth(Call::kExecDirect, 2);
-  EXPECT_EQ(set.Create(&catalog, 3, "coast", nullptr), 17);
-  // The first table was made, the second failed, nothing ran after it.
+  EXPECT_EQ(set.Create(&catalog, 3, "coast", nullptr), 0);
+  // The first table was made, the second failed, nothing ran after it, and
+  // the unit (registration and first table) was rolled back.
   EXPECT_EQ(driver.faults().Count(Call::kExecDirect), 2);
-  EXPECT_EQ(driver.Trace().back(), "FreeStmt 1");
+  EXPECT_EQ(driver.Trace().back(), "EndUnit ROLLBACK");
 }
 
 TEST_F(SetTest, CreateWithATakenNameMakesNoTable) {
   catalog.nameExists = 1;
   EXPECT_EQ(set.Create(&catalog, 3, "coast", nullptr), 0);
-  EXPECT_TRUE(driver.Calls().empty());
+  EXPECT_TRUE(Executed(driver).empty());
+  EXPECT_EQ(driver.Trace(), (std::vector<std::string>{"BeginUnit BEGIN", "EndUnit ROLLBACK"}));
   COraMetaDataBase closed;  // a catalog that is not open registers nothing
   EXPECT_EQ(set.Create(&closed, 3, "coast", nullptr), 0);
   EXPECT_EQ(set.Create(nullptr, 3, "coast", nullptr), 0);
 }
 
-TEST_F(SetTest, RemoveDropsTablesDeletesRegistrationsAndIgnoresFailedDrops) {
-  driver.OnExecute("DROP TABLE").Status(-1).Times(-1);
+TEST_F(SetTest, RemoveDropsTablesDeletesRegistrationsAndIgnoresMissingTables) {
+  driver.OnExecute("DROP TABLE").Status(-1).Diagnostic("42S02", 942).Times(-1);
   EXPECT_EQ(set.Remove(&catalog, 17), 1);
   const std::vector<std::string> expected = {
       "DROP TABLE GEO.META_ADDITIONAL_17", "DROP TABLE GEO.META_NDDATETIME_17",
@@ -74,6 +78,14 @@ TEST_F(SetTest, RemoveDropsTablesDeletesRegistrationsAndIgnoresFailedDrops) {
   driver.ClearCalls();
   driver.OnExecute("collection_Del").Status(-1);
   EXPECT_EQ(set.Remove(&catalog, 17), 0);
+  EXPECT_EQ(driver.Trace().back(), "EndUnit ROLLBACK");
+}
+
+TEST_F(SetTest, RemoveStopsAndUndoesAtAFailedDropOfATableThatIsThere) {
+  driver.OnExecute("DROP TABLE GEO.META_NDNUMBER_17").Status(-1).Diagnostic("HY000", 1);
+  EXPECT_EQ(set.Remove(&catalog, 17), 0);
+  EXPECT_EQ(Executed(driver).size(), 3u);  // nothing after the failed drop
+  EXPECT_EQ(driver.Trace().back(), "EndUnit ROLLBACK");
 }
 
 TEST_F(SetTest, OpenLoadsTheSchemaDocumentsInOrder) {

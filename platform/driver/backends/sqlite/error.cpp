@@ -66,6 +66,8 @@ Reported Classify(int extendedCode, const char* message) {
     const std::size_t length = std::strlen(message);
     const std::size_t tail = sizeof kTaken - 1;
     if (length > tail && std::strcmp(message + length - tail, kTaken) == 0) return {"42S01", 955};
+    // "no such table: T": a name that is not there, as ORA-00942 says it.
+    if (std::strncmp(message, "no such table", 13) == 0) return {"42S02", 942};
   }
   return {StateOf(extendedCode), extendedCode};
 }

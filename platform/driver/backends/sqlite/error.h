@@ -22,7 +22,8 @@ struct Reported {
 // and message. SQLite reports a name already taken with its generic
 // SQLITE_ERROR, which only the message tells apart; that one carries the
 // state and number it has on Oracle and on the server backend (42S01,
-// 955), so that a caller can tell "it is there already" from a failure.
+// 955), so that a caller can tell "it is there already" from a failure;
+// likewise a table that is not there (42S02, 942).
 Reported Classify(int extendedCode, const char* message);
 
 }  // namespace sqlite
