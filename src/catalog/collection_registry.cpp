@@ -101,7 +101,8 @@ std::int32_t COraMetaDataBase::mds_Add(std::int32_t schemaID, const char* name,
 std::int32_t COraMetaDataBase::mds_Del(std::int32_t colID) {
   const std::string sql = "BEGIN " + Prefix(*ctx_) + "KRPG_MD.collection_Del(:1);" + "END; ";
   Statement stmt(ctx_->hdbc);
-  if (!stmt.ok()) return 0;
+  // 0 is this call's success: a statement that cannot be made is a failure.
+  if (!stmt.ok()) return -1;
   std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
   if (rc == GIS_SQL_SUCCESS) {
     std::int32_t id = colID;

@@ -98,7 +98,9 @@ std::int32_t COraMetaDataSet::Remove(CMetaDataBase_abs* catalog, std::int32_t co
         }
       }
     }
-    if (mdb->mds_Del(colID) != 0) return 0;
+    // mds_Del reports success as 0 (1 with information), failure as -1.
+    const std::int32_t deleted = mdb->mds_Del(colID);
+    if (deleted != 0 && deleted != 1) return 0;
     return unit.Commit() ? 1 : 0;
   });
 }

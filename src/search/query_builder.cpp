@@ -174,8 +174,18 @@ std::string CQueryBuilder::BuildValueCondition(const std::string& before, const 
     text += " And ";
     text += before + QuoteDoubled(node.value2) + after;
   } else if (node.op == "like") {
+    // The value is the text searched for: a % or _ in it is itself, not a
+    // wildcard. Only then is it escaped and the escape clause written, so
+    // that every other text stays as it was.
+    const bool escape = node.value1.find_first_of("%_") != std::string::npos;
+    std::string value;
+    for (const char c : node.value1) {
+      if (escape && (c == '%' || c == '_' || c == '\\')) value += '\\';
+      value += c;
+    }
     text += " like ";
-    text += before + "%" + QuoteDoubled(node.value1) + "%" + after;
+    text += before + "%" + QuoteDoubled(value) + "%" + after;
+    if (escape) text += " escape '\\'";
   } else {
     text += node.op;
     text += before + QuoteDoubled(node.value1) + after;

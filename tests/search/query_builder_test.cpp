@@ -216,6 +216,20 @@ TEST_F(QueryBuilderTest, ValueConditionsHaveTheirThreeForms) {
   EXPECT_EQ(builder.BuildValueCondition("'", "'", Condition(1, "", "between", "a", "b")),
             " between 'a' And 'b'");
   EXPECT_EQ(builder.BuildValueCondition("", "", Condition(1, "", "like", "5")), " like %5%");
+  // A like value is the text searched for: % and _ are escaped, and only
+  // then is an escape clause written (a backslash is doubled with them).
+  const struct {
+    const char* value;
+    const char* condition;
+  } likes[] = {
+      {"0%", " like '%0\\%%' escape '\\'"}, {"_", " like '%\\_%' escape '\\'"},
+      {"a\\b", " like '%a\\b%'"},           {"1\\%_'", " like '%1\\\\\\%\\_''%' escape '\\'"},
+      {"plain", " like '%plain%'"},
+  };
+  for (const auto& l : likes) {
+    EXPECT_EQ(builder.BuildValueCondition("'", "'", Condition(1, "", "like", l.value)), l.condition)
+        << l.value;
+  }
   EXPECT_EQ(builder.BuildValueCondition("<", ">", Condition(1, "", "<>", "v", "ignored")), "<><v>");
 }
 

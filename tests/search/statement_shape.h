@@ -38,6 +38,10 @@ inline std::string StatementShapeFault(const std::string& sql, const std::string
     }
   }
   if (quoted) return "a literal is left open";
+  // A like value holding % or _ carries its escape clause after it.
+  for (std::size_t at; (at = outside.find("? escape ?")) != std::string::npos;) {
+    outside.erase(at + 1, std::strlen(" escape ?"));
+  }
   if (outside.find(';') != std::string::npos) return "statement separator";
   if (outside.find("--") != std::string::npos) return "line comment";
   if (outside.find("/*") != std::string::npos) return "block comment";
