@@ -66,7 +66,10 @@ static_assert(offsetof(X_CLS_METAINFO, modTime) == 564, "X_CLS_METAINFO layout")
 static_assert(sizeof(X_CLS_METAINFO) == 576, "X_CLS_METAINFO size");
 
 // One stored value of a node with the id of the record that holds it
-// (GetNodeDataByGuid). Only the field of the requested kind is filled.
+// (GetNodeDataByGuid). Only the field of the requested kind is filled. A
+// number node's empty value is stored as NULL and reported as a quiet NaN
+// in numberValue (std::isnan tells it from any stored number, 0 included:
+// stored numbers are always finite).
 struct NodeDataStrcT {
   std::int64_t metaID;
   char textValue[512];

@@ -3,6 +3,7 @@
 // 100 into the caller's NodeDataStrcT array.
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 
@@ -41,16 +42,18 @@ std::int32_t COraMetaDataSet::GetNodeDataByGuid(std::int32_t nodeGUID, char kind
   if (ctx_ == nullptr || ctx_->hdbc == nullptr) return 0;
   const std::int64_t room = capacity < 0 ? 0 : capacity;
 
-  // The id buffer and the number buffer start at zero: a NULL value (an
-  // empty value on a number node) then reads as 0.0, never as the value
-  // of an earlier row.
+  // The id buffer and the value buffer start at zero, and the values have
+  // indicators of their own: a NULL number (an empty value on a number
+  // node) is reported as a quiet NaN, never as 0.0 or as the value of an
+  // earlier row.
   const std::int32_t valueSize =
       kind == 1 ? kTextRowSize
                 : (kind == 2 ? static_cast<std::int32_t>(sizeof(double)) : kDateRowSize);
   std::unique_ptr<std::int32_t[]> metaIDs(new (std::nothrow) std::int32_t[kRows]());
   std::unique_ptr<char[]> valueBuffer(new (std::nothrow) char[kRows * valueSize]());
   std::unique_ptr<std::int16_t[]> indicators(new (std::nothrow) std::int16_t[kRows]());
-  if (!metaIDs || !valueBuffer || !indicators) return 0;
+  std::unique_ptr<std::int16_t[]> valueIndicators(new (std::nothrow) std::int16_t[kRows]());
+  if (!metaIDs || !valueBuffer || !indicators || !valueIndicators) return 0;
   char* const texts = valueBuffer.get();
   double* const numbers = reinterpret_cast<double*>(valueBuffer.get());
   auto clearValues = [&] {
@@ -76,7 +79,7 @@ std::int32_t COraMetaDataSet::GetNodeDataByGuid(std::int32_t nodeGUID, char kind
   }
   const std::int16_t valueType = kind == 2 ? GIS_TYPE_FLOAT : GIS_TYPE_STRING;
   if (!Succeeded(gis_SQLBindCol(stmt.get(), 2, valueType, valueBuffer.get(), valueSize,
-                                indicators.get()))) {
+                                valueIndicators.get()))) {
     return 0;
   }
 
@@ -97,12 +100,14 @@ std::int32_t COraMetaDataSet::GetNodeDataByGuid(std::int32_t nodeGUID, char kind
       if (kind == 1) {
         CopyText(element.textValue, sizeof element.textValue, texts + row * valueSize, valueSize);
       } else if (kind == 2) {
-        element.numberValue = numbers[row];
+        element.numberValue =
+            valueIndicators[row] == -1 ? std::numeric_limits<double>::quiet_NaN() : numbers[row];
       } else {
         CopyText(element.dateValue, sizeof element.dateValue, texts + row * valueSize, valueSize);
       }
     }
     clearValues();
+    for (std::uint32_t row = 0; row < kRows; ++row) valueIndicators[row] = 0;
     filled += delivered;
     delivered = 0;
     rc = gis_SQLExtendedFetch(stmt.get(), GIS_SQL_FETCH_NEXT, 1, &delivered, nullptr);

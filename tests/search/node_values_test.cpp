@@ -2,6 +2,7 @@
 // calls, rowsets against the caller's capacity, and values that do not fit.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -127,10 +128,15 @@ TEST_F(NodeValuesTest, RowWithoutValueReadsEmptyNotTheRowBefore) {
   EXPECT_STREQ(values[100].textValue, "");
 
   driver.OnExecute("META_NDNUMBER_7")
-      .Rows({{Value::Int(1), Value::Double(2.5)}, {Value::Int(2), Value::Null()}});
+      .Rows({{Value::Int(1), Value::Double(2.5)},
+             {Value::Int(2), Value::Null()},
+             {Value::Int(3), Value::Double(0.0)}});
   ASSERT_EQ(set.GetNodeDataByGuid(1, 2, values.data(), 300), 1);
   EXPECT_EQ(values[1].metaID, 2);
-  EXPECT_EQ(values[1].numberValue, 0.0);
+  // A NULL number is NaN, told apart from a stored 0 and from the row before.
+  EXPECT_TRUE(std::isnan(values[1].numberValue));
+  EXPECT_EQ(values[0].numberValue, 2.5);
+  EXPECT_EQ(values[2].numberValue, 0.0);
 }
 
 TEST_F(NodeValuesTest, LongTextIsCutAtACharacterBoundary) {

@@ -175,8 +175,9 @@ class ScriptedStatement : public Statement {
         Fail("22018", 0, error);
         return false;
       }
-      if (b.indicator != nullptr && index == 0) {
-        *b.indicator = row[c].kind == Value::Kind::kNull ? -1 : 0;
+      // Rowsets fill one indicator per row, as the real backends do.
+      if (b.indicator != nullptr) {
+        b.indicator[index] = row[c].kind == Value::Kind::kNull ? -1 : 0;
       }
     }
     return true;
@@ -226,8 +227,12 @@ bool ScriptedConnection::RunUnitStep(UnitStep step, const std::string& savepoint
       record.text = "ROLLBACK";
       transaction_ = false;
       break;
-    case UnitStep::kRelease: record.text = "RELEASE " + savepoint; break;
-    case UnitStep::kRollbackTo: record.text = "ROLLBACK TO " + savepoint; break;
+    case UnitStep::kRelease:
+      record.text = "RELEASE " + savepoint;
+      break;
+    case UnitStep::kRollbackTo:
+      record.text = "ROLLBACK TO " + savepoint;
+      break;
   }
   return true;
 }
