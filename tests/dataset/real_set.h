@@ -21,6 +21,7 @@
 #include "metashelf/metashelf.h"
 #include "metashelf/model.h"
 #include "support/pg_server.h"
+#include "support/postgresql_fresh.h"
 
 namespace settest {
 
@@ -53,7 +54,12 @@ class RealSetTest : public ::testing::TestWithParam<std::string> {
     if (GetParam() == "postgresql") {
       const char* conninfo = metashelf::testing::PgServerConninfo();
       if (conninfo == nullptr) GTEST_SKIP() << "no PostgreSQL server in this run";
-      uri = conninfo;
+      // A database of its own: tests run in parallel, and one test's
+      // catalog creation must not wait on (or deadlock with) another's
+      // unit of work in a shared owner.
+      pg = std::make_unique<metashelf::testing::PgFreshDatabase>();
+      ASSERT_FALSE(pg->conninfo().empty()) << pg->error();
+      uri = pg->conninfo();
     } else {
       folder = std::filesystem::temp_directory_path() / ("metashelf-dataset-" + unique);
       std::filesystem::create_directories(folder);
@@ -70,10 +76,10 @@ class RealSetTest : public ::testing::TestWithParam<std::string> {
         ReadFile(std::string(METASHELF_SOURCE_DIR) + "/data/schemas/fgdc.xml");
     ASSERT_FALSE(schemaText.empty());
     schemaID = catalog.schema_Add("KORVEN_FGDC", schemaText.c_str(), "");
-    ASSERT_GT(schemaID, 0);
+    ASSERT_GT(schemaID, 0) << db->LastStatementError().message;
     name = "fgdc" + unique;
     colID = set.Create(&catalog, schemaID, name.c_str(), "");
-    ASSERT_GT(colID, 0);
+    ASSERT_GT(colID, 0) << db->LastStatementError().message;
     ASSERT_EQ(set.Open(&catalog, colID), 1);
     ASSERT_EQ(set.GetCSchemaPtr(&schema), 1);
     owner = set.GetOwner();
@@ -154,6 +160,7 @@ class RealSetTest : public ::testing::TestWithParam<std::string> {
   }
 
   std::filesystem::path folder;
+  std::unique_ptr<metashelf::testing::PgFreshDatabase> pg;  // outlives db
   std::unique_ptr<CHostDataBase> db;
   COraMetaDataBase catalog;
   COraMetaDataSet set;
