@@ -39,6 +39,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -126,7 +127,8 @@ long PeakRssKb(pid_t pid) {
 // high-water mark, not from wait4: the kernel counts a spawned child's
 // peak from its parent's memory until the exec, so wait4 would report this
 // program's own peak whenever it is the larger.
-int RunTool(const std::string& tool, const std::vector<std::string>& args, long* rssKb) {
+// Starts the tool; its process id, 0 when it could not start.
+pid_t SpawnTool(const std::string& tool, const std::vector<std::string>& args) {
   std::vector<std::string> all = {tool};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -139,7 +141,12 @@ int RunTool(const std::string& tool, const std::vector<std::string>& args, long*
   pid_t pid = 0;
   const int spawned = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
+  return spawned == 0 ? pid : 0;
+}
+
+int RunTool(const std::string& tool, const std::vector<std::string>& args, long* rssKb) {
+  const pid_t pid = SpawnTool(tool, args);
+  if (pid == 0) return -1;
   int status = 0;
   long peak = 0;
   for (;;) {
@@ -197,7 +204,12 @@ struct SecondImport {
   std::function<std::unique_ptr<Store>(const fs::path& folder, std::string* error)> fresh;
   // What is left of the run's time budget, seconds (infinite without one).
   std::function<double()> secondsLeft;
+  // Whether the size also gets an import by several processes at once into
+  // one catalog (a shared server's case).
+  bool concurrent = false;
 };
+
+constexpr int kConcurrentImports = 4;
 
 // One size on one backend: everything measured into column `column` of
 // `report`.
@@ -228,7 +240,7 @@ class Run {
     if (!Pass(records, synth, "first pass")) return false;
     if (!Warm()) return false;
     if (!Pass(records, synth, "warm")) return false;
-    return Second(records, files);
+    return Second(records, files) && Concurrent(records, files);
   }
 
   // Seconds the second import took (0 when it did not run).
@@ -286,11 +298,15 @@ class Run {
     if (!store_.Floor(&floor)) return Fail(store_.error());
     const double all = floor.allIndexes.total(), late = floor.lateIndexes.total();
     Put("import: leaf rows/s (tool)", Format("%.0f", floor.leafRows / importSeconds_));
+    leafRows_ = floor.leafRows;
     Put("rows written per record (all tables)",
         Format("%.1f", static_cast<double>(floor.rows) / records));
-    Put("floor: records/s (one transaction, a prepared statement per table)",
-        Format("%.0f", records / all));
+    Put("floor: records/s (one transaction; " + floor.how + ")", Format("%.0f", records / all));
     Put("import time / floor time (target 1.5)", Format("%.2f", importSeconds_ / all));
+    Put("bulk floor: records/s (one transaction, COPY in binary)",
+        floor.hasBulk ? Format("%.0f", records / floor.bulk.total()) : "none");
+    Put("import time / bulk floor time",
+        floor.hasBulk ? Format("%.2f", importSeconds_ / floor.bulk.total()) : "none");
     Put(SecondRow("time / floor time"), "not run");
     floorSeconds_ = all;
     Put("floor, every index in place: s", Format("%.3f", all));
@@ -353,6 +369,88 @@ class Run {
     Put(SecondRow("records/s (into an empty database of its own)"),
         Format("%.0f", records / secondSeconds_));
     Put(SecondRow("time / floor time"), Format("%.2f", secondSeconds_ / floorSeconds_));
+    return true;
+  }
+
+  // The records split in four, imported by four tools at once into one
+  // collection of a database of their own: the sum of their rates, and
+  // every record there once, whole (ids distinct, as many node rows as the
+  // first import wrote).
+  bool Concurrent(std::int64_t records, const fs::path& files) {
+    if (!second_.concurrent) return true;
+    const std::string row = "import, " + std::to_string(kConcurrentImports) +
+                            " tools at once into one catalog: records/s (all together)";
+    const double left = second_.secondsLeft();
+    if (!metashelf::bench::SecondImportFits(importSeconds_, left)) {
+      Put(row, "left out");
+      std::fprintf(stderr, "e2e_bench: the concurrent import would not fit: left out\n");
+      return true;
+    }
+    const fs::path folder = work_ / "concurrent";
+    std::vector<fs::path> parts;
+    std::error_code ec;
+    for (int p = 0; p < kConcurrentImports; ++p) {
+      parts.push_back(folder / ("part" + std::to_string(p)));
+      fs::create_directories(parts.back(), ec);
+    }
+    std::vector<fs::path> names;
+    for (const auto& entry : fs::directory_iterator(files)) names.push_back(entry.path());
+    std::sort(names.begin(), names.end());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      fs::create_hard_link(names[i], parts[i % parts.size()] / names[i].filename(), ec);
+      if (ec) return Fail("cannot split the records: " + ec.message());
+    }
+    bool ok = false;
+    std::string what;
+    {
+      std::string error;
+      std::unique_ptr<Store> store = second_.fresh(folder, &error);
+      if (!store) return Fail("concurrent database: " + error);
+      const std::string uri = store->Uri();
+      if (!Prepare(uri)) return false;
+      const auto start = Clock::now();
+      std::vector<pid_t> pids;
+      for (const fs::path& part : parts) {
+        pids.push_back(
+            SpawnTool(tool_, {"--db", uri, "-q", "import", "bench", part.string(), "--no-notes"}));
+      }
+      ok = true;
+      for (pid_t pid : pids) {
+        int status = 0;
+        ok = pid != 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+             WEXITSTATUS(status) == 0 && ok;
+      }
+      const double seconds = Seconds(start);
+      if (ok) {
+        Put(row, Format("%.0f", records / seconds));
+        const std::int64_t leaf = store->LeafRows();
+        std::set<std::int64_t> ids;
+        {
+          std::unique_ptr<CHostDataBase> db = CHostDataBase::Open(uri, &error);
+          COraMetaDataBase catalog;
+          COraMetaDataSet set;
+          char name[] = "bench";
+          std::int32_t colID = 0;
+          CSmartArray<std::int64_t> list;
+          ok = db && catalog.mtdb_Open(db.get(), db->FindMtdb("default"), 0) == 1 &&
+               catalog.mds_GetID(name, &colID) == 1 && set.Open(&catalog, colID) == 1 &&
+               set.GetIDList(list) == 1;
+          for (std::int32_t i = 0; ok && i < list.GetSize(); ++i) ids.insert(list[i]);
+          set.Close();
+          catalog.mtdb_Close();
+        }
+        if (static_cast<std::int64_t>(ids.size()) != records || leaf != leafRows_) {
+          ok = false;
+          what = std::to_string(ids.size()) + " distinct records of " + std::to_string(records) +
+                 ", " + std::to_string(leaf) + " node rows where one import wrote " +
+                 std::to_string(leafRows_);
+        }
+      } else {
+        what = "a tool failed";
+      }
+    }
+    fs::remove_all(folder, ec);
+    if (!ok) return Fail("the concurrent import: " + what);
     return true;
   }
 
@@ -470,6 +568,7 @@ class Run {
   std::size_t column_;
   double importSeconds_ = 0;
   double floorSeconds_ = 0;
+  std::int64_t leafRows_ = 0;  // node rows the import wrote
   double secondSeconds_ = 0;
   std::string leftOut_;
   std::unique_ptr<CHostDataBase> db_;
@@ -512,6 +611,7 @@ bool RunBackend(bool postgresql, std::vector<std::int64_t> sizes, Synthesiser& s
     return postgresql ? metashelf::bench::NewPgStore(error)
                       : metashelf::bench::NewSqliteStore(folder);
   };
+  second.concurrent = postgresql;
   second.secondsLeft = [budget, started] {
     return budget > 0 ? budget - Seconds(started) : std::numeric_limits<double>::infinity();
   };

@@ -1,10 +1,12 @@
 // Copies the owner's table shapes into scratch schemas, captures an
 // import's rows in binary and replays them with libpq as the floor. The
 // replay binds every value in the binary form the server sent it in, with
-// the column's type, so that no text is parsed on either side.
+// the column's type (or streams it in binary COPY), so that no text is
+// parsed on either side.
 #include "pg_floor.h"
 
 #include <chrono>
+#include <cstring>
 
 namespace metashelf::bench {
 namespace {
@@ -139,7 +141,124 @@ bool PgFloor::Capture() {
   return true;
 }
 
-bool PgFloor::Run(const std::string& scratch, FloorTime* time) {
+bool PgFloor::DrainToSync(const std::string& table) {
+  bool ok = true;
+  for (;;) {
+    Result r(PQgetResult(conn_));
+    if (!r) {
+      // The end of one statement's results, or of the connection.
+      if (PQstatus(conn_) == CONNECTION_BAD) return Fail("connection lost");
+      continue;
+    }
+    const ExecStatusType status = PQresultStatus(r.get());
+    if (status == PGRES_PIPELINE_SYNC) return ok;
+    if (status != PGRES_COMMAND_OK && ok) {
+      ok = Fail(table + ": " + PQresultErrorMessage(r.get()));
+    }
+    if (status == PGRES_FATAL_ERROR && PQstatus(conn_) == CONNECTION_BAD) return false;
+  }
+}
+
+bool PgFloor::Pipelined(const std::vector<std::string>& names) {
+  if (PQenterPipelineMode(conn_) != 1) return Fail("cannot enter pipeline mode");
+  bool ok = true;
+  for (std::size_t i = 0; i < captured_.size() && ok; ++i) {
+    const PGresult* rows = captured_[i].second.get();
+    const int columns = PQnfields(rows);
+    // A record's rows share a MetaID; a table without one syncs per row.
+    const int metaColumn = PQfnumber(rows, "metaid");
+    std::vector<const char*> values(columns);
+    std::vector<int> lengths(columns);
+    const std::vector<int> formats(columns, 1);
+    const int n = PQntuples(rows);
+    for (int r = 0; r < n && ok; ++r) {
+      for (int c = 0; c < columns; ++c) {
+        values[c] = PQgetisnull(rows, r, c) ? nullptr : PQgetvalue(rows, r, c);
+        lengths[c] = PQgetlength(rows, r, c);
+      }
+      if (PQsendQueryPrepared(conn_, names[i].c_str(), columns, values.data(), lengths.data(),
+                              formats.data(), 0) != 1) {
+        ok = Fail(captured_[i].first + ": " + PQerrorMessage(conn_));
+        if (PQpipelineSync(conn_) == 1) DrainToSync(captured_[i].first);
+        break;
+      }
+      const bool last =
+          r + 1 == n || metaColumn < 0 ||
+          PQgetlength(rows, r, metaColumn) != PQgetlength(rows, r + 1, metaColumn) ||
+          std::memcmp(PQgetvalue(rows, r, metaColumn), PQgetvalue(rows, r + 1, metaColumn),
+                      static_cast<std::size_t>(PQgetlength(rows, r, metaColumn))) != 0;
+      if (!last) continue;
+      if (PQpipelineSync(conn_) != 1) {
+        ok = Fail(std::string("sync: ") + PQerrorMessage(conn_));
+        break;
+      }
+      ok = DrainToSync(captured_[i].first);
+    }
+  }
+  if (PQexitPipelineMode(conn_) != 1) ok = ok && Fail("cannot leave pipeline mode");
+  return ok;
+}
+
+namespace {
+
+void PutBig16(std::string* out, std::int16_t v) {
+  const auto u = static_cast<std::uint16_t>(v);
+  out->push_back(static_cast<char>(u >> 8));
+  out->push_back(static_cast<char>(u & 0xff));
+}
+
+void PutBig32(std::string* out, std::int32_t v) {
+  const auto u = static_cast<std::uint32_t>(v);
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out->push_back(static_cast<char>((u >> shift) & 0xff));
+}
+
+}  // namespace
+
+bool PgFloor::Copy(const std::string& scratch) {
+  for (const auto& [table, held] : captured_) {
+    const PGresult* rows = held.get();
+    const int columns = PQnfields(rows);
+    Result started(PQexec(
+        conn_,
+        ("COPY " + Quoted(scratch) + "." + Quoted(table) + " FROM STDIN (FORMAT binary)").c_str()));
+    if (PQresultStatus(started.get()) != PGRES_COPY_IN) {
+      return Fail("copy " + table + ": " + PQerrorMessage(conn_));
+    }
+    // The binary COPY stream: signature, flags, header extension, then per
+    // row its field count and each field as length (-1 NULL) and bytes.
+    std::string data("PGCOPY\n\377\r\n\0", 11);
+    PutBig32(&data, 0);
+    PutBig32(&data, 0);
+    bool ok = true;
+    for (int r = 0; r < PQntuples(rows) && ok; ++r) {
+      PutBig16(&data, static_cast<std::int16_t>(columns));
+      for (int c = 0; c < columns; ++c) {
+        if (PQgetisnull(rows, r, c)) {
+          PutBig32(&data, -1);
+          continue;
+        }
+        PutBig32(&data, PQgetlength(rows, r, c));
+        data.append(PQgetvalue(rows, r, c), static_cast<std::size_t>(PQgetlength(rows, r, c)));
+      }
+      if (data.size() >= (1 << 20)) {
+        ok = PQputCopyData(conn_, data.data(), static_cast<int>(data.size())) == 1;
+        data.clear();
+      }
+    }
+    PutBig16(&data, -1);
+    ok = ok && PQputCopyData(conn_, data.data(), static_cast<int>(data.size())) == 1;
+    if (PQputCopyEnd(conn_, ok ? nullptr : "client failure") != 1) ok = false;
+    Result done(PQgetResult(conn_));
+    if (PQresultStatus(done.get()) != PGRES_COMMAND_OK) ok = false;
+    while (Result more{PQgetResult(conn_)}) {
+    }
+    if (!ok) return Fail("copy " + table + ": " + PQerrorMessage(conn_));
+  }
+  return true;
+}
+
+bool PgFloor::Run(const std::string& scratch, Mode mode, FloorTime* time) {
   const Scratch* s = nullptr;
   for (const Scratch& candidate : scratches_) {
     if (candidate.name == scratch) s = &candidate;
@@ -148,7 +267,7 @@ bool PgFloor::Run(const std::string& scratch, FloorTime* time) {
   // Prepared before the clock starts, as the library's statement cache would
   // hold them after the first record.
   std::vector<std::string> names;
-  for (std::size_t i = 0; i < captured_.size(); ++i) {
+  for (std::size_t i = 0; i < captured_.size() && mode == Mode::kPipelined; ++i) {
     const PGresult* rows = captured_[i].second.get();
     const int columns = PQnfields(rows);
     std::string sql =
@@ -167,32 +286,18 @@ bool PgFloor::Run(const std::string& scratch, FloorTime* time) {
   }
   const auto start = std::chrono::steady_clock::now();
   if (!Command("BEGIN")) return false;
-  bool ok = true;
-  for (std::size_t i = 0; i < captured_.size() && ok; ++i) {
-    const PGresult* rows = captured_[i].second.get();
-    const int columns = PQnfields(rows);
-    std::vector<const char*> values(columns);
-    std::vector<int> lengths(columns);
-    const std::vector<int> formats(columns, 1);
-    for (int r = 0; r < PQntuples(rows) && ok; ++r) {
-      for (int c = 0; c < columns; ++c) {
-        values[c] = PQgetisnull(rows, r, c) ? nullptr : PQgetvalue(rows, r, c);
-        lengths[c] = PQgetlength(rows, r, c);
-      }
-      Result done(PQexecPrepared(conn_, names[i].c_str(), columns, values.data(), lengths.data(),
-                                 formats.data(), 0));
-      if (PQresultStatus(done.get()) != PGRES_COMMAND_OK) {
-        ok = Fail(captured_[i].first + ": " + PQerrorMessage(conn_));
-      }
-    }
-  }
+  bool ok = mode == Mode::kPipelined ? Pipelined(names) : Copy(scratch);
   time->rows = Since(start);
   const auto indexes = std::chrono::steady_clock::now();
   for (const std::string& text : s->lateIndexes) ok = ok && Command(text);
   ok = ok && Command("COMMIT");
   time->indexes = Since(indexes);
   time->indexesBuilt = static_cast<int>(s->lateIndexes.size());
-  if (!ok) Command("ROLLBACK");
+  if (!ok) {
+    const std::string keep = error_;
+    Command("ROLLBACK");
+    error_ = keep;
+  }
   for (const std::string& name : names) Command("DEALLOCATE " + Quoted(name));
   return ok;
 }

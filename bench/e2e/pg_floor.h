@@ -3,8 +3,13 @@
 // columns, the indexes as the server reports them, renamed into the
 // scratch schema only) holding the rows present then; after the import, the
 // rows the import added (catalog rows, structure rows with their documents,
-// node rows) are read back in binary and written into the copy by one
-// reused libpq prepared statement per table inside one transaction.
+// node rows) are read back in binary and written into the copy inside one
+// transaction, in one of the ways libpq offers:
+//  - pipelined: one reused prepared statement per table, sent in pipeline
+//    mode; every row of a record (rows sharing a MetaID) is sent, then one
+//    sync, and every result of the record is read before the next record
+//    is sent (one round trip per record, each row still checked);
+//  - COPY: each table's rows in one binary COPY.
 //
 // A second copy leaves out the value indexes (those keyed on NODEGUID) and
 // creates them once after the rows, so the two ways of building the node
@@ -37,8 +42,9 @@ class PgFloor {
   // Rows the import updated rather than inserted are not taken.
   bool Capture();
 
+  enum class Mode { kPipelined, kCopy };
   // Writes the captured rows into a prepared scratch schema.
-  bool Run(const std::string& scratch, FloorTime* time);
+  bool Run(const std::string& scratch, Mode mode, FloorTime* time);
 
   std::int64_t rows() const { return rows_; }
   std::int64_t leafRows() const { return leafRows_; }
@@ -62,6 +68,10 @@ class PgFloor {
   bool Fail(const std::string& what);
   Result Query(const std::string& sql, const std::vector<std::string>& params, int format = 0);
   bool Command(const std::string& sql);
+  bool Pipelined(const std::vector<std::string>& names);
+  bool Copy(const std::string& scratch);
+  // Reads results up to and including the next sync; false on any failure.
+  bool DrainToSync(const std::string& table);
 
   PGconn* conn_;
   std::string owner_;

@@ -45,6 +45,7 @@ class SqliteStore : public Store {
         !floor.Run(Main("floor"), false, &result->allIndexes)) {
       return Fail("floor: " + floor.error());
     }
+    result->how = "a prepared statement per table";
     result->rows = floor.rows();
     result->leafRows = floor.leafRows();
     std::error_code ec;

@@ -17,8 +17,13 @@ namespace metashelf::bench {
 // The floor written twice on the same rows: into tables that have every
 // index, and into tables whose value indexes are built after the rows.
 struct FloorResult {
+  std::string how;  // how the floor writes its rows, for the table
   FloorTime allIndexes;
   FloorTime lateIndexes;
+  // The same rows by the backend's bulk path, every index in place, when it
+  // has one (COPY on PostgreSQL).
+  bool hasBulk = false;
+  FloorTime bulk;
   std::int64_t rows = 0;
   std::int64_t leafRows = 0;
 };
@@ -44,6 +49,10 @@ class Store {
   // Runs `oracleSql` (a statement the library would run) directly with the
   // backend's API: the rows it gives and the seconds taken.
   virtual bool Direct(const std::string& oracleSql, std::int64_t* rows, double* seconds) = 0;
+
+  // Rows of every node value table of the owner; -1 when the backend
+  // does not count them.
+  virtual std::int64_t LeafRows() { return -1; }
 
   const std::string& error() const { return error_; }
 

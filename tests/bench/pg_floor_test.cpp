@@ -1,7 +1,8 @@
 // The PostgreSQL floor on a hand-made owner schema: the scratch copies get
 // the owner's columns and index shapes (the value index left for after the
 // rows in the late copy), the rows present before, and then exactly the
-// rows added since, every value surviving the binary round trip.
+// rows added since, every value surviving the binary round trip, whether
+// written by pipelined inserts or by COPY.
 #include "pg_floor.h"
 
 #include <gtest/gtest.h>
@@ -98,6 +99,7 @@ TEST_F(PgFloorTest, CopiesWriteExactlyTheAddedRowsWithTheOwnersIndexShapes) {
   PgFloor floor(conn_);
   ASSERT_TRUE(floor.Prepare("own", "s_late", true)) << floor.error();
   ASSERT_TRUE(floor.Prepare("own", "s_all", false)) << floor.error();
+  ASSERT_TRUE(floor.Prepare("own", "s_copy", false)) << floor.error();
   // Before the rows: the late copy lacks only the value index.
   std::vector<std::string> withoutValueIndex = Indexes("own");
   withoutValueIndex.erase(withoutValueIndex.begin() + 2);  // krdb pkey, _id, _nv
@@ -112,10 +114,15 @@ TEST_F(PgFloorTest, CopiesWriteExactlyTheAddedRowsWithTheOwnersIndexShapes) {
   ASSERT_TRUE(floor.Capture()) << floor.error();
   EXPECT_EQ(floor.rows(), 42);
   EXPECT_EQ(floor.leafRows(), 40);
-  for (const char* scratch : {"s_late", "s_all"}) {
+  const std::pair<const char*, PgFloor::Mode> runs[] = {
+      {"s_late", PgFloor::Mode::kPipelined},
+      {"s_all", PgFloor::Mode::kPipelined},
+      {"s_copy", PgFloor::Mode::kCopy},
+  };
+  for (const auto& [scratch, mode] : runs) {
     SCOPED_TRACE(scratch);
     FloorTime time;
-    ASSERT_TRUE(floor.Run(scratch, &time)) << floor.error();
+    ASSERT_TRUE(floor.Run(scratch, mode, &time)) << floor.error();
     EXPECT_EQ(time.indexesBuilt, std::string(scratch) == "s_late" ? 1 : 0);
     const std::string s = scratch;
     EXPECT_EQ(Difference("own.meta_ndtext_7", s + ".meta_ndtext_7"), std::vector<std::string>{});
@@ -134,19 +141,26 @@ TEST_F(PgFloorTest, ARowTheCopyRefusesFailsTheRunAndLeavesTheConnectionReady) {
   Import();
   ASSERT_TRUE(floor.Capture()) << floor.error();
   Exec("CREATE UNIQUE INDEX in_the_way ON s_all.meta_structinfo_7(metaid)");
-  Exec("INSERT INTO s_all.meta_structinfo_7 VALUES(2, NULL)");
-  FloorTime time;
-  EXPECT_FALSE(floor.Run("s_all", &time));
-  EXPECT_NE(floor.error().find("meta_structinfo_7"), std::string::npos) << floor.error();
-  EXPECT_EQ(PQtransactionStatus(conn_), PQTRANS_IDLE);
-  EXPECT_EQ(Rows("SELECT count(*) FROM s_all.krdb_meta_info"), std::vector<std::string>{"1|"});
+  for (const PgFloor::Mode mode : {PgFloor::Mode::kPipelined, PgFloor::Mode::kCopy}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    Exec("INSERT INTO s_all.meta_structinfo_7 VALUES(2, NULL)");
+    FloorTime time;
+    EXPECT_FALSE(floor.Run("s_all", mode, &time));
+    EXPECT_NE(floor.error().find("meta_structinfo_7"), std::string::npos) << floor.error();
+    EXPECT_EQ(PQtransactionStatus(conn_), PQTRANS_IDLE);
+    EXPECT_EQ(PQpipelineStatus(conn_), PQ_PIPELINE_OFF);
+    EXPECT_EQ(Rows("SELECT count(*) FROM s_all.krdb_meta_info"), std::vector<std::string>{"1|"});
 
-  // With the obstacle gone the same floor runs again: nothing of the failed
-  // run (statements, transaction) is left behind.
-  Exec("DELETE FROM s_all.meta_structinfo_7");
-  ASSERT_TRUE(floor.Run("s_all", &time)) << floor.error();
-  EXPECT_EQ(Difference("own.meta_ndtext_7", "s_all.meta_ndtext_7"), std::vector<std::string>{});
-  EXPECT_FALSE(floor.Run("s_none", &time));
+    // With the obstacle gone the same floor runs again: nothing of the
+    // failed run (statements, transaction) is left behind.
+    Exec("DELETE FROM s_all.meta_structinfo_7");
+    ASSERT_TRUE(floor.Run("s_all", mode, &time)) << floor.error();
+    EXPECT_EQ(Difference("own.meta_ndtext_7", "s_all.meta_ndtext_7"), std::vector<std::string>{});
+    EXPECT_FALSE(floor.Run("s_none", mode, &time));
+    Exec(
+        "DELETE FROM s_all.meta_ndtext_7; DELETE FROM s_all.meta_structinfo_7;"
+        "DELETE FROM s_all.krdb_meta_info WHERE meta_id = 2");
+  }
 }
 
 }  // namespace

@@ -267,12 +267,17 @@ std::int16_t gis_SQLFreeStmt(gis_SQLHSTMT stmt, std::uint16_t option) {
   return Settle(stmt, Call::kFreeStmt, stmt->statement()->CloseCursor());
 }
 
-std::int16_t gis_SQLError(void* /*henv*/, void* /*hdbc*/, gis_SQLHSTMT stmt, char* state,
+std::int16_t gis_SQLError(void* /*henv*/, void* hdbc, gis_SQLHSTMT stmt, char* state,
                           std::int32_t* nativeError, char* message, std::int16_t messageMax,
                           std::int16_t* messageLength) {
-  if (stmt == nullptr) return GIS_SQL_INVALID_HANDLE;
+  auto* connectionHandle = static_cast<gis_SQLHDBC_STRU*>(hdbc);
+  if (stmt == nullptr && (connectionHandle == nullptr || connectionHandle->connection == nullptr)) {
+    return GIS_SQL_INVALID_HANDLE;
+  }
   const metashelf::driver::Diagnostic& diag =
-      stmt->has_own_error ? stmt->own_error() : stmt->statement()->last_error();
+      stmt == nullptr       ? connectionHandle->connection->last_failure()
+      : stmt->has_own_error ? stmt->own_error()
+                            : stmt->statement()->last_error();
   if (state != nullptr) {
     std::memset(state, 0, 6);
     std::memcpy(state, diag.state.data(), diag.state.size() < 5 ? diag.state.size() : 5);
@@ -290,7 +295,7 @@ std::int16_t gis_SQLError(void* /*henv*/, void* /*hdbc*/, gis_SQLHSTMT stmt, cha
   }
   const std::int16_t rc =
       diag.state == "00000" && diag.message.empty() ? GIS_SQL_NO_DATA : GIS_SQL_SUCCESS;
-  stmt->statement()->OnError(diag, rc);
+  if (stmt != nullptr) stmt->statement()->OnError(diag, rc);
   return rc;
 }
 

@@ -19,7 +19,7 @@ void PgStatement::TakeLocator(int row) {
     if (col.type != GIS_TYPE_BLOB || number > adapted_->visibleColumns) continue;
     if (static_cast<std::size_t>(number) > adapted_->lockColumns.size()) break;
     lockColumn_ = adapted_->lockColumns[number - 1];
-    ctid_ = ctid.bytes;
+    ctid_ = std::make_shared<std::string>(ctid.bytes);
     locatorReady_ = ctid.kind == Value::Kind::kText;
     appendNext_ = false;
     break;
@@ -39,22 +39,59 @@ std::int16_t PgStatement::PutData(const void* data, std::int32_t length) {
   const std::string text = "UPDATE " + adapted_->lockTable + " SET " + lockColumn_ + " = " +
                            (appendNext_ ? lockColumn_ + " || $1" : std::string("$1")) +
                            " WHERE ctid = $2::tid RETURNING ctid::text";
-  const char* values[2] = {length > 0 ? static_cast<const char*>(data) : "", ctid_.c_str()};
+  if (appendNext_ && ctid_->empty()) {
+    // The previous piece is still queued: its new ctid comes with its result.
+    Diagnostic diag;
+    if (!conn_->Settle(&diag)) return FailWith(diag);
+    if (ctid_->empty()) {
+      locatorReady_ = false;
+      return Fail("HY000", 22920, "the row selected for update is gone or was changed meanwhile");
+    }
+  }
+  const std::string ctid = *ctid_;
+  const char* values[2] = {length > 0 ? static_cast<const char*>(data) : "", ctid.c_str()};
   const int lengths[2] = {length, 0};
   const int formats[2] = {1, 0};
   Diagnostic diag;
   const Prepared* prepared = conn_->Prepare(text, &diag);
   if (prepared == nullptr) return FailWith(diag);
-  ResultPtr r(PQexecPrepared(conn_->raw(), prepared->name.c_str(), 2, values, lengths, formats, 0));
-  if (!r || PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
-    MapError(r.get(), conn_->raw(), &diag);
-    return FailWith(diag);
+  Request request;
+  request.name = prepared->name.c_str();
+  request.count = 2;
+  request.values = values;
+  request.lengths = lengths;
+  request.formats = formats;
+  if (conn_->InUnit()) {
+    // Queued like any row change of a unit; the new ctid is taken when its
+    // result is read, and a row that is gone fails the unit then.
+    auto slot = std::make_shared<std::string>();
+    ctid_ = slot;
+    appendNext_ = true;
+    const bool queued = conn_->Queue(
+        request,
+        [slot](const PGresult* r, Diagnostic* failure) {
+          if (PQntuples(r) != 1) {
+            *failure = Diagnostic{"HY000", 22920,
+                                  "the row selected for update is gone or was changed meanwhile"};
+            return false;
+          }
+          *slot = PQgetvalue(r, 0, 0);
+          return true;
+        },
+        &diag);
+    if (!queued) {
+      locatorReady_ = false;
+      return FailWith(diag);
+    }
+    return GIS_SQL_SUCCESS;
   }
+  ResultPtr r = conn_->Now(request, true, &diag);
+  if (!r) return FailWith(diag);
   if (PQntuples(r.get()) != 1) {
     locatorReady_ = false;
     return Fail("HY000", 22920, "the row selected for update is gone or was changed meanwhile");
   }
-  ctid_ = PQgetvalue(r.get(), 0, 0);
+  ctid_ = std::make_shared<std::string>(PQgetvalue(r.get(), 0, 0));
   appendNext_ = true;
   return GIS_SQL_SUCCESS;
 }

@@ -80,22 +80,15 @@ void PgConnection::Forget() {
 const Prepared* PgConnection::Prepare(const std::string& text, Diagnostic* error) {
   auto found = prepared_.find(text);
   if (found != prepared_.end()) return &found->second;
-  if (prepared_.size() >= kMaxPrepared) Forget();
+  if (prepared_.size() >= kMaxPrepared) {
+    if (!Settle(error)) return nullptr;
+    Forget();
+  }
 
   Prepared p;
   p.name = "ms_" + std::to_string(++nextName_);
-  ResultPtr r(PQprepare(conn_, p.name.c_str(), text.c_str(), 0, nullptr));
-  if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
-    MapError(r.get(), conn_, error);
-    return nullptr;
-  }
-  ResultPtr d(PQdescribePrepared(conn_, p.name.c_str()));
-  if (!d || PQresultStatus(d.get()) != PGRES_COMMAND_OK) {
-    MapError(d.get(), conn_, error);
-    ResultPtr drop(PQexecParams(conn_, ("DEALLOCATE " + p.name).c_str(), 0, nullptr, nullptr,
-                                nullptr, nullptr, 0));
-    return nullptr;
-  }
+  ResultPtr d = Describe(p.name, text, error);
+  if (!d) return nullptr;
   p.params = PQnparams(d.get());
   p.columns = PQnfields(d.get());
   p.resultFormat = 1;
@@ -121,14 +114,11 @@ ResultPtr PgConnection::Run(const std::string& text, const std::vector<TextParam
   std::vector<const char*> values;
   values.reserve(params.size());
   for (const auto& p : params) values.push_back(p ? p->c_str() : nullptr);
-  ResultPtr r(PQexecParams(conn_, text.c_str(), static_cast<int>(values.size()), nullptr,
-                           values.data(), nullptr, nullptr, 0));
-  const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
-  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-    MapError(r.get(), conn_, error);
-    return nullptr;
-  }
-  return r;
+  Request request;
+  request.text = text.c_str();
+  request.count = static_cast<int>(values.size());
+  request.values = values.data();
+  return Now(request, false, error);
 }
 
 }  // namespace postgresql

@@ -3,12 +3,22 @@
 // "run one statement" helper for the host object. Every statement goes
 // through the extended query protocol (PQprepare/PQexecPrepared or
 // PQexecParams), so a text never carries a second statement.
+//
+// Write units (pipeline.cpp): while one is open, row changes whose result
+// nobody needs to go on are queued in libpq's pipeline mode and their
+// results read at the next statement that needs its own result, or at the
+// unit's end; the unit runs in a transaction or savepoint sent in the same
+// pipeline, so a failure found late undoes the whole unit. Outside a unit,
+// a statement run inside an open transaction gets a savepoint of its own in
+// the same round trip, so that its failure undoes only itself.
 #ifndef METASHELF_DRIVER_BACKENDS_POSTGRESQL_CONNECTION_H_
 #define METASHELF_DRIVER_BACKENDS_POSTGRESQL_CONNECTION_H_
 
 #include <libpq-fe.h>
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -41,6 +51,22 @@ struct Prepared {
 // One text parameter of PgConnection::Run; nullopt is NULL.
 using TextParam = std::optional<std::string>;
 
+// One statement to send: a server-side prepared statement by name, or a
+// text run once. The arrays stay the caller's until the call returns.
+struct Request {
+  const char* name = nullptr;  // prepared statement, or
+  const char* text = nullptr;  // a text with its own parameters
+  int count = 0;
+  const char* const* values = nullptr;
+  const int* lengths = nullptr;
+  const int* formats = nullptr;
+  int resultFormat = 0;
+};
+
+// Told of a queued statement's successful result when it is read; false
+// with `*failure` filled makes the statement count as failed.
+using ResultSink = std::function<bool(const PGresult*, Diagnostic*)>;
+
 class PgConnection : public Connection {
  public:
   // Opens a connection with a libpq conninfo string or URI. Null with
@@ -69,15 +95,59 @@ class PgConnection : public Connection {
   // Lifts literals out of statement texts, recognising recent shapes.
   dialect::ShapeMemo& shapes() { return shapes_; }
 
+  // Whether a unit of work is open: its row changes may then be queued.
+  bool InUnit() const { return OpenUnits() > 0; }
+
+  // Queues `request` in the open unit; `sink` (may be empty) sees its
+  // result when it is read. False with `*error` when the unit has already
+  // failed or the statement cannot be sent; the unit then fails.
+  bool Queue(const Request& request, ResultSink sink, Diagnostic* error);
+
+  // Runs `request` now and returns its result (rows or command status), or
+  // null with `*error` filled. Everything queued is read first, in the same
+  // round trip: a failure among it fails this call too. With `ownSavepoint`,
+  // outside a unit and inside an open transaction, the statement runs
+  // within a savepoint of its own, sent with it, and rolled back to when it
+  // fails, so that the transaction goes on.
+  ResultPtr Now(const Request& request, bool ownSavepoint, Diagnostic* error);
+
+  // Reads every queued result; false with `*error` on the first failure.
+  bool Settle(Diagnostic* error);
+
  protected:
   // Units of work (units.cpp). PostgreSQL takes no savepoint outside a
-  // transaction block, so the outermost unit outside one runs BEGIN.
+  // transaction block, so the outermost unit outside one runs BEGIN. BEGIN
+  // and SAVEPOINT are queued; COMMIT and RELEASE are queued and then every
+  // result of the unit is read, so the unit's end is one round trip.
   bool TransactionOpen() override;
   bool RunUnitStep(UnitStep step, const std::string& savepoint, Diagnostic* error) override;
 
  private:
   explicit PgConnection(PGconn* conn) : conn_(conn) {}
   void Forget();
+
+  // A statement sent in pipeline mode whose result is still to be read.
+  struct Pending {
+    ResultSink sink;
+    ResultPtr* keep = nullptr;  // takes the result (Now's own statement)
+  };
+  // Prepares `text` as `name` and returns the server's description of it,
+  // or null with `*error` (the name then does not exist).
+  ResultPtr Describe(const std::string& name, const std::string& text, Diagnostic* error);
+  bool EnterPipeline(Diagnostic* error);
+  bool SendInPipeline(const Request& request, Diagnostic* error);
+  bool SendControl(const char* text, Diagnostic* error, ResultSink sink = nullptr);
+  // Sends a sync, reads every result up to it and leaves pipeline mode.
+  // False with `*error` on the first failure (or a lost connection).
+  bool Collect(Diagnostic* error);
+  ResultPtr RunPlain(const Request& request, Diagnostic* error);
+  void MarkFailed(const Diagnostic& failure);
+
+  // The first failure read inside the open units: every later statement
+  // fails with it until a rollback undoes it.
+  bool unitFailed_ = false;
+  Diagnostic unitFailure_;
+  std::deque<Pending> pending_;
 
   PGconn* conn_;
   std::map<std::string, Prepared> prepared_;

@@ -27,6 +27,21 @@ bool Cacheable(const std::string& text) {
          word == "WITH" || word == "CALL";
 }
 
+// Statements that begin or end a transaction or savepoint: run as they
+// are, never inside a savepoint of their own.
+bool ControlsTransaction(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  std::string word;
+  while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i]))) {
+    word += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+    ++i;
+  }
+  return word == "BEGIN" || word == "START" || word == "COMMIT" || word == "END" ||
+         word == "ROLLBACK" || word == "ABORT" || word == "SAVEPOINT" || word == "RELEASE" ||
+         word == "PREPARE" || word == "SET";
+}
+
 std::string LiteralText(const dialect::Literal& literal) {
   switch (literal.kind) {
     case dialect::Literal::Kind::kInt:
@@ -147,31 +162,35 @@ std::int16_t PgStatement::Execute() {
     lengths[i] = static_cast<int>(wire[i].bytes.size());
     formats[i] = wire[i].format;
   }
-  const int n = static_cast<int>(wire.size());
-  PGresult* raw = nullptr;
+  Request request;
+  request.count = static_cast<int>(wire.size());
+  request.values = values.data();
+  request.lengths = lengths.data();
+  request.formats = formats.data();
   format_ = 0;
+  Diagnostic diag;
   if (cacheable_) {
-    Diagnostic diag;
     const Prepared* prepared = conn_->Prepare(adapted_->text, &diag);
     if (prepared == nullptr) return FailWith(diag);
     format_ = prepared->resultFormat;
-    raw = PQexecPrepared(conn_->raw(), prepared->name.c_str(), n, values.data(), lengths.data(),
-                         formats.data(), format_);
+    request.name = prepared->name.c_str();
+    request.resultFormat = format_;
+    // A row change that gives no rows back waits for nobody inside a write
+    // unit: it is queued, and its result read with the unit's next wait.
+    if (conn_->InUnit() && prepared->columns == 0 && !adapted_->forUpdate) {
+      if (!conn_->Queue(request, nullptr, &diag)) return FailWith(diag);
+      return GIS_SQL_SUCCESS;
+    }
   } else {
-    raw = PQexecParams(conn_->raw(), adapted_->text.c_str(), n, nullptr, values.data(),
-                       lengths.data(), formats.data(), 0);
+    request.text = adapted_->text.c_str();
   }
-  ResultPtr result(raw);
-  const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
-  if (status == PGRES_TUPLES_OK) {
+  ResultPtr result = conn_->Now(request, !ControlsTransaction(adapted_->text), &diag);
+  if (!result) return FailWith(diag);
+  if (PQresultStatus(result.get()) == PGRES_TUPLES_OK) {
     result_ = std::move(result);
     next_ = 0;
-    return GIS_SQL_SUCCESS;
   }
-  if (status == PGRES_COMMAND_OK) return GIS_SQL_SUCCESS;
-  Diagnostic diag;
-  MapError(result.get(), conn_->raw(), &diag);
-  return FailWith(diag);
+  return GIS_SQL_SUCCESS;
 }
 
 int PgStatement::PreparedParams() const {

@@ -64,7 +64,9 @@ class PgStatement : public BoundStatement {
   // BLOB writes through the fetched row of a SELECT ... FOR UPDATE.
   bool locatorReady_ = false;
   bool appendNext_ = false;
-  std::string ctid_;
+  // The locked row's ctid; shared with a queued write that will replace it
+  // (empty until that write's result is read).
+  std::shared_ptr<std::string> ctid_ = std::make_shared<std::string>();
   std::string lockColumn_;
 };
 

@@ -1,5 +1,10 @@
-// The PostgreSQL connection's unit-of-work statements, run through the
-// connection's one-statement helper.
+// The PostgreSQL connection's unit-of-work statements, sent in pipeline
+// mode with the unit's queued row changes. BEGIN and SAVEPOINT are queued
+// and travel with the unit's first statement that waits; COMMIT and
+// RELEASE are queued and then every result of the unit is read, so a unit
+// whose statements all succeeded ends in one round trip and one with a
+// failure anywhere is reported failed here. Rolling back first reads what
+// was queued (the failure is known by then), then runs at once.
 #include <cstring>
 
 #include "backends/postgresql/connection.h"
@@ -9,40 +14,82 @@ namespace driver {
 namespace postgresql {
 
 bool PgConnection::TransactionOpen() {
+  // Pipeline mode with results outstanding reports ACTIVE: a unit's queued
+  // BEGIN counts as open.
   return PQtransactionStatus(conn_) != PQTRANS_IDLE;
 }
 
 bool PgConnection::RunUnitStep(UnitStep step, const std::string& savepoint, Diagnostic* error) {
-  std::string sql;
+  bool ok = false;
   switch (step) {
     case UnitStep::kBegin:
-      sql = "BEGIN";
-      break;
-    case UnitStep::kCommit:
-      sql = "COMMIT";
-      break;
-    case UnitStep::kRollback:
-      sql = "ROLLBACK";
-      break;
     case UnitStep::kSavepoint:
-      sql = "SAVEPOINT " + savepoint;
+      if (!InUnit()) {
+        unitFailed_ = false;
+        unitFailure_ = Diagnostic();
+      }
+      if (unitFailed_) {
+        // An outer unit has failed already: nothing inside it can succeed.
+        *error = unitFailure_;
+        return false;
+      }
+      ok = SendControl(step == UnitStep::kBegin ? "BEGIN" : ("SAVEPOINT " + savepoint).c_str(),
+                       error);
+      if (!ok) {
+        Diagnostic ignored;
+        Collect(&ignored);
+      }
+      return ok;
+    case UnitStep::kCommit:
+    case UnitStep::kRelease: {
+      if (unitFailed_) {
+        *error = unitFailure_;
+        return false;
+      }
+      // COMMIT of a transaction that a failed statement aborted rolls it
+      // back and says so only in its command tag.
+      const ResultSink tag = [](const PGresult* r, Diagnostic* failure) {
+        if (std::strcmp(PQcmdStatus(const_cast<PGresult*>(r)), "ROLLBACK") != 0) return true;
+        *failure = Diagnostic{"40000", 0, "the transaction had failed and was rolled back"};
+        return false;
+      };
+      const bool commit = step == UnitStep::kCommit;
+      ok = SendControl(commit ? "COMMIT" : ("RELEASE SAVEPOINT " + savepoint).c_str(), error,
+                       commit ? tag : ResultSink());
+      Diagnostic collected;
+      if (!Collect(&collected) && ok) {
+        *error = collected;
+        ok = false;
+      }
       break;
-    case UnitStep::kRelease:
-      sql = "RELEASE SAVEPOINT " + savepoint;
+    }
+    case UnitStep::kRollback:
+    case UnitStep::kRollbackTo: {
+      Diagnostic ignored;
+      Settle(&ignored);
+      if (step == UnitStep::kRollback && PQtransactionStatus(conn_) == PQTRANS_IDLE) {
+        ok = true;  // a failed COMMIT has ended the transaction already
+        break;
+      }
+      Request request;
+      const std::string text = step == UnitStep::kRollback
+                                   ? std::string("ROLLBACK")
+                                   : "ROLLBACK TO SAVEPOINT " + savepoint;
+      request.text = text.c_str();
+      ok = RunPlain(request, error) != nullptr;
+      // The rollback undid the failure: what follows in the outer unit runs.
+      if (ok) {
+        unitFailed_ = false;
+        unitFailure_ = Diagnostic();
+      }
       break;
-    case UnitStep::kRollbackTo:
-      sql = "ROLLBACK TO SAVEPOINT " + savepoint;
-      break;
+    }
   }
-  ResultPtr r = Run(sql, {}, error);
-  if (!r) return false;
-  // COMMIT of a transaction that a failed statement aborted rolls it back
-  // and says so only in its command tag.
-  if (step == UnitStep::kCommit && std::strcmp(PQcmdStatus(r.get()), "ROLLBACK") == 0) {
-    *error = Diagnostic{"40000", 0, "the transaction had failed and was rolled back"};
-    return false;
+  if (!InUnit()) {
+    unitFailed_ = false;
+    unitFailure_ = Diagnostic();
   }
-  return true;
+  return ok;
 }
 
 }  // namespace postgresql

@@ -185,6 +185,22 @@ METASHELF_API std::int16_t gis_SQLFreeStmt(gis_SQLHSTMT stmt, std::uint16_t opti
 // treats only a successful end as success. Ending with `commit` 0 always
 // undoes the unit's work.
 //
+// On PostgreSQL a row change inside a unit whose result gives no rows
+// (INSERT, UPDATE, DELETE, a procedure call, a BLOB piece) is sent in
+// libpq's pipeline mode without waiting: gis_SQLExecute, gis_SQLExecDirect
+// and gis_SQLPutData return 0 once it is sent. Its result is read with the
+// next statement that gives rows (which waits as ever, and reads everything
+// sent before it first), when many are waiting, and at the unit's end,
+// whose COMMIT or RELEASE travels with them. A failure read late fails the
+// call that read it with the failed statement's diagnostic, then every
+// statement of the unit until the unit (or an inner unit that held the
+// failure) is rolled back; the end then fails and undoes the unit. A
+// connection lost meanwhile fails with state 08S01. Outside a unit, a
+// statement inside an open transaction runs in a savepoint of its own sent
+// with it, so that its failure undoes only itself and the transaction goes
+// on, as on Oracle; statements that begin or end a transaction or
+// savepoint run as they are.
+//
 // Neither call replaces the diagnostic of an earlier failure unless it
 // fails itself: after an undone unit, the last failure on the connection
 // (CHostDataBase::LastStatementError) still gives the database's reason.
@@ -195,6 +211,8 @@ METASHELF_API std::int16_t gis_SQLEndUnit(gis_SQLHDBC_STRU* hdbc, std::int16_t c
 
 // Copies the last failure of `stmt`: a five-character state (6 bytes with
 // the NUL), the backend's native code and up to `messageMax` bytes of message.
+// With a null `stmt`, the last failure on the connection `hdbc` (a
+// gis_SQLHDBC_STRU*), whichever statement or unit it came from.
 METASHELF_API std::int16_t gis_SQLError(void* henv, void* hdbc, gis_SQLHSTMT stmt,
                                         char* state, std::int32_t* nativeError,
                                         char* message, std::int16_t messageMax,

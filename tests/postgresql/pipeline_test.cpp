@@ -1,0 +1,188 @@
+// Write units and statement savepoints on a live PostgreSQL server: row
+// changes queued in a unit report their failures truthfully (at the next
+// statement that waits, or at the unit's end), a failed unit leaves nothing
+// behind whether or not the host holds a transaction, a failed statement in
+// the host's transaction undoes only itself, and a connection dropped in
+// the middle of a unit is reported as lost, never as success.
+#include <libpq-fe.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "pg_fixture.h"
+
+namespace metashelf {
+namespace testing {
+namespace {
+
+class PgPipelineTest : public PgDriverTest {
+ protected:
+  void SetUp() override {
+    PgDriverTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ASSERT_EQ(Exec("CREATE TABLE T(ID NUMBER NOT NULL, NAME VARCHAR2(40), B BLOB)"), 0)
+        << last_error_;
+    ASSERT_EQ(Exec("CREATE UNIQUE INDEX T_ID ON T(ID)"), 0) << last_error_;
+  }
+
+  // The connection's last failure as gis_SQLError reports it without a
+  // statement: "state native".
+  std::string ConnectionError() {
+    char state[6] = {};
+    std::int32_t native = 0;
+    char message[512] = {};
+    std::int16_t length = 0;
+    if (gis_SQLError(nullptr, hdbc(), nullptr, state, &native, message, sizeof message, &length) !=
+        GIS_SQL_SUCCESS) {
+      return "<none>";
+    }
+    return std::string(state) + " " + std::to_string(native);
+  }
+
+  std::string Ids() { return Lines("select ID from T order by ID"); }
+
+  driver::postgresql::PgConnection* Pg() {
+    return static_cast<driver::postgresql::PgConnection*>(hdbc()->connection);
+  }
+  // Transaction control as the host object runs it.
+  bool Host(const char* text) {
+    driver::Diagnostic d;
+    return Pg()->Run(text, {}, &d) != nullptr;
+  }
+};
+
+TEST_F(PgPipelineTest, AFailureAnywhereInAUnitFailsItWholeAndLeavesTheRestStanding) {
+  struct Case {
+    const char* name;
+    bool hostTransaction;
+    int failAt;  // 1-5: the statement of the unit that meets the row in its way; 0: none
+  };
+  const Case cases[] = {
+      {"no host transaction, all succeed", false, 0},
+      {"no host transaction, first fails", false, 1},
+      {"no host transaction, last fails", false, 5},
+      {"host transaction, all succeed", true, 0},
+      {"host transaction, middle fails", true, 3},
+      {"host transaction, last fails", true, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(Exec("delete from T"), 0) << last_error_;
+    if (c.failAt > 0) {
+      ASSERT_EQ(Exec("insert into T(ID) values(" + std::to_string(100 + c.failAt) + ")"), 0);
+    }
+    if (c.hostTransaction) {
+      ASSERT_TRUE(Host("BEGIN"));
+      ASSERT_EQ(Exec("insert into T(ID) values(1)"), 0) << last_error_;
+    }
+    ASSERT_EQ(gis_SQLBeginUnit(hdbc()), GIS_SQL_SUCCESS);
+    // Queued: every insert is reported sent, the failing one included.
+    for (int i = 1; i <= 5; ++i) {
+      EXPECT_EQ(Exec("insert into T(ID,NAME) values(" + std::to_string(100 + i) + ", 'u')"), 0)
+          << last_error_;
+    }
+    const std::int16_t end = gis_SQLEndUnit(hdbc(), 1);
+    std::string expected = c.hostTransaction ? "1\n" : "";
+    if (c.failAt == 0) {
+      EXPECT_EQ(end, GIS_SQL_SUCCESS);
+      expected += "101\n102\n103\n104\n105\n";
+    } else {
+      EXPECT_LT(end, 0);
+      EXPECT_EQ(ConnectionError(), "23000 1");  // the unique key, as Oracle numbers it
+      expected += std::to_string(100 + c.failAt) + "\n";
+    }
+    if (c.hostTransaction) {
+      // The host's transaction goes on and commits what it did itself.
+      EXPECT_EQ(Exec("insert into T(ID) values(2)"), 0) << last_error_;
+      ASSERT_TRUE(Host("COMMIT"));
+      expected.insert(2, "2\n");
+    }
+    EXPECT_EQ(Ids(), expected);
+    EXPECT_EQ(PQtransactionStatus(Pg()->raw()), PQTRANS_IDLE);
+  }
+}
+
+TEST_F(PgPipelineTest, AStatementThatWaitsReportsAQueuedFailureAndTheUnitRefusesTheRest) {
+  ASSERT_EQ(Exec("insert into T(ID) values(7)"), 0);
+  ASSERT_EQ(gis_SQLBeginUnit(hdbc()), GIS_SQL_SUCCESS);
+  EXPECT_EQ(Exec("insert into T(ID) values(8)"), 0);
+  EXPECT_EQ(Exec("insert into T(ID) values(7)"), 0);  // queued: its failure is not known yet
+  // The query reads the queue first and fails with the insert's reason.
+  EXPECT_NE(One("select count(*) from T").find("<error: 23000 1 "), std::string::npos);
+  EXPECT_LT(Exec("insert into T(ID) values(9)"), 0);
+  EXPECT_EQ(last_error_.substr(0, 8), "23000 1 ");
+  EXPECT_LT(gis_SQLEndUnit(hdbc(), 1), 0);
+  EXPECT_EQ(ConnectionError(), "23000 1");
+  EXPECT_EQ(Ids(), "7\n");
+  // The connection serves the next unit.
+  ASSERT_EQ(gis_SQLBeginUnit(hdbc()), GIS_SQL_SUCCESS);
+  EXPECT_EQ(Exec("insert into T(ID) values(9)"), 0);
+  EXPECT_EQ(gis_SQLEndUnit(hdbc(), 1), GIS_SQL_SUCCESS);
+  EXPECT_EQ(Ids(), "7\n9\n");
+  // Given up on, a unit undoes even what succeeded; an end without a unit fails.
+  ASSERT_EQ(gis_SQLBeginUnit(hdbc()), GIS_SQL_SUCCESS);
+  EXPECT_EQ(Exec("insert into T(ID) values(10)"), 0);
+  EXPECT_EQ(gis_SQLEndUnit(hdbc(), 0), GIS_SQL_SUCCESS);
+  EXPECT_EQ(Ids(), "7\n9\n");
+  EXPECT_LT(gis_SQLEndUnit(hdbc(), 1), 0);
+}
+
+TEST_F(PgPipelineTest, AFailedStatementInTheHostsTransactionUndoesOnlyItself) {
+  ASSERT_EQ(Exec("insert into T(ID) values(1)"), 0);
+  ASSERT_TRUE(Host("BEGIN"));
+  ASSERT_EQ(Exec("insert into T(ID) values(2)"), 0) << last_error_;
+  // A key in the way, a division by zero, a table that is not there.
+  EXPECT_LT(Exec("insert into T(ID) values(1)"), 0);
+  EXPECT_EQ(last_error_.substr(0, 8), "23000 1 ");
+  EXPECT_EQ(One("select ID/(ID-2) from T where ID=2").substr(0, 14), "<error: 22012 ");
+  EXPECT_EQ(One("select count(*) from NO_SUCH_TABLE").substr(0, 14), "<error: 42S02 ");
+  EXPECT_LT(Exec("update T set ID = 1 where ID = 2"), 0);
+  ASSERT_EQ(Exec("insert into T(ID) values(3)"), 0) << last_error_;
+  ASSERT_TRUE(Host("COMMIT"));
+  EXPECT_EQ(Ids(), "1\n2\n3\n");
+}
+
+TEST_F(PgPipelineTest, BlobPiecesQueuedInAUnitAreWrittenWhole) {
+  ASSERT_EQ(Exec("insert into T(ID,B) values(1, EMPTY_BLOB())"), 0) << last_error_;
+  ASSERT_EQ(gis_SQLBeginUnit(hdbc()), GIS_SQL_SUCCESS);
+  gis_SQLHSTMT s = nullptr;
+  ASSERT_EQ(gis_SQLAllocStmt(hdbc(), &s), 0);
+  std::int16_t indicator = 0;
+  ASSERT_EQ(gis_SQLPrepare(s, "select B from T where ID=1 for update", GIS_SQL_NTS), 0);
+  ASSERT_EQ(gis_SQLBindCol(s, 1, GIS_TYPE_BLOB, nullptr, 0, &indicator), 0);
+  ASSERT_EQ(gis_SQLExecute(s), 0) << Error(s);
+  ASSERT_EQ(gis_SQLFetch(s), 0) << Error(s);
+  void* token = nullptr;
+  ASSERT_EQ(gis_SQLParamData(s, &token), GIS_SQL_NEED_DATA);
+  // The second and third pieces need the row's place after the queued first.
+  for (const char* piece : {"abc", "defg", "h"}) {
+    ASSERT_EQ(gis_SQLPutData(s, piece, static_cast<std::int32_t>(std::strlen(piece))), 0)
+        << Error(s);
+  }
+  gis_SQLFreeStmt(s, GIS_SQL_DROP);
+  ASSERT_EQ(gis_SQLEndUnit(hdbc(), 1), GIS_SQL_SUCCESS) << ConnectionError();
+  EXPECT_EQ(One("select dbms_lob.getlength(B) from T where ID=1"), "8");
+}
+
+TEST_F(PgPipelineTest, AConnectionDroppedInTheMiddleOfAUnitIsReportedLost) {
+  const std::string pid = One("select pg_backend_pid() from dual");
+  ASSERT_TRUE(!pid.empty() && pid[0] >= '1' && pid[0] <= '9') << pid;
+  ASSERT_EQ(gis_SQLBeginUnit(hdbc()), GIS_SQL_SUCCESS);
+  EXPECT_EQ(Exec("insert into T(ID) values(1)"), 0);
+  PGconn* other = PQconnectdb(fresh_conninfo().c_str());
+  ASSERT_EQ(PQstatus(other), CONNECTION_OK);
+  PQclear(PQexec(other, ("select pg_terminate_backend(" + pid + ")").c_str()));
+  PQfinish(other);
+  // Whatever was queued or sent later, the end cannot claim it written.
+  Exec("insert into T(ID) values(2)");
+  EXPECT_LT(gis_SQLEndUnit(hdbc(), 1), 0);
+  EXPECT_EQ(ConnectionError().substr(0, 2), "08");
+  // Later calls fail cleanly rather than hang or crash.
+  EXPECT_LT(Exec("insert into T(ID) values(3)"), 0);
+  EXPECT_LT(gis_SQLBeginUnit(hdbc()), 0);
+}
+
+}  // namespace
+}  // namespace testing
+}  // namespace metashelf
