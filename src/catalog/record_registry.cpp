@@ -7,6 +7,7 @@
 
 #include "catalog/catalog_sql.h"
 #include "db/statement.h"
+#include "db/unit.h"
 #include "metashelf/host_database.h"
 #include "metashelf/ora_metadatabase.h"
 #include "metashelf/records.h"
@@ -153,6 +154,10 @@ std::int32_t COraMetaDataBase::meta_GetInfo(std::int64_t metaID, X_CLS_METAINFO*
 
 std::int32_t COraMetaDataBase::meta_UpdateRemark(std::int64_t metaID, char* remark) {
   if (remark == nullptr) return 0;
+  // The remark and its time stamp are one unit: written together, and on
+  // PostgreSQL sent together without waiting for each.
+  metashelf::db::Unit unit(ctx_->hdbc);
+  if (!unit.ok()) return 0;
   std::int16_t rc;
   {
     Statement stmt(ctx_->hdbc);
@@ -173,7 +178,7 @@ std::int32_t COraMetaDataBase::meta_UpdateRemark(std::int64_t metaID, char* rema
   }
   if (!Succeeded(rc)) return 0;
   meta_UpdateTime(metaID);
-  return 1;
+  return unit.Commit() ? 1 : 0;
 }
 
 std::int32_t COraMetaDataBase::meta_UpdateTime(std::int64_t metaID) {

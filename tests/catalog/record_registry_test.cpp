@@ -171,10 +171,11 @@ TEST_F(RecordRegistryTest, UpdateRemarkStampsOnlyAfterASuccess) {
   EXPECT_EQ(catalog.meta_UpdateRemark(77, remark), 1);
   EXPECT_EQ(
       driver.Trace(),
-      (Lines{"AllocStmt", "Prepare BEGIN GEO.KRPG_MD.metaInfo_updateRemark(:1,:2); END; ",
+      (Lines{"BeginUnit BEGIN", "AllocStmt",
+             "Prepare BEGIN GEO.KRPG_MD.metaInfo_updateRemark(:1,:2); END; ",
              "BindParameter 1 type 5/5 len 3", "BindParameter 2 type 5/5 len 8", "Execute",
              "FreeStmt 1", "AllocStmt", "Prepare BEGIN GEO.KRPG_MD.metaInfo_UpdateTime(:1);END; ",
-             "BindParameter 1 type 5/5 len 3", "Execute", "FreeStmt 1"}));
+             "BindParameter 1 type 5/5 len 3", "Execute", "FreeStmt 1", "EndUnit COMMIT"}));
   EXPECT_EQ(driver.ExecutedParams(1).at(0).bytes, "77");
 
   driver.ClearCalls();

@@ -8,6 +8,8 @@
 // (default METASHELF). Messages never hold the password.
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <vector>
 
 #include "backends/postgresql/connection.h"
 #include "catalog_registry.h"
@@ -136,9 +138,24 @@ class PgHostDataBase : public ConnectedHost<PgConnection> {
 
   // Cora_IDataBase
   std::int32_t db_GetFreeXCLSID() override {
-    ResultPtr r = Run("SELECT nextval('metashelf_host.ms_xclsid')", {});
-    if (!r || PQntuples(r.get()) != 1) return 0;
-    return static_cast<std::int32_t>(std::strtol(PQgetvalue(r.get(), 0, 0), nullptr, 10));
+    // Ids are drawn a block at a time, so that a record's add does not wait
+    // for one of its own; ids are distinct and never reused all the same,
+    // and one this object never hands out is merely skipped.
+    if (nextIds_.empty()) {
+      ResultPtr r = Run("SELECT nextval('metashelf_host.ms_xclsid') FROM generate_series(1, " +
+                            std::to_string(kIdBlock) + ")",
+                        {});
+      if (!r) return 0;
+      for (int i = 0; i < PQntuples(r.get()); ++i) {
+        nextIds_.push_back(
+            static_cast<std::int32_t>(std::strtol(PQgetvalue(r.get(), i, 0), nullptr, 10)));
+      }
+      std::sort(nextIds_.begin(), nextIds_.end(), std::greater<std::int32_t>());
+      if (nextIds_.empty()) return 0;
+    }
+    const std::int32_t id = nextIds_.back();
+    nextIds_.pop_back();
+    return id;
   }
 
   // CHostDataBase
@@ -217,7 +234,9 @@ class PgHostDataBase : public ConnectedHost<PgConnection> {
     return false;
   }
 
+  static constexpr int kIdBlock = 16;
   std::string display_;
+  std::vector<std::int32_t> nextIds_;  // drawn, not handed out yet; last first
 };
 
 }  // namespace
