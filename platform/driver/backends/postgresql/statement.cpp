@@ -12,9 +12,9 @@ namespace driver {
 namespace postgresql {
 namespace {
 
-// Statements worth a server-side prepared form: queries and row changes.
-// Everything else (DDL, ALTER SEQUENCE) runs once with PQexecParams.
-bool Cacheable(const std::string& text) {
+// The first word of a statement, upper-cased (blanks and opening
+// parentheses before it skipped).
+std::string LeadingWord(const std::string& text) {
   std::size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' ||
                              text[i] == '\r' || text[i] == '(')) {
@@ -22,7 +22,13 @@ bool Cacheable(const std::string& text) {
   }
   std::size_t end = i;
   while (end < text.size() && base::IsAsciiLetter(text[end])) ++end;
-  const std::string word = base::AsciiUpper(std::string_view(text).substr(i, end - i));
+  return base::AsciiUpper(std::string_view(text).substr(i, end - i));
+}
+
+// Statements worth a server-side prepared form: queries and row changes.
+// Everything else (DDL, ALTER SEQUENCE) runs once with PQexecParams.
+bool Cacheable(const std::string& text) {
+  const std::string word = LeadingWord(text);
   return word == "SELECT" || word == "INSERT" || word == "UPDATE" || word == "DELETE" ||
          word == "WITH" || word == "CALL";
 }
@@ -30,13 +36,7 @@ bool Cacheable(const std::string& text) {
 // Statements that begin or end a transaction or savepoint: run as they
 // are, never inside a savepoint of their own.
 bool ControlsTransaction(const std::string& text) {
-  std::size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  std::string word;
-  while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i]))) {
-    word += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
-    ++i;
-  }
+  const std::string word = LeadingWord(text);
   return word == "BEGIN" || word == "START" || word == "COMMIT" || word == "END" ||
          word == "ROLLBACK" || word == "ABORT" || word == "SAVEPOINT" || word == "RELEASE" ||
          word == "PREPARE" || word == "SET";
