@@ -51,13 +51,13 @@ int RunMap(const Globals& globals, const std::string& name, const std::string& o
       UsageFail("query: " + error.message +
                 (error.column > 0 ? " (column " + std::to_string(error.column) + ")" : ""));
     }
-    CSmartArray<std::int64_t> found;
-    if (collection.set().SearchMetaData(parsed.expression, parsed.conditions, found) != 1) {
+    EnsureSearchIndexes(collection);
+    std::vector<MsSearchHit> hits;
+    if (MsSearch(&collection.set(), parsed.expression, parsed.conditions, MsSearchOptions(), &hits,
+                 nullptr) != 1) {
       Fail("the search failed in collection '" + name + "'");
     }
-    std::set<std::int64_t> unique;
-    for (std::int32_t i = 0; i < found.GetSize(); ++i) unique.insert(found[i]);
-    ids.assign(unique.begin(), unique.end());
+    for (const MsSearchHit& hit : hits) ids.push_back(hit.metaID);
   }
 
   const auto west = Bounds(collection, "westbc");

@@ -62,8 +62,12 @@ struct SearchOptions {
   std::string query;
   bool json = false;
   bool sql = false;
+  std::string order = "id";  // "id" or "score"
+  std::int32_t limit = 0;    // 0: every match
 };
 int RunSearch(const Globals& globals, const SearchOptions& options);
+// Builds the collection's search indexes when they are not complete.
+void EnsureSearchIndexes(Collection& collection);
 
 int RunMap(const Globals& globals, const std::string& collection, const std::string& output,
            const std::string& query);
