@@ -88,6 +88,11 @@ METASHELF_API std::int32_t MsSearchSql(CMetaDataSet_abs* set, const std::string&
 // is open. 1 on success.
 METASHELF_API std::int32_t MsReindex(CMetaDataSet_abs* set, std::int64_t* records);
 
+// Drops the search indexes of the opened `set` (a large import drops them,
+// writes its rows and rebuilds them once with MsReindex, which is quicker
+// than keeping them row by row). 1 when none is left.
+METASHELF_API std::int32_t MsDropSearchIndexes(CMetaDataSet_abs* set);
+
 // Whether the search indexes of the opened `set` are complete: 1 when they
 // are, 0 when they are missing, partly built or cannot be read.
 METASHELF_API std::int32_t MsSearchIndexesReady(CMetaDataSet_abs* set);

@@ -117,8 +117,8 @@ class PostgresSearchIndex : public SearchIndex {
                  std::map<std::int64_t, double>* scores) override {
     const std::string query = "(" + TsQueryExpression(terms) + ")";
     return AddRowScores(hdbc_,
-                        "select METAID,ts_rank(TSV," + query + ") from " + Table("MS_FTS_") +
-                            " where TSV @@ " + query,
+                        "select METAID,cast(ts_rank(TSV," + query + ") as double precision) from " +
+                            Table("MS_FTS_") + " where TSV @@ " + query,
                         scores);
   }
 

@@ -148,6 +148,19 @@ std::int32_t MsReindex(CMetaDataSet_abs* set, std::int64_t* records) {
   }
 }
 
+std::int32_t MsDropSearchIndexes(CMetaDataSet_abs* set) {
+  try {
+    Opened opened;
+    if (!Open(set, &opened)) return 0;
+    MdsContext* ctx = opened.ctx;
+    std::unique_ptr<SearchIndex> index =
+        metashelf::search::SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
+    return !index || index->Drop() ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
 std::int32_t MsSearchIndexesReady(CMetaDataSet_abs* set) {
   try {
     Opened opened;
