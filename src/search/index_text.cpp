@@ -312,6 +312,52 @@ std::string TrigramPhrase(const std::string& value) {
   return out;
 }
 
+bool ReducedDatePeriod(const std::string& value, std::string* first, std::string* last) {
+  std::size_t b = 0, e = value.size();
+  while (b < e && (value[b] == ' ' || value[b] == '\t' || value[b] == '\n' || value[b] == '\r'))
+    ++b;
+  while (e > b && (value[e - 1] == ' ' || value[e - 1] == '\t' || value[e - 1] == '\n' ||
+                   value[e - 1] == '\r')) {
+    --e;
+  }
+  const std::string v = value.substr(b, e - b);
+  const auto digits = [&v](std::size_t from, std::size_t count) {
+    for (std::size_t i = from; i < from + count; ++i) {
+      if (v[i] < '0' || v[i] > '9') return false;
+    }
+    return true;
+  };
+  if ((v.size() != 4 && v.size() != 7) || !digits(0, 4)) return false;
+  const std::string year = v.substr(0, 4);
+  if (year == "0000") return false;
+  if (v.size() == 4) {
+    *first = year + "-01-01";
+    *last = year + "-12-31";
+    return true;
+  }
+  if (v[4] != '-' || !digits(5, 2)) return false;
+  const int month = (v[5] - '0') * 10 + (v[6] - '0');
+  if (month < 1 || month > 12) return false;
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const int y = std::stoi(year);
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  const int days = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+  *first = v + "-01";
+  *last = v + "-" + std::to_string(days);
+  return true;
+}
+
+std::string PeriodCondition(const std::string& op, const std::string& value1,
+                            const std::string& value2) {
+  const std::string a = "'" + QuoteDoubled(value1) + "'";
+  if (op == "=") return "LO<=" + a + " and HI>=" + a;
+  if (op == "<>" || op == "!=") return "(LO<>" + a + " or HI<>" + a + ")";
+  if (op == "<" || op == "<=") return "LO" + op + a;
+  if (op == ">" || op == ">=") return "HI" + op + a;
+  if (op == "between") return "LO<='" + QuoteDoubled(value2) + "' and HI>=" + a;
+  return std::string();
+}
+
 std::string LikeLiteral(const std::string& value, char escape) {
   std::string out;
   out.reserve(value.size() + 4);

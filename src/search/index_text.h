@@ -61,6 +61,17 @@ std::vector<GeoBox> SplitAtAntimeridian(const GeoBox& box);
 // fewer than three characters (the index cannot narrow it).
 std::string TrigramPhrase(const std::string& value);
 
+// The period a date of reduced precision names: "YYYY" from its first to
+// its last day, "YYYY-MM" likewise (blanks around it allowed), as
+// YYYY-MM-DD texts. False for anything else, full dates included.
+bool ReducedDatePeriod(const std::string& value, std::string* first, std::string* last);
+
+// The condition on a stored period (columns LO and HI) that holds when
+// some day of the period passes the comparison `op` with the full dates
+// `value1` (and `value2` for between); "" for an operator it does not know.
+std::string PeriodCondition(const std::string& op, const std::string& value1,
+                            const std::string& value2);
+
 // `value` as the body of a LIKE pattern in which every character stands for
 // itself, with `escape` as the escape character.
 std::string LikeLiteral(const std::string& value, char escape);

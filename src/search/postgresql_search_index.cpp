@@ -33,25 +33,24 @@ class PostgresSearchIndex : public SearchIndex {
 
   bool Drop() override {
     std::vector<std::string> texts;
-    for (const char* stem : {"MS_READY_", "MS_FTS_", "MS_BOX_"}) {
+    for (const char* stem : {"MS_READY_", "MS_FTS_", "MS_BOX_", "MS_DATE_"}) {
       texts.push_back("DROP TABLE IF EXISTS " + Table(stem));
     }
     return RunAll(hdbc_, texts);
   }
 
   bool Create() override {
-    return RunAll(
-        hdbc_,
-        {
-            "CREATE EXTENSION IF NOT EXISTS pg_trgm",
-            "CREATE TABLE " + Table("MS_FTS_") +
-                "(METAID BIGINT PRIMARY KEY,DOC TEXT,TSV TSVECTOR)",
-            "CREATE INDEX " + Table("MS_FTS_") + "_TSV ON " + Table("MS_FTS_") + " USING GIN (TSV)",
-            "CREATE INDEX " + Table("MS_FTS_") + "_TRG ON " + Table("MS_FTS_") +
-                " USING GIN (DOC gin_trgm_ops)",
-            "CREATE TABLE " + Table("MS_BOX_") + "(ID BIGINT PRIMARY KEY,PARTS INTEGER,BX BOX)",
-            "CREATE INDEX " + Table("MS_BOX_") + "_BX ON " + Table("MS_BOX_") + " USING GIST (BX)",
-        });
+    std::vector<std::string> texts = {
+        "CREATE EXTENSION IF NOT EXISTS pg_trgm",
+        "CREATE TABLE " + Table("MS_FTS_") + "(METAID BIGINT PRIMARY KEY,DOC TEXT,TSV TSVECTOR)",
+        "CREATE INDEX " + Table("MS_FTS_") + "_TSV ON " + Table("MS_FTS_") + " USING GIN (TSV)",
+        "CREATE INDEX " + Table("MS_FTS_") + "_TRG ON " + Table("MS_FTS_") +
+            " USING GIN (DOC gin_trgm_ops)",
+        "CREATE TABLE " + Table("MS_BOX_") + "(ID BIGINT PRIMARY KEY,PARTS INTEGER,BX BOX)",
+        "CREATE INDEX " + Table("MS_BOX_") + "_BX ON " + Table("MS_BOX_") + " USING GIST (BX)",
+    };
+    for (std::string& text : CreatePeriodTable(Table("MS_DATE_"))) texts.push_back(std::move(text));
+    return RunAll(hdbc_, texts);
   }
 
   bool MarkReady() override {
@@ -75,6 +74,9 @@ class PostgresSearchIndex : public SearchIndex {
                       std::to_string(id * kMaxBoxParts + static_cast<std::int64_t>(k)) + "," +
                       std::to_string(parts.size()) + "," + BoxValue(parts[k]) + ")");
     }
+    for (std::string& text : InsertPeriods(Table("MS_DATE_"), id, record.dates)) {
+      texts.push_back(std::move(text));
+    }
     return RunAll(hdbc_, texts);
   }
 
@@ -85,6 +87,7 @@ class PostgresSearchIndex : public SearchIndex {
         hdbc_, {
                    "DELETE FROM " + Table("MS_FTS_") + " WHERE METAID=" + std::to_string(id),
                    "DELETE FROM " + Table("MS_BOX_") + " WHERE ID>=" + first + " AND ID<=" + last,
+                   DeletePeriods(Table("MS_DATE_"), id),
                });
   }
 
@@ -111,6 +114,10 @@ class PostgresSearchIndex : public SearchIndex {
     if (TrigramPhrase(value).empty()) return std::string();
     return "select METAID from " + Table("MS_FTS_") + " where DOC like '%" +
            QuoteDoubled(LikeLiteral(value, '!')) + "%' escape '!'";
+  }
+
+  std::string PeriodIds(std::int32_t guid, const std::string& condition) override {
+    return PeriodSubSelect(Table("MS_DATE_"), guid, condition);
   }
 
   bool AddScores(const std::vector<TextTerm>& terms,

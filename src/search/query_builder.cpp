@@ -244,6 +244,14 @@ bool CQueryBuilder::BuildSubSelect(const SearchNode& node, std::string* out) {
   text += std::to_string(guid);
   text += " and NODEVALUE";
   text += BuildValueCondition(kind.before, kind.after, node);
+  if (index_ != nullptr && tableType == kTableTypeDate) {
+    // Dates of reduced precision are kept as the periods they name; a
+    // record is found when some day of such a period meets the condition.
+    const std::string condition =
+        metashelf::search::PeriodCondition(node.op, node.value1, node.value2);
+    if (condition.empty()) return false;
+    text = "select METAID from (" + text + " union " + index_->PeriodIds(guid, condition) + ") DX";
+  }
   *out = std::move(text);
   return true;
 }

@@ -76,9 +76,8 @@ bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, IndexedR
   if (schema == nullptr) return true;
   const std::int32_t guids[4] = {GuidOfAlias(schema, "westbc"), GuidOfAlias(schema, "southbc"),
                                  GuidOfAlias(schema, "eastbc"), GuidOfAlias(schema, "northbc")};
-  for (std::int32_t guid : guids) {
-    if (guid < 0) return true;  // the schema names no box
-  }
+  bool hasBox = true;
+  for (std::int32_t guid : guids) hasBox = hasBox && guid >= 0;  // the schema may name no box
   std::vector<double> bounds[4];
   for (const auto& [guid, value] : LeafValues(record)) {
     for (int k = 0; k < 4; ++k) {
@@ -88,13 +87,61 @@ bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, IndexedR
       bounds[k].push_back(ParseDouble(value.c_str(), &v) ? v : 1e308);
     }
   }
+  out->dates.clear();
+  // A record read back from its rows carries no findings of its own: its
+  // XML is taken apart again to learn which values stayed inline.
+  std::vector<ValidationIssue> issues = record.Validate();
+  if (issues.empty() && xml.find_first_of("0123456789") != std::string::npos) {
+    CBaseMetaData probe(const_cast<CSchema*>(schema));
+    if (probe.LoadXml(xml.data(), xml.size()) == 1) issues = probe.Validate();
+  }
+  for (const ValidationIssue& issue : issues) {
+    DatedPeriod period;
+    if (!ReducedDatePeriod(issue.value, &period.first, &period.last)) continue;
+    CNodeInfo info;
+    short tableType = 0;
+    if (schema->GetNodeInfoByPath(issue.path.c_str(), &info) != 1 ||
+        info.GetTableType(tableType) != 1 || tableType != kTableTypeDate) {
+      continue;
+    }
+    info.GetNodeGUID(period.guid);
+    out->dates.push_back(std::move(period));
+  }
   std::size_t count = bounds[0].size();
   for (int k = 1; k < 4; ++k) count = std::min(count, bounds[k].size());
-  for (std::size_t i = 0; i < count; ++i) {
+  for (std::size_t i = 0; hasBox && i < count; ++i) {
     const GeoBox box{bounds[0][i], bounds[1][i], bounds[2][i], bounds[3][i]};
     if (IsUsableBox(box)) out->boxes.push_back(box);
   }
   return true;
+}
+
+std::vector<std::string> CreatePeriodTable(const std::string& table) {
+  return {"CREATE TABLE " + table +
+              "(METAID NUMBER NOT NULL,NODEGUID NUMBER NOT NULL,LO VARCHAR2(10),HI VARCHAR2(10))",
+          "CREATE INDEX " + table + "_ID ON " + table + "(METAID)",
+          "CREATE INDEX " + table + "_NV ON " + table + "(NODEGUID,LO)"};
+}
+
+std::vector<std::string> InsertPeriods(const std::string& table, std::int64_t id,
+                                       const std::vector<DatedPeriod>& dates) {
+  std::vector<std::string> texts;
+  for (const DatedPeriod& d : dates) {
+    texts.push_back("INSERT INTO " + table + "(METAID,NODEGUID,LO,HI) VALUES (" +
+                    std::to_string(id) + "," + std::to_string(d.guid) + ",'" +
+                    QuoteDoubled(d.first) + "','" + QuoteDoubled(d.last) + "')");
+  }
+  return texts;
+}
+
+std::string DeletePeriods(const std::string& table, std::int64_t id) {
+  return "DELETE FROM " + table + " WHERE METAID=" + std::to_string(id);
+}
+
+std::string PeriodSubSelect(const std::string& table, std::int32_t guid,
+                            const std::string& condition) {
+  return "select METAID from " + table + " where NODEGUID=" + std::to_string(guid) + " and " +
+         condition;
 }
 
 std::unique_ptr<SearchIndex> SearchIndexOf(CMetaDataBase_abs* catalog, gis_SQLHDBC_STRU* hdbc,

@@ -33,10 +33,18 @@ namespace search {
 // Box parts kept per record (a box across the antimeridian takes two).
 constexpr int kMaxBoxParts = 16;
 
+// A date of reduced precision of a date node, as the period it names.
+struct DatedPeriod {
+  std::int32_t guid = 0;
+  std::string first;  // YYYY-MM-DD
+  std::string last;
+};
+
 // What the indexes hold of one record.
 struct IndexedRecord {
-  std::string text;           // every word of the record
-  std::vector<GeoBox> boxes;  // usable boxes only
+  std::string text;                // every word of the record
+  std::vector<GeoBox> boxes;       // usable boxes only
+  std::vector<DatedPeriod> dates;  // values kept inline for their precision
 };
 
 // The text and boxes of `record`: its XML's character data, and the k-th
@@ -67,6 +75,9 @@ class SearchIndex {
   // Ids of records whose text may hold `value` as a substring (a superset
   // of the answer), or "" when the index cannot narrow it.
   virtual std::string SubstringCandidates(const std::string& value) = 0;
+  // Ids of records with a period of node `guid` that meets `condition`
+  // (a PeriodCondition).
+  virtual std::string PeriodIds(std::int32_t guid, const std::string& condition) = 0;
   // Adds each record's score for `terms` to `scores`.
   virtual bool AddScores(const std::vector<TextTerm>& terms,
                          std::map<std::int64_t, double>* scores) = 0;
@@ -81,6 +92,16 @@ std::unique_ptr<SearchIndex> NewSqliteSearchIndex(gis_SQLHDBC_STRU* hdbc, const 
                                                   std::int32_t mdsID);
 std::unique_ptr<SearchIndex> NewPostgresSearchIndex(gis_SQLHDBC_STRU* hdbc, const char* owner,
                                                     std::int32_t mdsID);
+
+// The statements that keep the periods table of `table` (owner-qualified):
+// its creation, the rows of one record, their removal, a sub-select. The
+// same text serves both engines.
+std::vector<std::string> CreatePeriodTable(const std::string& table);
+std::vector<std::string> InsertPeriods(const std::string& table, std::int64_t id,
+                                       const std::vector<DatedPeriod>& dates);
+std::string DeletePeriods(const std::string& table, std::int64_t id);
+std::string PeriodSubSelect(const std::string& table, std::int32_t guid,
+                            const std::string& condition);
 
 // Runs each text; true when every one ran.
 bool RunAll(gis_SQLHDBC_STRU* hdbc, const std::vector<std::string>& texts);

@@ -48,21 +48,22 @@ class SqliteSearchIndex : public SearchIndex {
 
   bool Drop() override {
     std::vector<std::string> texts;
-    for (const char* stem : {"MS_READY_", "MS_FTS_", "MS_TRI_", "MS_BOX_"}) {
+    for (const char* stem : {"MS_READY_", "MS_FTS_", "MS_TRI_", "MS_BOX_", "MS_DATE_"}) {
       texts.push_back("DROP TABLE IF EXISTS " + Table(stem));
     }
     return RunAll(hdbc_, texts);
   }
 
   bool Create() override {
-    return RunAll(hdbc_, {
-                             "CREATE VIRTUAL TABLE " + Table("MS_FTS_") +
-                                 " USING fts5(BODY, tokenize='unicode61 remove_diacritics 2')",
-                             "CREATE VIRTUAL TABLE " + Table("MS_TRI_") +
-                                 " USING fts5(BODY, tokenize='trigram')",
-                             "CREATE VIRTUAL TABLE " + Table("MS_BOX_") +
-                                 " USING rtree(ID, W, E, S, N, +PARTS, +W0, +E0, +S0, +N0)",
-                         });
+    std::vector<std::string> texts = {
+        "CREATE VIRTUAL TABLE " + Table("MS_FTS_") +
+            " USING fts5(BODY, tokenize='unicode61 remove_diacritics 2')",
+        "CREATE VIRTUAL TABLE " + Table("MS_TRI_") + " USING fts5(BODY, tokenize='trigram')",
+        "CREATE VIRTUAL TABLE " + Table("MS_BOX_") +
+            " USING rtree(ID, W, E, S, N, +PARTS, +W0, +E0, +S0, +N0)",
+    };
+    for (std::string& text : CreatePeriodTable(Table("MS_DATE_"))) texts.push_back(std::move(text));
+    return RunAll(hdbc_, texts);
   }
 
   bool MarkReady() override {
@@ -92,6 +93,9 @@ class SqliteSearchIndex : public SearchIndex {
                       "," + e + "," + s + "," + n + "," + std::to_string(parts.size()) + "," + w +
                       "," + e + "," + s + "," + n + ")");
     }
+    for (std::string& text : InsertPeriods(Table("MS_DATE_"), id, record.dates)) {
+      texts.push_back(std::move(text));
+    }
     return RunAll(hdbc_, texts);
   }
 
@@ -104,6 +108,7 @@ class SqliteSearchIndex : public SearchIndex {
                    "DELETE FROM " + Table("MS_FTS_") + " WHERE rowid=" + key,
                    "DELETE FROM " + Table("MS_TRI_") + " WHERE rowid=" + key,
                    "DELETE FROM " + Table("MS_BOX_") + " WHERE ID>=" + first + " AND ID<=" + last,
+                   DeletePeriods(Table("MS_DATE_"), id),
                });
   }
 
@@ -131,6 +136,10 @@ class SqliteSearchIndex : public SearchIndex {
     if (phrase.empty()) return std::string();
     return "select rowid from " + Table("MS_TRI_") + " where BODY match '" + QuoteDoubled(phrase) +
            "'";
+  }
+
+  std::string PeriodIds(std::int32_t guid, const std::string& condition) override {
+    return PeriodSubSelect(Table("MS_DATE_"), guid, condition);
   }
 
   bool AddScores(const std::vector<TextTerm>& terms,

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -307,6 +308,59 @@ TEST_P(IndexedSearchTest, WritesKeepTheIndexesInStepAndRemovalDropsThem) {
   EXPECT_EQ(MsSearchIndexesReady(&again), 0);
   again.Close();
   EXPECT_EQ(again.Remove(&c->catalog, reused), 1);
+}
+
+TEST_P(IndexedSearchTest, DatesOfReducedPrecisionAreFoundAsTheirPeriods) {
+  COraMetaDataSet set;
+  X_CLS_MDS info{};
+  ASSERT_EQ(c->catalog.mds_GetInfo(c->colID, &info), 1);
+  const std::int32_t colID = set.Create(&c->catalog, info.schemaID, "dated", "");
+  ASSERT_GT(colID, 0);
+  ASSERT_EQ(set.Open(&c->catalog, colID), 1);
+  CSchema* schema = nullptr;
+  set.GetCSchemaPtr(&schema);
+  std::map<std::string, std::int64_t> ids;
+  for (const char* date : {"2004", "2015-05", "2004-06-01", " 2012 "}) {
+    const std::string xml =
+        std::string("<metadata><metainfo><metd>") + date + "</metd></metainfo></metadata>";
+    CBaseMetaData record(schema);
+    ASSERT_EQ(record.LoadXml(xml.data(), xml.size()), 1);
+    ids[date] = set.AddMetaData(&record);
+    ASSERT_GT(ids[date], 0);
+    CBaseMetaData back(schema);
+    std::string again;
+    ASSERT_EQ(set.GetMetaData(ids[date], &back), 1);
+    ASSERT_EQ(back.ToXml(again), 1);
+    EXPECT_NE(again.find(std::string("<metd>") + date + "</metd>"), std::string::npos) << again;
+  }
+  const std::int64_t y2004 = ids["2004"], m2015 = ids["2015-05"], d2004 = ids["2004-06-01"],
+                     y2012 = ids[" 2012 "];
+  const struct {
+    const char* op;
+    const char* v1;
+    const char* v2;
+    std::set<std::int64_t> expected;
+  } cases[] = {
+      {"between", "2003-06-01", "2005-01-01", {y2004, d2004}},
+      {"=", "2004-06-01", "", {y2004, d2004}},
+      {"=", "2015-05-31", "", {m2015}},
+      {"=", "2015-06-01", "", {}},
+      {"<", "2004-01-01", "", {}},
+      {"<=", "2004-01-01", "", {y2004}},
+      {">", "2015-05-31", "", {}},
+      {">=", "2015-05-31", "", {m2015}},
+      {"<>", "2004-06-01", "", {y2004, m2015, y2012}},
+      {"between", "2012-12-31", "2015-05-01", {y2012, m2015}},
+  };
+  for (const auto& k : cases) {
+    SearchNode node = Node(k.op, k.v1, "/metadata/metainfo/metd");
+    node.value2 = k.v2;
+    std::vector<MsSearchHit> hits;
+    ASSERT_EQ(MsSearch(&set, "1", {node}, MsSearchOptions(), &hits, nullptr), 1) << k.op;
+    EXPECT_EQ(Ids(hits), k.expected) << k.op << " " << k.v1 << " " << k.v2;
+  }
+  set.Close();
+  EXPECT_EQ(set.Remove(&c->catalog, colID), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, IndexedSearchTest,
