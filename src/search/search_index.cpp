@@ -234,7 +234,8 @@ void DropSearchIndexes(CMetaDataBase_abs* catalog, std::int32_t colID) {
   char owner[kOwnerSize] = {};
   mdb->GetOraBaseInfo(hdbc, owner);
   std::unique_ptr<SearchIndex> index = SearchIndexOf(catalog, hdbc, owner, colID);
-  if (index && index->Present()) index->Drop();
+  // Whatever an interrupted build left goes too.
+  if (index) index->Drop();
 }
 
 bool BuildSearchIndexes(COraMetaDataSet* set, MdsContext* ctx, std::int64_t* records) {

@@ -221,7 +221,8 @@ TEST_P(IndexedSearchTest, RefusesMalformedConditionsAndOrdersByScore) {
   for (const SearchNode& bad :
        {Node("text", ""), Node("text", "\"*\" ( ) -"), Node("intersects", "1,2,3"),
         Node("within", "-200,0,0,10"), Node("intersects", "0,10,10,0"),
-        Node("intersects", "0,0,1e999,1"), Node("text", std::string("a\0b", 3))}) {
+        Node("intersects", "0,0,1e999,1"), Node("text", std::string("a\0b", 3)),
+        Node("text", "water \xC3\x28"), Node("text", "\xED\xA0\x80")}) {
     std::int32_t rc = -1;
     Run(bad, &rc);
     EXPECT_EQ(rc, 0) << bad.op << " " << bad.value1;
