@@ -68,7 +68,22 @@ std::unique_ptr<SearchIndex> IndexOfContext(MdsContext* ctx) {
 
 }  // namespace
 
-bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, IndexedRecord* out) {
+bool HasDateNodes(const CSchema* schema) {
+  if (schema == nullptr) return false;
+  const std::int32_t count = schema->GetNodeCount();
+  for (std::int32_t i = 0; i < count; ++i) {
+    CNodeInfo info;
+    short tableType = 0;
+    if (schema->GetNodeInfoAt(i, &info) == 1 && info.GetTableType(tableType) == 1 &&
+        tableType == kTableTypeDate) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, IndexedRecord* out,
+                    bool datesInline) {
   std::string xml;
   if (record.ToXml(xml) != 1) return false;
   out->text = TextOfXml(xml);
@@ -91,7 +106,7 @@ bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, IndexedR
   // A record read back from its rows carries no findings of its own: its
   // XML is taken apart again to learn which values stayed inline.
   std::vector<ValidationIssue> issues = record.Validate();
-  if (issues.empty() && xml.find_first_of("0123456789") != std::string::npos) {
+  if (issues.empty() && datesInline && xml.find_first_of("0123456789") != std::string::npos) {
     CBaseMetaData probe(const_cast<CSchema*>(schema));
     if (probe.LoadXml(xml.data(), xml.size()) == 1) issues = probe.Validate();
   }
@@ -217,7 +232,7 @@ bool IndexRecord(MdsContext* ctx, std::int64_t metaID, const CBaseMetaData& reco
   std::unique_ptr<SearchIndex> index = IndexOfContext(ctx);
   if (!index || !index->Present()) return true;
   IndexedRecord described;
-  if (!DescribeRecord(record, ctx->schema, &described)) return false;
+  if (!DescribeRecord(record, ctx->schema, &described, HasDateNodes(ctx->schema))) return false;
   return index->Put(metaID, described);
 }
 
@@ -247,11 +262,12 @@ bool BuildSearchIndexes(COraMetaDataSet* set, MdsContext* ctx, std::int64_t* rec
   if (!index->Drop() || !index->Create()) return false;
   CSmartArray<std::int64_t> ids;
   if (ctx->mdb->meta_GetIDList(ctx->mdsID, ids) != 1) return false;
+  const bool dates = HasDateNodes(ctx->schema);
   for (std::int32_t i = 0; i < ids.GetSize(); ++i) {
     CBaseMetaData record(ctx->schema);
     if (set->GetMetaData(ids[i], &record) != 1) return false;
     IndexedRecord described;
-    if (!DescribeRecord(record, ctx->schema, &described)) return false;
+    if (!DescribeRecord(record, ctx->schema, &described, dates)) return false;
     if (!index->Put(ids[i], described)) return false;
     if (records != nullptr) ++*records;
   }

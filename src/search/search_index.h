@@ -48,8 +48,13 @@ struct IndexedRecord {
 };
 
 // The text and boxes of `record`: its XML's character data, and the k-th
-// values of the nodes aliased westbc/southbc/eastbc/northbc as its k-th box.
-bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, IndexedRecord* out);
+// values of the nodes aliased westbc/southbc/eastbc/northbc as its k-th box;
+// with `datesInline` (the schema has date nodes), also its dates of reduced
+// precision.
+bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, IndexedRecord* out,
+                    bool datesInline);
+// Whether any node of `schema` holds dates.
+bool HasDateNodes(const CSchema* schema);
 
 class SearchIndex {
  public:
