@@ -57,8 +57,8 @@ class PostgresSearchIndex : public SearchIndex {
     return RunAll(hdbc_, {"CREATE TABLE " + Table("MS_READY_") + "(DONE INTEGER)"});
   }
 
-  bool Put(std::int64_t id, const IndexedRecord& record) override {
-    if (!Remove(id)) return false;
+  bool Put(std::int64_t id, const IndexedRecord& record, bool fresh) override {
+    if (!fresh && !Remove(id)) return false;
     const std::string key = std::to_string(id);
     const std::string text = "'" + QuoteDoubled(record.text) + "'";
     std::vector<std::string> texts = {"INSERT INTO " + Table("MS_FTS_") +

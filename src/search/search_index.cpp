@@ -268,7 +268,7 @@ bool BuildSearchIndexes(COraMetaDataSet* set, MdsContext* ctx, std::int64_t* rec
     if (set->GetMetaData(ids[i], &record) != 1) return false;
     IndexedRecord described;
     if (!DescribeRecord(record, ctx->schema, &described, dates)) return false;
-    if (!index->Put(ids[i], described)) return false;
+    if (!index->Put(ids[i], described, true)) return false;
     if (records != nullptr) ++*records;
   }
   return index->MarkReady();

@@ -70,8 +70,9 @@ class SearchIndex {
   virtual bool Create() = 0;
   // Marks a build complete.
   virtual bool MarkReady() = 0;
-  // Replaces what the indexes hold of record `id`.
-  virtual bool Put(std::int64_t id, const IndexedRecord& record) = 0;
+  // Replaces what the indexes hold of record `id`; with `fresh` (a build
+  // into empty tables) nothing is there to replace.
+  virtual bool Put(std::int64_t id, const IndexedRecord& record, bool fresh = false) = 0;
   virtual bool Remove(std::int64_t id) = 0;
 
   // Sub-selects yielding METAID, for the search statement.

@@ -70,8 +70,8 @@ class SqliteSearchIndex : public SearchIndex {
     return RunAll(hdbc_, {"CREATE TABLE " + Table("MS_READY_") + "(DONE NUMBER)"});
   }
 
-  bool Put(std::int64_t id, const IndexedRecord& record) override {
-    if (!Remove(id)) return false;
+  bool Put(std::int64_t id, const IndexedRecord& record, bool fresh) override {
+    if (!fresh && !Remove(id)) return false;
     const std::string key = std::to_string(id);
     const std::string text = "'" + QuoteDoubled(record.text) + "'";
     std::vector<std::string> texts = {
@@ -101,15 +101,26 @@ class SqliteSearchIndex : public SearchIndex {
 
   bool Remove(std::int64_t id) override {
     const std::string key = std::to_string(id);
-    const std::string first = std::to_string(id * kMaxBoxParts);
-    const std::string last = std::to_string(id * kMaxBoxParts + kMaxBoxParts - 1);
-    return RunAll(
-        hdbc_, {
-                   "DELETE FROM " + Table("MS_FTS_") + " WHERE rowid=" + key,
-                   "DELETE FROM " + Table("MS_TRI_") + " WHERE rowid=" + key,
-                   "DELETE FROM " + Table("MS_BOX_") + " WHERE ID>=" + first + " AND ID<=" + last,
-                   DeletePeriods(Table("MS_DATE_"), id),
-               });
+    // The R*Tree finds rows by equal ids only (a range would scan it all):
+    // the first part's row tells how many parts there are.
+    const std::int64_t base = id * kMaxBoxParts;
+    std::int64_t parts = 0;
+    if (!QueryInt(hdbc_,
+                  "select count(*)+coalesce(max(PARTS),0) from " + Table("MS_BOX_") +
+                      " where ID=" + std::to_string(base),
+                  &parts)) {
+      return false;
+    }
+    std::vector<std::string> texts = {
+        "DELETE FROM " + Table("MS_FTS_") + " WHERE rowid=" + key,
+        "DELETE FROM " + Table("MS_TRI_") + " WHERE rowid=" + key,
+        DeletePeriods(Table("MS_DATE_"), id),
+    };
+    // count(*) + PARTS: 0 without a row, 1 + PARTS with one.
+    for (std::int64_t k = 0; k + 1 < parts && k < kMaxBoxParts; ++k) {
+      texts.push_back("DELETE FROM " + Table("MS_BOX_") + " WHERE ID=" + std::to_string(base + k));
+    }
+    return RunAll(hdbc_, texts);
   }
 
   std::string TextIds(const std::vector<TextTerm>& terms) override {

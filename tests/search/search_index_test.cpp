@@ -293,6 +293,14 @@ TEST_P(IndexedSearchTest, WritesKeepTheIndexesInStepAndRemovalDropsThem) {
   ASSERT_EQ(set.DelMetaData(second), 1);
   EXPECT_TRUE(find("text", "melt").empty());
   EXPECT_EQ(find("intersects", "6,0,7,10"), std::set<std::int64_t>{first});
+  // A box across the antimeridian is kept in two parts; replacing it
+  // leaves neither behind.
+  ASSERT_EQ(set.UpdateMetaData(first, record("Lake survey", "170").get()), 1);
+  EXPECT_EQ(find("intersects", "-179,0,-178,10"), std::set<std::int64_t>{first});
+  EXPECT_EQ(find("within", "160,-1,11,11"), std::set<std::int64_t>{first});
+  ASSERT_EQ(set.UpdateMetaData(first, record("Lake survey", "-20").get()), 1);
+  EXPECT_TRUE(find("intersects", "175,0,176,10").empty());
+  EXPECT_EQ(find("intersects", "-15,0,-10,10"), std::set<std::int64_t>{first});
   // An interrupted build (no completion mark) is redone before use.
   ASSERT_EQ(MsDropSearchIndexes(&set), 1);
   EXPECT_EQ(MsSearchIndexesReady(&set), 0);
@@ -322,8 +330,10 @@ TEST_P(IndexedSearchTest, DatesOfReducedPrecisionAreFoundAsTheirPeriods) {
   set.GetCSchemaPtr(&schema);
   std::map<std::string, std::int64_t> ids;
   for (const char* date : {"2004", "2015-05", "2004-06-01", " 2012 "}) {
-    const std::string xml =
-        std::string("<metadata><metainfo><metd>") + date + "</metd></metainfo></metadata>";
+    const std::string xml = std::string(
+                                "<metadata><idinfo><citation><citeinfo><title>t</title></citeinfo>"
+                                "</citation></idinfo><metainfo><metd>") +
+                            date + "</metd></metainfo></metadata>";
     CBaseMetaData record(schema);
     ASSERT_EQ(record.LoadXml(xml.data(), xml.size()), 1);
     ids[date] = set.AddMetaData(&record);
