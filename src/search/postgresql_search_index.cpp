@@ -40,8 +40,13 @@ class PostgresSearchIndex : public SearchIndex {
   }
 
   bool Create() override {
+    // Builds that run at once on one database may both create the
+    // extension: the one that loses finds it there.
+    if (!HasTrigrams() && !RunAll(hdbc_, {"CREATE EXTENSION IF NOT EXISTS pg_trgm"}) &&
+        !HasTrigrams()) {
+      return false;
+    }
     std::vector<std::string> texts = {
-        "CREATE EXTENSION IF NOT EXISTS pg_trgm",
         "CREATE TABLE " + Table("MS_FTS_") + "(METAID BIGINT PRIMARY KEY,DOC TEXT,TSV TSVECTOR)",
         "CREATE INDEX " + Table("MS_FTS_") + "_TSV ON " + Table("MS_FTS_") + " USING GIN (TSV)",
         "CREATE INDEX " + Table("MS_FTS_") + "_TRG ON " + Table("MS_FTS_") +
@@ -131,6 +136,12 @@ class PostgresSearchIndex : public SearchIndex {
 
  private:
   std::string Table(const char* stem) const { return owner_ + "." + stem + id_; }
+
+  bool HasTrigrams() {
+    std::int64_t count = 0;
+    return QueryInt(hdbc_, "select count(*) from pg_extension where extname='pg_trgm'", &count) &&
+           count > 0;
+  }
 
   bool Exists(const char* stem) {
     std::int64_t count = 0;

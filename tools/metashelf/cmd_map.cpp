@@ -32,6 +32,7 @@ std::map<std::int64_t, std::vector<double>> Bounds(Collection& collection, const
 
 int RunMap(const Globals& globals, const std::string& name, const std::string& output,
            const std::string& query) {
+  const bool indexed = !query.empty() && PrepareSearchIndexes(globals, name);
   Session session(globals, Access::kRead);
   Collection collection(session, name);
   for (const char* alias : {"westbc", "eastbc", "southbc", "northbc"}) {
@@ -51,12 +52,8 @@ int RunMap(const Globals& globals, const std::string& name, const std::string& o
       UsageFail("query: " + error.message +
                 (error.column > 0 ? " (column " + std::to_string(error.column) + ")" : ""));
     }
-    EnsureSearchIndexes(collection);
     std::vector<MsSearchHit> hits;
-    if (MsSearch(&collection.set(), parsed.expression, parsed.conditions, MsSearchOptions(), &hits,
-                 nullptr) != 1) {
-      Fail("the search failed in collection '" + name + "'");
-    }
+    FindRecords(collection, parsed, indexed, MsSearchOptions(), &hits, nullptr);
     for (const MsSearchHit& hit : hits) ids.push_back(hit.metaID);
   }
 

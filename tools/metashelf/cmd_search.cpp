@@ -105,8 +105,11 @@ void EnsureSearchIndexes(Collection& collection) {
   // interrupted one leaves nothing behind.
   Transaction transaction(collection.session().db());
   std::int64_t records = 0;
+  const std::uint64_t failures = collection.session().db().LastStatementError().number;
   if (MsReindex(&collection.set(), &records) != 1) {
-    Fail("the search indexes of collection '" + collection.name() + "' could not be built");
+    const CHostDataBase::StatementError failed = collection.session().db().LastStatementError();
+    Fail("the search indexes of collection '" + collection.name() + "' could not be built" +
+         (failed.number != failures ? ": " + failed.message : std::string()));
   }
   transaction.Commit();
   if (!collection.session().globals().quiet) {
@@ -115,11 +118,62 @@ void EnsureSearchIndexes(Collection& collection) {
   }
 }
 
+bool PrepareSearchIndexes(const Globals& globals, const std::string& name) {
+  {
+    Session session(globals, Access::kRead);
+    Collection collection(session, name);
+    if (MsSearchIndexesReady(&collection.set()) == 1) return true;
+  }
+  std::unique_ptr<Session> writer;
+  try {
+    writer = std::make_unique<Session>(globals, Access::kWrite);
+  } catch (const ToolError&) {
+    return false;  // a read-only database: searches go without the indexes
+  }
+  Collection collection(*writer, name);
+  EnsureSearchIndexes(collection);
+  return true;
+}
+
+void FindRecords(Collection& collection, const ParsedQuery& parsed, bool indexed,
+                 const MsSearchOptions& options, std::vector<MsSearchHit>* hits,
+                 std::int32_t* total) {
+  if (indexed) {
+    if (MsSearch(&collection.set(), parsed.expression, parsed.conditions, options, hits, total) !=
+        1) {
+      Fail("the search failed in collection '" + collection.name() + "'");
+    }
+    return;
+  }
+  for (const SearchNode& c : parsed.conditions) {
+    if (c.op == "text" || c.op == "intersects" || c.op == "within") {
+      Fail("free-text and box conditions need the search indexes of '" + collection.name() +
+           "', which a read-only database cannot build: run metashelf reindex " +
+           collection.name() + " where it can be written");
+    }
+  }
+  std::vector<SearchNode> conditions = parsed.conditions;
+  CSmartArray<std::int64_t> found;
+  if (collection.set().SearchMetaData(parsed.expression, conditions, found) != 1) {
+    Fail("the search failed in collection '" + collection.name() + "'");
+  }
+  std::set<std::int64_t> unique;
+  for (std::int32_t i = 0; i < found.GetSize(); ++i) unique.insert(found[i]);
+  hits->clear();
+  std::int32_t skipped = 0;
+  for (std::int64_t id : unique) {
+    if (skipped++ < options.offset) continue;
+    if (options.limit > 0 && static_cast<std::int32_t>(hits->size()) >= options.limit) break;
+    hits->push_back(MsSearchHit{id, 0.0});
+  }
+  if (total != nullptr) *total = static_cast<std::int32_t>(unique.size());
+}
+
 int RunSearch(const Globals& globals, const SearchOptions& options) {
+  const bool indexed = PrepareSearchIndexes(globals, options.collection);
   Session session(globals, Access::kRead);
   Collection collection(session, options.collection);
   ParsedQuery parsed = ParseOrFail(collection, options.query);
-  EnsureSearchIndexes(collection);
   if (options.sql) std::cerr << Statement(collection, parsed) << "\n";
 
   MsSearchOptions searchOptions;
@@ -127,10 +181,7 @@ int RunSearch(const Globals& globals, const SearchOptions& options) {
   searchOptions.limit = options.limit;
   std::vector<MsSearchHit> hits;
   std::int32_t total = 0;
-  if (MsSearch(&collection.set(), parsed.expression, parsed.conditions, searchOptions, &hits,
-               &total) != 1) {
-    Fail("the search failed in collection '" + options.collection + "'");
-  }
+  FindRecords(collection, parsed, indexed, searchOptions, &hits, &total);
   std::set<std::int64_t> unique;
   for (const MsSearchHit& hit : hits) unique.insert(hit.metaID);
   std::map<std::int64_t, std::string> titles;
