@@ -2,7 +2,7 @@
 # Installs the Debian packages metashelf builds and tests with, when missing.
 set -euo pipefail
 packages=(cmake g++ make pkg-config clang libclang-rt-14-dev
-  libsqlite3-dev sqlite3 libpq-dev postgresql libpugixml-dev libcli11-dev
+  libsqlite3-dev sqlite3 libpq-dev postgresql postgresql-contrib libpugixml-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev nlohmann-json3-dev python3-owslib
   libjs-leaflet chromium python3-websocket)

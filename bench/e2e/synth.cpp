@@ -32,7 +32,7 @@ bool SetText(pugi::xml_node node, const std::string& text) {
 }  // namespace
 
 const SearchTargets& Synthesiser::Targets() {
-  static const SearchTargets targets{"benchkey-7", -80, -70, "zqmarker"};
+  static const SearchTargets targets{"benchkey-7", -80, -70, "zqmarker", "zqselect"};
   return targets;
 }
 
@@ -88,7 +88,7 @@ bool Synthesiser::Write(const std::filesystem::path& folder, std::int64_t count,
     SynthValues v;
     const bool marked = perMille(random) < kTitleMarkerPerMille;
     v.title = std::string("Synthetic ") + kWords[i % 10] + (marked ? " zqmarker" : "") +
-              " survey number " + std::to_string(i);
+              (i <= kSelective ? " zqselect" : "") + " survey number " + std::to_string(i);
     v.keyword = "benchkey-" + std::to_string(keyword(random));
     v.west = west(random);
     v.east = v.west + extent(random);
@@ -96,6 +96,9 @@ bool Synthesiser::Write(const std::filesystem::path& folder, std::int64_t count,
     v.north = v.south + extent(random);
     // Values are compared as the database holds them, to four places.
     v.west = std::stod(Number(v.west));
+    v.east = std::stod(Number(v.east));
+    v.south = std::stod(Number(v.south));
+    v.north = std::stod(Number(v.north));
 
     pugi::xml_document& doc = docs[static_cast<std::size_t>(i) % docs.size()];
     pugi::xml_node idinfo = doc.child("metadata").child("idinfo");
@@ -140,6 +143,20 @@ std::int64_t Synthesiser::CountCombined() const {
     return (v.keyword == Targets().keyword ||
             v.title.find(Targets().titlePart) != std::string::npos) &&
            v.west >= Targets().rangeLow && v.west <= Targets().rangeHigh;
+  });
+}
+
+std::int64_t Synthesiser::CountSelective() const {
+  return std::count_if(values_.begin(), values_.end(), [](const SynthValues& v) {
+    return v.title.find(Targets().selectivePart) != std::string::npos;
+  });
+}
+
+std::int64_t Synthesiser::CountBox() const {
+  const SearchTargets& t = Targets();
+  return std::count_if(values_.begin(), values_.end(), [&t](const SynthValues& v) {
+    return v.west <= t.boxEast && v.east >= t.boxWest && v.south <= t.boxNorth &&
+           v.north >= t.boxSouth;
   });
 }
 

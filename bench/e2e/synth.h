@@ -25,7 +25,16 @@ struct SearchTargets {
   double rangeLow = -80;  // west bound between these
   double rangeHigh = -70;
   std::string titlePart;  // like '%...%' on titles
+  // A title word that only the first kSelective records carry, whatever
+  // the size: substring and free-text searches with a fixed answer.
+  std::string selectivePart;
+  // A small box: the records whose boxes meet it grow with the size, at
+  // about one in two thousand.
+  double boxWest = -50.5, boxSouth = 10, boxEast = -50, boxNorth = 10.5;
 };
+
+// Records whose title carries SearchTargets::selectivePart.
+constexpr std::int64_t kSelective = 50;
 
 class Synthesiser {
  public:
@@ -47,6 +56,9 @@ class Synthesiser {
   std::int64_t CountTitle() const;
   // (keyword or title) and range.
   std::int64_t CountCombined() const;
+  std::int64_t CountSelective() const;
+  // Boxes that meet the target box.
+  std::int64_t CountBox() const;
 
  private:
   std::vector<std::string> templates_;  // XML texts

@@ -15,6 +15,7 @@
 #include "metashelf/ora_metadatabase.h"
 #include "metashelf/ora_metadataset.h"
 #include "metashelf/records.h"
+#include "metashelf/search.h"
 #include "metashelf/smart_array.h"
 
 extern "C" {

@@ -16,6 +16,7 @@
 #include "metashelf/model.h"
 #include "metashelf/ora_metadatabase.h"
 #include "metashelf/ora_metadataset.h"
+#include "search/search_index.h"
 
 using metashelf::dataset::NoThrow;
 
@@ -80,6 +81,7 @@ std::int32_t COraMetaDataSet::Remove(CMetaDataBase_abs* catalog, std::int32_t co
     mdb->GetOraBaseInfo(hdbc, owner);
     metashelf::db::Unit unit(hdbc);
     if (!unit.ok()) return 0;
+    metashelf::search::DropSearchIndexes(catalog, colID);
     {
       metashelf::db::Statement stmt(hdbc);
       if (!stmt.ok()) return 0;

@@ -16,6 +16,7 @@
 #include "db/unit.h"
 #include "metashelf/model.h"
 #include "metashelf/ora_metadataset.h"
+#include "search/search_index.h"
 
 using metashelf::dataset::NoThrow;
 using metashelf::dataset::RecordRows;
@@ -70,6 +71,7 @@ std::int32_t COraMetaDataSet::InnerUpdateMetaData(std::int64_t metaID, CBaseMeta
     if (!unit.ok()) return 0;
     if (flag == 1 && !ClearStoredRows(ctx_, metaID)) return 0;
     if (!metashelf::dataset::WriteRecordRows(*ctx_->oper, ctx_->mdsID, metaID, rows)) return 0;
+    if (!metashelf::search::IndexRecord(ctx_, metaID, *record)) return 0;
     return unit.Commit() ? 1 : 0;
   });
 }
@@ -88,6 +90,7 @@ std::int64_t COraMetaDataSet::AddMetaData(CBaseMetaData* record) {
     const std::int64_t metaID = ctx_->mdb->meta_Add(ctx_->mdsID, nullptr);
     if (metaID == 0) return -1;
     if (!metashelf::dataset::WriteRecordRows(*ctx_->oper, ctx_->mdsID, metaID, rows)) return 0;
+    if (!metashelf::search::IndexRecord(ctx_, metaID, *record)) return 0;
     return unit.Commit() ? metaID : 0;
   });
 }
@@ -142,6 +145,7 @@ std::int32_t COraMetaDataSet::DelMetaData(std::int64_t metaID) {
     if (oper.DeleteNodeDateTime(ctx_->mdsID, metaID) != 1) return 0;
     if (oper.DeleteNodeText(ctx_->mdsID, metaID) != 1) return 0;
     if (oper.DeleteNodeNumber(ctx_->mdsID, metaID) != 1) return 0;
+    if (!metashelf::search::UnindexRecord(ctx_, metaID)) return 0;
     // No attachment is fine (the delete succeeds); a failing delete is not.
     if (!metashelf::dataset::DeleteAttachment(*ctx_, metaID)) return 0;
     return unit.Commit() ? 1 : 0;

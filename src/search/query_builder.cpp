@@ -6,6 +6,8 @@
 
 #include "metashelf/model.h"
 #include "metashelf/ora_metadataset.h"
+#include "search/index_text.h"
+#include "search/search_index.h"
 #include "search/search_text.h"
 
 namespace {
@@ -193,8 +195,25 @@ std::string CQueryBuilder::BuildValueCondition(const std::string& before, const 
   return text;
 }
 
+bool CQueryBuilder::BuildIndexSubSelect(const SearchNode& node, std::string* out) {
+  if (HasNul(node.value1)) return false;
+  if (node.op == "text") {
+    std::vector<metashelf::search::TextTerm> terms;
+    if (!metashelf::search::ParseTextQuery(node.value1, &terms)) return false;
+    *out = index_->TextIds(terms);
+    return true;
+  }
+  metashelf::search::GeoBox box;
+  if (!metashelf::search::ParseBox(node.value1, &box)) return false;
+  *out = index_->BoxIds(box, node.op == "within");
+  return true;
+}
+
 bool CQueryBuilder::BuildSubSelect(const SearchNode& node, std::string* out) {
   if (set_ == nullptr) return false;
+  if (node.op == "text" || node.op == "intersects" || node.op == "within") {
+    return index_ != nullptr && BuildIndexSubSelect(node, out);
+  }
   CSchema* schema = nullptr;
   if (set_->GetCSchemaPtr(&schema) == 0 || schema == nullptr) return false;
   // A path with a NUL would be looked up cut short, as another node.
@@ -209,15 +228,30 @@ bool CQueryBuilder::BuildSubSelect(const SearchNode& node, std::string* out) {
   if (!ValuesFit(tableType, node)) return false;
 
   const TableKind& kind = kTableKinds[tableType - 1];
+  // With the substring index, the records whose text holds the value are
+  // found first and the value test below decides among their rows (the
+  // unary plus keeps the node's value index from being preferred to them).
+  std::string candidates;
+  if (index_ != nullptr && node.op == "like") candidates = index_->SubstringCandidates(node.value1);
   std::string text = "select distinct METAID from ";
   text += set_->GetOwner();
   text += ".";
   text += kind.stem;
   text += std::to_string(set_->GetMdsID());
-  text += " where NODEGUID=";
+  text += " where ";
+  if (!candidates.empty()) text += "METAID in (" + candidates + ") and +";
+  text += "NODEGUID=";
   text += std::to_string(guid);
   text += " and NODEVALUE";
   text += BuildValueCondition(kind.before, kind.after, node);
+  if (index_ != nullptr && tableType == kTableTypeDate) {
+    // Dates of reduced precision are kept as the periods they name; a
+    // record is found when some day of such a period meets the condition.
+    const std::string condition =
+        metashelf::search::PeriodCondition(node.op, node.value1, node.value2);
+    if (condition.empty()) return false;
+    text = "select METAID from (" + text + " union " + index_->PeriodIds(guid, condition) + ") DX";
+  }
   *out = std::move(text);
   return true;
 }

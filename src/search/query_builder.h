@@ -17,6 +17,11 @@
 #include "metashelf/records.h"
 
 class COraMetaDataSet;
+namespace metashelf {
+namespace search {
+class SearchIndex;
+}  // namespace search
+}  // namespace metashelf
 
 class CQueryBuilder {
  public:
@@ -50,13 +55,23 @@ class CQueryBuilder {
   std::string BuildValueCondition(const std::string& before, const std::string& after,
                                   const SearchNode& node);
 
+  // With the collection's search indexes, conditions may also be free text
+  // (op "text") or boxes (op "intersects", "within"), and a `like` of three
+  // characters or more is narrowed by the substring index before its exact
+  // test. Not owned; null (the default) writes value conditions only.
+  void SetSearchIndex(metashelf::search::SearchIndex* index) { index_ = index; }
+
  private:
   std::int32_t Build(const std::string& expression, const std::vector<SearchNode>& conditions,
                      std::string& sql);
   // The sub-select of one condition; false when it cannot be written.
   bool BuildSubSelect(const SearchNode& node, std::string* out);
 
+  // The sub-select of a free-text or box condition; false when refused.
+  bool BuildIndexSubSelect(const SearchNode& node, std::string* out);
+
   COraMetaDataSet* set_;
+  metashelf::search::SearchIndex* index_ = nullptr;
 };
 
 #endif  // METASHELF_SRC_SEARCH_QUERY_BUILDER_H_

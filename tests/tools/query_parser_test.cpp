@@ -74,6 +74,15 @@ TEST(QueryParserTest, AcceptedTextsBecomeNumberedConditions) {
       // Quotes and SQL inside a value stay a value; the library quotes it.
       {"title = \"x' or 1=1 --\"", "1", {{kTitle, "=", "x' or 1=1 --", ""}}},
       {"((title = x))", "1", {{kTitle, "=", "x", ""}}},
+      // Free text and boxes: the value goes to the search indexes whole.
+      {"text ~ water", "1", {{"", "text", "water", ""}}},
+      {"text~'\"water quality\" lake*' or title = x",
+       "1 or 2",
+       {{"", "text", "\"water quality\" lake*", ""}, {kTitle, "=", "x", ""}}},
+      {"bbox intersects -125,24,-66,50 and TEXT ~ \"NEAR and\"",
+       "1 and 2",
+       {{"", "intersects", "-125,24,-66,50", ""}, {"", "text", "NEAR and", ""}}},
+      {"bbox WITHIN \"170, -10, -170, 10\"", "1", {{"", "within", "170, -10, -170, 10", ""}}},
   };
   for (const Accepted& c : cases) {
     const ParsedQuery q = MustParse(c.text);
@@ -120,6 +129,15 @@ TEST(QueryParserTest, RefusesMalformedAndHostileTexts) {
       "(title = x",
       "title = x title = y",
       "title = x ; drop table t",
+      "text ~",
+      "text ~ \"*\"",
+      "text = water",
+      "title ~ water",
+      "bbox intersects",
+      "bbox intersects 1,2,3",
+      "bbox within -181,0,0,10",
+      "bbox within 0,10,10,0",
+      "bbox overlaps 0,0,1,1",
       "1 and 2",
       "nosuch = 1",
       "group = x",

@@ -32,6 +32,7 @@ std::map<std::int64_t, std::vector<double>> Bounds(Collection& collection, const
 
 int RunMap(const Globals& globals, const std::string& name, const std::string& output,
            const std::string& query) {
+  const bool indexed = !query.empty() && PrepareSearchIndexes(globals, name);
   Session session(globals, Access::kRead);
   Collection collection(session, name);
   for (const char* alias : {"westbc", "eastbc", "southbc", "northbc"}) {
@@ -51,13 +52,9 @@ int RunMap(const Globals& globals, const std::string& name, const std::string& o
       UsageFail("query: " + error.message +
                 (error.column > 0 ? " (column " + std::to_string(error.column) + ")" : ""));
     }
-    CSmartArray<std::int64_t> found;
-    if (collection.set().SearchMetaData(parsed.expression, parsed.conditions, found) != 1) {
-      Fail("the search failed in collection '" + name + "'");
-    }
-    std::set<std::int64_t> unique;
-    for (std::int32_t i = 0; i < found.GetSize(); ++i) unique.insert(found[i]);
-    ids.assign(unique.begin(), unique.end());
+    std::vector<MsSearchHit> hits;
+    FindRecords(collection, parsed, indexed, MsSearchOptions(), &hits, nullptr);
+    for (const MsSearchHit& hit : hits) ids.push_back(hit.metaID);
   }
 
   const auto west = Bounds(collection, "westbc");

@@ -62,8 +62,21 @@ struct SearchOptions {
   std::string query;
   bool json = false;
   bool sql = false;
+  std::string order = "id";  // "id" or "score"
+  std::int32_t limit = 0;    // 0: every match
 };
 int RunSearch(const Globals& globals, const SearchOptions& options);
+// Builds the collection's search indexes when they are not complete.
+void EnsureSearchIndexes(Collection& collection);
+// Makes sure collection `name` has its search indexes, building them on a
+// session of its own that may write; false when the database cannot be
+// written (searches then go without them).
+bool PrepareSearchIndexes(const Globals& globals, const std::string& name);
+// The records `parsed` finds: through the search indexes when `indexed`,
+// otherwise through the value tables alone (free text and boxes refused).
+void FindRecords(Collection& collection, const ParsedQuery& parsed, bool indexed,
+                 const MsSearchOptions& options, std::vector<MsSearchHit>* hits,
+                 std::int32_t* total);
 
 int RunMap(const Globals& globals, const std::string& collection, const std::string& output,
            const std::string& query);

@@ -4,6 +4,7 @@
 #include "query_parser.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -34,7 +35,7 @@ bool IsBlank(char c) {
 }
 
 bool IsOperatorChar(char c) {
-  return c == '<' || c == '>' || c == '=' || c == '!';
+  return c == '<' || c == '>' || c == '=' || c == '!' || c == '~';
 }
 
 bool IsWordChar(char c) {
@@ -92,6 +93,34 @@ bool IsValidUtf8(const std::string& s, std::size_t* bad) {
   return true;
 }
 
+// Whether a free text holds a letter or digit (or a multi-byte character).
+bool HasWord(const std::string& text) {
+  for (char c : text) {
+    if (std::isalnum(static_cast<unsigned char>(c)) || static_cast<unsigned char>(c) >= 0x80) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsBoxText(const std::string& text) {
+  double v[4] = {};
+  std::size_t begin = 0;
+  for (int k = 0; k < 4; ++k) {
+    const std::size_t comma = k < 3 ? text.find(',', begin) : text.size();
+    if (comma == std::string::npos) return false;
+    std::string part = text.substr(begin, comma - begin);
+    while (!part.empty() && part.front() == ' ') part.erase(part.begin());
+    while (!part.empty() && part.back() == ' ') part.pop_back();
+    if (!IsPlainNumber(part)) return false;
+    if (part[0] == '+') part.erase(part.begin());
+    std::from_chars(part.data(), part.data() + part.size(), v[k]);
+    begin = comma + 1;
+  }
+  const auto lon = [](double x) { return x >= -180 && x <= 180; };
+  return lon(v[0]) && lon(v[2]) && v[1] >= -90 && v[3] <= 90 && v[1] <= v[3];
+}
+
 class Tokenizer {
  public:
   explicit Tokenizer(const std::string& text) : text_(text) {}
@@ -123,7 +152,9 @@ class Tokenizer {
         std::size_t j = i;
         while (j < n && IsOperatorChar(text_[j])) ++j;
         const std::string op = text_.substr(i, j - i);
-        if (op == "=" || op == "==") {
+        if (op == "~") {
+          t.text = op;
+        } else if (op == "=" || op == "==") {
           t.text = "=";
         } else if (op == "!=" || op == "<>") {
           t.text = "<>";
@@ -312,8 +343,48 @@ class Parser {
     return true;
   }
 
+  // text ~ QUERY, bbox intersects|within W,S,E,N: conditions the search
+  // indexes answer.
+  bool ParseIndexCondition(const Token& field, Node* out) {
+    SearchNode node;
+    const Token op = Next();
+    if (IsKeyword(field, "text")) {
+      if (op.kind != Tok::kOp || op.text != "~") {
+        return Fail(op.column, "expected '~' after 'text' (text ~ \"words\")");
+      }
+      node.op = "text";
+    } else if (IsKeyword(op, "intersects") || IsKeyword(op, "within")) {
+      node.op = Lower(op.text);
+    } else {
+      return Fail(op.column, "expected 'intersects' or 'within' after 'bbox'");
+    }
+    const std::size_t valueColumn = Peek().column;
+    if (!ParseValue("'" + op.text + "'", &node.value1)) return false;
+    if (node.op == "text" && !HasWord(node.value1)) {
+      return Fail(valueColumn, "the free text holds no word to search for");
+    }
+    if (node.op != "text" && !IsBoxText(node.value1)) {
+      return Fail(valueColumn,
+                  "expected a box W,S,E,N in decimal degrees (-180..180, -90..90, "
+                  "south <= north)");
+    }
+    if (conditions_.size() >= kMaxConditions) {
+      return Fail(field.column, "more than " + std::to_string(kMaxConditions) + " conditions");
+    }
+    node.condID = static_cast<std::int32_t>(conditions_.size() + 1);
+    out->kind = Node::kCondition;
+    out->condition = node.condID;
+    conditions_.push_back(std::move(node));
+    return true;
+  }
+
   bool ParseCondition(Node* out) {
     const Token field = Next();
+    if ((IsKeyword(field, "text") && Peek().kind == Tok::kOp && Peek().text == "~") ||
+        (IsKeyword(field, "bbox") &&
+         (IsKeyword(Peek(), "intersects") || IsKeyword(Peek(), "within")))) {
+      return ParseIndexCondition(field, out);
+    }
     FieldInfo info;
     if (!resolve_(field.text, &info)) {
       return Fail(field.column, "unknown field '" + field.text + "'");
@@ -324,7 +395,9 @@ class Parser {
     SearchNode node;
     node.nodePath = info.path;
     const Token op = Next();
-    if (op.kind == Tok::kOp) {
+    if (op.kind == Tok::kOp && op.text == "~") {
+      return Fail(op.column, "'~' searches free text: write text ~ \"words\"");
+    } else if (op.kind == Tok::kOp) {
       node.op = op.text;
     } else if (IsKeyword(op, "like") || IsKeyword(op, "between")) {
       node.op = Lower(op.text);

@@ -17,7 +17,8 @@ ImportValueIndexes::ImportValueIndexes(Collection& collection, bool restoreFirst
       db_(collection.session().db()),
       name_(collection.name()),
       progress_(progress),
-      quiet_(quiet) {
+      quiet_(quiet),
+      collectionSet_(&collection.set()) {
   if (set_ == nullptr) Fail("collection '" + name_ + "' is not a stored collection");
   if (restoreFirst || after) {
     std::int32_t created = 0;
@@ -32,6 +33,11 @@ ImportValueIndexes::ImportValueIndexes(Collection& collection, bool restoreFirst
   }
   if (!after) return;
   dropped_ = true;
+  // Search indexes that exist are built anew over all rows at the end
+  // rather than kept record by record.
+  if (MsSearchIndexesReady(collectionSet_) == 1) {
+    searchDropped_ = MsDropSearchIndexes(collectionSet_) == 1;
+  }
   if (set_->DropValueIndexes() != 1) {
     // Whatever was dropped is made again; the import keeps them in place.
     if (!Finish()) Fail("cannot build the value indexes of '" + name_ + "' again");
@@ -51,6 +57,18 @@ ImportValueIndexes::~ImportValueIndexes() {
 bool ImportValueIndexes::Finish() {
   if (!dropped_) return true;
   dropped_ = false;
+  if (searchDropped_) {
+    searchDropped_ = false;
+    if (!quiet_) progress_.Note("building the search indexes of '" + name_ + "'");
+    bool built = false;
+    if (db_.Begin() == 1) {
+      built = MsReindex(collectionSet_, nullptr) == 1 ? db_.Commit() == 1 : (db_.Rollback(), false);
+    }
+    if (!built) {
+      progress_.Note("could not build the search indexes of '" + name_ +
+                     "'; the next search builds them");
+    }
+  }
   if (!quiet_) progress_.Note("building the value indexes of '" + name_ + "' over its rows");
   std::string reason;
   if (Restore(nullptr, &reason)) return true;

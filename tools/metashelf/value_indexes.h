@@ -46,6 +46,9 @@ class ImportValueIndexes {
   Progress& progress_;
   bool quiet_;
   bool dropped_ = false;
+  // The search indexes were there and are rebuilt by Finish.
+  bool searchDropped_ = false;
+  CMetaDataSet_abs* collectionSet_;
 };
 
 }  // namespace metashelf::cli

@@ -1,0 +1,100 @@
+// Search that scales: free text over whole records, substring conditions,
+// bounding boxes and dates of reduced precision, answered from the search
+// indexes each collection keeps beside its value tables, with a score for
+// ordering. A host calls these functions with an opened set; the set's own
+// SearchMetaData is unchanged.
+//
+// A request is the same numbered-expression form SearchMetaData takes: an
+// expression over condition numbers ("1 and (2 or 3)") and the conditions.
+// Besides the value comparisons (=, <>, <, <=, >, >=, like, between on a
+// node path), a condition may be one of these kinds, named by its `op`
+// (its `nodePath` is then ignored and may be empty):
+//
+//   op "text"        free text anywhere in the record; value1 is the query:
+//                    words (every one must occur), "a phrase" between
+//                    double quotes, a prefix written wat* ; letters are
+//                    compared without case and diacritics. Characters that
+//                    are neither letters nor digits separate words and are
+//                    never operators.
+//   op "intersects"  the record's box meets the box value1 "W,S,E,N"
+//   op "within"      the record's box lies inside the box value1 "W,S,E,N"
+//                    (decimal degrees; W > E crosses the antimeridian).
+//                    Records without a usable box never match.
+//
+// Example: every record about water quality in the box:
+//
+//   std::vector<SearchNode> c(2);
+//   c[0].condID = 1; c[0].op = "text"; c[0].value1 = "\"water quality\"";
+//   c[1].condID = 2; c[1].op = "intersects"; c[1].value1 = "-125,24,-66,50";
+//   MsSearchOptions options;
+//   options.orderByScore = true;
+//   options.limit = 20;
+//   std::vector<MsSearchHit> hits;
+//   std::int32_t total = 0;
+//   if (MsSearch(set, "1 and 2", c, options, &hits, &total) == 1) { ... }
+//
+// Value conditions on date nodes accept YYYY, YYYY-MM and YYYY-MM-DD; a
+// stored date of reduced precision stands for the period it names.
+//
+// No function throws; each returns 1 on success and 0 when the request is
+// refused (an unknown node, a malformed value, an expression that is not
+// well formed) or a statement failed.
+#ifndef METASHELF_SEARCH_H_
+#define METASHELF_SEARCH_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "metashelf/export.h"
+#include "metashelf/records.h"
+
+class CMetaDataSet_abs;
+
+// One record found, with its score: higher is a better free-text match (a
+// sum over the request's free-text conditions the record meets); 0 when the
+// request has no free-text condition or the record met none.
+struct MsSearchHit {
+  std::int64_t metaID = 0;
+  double score = 0;
+};
+
+struct MsSearchOptions {
+  // Best score first (ties by ascending id); otherwise ascending id.
+  bool orderByScore = false;
+  // At most this many hits after skipping `offset` (0: all).
+  std::int32_t limit = 0;
+  std::int32_t offset = 0;
+};
+
+// Runs the request on `set` (an opened COraMetaDataSet). `hits` receives
+// each matching record once, ordered as `options` say; `total`, when not
+// null, the number of matching records before limit and offset. Search
+// indexes the collection lacks (a database written before they existed, an
+// interrupted build) are built first, as MsReindex does.
+METASHELF_API std::int32_t MsSearch(CMetaDataSet_abs* set, const std::string& expression,
+                                    const std::vector<SearchNode>& conditions,
+                                    const MsSearchOptions& options, std::vector<MsSearchHit>* hits,
+                                    std::int32_t* total);
+
+// The statement MsSearch would run for the request's ids, in `sql`; runs
+// nothing. 1, or 0 with `sql` unchanged when the request is refused.
+METASHELF_API std::int32_t MsSearchSql(CMetaDataSet_abs* set, const std::string& expression,
+                                       const std::vector<SearchNode>& conditions, std::string* sql);
+
+// Rebuilds every search index of the opened `set` from its stored records
+// (free text, substrings, boxes, dates). `records`, when not null, receives
+// how many records were indexed. Runs in the caller's transaction when one
+// is open. 1 on success.
+METASHELF_API std::int32_t MsReindex(CMetaDataSet_abs* set, std::int64_t* records);
+
+// Drops the search indexes of the opened `set` (a large import drops them,
+// writes its rows and rebuilds them once with MsReindex, which is quicker
+// than keeping them row by row). 1 when none is left.
+METASHELF_API std::int32_t MsDropSearchIndexes(CMetaDataSet_abs* set);
+
+// Whether the search indexes of the opened `set` are complete: 1 when they
+// are, 0 when they are missing, partly built or cannot be read.
+METASHELF_API std::int32_t MsSearchIndexesReady(CMetaDataSet_abs* set);
+
+#endif  // METASHELF_SEARCH_H_

@@ -1,0 +1,412 @@
+// Texts of the search indexes: record words, query terms, boxes, patterns.
+#include "search/index_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+
+#include "search/search_text.h"
+
+namespace metashelf {
+namespace search {
+namespace {
+
+bool IsWordByte(unsigned char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c >= 0x80;
+}
+
+// Appends the UTF-8 form of code point `cp` (replacement character when it
+// is not one).
+void AppendUtf8(std::uint32_t cp, std::string* out) {
+  if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+  if (cp < 0x80) {
+    out->push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// Decodes the entity reference starting at xml[i] ('&'); returns the index
+// after it, or i + 1 with a literal '&' when it is not one.
+std::size_t DecodeEntity(const std::string& xml, std::size_t i, std::string* out) {
+  const std::size_t semi = xml.find(';', i);
+  if (semi == std::string::npos || semi - i > 12) {
+    out->push_back('&');
+    return i + 1;
+  }
+  const std::string name = xml.substr(i + 1, semi - i - 1);
+  if (name == "amp") {
+    out->push_back('&');
+  } else if (name == "lt") {
+    out->push_back('<');
+  } else if (name == "gt") {
+    out->push_back('>');
+  } else if (name == "quot") {
+    out->push_back('"');
+  } else if (name == "apos") {
+    out->push_back('\'');
+  } else if (name.size() > 1 && name[0] == '#') {
+    const bool hex = name[1] == 'x' || name[1] == 'X';
+    const char* begin = name.data() + (hex ? 2 : 1);
+    std::uint32_t cp = 0;
+    const auto result = std::from_chars(begin, name.data() + name.size(), cp, hex ? 16 : 10);
+    if (result.ec != std::errc() || result.ptr != name.data() + name.size()) {
+      out->push_back('&');
+      return i + 1;
+    }
+    AppendUtf8(cp, out);
+  } else {
+    out->push_back('&');
+    return i + 1;
+  }
+  return semi + 1;
+}
+
+bool ParseNumber(const std::string& text, std::size_t begin, std::size_t end, double* value) {
+  while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
+  while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+  if (begin == end) return false;
+  const std::string part = text.substr(begin, end - begin);
+  if (!IsNumberText(part)) return false;
+  const auto result = std::from_chars(part.data(), part.data() + part.size(), *value);
+  return result.ec == std::errc() && result.ptr == part.data() + part.size() &&
+         std::isfinite(*value);
+}
+
+// Splits plain (unquoted) text into one-word terms.
+void AddWords(const std::string& text, std::vector<TextTerm>* terms) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && !IsWordByte(static_cast<unsigned char>(text[i]))) ++i;
+    const std::size_t start = i;
+    while (i < text.size() && IsWordByte(static_cast<unsigned char>(text[i]))) ++i;
+    if (i == start) break;
+    TextTerm term;
+    term.words.push_back(text.substr(start, i - start));
+    term.prefix = i < text.size() && text[i] == '*';
+    terms->push_back(std::move(term));
+  }
+}
+
+// The words of a phrase, in order.
+std::vector<std::string> PhraseWords(const std::string& text) {
+  std::vector<TextTerm> words;
+  AddWords(text, &words);
+  std::vector<std::string> out;
+  for (TextTerm& w : words) out.push_back(std::move(w.words[0]));
+  return out;
+}
+
+std::string Joined(const std::vector<std::string>& words, std::size_t count) {
+  std::string out;
+  for (std::size_t k = 0; k < count; ++k) {
+    if (k > 0) out += ' ';
+    out += words[k];
+  }
+  return out;
+}
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsUtf8(const std::string& s) {
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  const std::size_t n = s.size();
+  for (std::size_t i = 0; i < n;) {
+    const unsigned char c = p[i];
+    std::size_t len = 0;
+    std::uint32_t cp = 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      len = 2;
+      cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      len = 3;
+      cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      len = 4;
+      cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + len > n) return false;
+    for (std::size_t k = 1; k < len; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    if ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) ||
+        cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      return false;
+    }
+    i += len;
+  }
+  return true;
+}
+
+// Whether the attribute whose value starts at xml[quote] is a namespace
+// declaration or a schema location.
+bool IsDeclaration(const std::string& xml, std::size_t quote) {
+  std::size_t end = quote;
+  while (end > 0 && (xml[end - 1] == ' ' || xml[end - 1] == '=' || xml[end - 1] == '\n' ||
+                     xml[end - 1] == '\t' || xml[end - 1] == '\r')) {
+    --end;
+  }
+  std::size_t begin = end;
+  while (begin > 0 && xml[begin - 1] != ' ' && xml[begin - 1] != '\n' && xml[begin - 1] != '\t' &&
+         xml[begin - 1] != '\r' && xml[begin - 1] != '<') {
+    --begin;
+  }
+  const std::string name = xml.substr(begin, end - begin);
+  const std::string location = "schemaLocation";
+  return name.compare(0, 5, "xmlns") == 0 ||
+         (name.size() >= location.size() &&
+          name.compare(name.size() - location.size(), location.size(), location) == 0);
+}
+
+}  // namespace
+
+std::string TextOfXml(const std::string& xml) {
+  std::string out;
+  out.reserve(xml.size() / 2);
+  std::string piece;
+  // A piece of text ends at markup; pieces of blanks alone (indentation)
+  // are left out, the others kept verbatim, one line break after each.
+  const auto flush = [&out, &piece] {
+    for (char c : piece) {
+      if (c != ' ' && c != '\n' && c != '\r' && c != '\t') {
+        out += piece;
+        out += '\n';
+        break;
+      }
+    }
+    piece.clear();
+  };
+  std::size_t i = 0;
+  const std::size_t n = xml.size();
+  while (i < n) {
+    const char c = xml[i];
+    if (c == '<') {
+      flush();
+      if (xml.compare(i, 9, "<![CDATA[") == 0) {
+        const std::size_t end = xml.find("]]>", i + 9);
+        const std::size_t stop = end == std::string::npos ? n : end;
+        piece.assign(xml, i + 9, stop - i - 9);
+        flush();
+        i = end == std::string::npos ? n : end + 3;
+        continue;
+      }
+      if (xml.compare(i, 4, "<!--") == 0 || xml.compare(i, 2, "<?") == 0 ||
+          xml.compare(i, 2, "<!") == 0) {
+        const char* close = xml.compare(i, 4, "<!--") == 0 ? "-->" : ">";
+        const std::size_t end = xml.find(close, i + 1);
+        i = end == std::string::npos ? n : end + std::char_traits<char>::length(close);
+        continue;
+      }
+      // A tag: its attribute values are text of the record too.
+      ++i;
+      while (i < n && xml[i] != '>') {
+        if (xml[i] == '"' || xml[i] == '\'') {
+          // Namespace declarations and schema locations name documents,
+          // not the record's subject.
+          const bool skip = IsDeclaration(xml, i);
+          const char quote = xml[i++];
+          while (i < n && xml[i] != quote) {
+            if (xml[i] == '&') {
+              i = DecodeEntity(xml, i, &piece);
+            } else {
+              if (xml[i] != '\0') piece.push_back(xml[i]);
+              ++i;
+            }
+          }
+          if (skip) piece.clear();
+          flush();
+        }
+        ++i;
+      }
+      ++i;
+    } else if (c == '&') {
+      i = DecodeEntity(xml, i, &piece);
+    } else {
+      if (c != '\0') piece.push_back(c);
+      ++i;
+    }
+  }
+  flush();
+  return out;
+}
+
+bool ParseTextQuery(const std::string& query, std::vector<TextTerm>* terms) {
+  // A database may refuse a text that is not UTF-8, and PostgreSQL would
+  // then abort the caller's transaction: such a query is refused here.
+  if (!IsUtf8(query)) return false;
+  std::vector<TextTerm> out;
+  std::size_t i = 0;
+  while (i < query.size()) {
+    const std::size_t quote = query.find('"', i);
+    if (quote == std::string::npos) {
+      AddWords(query.substr(i), &out);
+      break;
+    }
+    AddWords(query.substr(i, quote - i), &out);
+    const std::size_t end = query.find('"', quote + 1);
+    const std::size_t stop = end == std::string::npos ? query.size() : end;
+    TextTerm phrase;
+    phrase.words = PhraseWords(query.substr(quote + 1, stop - quote - 1));
+    i = end == std::string::npos ? query.size() : end + 1;
+    phrase.prefix = end != std::string::npos && i < query.size() && query[i] == '*';
+    if (!phrase.words.empty()) out.push_back(std::move(phrase));
+  }
+  if (out.empty()) return false;
+  *terms = std::move(out);
+  return true;
+}
+
+std::string Fts5Query(const std::vector<TextTerm>& terms) {
+  std::string out;
+  for (const TextTerm& term : terms) {
+    if (!out.empty()) out += " AND ";
+    // Words hold no quote; doubling keeps that true whatever changes.
+    out += '"';
+    for (char c : Joined(term.words, term.words.size())) {
+      out += c;
+      if (c == '"') out += '"';
+    }
+    out += '"';
+    if (term.prefix) out += " *";
+  }
+  return out;
+}
+
+std::string TsQueryExpression(const std::vector<TextTerm>& terms) {
+  std::string out;
+  for (const TextTerm& term : terms) {
+    if (!out.empty()) out += " && ";
+    if (!term.prefix) {
+      out += "phraseto_tsquery('simple','" + QuoteDoubled(Joined(term.words, term.words.size())) +
+             "')";
+      continue;
+    }
+    // The last word as a prefix lexeme; to_tsquery reads it between its own
+    // quotes, where words of letters and digits need no escapes.
+    const std::string prefix =
+        "to_tsquery('simple','''" + QuoteDoubled(QuoteDoubled(term.words.back())) + "'':*')";
+    if (term.words.size() == 1) {
+      out += prefix;
+    } else {
+      out += "tsquery_phrase(phraseto_tsquery('simple','" +
+             QuoteDoubled(Joined(term.words, term.words.size() - 1)) + "')," + prefix + ")";
+    }
+  }
+  return out;
+}
+
+bool ParseBox(const std::string& text, GeoBox* box) {
+  double v[4] = {};
+  std::size_t begin = 0;
+  for (int k = 0; k < 4; ++k) {
+    const std::size_t comma = k < 3 ? text.find(',', begin) : text.size();
+    if (comma == std::string::npos) return false;
+    if (!ParseNumber(text, begin, comma, &v[k])) return false;
+    begin = comma + 1;
+  }
+  const GeoBox parsed{v[0], v[1], v[2], v[3]};
+  if (!IsUsableBox(parsed)) return false;
+  *box = parsed;
+  return true;
+}
+
+bool IsUsableBox(const GeoBox& b) {
+  const auto finite = [](double x) { return std::isfinite(x); };
+  if (!finite(b.west) || !finite(b.east) || !finite(b.south) || !finite(b.north)) return false;
+  return b.west >= -180 && b.west <= 180 && b.east >= -180 && b.east <= 180 && b.south >= -90 &&
+         b.north <= 90 && b.south <= b.north;
+}
+
+std::vector<GeoBox> SplitAtAntimeridian(const GeoBox& b) {
+  if (b.west <= b.east) return {b};
+  return {GeoBox{b.west, b.south, 180, b.north}, GeoBox{-180, b.south, b.east, b.north}};
+}
+
+std::string TrigramPhrase(const std::string& value) {
+  std::size_t characters = 0;
+  for (char c : value) {
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++characters;
+  }
+  if (characters < 3) return std::string();
+  std::string out = "\"";
+  for (char c : value) {
+    out += c;
+    if (c == '"') out += '"';
+  }
+  out += '"';
+  return out;
+}
+
+bool ReducedDatePeriod(const std::string& value, std::string* first, std::string* last) {
+  std::size_t b = 0, e = value.size();
+  while (b < e && (value[b] == ' ' || value[b] == '\t' || value[b] == '\n' || value[b] == '\r'))
+    ++b;
+  while (e > b && (value[e - 1] == ' ' || value[e - 1] == '\t' || value[e - 1] == '\n' ||
+                   value[e - 1] == '\r')) {
+    --e;
+  }
+  const std::string v = value.substr(b, e - b);
+  const auto digits = [&v](std::size_t from, std::size_t count) {
+    for (std::size_t i = from; i < from + count; ++i) {
+      if (v[i] < '0' || v[i] > '9') return false;
+    }
+    return true;
+  };
+  if ((v.size() != 4 && v.size() != 7) || !digits(0, 4)) return false;
+  const std::string year = v.substr(0, 4);
+  if (year == "0000") return false;
+  if (v.size() == 4) {
+    *first = year + "-01-01";
+    *last = year + "-12-31";
+    return true;
+  }
+  if (v[4] != '-' || !digits(5, 2)) return false;
+  const int month = (v[5] - '0') * 10 + (v[6] - '0');
+  if (month < 1 || month > 12) return false;
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const int y = std::stoi(year);
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  const int days = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+  *first = v + "-01";
+  *last = v + "-" + std::to_string(days);
+  return true;
+}
+
+std::string PeriodCondition(const std::string& op, const std::string& value1,
+                            const std::string& value2) {
+  const std::string a = "'" + QuoteDoubled(value1) + "'";
+  if (op == "=") return "LO<=" + a + " and HI>=" + a;
+  if (op == "<>" || op == "!=") return "(LO<>" + a + " or HI<>" + a + ")";
+  if (op == "<" || op == "<=") return "LO" + op + a;
+  if (op == ">" || op == ">=") return "HI" + op + a;
+  if (op == "between") return "LO<='" + QuoteDoubled(value2) + "' and HI>=" + a;
+  return std::string();
+}
+
+std::string LikeLiteral(const std::string& value, char escape) {
+  std::string out;
+  out.reserve(value.size() + 4);
+  for (char c : value) {
+    if (c == '%' || c == '_' || c == escape) out += escape;
+    out += c;
+  }
+  return out;
+}
+
+}  // namespace search
+}  // namespace metashelf

@@ -1,0 +1,175 @@
+// The scored search of a collection (MsSearch and its companions): the
+// request's ids come from one statement written over the search indexes,
+// the scores from the free-text conditions it names, and the indexes are
+// built first when a collection lacks them.
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "dataset/mds_context.h"
+#include "metashelf/ora_metadataset.h"
+#include "metashelf/search.h"
+#include "search/id_query.h"
+#include "search/query_builder.h"
+#include "search/search_index.h"
+#include "search/search_text.h"
+
+// The set's own translation units reach its context through this door.
+struct DataSetAccess {
+  static MdsContext* Context(COraMetaDataSet& set) { return set.ctx_; }
+};
+
+namespace {
+
+using metashelf::search::SearchIndex;
+
+struct Opened {
+  COraMetaDataSet* set = nullptr;
+  MdsContext* ctx = nullptr;
+};
+
+bool Open(CMetaDataSet_abs* set, Opened* out) {
+  auto* ora = dynamic_cast<COraMetaDataSet*>(set);
+  if (ora == nullptr) return false;
+  MdsContext* ctx = DataSetAccess::Context(*ora);
+  if (ctx == nullptr || ctx->opened == 0) return false;
+  *out = Opened{ora, ctx};
+  return true;
+}
+
+// The condition numbers an expression names.
+std::set<std::int32_t> NamedConditions(const std::string& expression) {
+  std::set<std::int32_t> out;
+  std::size_t i = 0;
+  while ((i = expression.find_first_of("0123456789", i)) != std::string::npos) {
+    std::size_t end = i;
+    while (end < expression.size() && expression[end] >= '0' && expression[end] <= '9') ++end;
+    std::int32_t number = 0;
+    if (metashelf::search::ParseConditionNumber(expression.data() + i, end - i, &number)) {
+      out.insert(number);
+    }
+    i = end;
+  }
+  return out;
+}
+
+// The indexes of the set, built when they are not complete.
+std::unique_ptr<SearchIndex> ReadyIndex(const Opened& opened) {
+  MdsContext* ctx = opened.ctx;
+  std::unique_ptr<SearchIndex> index =
+      metashelf::search::SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
+  if (!index) return nullptr;
+  if (!index->Ready() && !metashelf::search::BuildSearchIndexes(opened.set, ctx, nullptr)) {
+    return nullptr;
+  }
+  return index;
+}
+
+std::int32_t Search(CMetaDataSet_abs* set, const std::string& expression,
+                    const std::vector<SearchNode>& conditions, const MsSearchOptions& options,
+                    std::vector<MsSearchHit>* hits, std::int32_t* total) {
+  Opened opened;
+  if (hits == nullptr || !Open(set, &opened)) return 0;
+  std::unique_ptr<SearchIndex> index = ReadyIndex(opened);
+  if (!index) return 0;
+  CQueryBuilder builder(opened.set);
+  builder.SetSearchIndex(index.get());
+  std::string sql;
+  if (builder.BuildSql(expression, conditions, sql) != 1) return 0;
+  CSmartArray<std::int64_t> found;
+  if (metashelf::search::RunIdQuery(opened.ctx->hdbc, sql.c_str(), found) != 1) return 0;
+  std::set<std::int64_t> unique;
+  for (std::int32_t i = 0; i < found.GetSize(); ++i) unique.insert(found[i]);
+
+  std::map<std::int64_t, double> scores;
+  const std::set<std::int32_t> named = NamedConditions(expression);
+  for (const SearchNode& node : conditions) {
+    if (node.op != "text" || named.count(node.condID) == 0) continue;
+    std::vector<metashelf::search::TextTerm> terms;
+    if (!metashelf::search::ParseTextQuery(node.value1, &terms)) return 0;
+    if (!index->AddScores(terms, &scores)) return 0;
+  }
+
+  std::vector<MsSearchHit> out;
+  out.reserve(unique.size());
+  for (std::int64_t id : unique) {
+    const auto score = scores.find(id);
+    out.push_back(MsSearchHit{id, score == scores.end() ? 0.0 : score->second});
+  }
+  if (options.orderByScore) {
+    std::stable_sort(out.begin(), out.end(),
+                     [](const MsSearchHit& a, const MsSearchHit& b) { return a.score > b.score; });
+  }
+  const std::size_t offset =
+      std::min(out.size(), static_cast<std::size_t>(std::max<std::int32_t>(options.offset, 0)));
+  std::size_t end = out.size();
+  if (options.limit > 0) end = std::min(end, offset + static_cast<std::size_t>(options.limit));
+  if (total != nullptr) *total = static_cast<std::int32_t>(out.size());
+  hits->assign(out.begin() + static_cast<std::ptrdiff_t>(offset),
+               out.begin() + static_cast<std::ptrdiff_t>(end));
+  return 1;
+}
+
+}  // namespace
+
+std::int32_t MsSearch(CMetaDataSet_abs* set, const std::string& expression,
+                      const std::vector<SearchNode>& conditions, const MsSearchOptions& options,
+                      std::vector<MsSearchHit>* hits, std::int32_t* total) {
+  try {
+    return Search(set, expression, conditions, options, hits, total);
+  } catch (...) {
+    return 0;
+  }
+}
+
+std::int32_t MsSearchSql(CMetaDataSet_abs* set, const std::string& expression,
+                         const std::vector<SearchNode>& conditions, std::string* sql) {
+  try {
+    Opened opened;
+    if (sql == nullptr || !Open(set, &opened)) return 0;
+    MdsContext* ctx = opened.ctx;
+    std::unique_ptr<SearchIndex> index =
+        metashelf::search::SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
+    CQueryBuilder builder(opened.set);
+    builder.SetSearchIndex(index.get());
+    return builder.BuildSql(expression, conditions, *sql);
+  } catch (...) {
+    return 0;
+  }
+}
+
+std::int32_t MsReindex(CMetaDataSet_abs* set, std::int64_t* records) {
+  try {
+    Opened opened;
+    if (!Open(set, &opened)) return 0;
+    return metashelf::search::BuildSearchIndexes(opened.set, opened.ctx, records) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+std::int32_t MsDropSearchIndexes(CMetaDataSet_abs* set) {
+  try {
+    Opened opened;
+    if (!Open(set, &opened)) return 0;
+    MdsContext* ctx = opened.ctx;
+    std::unique_ptr<SearchIndex> index =
+        metashelf::search::SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
+    return !index || index->Drop() ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+std::int32_t MsSearchIndexesReady(CMetaDataSet_abs* set) {
+  try {
+    Opened opened;
+    if (!Open(set, &opened)) return 0;
+    MdsContext* ctx = opened.ctx;
+    std::unique_ptr<SearchIndex> index =
+        metashelf::search::SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
+    return index && index->Ready() ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}

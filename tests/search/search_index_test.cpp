@@ -1,0 +1,380 @@
+// Searches answered from the search indexes, on every backend, against an
+// evaluation that uses no index: substring (`like`) answers equal those of
+// the stored values, box answers those of the bound values read from the
+// XML, free-text answers those of the record's words. Hostile texts are
+// refused or answered like any other. Writes keep the indexes in step.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "metashelf/search.h"
+#include "search/corpus_collection.h"
+#include "search/corpus_oracle.h"
+
+using search_test::CorpusCollection;
+using search_test::Kind;
+
+namespace {
+
+const char* const kTitle = "/metadata/idinfo/citation/citeinfo/title";
+const char* const kAbstract = "/metadata/idinfo/descript/abstract";
+const char* const kBounding = "/metadata/idinfo/spdom/bounding/";
+
+std::set<std::int64_t> Ids(const std::vector<MsSearchHit>& hits) {
+  std::set<std::int64_t> out;
+  for (const MsSearchHit& h : hits) out.insert(h.metaID);
+  return out;
+}
+
+SearchNode Node(const char* op, const std::string& value, const char* path = "") {
+  SearchNode n;
+  n.condID = 1;
+  n.op = op;
+  n.value1 = value;
+  n.nodePath = path;
+  return n;
+}
+
+// The lower-cased ASCII words of a record's text content and attribute
+// values, in order (what a query of ASCII words is matched against).
+std::vector<std::string> Words(const std::string& xml) {
+  pugi::xml_document doc;
+  const bool latin1 = xml.find("ISO-8859-1") != std::string::npos;
+  doc.load_buffer(xml.data(), xml.size(), pugi::parse_default,
+                  latin1 ? pugi::encoding_latin1 : pugi::encoding_auto);
+  std::string text;
+  for (pugi::xpath_node n : doc.select_nodes("//text() | //@*")) {
+    const std::string name = n.attribute() ? n.attribute().name() : "";
+    if (name.rfind("xmlns", 0) == 0 || name.find("schemaLocation") != std::string::npos) continue;
+    text += ' ';
+    text += n.attribute() ? n.attribute().value() : n.node().value();
+  }
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : text + ' ') {
+    const auto u = static_cast<unsigned char>(c);
+    if (std::isalnum(u) || u >= 0x80) {
+      word += static_cast<char>(std::tolower(u));
+    } else if (!word.empty()) {
+      words.push_back(word);
+      word.clear();
+    }
+  }
+  return words;
+}
+
+// Whether `words` hold the phrase `phrase` (the last word a prefix when
+// `prefix`).
+bool HasPhrase(const std::vector<std::string>& words, const std::vector<std::string>& phrase,
+               bool prefix) {
+  for (std::size_t i = 0; i + phrase.size() <= words.size(); ++i) {
+    bool all = true;
+    for (std::size_t k = 0; k < phrase.size() && all; ++k) {
+      const bool last = k + 1 == phrase.size();
+      all = prefix && last ? words[i + k].rfind(phrase[k], 0) == 0 : words[i + k] == phrase[k];
+    }
+    if (all) return true;
+  }
+  return false;
+}
+
+struct BoxOf {
+  double w, s, e, n;
+};
+
+// Whether the record's k-th box meets (or lies within) the query box, with
+// both split at the antimeridian.
+bool BoxMatches(const std::string& xml, const BoxOf& q, bool within) {
+  double v[4];
+  const char* names[] = {"westbc", "southbc", "eastbc", "northbc"};
+  for (int k = 0; k < 4; ++k) {
+    const auto values =
+        search_test::StoredValues(xml, std::string(kBounding) + names[k], Kind::kNumber);
+    if (values.empty() || !search_test::ReadNumber(values[0], &v[k])) return false;
+  }
+  if (v[0] < -180 || v[0] > 180 || v[2] < -180 || v[2] > 180 || v[1] < -90 || v[3] > 90 ||
+      v[1] > v[3]) {
+    return false;
+  }
+  auto parts = [](double w, double s, double e, double n) {
+    return w <= e ? std::vector<BoxOf>{{w, s, e, n}}
+                  : std::vector<BoxOf>{{w, s, 180, n}, {-180, s, e, n}};
+  };
+  const auto rec = parts(v[0], v[1], v[2], v[3]);
+  const auto qs = parts(q.w, q.s, q.e, q.n);
+  if (within) {
+    return std::all_of(rec.begin(), rec.end(), [&](const BoxOf& r) {
+      return std::any_of(qs.begin(), qs.end(), [&](const BoxOf& p) {
+        return r.w >= p.w && r.e <= p.e && r.s >= p.s && r.n <= p.n;
+      });
+    });
+  }
+  for (const BoxOf& r : rec) {
+    for (const BoxOf& p : qs) {
+      if (r.w <= p.e && r.e >= p.w && r.s <= p.n && r.n >= p.s) return true;
+    }
+  }
+  return false;
+}
+
+class IndexedSearchTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override { USE_CORPUS_COLLECTION(c, GetParam()); }
+
+  std::set<std::int64_t> Run(const SearchNode& node, std::int32_t* rc) {
+    std::vector<MsSearchHit> hits;
+    std::int32_t total = -1;
+    *rc = MsSearch(&c->set, "1", {node}, MsSearchOptions(), &hits, &total);
+    if (*rc == 1) {
+      EXPECT_EQ(total, static_cast<std::int32_t>(hits.size()));
+    }
+    return Ids(hits);
+  }
+
+  CorpusCollection* c = nullptr;
+};
+
+TEST_P(IndexedSearchTest, SubstringAnswersEqualThoseOfTheStoredValues) {
+  const struct {
+    const char* path;
+    std::string value;
+  } cases[] = {
+      {kTitle, "Water"},  {kTitle, "water"},    {kTitle, "ter Bo"},
+      {kTitle, "Census"}, {kTitle, "Ma"},  // under three characters: no index
+      {kTitle, "2010"},   {kAbstract, "the "},  {kTitle, "100%"},
+      {kTitle, "a_b"},    {kTitle, "\"NEAR\""}, {kTitle, "*"},
+      {kTitle, "'s "},    {kTitle, "Région"},   {kAbstract, std::string(100000, 'x')},
+  };
+  for (const auto& k : cases) {
+    const SearchNode node = Node("like", k.value, k.path);
+    std::int32_t rc = 0;
+    const auto got = Run(node, &rc);
+    ASSERT_EQ(rc, 1) << k.value;
+    const auto bag = search_test::Matching(c->texts, node, Kind::kText);
+    EXPECT_EQ(got, std::set<std::int64_t>(bag.begin(), bag.end())) << k.path << " like " << k.value;
+  }
+}
+
+TEST_P(IndexedSearchTest, BoxAnswersEqualThoseOfTheBoundValues) {
+  const struct {
+    const char* box;
+    BoxOf q;
+  } cases[] = {
+      {"-125,24,-66,50", {-125, 24, -66, 50}},
+      {"-180,-90,180,90", {-180, -90, 180, 90}},
+      {"170,-90,-170,90", {170, -90, -170, 90}},
+      {"-100,30,-100,30", {-100, 30, -100, 30}},
+      {"0,0,10,10", {0, 0, 10, 10}},
+      {"100,-50,-100,60", {100, -50, -100, 60}},
+  };
+  for (const auto& k : cases) {
+    for (bool within : {false, true}) {
+      std::int32_t rc = 0;
+      const auto got = Run(Node(within ? "within" : "intersects", k.box), &rc);
+      ASSERT_EQ(rc, 1) << k.box;
+      std::set<std::int64_t> expected;
+      for (const auto& [id, xml] : c->texts) {
+        if (BoxMatches(xml, k.q, within)) expected.insert(id);
+      }
+      EXPECT_EQ(got, expected) << (within ? "within " : "intersects ") << k.box;
+    }
+  }
+}
+
+TEST_P(IndexedSearchTest, FreeTextAnswersEqualThoseOfTheRecordWords) {
+  const struct {
+    const char* query;
+    std::vector<std::vector<std::string>> terms;  // each a phrase
+    bool prefix;                                  // the last term's last word
+  } cases[] = {
+      {"water", {{"water"}}, false},
+      {"Water QUALITY", {{"water"}, {"quality"}}, false},
+      {"\"water bodies\"", {{"water", "bodies"}}, false},
+      {"hydro*", {{"hydro"}}, true},
+      {"census AND NEAR(\"x\")", {{"census"}, {"and"}, {"near"}, {"x"}}, false},
+      {"roads -transportation", {{"roads"}, {"transportation"}}, false},
+      {"zzzzqq", {{"zzzzqq"}}, false},
+  };
+  for (const auto& k : cases) {
+    std::int32_t rc = 0;
+    const auto got = Run(Node("text", k.query), &rc);
+    ASSERT_EQ(rc, 1) << k.query;
+    std::set<std::int64_t> expected;
+    for (const auto& [id, xml] : c->texts) {
+      const auto words = Words(xml);
+      bool all = true;
+      for (std::size_t t = 0; t < k.terms.size() && all; ++t) {
+        all = HasPhrase(words, k.terms[t], k.prefix && t + 1 == k.terms.size());
+      }
+      if (all) expected.insert(id);
+    }
+    EXPECT_EQ(got, expected) << k.query;
+  }
+}
+
+TEST_P(IndexedSearchTest, RefusesMalformedConditionsAndOrdersByScore) {
+  for (const SearchNode& bad :
+       {Node("text", ""), Node("text", "\"*\" ( ) -"), Node("intersects", "1,2,3"),
+        Node("within", "-200,0,0,10"), Node("intersects", "0,10,10,0"),
+        Node("intersects", "0,0,1e999,1"), Node("text", std::string("a\0b", 3)),
+        Node("text", "water \xC3\x28"), Node("text", "\xED\xA0\x80")}) {
+    std::int32_t rc = -1;
+    Run(bad, &rc);
+    EXPECT_EQ(rc, 0) << bad.op << " " << bad.value1;
+  }
+  std::vector<MsSearchHit> hits;
+  MsSearchOptions options;
+  options.orderByScore = true;
+  options.limit = 3;
+  std::int32_t total = 0;
+  ASSERT_EQ(MsSearch(&c->set, "1 and 2",
+                     {Node("text", "water"),
+                      [] {
+                        SearchNode n = Node("intersects", "-180,-90,180,90");
+                        n.condID = 2;
+                        return n;
+                      }()},
+                     options, &hits, &total),
+            1);
+  ASSERT_LE(hits.size(), 3u);
+  EXPECT_GE(total, static_cast<std::int32_t>(hits.size()));
+  for (std::size_t i = 0; i + 1 < hits.size(); ++i) {
+    EXPECT_GT(hits[i].score, 0);
+    EXPECT_GE(hits[i].score, hits[i + 1].score);
+  }
+}
+
+TEST_P(IndexedSearchTest, WritesKeepTheIndexesInStepAndRemovalDropsThem) {
+  CHostDataBase* db = c->fresh->db.get();
+  COraMetaDataSet set;
+  X_CLS_MDS info{};
+  ASSERT_EQ(c->catalog.mds_GetInfo(c->colID, &info), 1);
+  const std::int32_t colID = set.Create(&c->catalog, info.schemaID, "maintained", "");
+  ASSERT_GT(colID, 0);
+  ASSERT_EQ(set.Open(&c->catalog, colID), 1);
+  CSchema* schema = nullptr;
+  set.GetCSchemaPtr(&schema);
+  auto record = [&](const char* title, const char* west) {
+    const std::string xml = std::string("<metadata><idinfo><citation><citeinfo><title>") + title +
+                            "</title></citeinfo></citation><spdom><bounding><westbc>" + west +
+                            "</westbc><eastbc>10</eastbc><northbc>10</northbc><southbc>0</southbc>"
+                            "</bounding></spdom></idinfo></metadata>";
+    auto r = std::make_unique<CBaseMetaData>(schema);
+    EXPECT_EQ(r->LoadXml(xml.data(), xml.size()), 1);
+    return r;
+  };
+  auto find = [&](const char* op, const std::string& value) {
+    std::vector<MsSearchHit> hits;
+    EXPECT_EQ(MsSearch(&set, "1", {Node(op, value)}, MsSearchOptions(), &hits, nullptr), 1);
+    return Ids(hits);
+  };
+  const std::int64_t first = set.AddMetaData(record("Glacier survey", "0").get());
+  ASSERT_GT(first, 0);
+  EXPECT_EQ(find("text", "glacier"), std::set<std::int64_t>{first});  // built on first use
+  EXPECT_EQ(MsSearchIndexesReady(&set), 1);
+  ASSERT_EQ(db->Begin(), 1);
+  const std::int64_t second = set.AddMetaData(record("Glacier melt", "5").get());
+  ASSERT_EQ(set.UpdateMetaData(first, record("Lake survey", "-20").get()), 1);
+  ASSERT_EQ(db->Commit(), 1);
+  EXPECT_EQ(find("text", "glacier"), std::set<std::int64_t>{second});
+  EXPECT_EQ(find("text", "survey"), std::set<std::int64_t>{first});
+  EXPECT_EQ(find("within", "-25,-1,11,11"), (std::set<std::int64_t>{first, second}));
+  EXPECT_EQ(find("intersects", "-15,0,-10,10"), std::set<std::int64_t>{first});
+  // A rolled-back write leaves the indexes as they were.
+  ASSERT_EQ(db->Begin(), 1);
+  ASSERT_EQ(set.DelMetaData(second), 1);
+  ASSERT_EQ(db->Rollback(), 1);
+  EXPECT_EQ(find("text", "melt"), std::set<std::int64_t>{second});
+  ASSERT_EQ(set.DelMetaData(second), 1);
+  EXPECT_TRUE(find("text", "melt").empty());
+  EXPECT_EQ(find("intersects", "6,0,7,10"), std::set<std::int64_t>{first});
+  // A box across the antimeridian is kept in two parts; replacing it
+  // leaves neither behind.
+  ASSERT_EQ(set.UpdateMetaData(first, record("Lake survey", "170").get()), 1);
+  EXPECT_EQ(find("intersects", "-179,0,-178,10"), std::set<std::int64_t>{first});
+  EXPECT_EQ(find("within", "160,-1,11,11"), std::set<std::int64_t>{first});
+  ASSERT_EQ(set.UpdateMetaData(first, record("Lake survey", "-20").get()), 1);
+  EXPECT_TRUE(find("intersects", "175,0,176,10").empty());
+  EXPECT_EQ(find("intersects", "-15,0,-10,10"), std::set<std::int64_t>{first});
+  // An interrupted build (no completion mark) is redone before use.
+  ASSERT_EQ(MsDropSearchIndexes(&set), 1);
+  EXPECT_EQ(MsSearchIndexesReady(&set), 0);
+  EXPECT_EQ(find("text", "lake"), std::set<std::int64_t>{first});
+  std::int64_t records = 0;
+  EXPECT_EQ(MsReindex(&set, &records), 1);
+  EXPECT_EQ(records, 1);
+  set.Close();
+  ASSERT_EQ(set.Remove(&c->catalog, colID), 1);
+  COraMetaDataSet again;
+  const std::int32_t reused = again.Create(&c->catalog, info.schemaID, "maintained", "");
+  ASSERT_GT(reused, 0);
+  ASSERT_EQ(again.Open(&c->catalog, reused), 1);
+  EXPECT_EQ(MsSearchIndexesReady(&again), 0);
+  again.Close();
+  EXPECT_EQ(again.Remove(&c->catalog, reused), 1);
+}
+
+TEST_P(IndexedSearchTest, DatesOfReducedPrecisionAreFoundAsTheirPeriods) {
+  COraMetaDataSet set;
+  X_CLS_MDS info{};
+  ASSERT_EQ(c->catalog.mds_GetInfo(c->colID, &info), 1);
+  const std::int32_t colID = set.Create(&c->catalog, info.schemaID, "dated", "");
+  ASSERT_GT(colID, 0);
+  ASSERT_EQ(set.Open(&c->catalog, colID), 1);
+  CSchema* schema = nullptr;
+  set.GetCSchemaPtr(&schema);
+  std::map<std::string, std::int64_t> ids;
+  for (const char* date : {"2004", "2015-05", "2004-06-01", " 2012 "}) {
+    const std::string xml = std::string(
+                                "<metadata><idinfo><citation><citeinfo><title>t</title></citeinfo>"
+                                "</citation></idinfo><metainfo><metd>") +
+                            date + "</metd></metainfo></metadata>";
+    CBaseMetaData record(schema);
+    ASSERT_EQ(record.LoadXml(xml.data(), xml.size()), 1);
+    ids[date] = set.AddMetaData(&record);
+    ASSERT_GT(ids[date], 0);
+    CBaseMetaData back(schema);
+    std::string again;
+    ASSERT_EQ(set.GetMetaData(ids[date], &back), 1);
+    ASSERT_EQ(back.ToXml(again), 1);
+    EXPECT_NE(again.find(std::string("<metd>") + date + "</metd>"), std::string::npos) << again;
+  }
+  const std::int64_t y2004 = ids["2004"], m2015 = ids["2015-05"], d2004 = ids["2004-06-01"],
+                     y2012 = ids[" 2012 "];
+  const struct {
+    const char* op;
+    const char* v1;
+    const char* v2;
+    std::set<std::int64_t> expected;
+  } cases[] = {
+      {"between", "2003-06-01", "2005-01-01", {y2004, d2004}},
+      {"=", "2004-06-01", "", {y2004, d2004}},
+      {"=", "2015-05-31", "", {m2015}},
+      {"=", "2015-06-01", "", {}},
+      {"<", "2004-01-01", "", {}},
+      {"<=", "2004-01-01", "", {y2004}},
+      {">", "2015-05-31", "", {}},
+      {">=", "2015-05-31", "", {m2015}},
+      {"<>", "2004-06-01", "", {y2004, m2015, y2012}},
+      {"between", "2012-12-31", "2015-05-01", {y2012, m2015}},
+  };
+  for (const auto& k : cases) {
+    SearchNode node = Node(k.op, k.v1, "/metadata/metainfo/metd");
+    node.value2 = k.v2;
+    std::vector<MsSearchHit> hits;
+    ASSERT_EQ(MsSearch(&set, "1", {node}, MsSearchOptions(), &hits, nullptr), 1) << k.op;
+    EXPECT_EQ(Ids(hits), k.expected) << k.op << " " << k.v1 << " " << k.v2;
+  }
+  set.Close();
+  EXPECT_EQ(set.Remove(&c->catalog, colID), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, IndexedSearchTest,
+                         ::testing::ValuesIn(metashelf::testing::Backends()));
+
+}  // namespace
