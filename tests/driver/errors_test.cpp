@@ -55,6 +55,38 @@ TEST_P(ErrorTest, ANameAlreadyTakenIsTheSameFailureOnEveryBackend) {
   MustRun("CREATE INDEX " + Q("TAKEN_A") + " ON " + Q("TAKEN") + "(A)");
 }
 
+TEST_P(ErrorTest, AVarchar2HoldsAtMostItsSizeInBytes) {
+  MustRun("CREATE TABLE " + Q("BYTES") + "(V VARCHAR2(8))");
+  const struct {
+    const char* value;
+    bool fits;
+  } cases[] = {
+      {"12345678", true},
+      {"123456789", false},
+      {"\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9", true},                   // 4 characters, 8 bytes
+      {"\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9", false},          // 5 characters, 10 bytes
+      {"\xf0\x9d\x84\x9e\xf0\x9d\x84\x9e", true},                   // 2 characters, 8 bytes
+      {"\xf0\x9d\x84\x9e\xf0\x9d\x84\x9e\xf0\x9d\x84\x9e", false},  // 3 characters, 12 bytes
+  };
+  for (const auto& c : cases) {
+    Stmt s(hdbc_);
+    const std::string sql = "INSERT INTO " + Q("BYTES") + " VALUES('" + c.value + "')";
+    const std::int16_t rc = gis_SQLExecDirect(s.get(), sql.c_str(), GIS_SQL_NTS);
+    if (c.fits) {
+      EXPECT_EQ(rc, 0) << sql;
+      continue;
+    }
+    EXPECT_LT(rc, 0) << sql;
+    char state[6] = {};
+    std::int32_t native = 0;
+    char message[256] = {};
+    std::int16_t length = 0;
+    ASSERT_EQ(gis_SQLError(nullptr, nullptr, s.get(), state, &native, message, 256, &length), 0);
+    EXPECT_STREQ(state, "22001") << sql << ": " << message;
+    EXPECT_EQ(native, 12899) << sql << ": " << message;
+  }
+}
+
 TEST_P(ErrorTest, DiagnosticMessageIsCutToTheCallersBuffer) {
   Stmt s(hdbc_);
   ASSERT_LT(gis_SQLExecDirect(s.get(), "SELECT * FROM NOWHERE.NOTHING_AT_ALL", GIS_SQL_NTS), 0);

@@ -24,6 +24,11 @@ namespace metashelf {
 namespace driver {
 namespace dialect {
 
+// The name prefix of the check that makes a VARCHAR2(n) column hold at most
+// n bytes on every backend ("MS_BYTES_<COLUMN>"); a failure of it is
+// reported as Oracle's ORA-12899.
+constexpr char kByteLimitCheck[] = "MS_BYTES_";
+
 enum class Target { kSQLite, kPostgreSQL };
 
 // Where one positional placeholder of an adapted text takes its value from.

@@ -287,6 +287,20 @@ void RewriteColumnTypes(Tokens* t) {
       t->erase(t->begin() + static_cast<std::ptrdiff_t>(type + 1),
                t->begin() + static_cast<std::ptrdiff_t>(sizeEnd + 1));
     }
+    if ((upper == "VARCHAR2" || upper == "NVARCHAR2" || upper == "VARCHAR") &&
+        column->sizeOpen != kNone) {
+      // VARCHAR(n) counts characters; Oracle's VARCHAR2(n) holds n bytes.
+      const std::size_t name = PrevSig(*t, type);
+      const std::size_t size = NextSig(*t, column->sizeOpen + 1, column->sizeClose);
+      const std::size_t after = NextSig(*t, sizeEnd + 1, t->size());
+      if (name != kNone && size < column->sizeClose && (*t)[size].kind == TokenKind::kNumber &&
+          (after >= t->size() || !IsWord((*t)[after], "COLLATE"))) {
+        const std::string& col = (*t)[name].text;
+        t->insert(t->begin() + static_cast<std::ptrdiff_t>(sizeEnd + 1),
+                  Raw(std::string(" CONSTRAINT \"") + kByteLimitCheck + Upper(col) +
+                      "\" CHECK(octet_length(" + col + ")<=" + (*t)[size].text + ")"));
+      }
+    }
     if (text) {
       const std::size_t after = NextSig(*t, sizeEnd + 1, t->size());
       if (after >= t->size() || !IsWord((*t)[after], "COLLATE")) {

@@ -210,6 +210,17 @@ void RewriteColumnTypes(Tokens* t) {
     if (!mapped) continue;
     (*t)[column.word].text = mapped;
     if (column.sizeOpen != kNone) {
+      // VARCHAR2(n) holds at most n bytes, as on Oracle: a named check,
+      // which the error mapping reports as ORA-12899.
+      const std::size_t name = PrevSig(*t, column.word);
+      const std::size_t size = NextSig(*t, column.sizeOpen + 1, column.sizeClose);
+      if ((upper == "VARCHAR2" || upper == "NVARCHAR2" || upper == "VARCHAR") && name != kNone &&
+          size < column.sizeClose && (*t)[size].kind == TokenKind::kNumber) {
+        const std::string& col = (*t)[name].text;
+        (*t)[column.word].text = std::string(mapped) + " CONSTRAINT \"" + kByteLimitCheck +
+                                 Upper(col) + "\" CHECK(length(CAST(" + col +
+                                 " AS BLOB))<=" + (*t)[size].text + ")";
+      }
       for (std::size_t k = column.sizeOpen; k <= column.sizeClose; ++k) drop[k] = true;
     }
   }

@@ -3,6 +3,7 @@
 // Oracle, so that callers see one vocabulary whatever the backend. The
 // server's own SQLSTATE leads the message text.
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "backends/postgresql/connection.h"
@@ -155,6 +156,15 @@ void MapError(const PGresult* result, PGconn* conn, Diagnostic* out) {
   }
   Mapped m = Map(sqlstate);
   if (sqlstate == "23505" && result != nullptr && TakenInCatalog(result)) m = {"42S01", 955};
+  if (sqlstate == "23514" && result != nullptr) {
+    const char* constraint = PQresultErrorField(result, PG_DIAG_CONSTRAINT_NAME);
+    if (constraint != nullptr && std::strncmp(constraint, dialect::kByteLimitCheck,
+                                              sizeof dialect::kByteLimitCheck - 1) == 0) {
+      m = {"22001", 12899};  // a VARCHAR2 over its bytes: ORA-12899
+      message = "ORA-12899: value too large for column " +
+                std::string(constraint + sizeof dialect::kByteLimitCheck - 1);
+    }
+  }
   out->state = m.state;
   out->native = m.native;
   out->message = "[" + sqlstate + "] " + message;

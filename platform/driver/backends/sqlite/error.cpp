@@ -59,6 +59,13 @@ const char* StateOf(int extendedCode) {
 }
 
 Reported Classify(int extendedCode, const char* message) {
+  // "CHECK constraint failed: MS_BYTES_<COLUMN>": a VARCHAR2 over its
+  // bytes, as ORA-12899 says it.
+  static const char kBytes[] = "CHECK constraint failed: MS_BYTES_";
+  if ((extendedCode & 0xff) == SQLITE_CONSTRAINT && message != nullptr &&
+      std::strncmp(message, kBytes, sizeof kBytes - 1) == 0) {
+    return {"22001", 12899};
+  }
   // "table T already exists", "index I already exists" (also views and
   // triggers): the name comes first, the words last.
   static const char kTaken[] = " already exists";
