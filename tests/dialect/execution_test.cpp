@@ -74,6 +74,9 @@ TEST_P(DialectExecutionTest, CompoundSelectsEvaluateLeftToRightWithParentheses) 
 
 TEST_P(DialectExecutionTest, OracleValueSemantics) {
   Check({
+      // Quoted names written as Oracle folds them are the unquoted names.
+      {"select \"V\" from @.N where \"W\"='a'", {{"1"}}},
+      {"select n.\"V\" from @.N n where \"V\"=2", {{"2"}}},
       {"select count(*) from @.N where W like 'b%'", {{"1"}}},  // case-sensitive
       {"select count(*) from @.N where W like '_'", {{"4"}}},
       {"select W from @.N where W > 'Z' order by W", {{"_x"}, {"a"}, {"b"}}},  // binary order

@@ -21,6 +21,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Case{"SELECT COUNT(*) FROM GEO.KRDB_META_SCHEMA WHERE MTDB_ID=3",
              "SELECT COUNT(*) FROM GEO.KRDB_META_SCHEMA WHERE MTDB_ID=3"},
+        // A quoted name as Oracle folds names is the unquoted one; any
+        // other quoted name keeps its case.
+        Case{"select \"DC_FOLD\".\"A_1$\" from \"GEO\".\"DC_FOLD\" where \"Mixed\"=1 and \"a\"=2",
+             "select \"dc_fold\".\"a_1$\" from \"geo\".\"dc_fold\" where \"Mixed\"=1 and \"a\"=2"},
         Case{"SELECT GEO.KRSQ_SCHEMANODEID.NEXTVAL INTO :SeqVal FROM DUAL",
              "SELECT nextval('GEO.KRSQ_SCHEMANODEID') FROM (SELECT 'X' AS dummy) dual"},
         Case{"select seq.nextval from dual",

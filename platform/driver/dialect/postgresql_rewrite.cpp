@@ -349,6 +349,29 @@ std::string RenderQuery(const Renderer& r, const Tokens& t, std::size_t b, std::
   return out;
 }
 
+// A quoted name written as Oracle folds names ("DC_FOLD": a capital letter,
+// then capitals, digits, _, $ or #) names the object that an unquoted
+// dc_Fold names, as on Oracle. PostgreSQL folds unquoted names to lower
+// case, so such a name is quoted in lower case; any other quoted name
+// keeps its case. Runs before the rewrite adds quoted names of its own.
+void FoldQuotedNames(Tokens* t) {
+  for (Token& token : *t) {
+    if (token.kind != TokenKind::kQuotedName || token.text.size() < 3) continue;
+    const std::string inner = token.text.substr(1, token.text.size() - 2);
+    bool folded = inner[0] >= 'A' && inner[0] <= 'Z';
+    for (const char c : inner) {
+      folded = folded && ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                          c == '$' || c == '#');
+    }
+    if (!folded) continue;
+    std::string lower = inner;
+    for (char& c : lower) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    token.text = "\"" + lower + "\"";
+  }
+}
+
 }  // namespace
 
 bool RewriteForPostgreSQL(Tokens& tokens, Adapted* out, std::string* error) {
@@ -364,6 +387,7 @@ bool RewriteForPostgreSQL(Tokens& tokens, Adapted* out, std::string* error) {
                 alter.name + " INCREMENT BY " + std::to_string(alter.increment);
     return true;
   }
+  FoldQuotedNames(&tokens);
   Tokens t;
   if (!RewriteWords(tokens, out, &t, error)) return false;
   RewriteColumnTypes(&t);
