@@ -5,11 +5,14 @@
 #include <cmath>
 #include <cstdint>
 
-#include "search/search_text.h"
+#include "metashelf/base/numbers.h"
+#include "metashelf/base/sql_quote.h"
 
 namespace metashelf {
 namespace search {
 namespace {
+
+using base::QuoteDoubled;
 
 bool IsWordByte(unsigned char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c >= 0x80;
@@ -77,7 +80,7 @@ bool ParseNumber(const std::string& text, std::size_t begin, std::size_t end, do
   while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
   if (begin == end) return false;
   const std::string part = text.substr(begin, end - begin);
-  if (!IsNumberText(part)) return false;
+  if (!base::IsDecimalNumber(part)) return false;
   const auto result = std::from_chars(part.data(), part.data() + part.size(), *value);
   return result.ec == std::errc() && result.ptr == part.data() + part.size() &&
          std::isfinite(*value);

@@ -5,12 +5,14 @@
 // GiST. PostGIS is never needed.
 #include <charconv>
 
+#include "metashelf/base/sql_quote.h"
 #include "search/search_index.h"
-#include "search/search_text.h"
 
 namespace metashelf {
 namespace search {
 namespace {
+
+using base::QuoteDoubled;
 
 std::string Number(double value) {
   char buffer[32];

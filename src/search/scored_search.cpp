@@ -7,17 +7,13 @@
 #include <set>
 
 #include "dataset/mds_context.h"
+#include "dataset/set_access.h"
 #include "metashelf/ora_metadataset.h"
 #include "metashelf/search.h"
 #include "search/id_query.h"
 #include "search/query_builder.h"
+#include "search/request_checks.h"
 #include "search/search_index.h"
-#include "search/search_text.h"
-
-// The set's own translation units reach its context through this door.
-struct DataSetAccess {
-  static MdsContext* Context(COraMetaDataSet& set) { return set.ctx_; }
-};
 
 namespace {
 
@@ -29,11 +25,9 @@ struct Opened {
 };
 
 bool Open(CMetaDataSet_abs* set, Opened* out) {
-  auto* ora = dynamic_cast<COraMetaDataSet*>(set);
+  COraMetaDataSet* ora = DataSetAccess::Opened(set);
   if (ora == nullptr) return false;
-  MdsContext* ctx = DataSetAccess::Context(*ora);
-  if (ctx == nullptr || ctx->opened == 0) return false;
-  *out = Opened{ora, ctx};
+  *out = Opened{ora, DataSetAccess::Context(*ora)};
   return true;
 }
 

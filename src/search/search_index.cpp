@@ -7,19 +7,22 @@
 #include <cstring>
 #include <new>
 
-#include "catalog/catalog_sql.h"
+#include "catalog/catalog_access.h"
 #include "catalog/mtdb_context.h"
 #include "dataset/mds_context.h"
 #include "db/statement.h"
+#include "metashelf/base/sql_quote.h"
 #include "metashelf/host.h"
 #include "metashelf/model.h"
 #include "metashelf/ora_metadatabase.h"
 #include "metashelf/ora_metadataset.h"
-#include "search/search_text.h"
+#include "search/id_text.h"
 
 namespace metashelf {
 namespace search {
 namespace {
+
+using base::QuoteDoubled;
 
 bool ParseDouble(const char* text, double* value) {
   const std::size_t n = std::strlen(text);

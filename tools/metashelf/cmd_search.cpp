@@ -8,7 +8,7 @@
 #include <set>
 
 #include "commands.h"
-#include "text_util.h"
+#include "json_text.h"
 
 namespace metashelf::cli {
 namespace {

@@ -1,6 +1,8 @@
 // Searching a set: SearchMetaData builds the statement of an expression and
-// its conditions and runs it; MetaSearch hands a caller's own id query to
-// the set's row operations.
+// its conditions and runs it; BuildSearchSql gives that statement without
+// running it; MetaSearch hands a caller's own id query to the set's row
+// operations. The statement itself is written by the search layer's query
+// builder; the set only supplies its connection and runs the ids.
 #include "dataset/mds_context.h"
 #include "dataset/meta_set_oper.h"
 #include "metashelf/ora_metadataset.h"
@@ -17,6 +19,18 @@ std::int32_t COraMetaDataSet::SearchMetaData(const std::string& expression,
     if (builder.BuildSql(expression, conditions, sql) == 0) return 0;
     return metashelf::search::RunIdQuery(ctx_->hdbc, sql.c_str(), ids);
   } catch (...) {  // memory exhausted before the statement ran
+    return 0;
+  }
+}
+
+std::int32_t COraMetaDataSet::BuildSearchSql(const std::string& expression,
+                                             const std::vector<SearchNode>& conditions,
+                                             std::string& sql) {
+  if (ctx_ == nullptr) return 0;
+  try {
+    CQueryBuilder builder(this);
+    return builder.BuildSql(expression, conditions, sql);
+  } catch (...) {  // memory exhausted while writing the statement
     return 0;
   }
 }
