@@ -47,13 +47,17 @@ std::set<std::int32_t> NamedConditions(const std::string& expression) {
   return out;
 }
 
+// The search indexes of the set, as they are (null when its backend keeps none).
+std::unique_ptr<SearchIndex> IndexOf(const Opened& opened) {
+  MdsContext* ctx = opened.ctx;
+  return metashelf::search::SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
+}
+
 // The indexes of the set, built when they are not complete.
 std::unique_ptr<SearchIndex> ReadyIndex(const Opened& opened) {
-  MdsContext* ctx = opened.ctx;
-  std::unique_ptr<SearchIndex> index =
-      metashelf::search::SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
+  std::unique_ptr<SearchIndex> index = IndexOf(opened);
   if (!index) return nullptr;
-  if (!index->Ready() && !metashelf::search::BuildSearchIndexes(opened.set, ctx, nullptr)) {
+  if (!index->Ready() && !metashelf::search::BuildSearchIndexes(opened.set, opened.ctx, nullptr)) {
     return nullptr;
   }
   return index;
@@ -104,66 +108,59 @@ std::int32_t Search(CMetaDataSet_abs* set, const std::string& expression,
   return 1;
 }
 
+// Every exported function below answers 0 rather than let an exception
+// (memory exhausted) leave the library.
+template <typename Body>
+std::int32_t Guarded(Body&& body) {
+  try {
+    return body();
+  } catch (...) {
+    return 0;
+  }
+}
+
 }  // namespace
 
 std::int32_t MsSearch(CMetaDataSet_abs* set, const std::string& expression,
                       const std::vector<SearchNode>& conditions, const MsSearchOptions& options,
                       std::vector<MsSearchHit>* hits, std::int32_t* total) {
-  try {
-    return Search(set, expression, conditions, options, hits, total);
-  } catch (...) {
-    return 0;
-  }
+  return Guarded([&] { return Search(set, expression, conditions, options, hits, total); });
 }
 
 std::int32_t MsSearchSql(CMetaDataSet_abs* set, const std::string& expression,
                          const std::vector<SearchNode>& conditions, std::string* sql) {
-  try {
+  return Guarded([&] {
     Opened opened;
     if (sql == nullptr || !Open(set, &opened)) return 0;
-    MdsContext* ctx = opened.ctx;
-    std::unique_ptr<SearchIndex> index =
-        metashelf::search::SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
+    std::unique_ptr<SearchIndex> index = IndexOf(opened);
     CQueryBuilder builder(opened.set);
     builder.SetSearchIndex(index.get());
     return builder.BuildSql(expression, conditions, *sql);
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 std::int32_t MsReindex(CMetaDataSet_abs* set, std::int64_t* records) {
-  try {
+  return Guarded([&] {
     Opened opened;
     if (!Open(set, &opened)) return 0;
     return metashelf::search::BuildSearchIndexes(opened.set, opened.ctx, records) ? 1 : 0;
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 std::int32_t MsDropSearchIndexes(CMetaDataSet_abs* set) {
-  try {
+  return Guarded([&] {
     Opened opened;
     if (!Open(set, &opened)) return 0;
-    MdsContext* ctx = opened.ctx;
-    std::unique_ptr<SearchIndex> index =
-        metashelf::search::SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
+    std::unique_ptr<SearchIndex> index = IndexOf(opened);
     return !index || index->Drop() ? 1 : 0;
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 std::int32_t MsSearchIndexesReady(CMetaDataSet_abs* set) {
-  try {
+  return Guarded([&] {
     Opened opened;
     if (!Open(set, &opened)) return 0;
-    MdsContext* ctx = opened.ctx;
-    std::unique_ptr<SearchIndex> index =
-        metashelf::search::SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
+    std::unique_ptr<SearchIndex> index = IndexOf(opened);
     return index && index->Ready() ? 1 : 0;
-  } catch (...) {
-    return 0;
-  }
+  });
 }

@@ -139,4 +139,31 @@ TEST(TextRules, PasswordMaskInDatabaseUris) {
   EXPECT_EQ(base::MaskPassword("host=/tmp passwordfile=x"), "host=/tmp passwordfile=x");
 }
 
+TEST(TextRules, StrictUtf8) {
+  const struct {
+    std::string text;
+    bool ok;
+    std::size_t bad;
+  } kCases[] = {
+      {"", true, 0},
+      {"plain", true, 0},
+      {"R\xC3\xADo \xE2\x82\xAC \xF0\x9F\x8C\x8D", true, 0},
+      {"ab\xC0\xAF", false, 2},         // overlong '/'
+      {"a\xE0\x80\xAF", false, 1},      // overlong, three bytes
+      {"\xED\xA0\x80", false, 0},       // a surrogate
+      {"x\xF4\x90\x80\x80", false, 1},  // above U+10FFFF
+      {"abc\xE2\x82", false, 3},        // cut short
+      {"\x80", false, 0},               // a lone continuation byte
+      {"a\xF8\x88\x80\x80\x80", false, 1},
+      {"\xC3(", false, 0},
+  };
+  for (const auto& c : kCases) {
+    std::size_t bad = 99;
+    EXPECT_EQ(base::IsStrictUtf8(c.text, &bad), c.ok) << c.text;
+    if (!c.ok) {
+      EXPECT_EQ(bad, c.bad) << c.text;
+    }
+  }
+}
+
 }  // namespace

@@ -122,9 +122,6 @@ TEST_P(RealSetFailureTest, AFailureAtAnyDriverCallOfAnAddIsNeverReportedAsSucces
   EXPECT_GT(failures, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, RealSetFailureTest, ::testing::Values("sqlite", "postgresql"),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                           return info.param;
-                         });
+METASHELF_ON_EVERY_BACKEND(RealSetFailureTest);
 
 }  // namespace

@@ -334,9 +334,6 @@ TEST_P(RealSetTest, SearchesGiveTheSameRecordsWithTheValueIndexesDroppedAndResto
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, RealSetTest, ::testing::Values("sqlite", "postgresql"),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                           return info.param;
-                         });
+METASHELF_ON_EVERY_BACKEND(RealSetTest);
 
 }  // namespace
