@@ -316,8 +316,14 @@ class Parser {
                   "expected a box W,S,E,N in decimal degrees (-180..180, -90..90, "
                   "south <= north)");
     }
+    return AddCondition(std::move(node), field.column, out);
+  }
+
+  // Numbers `node` as the next condition and makes `out` stand for it;
+  // refused (at `column`) past kMaxConditions.
+  bool AddCondition(SearchNode node, std::size_t column, Node* out) {
     if (conditions_.size() >= kMaxConditions) {
-      return Fail(field.column, "more than " + std::to_string(kMaxConditions) + " conditions");
+      return Fail(column, "more than " + std::to_string(kMaxConditions) + " conditions");
     }
     node.condID = static_cast<std::int32_t>(conditions_.size() + 1);
     out->kind = Node::kCondition;
@@ -373,14 +379,7 @@ class Parser {
       if (!ParseValue("'between ... and'", &node.value2)) return false;
       if (!CheckValue(field.text, info, node.value2, upperColumn)) return false;
     }
-    if (conditions_.size() >= kMaxConditions) {
-      return Fail(field.column, "more than " + std::to_string(kMaxConditions) + " conditions");
-    }
-    node.condID = static_cast<std::int32_t>(conditions_.size() + 1);
-    out->kind = Node::kCondition;
-    out->condition = node.condID;
-    conditions_.push_back(std::move(node));
-    return true;
+    return AddCondition(std::move(node), field.column, out);
   }
 
   // Writes the node with the parentheses that the database's left-to-right
