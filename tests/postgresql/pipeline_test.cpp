@@ -205,7 +205,9 @@ TEST_F(PgPipelineTest, WholeValuesQueuedWithTheirRowArriveExactlyOrNotAtAll) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_EQ(Exec("delete from T"), 0) << last_error_;
-    if (c.outcome == Case::kKeyInTheWay) ASSERT_EQ(Exec("insert into T(ID) values(2)"), 0);
+    if (c.outcome == Case::kKeyInTheWay) {
+      ASSERT_EQ(Exec("insert into T(ID) values(2)"), 0);
+    }
     const std::string pid = One("select pg_backend_pid() from dual");
     ASSERT_EQ(gis_SQLBeginUnit(hdbc()), GIS_SQL_SUCCESS);
     ASSERT_EQ(Exec("insert into T(ID) values(1)"), 0) << last_error_;
