@@ -15,9 +15,9 @@
 // with `remark` (null or empty: no remark). Results as AddMetaData's: the
 // new record id, 0 when the record was refused or a write failed (nothing
 // of it is left behind, remark included), -1 when the set is not open or
-// not one of this library's sets. A remark the catalog cannot hold (over
-// its 512 bytes) fails the whole add: a host that wants the record stored
-// regardless adds it again without the remark.
+// not one of this library's sets. A remark the catalog refuses (on
+// PostgreSQL one over 512 characters) fails the whole add: a host that
+// wants the record stored regardless adds it again without the remark.
 METASHELF_API std::int64_t MsAddMetaData(CMetaDataSet_abs* set, CBaseMetaData* record,
                                          const char* remark);
 
