@@ -1,4 +1,5 @@
-// BLOB writes through locators and whole-LOB reads.
+// BLOB writes through locators, inserts that carry whole BLOB values, and
+// whole-LOB reads.
 #include "dataset/lob_io.h"
 
 #include "db/statement.h"

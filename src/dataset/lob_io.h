@@ -1,6 +1,7 @@
 // The statement exchanges shared by documents and attachments: writing a
-// whole value into a BLOB column through a locator, reading a LOB's length,
-// and reading a whole LOB in one fetch. Each works on a statement the
+// whole value into a BLOB column through a locator, inserting a row with
+// whole BLOB values bound, reading a LOB's length, and reading a whole LOB
+// in one fetch. Each works on a statement the
 // caller allocated and frees.
 #ifndef METASHELF_SRC_DATASET_LOB_IO_H_
 #define METASHELF_SRC_DATASET_LOB_IO_H_

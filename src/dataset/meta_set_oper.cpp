@@ -1,6 +1,6 @@
 // COraMetaSetOper: construction and the record documents of
 // META_STRUCTINFO_<id> (structure, prolog and value label), written through
-// BLOB locators and read back whole.
+// BLOB locators or with the row's insert, and read back whole.
 #include "dataset/meta_set_oper.h"
 
 #include <cinttypes>
