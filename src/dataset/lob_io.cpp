@@ -1,5 +1,4 @@
-// BLOB writes through locators, inserts that carry whole BLOB values, and
-// whole-LOB reads.
+// BLOB writes through locators and whole-LOB reads.
 #include "dataset/lob_io.h"
 
 #include "db/statement.h"
@@ -21,26 +20,6 @@ bool PutBlob(gis_SQLHSTMT stmt, const std::string& selectForUpdate, const char* 
   gis_SQLParamData(stmt, &token);
   static const char kNothing[1] = {0};
   return gis_SQLPutData(stmt, data != nullptr ? data : kNothing, length) == GIS_SQL_SUCCESS;
-}
-
-bool InsertWithBlobs(gis_SQLHSTMT stmt, const std::string& insert,
-                     const std::vector<std::string_view>& values) {
-  if (values.size() > 0xFFFF) return false;
-  if (gis_SQLPrepare(stmt, insert.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) return false;
-  // An empty value is bound from a buffer of its own: a null buffer with a
-  // zero length still names bytes, not NULL.
-  static const char kNothing[1] = {0};
-  std::uint16_t number = 0;
-  for (const std::string_view value : values) {
-    if (value.size() > 0x7FFFFFFF) return false;
-    const char* bytes = value.empty() ? kNothing : value.data();
-    if (gis_SQLBindParameter(stmt, ++number, 1, GIS_TYPE_BLOB, GIS_TYPE_BLOB, 0, 0,
-                             const_cast<char*>(bytes), static_cast<std::int32_t>(value.size()),
-                             nullptr) != GIS_SQL_SUCCESS) {
-      return false;
-    }
-  }
-  return gis_SQLExecute(stmt) == GIS_SQL_SUCCESS;
 }
 
 bool ReadLobLength(gis_SQLHSTMT stmt, const std::string& lengthQuery, std::int32_t* length) {

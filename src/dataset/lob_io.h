@@ -1,15 +1,12 @@
 // The statement exchanges shared by documents and attachments: writing a
-// whole value into a BLOB column through a locator, inserting a row with
-// whole BLOB values bound, reading a LOB's length, and reading a whole LOB
-// in one fetch. Each works on a statement the
+// whole value into a BLOB column through a locator, reading a LOB's length,
+// and reading a whole LOB in one fetch. Each works on a statement the
 // caller allocated and frees.
 #ifndef METASHELF_SRC_DATASET_LOB_IO_H_
 #define METASHELF_SRC_DATASET_LOB_IO_H_
 
 #include <cstdint>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "metashelf/driver.h"
 
@@ -22,14 +19,6 @@ namespace dataset {
 // (100, no row, fails), the put 0. True when the bytes were written.
 bool PutBlob(gis_SQLHSTMT stmt, const std::string& selectForUpdate, const char* data,
              std::int32_t length);
-
-// Prepares `insert`, whose placeholders :1 ... :n take the `values` in
-// order, binds each as a whole BLOB value and executes it once. True when
-// every call returned 0. The values travel with the row itself: no
-// locator is selected and nothing waits for a row to be found, so on a
-// backend that queues row changes the insert costs no round trip of its own.
-bool InsertWithBlobs(gis_SQLHSTMT stmt, const std::string& insert,
-                     const std::vector<std::string_view>& values);
 
 // Prepares `lengthQuery` (one integer column), binds it to `*length`,
 // executes and fetches; each call must return exactly 0.

@@ -1,12 +1,10 @@
 // COraMetaSetOper: construction and the record documents of
 // META_STRUCTINFO_<id> (structure, prolog and value label), written through
-// BLOB locators or with the row's insert, and read back whole.
+// BLOB locators and read back whole.
 #include "dataset/meta_set_oper.h"
 
 #include <cinttypes>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "dataset/lob_io.h"
 #include "dataset/sql_text.h"
@@ -40,29 +38,6 @@ std::int32_t COraMetaSetOper::InsertStructInfo(std::int32_t mdsID, std::int64_t 
                owner_, mdsID, metaID),
         document, length);
   }
-  if (!ok) stmt.DrainError();
-  return ok ? 1 : 0;
-}
-
-std::int32_t COraMetaSetOper::InsertStructDocuments(std::int32_t mdsID, std::int64_t metaID,
-                                                    std::string_view structInfo,
-                                                    std::string_view prologInfo,
-                                                    std::string_view valueLabel) {
-  metashelf::db::Statement stmt(hdbc_);
-  if (!stmt.ok()) return 0;
-  std::string insert =
-      Format("insert into %s.META_STRUCTINFO_%d values(%" PRId64, owner_, mdsID, metaID);
-  std::vector<std::string_view> values;
-  for (const std::string_view document : {structInfo, prologInfo, valueLabel}) {
-    if (document.empty()) {
-      insert += ",EMPTY_BLOB()";
-      continue;
-    }
-    values.push_back(document);
-    insert += ",:" + std::to_string(values.size());
-  }
-  insert += ")";
-  const bool ok = metashelf::dataset::InsertWithBlobs(stmt.get(), insert, values);
   if (!ok) stmt.DrainError();
   return ok ? 1 : 0;
 }

@@ -12,7 +12,6 @@
 #define METASHELF_SRC_DATASET_META_SET_OPER_H_
 
 #include <cstdint>
-#include <string_view>
 
 #include "catalog/mtdb_context.h"
 #include "metashelf/driver.h"
@@ -37,13 +36,6 @@ class COraMetaSetOper {
                                std::int32_t length);
   std::int32_t WriteValueLabel(std::int32_t mdsID, std::int64_t metaID, const char* document,
                                std::int32_t length);
-  // Makes the record's row with all three documents in one insert (an
-  // empty document stays an empty BLOB), as InsertStructInfo and the two
-  // writes after it would leave it, without selecting the row for update
-  // three times. The record write path uses this; drains the error.
-  std::int32_t InsertStructDocuments(std::int32_t mdsID, std::int64_t metaID,
-                                     std::string_view structInfo, std::string_view prologInfo,
-                                     std::string_view valueLabel);
 
   // Byte lengths of the documents: `length` is set to -1 first and stays so
   // when the record has no row (result 0).

@@ -103,7 +103,15 @@ bool ExtractRecord(const CBaseMetaData& record, const CSchema* schema, RecordRow
 
 bool WriteRecordRows(COraMetaSetOper& oper, std::int32_t mdsID, std::int64_t metaID,
                      const RecordRows& rows) {
-  if (oper.InsertStructDocuments(mdsID, metaID, rows.structInfo, rows.prolog, rows.label) != 1) {
+  const auto size = [](const std::string& s) { return static_cast<std::int32_t>(s.size()); };
+  if (oper.InsertStructInfo(mdsID, metaID, rows.structInfo.data(), size(rows.structInfo)) != 1) {
+    return false;
+  }
+  if (oper.WritePrologInfo(mdsID, metaID, rows.prolog.data(), size(rows.prolog)) != 1) {
+    return false;
+  }
+  if (!rows.label.empty() &&
+      oper.WriteValueLabel(mdsID, metaID, rows.label.data(), size(rows.label)) != 1) {
     return false;
   }
   for (const NodeRow& row : rows.nodes) {

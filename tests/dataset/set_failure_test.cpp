@@ -35,7 +35,7 @@ TEST_P(RealSetFailureTest, RolledBackFailedAddLeavesNoTrace) {
   auto* faults = metashelf::driver::Faults(hdbc);
   ASSERT_NE(faults, nullptr);
   ASSERT_EQ(db->Begin(), 1) << db->LastError();
-  faults->FailNth(Call::kExecute, 2);  // the documents, after the registration
+  faults->FailNth(Call::kPutData, 2);  // the prolog document
   EXPECT_EQ(set.AddMetaData(record.get()), 0);
   faults->Clear();
   ASSERT_EQ(db->Rollback(), 1) << db->LastError();
