@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -329,6 +331,11 @@ bool BuildSearchIndexes(COraMetaDataSet* /*set*/, MdsContext* ctx, std::int64_t*
   std::sort(ids.begin(), ids.end());
   ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
   StoredRecordReader reader(ctx);
+  index->BeginBuild();
+  struct EndBuild {
+    SearchIndex* index;
+    ~EndBuild() { index->EndBuild(); }
+  } end{index.get()};
   const bool dates = HasDateNodes(ctx->schema);
   for (std::size_t first = 0; first < ids.size(); first += kBuildBatch) {
     const std::size_t last = std::min(ids.size(), first + kBuildBatch);

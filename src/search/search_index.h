@@ -101,6 +101,10 @@ class SearchIndex {
   virtual bool Create() = 0;
   // Marks a build complete.
   virtual bool MarkReady() = 0;
+  // Around a build: what the engine needs to read and write many rows at
+  // once (a larger page cache on SQLite), and its undoing.
+  virtual void BeginBuild() {}
+  virtual void EndBuild() {}
   // Replaces what the indexes hold of record `id`; with `fresh` (a build
   // into empty tables) nothing is there to replace.
   virtual bool Put(std::int64_t id, const IndexedRecord& record, bool fresh = false) = 0;

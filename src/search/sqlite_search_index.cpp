@@ -24,6 +24,10 @@ constexpr std::int64_t kScanShare = 8;
 // Trigrams matched against the index: the rarest ones narrow the most, and
 // each more costs a walk of its list.
 constexpr std::size_t kMatchedTrigrams = 3;
+// The page cache of a build, in KiB.
+constexpr std::int64_t kBuildCacheKiB = 131072;
+// Trigrams of a long value weighed against the vocabulary.
+constexpr std::size_t kWeighedTrigrams = 12;
 
 std::string Number(double value) {
   char buffer[32];
@@ -106,6 +110,20 @@ class SqliteSearchIndex : public SearchIndex {
     texts.push_back("INSERT INTO " + Table("MS_READY_") + "(DONE) VALUES (" +
                     std::to_string(kSearchLayout) + ")");
     return RunAll(hdbc_, texts);
+  }
+
+  // The connection's page cache is made large for the build (the rows it
+  // reads and the index pages it writes are many), then as it was.
+  void BeginBuild() override {
+    std::int64_t pages = 0;
+    if (QueryInt(hdbc_, "PRAGMA cache_size", &pages)) {
+      cacheSize_ = pages;
+      RunAll(hdbc_, {"PRAGMA cache_size=-" + std::to_string(kBuildCacheKiB)});
+    }
+  }
+  void EndBuild() override {
+    if (cacheSize_ != 0) RunAll(hdbc_, {"PRAGMA cache_size=" + std::to_string(cacheSize_)});
+    cacheSize_ = 0;
   }
 
   bool Put(std::int64_t id, const IndexedRecord& record, bool fresh) override {
@@ -204,28 +222,33 @@ class SqliteSearchIndex : public SearchIndex {
   std::string SubstringValues(std::int32_t guid, const std::string& value) override {
     std::vector<std::string> trigrams = Trigrams(value);
     if (trigrams.empty()) return std::string();
-    // How many values hold each trigram (as the index folds its case);
-    // one that is not in the vocabulary holds none.
+    // A long value is judged by trigrams spread over it.
+    if (trigrams.size() > kWeighedTrigrams) {
+      std::vector<std::string> spread;
+      for (std::size_t k = 0; k < kWeighedTrigrams; ++k) {
+        spread.push_back(trigrams[k * (trigrams.size() - 1) / (kWeighedTrigrams - 1)]);
+      }
+      trigrams = std::move(spread);
+    }
+    // How many values hold each trigram (as the index folds its case); one
+    // that is not in the vocabulary holds none. Each is looked up by
+    // itself: the vocabulary is read term by term, never whole.
     std::map<std::string, std::int64_t> counts;
-    std::string terms;
+    std::string lookups;
     for (const std::string& t : trigrams) {
-      std::string folded = t;
-      for (char& c : folded) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-      counts[folded] = 0;
-      terms += (terms.empty() ? "'" : ",'") + QuoteDoubled(folded) + "'";
+      const std::string folded = Folded(t);
+      if (!counts.emplace(folded, 0).second) continue;
+      if (!lookups.empty()) lookups += " union all ";
+      lookups +=
+          "select term,doc from " + Table("MS_TRV_") + " where term='" + QuoteDoubled(folded) + "'";
     }
     std::int64_t values = 0;
     if (!QueryInt(hdbc_, "select coalesce(max(VID),0) from " + Table("MS_VAL_"), &values) ||
-        !ReadCounts("select term,doc from " + Table("MS_TRV_") + " where term in (" + terms + ")",
-                    &counts)) {
+        !ReadCounts(lookups, &counts)) {
       return std::string();
     }
     std::vector<std::pair<std::int64_t, std::string>> rarest;
-    for (std::size_t k = 0; k < trigrams.size(); ++k) {
-      std::string folded = trigrams[k];
-      for (char& c : folded) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-      rarest.emplace_back(counts[folded], trigrams[k]);
-    }
+    for (const std::string& t : trigrams) rarest.emplace_back(counts[Folded(t)], t);
     std::sort(rarest.begin(), rarest.end());
     // When even the rarest trigram is in a large share of all values, the
     // candidates are most of the node's values: reading those through the
@@ -259,6 +282,12 @@ class SqliteSearchIndex : public SearchIndex {
     std::string name = owner_ + "." + stem + id_;
     for (char& c : name) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
     return name;
+  }
+
+  // ASCII letters lower-cased, as the trigram index keeps them.
+  static std::string Folded(std::string text) {
+    for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return text;
   }
 
   // Reads rows of (term, count) into the terms of `counts` it names.
@@ -302,6 +331,7 @@ class SqliteSearchIndex : public SearchIndex {
   gis_SQLHDBC_STRU* hdbc_;
   std::string owner_;
   std::string id_;
+  std::int64_t cacheSize_ = 0;  // the connection's, while a build runs
 };
 
 }  // namespace
