@@ -187,7 +187,7 @@ class Collection {
   double BuildIndexes() {
     const auto start = std::chrono::steady_clock::now();
     std::int64_t indexed = 0;
-    if (db_->Begin() != 1 || MsReindex(&set_, &indexed) != 1 || db_->Commit() != 1) {
+    if (MsReindex(&set_, &indexed) != 1) {
       Fail("the search indexes were not built: " + db_->LastStatementError().message);
       return -1;
     }

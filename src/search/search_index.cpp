@@ -15,6 +15,7 @@
 #include "catalog/mtdb_context.h"
 #include "dataset/mds_context.h"
 #include "db/statement.h"
+#include "db/unit.h"
 #include "metashelf/host.h"
 #include "metashelf/model.h"
 #include "metashelf/ora_metadatabase.h"
@@ -320,9 +321,16 @@ bool BuildSearchIndexes(COraMetaDataSet* /*set*/, MdsContext* ctx, std::int64_t*
   if (records != nullptr) *records = 0;
   std::unique_ptr<SearchIndex> index = IndexOfContext(ctx);
   if (!index) return false;
-  // A build starts from nothing, so that what an interrupted one left is
-  // never taken for part of the answer.
-  if (!index->Drop() || !index->Create()) return false;
+  // Each step is a unit of work: outside a transaction it commits, so that
+  // a large build never holds (and on SQLite never searches) one journal of
+  // everything it wrote; the indexes count as built only once the last step
+  // marks them ready, so a build cut short is made anew.
+  {
+    // A build starts from nothing, so that what an interrupted one left is
+    // never taken for part of the answer.
+    db::Unit unit(ctx->hdbc);
+    if (!unit.ok() || !index->Drop() || !index->Create() || !unit.Commit()) return false;
+  }
   CSmartArray<std::int64_t> list;
   if (ctx->mdb->meta_GetIDList(ctx->mdsID, list) != 1) return false;
   std::vector<std::int64_t> ids;
@@ -340,7 +348,8 @@ bool BuildSearchIndexes(COraMetaDataSet* /*set*/, MdsContext* ctx, std::int64_t*
   for (std::size_t first = 0; first < ids.size(); first += kBuildBatch) {
     const std::size_t last = std::min(ids.size(), first + kBuildBatch);
     std::vector<StoredRecord> batch;
-    if (!reader.Read(ids, first, last, &batch)) return false;
+    db::Unit unit(ctx->hdbc);
+    if (!unit.ok() || !reader.Read(ids, first, last, &batch)) return false;
     for (StoredRecord& r : batch) {
       IndexedRecord described;
       if (!DescribeStored(ctx->schema, r.structure, r.texts, r.bounds, dates, nullptr,
@@ -348,10 +357,12 @@ bool BuildSearchIndexes(COraMetaDataSet* /*set*/, MdsContext* ctx, std::int64_t*
           !index->Put(r.id, described, true)) {
         return false;
       }
-      if (records != nullptr) ++*records;
     }
+    if (!unit.Commit()) return false;
+    if (records != nullptr) *records += static_cast<std::int64_t>(batch.size());
   }
-  return index->AddValues(-1) && index->MarkReady();
+  db::Unit unit(ctx->hdbc);
+  return unit.ok() && index->AddValues(-1) && index->MarkReady() && unit.Commit();
 }
 
 }  // namespace search
