@@ -321,10 +321,11 @@ bool BuildSearchIndexes(COraMetaDataSet* /*set*/, MdsContext* ctx, std::int64_t*
   if (records != nullptr) *records = 0;
   std::unique_ptr<SearchIndex> index = IndexOfContext(ctx);
   if (!index) return false;
-  // Each step is a unit of work: outside a transaction it commits, so that
-  // a large build never holds (and on SQLite never searches) one journal of
-  // everything it wrote; the indexes count as built only once the last step
-  // marks them ready, so a build cut short is made anew.
+  // The build goes in units of work of kBuildUnit records: outside a
+  // transaction each commits, so that a large build never holds (and on
+  // SQLite never searches through) one journal of everything it wrote; the
+  // indexes count as built only once the last unit marks them ready, so a
+  // build cut short is made anew.
   {
     // A build starts from nothing, so that what an interrupted one left is
     // never taken for part of the answer.
@@ -345,11 +346,16 @@ bool BuildSearchIndexes(COraMetaDataSet* /*set*/, MdsContext* ctx, std::int64_t*
     ~EndBuild() { index->EndBuild(); }
   } end{index.get()};
   const bool dates = HasDateNodes(ctx->schema);
+  std::unique_ptr<db::Unit> unit;
+  std::size_t inUnit = 0;
   for (std::size_t first = 0; first < ids.size(); first += kBuildBatch) {
     const std::size_t last = std::min(ids.size(), first + kBuildBatch);
     std::vector<StoredRecord> batch;
-    db::Unit unit(ctx->hdbc);
-    if (!unit.ok() || !reader.Read(ids, first, last, &batch)) return false;
+    if (!unit) {
+      unit = std::make_unique<db::Unit>(ctx->hdbc);
+      inUnit = 0;
+    }
+    if (!unit->ok() || !reader.Read(ids, first, last, &batch)) return false;
     for (StoredRecord& r : batch) {
       IndexedRecord described;
       if (!DescribeStored(ctx->schema, r.structure, r.texts, r.bounds, dates, nullptr,
@@ -358,11 +364,16 @@ bool BuildSearchIndexes(COraMetaDataSet* /*set*/, MdsContext* ctx, std::int64_t*
         return false;
       }
     }
-    if (!unit.Commit()) return false;
     if (records != nullptr) *records += static_cast<std::int64_t>(batch.size());
+    inUnit += last - first;
+    if (inUnit >= kBuildUnit) {
+      if (!unit->Commit()) return false;
+      unit.reset();
+    }
   }
-  db::Unit unit(ctx->hdbc);
-  return unit.ok() && index->AddValues(-1) && index->MarkReady() && unit.Commit();
+  if (unit && !unit->Commit()) return false;
+  db::Unit ready(ctx->hdbc);
+  return ready.ok() && index->AddValues(-1) && index->MarkReady() && ready.Commit();
 }
 
 }  // namespace search

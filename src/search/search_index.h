@@ -1,11 +1,12 @@
 // The search indexes of one collection, behind one small interface with an
-// implementation per database engine: SQLite keeps an FTS5 table of record
-// words (MS_FTS_<id>), an FTS5 trigram table of the same text for
-// substrings (MS_TRI_<id>) and an R*Tree of boxes (MS_BOX_<id>);
-// PostgreSQL keeps one table of record text with a tsvector under GIN and
-// the text under a pg_trgm GIN index (MS_FTS_<id>) and a table of boxes
-// under GiST (MS_BOX_<id>). Each engine also keeps MS_READY_<id>, made last
-// by a complete build: without it the indexes are rebuilt before use.
+// implementation per database engine. Both keep the record words (SQLite an
+// FTS5 table, PostgreSQL a tsvector under GIN: MS_FTS_<id>), the distinct
+// text values of each node for substrings (MS_VAL_<id>; under an FTS5
+// trigram table MS_TRI_<id> on SQLite, a pg_trgm GIN index on PostgreSQL),
+// the boxes (an R*Tree, or GiST over the box type: MS_BOX_<id>) and the
+// dates of reduced precision (MS_DATE_<id>). Each also keeps MS_READY_<id>
+// holding the layout, made last by a complete build: without it, or with
+// another layout in it, the indexes are rebuilt before use.
 //
 // The tables are the system's own, beside the collection's five; records
 // are keyed by their id, a record's box parts by id * 16 + part.

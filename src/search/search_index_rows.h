@@ -22,6 +22,9 @@ namespace search {
 // Records read at once by a build: enough to keep round trips rare, few
 // enough that their documents and values fit easily in memory.
 constexpr std::size_t kBuildBatch = 256;
+// Records a build writes in one unit of work: few commits (each costs a
+// checkpoint on SQLite), and no journal grows past a few hundred MB.
+constexpr std::size_t kBuildUnit = 4096;
 
 struct StoredRecord {
   std::int64_t id = 0;
