@@ -469,15 +469,34 @@ class Evaluator {
       }
     }
     if (parts.empty()) return false;
+    // Substrings of one node first: a scan of that node's values is cheap,
+    // and when it finds nothing the search (a box that meets thousands of
+    // records, say) need not run at all.
+    std::stable_partition(rest.begin(), rest.end(),
+                          [](const Filter* c) { return c->kind == Filter::Kind::kLike; });
+    bool first = true;
+    auto narrow = [&](Ids part) {
+      *out = first ? std::move(part) : Intersect(*out, part);
+      first = false;
+    };
+    std::size_t next = 0;
+    for (; next < rest.size() && rest[next]->kind == Filter::Kind::kLike; ++next) {
+      Ids part;
+      if (!Run(*rest[next], &part)) return false;
+      narrow(std::move(part));
+      if (out->empty()) return true;
+    }
     std::string expression = "(";
     for (std::size_t i = 0; i < parts.size(); ++i) expression += (i ? " and " : "") + parts[i];
     expression += ")";
-    if (!Search(std::move(conds), expression, out)) return false;
-    for (const Filter* c : rest) {
+    Ids found;
+    if (!Search(std::move(conds), expression, &found)) return false;
+    narrow(std::move(found));
+    for (; next < rest.size(); ++next) {
       if (out->empty()) return true;
       Ids part;
-      if (!Run(*c, &part)) return false;
-      *out = Intersect(*out, part);
+      if (!Run(*rest[next], &part)) return false;
+      narrow(std::move(part));
     }
     return true;
   }
