@@ -8,17 +8,15 @@
 
 #include "dataset/mds_context.h"
 #include "dataset/meta_set_oper.h"
-#include "dataset/no_throw.h"
 #include "dataset/set_tables.h"
 #include "db/statement.h"
 #include "db/unit.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/blob_data.h"
 #include "metashelf/model.h"
 #include "metashelf/ora_metadatabase.h"
 #include "metashelf/ora_metadataset.h"
 #include "search/search_index.h"
-
-using metashelf::dataset::NoThrow;
 
 COraMetaDataSet::COraMetaDataSet() : ctx_(new (std::nothrow) MdsContext()) {}
 
@@ -34,7 +32,7 @@ std::int32_t COraMetaDataSet::Create(CMetaDataBase_abs* catalog, std::int32_t sc
                                      const char* name, const char* remark) {
   auto* mdb = dynamic_cast<COraMetaDataBase*>(catalog);
   if (mdb == nullptr) return 0;
-  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     gis_SQLHDBC_STRU* hdbc = nullptr;
     char owner[kOwnerSize] = {};
     mdb->GetOraBaseInfo(hdbc, owner);
@@ -75,7 +73,7 @@ bool NamedObjectMissing(gis_SQLHSTMT stmt) {
 std::int32_t COraMetaDataSet::Remove(CMetaDataBase_abs* catalog, std::int32_t colID) {
   auto* mdb = dynamic_cast<COraMetaDataBase*>(catalog);
   if (mdb == nullptr) return 0;
-  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     gis_SQLHDBC_STRU* hdbc = nullptr;
     char owner[kOwnerSize] = {};
     mdb->GetOraBaseInfo(hdbc, owner);
@@ -132,7 +130,7 @@ std::int32_t COraMetaDataSet::Open(CMetaDataBase_abs* catalog, std::int32_t colI
   ctx_->mdsID = colID;
   auto* mdb = dynamic_cast<COraMetaDataBase*>(catalog);
   if (mdb == nullptr) return 0;
-  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     ctx_->schema = new (std::nothrow) CSchema();
     mdb->GetOraBaseInfo(ctx_->hdbc, ctx_->owner);
     if (ctx_->schema == nullptr) return 0;
@@ -156,15 +154,18 @@ std::int32_t COraMetaDataSet::Open(CMetaDataBase_abs* catalog, std::int32_t colI
 }
 
 std::int32_t COraMetaDataSet::Close() {
-  if (ctx_ == nullptr) return 0;
-  delete ctx_->oper;
-  ctx_->oper = nullptr;
-  delete ctx_->schema;
-  ctx_->schema = nullptr;
-  ctx_->opened = 0;
-  return 1;
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    if (ctx_ == nullptr) return 0;
+    delete ctx_->oper;
+    ctx_->oper = nullptr;
+    delete ctx_->schema;
+    ctx_->schema = nullptr;
+    ctx_->opened = 0;
+    return 1;
+  });
 }
 
 int COraMetaDataSet::HasOpened() {
-  return ctx_ != nullptr ? ctx_->opened : 0;
+  return metashelf::base::Guard<int>(0,
+                                     [&]() -> int { return ctx_ != nullptr ? ctx_->opened : 0; });
 }

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "dataset/mds_context.h"
-#include "dataset/no_throw.h"
 #include "dataset/set_tables.h"
 #include "db/statement.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/ora_metadataset.h"
 
 namespace {
@@ -48,7 +48,7 @@ std::int32_t RunEach(const MdsContext* ctx, const std::vector<std::string>& text
 
 std::int32_t COraMetaDataSet::DropValueIndexes() {
   if (ctx_ == nullptr || ctx_->opened == 0) return 0;
-  return metashelf::dataset::NoThrow<std::int32_t>(0, [&] {
+  return metashelf::base::Guard<std::int32_t>(0, [&] {
     return RunEach(ctx_, metashelf::dataset::DropValueIndexStatements(ctx_->owner, ctx_->mdsID), 0,
                    nullptr);
   });
@@ -57,7 +57,7 @@ std::int32_t COraMetaDataSet::DropValueIndexes() {
 std::int32_t COraMetaDataSet::RestoreValueIndexes(std::int32_t* created) {
   if (created != nullptr) *created = 0;
   if (ctx_ == nullptr || ctx_->opened == 0) return 0;
-  return metashelf::dataset::NoThrow<std::int32_t>(0, [&] {
+  return metashelf::base::Guard<std::int32_t>(0, [&] {
     return RunEach(ctx_, metashelf::dataset::CreateValueIndexStatements(ctx_->owner, ctx_->mdsID),
                    kNameTaken, created);
   });

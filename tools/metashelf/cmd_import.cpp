@@ -62,7 +62,7 @@ constexpr int kMaxBatch = 100000;
 bool DiskFull(const std::string& message, const CHostDataBase::StatementError& failed,
               std::uint64_t failuresBefore) {
   if (failed.number != failuresBefore &&
-      ((failed.native & 0xff) == 13 /* SQLITE_FULL */ || failed.state == "53100")) {
+      failed.native == 1653 /* ORA-01653: no room to extend, on every backend */) {
     return true;
   }
   return message.find("disk is full") != std::string::npos ||

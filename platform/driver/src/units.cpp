@@ -4,6 +4,7 @@
 #include <string>
 
 #include "internal/backend.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/driver.h"
 
 namespace metashelf {
@@ -61,35 +62,39 @@ using metashelf::driver::Diagnostic;
 extern "C" {
 
 std::int16_t gis_SQLBeginUnit(gis_SQLHDBC_STRU* hdbc) {
-  if (hdbc == nullptr || hdbc->connection == nullptr) return GIS_SQL_INVALID_HANDLE;
-  Connection& connection = *hdbc->connection;
-  std::int16_t code = GIS_SQL_ERROR;
-  if (connection.faults().Check(Call::kBeginUnit, &code)) {
-    connection.OnInjected(Call::kBeginUnit, code);
-    connection.NoteFailure(Diagnostic{"HYT99", -9999, "injected fault in gis_SQLBeginUnit"});
-    return code;
-  }
-  Diagnostic error;
-  const std::int16_t rc = connection.BeginUnit(&error);
-  if (rc < 0) connection.NoteFailure(error);
-  return rc;
+  return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
+    if (hdbc == nullptr || hdbc->connection == nullptr) return GIS_SQL_INVALID_HANDLE;
+    Connection& connection = *hdbc->connection;
+    std::int16_t code = GIS_SQL_ERROR;
+    if (connection.faults().Check(Call::kBeginUnit, &code)) {
+      connection.OnInjected(Call::kBeginUnit, code);
+      connection.NoteFailure(Diagnostic{"HYT99", -9999, "injected fault in gis_SQLBeginUnit"});
+      return code;
+    }
+    Diagnostic error;
+    const std::int16_t rc = connection.BeginUnit(&error);
+    if (rc < 0) connection.NoteFailure(error);
+    return rc;
+  });
 }
 
 std::int16_t gis_SQLEndUnit(gis_SQLHDBC_STRU* hdbc, std::int16_t commit) {
-  if (hdbc == nullptr || hdbc->connection == nullptr) return GIS_SQL_INVALID_HANDLE;
-  Connection& connection = *hdbc->connection;
-  std::int16_t code = GIS_SQL_ERROR;
-  Diagnostic error;
-  if (connection.OpenUnits() > 0 && connection.faults().Check(Call::kEndUnit, &code)) {
-    // A commit that fails: the unit is undone all the same.
-    connection.OnInjected(Call::kEndUnit, code);
-    connection.EndUnit(false, &error);
-    connection.NoteFailure(Diagnostic{"HYT99", -9999, "injected fault in gis_SQLEndUnit"});
-    return code;
-  }
-  const std::int16_t rc = connection.EndUnit(commit != 0, &error);
-  if (rc < 0) connection.NoteFailure(error);
-  return rc;
+  return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
+    if (hdbc == nullptr || hdbc->connection == nullptr) return GIS_SQL_INVALID_HANDLE;
+    Connection& connection = *hdbc->connection;
+    std::int16_t code = GIS_SQL_ERROR;
+    Diagnostic error;
+    if (connection.OpenUnits() > 0 && connection.faults().Check(Call::kEndUnit, &code)) {
+      // A commit that fails: the unit is undone all the same.
+      connection.OnInjected(Call::kEndUnit, code);
+      connection.EndUnit(false, &error);
+      connection.NoteFailure(Diagnostic{"HYT99", -9999, "injected fault in gis_SQLEndUnit"});
+      return code;
+    }
+    const std::int16_t rc = connection.EndUnit(commit != 0, &error);
+    if (rc < 0) connection.NoteFailure(error);
+    return rc;
+  });
 }
 
 }  // extern "C"
