@@ -2,7 +2,8 @@
 // entry points (with their fault injection) and the connection's default
 // unit stack, which every backend runs over its own transaction and
 // savepoint statements. Units inside a batch are only counted: the batch
-// keeps or undoes their work with its own, so they cost nothing.
+// keeps or undoes their work with its own, so they cost nothing. Also the
+// count of failures, by which a caller tells that a unit of its own failed.
 #include <string>
 
 #include "internal/backend.h"
@@ -121,6 +122,11 @@ std::int16_t gis_SQLBeginUnit(gis_SQLHDBC_STRU* hdbc) {
 
 std::int16_t gis_SQLBeginBatch(gis_SQLHDBC_STRU* hdbc) {
   return BeginUnit(hdbc, true);
+}
+
+std::uint64_t gis_SQLFailureCount(gis_SQLHDBC_STRU* hdbc) {
+  if (hdbc == nullptr || hdbc->connection == nullptr) return 0;
+  return hdbc->connection->failures();
 }
 
 std::int16_t gis_SQLEndUnit(gis_SQLHDBC_STRU* hdbc, std::int16_t commit) {

@@ -229,6 +229,12 @@ METASHELF_API std::int16_t gis_SQLEndUnit(gis_SQLHDBC_STRU* hdbc, std::int16_t c
 // gis_SQLBeginUnit.
 METASHELF_API std::int16_t gis_SQLBeginBatch(gis_SQLHDBC_STRU* hdbc);
 
+// The failures counted on the connection so far (0 for none, or for a null
+// or closed handle): read before a call, it tells whether the call added
+// one, whose diagnostic gis_SQLError with a null statement then gives (the
+// same message may come twice, so the text alone cannot tell).
+METASHELF_API std::uint64_t gis_SQLFailureCount(gis_SQLHDBC_STRU* hdbc);
+
 // Copies the last failure of `stmt`: a five-character state (6 bytes with
 // the NUL), the backend's native code and up to `messageMax` bytes of message.
 // With a null `stmt`, the last failure on the connection `hdbc` (a

@@ -7,8 +7,10 @@
 // passed to libpq) names the schema the host's catalogs live in
 // (default METASHELF). Messages never hold the password.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "backend_api/catalog_registry.h"
@@ -214,9 +216,23 @@ class PgHostDataBase : public ConnectedHost<PgConnection> {
   }
 
   // Runs `work` all-or-nothing: in a transaction of its own, or in a
-  // savepoint when the host has one open.
+  // savepoint when the host has one open. Work the server undid as a
+  // deadlock's victim (another host provisioning or registering at the
+  // same moment) is done again, a few times at most.
   template <typename Work>
   bool InTransaction(const char* savepoint, Work work) {
+    constexpr int kAttempts = 4;
+    for (int attempt = 1;; ++attempt) {
+      if (InTransactionOnce(savepoint, work)) return true;
+      const bool victim =
+          last_error_.rfind("[40P01]", 0) == 0 || last_error_.rfind("[40001]", 0) == 0;
+      if (!victim || attempt >= kAttempts) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt));
+    }
+  }
+
+  template <typename Work>
+  bool InTransactionOnce(const char* savepoint, Work work) {
     const bool nested = PQtransactionStatus(connection_->raw()) != PQTRANS_IDLE;
     const std::string sp = savepoint;
     if (!Run(nested ? "SAVEPOINT " + sp : std::string("BEGIN"), {})) return false;
