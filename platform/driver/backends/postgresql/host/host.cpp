@@ -17,6 +17,7 @@
 #include "backend_api/connected_host.h"
 #include "backend_api/opener.h"
 #include "backends/postgresql/connection.h"
+#include "backends/postgresql/host/byte_checks.h"
 #include "backends/postgresql/host/provisioning.h"
 #include "metashelf/base/owner_name.h"
 
@@ -90,7 +91,7 @@ class PgHostDataBase : public ConnectedHost<PgConnection> {
   bool Init(std::string* error) {
     // The owner exists from the start, as an Oracle user does; its catalog
     // objects come with the first catalog.
-    return InTransaction("ms_init", [&] {
+    const bool ok = InTransaction("ms_init", [&] {
       if (!ProvisionRegistry(connection_.get(), error)) return false;
       Diagnostic diag;
       if (!connection_->Run("CREATE SCHEMA IF NOT EXISTS " + owner_, {}, &diag)) {
@@ -99,6 +100,16 @@ class PgHostDataBase : public ConnectedHost<PgConnection> {
       }
       return true;
     });
+    if (!ok) return false;
+    // Tables made before a VARCHAR2 column held at most its bytes get their
+    // checks now. A database that cannot take them at this moment (another
+    // host adding the same) opens all the same: the next open adds them.
+    std::string ignored;
+    const std::string kept = last_error_;
+    InTransaction("ms_byte_checks",
+                  [&] { return AddByteChecks(connection_.get(), owner_, &ignored); });
+    last_error_ = kept;
+    return true;
   }
 
   // CBas_GDataBase
