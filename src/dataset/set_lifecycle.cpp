@@ -9,6 +9,7 @@
 #include "dataset/mds_context.h"
 #include "dataset/meta_set_oper.h"
 #include "dataset/set_tables.h"
+#include "db/deadlock_retry.h"
 #include "db/statement.h"
 #include "db/unit.h"
 #include "metashelf/base/guard.h"
@@ -36,19 +37,28 @@ std::int32_t COraMetaDataSet::Create(CMetaDataBase_abs* catalog, std::int32_t sc
     gis_SQLHDBC_STRU* hdbc = nullptr;
     char owner[kOwnerSize] = {};
     mdb->GetOraBaseInfo(hdbc, owner);
-    metashelf::db::Unit unit(hdbc);
-    if (!unit.ok()) return 0;
-    const std::int32_t colID = mdb->mds_Add(schemaID, name, remark);
-    if (colID < 1) return 0;
-    {
-      metashelf::db::Statement stmt(hdbc);
-      if (!stmt.ok()) return 0;
-      // A collection is registered only with every table and index made.
-      for (const std::string& text : metashelf::dataset::CreateSetStatements(owner, colID)) {
-        if (gis_SQLExecDirect(stmt.get(), text.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) return 0;
-      }
-    }
-    return unit.Commit() ? colID : 0;
+    // Another host creating a collection at the same moment may make this
+    // one a deadlock's victim: it is then done again.
+    return metashelf::db::RetryingDeadlocks(
+        hdbc,
+        [&]() -> std::int32_t {
+          metashelf::db::Unit unit(hdbc);
+          if (!unit.ok()) return 0;
+          const std::int32_t colID = mdb->mds_Add(schemaID, name, remark);
+          if (colID < 1) return 0;
+          {
+            metashelf::db::Statement stmt(hdbc);
+            if (!stmt.ok()) return 0;
+            // A collection is registered only with every table and index made.
+            for (const std::string& text : metashelf::dataset::CreateSetStatements(owner, colID)) {
+              if (gis_SQLExecDirect(stmt.get(), text.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) {
+                return 0;
+              }
+            }
+          }
+          return unit.Commit() ? colID : 0;
+        },
+        [](std::int32_t id) { return id > 0; });
   });
 }
 

@@ -7,14 +7,17 @@
 // passed to libpq) names the schema the host's catalogs live in
 // (default METASHELF). Messages never hold the password.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "backend_api/catalog_registry.h"
 #include "backend_api/connected_host.h"
 #include "backend_api/opener.h"
 #include "backends/postgresql/connection.h"
+#include "backends/postgresql/host/byte_checks.h"
 #include "backends/postgresql/host/provisioning.h"
 #include "metashelf/base/guard.h"
 #include "metashelf/base/owner_name.h"
@@ -99,7 +102,7 @@ class PgHostDataBase : public ConnectedHost<PgConnection> {
   bool Init(std::string* error) {
     // The owner exists from the start, as an Oracle user does; its catalog
     // objects come with the first catalog.
-    return InTransaction("ms_init", [&] {
+    const bool ok = InTransaction("ms_init", [&] {
       if (!ProvisionRegistry(connection_.get(), error)) return false;
       Diagnostic diag;
       if (!connection_->Run("CREATE SCHEMA IF NOT EXISTS " + owner_, {}, &diag)) {
@@ -108,6 +111,16 @@ class PgHostDataBase : public ConnectedHost<PgConnection> {
       }
       return true;
     });
+    if (!ok) return false;
+    // Tables made before a VARCHAR2 column held at most its bytes get their
+    // checks now. A database that cannot take them at this moment (another
+    // host adding the same) opens all the same: the next open adds them.
+    std::string ignored;
+    const std::string kept = last_error_;
+    InTransaction("ms_byte_checks",
+                  [&] { return AddByteChecks(connection_.get(), owner_, &ignored); });
+    last_error_ = kept;
+    return true;
   }
 
   // CBas_GDataBase
@@ -248,9 +261,23 @@ class PgHostDataBase : public ConnectedHost<PgConnection> {
   }
 
   // Runs `work` all-or-nothing: in a transaction of its own, or in a
-  // savepoint when the host has one open.
+  // savepoint when the host has one open. Work the server undid as a
+  // deadlock's victim (another host provisioning or registering at the
+  // same moment) is done again, a few times at most.
   template <typename Work>
   bool InTransaction(const char* savepoint, Work work) {
+    constexpr int kAttempts = 4;
+    for (int attempt = 1;; ++attempt) {
+      if (InTransactionOnce(savepoint, work)) return true;
+      const bool victim =
+          last_error_.rfind("[40P01]", 0) == 0 || last_error_.rfind("[40001]", 0) == 0;
+      if (!victim || attempt >= kAttempts) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt));
+    }
+  }
+
+  template <typename Work>
+  bool InTransactionOnce(const char* savepoint, Work work) {
     const bool nested = PQtransactionStatus(connection_->raw()) != PQTRANS_IDLE;
     const std::string sp = savepoint;
     if (!Run(nested ? "SAVEPOINT " + sp : std::string("BEGIN"), {})) return false;

@@ -10,6 +10,7 @@
 #include "backend_api/connected_host.h"
 #include "backend_api/opener.h"
 #include "backends/sqlite/connection.h"
+#include "backends/sqlite/host/byte_checks.h"
 #include "backends/sqlite/host/layout.h"
 #include "backends/sqlite/host/provisioning.h"
 #include "backends/sqlite/host/sqlite_host.h"
@@ -46,7 +47,16 @@ class SqliteHostDataBase : public ConnectedHost<SqliteConnection> {
       *error = OlderLayoutMessage(path);
       return false;
     }
-    if (layout.hasCatalogs) return true;
+    if (layout.hasCatalogs) {
+      // Tables made before a VARCHAR2 column held at most its bytes get
+      // their checks now. A database that cannot take them at this moment
+      // (another process writing) opens all the same: the next open adds
+      // them.
+      int added = 0;
+      std::string ignored;
+      if (mode != CHostDataBase::OpenMode::kReadOnly) AddByteChecks(db(), &added, &ignored);
+      return true;
+    }
     if (mode != CHostDataBase::OpenMode::kCreate) {
       *error = layout.tables == 0 ? "no metashelf database in " + path + " (the file is empty)"
                                   : path + " is a SQLite file but not a metashelf database";
