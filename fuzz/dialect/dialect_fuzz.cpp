@@ -38,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   metashelf::driver::dialect::CivilTime t;
   bool isNull = false;
-  metashelf::driver::dialect::ParseOracleDate(text, "YYYY-MM-DD", &t, &isNull, &error);
+  metashelf::driver::dialect::Error dateError;
+  metashelf::driver::dialect::ParseOracleDate(text, "YYYY-MM-DD", &t, &isNull, &dateError);
   return 0;
 }

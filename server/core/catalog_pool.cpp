@@ -2,6 +2,7 @@
 #include "core/catalog_pool.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #if __has_include("metashelf/search.h")
@@ -108,12 +109,19 @@ Connection::~Connection() {
 }
 
 std::vector<CollectionInfo> Connection::Collections() {
-  CSmartArray<std::int32_t> ids;
-  catalog_->mds_GetIDList(ids);
+  CSmartArray<std::int32_t> list;
+  catalog_->mds_GetIDList(list);
+  std::vector<std::int32_t> ids;
+  for (std::int32_t i = 0; i < list.GetSize(); ++i) ids.push_back(list[i]);
+  // Names and schemas of collections stay as they are while their ids do,
+  // and a remark changed elsewhere shows within a second: one statement per
+  // request instead of three per collection.
+  const auto now = std::chrono::steady_clock::now();
+  if (ids == listedIds_ && now - listedAt_ < std::chrono::seconds(1)) return listed_;
   std::vector<CollectionInfo> out;
-  for (std::int32_t i = 0; i < ids.GetSize(); ++i) {
+  for (std::int32_t id : ids) {
     X_CLS_MDS info{};
-    if (catalog_->mds_GetInfo(ids[i], &info) != 1) continue;
+    if (catalog_->mds_GetInfo(id, &info) != 1) continue;
     CollectionInfo c;
     c.id = info.colID;
     c.name.assign(info.colName, strnlen(info.colName, sizeof info.colName));
@@ -124,6 +132,9 @@ std::vector<CollectionInfo> Connection::Collections() {
   }
   std::sort(out.begin(), out.end(),
             [](const CollectionInfo& a, const CollectionInfo& b) { return a.id < b.id; });
+  listedIds_ = std::move(ids);
+  listed_ = out;
+  listedAt_ = now;
   return out;
 }
 

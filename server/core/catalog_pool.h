@@ -7,11 +7,13 @@
 #ifndef METASHELF_SERVER_CORE_CATALOG_POOL_H_
 #define METASHELF_SERVER_CORE_CATALOG_POOL_H_
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +61,10 @@ class OpenCollection {
   // boxes) are complete and may answer searches. Asked until they are,
   // then kept.
   bool IndexedSearchReady();
+  // The names the catalog interface offers this collection's records
+  // under, worked out once per connection (the schema of an open
+  // collection never changes); empty until set.
+  std::optional<std::vector<std::string>>& outputSchemaNames() { return outputSchemaNames_; }
 
  private:
   std::int32_t id_;
@@ -67,6 +73,7 @@ class OpenCollection {
   SetPtr set_;
   CSchema* schema_;
   bool indexReady_ = false;
+  std::optional<std::vector<std::string>> outputSchemaNames_;
 };
 
 // Name, schema and record count of a collection, for listings.
@@ -105,6 +112,10 @@ class Connection {
   CatalogPtr catalog_;
   std::int32_t catalogId_ = 0;
   std::map<std::int32_t, std::unique_ptr<OpenCollection>> open_;
+  // The listing as last read, the ids it was read for and when.
+  std::vector<std::int32_t> listedIds_;
+  std::vector<CollectionInfo> listed_;
+  std::chrono::steady_clock::time_point listedAt_;
 };
 
 class ConnectionPool;

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "core/filter.h"
+#include "metashelf/base/numbers.h"
 
 namespace metashelf::server {
 namespace {
@@ -180,9 +181,7 @@ class Parser {
   bool Number(double* v) {
     const Token& t = Peek();
     if (t.type != Token::kNumber) return Fail("expected a number");
-    char* end = nullptr;
-    *v = std::strtod(t.text.c_str(), &end);
-    if (end == nullptr || *end != '\0' || !std::isfinite(*v)) return Fail("expected a number");
+    if (!base::ParseDouble(t.text, v)) return Fail("expected a number");
     Next();
     return true;
   }

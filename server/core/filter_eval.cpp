@@ -3,12 +3,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
-#include <cstdlib>
 #include <iterator>
 #include <utility>
 
 #include "core/queryables.h"
+#include "metashelf/base/numbers.h"
 
 // The library's indexed search (free text, substrings, boxes) when it has
 // one; otherwise free text is a like over the text aliases and a box four
@@ -70,16 +69,11 @@ Ids Subtract(const Ids& a, const Ids& b) {
   return out;
 }
 
+// Only digits, sign, point and exponent: no hex, inf, nan or blanks, and
+// nothing a double cannot hold.
 bool PlainNumber(const std::string& v) {
-  if (v.empty() || v.size() > 64) return false;
-  char* end = nullptr;
-  std::strtod(v.c_str(), &end);
-  if (*end != '\0') return false;
-  // Only digits, sign, point and exponent: no hex, inf or nan.
-  return std::all_of(v.begin(), v.end(), [](char c) {
-    return std::isdigit(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '+' || c == '.' ||
-           c == 'e' || c == 'E';
-  });
+  double ignored = 0;
+  return v.size() <= 64 && base::ParseDouble(v, &ignored);
 }
 
 class Evaluator {
@@ -383,6 +377,11 @@ class Evaluator {
       case QueryableKind::kAlias: {
         std::vector<SearchNode> leaf;
         if (!Conditions(f, r.node, &leaf)) return kError;
+        // A substring of one node is found quickest among that node's own
+        // values: the substring index holds whole records, so a word common
+        // elsewhere in them (a title word among keywords) makes candidates
+        // of most records, each then read row by row.
+        if (indexed_ && f.kind == Filter::Kind::kLike) return fallback();
         for (SearchNode& n : leaf) numbers.push_back(Append(conds, std::move(n)));
         break;
       }
@@ -470,23 +469,40 @@ class Evaluator {
       }
     }
     if (parts.empty()) return false;
+    // Substrings of one node first: a scan of that node's values is cheap,
+    // and when it finds nothing the search (a box that meets thousands of
+    // records, say) need not run at all.
+    std::stable_partition(rest.begin(), rest.end(),
+                          [](const Filter* c) { return c->kind == Filter::Kind::kLike; });
+    bool first = true;
+    auto narrow = [&](Ids part) {
+      *out = first ? std::move(part) : Intersect(*out, part);
+      first = false;
+    };
+    std::size_t next = 0;
+    for (; next < rest.size() && rest[next]->kind == Filter::Kind::kLike; ++next) {
+      Ids part;
+      if (!Run(*rest[next], &part)) return false;
+      narrow(std::move(part));
+      if (out->empty()) return true;
+    }
     std::string expression = "(";
     for (std::size_t i = 0; i < parts.size(); ++i) expression += (i ? " and " : "") + parts[i];
     expression += ")";
-    if (!Search(std::move(conds), expression, out)) return false;
-    for (const Filter* c : rest) {
+    Ids found;
+    if (!Search(std::move(conds), expression, &found)) return false;
+    narrow(std::move(found));
+    for (; next < rest.size(); ++next) {
       if (out->empty()) return true;
       Ids part;
-      if (!Run(*c, &part)) return false;
-      *out = Intersect(*out, part);
+      if (!Run(*rest[next], &part)) return false;
+      narrow(std::move(part));
     }
     return true;
   }
 
   static std::string Number(double v) {
-    char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%.17g", v);
-    return buffer;
+    return base::ShortestDouble(v);
   }
 
   // A phrase's words: quotes inside would end it early.
@@ -500,7 +516,7 @@ class Evaluator {
 
   bool Search(std::vector<SearchNode> conds, const std::string& expression, Ids* out) {
 #ifdef METASHELF_SERVER_INDEXED_SEARCH
-    if (!indexed_) return ValueSearch(std::move(conds), expression, out);
+    if (!indexed_ || ValuesAlone(conds)) return ValueSearch(std::move(conds), expression, out);
     std::vector<MsSearchHit> hits;
     if (MsSearch(&collection_.set(), expression, conds, MsSearchOptions(), &hits, nullptr) != 1) {
       return DbFail();
@@ -514,6 +530,23 @@ class Evaluator {
 #else
     return ValueSearch(std::move(conds), expression, out);
 #endif
+  }
+
+  // Whether the value tables alone answer `conds` as the indexed search
+  // would: substrings and comparisons of text nodes (dates of reduced
+  // precision, free text and boxes need the search indexes).
+  bool ValuesAlone(const std::vector<SearchNode>& conds) {
+    for (const SearchNode& c : conds) {
+      if (c.nodePath.empty() || c.op == "text" || c.op == "intersects" || c.op == "within") {
+        return false;
+      }
+      CNodeInfo info;
+      if (collection_.schema().GetNodeInfoByPath(c.nodePath.c_str(), &info) != 1) return false;
+      short tableType = 0;
+      info.GetTableType(tableType);
+      if (tableType != 1) return false;
+    }
+    return true;
   }
 
   // The search over the value tables alone.
@@ -572,11 +605,6 @@ class Evaluator {
     if (b[0] > b[2] || b[1] > b[3]) {
       return BadValue(f, "the box's lower corner lies above or right of its upper corner");
     }
-    auto number = [](double v) {
-      char buffer[40];
-      std::snprintf(buffer, sizeof buffer, "%.17g", v);
-      return std::string(buffer);
-    };
     conds->assign(4, SearchNode());
     const std::pair<const NodeRef*, std::pair<const char*, double>> parts[] = {
         {&west, {"<=", b[2]}},
@@ -586,7 +614,7 @@ class Evaluator {
     for (std::size_t i = 0; i < 4; ++i) {
       (*conds)[i].nodePath = parts[i].first->path;
       (*conds)[i].op = parts[i].second.first;
-      (*conds)[i].value1 = number(parts[i].second.second);
+      (*conds)[i].value1 = Number(parts[i].second.second);
     }
     return true;
   }
@@ -655,13 +683,13 @@ class Evaluator {
         for (const std::string& p : pieces) pass = pass && text.find(p) != std::string::npos;
         if (!wildcard) pass = pieces.size() == 1 && pieces[0] == text;
       } else if (f.kind == Filter::Kind::kBetween) {
-        pass = PlainNumber(f.value) && PlainNumber(f.value2) &&
-               std::strtod(f.value.c_str(), nullptr) <= static_cast<double>(id) &&
-               static_cast<double>(id) <= std::strtod(f.value2.c_str(), nullptr);
+        double low = 0;
+        double high = 0;
+        pass = base::ParseDouble(f.value, &low) && base::ParseDouble(f.value2, &high) &&
+               low <= static_cast<double>(id) && static_cast<double>(id) <= high;
       } else if (f.op == "=" || f.op == "<>") {
         pass = (text == f.value) == (f.op == "=");
-      } else if (PlainNumber(f.value)) {
-        const double v = std::strtod(f.value.c_str(), nullptr);
+      } else if (double v = 0; base::ParseDouble(f.value, &v)) {
         const double x = static_cast<double>(id);
         pass = f.op == "<" ? x < v : f.op == "<=" ? x <= v : f.op == ">" ? x > v : x >= v;
       }

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <utility>
 
+#include "metashelf/base/numbers.h"
+
 namespace metashelf::server {
 
 const char* LocalName(const char* name) {
@@ -38,11 +40,7 @@ bool Corner(const pugi::xml_node& node, double* x, double* y) {
   std::string b;
   std::string rest;
   if (!(in >> a >> b) || (in >> rest)) return false;
-  char* end = nullptr;
-  *x = std::strtod(a.c_str(), &end);
-  if (*end != '\0' || !std::isfinite(*x)) return false;
-  *y = std::strtod(b.c_str(), &end);
-  return *end == '\0' && std::isfinite(*y);
+  return base::ParseDouble(a, x) && base::ParseDouble(b, y);
 }
 
 // Reference systems written as URNs of EPSG 4326 put latitude first; plain

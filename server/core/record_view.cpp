@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <string_view>
+
+#include "metashelf/base/numbers.h"
 
 namespace metashelf::server {
 namespace {
@@ -23,10 +26,12 @@ enum class Field {
   kNorth
 };
 
+// A stored bound, blanks around it allowed.
 bool Number(const std::string& text, double* v) {
-  char* end = nullptr;
-  *v = std::strtod(text.c_str(), &end);
-  return !text.empty() && end != nullptr && *end == '\0' && std::isfinite(*v);
+  const auto b = text.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return false;
+  const auto e = text.find_last_not_of(" \t\r\n");
+  return base::ParseDouble(std::string_view(text).substr(b, e - b + 1), v);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "metashelf/base/numbers.h"
+
 namespace metashelf::server::csw {
 namespace {
 
@@ -23,9 +25,7 @@ void Add(pugi::xml_node parent, const char* name, const std::string& value) {
 }
 
 std::string Number(double v) {
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.15g", v);
-  return buffer;
+  return base::ShortestDouble(v);
 }
 
 }  // namespace

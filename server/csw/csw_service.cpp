@@ -14,6 +14,7 @@
 #include "core/query_run.h"
 #include "core/queryables.h"
 #include "core/record_view.h"
+#include "core/whole_number.h"
 #include "csw/csw_output.h"
 
 namespace metashelf::server {
@@ -71,12 +72,7 @@ CswError Missing(const std::string& locator) {
 }
 
 bool ParseWhole(const std::string& text, std::int64_t* out) {
-  const std::string t = Trim(text);
-  if (t.empty() || t.size() > 12 || t.find_first_not_of("0123456789") != std::string::npos) {
-    return false;
-  }
-  *out = std::stoll(t);
-  return true;
+  return ParseWholeNumber(Trim(text), out);
 }
 
 bool ParseElementSet(const std::string& text, ElementSet* out) {
@@ -202,9 +198,9 @@ class Csw {
       OpenCollection* c = conn.FindById(info.id);
       if (c == nullptr) continue;
       out[csw::kCswNs].push_back(c);
-      for (const std::string& name : csw::NativeSchemaNames(*c, c->schema().SchemaDoc())) {
-        out[name].push_back(c);
-      }
+      auto& names = c->outputSchemaNames();
+      if (!names) names = csw::NativeSchemaNames(*c, c->schema().SchemaDoc());
+      for (const std::string& name : *names) out[name].push_back(c);
     }
     return out;
   }

@@ -14,8 +14,10 @@
 #include <ostream>
 #include <thread>
 
+#include "core/whole_number.h"
 #include "csw/csw_service.h"
 #include "http/service.h"
+#include "metashelf/base/numbers.h"
 #include "ogcapi/ogcapi_service.h"
 #include "pages/pages.h"
 #include "server.h"
@@ -42,13 +44,12 @@ bool SplitListen(const std::string& listen, std::string* host, int* port) {
   if (host->size() >= 2 && host->front() == '[' && host->back() == ']') {
     *host = host->substr(1, host->size() - 2);
   }
-  const std::string p = listen.substr(colon + 1);
-  if (host->empty() || p.empty() || p.size() > 5 ||
-      p.find_first_not_of("0123456789") != std::string::npos) {
+  std::int64_t number = 0;
+  if (host->empty() || !ParseWholeNumber(listen.substr(colon + 1), &number, 5) || number > 65535) {
     return false;
   }
-  *port = std::stoi(p);
-  return *port <= 65535;
+  *port = static_cast<int>(number);
+  return true;
 }
 
 // The moment the request in this worker started, for the access log.
@@ -118,8 +119,7 @@ int RunServer(const ServerOptions& options, std::ostream& log) {
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
                             std::chrono::steady_clock::now() - requestStart)
                             .count();
-    char ms[32];
-    std::snprintf(ms, sizeof ms, "%.1f", static_cast<double>(micros) / 1000.0);
+    const std::string ms = base::FormatDouble(static_cast<double>(micros) / 1000.0, 'f', 1);
     std::string target = req.target.size() > 512 ? req.target.substr(0, 512) + "..." : req.target;
     for (char& c : target) {
       if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';

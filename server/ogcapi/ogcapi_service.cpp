@@ -12,6 +12,8 @@
 #include "core/query_run.h"
 #include "core/queryables.h"
 #include "core/record_view.h"
+#include "core/whole_number.h"
+#include "metashelf/base/numbers.h"
 #include "pages/pages.h"
 #include "pages/where_filter.h"
 
@@ -165,21 +167,15 @@ bool ParseNumberList(const std::string& text, std::vector<double>* out) {
   std::stringstream in(text);
   std::string part;
   while (std::getline(in, part, ',')) {
-    char* end = nullptr;
-    const double v = std::strtod(part.c_str(), &end);
-    if (part.empty() || *end != '\0' || !std::isfinite(v)) return false;
+    double v = 0;
+    if (!base::ParseDouble(part, &v)) return false;
     out->push_back(v);
   }
   return true;
 }
 
 bool ParseCount(const std::string& text, std::int64_t* out) {
-  if (text.empty() || text.size() > 12) return false;
-  for (char c : text) {
-    if (std::isdigit(static_cast<unsigned char>(c)) == 0) return false;
-  }
-  *out = std::strtoll(text.c_str(), nullptr, 10);
-  return true;
+  return ParseWholeNumber(text, out);
 }
 
 // The constraint of an items request: q, bbox, datetime and filter, all

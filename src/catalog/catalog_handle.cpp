@@ -6,6 +6,7 @@
 
 #include "catalog/mtdb_context.h"
 #include "db/statement.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/host_database.h"
 #include "metashelf/ora_metadatabase.h"
 
@@ -18,40 +19,46 @@ COraMetaDataBase::~COraMetaDataBase() {
 }
 
 std::int32_t COraMetaDataBase::mtdb_Create(CBas_GDataBase* database, const char* name) {
-  if (database == nullptr) return 0;
-  return database->db_CreateMtdb(name);
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    if (database == nullptr) return 0;
+    return database->db_CreateMtdb(name);
+  });
 }
 
 std::int32_t COraMetaDataBase::mtdb_Open(CBas_GDataBase* database, std::int32_t mtdbID,
                                          std::int32_t /*unused*/) {
-  ctx_->database = database;
-  if (database == nullptr) return -1;
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    ctx_->database = database;
+    if (database == nullptr) return -1;
 
-  unsigned char record[kMtdbInfoRecordSize];
-  std::memset(record, 0, sizeof record);
-  if (database->db_GetMtdbInfo(mtdbID, record) < 1) return -1;
+    unsigned char record[kMtdbInfoRecordSize];
+    std::memset(record, 0, sizeof record);
+    if (database->db_GetMtdbInfo(mtdbID, record) < 1) return -1;
 
-  // The owner must fit with its NUL; a longer name is refused rather than
-  // cut, since a cut name would qualify another user's objects.
-  const char* owner = reinterpret_cast<const char*>(record + kMtdbInfoOwnerOffset);
-  const std::size_t room = kMtdbInfoRecordSize - kMtdbInfoOwnerOffset;
-  const std::size_t length = strnlen(owner, room);
-  if (length >= static_cast<std::size_t>(kOwnerSize)) return 0;
-  std::memcpy(ctx_->owner, owner, length);
-  ctx_->owner[length] = '\0';
+    // The owner must fit with its NUL; a longer name is refused rather than
+    // cut, since a cut name would qualify another user's objects.
+    const char* owner = reinterpret_cast<const char*>(record + kMtdbInfoOwnerOffset);
+    const std::size_t room = kMtdbInfoRecordSize - kMtdbInfoOwnerOffset;
+    const std::size_t length = strnlen(owner, room);
+    if (length >= static_cast<std::size_t>(kOwnerSize)) return 0;
+    std::memcpy(ctx_->owner, owner, length);
+    ctx_->owner[length] = '\0';
 
-  auto* connection = dynamic_cast<Cora_IDataBase*>(database);
-  ctx_->hdbc = connection != nullptr ? connection->HDBC() : nullptr;
-  if (ctx_->hdbc == nullptr) return 0;
+    auto* connection = dynamic_cast<Cora_IDataBase*>(database);
+    ctx_->hdbc = connection != nullptr ? connection->HDBC() : nullptr;
+    if (ctx_->hdbc == nullptr) return 0;
 
-  ctx_->mtdbID = mtdbID;
-  ctx_->opened = 1;
-  return 1;
+    ctx_->mtdbID = mtdbID;
+    ctx_->opened = 1;
+    return 1;
+  });
 }
 
 std::int32_t COraMetaDataBase::mtdb_Close() {
-  std::memset(ctx_, 0, sizeof *ctx_);
-  return 1;
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    std::memset(ctx_, 0, sizeof *ctx_);
+    return 1;
+  });
 }
 
 int COraMetaDataBase::mtdb_HasOpened() {
@@ -66,47 +73,51 @@ void COraMetaDataBase::GetOraBaseInfo(gis_SQLHDBC_STRU*& hdbc, char* owner) {
 std::int32_t COraMetaDataBase::GetLobLength(std::int32_t* length, const char* table,
                                             const char* column, const char* keyColumn,
                                             std::int32_t key) {
-  std::string sql = "SELECT DBMS_LOB.GETLENGTH(";
-  sql += column;
-  sql += ") FROM ";
-  sql += ctx_->owner;
-  sql += ".";
-  sql += table;
-  sql += " WHERE ";
-  sql += keyColumn;
-  sql += "=";
-  sql += std::to_string(key);
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    std::string sql = "SELECT DBMS_LOB.GETLENGTH(";
+    sql += column;
+    sql += ") FROM ";
+    sql += ctx_->owner;
+    sql += ".";
+    sql += table;
+    sql += " WHERE ";
+    sql += keyColumn;
+    sql += "=";
+    sql += std::to_string(key);
 
-  metashelf::db::Statement stmt(ctx_->hdbc);
-  if (!stmt.ok()) return 0;
-  std::int16_t indicator = 0;
-  gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
-  gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_INT, length, 4, &indicator);
-  if (metashelf::db::Succeeded(gis_SQLExecute(stmt.get())) &&
-      metashelf::db::Succeeded(gis_SQLFetch(stmt.get()))) {
-    return 1;
-  }
-  stmt.DrainError();
-  return 0;
+    metashelf::db::Statement stmt(ctx_->hdbc);
+    if (!stmt.ok()) return 0;
+    std::int16_t indicator = 0;
+    gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
+    gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_INT, length, 4, &indicator);
+    if (metashelf::db::Succeeded(gis_SQLExecute(stmt.get())) &&
+        metashelf::db::Succeeded(gis_SQLFetch(stmt.get()))) {
+      return 1;
+    }
+    stmt.DrainError();
+    return 0;
+  });
 }
 
 std::int32_t COraMetaDataBase::GetSysDateTime(OCIDate& date, std::int32_t colID) {
-  std::string sql = "SELECT SYSDATE FROM ";
-  sql += ctx_->owner;
-  sql += ".";
-  sql += "KRDB_META_SET ";
-  sql += "WHERE COL_ID=";
-  sql += std::to_string(colID);
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    std::string sql = "SELECT SYSDATE FROM ";
+    sql += ctx_->owner;
+    sql += ".";
+    sql += "KRDB_META_SET ";
+    sql += "WHERE COL_ID=";
+    sql += std::to_string(colID);
 
-  metashelf::db::Statement stmt(ctx_->hdbc);
-  if (!stmt.ok()) return 0;
-  std::int16_t indicator = 0;
-  gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
-  gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_DATE, &date, 8, &indicator);
-  if (metashelf::db::Succeeded(gis_SQLExecute(stmt.get())) &&
-      metashelf::db::Succeeded(gis_SQLFetch(stmt.get()))) {
-    return 1;
-  }
-  stmt.DrainError();
-  return 0;
+    metashelf::db::Statement stmt(ctx_->hdbc);
+    if (!stmt.ok()) return 0;
+    std::int16_t indicator = 0;
+    gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
+    gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_DATE, &date, 8, &indicator);
+    if (metashelf::db::Succeeded(gis_SQLExecute(stmt.get())) &&
+        metashelf::db::Succeeded(gis_SQLFetch(stmt.get()))) {
+      return 1;
+    }
+    stmt.DrainError();
+    return 0;
+  });
 }

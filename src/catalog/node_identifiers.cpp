@@ -8,6 +8,7 @@
 
 #include "catalog/mtdb_context.h"
 #include "db/statement.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/ora_metadatabase.h"
 
 using metashelf::db::Statement;
@@ -25,21 +26,23 @@ void COraMetaDataBase::OraGenGuid(int count, std::vector<std::int64_t>& ids) {
 }
 
 std::int32_t COraMetaDataBase::GenerateNodeID(std::int32_t* id) {
-  if (id == nullptr) return 0;
-  *id = 0;
-  const std::string sql =
-      "SELECT " + std::string(ctx_->owner) + ".KRSQ_SCHEMANODEID.NEXTVAL INTO :SeqVal FROM DUAL";
-  Statement stmt(ctx_->hdbc);
-  if (!stmt.ok()) return 0;
-  std::int16_t indicator = 0;
-  if (gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS ||
-      gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_INT, id, 4, &indicator) != GIS_SQL_SUCCESS ||
-      gis_SQLExecute(stmt.get()) != GIS_SQL_SUCCESS ||
-      gis_SQLFetch(stmt.get()) != GIS_SQL_SUCCESS) {
-    stmt.DrainError();
-    return 0;
-  }
-  return *id >= 0 ? 1 : 0;
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    if (id == nullptr) return 0;
+    *id = 0;
+    const std::string sql =
+        "SELECT " + std::string(ctx_->owner) + ".KRSQ_SCHEMANODEID.NEXTVAL INTO :SeqVal FROM DUAL";
+    Statement stmt(ctx_->hdbc);
+    if (!stmt.ok()) return 0;
+    std::int16_t indicator = 0;
+    if (gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS ||
+        gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_INT, id, 4, &indicator) != GIS_SQL_SUCCESS ||
+        gis_SQLExecute(stmt.get()) != GIS_SQL_SUCCESS ||
+        gis_SQLFetch(stmt.get()) != GIS_SQL_SUCCESS) {
+      stmt.DrainError();
+      return 0;
+    }
+    return *id >= 0 ? 1 : 0;
+  });
 }
 
 void COraMetaDataBase::SetNextSeqValue(std::int32_t increment) {

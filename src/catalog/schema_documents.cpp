@@ -9,6 +9,7 @@
 #include "catalog/catalog_access.h"
 #include "catalog/catalog_binding.h"
 #include "db/statement.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/blob_data.h"
 #include "metashelf/ora_metadatabase.h"
 
@@ -78,33 +79,49 @@ std::int32_t ReadDocument(COraMetaDataBase& catalog, const char* select, const c
 }  // namespace
 
 std::int32_t COraMetaDataBase::SetSchemaDoc(std::int32_t schemaID, CBlobData* blob) {
-  return StoreDocument(*this, "KRDB_META_SCHEMA SET SCHEMADOC=:1 ", schemaID, blob);
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    return StoreDocument(*this, "KRDB_META_SCHEMA SET SCHEMADOC=:1 ", schemaID, blob);
+  });
 }
 
 std::int32_t COraMetaDataBase::SetNodeInfo(std::int32_t schemaID, CBlobData* blob) {
-  return StoreDocument(*this, "KRDB_META_SCHEMA SET NODEINFO=:1 ", schemaID, blob);
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    return StoreDocument(*this, "KRDB_META_SCHEMA SET NODEINFO=:1 ", schemaID, blob);
+  });
 }
 
 std::int32_t COraMetaDataBase::SetXPathDoc(std::int32_t schemaID, CBlobData* blob) {
-  return StoreDocument(*this, "KRDB_META_SCHEMA SET XPATHDOC=:1 ", schemaID, blob);
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    return StoreDocument(*this, "KRDB_META_SCHEMA SET XPATHDOC=:1 ", schemaID, blob);
+  });
 }
 
 std::int32_t COraMetaDataBase::SetN2EMAP(std::int32_t schemaID, CBlobData* blob) {
-  return StoreDocument(*this, "KRDB_META_SCHEMA SET N2EMAP=:1 ", schemaID, blob);
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    return StoreDocument(*this, "KRDB_META_SCHEMA SET N2EMAP=:1 ", schemaID, blob);
+  });
 }
 
 std::int32_t COraMetaDataBase::GetSchemaDoc(std::int32_t schemaID, CBlobData* blob) {
-  return ReadDocument(*this, "SELECT SCHEMADOC FROM ", "SCHEMADOC", schemaID, blob);
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    return ReadDocument(*this, "SELECT SCHEMADOC FROM ", "SCHEMADOC", schemaID, blob);
+  });
 }
 
 std::int32_t COraMetaDataBase::GetNodeInfo(std::int32_t schemaID, CBlobData* blob) {
-  return ReadDocument(*this, "SELECT NODEINFO FROM ", "NODEINFO", schemaID, blob);
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    return ReadDocument(*this, "SELECT NODEINFO FROM ", "NODEINFO", schemaID, blob);
+  });
 }
 
 std::int32_t COraMetaDataBase::GetXPathDoc(std::int32_t schemaID, CBlobData* blob) {
-  return ReadDocument(*this, "SELECT XPATHDOC FROM ", "XPATHDOC", schemaID, blob);
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    return ReadDocument(*this, "SELECT XPATHDOC FROM ", "XPATHDOC", schemaID, blob);
+  });
 }
 
 std::int32_t COraMetaDataBase::GetN2EMAP(std::int32_t schemaID, CBlobData* blob) {
-  return ReadDocument(*this, "SELECT N2EMAP FROM ", "N2EMAP", schemaID, blob);
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    return ReadDocument(*this, "SELECT N2EMAP FROM ", "N2EMAP", schemaID, blob);
+  });
 }

@@ -9,8 +9,10 @@
 
 #include "catalog/catalog_access.h"
 #include "catalog/catalog_binding.h"
+#include "db/deadlock_retry.h"
 #include "db/statement.h"
 #include "db/unit.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/blob_data.h"
 #include "metashelf/host_database.h"
 #include "metashelf/model.h"
@@ -47,49 +49,59 @@ bool StoreText(COraMetaDataBase& catalog,
 
 std::int32_t COraMetaDataBase::schema_Add(const char* name, const char* schemaText,
                                           const char* remark) {
-  if (ctx_->opened == 0 || name == nullptr || schemaText == nullptr) return 0;
-  if (schema_IsExist(name) == 1) return 0;
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    if (ctx_->opened == 0 || name == nullptr || schemaText == nullptr) return 0;
+    if (schema_IsExist(name) == 1) return 0;
 
-  std::string schemaDoc;
-  std::string nodeInfo;
-  std::string xpathDoc;
-  const std::string map = kDefaultN2EMap;
-  {
-    CSchemaRegister parser(this);
-    if (parser.ParseSchema(schemaText, schemaDoc, nodeInfo, xpathDoc, &DrawNodeIds) < 0) {
-      return 0;
+    std::string schemaDoc;
+    std::string nodeInfo;
+    std::string xpathDoc;
+    const std::string map = kDefaultN2EMap;
+    {
+      CSchemaRegister parser(this);
+      if (parser.ParseSchema(schemaText, schemaDoc, nodeInfo, xpathDoc, &DrawNodeIds) < 0) {
+        return 0;
+      }
     }
-  }
 
-  auto* source = dynamic_cast<Cora_IDataBase*>(ctx_->database);
-  if (source == nullptr) return 0;
-  std::int32_t id = source->db_GetFreeXCLSID();
-  if (id == 0) return 0;  // no free id: 0 would read as a failure anyway
+    auto* source = dynamic_cast<Cora_IDataBase*>(ctx_->database);
+    if (source == nullptr) return 0;
+    std::int32_t id = source->db_GetFreeXCLSID();
+    if (id == 0) return 0;  // no free id: 0 would read as a failure anyway
 
-  metashelf::db::Unit unit(ctx_->hdbc);
-  if (!unit.ok()) return 0;
-  {
-    Statement stmt(ctx_->hdbc);
-    if (!stmt.ok()) return 0;
-    const std::string sql = "BEGIN " + Prefix(*ctx_) + "KRPG_MD.schema_Add(:1,:2,:3,:4);" + "END; ";
-    gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
-    std::int32_t mtdbID = ctx_->mtdbID;
-    std::int16_t ind[4] = {};
-    BindInt(stmt.get(), 1, &id, &ind[0]);
-    BindText(stmt.get(), 2, name, &ind[1]);
-    BindInt(stmt.get(), 3, &mtdbID, &ind[2]);
-    BindText(stmt.get(), 4, remark != nullptr ? remark : "", &ind[3]);
-    if (!Succeeded(gis_SQLExecute(stmt.get()))) {
-      stmt.DrainError();
-      return 0;
-    }
-  }
-  // A schema without its documents could never be opened.
-  if (!StoreText(*this, &COraMetaDataBase::SetSchemaDoc, id, schemaDoc) ||
-      !StoreText(*this, &COraMetaDataBase::SetNodeInfo, id, nodeInfo) ||
-      !StoreText(*this, &COraMetaDataBase::SetXPathDoc, id, xpathDoc) ||
-      !StoreText(*this, &COraMetaDataBase::SetN2EMAP, id, map)) {
-    return 0;
-  }
-  return unit.Commit() ? id : 0;
+    // Another host registering a schema at the same moment may make this one
+    // a deadlock's victim: it is then done again (the id is still unused).
+    return metashelf::db::RetryingDeadlocks(
+        ctx_->hdbc,
+        [&]() -> std::int32_t {
+          metashelf::db::Unit unit(ctx_->hdbc);
+          if (!unit.ok()) return 0;
+          {
+            Statement stmt(ctx_->hdbc);
+            if (!stmt.ok()) return 0;
+            const std::string sql =
+                "BEGIN " + Prefix(*ctx_) + "KRPG_MD.schema_Add(:1,:2,:3,:4);" + "END; ";
+            gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
+            std::int32_t mtdbID = ctx_->mtdbID;
+            std::int16_t ind[4] = {};
+            BindInt(stmt.get(), 1, &id, &ind[0]);
+            BindText(stmt.get(), 2, name, &ind[1]);
+            BindInt(stmt.get(), 3, &mtdbID, &ind[2]);
+            BindText(stmt.get(), 4, remark != nullptr ? remark : "", &ind[3]);
+            if (!Succeeded(gis_SQLExecute(stmt.get()))) {
+              stmt.DrainError();
+              return 0;
+            }
+          }
+          // A schema without its documents could never be opened.
+          if (!StoreText(*this, &COraMetaDataBase::SetSchemaDoc, id, schemaDoc) ||
+              !StoreText(*this, &COraMetaDataBase::SetNodeInfo, id, nodeInfo) ||
+              !StoreText(*this, &COraMetaDataBase::SetXPathDoc, id, xpathDoc) ||
+              !StoreText(*this, &COraMetaDataBase::SetN2EMAP, id, map)) {
+            return 0;
+          }
+          return unit.Commit() ? id : 0;
+        },
+        [](std::int32_t registered) { return registered > 0; });
+  });
 }

@@ -8,6 +8,7 @@
 #include "catalog/catalog_binding.h"
 #include "db/statement.h"
 #include "db/unit.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/base/sql_quote.h"
 #include "metashelf/base/utf8.h"
 #include "metashelf/ora_metadatabase.h"
@@ -67,170 +68,190 @@ std::int32_t RunSchemaUpdate(COraMetaDataBase& catalog, const char* procedure,
 }  // namespace
 
 int COraMetaDataBase::schema_IsExist(const char* name) {
-  if (name == nullptr) return 0;
-  const std::string sql = "SELECT COUNT(SCHEMA_NAME) FROM " + std::string(ctx_->owner) +
-                          ".KRDB_META_SCHEMA " + "WHERE SCHEMA_NAME=" + SqlLiteral(name) +
-                          " AND MTDB_ID=" + std::to_string(ctx_->mtdbID);
-  Statement stmt(ctx_->hdbc);
-  if (!stmt.ok()) return 0;
-  std::int32_t count = -1;
-  return FetchOneInt(stmt, sql, &count) == 1 && count >= 1 ? 1 : 0;
+  return metashelf::base::Guard<int>(0, [&]() -> int {
+    if (name == nullptr) return 0;
+    const std::string sql = "SELECT COUNT(SCHEMA_NAME) FROM " + std::string(ctx_->owner) +
+                            ".KRDB_META_SCHEMA " + "WHERE SCHEMA_NAME=" + SqlLiteral(name) +
+                            " AND MTDB_ID=" + std::to_string(ctx_->mtdbID);
+    Statement stmt(ctx_->hdbc);
+    if (!stmt.ok()) return 0;
+    std::int32_t count = -1;
+    return FetchOneInt(stmt, sql, &count) == 1 && count >= 1 ? 1 : 0;
+  });
 }
 
 std::int32_t COraMetaDataBase::schema_Del(std::int32_t schemaID) {
-  const std::string sql = "BEGIN " + Prefix(*ctx_) + "KRPG_MD.schema_Del(:1); " + "END; ";
-  // One unit of work: a failed deletion never ends a host transaction.
-  metashelf::db::Unit unit(ctx_->hdbc);
-  if (!unit.ok()) return 0;
-  bool ran = false;
-  {
-    Statement stmt(ctx_->hdbc);
-    if (!stmt.ok()) return 0;
-    std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
-    if (rc == GIS_SQL_SUCCESS) {
-      std::int32_t id = schemaID;
-      std::int16_t indicator = 0;
-      BindInt(stmt.get(), 1, &id, &indicator);
-      rc = gis_SQLExecute(stmt.get());
-      ran = Succeeded(rc);
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    const std::string sql = "BEGIN " + Prefix(*ctx_) + "KRPG_MD.schema_Del(:1); " + "END; ";
+    // One unit of work: a failed deletion never ends a host transaction.
+    metashelf::db::Unit unit(ctx_->hdbc);
+    if (!unit.ok()) return 0;
+    bool ran = false;
+    {
+      Statement stmt(ctx_->hdbc);
+      if (!stmt.ok()) return 0;
+      std::int16_t rc = gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
+      if (rc == GIS_SQL_SUCCESS) {
+        std::int32_t id = schemaID;
+        std::int16_t indicator = 0;
+        BindInt(stmt.get(), 1, &id, &indicator);
+        rc = gis_SQLExecute(stmt.get());
+        ran = Succeeded(rc);
+      }
+      if (!ran) stmt.DrainError();
     }
-    if (!ran) stmt.DrainError();
-  }
-  return ran && unit.Commit() ? 1 : 0;
+    return ran && unit.Commit() ? 1 : 0;
+  });
 }
 
 std::int32_t COraMetaDataBase::schema_GetNum(std::int32_t* count) {
-  if (ctx_->opened == 0 || count == nullptr) return 0;
-  *count = 0;
-  const std::string sql = "SELECT COUNT(*) FROM " + std::string(ctx_->owner) +
-                          ".KRDB_META_SCHEMA " + "WHERE MTDB_ID=" + std::to_string(ctx_->mtdbID);
-  Statement stmt(ctx_->hdbc);
-  if (!stmt.ok()) return 0;
-  return FetchOneInt(stmt, sql, count);
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    if (ctx_->opened == 0 || count == nullptr) return 0;
+    *count = 0;
+    const std::string sql = "SELECT COUNT(*) FROM " + std::string(ctx_->owner) +
+                            ".KRDB_META_SCHEMA " + "WHERE MTDB_ID=" + std::to_string(ctx_->mtdbID);
+    Statement stmt(ctx_->hdbc);
+    if (!stmt.ok()) return 0;
+    return FetchOneInt(stmt, sql, count);
+  });
 }
 
 std::int32_t COraMetaDataBase::schema_GetIDList(CSmartArray<std::int32_t>& ids) {
-  std::int32_t count = 0;
-  if (schema_GetNum(&count) != 1 || count < 1) return 0;
-  const std::string sql = "SELECT SCHEMA_ID FROM " + Prefix(*ctx_) + "KRDB_META_SCHEMA " +
-                          "WHERE MTDB_ID=" + std::to_string(ctx_->mtdbID);
-  Statement stmt(ctx_->hdbc);
-  if (!stmt.ok()) return 0;
-  // A failed execution is drained at once: fetching from it would only
-  // replace its reason with the driver's complaint that no rows are open.
-  if (!Succeeded(gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS)) ||
-      !Succeeded(gis_SQLExecute(stmt.get()))) {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    std::int32_t count = 0;
+    if (schema_GetNum(&count) != 1 || count < 1) return 0;
+    const std::string sql = "SELECT SCHEMA_ID FROM " + Prefix(*ctx_) + "KRDB_META_SCHEMA " +
+                            "WHERE MTDB_ID=" + std::to_string(ctx_->mtdbID);
+    Statement stmt(ctx_->hdbc);
+    if (!stmt.ok()) return 0;
+    // A failed execution is drained at once: fetching from it would only
+    // replace its reason with the driver's complaint that no rows are open.
+    if (!Succeeded(gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS)) ||
+        !Succeeded(gis_SQLExecute(stmt.get()))) {
+      stmt.DrainError();
+      return 0;
+    }
+    std::int32_t id = 0;
+    std::int16_t indicator = 0;
+    BindIntCol(stmt.get(), 1, &id, &indicator);
+    std::int16_t rc;
+    while (Succeeded(rc = gis_SQLFetch(stmt.get()))) ids.Add(id);
+    // Only the end of the rows counts as a complete list.
+    if (rc == GIS_SQL_NO_DATA) return 1;
     stmt.DrainError();
     return 0;
-  }
-  std::int32_t id = 0;
-  std::int16_t indicator = 0;
-  BindIntCol(stmt.get(), 1, &id, &indicator);
-  std::int16_t rc;
-  while (Succeeded(rc = gis_SQLFetch(stmt.get()))) ids.Add(id);
-  // Only the end of the rows counts as a complete list.
-  if (rc == GIS_SQL_NO_DATA) return 1;
-  stmt.DrainError();
-  return 0;
+  });
 }
 
 std::int32_t COraMetaDataBase::schema_GetID(char* name, std::int32_t* schemaID) {
-  if (name == nullptr || schemaID == nullptr) return 0;
-  const std::string sql = "SELECT SCHEMA_ID FROM " + Prefix(*ctx_) + "KRDB_META_SCHEMA " +
-                          "WHERE SCHEMA_NAME=" + SqlLiteral(name) +
-                          " AND MTDB_ID=" + std::to_string(ctx_->mtdbID);
-  Statement stmt(ctx_->hdbc);
-  if (!stmt.ok()) return 0;
-  // 1 tells the caller that a row was found and the id written.
-  return FetchOneInt(stmt, sql, schemaID);
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    if (name == nullptr || schemaID == nullptr) return 0;
+    const std::string sql = "SELECT SCHEMA_ID FROM " + Prefix(*ctx_) + "KRDB_META_SCHEMA " +
+                            "WHERE SCHEMA_NAME=" + SqlLiteral(name) +
+                            " AND MTDB_ID=" + std::to_string(ctx_->mtdbID);
+    Statement stmt(ctx_->hdbc);
+    if (!stmt.ok()) return 0;
+    // 1 tells the caller that a row was found and the id written.
+    return FetchOneInt(stmt, sql, schemaID);
+  });
 }
 
 std::int32_t COraMetaDataBase::schema_GetName(std::int32_t schemaID, char* buffer, short size) {
-  const std::string sql = "SELECT SCHEMA_NAME FROM " + Prefix(*ctx_) + "KRDB_META_SCHEMA " +
-                          "WHERE SCHEMA_ID=" + std::to_string(schemaID);
-  Statement stmt(ctx_->hdbc);
-  if (!stmt.ok()) return 0;
-  char work[300];
-  std::memset(work, 0, sizeof work);
-  const std::int32_t result = FetchOneText(stmt, sql, work, sizeof work);
-  if (result == 0) work[0] = '\0';
-  if (buffer != nullptr && size > 0) CopyCut(buffer, static_cast<std::size_t>(size), work);
-  return result;
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    const std::string sql = "SELECT SCHEMA_NAME FROM " + Prefix(*ctx_) + "KRDB_META_SCHEMA " +
+                            "WHERE SCHEMA_ID=" + std::to_string(schemaID);
+    Statement stmt(ctx_->hdbc);
+    if (!stmt.ok()) return 0;
+    char work[300];
+    std::memset(work, 0, sizeof work);
+    const std::int32_t result = FetchOneText(stmt, sql, work, sizeof work);
+    if (result == 0) work[0] = '\0';
+    if (buffer != nullptr && size > 0) CopyCut(buffer, static_cast<std::size_t>(size), work);
+    return result;
+  });
 }
 
 std::int32_t COraMetaDataBase::schema_GetInfo(std::int32_t schemaID, X_CLS_SCHEMA* info) {
-  if (info == nullptr) return 0;
-  std::memset(info, 0, sizeof *info);
-  Statement stmt(ctx_->hdbc);
-  if (!stmt.ok()) return 0;
-  const std::string sql = "SELECT MTDB_ID,SCHEMA_NAME,OWNER,REMARK,CRTTIME,MODTIME FROM " +
-                          Prefix(*ctx_) + "KRDB_META_SCHEMA " +
-                          "WHERE SCHEMA_ID=" + std::to_string(schemaID);
-  gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    if (info == nullptr) return 0;
+    std::memset(info, 0, sizeof *info);
+    Statement stmt(ctx_->hdbc);
+    if (!stmt.ok()) return 0;
+    const std::string sql = "SELECT MTDB_ID,SCHEMA_NAME,OWNER,REMARK,CRTTIME,MODTIME FROM " +
+                            Prefix(*ctx_) + "KRDB_META_SCHEMA " +
+                            "WHERE SCHEMA_ID=" + std::to_string(schemaID);
+    gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
 
-  std::int32_t mtdbID = 0;
-  char name[1000];
-  char owner[1000];
-  char remark[512];
-  unsigned char created[10];
-  unsigned char modified[10];
-  std::memset(name, 0, sizeof name);
-  std::memset(owner, 0, sizeof owner);
-  std::memset(remark, 0, sizeof remark);
-  std::memset(created, 0, sizeof created);
-  std::memset(modified, 0, sizeof modified);
-  std::int16_t ind[6] = {};
-  BindIntCol(stmt.get(), 1, &mtdbID, &ind[0]);
-  BindTextCol(stmt.get(), 2, name, sizeof name, &ind[1]);
-  BindTextCol(stmt.get(), 3, owner, sizeof owner, &ind[2]);
-  BindTextCol(stmt.get(), 4, remark, sizeof remark, &ind[3]);
-  BindDateCol(stmt.get(), 5, created, sizeof created, &ind[4]);
-  BindDateCol(stmt.get(), 6, modified, sizeof modified, &ind[5]);
+    std::int32_t mtdbID = 0;
+    char name[1000];
+    char owner[1000];
+    char remark[512];
+    unsigned char created[10];
+    unsigned char modified[10];
+    std::memset(name, 0, sizeof name);
+    std::memset(owner, 0, sizeof owner);
+    std::memset(remark, 0, sizeof remark);
+    std::memset(created, 0, sizeof created);
+    std::memset(modified, 0, sizeof modified);
+    std::int16_t ind[6] = {};
+    BindIntCol(stmt.get(), 1, &mtdbID, &ind[0]);
+    BindTextCol(stmt.get(), 2, name, sizeof name, &ind[1]);
+    BindTextCol(stmt.get(), 3, owner, sizeof owner, &ind[2]);
+    BindTextCol(stmt.get(), 4, remark, sizeof remark, &ind[3]);
+    BindDateCol(stmt.get(), 5, created, sizeof created, &ind[4]);
+    BindDateCol(stmt.get(), 6, modified, sizeof modified, &ind[5]);
 
-  std::int16_t rc = gis_SQLExecute(stmt.get());
-  if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
-  const bool fetched = Succeeded(rc);
-  if (!fetched) stmt.DrainError();
+    std::int16_t rc = gis_SQLExecute(stmt.get());
+    if (Succeeded(rc)) rc = gis_SQLFetch(stmt.get());
+    const bool fetched = Succeeded(rc);
+    if (!fetched) stmt.DrainError();
 
-  info->schemaID = schemaID;
-  if (fetched) {
-    info->mtdbID = mtdbID;
-    CopyCut(info->schemaName, sizeof info->schemaName, name);
-    CopyCut(info->owner, sizeof info->owner, owner);
-    CopyCut(info->remark, sizeof info->remark, remark);
-    std::memcpy(info->crtTime, created, sizeof info->crtTime);
-    std::memcpy(info->modTime, modified, sizeof info->modTime);
-  }
-  return fetched ? 1 : 0;
+    info->schemaID = schemaID;
+    if (fetched) {
+      info->mtdbID = mtdbID;
+      CopyCut(info->schemaName, sizeof info->schemaName, name);
+      CopyCut(info->owner, sizeof info->owner, owner);
+      CopyCut(info->remark, sizeof info->remark, remark);
+      std::memcpy(info->crtTime, created, sizeof info->crtTime);
+      std::memcpy(info->modTime, modified, sizeof info->modTime);
+    }
+    return fetched ? 1 : 0;
+  });
 }
 
 std::int32_t COraMetaDataBase::schema_UpdateName(std::int32_t schemaID, char* name) {
-  bool ran = false;
-  const std::int32_t result =
-      RunSchemaUpdate(*this, "KRPG_MD.schema_updatename(:1,:2);", schemaID, name, &ran);
-  if (ran) schema_UpdateTime(schemaID);
-  return result;
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    bool ran = false;
+    const std::int32_t result =
+        RunSchemaUpdate(*this, "KRPG_MD.schema_updatename(:1,:2);", schemaID, name, &ran);
+    if (ran) schema_UpdateTime(schemaID);
+    return result;
+  });
 }
 
 std::int32_t COraMetaDataBase::schema_UpdateRemark(std::int32_t schemaID, char* remark) {
-  bool ran = false;
-  const std::int32_t result =
-      RunSchemaUpdate(*this, "KRPG_MD.schema_updateRemark(:1,:2);", schemaID, remark, &ran);
-  if (ran) schema_UpdateTime(schemaID);
-  return result;
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    bool ran = false;
+    const std::int32_t result =
+        RunSchemaUpdate(*this, "KRPG_MD.schema_updateRemark(:1,:2);", schemaID, remark, &ran);
+    if (ran) schema_UpdateTime(schemaID);
+    return result;
+  });
 }
 
 std::int32_t COraMetaDataBase::schema_UpdateTime(std::int32_t schemaID) {
-  const std::string sql = "BEGIN " + Prefix(*ctx_) + "KRPG_MD.schema_UpdateTime(:1);" + "END; ";
-  Statement stmt(ctx_->hdbc);
-  if (!stmt.ok()) return 0;
-  gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
-  std::int32_t id = schemaID;
-  std::int16_t indicator = 0;
-  BindInt(stmt.get(), 1, &id, &indicator);
-  if (Succeeded(gis_SQLExecute(stmt.get()))) return 1;
-  stmt.DrainError();
-  return 0;
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    const std::string sql = "BEGIN " + Prefix(*ctx_) + "KRPG_MD.schema_UpdateTime(:1);" + "END; ";
+    Statement stmt(ctx_->hdbc);
+    if (!stmt.ok()) return 0;
+    gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
+    std::int32_t id = schemaID;
+    std::int16_t indicator = 0;
+    BindInt(stmt.get(), 1, &id, &indicator);
+    if (Succeeded(gis_SQLExecute(stmt.get()))) return 1;
+    stmt.DrainError();
+    return 0;
+  });
 }
 
 // Privileges are the database's business; the call is kept for hosts that

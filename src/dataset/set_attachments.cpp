@@ -7,15 +7,14 @@
 #include "dataset/attachment_rows.h"
 #include "dataset/lob_io.h"
 #include "dataset/mds_context.h"
-#include "dataset/no_throw.h"
 #include "dataset/record_ownership.h"
 #include "dataset/sql_text.h"
 #include "db/statement.h"
 #include "db/unit.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/ora_metadataset.h"
 
 using metashelf::dataset::Format;
-using metashelf::dataset::NoThrow;
 using metashelf::dataset::SetHoldsRecord;
 using metashelf::db::Unit;
 
@@ -39,7 +38,7 @@ bool metashelf::dataset::DeleteAttachment(const MdsContext& ctx, std::int64_t me
 std::int32_t COraMetaDataSet::AddMetaAdditional(std::int64_t metaID, char* data,
                                                 std::int32_t length) {
   if (ctx_ == nullptr) return 0;
-  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     if (!SetHoldsRecord(*ctx_, metaID)) return 0;
     Unit unit(ctx_->hdbc);
     if (!unit.ok()) return 0;
@@ -61,7 +60,7 @@ std::int32_t COraMetaDataSet::AddMetaAdditional(std::int64_t metaID, char* data,
 std::int32_t COraMetaDataSet::UpdateMetaAdditional(std::int64_t metaID, char* data,
                                                    std::int32_t length) {
   if (ctx_ == nullptr) return 0;
-  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     if (!SetHoldsRecord(*ctx_, metaID)) return 0;
     Unit unit(ctx_->hdbc);
     if (!unit.ok()) return 0;
@@ -77,7 +76,7 @@ std::int32_t COraMetaDataSet::UpdateMetaAdditional(std::int64_t metaID, char* da
 
 std::int32_t COraMetaDataSet::DelMetaAdditional(std::int64_t metaID) {
   if (ctx_ == nullptr) return 0;
-  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     if (!SetHoldsRecord(*ctx_, metaID)) return 0;
     Unit unit(ctx_->hdbc);
     if (!unit.ok()) return 0;
@@ -89,7 +88,7 @@ std::int32_t COraMetaDataSet::DelMetaAdditional(std::int64_t metaID) {
 std::int32_t COraMetaDataSet::GetMetaAdditionalSize(std::int64_t metaID, std::int32_t& size) {
   size = 0;
   if (ctx_ == nullptr) return 0;
-  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     if (!SetHoldsRecord(*ctx_, metaID)) return 0;
     metashelf::db::Statement stmt(ctx_->hdbc);
     if (!stmt.ok()) return 0;
@@ -104,7 +103,7 @@ std::int32_t COraMetaDataSet::GetMetaAdditionalSize(std::int64_t metaID, std::in
 std::int32_t COraMetaDataSet::GetMetaAdditional(std::int64_t metaID, char* buffer,
                                                 std::int32_t size) {
   if (ctx_ == nullptr) return 0;
-  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     if (!SetHoldsRecord(*ctx_, metaID)) return 0;
     metashelf::db::Statement stmt(ctx_->hdbc);
     if (!stmt.ok()) return 0;

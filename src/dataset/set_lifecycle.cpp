@@ -8,17 +8,16 @@
 
 #include "dataset/mds_context.h"
 #include "dataset/meta_set_oper.h"
-#include "dataset/no_throw.h"
 #include "dataset/set_tables.h"
+#include "db/deadlock_retry.h"
 #include "db/statement.h"
 #include "db/unit.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/blob_data.h"
 #include "metashelf/model.h"
 #include "metashelf/ora_metadatabase.h"
 #include "metashelf/ora_metadataset.h"
 #include "search/search_index.h"
-
-using metashelf::dataset::NoThrow;
 
 COraMetaDataSet::COraMetaDataSet() : ctx_(new (std::nothrow) MdsContext()) {}
 
@@ -34,23 +33,32 @@ std::int32_t COraMetaDataSet::Create(CMetaDataBase_abs* catalog, std::int32_t sc
                                      const char* name, const char* remark) {
   auto* mdb = dynamic_cast<COraMetaDataBase*>(catalog);
   if (mdb == nullptr) return 0;
-  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     gis_SQLHDBC_STRU* hdbc = nullptr;
     char owner[kOwnerSize] = {};
     mdb->GetOraBaseInfo(hdbc, owner);
-    metashelf::db::Unit unit(hdbc);
-    if (!unit.ok()) return 0;
-    const std::int32_t colID = mdb->mds_Add(schemaID, name, remark);
-    if (colID < 1) return 0;
-    {
-      metashelf::db::Statement stmt(hdbc);
-      if (!stmt.ok()) return 0;
-      // A collection is registered only with every table and index made.
-      for (const std::string& text : metashelf::dataset::CreateSetStatements(owner, colID)) {
-        if (gis_SQLExecDirect(stmt.get(), text.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) return 0;
-      }
-    }
-    return unit.Commit() ? colID : 0;
+    // Another host creating a collection at the same moment may make this
+    // one a deadlock's victim: it is then done again.
+    return metashelf::db::RetryingDeadlocks(
+        hdbc,
+        [&]() -> std::int32_t {
+          metashelf::db::Unit unit(hdbc);
+          if (!unit.ok()) return 0;
+          const std::int32_t colID = mdb->mds_Add(schemaID, name, remark);
+          if (colID < 1) return 0;
+          {
+            metashelf::db::Statement stmt(hdbc);
+            if (!stmt.ok()) return 0;
+            // A collection is registered only with every table and index made.
+            for (const std::string& text : metashelf::dataset::CreateSetStatements(owner, colID)) {
+              if (gis_SQLExecDirect(stmt.get(), text.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) {
+                return 0;
+              }
+            }
+          }
+          return unit.Commit() ? colID : 0;
+        },
+        [](std::int32_t id) { return id > 0; });
   });
 }
 
@@ -75,7 +83,7 @@ bool NamedObjectMissing(gis_SQLHSTMT stmt) {
 std::int32_t COraMetaDataSet::Remove(CMetaDataBase_abs* catalog, std::int32_t colID) {
   auto* mdb = dynamic_cast<COraMetaDataBase*>(catalog);
   if (mdb == nullptr) return 0;
-  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     gis_SQLHDBC_STRU* hdbc = nullptr;
     char owner[kOwnerSize] = {};
     mdb->GetOraBaseInfo(hdbc, owner);
@@ -132,7 +140,7 @@ std::int32_t COraMetaDataSet::Open(CMetaDataBase_abs* catalog, std::int32_t colI
   ctx_->mdsID = colID;
   auto* mdb = dynamic_cast<COraMetaDataBase*>(catalog);
   if (mdb == nullptr) return 0;
-  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     ctx_->schema = new (std::nothrow) CSchema();
     mdb->GetOraBaseInfo(ctx_->hdbc, ctx_->owner);
     if (ctx_->schema == nullptr) return 0;
@@ -156,15 +164,18 @@ std::int32_t COraMetaDataSet::Open(CMetaDataBase_abs* catalog, std::int32_t colI
 }
 
 std::int32_t COraMetaDataSet::Close() {
-  if (ctx_ == nullptr) return 0;
-  delete ctx_->oper;
-  ctx_->oper = nullptr;
-  delete ctx_->schema;
-  ctx_->schema = nullptr;
-  ctx_->opened = 0;
-  return 1;
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    if (ctx_ == nullptr) return 0;
+    delete ctx_->oper;
+    ctx_->oper = nullptr;
+    delete ctx_->schema;
+    ctx_->schema = nullptr;
+    ctx_->opened = 0;
+    return 1;
+  });
 }
 
 int COraMetaDataSet::HasOpened() {
-  return ctx_ != nullptr ? ctx_->opened : 0;
+  return metashelf::base::Guard<int>(0,
+                                     [&]() -> int { return ctx_ != nullptr ? ctx_->opened : 0; });
 }

@@ -9,6 +9,7 @@
 
 #include "dataset/mds_context.h"
 #include "db/statement.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/base/utf8.h"
 #include "metashelf/ora_metadataset.h"
 
@@ -38,79 +39,82 @@ void CopyText(char* field, std::size_t room, const char* row, std::size_t rowSiz
 
 std::int32_t COraMetaDataSet::GetNodeDataByGuid(std::int32_t nodeGUID, char kind,
                                                 NodeDataStrcT* values, std::int32_t capacity) {
-  if (values == nullptr || kind < 1 || kind > 3) return 0;
-  if (ctx_ == nullptr || ctx_->hdbc == nullptr) return 0;
-  const std::int64_t room = capacity < 0 ? 0 : capacity;
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    if (values == nullptr || kind < 1 || kind > 3) return 0;
+    if (ctx_ == nullptr || ctx_->hdbc == nullptr) return 0;
+    const std::int64_t room = capacity < 0 ? 0 : capacity;
 
-  // The id buffer and the value buffer start at zero, and the values have
-  // indicators of their own: a NULL number (an empty value on a number
-  // node) is reported as a quiet NaN, never as 0.0 or as the value of an
-  // earlier row.
-  const std::int32_t valueSize =
-      kind == 1 ? kTextRowSize
-                : (kind == 2 ? static_cast<std::int32_t>(sizeof(double)) : kDateRowSize);
-  std::unique_ptr<std::int32_t[]> metaIDs(new (std::nothrow) std::int32_t[kRows]());
-  std::unique_ptr<char[]> valueBuffer(new (std::nothrow) char[kRows * valueSize]());
-  std::unique_ptr<std::int16_t[]> indicators(new (std::nothrow) std::int16_t[kRows]());
-  std::unique_ptr<std::int16_t[]> valueIndicators(new (std::nothrow) std::int16_t[kRows]());
-  if (!metaIDs || !valueBuffer || !indicators || !valueIndicators) return 0;
-  char* const texts = valueBuffer.get();
-  double* const numbers = reinterpret_cast<double*>(valueBuffer.get());
-  auto clearValues = [&] {
-    if (kind == 2) {
-      for (std::uint32_t row = 0; row < kRows; ++row) numbers[row] = 0.0;
-    } else {
-      for (std::uint32_t row = 0; row < kRows; ++row) texts[row * valueSize] = '\0';
-    }
-  };
-
-  // Declared after the buffers: the statement is released before them.
-  metashelf::db::Statement stmt(ctx_->hdbc);
-  if (!stmt.ok()) return 0;
-  char sql[1024];
-  std::snprintf(sql, sizeof sql, kStatements[kind - 1], ctx_->owner, static_cast<long>(ctx_->mdsID),
-                static_cast<long>(nodeGUID));
-  using metashelf::db::Succeeded;
-  if (!Succeeded(gis_SQLPrepare(stmt.get(), sql, GIS_SQL_NTS))) return 0;
-  if (!Succeeded(gis_SQLSetStmtOption(stmt.get(), GIS_SQL_ROWSET_SIZE, kRows))) return 0;
-  if (!Succeeded(gis_SQLExecute(stmt.get()))) return 0;
-  if (!Succeeded(gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_INT, metaIDs.get(), 4, indicators.get()))) {
-    return 0;
-  }
-  const std::int16_t valueType = kind == 2 ? GIS_TYPE_FLOAT : GIS_TYPE_STRING;
-  if (!Succeeded(gis_SQLBindCol(stmt.get(), 2, valueType, valueBuffer.get(), valueSize,
-                                valueIndicators.get()))) {
-    return 0;
-  }
-
-  std::int64_t filled = 0;
-  std::uint32_t delivered = 0;
-  std::int16_t rc = gis_SQLExtendedFetch(stmt.get(), GIS_SQL_FETCH_NEXT, 1, &delivered, nullptr);
-  while (rc != GIS_SQL_NO_DATA) {
-    // A failing fetch ends the call with 0; elements already filled stay.
-    if (!Succeeded(rc) || delivered > kRows) return 0;
-    // A rowset that does not fit whole is not copied; the rest is not read.
-    if (filled + delivered > room) break;
-    for (std::uint32_t row = 0; row < delivered; ++row) {
-      NodeDataStrcT& element = values[filled + row];
-      element.metaID = metaIDs[row];
-      element.textValue[0] = '\0';
-      element.numberValue = 0.0;
-      element.dateValue[0] = '\0';
-      if (kind == 1) {
-        CopyText(element.textValue, sizeof element.textValue, texts + row * valueSize, valueSize);
-      } else if (kind == 2) {
-        element.numberValue =
-            valueIndicators[row] == -1 ? std::numeric_limits<double>::quiet_NaN() : numbers[row];
+    // The id buffer and the value buffer start at zero, and the values have
+    // indicators of their own: a NULL number (an empty value on a number
+    // node) is reported as a quiet NaN, never as 0.0 or as the value of an
+    // earlier row.
+    const std::int32_t valueSize =
+        kind == 1 ? kTextRowSize
+                  : (kind == 2 ? static_cast<std::int32_t>(sizeof(double)) : kDateRowSize);
+    std::unique_ptr<std::int32_t[]> metaIDs(new (std::nothrow) std::int32_t[kRows]());
+    std::unique_ptr<char[]> valueBuffer(new (std::nothrow) char[kRows * valueSize]());
+    std::unique_ptr<std::int16_t[]> indicators(new (std::nothrow) std::int16_t[kRows]());
+    std::unique_ptr<std::int16_t[]> valueIndicators(new (std::nothrow) std::int16_t[kRows]());
+    if (!metaIDs || !valueBuffer || !indicators || !valueIndicators) return 0;
+    char* const texts = valueBuffer.get();
+    double* const numbers = reinterpret_cast<double*>(valueBuffer.get());
+    auto clearValues = [&] {
+      if (kind == 2) {
+        for (std::uint32_t row = 0; row < kRows; ++row) numbers[row] = 0.0;
       } else {
-        CopyText(element.dateValue, sizeof element.dateValue, texts + row * valueSize, valueSize);
+        for (std::uint32_t row = 0; row < kRows; ++row) texts[row * valueSize] = '\0';
       }
+    };
+
+    // Declared after the buffers: the statement is released before them.
+    metashelf::db::Statement stmt(ctx_->hdbc);
+    if (!stmt.ok()) return 0;
+    char sql[1024];
+    std::snprintf(sql, sizeof sql, kStatements[kind - 1], ctx_->owner,
+                  static_cast<long>(ctx_->mdsID), static_cast<long>(nodeGUID));
+    using metashelf::db::Succeeded;
+    if (!Succeeded(gis_SQLPrepare(stmt.get(), sql, GIS_SQL_NTS))) return 0;
+    if (!Succeeded(gis_SQLSetStmtOption(stmt.get(), GIS_SQL_ROWSET_SIZE, kRows))) return 0;
+    if (!Succeeded(gis_SQLExecute(stmt.get()))) return 0;
+    if (!Succeeded(
+            gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_INT, metaIDs.get(), 4, indicators.get()))) {
+      return 0;
     }
-    clearValues();
-    for (std::uint32_t row = 0; row < kRows; ++row) valueIndicators[row] = 0;
-    filled += delivered;
-    delivered = 0;
-    rc = gis_SQLExtendedFetch(stmt.get(), GIS_SQL_FETCH_NEXT, 1, &delivered, nullptr);
-  }
-  return 1;
+    const std::int16_t valueType = kind == 2 ? GIS_TYPE_FLOAT : GIS_TYPE_STRING;
+    if (!Succeeded(gis_SQLBindCol(stmt.get(), 2, valueType, valueBuffer.get(), valueSize,
+                                  valueIndicators.get()))) {
+      return 0;
+    }
+
+    std::int64_t filled = 0;
+    std::uint32_t delivered = 0;
+    std::int16_t rc = gis_SQLExtendedFetch(stmt.get(), GIS_SQL_FETCH_NEXT, 1, &delivered, nullptr);
+    while (rc != GIS_SQL_NO_DATA) {
+      // A failing fetch ends the call with 0; elements already filled stay.
+      if (!Succeeded(rc) || delivered > kRows) return 0;
+      // A rowset that does not fit whole is not copied; the rest is not read.
+      if (filled + delivered > room) break;
+      for (std::uint32_t row = 0; row < delivered; ++row) {
+        NodeDataStrcT& element = values[filled + row];
+        element.metaID = metaIDs[row];
+        element.textValue[0] = '\0';
+        element.numberValue = 0.0;
+        element.dateValue[0] = '\0';
+        if (kind == 1) {
+          CopyText(element.textValue, sizeof element.textValue, texts + row * valueSize, valueSize);
+        } else if (kind == 2) {
+          element.numberValue =
+              valueIndicators[row] == -1 ? std::numeric_limits<double>::quiet_NaN() : numbers[row];
+        } else {
+          CopyText(element.dateValue, sizeof element.dateValue, texts + row * valueSize, valueSize);
+        }
+      }
+      clearValues();
+      for (std::uint32_t row = 0; row < kRows; ++row) valueIndicators[row] = 0;
+      filled += delivered;
+      delivered = 0;
+      rc = gis_SQLExtendedFetch(stmt.get(), GIS_SQL_FETCH_NEXT, 1, &delivered, nullptr);
+    }
+    return 1;
+  });
 }

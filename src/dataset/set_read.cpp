@@ -6,8 +6,8 @@
 
 #include "dataset/mds_context.h"
 #include "dataset/meta_set_oper.h"
-#include "dataset/no_throw.h"
 #include "dataset/record_ownership.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/model.h"
 #include "metashelf/ora_metadataset.h"
 
@@ -46,7 +46,7 @@ std::int32_t COraMetaDataSet::GetMetaData(std::int64_t metaID, CBaseMetaData* re
   if (ctx_ == nullptr || ctx_->opened == 0 || ctx_->oper == nullptr || record == nullptr) {
     return 0;
   }
-  return metashelf::dataset::NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     if (!metashelf::dataset::SetHoldsRecord(*ctx_, metaID)) return 0;
     COraMetaSetOper& oper = *ctx_->oper;
     const std::int32_t mdsID = ctx_->mdsID;

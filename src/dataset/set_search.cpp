@@ -5,6 +5,7 @@
 // builder; the set only supplies its connection and runs the ids.
 #include "dataset/mds_context.h"
 #include "dataset/meta_set_oper.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/ora_metadataset.h"
 #include "search/id_query.h"
 #include "search/query_builder.h"
@@ -12,30 +13,28 @@
 std::int32_t COraMetaDataSet::SearchMetaData(const std::string& expression,
                                              std::vector<SearchNode>& conditions,
                                              CSmartArray<std::int64_t>& ids) {
-  if (ctx_ == nullptr) return 0;
-  try {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    if (ctx_ == nullptr) return 0;
     CQueryBuilder builder(this);
     std::string sql;
     if (builder.BuildSql(expression, conditions, sql) == 0) return 0;
     return metashelf::search::RunIdQuery(ctx_->hdbc, sql.c_str(), ids);
-  } catch (...) {  // memory exhausted before the statement ran
-    return 0;
-  }
+  });
 }
 
 std::int32_t COraMetaDataSet::BuildSearchSql(const std::string& expression,
                                              const std::vector<SearchNode>& conditions,
                                              std::string& sql) {
-  if (ctx_ == nullptr) return 0;
-  try {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    if (ctx_ == nullptr) return 0;
     CQueryBuilder builder(this);
     return builder.BuildSql(expression, conditions, sql);
-  } catch (...) {  // memory exhausted while writing the statement
-    return 0;
-  }
+  });
 }
 
 std::int32_t COraMetaDataSet::MetaSearch(const char* sql, CSmartArray<std::int64_t>& ids) {
-  if (ctx_ == nullptr || ctx_->oper == nullptr) return 0;
-  return ctx_->oper->QueryMetaIDs(sql, ids);
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    if (ctx_ == nullptr || ctx_->oper == nullptr) return 0;
+    return ctx_->oper->QueryMetaIDs(sql, ids);
+  });
 }

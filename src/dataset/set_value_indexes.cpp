@@ -10,10 +10,10 @@
 
 #include "catalog/catalog_access.h"
 #include "dataset/mds_context.h"
-#include "dataset/no_throw.h"
 #include "dataset/set_access.h"
 #include "dataset/set_tables.h"
 #include "db/statement.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/host.h"
 #include "metashelf/ora_metadatabase.h"
 #include "metashelf/ora_metadataset.h"
@@ -75,7 +75,7 @@ MsValueIndexPolicy PolicyOf(const MdsContext* ctx) {
 
 std::int32_t COraMetaDataSet::DropValueIndexes() {
   if (ctx_ == nullptr || ctx_->opened == 0) return 0;
-  return metashelf::dataset::NoThrow<std::int32_t>(0, [&] {
+  return metashelf::base::Guard<std::int32_t>(0, [&] {
     return RunEach(ctx_, metashelf::dataset::DropValueIndexStatements(ctx_->owner, ctx_->mdsID), 0,
                    nullptr);
   });
@@ -84,7 +84,7 @@ std::int32_t COraMetaDataSet::DropValueIndexes() {
 std::int32_t COraMetaDataSet::RestoreValueIndexes(std::int32_t* created) {
   if (created != nullptr) *created = 0;
   if (ctx_ == nullptr || ctx_->opened == 0) return 0;
-  return metashelf::dataset::NoThrow<std::int32_t>(0, [&] {
+  return metashelf::base::Guard<std::int32_t>(0, [&] {
     return RunEach(ctx_, metashelf::dataset::CreateValueIndexStatements(ctx_->owner, ctx_->mdsID),
                    kNameTaken, created);
   });
@@ -92,7 +92,7 @@ std::int32_t COraMetaDataSet::RestoreValueIndexes(std::int32_t* created) {
 
 std::int32_t MsGetValueIndexPolicy(CMetaDataSet_abs* set, MsValueIndexPolicy* policy) {
   if (policy == nullptr) return 0;
-  return metashelf::dataset::NoThrow<std::int32_t>(0, [&] {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     COraMetaDataSet* ora = DataSetAccess::Opened(set);
     if (ora == nullptr) return 0;
     *policy = PolicyOf(DataSetAccess::Context(*ora));

@@ -10,16 +10,15 @@
 #include "dataset/attachment_rows.h"
 #include "dataset/mds_context.h"
 #include "dataset/meta_set_oper.h"
-#include "dataset/no_throw.h"
 #include "dataset/record_ownership.h"
 #include "dataset/record_rows.h"
 #include "db/unit.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/model.h"
 #include "metashelf/ora_metadataset.h"
 #include "metashelf/record_add.h"
 #include "search/search_index.h"
 
-using metashelf::dataset::NoThrow;
 using metashelf::dataset::RecordRows;
 using metashelf::dataset::SetHoldsRecord;
 using metashelf::db::Unit;
@@ -64,7 +63,7 @@ bool NothingSearchable(const CBaseMetaData& record) {
 std::int32_t COraMetaDataSet::InnerUpdateMetaData(std::int64_t metaID, CBaseMetaData* record,
                                                   char flag) {
   if (!IsOpen(ctx_) || record == nullptr) return 0;
-  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     RecordRows rows;
     if (!metashelf::dataset::ExtractRecord(*record, ctx_->schema, &rows)) return 0;
     if (!SetHoldsRecord(*ctx_, metaID)) return 0;
@@ -84,7 +83,7 @@ std::int64_t COraMetaDataSet::AddMetaData(CBaseMetaData* record) {
 std::int64_t COraMetaDataSet::AddMetaDataWithRemark(CBaseMetaData* record, const char* remark) {
   if (!IsOpen(ctx_)) return -1;
   if (record == nullptr) return 0;
-  return NoThrow<std::int64_t>(0, [&]() -> std::int64_t {
+  return metashelf::base::Guard<std::int64_t>(0, [&]() -> std::int64_t {
     // A record that cannot be stored whole, or that no search could find,
     // is refused before it is registered.
     if (NothingSearchable(*record)) return 0;
@@ -107,14 +106,16 @@ std::int64_t MsAddMetaData(CMetaDataSet_abs* set, CBaseMetaData* record, const c
 }
 
 std::int32_t COraMetaDataSet::UpdateMetaData(std::int64_t metaID, CBaseMetaData* record) {
-  if (!IsOpen(ctx_)) return -1;
-  return InnerUpdateMetaData(metaID, record, 1);
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    if (!IsOpen(ctx_)) return -1;
+    return InnerUpdateMetaData(metaID, record, 1);
+  });
 }
 
 std::int64_t COraMetaDataSet::AddMetaData(CMetadataSync* sync) {
   if (!IsOpen(ctx_)) return -1;
   if (sync == nullptr) return 0;
-  return NoThrow<std::int64_t>(0, [&]() -> std::int64_t {
+  return metashelf::base::Guard<std::int64_t>(0, [&]() -> std::int64_t {
     std::int32_t length = 0;
     GetSchemaNameSize(length);
     if (length < 1) return 0;
@@ -129,7 +130,7 @@ std::int64_t COraMetaDataSet::AddMetaData(CMetadataSync* sync) {
 
 std::int32_t COraMetaDataSet::UpdateMetaData(std::int64_t metaID, CMetadataSync* sync) {
   if (!IsOpen(ctx_) || sync == nullptr) return 0;
-  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     std::int32_t length = 0;
     GetSchemaNameSize(length);
     if (length < 1) return 0;
@@ -146,7 +147,7 @@ std::int32_t COraMetaDataSet::UpdateMetaData(std::int64_t metaID, CMetadataSync*
 
 std::int32_t COraMetaDataSet::DelMetaData(std::int64_t metaID) {
   if (!IsOpen(ctx_)) return 0;
-  return NoThrow<std::int32_t>(0, [&]() -> std::int32_t {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     if (!SetHoldsRecord(*ctx_, metaID)) return 0;
     Unit unit(ctx_->hdbc);
     if (!unit.ok()) return 0;

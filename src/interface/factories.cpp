@@ -1,4 +1,5 @@
 // The exported factory and release functions.
+#include "metashelf/base/guard.h"
 #include "metashelf/metashelf.h"
 
 CMetaObject_abs::~CMetaObject_abs() = default;
@@ -19,26 +20,28 @@ extern "C" {
 
 int NewMdb(CMetaDataBase_abs** out) {
   if (out == nullptr) return 0;
-  try {
+  *out = nullptr;
+  return metashelf::base::Guard(0, [&] {
     *out = new COraMetaDataBase();
-  } catch (...) {
-    *out = nullptr;
-  }
-  return *out != nullptr ? 1 : 0;
+    return 1;
+  });
 }
 
 int NewMds(CMetaDataSet_abs** out) {
   if (out == nullptr) return 0;
-  try {
+  *out = nullptr;
+  return metashelf::base::Guard(0, [&] {
     *out = new COraMetaDataSet();
-  } catch (...) {
-    *out = nullptr;
-  }
-  return *out != nullptr ? 1 : 0;
+    return 1;
+  });
 }
 
-int DeleteMdb(CMetaObject_abs* object) { return DestroyObject(object); }
+int DeleteMdb(CMetaObject_abs* object) {
+  return DestroyObject(object);
+}
 
-int DeleteMds(CMetaObject_abs* object) { return DestroyObject(object); }
+int DeleteMds(CMetaObject_abs* object) {
+  return DestroyObject(object);
+}
 
 }  // extern "C"

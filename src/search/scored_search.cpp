@@ -8,6 +8,7 @@
 
 #include "dataset/mds_context.h"
 #include "dataset/set_access.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/ora_metadataset.h"
 #include "metashelf/search.h"
 #include "search/id_query.h"
@@ -108,28 +109,19 @@ std::int32_t Search(CMetaDataSet_abs* set, const std::string& expression,
   return 1;
 }
 
-// Every exported function below answers 0 rather than let an exception
-// (memory exhausted) leave the library.
-template <typename Body>
-std::int32_t Guarded(Body&& body) {
-  try {
-    return body();
-  } catch (...) {
-    return 0;
-  }
-}
-
 }  // namespace
 
 std::int32_t MsSearch(CMetaDataSet_abs* set, const std::string& expression,
                       const std::vector<SearchNode>& conditions, const MsSearchOptions& options,
                       std::vector<MsSearchHit>* hits, std::int32_t* total) {
-  return Guarded([&] { return Search(set, expression, conditions, options, hits, total); });
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    return Search(set, expression, conditions, options, hits, total);
+  });
 }
 
 std::int32_t MsSearchSql(CMetaDataSet_abs* set, const std::string& expression,
                          const std::vector<SearchNode>& conditions, std::string* sql) {
-  return Guarded([&] {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     Opened opened;
     if (sql == nullptr || !Open(set, &opened)) return 0;
     std::unique_ptr<SearchIndex> index = IndexOf(opened);
@@ -140,7 +132,7 @@ std::int32_t MsSearchSql(CMetaDataSet_abs* set, const std::string& expression,
 }
 
 std::int32_t MsReindex(CMetaDataSet_abs* set, std::int64_t* records) {
-  return Guarded([&] {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     Opened opened;
     if (!Open(set, &opened)) return 0;
     return metashelf::search::BuildSearchIndexes(opened.set, opened.ctx, records) ? 1 : 0;
@@ -148,7 +140,7 @@ std::int32_t MsReindex(CMetaDataSet_abs* set, std::int64_t* records) {
 }
 
 std::int32_t MsDropSearchIndexes(CMetaDataSet_abs* set) {
-  return Guarded([&] {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     Opened opened;
     if (!Open(set, &opened)) return 0;
     std::unique_ptr<SearchIndex> index = IndexOf(opened);
@@ -157,7 +149,7 @@ std::int32_t MsDropSearchIndexes(CMetaDataSet_abs* set) {
 }
 
 std::int32_t MsSearchIndexesReady(CMetaDataSet_abs* set) {
-  return Guarded([&] {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     Opened opened;
     if (!Open(set, &opened)) return 0;
     std::unique_ptr<SearchIndex> index = IndexOf(opened);

@@ -4,7 +4,10 @@
 // refuses every change to one table in turn, must make the operation
 // report failure and leave every table byte for byte as it was (and the
 // host's transaction usable); an operation that still reports success must
-// have done its whole work. A set also never acts on another set's record.
+// have done its whole work. Inside a batch (gis_SQLBeginBatch) a failed
+// operation may leave its work until the batch ends, but the batch's end
+// then undoes it: every table is as it was once the batch has ended. A set
+// also never acts on another set's record.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -226,6 +229,14 @@ struct Tally {
   int falseSuccesses = 0;   // a success that did not do all of its work
 };
 
+// How an operation runs: in a host transaction (rolled back afterwards),
+// on its own, or in a batch ended with `commit` 1 right after it.
+enum class Around { kHost, kOwn, kBatch };
+
+const char* AroundText(Around around) {
+  return around == Around::kHost ? ", host transaction" : around == Around::kBatch ? ", batch" : "";
+}
+
 class WriteAtomicityTest : public ::testing::TestWithParam<std::string> {
  protected:
   bool Rebuild() {
@@ -234,36 +245,44 @@ class WriteAtomicityTest : public ::testing::TestWithParam<std::string> {
     return world->Build();
   }
 
-  // Runs `op` once as the sweep does: inside a host transaction (rolled
-  // back afterwards) or on its own; `arm` sets up the failure. Returns
-  // false when the world had to be rebuilt and could not be.
-  bool Attempt(const Operation& op, bool hostTransaction, const std::function<void()>& arm,
+  // Runs `op` once as the sweep does, `around` it what `around` says;
+  // `arm` sets up the failure. Returns false when the world had to be
+  // rebuilt and could not be.
+  bool Attempt(const Operation& op, Around around, const std::function<void()>& arm,
                const std::function<void()>& disarm, const std::string& reason, Tally* tally) {
     const bool refusal = reason.rfind("trigger", 0) == 0;
     World& w = *world;
-    if (hostTransaction && w.db->Begin() != 1) {
+    const std::string before = CatalogSnapshot(w.hdbc);
+    if (around == Around::kHost && w.db->Begin() != 1) {
       ADD_FAILURE() << "Begin: " << w.db->LastError();
       return false;
     }
-    const std::string before = CatalogSnapshot(w.hdbc);
+    if (around == Around::kBatch && gis_SQLBeginBatch(w.hdbc) != GIS_SQL_SUCCESS) {
+      ADD_FAILURE() << "gis_SQLBeginBatch failed";
+      return false;
+    }
     const std::uint64_t failuresBefore = w.db->LastStatementError().number;
     arm();
-    const bool ok = op.run(w);
+    bool ok = op.run(w);
     disarm();
     ++tally->injected;
-    bool changed = false;
     if (!ok) {
-      ++tally->reportedFailure;
-      const std::string after = CatalogSnapshot(w.hdbc);
-      if (after != before) {
-        ++tally->leftovers;
-        ADD_FAILURE() << "leftover after a failed " << op.name << " (" << reason << ")";
-      }
       // The database's reason is kept: on the connection, or for the host's
       // own registry step in its LastError().
       const bool kept = w.db->LastStatementError().number > failuresBefore ||
                         (refusal && w.db->LastError().find("refused") != std::string::npos);
       EXPECT_TRUE(kept) << op.name << " (" << reason << ") gave no reason";
+    }
+    // A batch is kept only when its end succeeds; one whose operation
+    // failed must be undone by it.
+    if (around == Around::kBatch && gis_SQLEndUnit(w.hdbc, 1) != GIS_SQL_SUCCESS) ok = false;
+    bool changed = false;
+    if (!ok) {
+      ++tally->reportedFailure;
+      if (CatalogSnapshot(w.hdbc) != before) {
+        ++tally->leftovers;
+        ADD_FAILURE() << "leftover after a failed " << op.name << " (" << reason << ")";
+      }
     } else if (op.whole(w)) {
       ++tally->wholeSuccesses;
       changed = true;
@@ -272,7 +291,7 @@ class WriteAtomicityTest : public ::testing::TestWithParam<std::string> {
       changed = true;
       ADD_FAILURE() << op.name << " reported success without its whole work (" << reason << ")";
     }
-    if (hostTransaction) {
+    if (around == Around::kHost) {
       if (w.db->Rollback() != 1) {
         ADD_FAILURE() << "the host's transaction was lost: " << w.db->LastError();
         return Rebuild();
@@ -287,18 +306,24 @@ class WriteAtomicityTest : public ::testing::TestWithParam<std::string> {
 
 TEST_P(WriteAtomicityTest, EveryOperationSucceedsWholeWithoutFaults) {
   for (const Operation& op : Operations()) {
-    for (const bool host : {true, false}) {
-      SCOPED_TRACE(std::string(op.name) + (host ? " in a host transaction" : " on its own"));
+    for (const Around around : {Around::kHost, Around::kOwn, Around::kBatch}) {
+      SCOPED_TRACE(std::string(op.name) + AroundText(around));
       ASSERT_TRUE(Rebuild()) << world->fresh.error;
-      if (host) {
+      if (around == Around::kHost) {
         ASSERT_EQ(world->db->Begin(), 1);
+      }
+      if (around == Around::kBatch) {
+        ASSERT_EQ(gis_SQLBeginBatch(world->hdbc), GIS_SQL_SUCCESS);
       }
       ASSERT_TRUE(op.run(*world));
       EXPECT_TRUE(op.whole(*world));
-      if (host) {
+      if (around == Around::kHost) {
         ASSERT_EQ(world->db->Commit(), 1) << world->db->LastError();
-        EXPECT_TRUE(op.whole(*world));  // and it stays after the host's commit
       }
+      if (around == Around::kBatch) {
+        ASSERT_EQ(gis_SQLEndUnit(world->hdbc, 1), GIS_SQL_SUCCESS);
+      }
+      EXPECT_TRUE(op.whole(*world));  // and it stays after the end
     }
   }
 }
@@ -325,7 +350,8 @@ TEST_P(WriteAtomicityTest, AFailureAtAnyDriverCallLeavesEveryTableAsItWas) {
     // say) was already checked for whole work, and a success on its own
     // would change the world the next attempt starts from.
     std::vector<std::pair<Call, int>> failed;
-    for (const bool host : {true, false}) {
+    for (const Around around : {Around::kHost, Around::kOwn, Around::kBatch}) {
+      const bool host = around == Around::kHost;
       for (const auto& [call, total] : counts) {
         for (int n = 1; n <= total; ++n) {
           if (!host &&
@@ -333,7 +359,7 @@ TEST_P(WriteAtomicityTest, AFailureAtAnyDriverCallLeavesEveryTableAsItWas) {
             continue;
           }
           const std::string reason = std::string(metashelf::driver::CallName(call)) + " #" +
-                                     std::to_string(n) + (host ? ", host transaction" : "");
+                                     std::to_string(n) + AroundText(around);
           SCOPED_TRACE(std::string(op.name) + ": " + reason);
           auto arm = [&] {
             auto* f = metashelf::driver::Faults(world->hdbc);
@@ -342,7 +368,7 @@ TEST_P(WriteAtomicityTest, AFailureAtAnyDriverCallLeavesEveryTableAsItWas) {
           };
           auto disarm = [&] { metashelf::driver::Faults(world->hdbc)->Clear(); };
           const int failuresBefore = tally.reportedFailure;
-          ASSERT_TRUE(Attempt(op, host, arm, disarm, reason, &tally));
+          ASSERT_TRUE(Attempt(op, around, arm, disarm, reason, &tally));
           if (host && tally.reportedFailure > failuresBefore) failed.emplace_back(call, n);
         }
       }
@@ -406,11 +432,14 @@ TEST_P(WriteAtomicityTest, ATableThatRefusesChangesLeavesEveryTableAsItWas) {
       const int failedBefore = tally.reportedFailure;
       const std::string t = table;
       auto nothing = [] {};
-      ASSERT_TRUE(Attempt(op, true, nothing, nothing, "trigger on " + t, &tally));
+      ASSERT_TRUE(Attempt(op, Around::kHost, nothing, nothing, "trigger on " + t, &tally));
       const bool refused = tally.reportedFailure > failedBefore;
       if (!refused) --tally.injected;  // the table was not written: nothing was injected
       if (refused) {
-        ASSERT_TRUE(Attempt(op, false, nothing, nothing, "trigger on " + t, &tally));
+        for (const Around around : {Around::kOwn, Around::kBatch}) {
+          ASSERT_TRUE(Attempt(op, around, nothing, nothing, "trigger on " + t + AroundText(around),
+                              &tally));
+        }
       }
       ASSERT_EQ(AllowChanges(*world, table), "");
     }

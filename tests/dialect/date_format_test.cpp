@@ -18,16 +18,19 @@ class ToDateTest : public ::testing::TestWithParam<DateCase> {};
 TEST_P(ToDateTest, ReadsAsOracleDoes) {
   CivilTime v;
   bool isNull = false;
-  std::string error;
+  Error error;
   const bool ok = ParseOracleDate(GetParam().text, "YYYY-MM-DD", &v, &isNull, &error);
   const std::string expected = GetParam().expected;
   if (expected.rfind("ORA-", 0) == 0) {
     EXPECT_FALSE(ok) << GetParam().text;
-    EXPECT_EQ(error.substr(0, 9), expected) << error;
+    // The number travels as a number; the message says it too.
+    EXPECT_EQ(error.oracle, std::stoi(expected.substr(4))) << error.message;
+    EXPECT_EQ(error.message.substr(0, 9), expected) << error.message;
+    EXPECT_STREQ(StateOf(error), "22008");
   } else if (expected == "NULL") {
     EXPECT_TRUE(ok && isNull);
   } else {
-    ASSERT_TRUE(ok) << GetParam().text << ": " << error;
+    ASSERT_TRUE(ok) << GetParam().text << ": " << error.message;
     EXPECT_FALSE(isNull);
     EXPECT_EQ(StorageText(v), expected);
   }
@@ -52,7 +55,7 @@ TEST(ToDateFormats, OnlyKnownFormatsAndTimeMayBeOmitted) {
   EXPECT_FALSE(SupportedDateFormat("DD-MON-RR"));
   CivilTime v;
   bool isNull = false;
-  std::string error;
+  Error error;
   ASSERT_TRUE(ParseOracleDate("2001-02-03", "YYYY-MM-DD HH24:MI:SS", &v, &isNull, &error));
   EXPECT_EQ(StorageText(v), "2001-02-03 00:00:00");
   ASSERT_TRUE(ParseOracleDate("2001-02-03 04:05:06", "YYYY-MM-DD HH24:MI:SS", &v, &isNull, &error));

@@ -55,6 +55,49 @@ TEST_P(ErrorTest, ANameAlreadyTakenIsTheSameFailureOnEveryBackend) {
   MustRun("CREATE INDEX " + Q("TAKEN_A") + " ON " + Q("TAKEN") + "(A)");
 }
 
+// A text refused before the engine sees it, a name that is taken or not
+// there, a constraint broken: the same state and the same Oracle number as
+// native code on every backend.
+TEST_P(ErrorTest, RefusalsReadTheSameOnEveryBackend) {
+  MustRun("CREATE TABLE " + Q("REFUSE") + "(A NUMBER NOT NULL, B NUMBER, D DATE)");
+  MustRun("CREATE UNIQUE INDEX " + Q("REFUSE_A") + " ON " + Q("REFUSE") + "(A)");
+  MustRun("INSERT INTO " + Q("REFUSE") + "(A) VALUES(1)");
+  const struct {
+    std::string sql;
+    const char* state;
+    std::int32_t native;
+  } cases[] = {
+      {"ALTER SEQUENCE " + Q("S") + " INCREMENT BY 0", "HY024", 4002},
+      {"select 1 from dual; select 2 from dual", "42000", 911},
+      {"select 'open from dual", "42000", 1756},
+      {"select \"open from dual", "42000", 1740},
+      {"select (1 from dual", "42000", 907},
+      {"BEGIN NOPE; END;", "42000", 6550},
+      {"insert into " + Q("REFUSE") + "(A,D) values(2,to_date('2001-02-30','YYYY-MM-DD'))", "22008",
+       1839},
+      {"insert into " + Q("REFUSE") + "(A,D) values(2,to_date('2001-13-01','YYYY-MM-DD'))", "22008",
+       1843},
+      {"select A from " + Q("REFUSE") + " where D = to_date('01.01.2001','DD.MM.YYYY')", "22008",
+       1821},
+      {"SELECT * FROM " + Q("NOT_THERE"), "42S02", 942},
+      {"CREATE TABLE " + Q("REFUSE") + "(B NUMBER)", "42S01", 955},
+      {"INSERT INTO " + Q("REFUSE") + "(A) VALUES(1)", "23000", 1},
+      {"INSERT INTO " + Q("REFUSE") + "(B) VALUES(1)", "23000", 1400},
+  };
+  for (const auto& c : cases) {
+    Stmt s(hdbc_);
+    EXPECT_LT(gis_SQLExecDirect(s.get(), c.sql.c_str(), GIS_SQL_NTS), 0) << c.sql;
+    char state[6] = {};
+    std::int32_t native = 0;
+    char message[256] = {};
+    std::int16_t length = 0;
+    ASSERT_EQ(gis_SQLError(nullptr, nullptr, s.get(), state, &native, message, 256, &length), 0)
+        << c.sql;
+    EXPECT_STREQ(state, c.state) << c.sql << ": " << message;
+    EXPECT_EQ(native, c.native) << c.sql << ": " << message;
+  }
+}
+
 TEST_P(ErrorTest, AVarchar2HoldsAtMostItsSizeInBytes) {
   MustRun("CREATE TABLE " + Q("BYTES") + "(V VARCHAR2(8))");
   const struct {

@@ -38,7 +38,9 @@ SchemaGeneratorOptions FgdcOptions() {
                {box + "northbc", "northbc"},
                {range + "begdate", "begdate"},
                {range + "enddate", "enddate"},
-               {"/metadata/idinfo/timeperd/timeinfo/sngdate/caldate", "caldate"}};
+               {"/metadata/idinfo/timeperd/timeinfo/sngdate/caldate", "caldate"},
+               {cite + "geoform", "type"},
+               {"/metadata/metainfo/metd", "modified"}};
   return o;
 }
 
@@ -77,6 +79,8 @@ SchemaGeneratorOptions IsoOptions() {
       {period + "gml:beginPosition", "begdate"},
       {period + "gml:endPosition", "enddate"},
       {"/gmd:MD_Metadata/gmd:fileIdentifier/gco:CharacterString", "fileid"},
+      {"/gmd:MD_Metadata/gmd:hierarchyLevel/gmd:MD_ScopeCode/@codeListValue", "type"},
+      {"/gmd:MD_Metadata/gmd:dateStamp/gco:Date", "modified"},
       {"/gmd:MD_Metadata/gmd:distributionInfo/gmd:MD_Distribution/gmd:transferOptions/"
        "gmd:MD_DigitalTransferOptions/gmd:onLine/gmd:CI_OnlineResource/gmd:linkage/gmd:URL",
        "onlink"},
@@ -164,7 +168,7 @@ TEST(ShippedSchemasTest, BothRegisterWithSearchAliasesAndNumberBounds) {
     ASSERT_TRUE(schema) << file;
     EXPECT_GT(ids.requested.size(), 1u) << file << ": identifiers are drawn in blocks";
     for (const char* alias : {"title", "abstract", "keyword", "westbc", "eastbc", "southbc",
-                              "northbc", "begdate", "enddate", "pubdate"}) {
+                              "northbc", "begdate", "enddate", "pubdate", "type", "modified"}) {
       CNodeInfo info;
       ASSERT_EQ(schema->GetNodeInfoByAlias(alias, &info), 1) << file << " " << alias;
       short tableType = 0;
@@ -172,7 +176,7 @@ TEST(ShippedSchemasTest, BothRegisterWithSearchAliasesAndNumberBounds) {
       const std::string a = alias;
       if (a.size() == 6 && a.substr(4) == "bc") {
         EXPECT_EQ(tableType, 2) << file << " " << alias;
-      } else if (a == "title" || a == "abstract" || a == "keyword") {
+      } else if (a == "title" || a == "abstract" || a == "keyword" || a == "type") {
         EXPECT_EQ(tableType, 1) << file << " " << alias;
       }
     }

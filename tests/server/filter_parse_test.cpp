@@ -2,11 +2,13 @@
 // patterns) read into the server's constraint tree, and the refusals.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 
 #include "core/filter.h"
 #include "core/filter_eval.h"
 #include "core/filter_xml.h"
+#include "core/whole_number.h"
 
 namespace metashelf::server {
 namespace {
@@ -167,6 +169,55 @@ TEST(FilterXml, ReadsOperatorsAndAxisOrder) {
       EXPECT_EQ(Show(f), c.tree);
     }
   }
+}
+
+// Numbers of requests read by the C rules whatever locale the process
+// runs under (a comma-decimal one would stop strtod at the point).
+TEST(RequestNumbers, ReadAlikeUnderACommaLocale) {
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+    GTEST_SKIP() << "locale de_DE.UTF-8 is not installed (scripts/install-deps.sh generates it)";
+  }
+  Filter cql;
+  Filter xml;
+  FilterError e;
+  const bool cqlRead = ParseCql("BBOX(ows:BoundingBox, -10.5, 20.25, 30, 40)", &cql, &e);
+  pugi::xml_document doc;
+  doc.load_string(
+      "<ogc:Filter xmlns:ogc='http://www.opengis.net/ogc' xmlns:gml='http://www.opengis.net/gml'>"
+      "<ogc:BBOX><gml:Envelope><gml:lowerCorner>-10.5 20.25</gml:lowerCorner>"
+      "<gml:upperCorner>30 40</gml:upperCorner></gml:Envelope></ogc:BBOX></ogc:Filter>");
+  const bool xmlRead = ParseFilterXml(doc.document_element(), &xml, &e);
+  std::setlocale(LC_ALL, previous.c_str());
+  ASSERT_TRUE(cqlRead && xmlRead) << e.message;
+  EXPECT_EQ(Show(cql), "ows:BoundingBox bbox -10.5 20.25 30 40");
+  EXPECT_EQ(Show(xml), "ows:BoundingBox bbox -10.5 20.25 30 40");
+}
+
+TEST(RequestNumbers, WholeNumbersAreDigitsOnly) {
+  const std::pair<const char*, std::int64_t> cases[] = {{"0", 0},
+                                                        {"17", 17},
+                                                        {"000123", 123},
+                                                        {"999999999999", 999999999999},
+                                                        {"", -1},
+                                                        {"+1", -1},
+                                                        {"-1", -1},
+                                                        {" 1", -1},
+                                                        {"1e3", -1},
+                                                        {"0x10", -1},
+                                                        {"1.0", -1},
+                                                        {"9999999999999", -1},
+                                                        {"99999999999999999999999", -1}};
+  for (const auto& [text, want] : cases) {
+    std::int64_t got = -1;
+    EXPECT_EQ(ParseWholeNumber(text, &got), want >= 0) << text;
+    if (want >= 0) {
+      EXPECT_EQ(got, want) << text;
+    }
+  }
+  std::int64_t port = 0;
+  EXPECT_TRUE(ParseWholeNumber("65535", &port, 5));
+  EXPECT_FALSE(ParseWholeNumber("065535", &port, 5));
 }
 
 TEST(LikePattern, PiecesBetweenWildcards) {

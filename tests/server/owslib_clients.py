@@ -196,6 +196,22 @@ def check_csw(base):
     expect("GetRecords And(title, BBOX)", set(ids),
            library_ids("title like Map") & library_ids(box_query(-100, 30, -80, 45)))
 
+    queryables = set()
+    for c in csw.get_operation_by_name("GetRecords").constraints:
+        if c.name == "SupportedDublinCoreQueryables":
+            queryables |= set(c.values)
+    expect("capabilities: dc:type and dct:modified queryable",
+           {"dc:type", "dct:modified"} <= queryables, True)
+    # The record's type and date stamp, from each collection's schema.
+    for name, constraint, query in [
+            ("dc:type =", fes.PropertyIsEqualTo("dc:type", "dataset"), "type = dataset"),
+            ("dct:modified >=", fes.PropertyIsGreaterThanOrEqualTo("dct:modified", "2015-01-01"),
+             "modified >= 2015-01-01")]:
+        ids, matched = csw_ids(csw, [constraint])
+        want = library_ids(query)
+        expect("GetRecords %s: records" % name, (set(ids), matched), (want, len(want)))
+        expect("GetRecords %s: selects some, not all" % name, 0 < len(want) < 300, True)
+
     ids, _ = csw_ids(csw, cql="dc:title LIKE '%water%'")
     expect("GetRecords CQL text", set(ids), library_ids("title like water"))
 

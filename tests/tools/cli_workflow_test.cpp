@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <pugixml.hpp>
 #include <set>
 #include <sstream>
@@ -270,6 +271,18 @@ TEST_P(CliWorkflowTest, SamplesAreSearchedByReadableQueries) {
   EXPECT_NE(json.out.find("\"expression\":\"1\""), std::string::npos) << json.out;
   EXPECT_NE(json.out.find("\"count\":1"), std::string::npos) << json.out;
   EXPECT_NE(json.out.find("Willow Creek"), std::string::npos) << json.out;
+  // What --json prints reads back as JSON: quotes in values escaped, numbers
+  // as numbers.
+  const auto quoted =
+      nlohmann::json::parse(Ok({"search", c, "--json", "title = 'say \"hi\" \\ now'"}).out);
+  EXPECT_EQ(quoted["conditions"][0]["value"], "say \"hi\" \\ now");
+  EXPECT_EQ(quoted["count"], 0);
+  const auto bounds = nlohmann::json::parse(Ok({"values", c, "westbc", "--json"}).out);
+  ASSERT_EQ(bounds["values"].size(), 5u);
+  std::set<double> westNumbers;
+  for (const auto& v : bounds["values"]) westNumbers.insert(v["value"].get<double>());
+  EXPECT_EQ(westNumbers.count(-121.912), 1u);
+  EXPECT_EQ(bounds["type"], "number");
 
   const std::vector<Row> values = Rows(Ok({"values", c, "westbc"}).out);
   ASSERT_EQ(values.size(), 5u);

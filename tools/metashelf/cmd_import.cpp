@@ -3,8 +3,9 @@
 // none of whose values has a place in it, is rejected; values that stay
 // inline or lie under paths the schema does not know are reported per file
 // and, by path, in the summary), then written in batches (256 records per transaction unless
-// --batch says otherwise) whose failure is retried record by record, so
-// that a failed record leaves no trace and the others go on. A large import
+// --batch says otherwise, each a batch unit of work in which a record's own
+// unit costs nothing) whose failure is undone whole and retried record by
+// record, so that a failed record leaves no trace and the others go on. A large import
 // on SQLite builds the collection's value indexes once after its rows
 // (index_plan.h). SIGINT and SIGTERM stop it between records: what was
 // read is written and the indexes are built before it ends. Ends with a
@@ -62,7 +63,7 @@ constexpr int kMaxBatch = 100000;
 bool DiskFull(const std::string& message, const CHostDataBase::StatementError& failed,
               std::uint64_t failuresBefore) {
   if (failed.number != failuresBefore &&
-      ((failed.native & 0xff) == 13 /* SQLITE_FULL */ || failed.state == "53100")) {
+      failed.native == 1653 /* ORA-01653: no room to extend, on every backend */) {
     return true;
   }
   return message.find("disk is full") != std::string::npos ||
@@ -227,20 +228,21 @@ class Importer {
     return id;
   }
 
+  // Writes the queued records as one batch (gis_SQLBeginBatch): a record's
+  // own unit of work then costs nothing, and a failure anywhere undoes the
+  // batch, which Flush retries record by record. A failed batch, full disk
+  // or not, is retried so: smaller transactions may still fit, and the
+  // first record that does not stops the import.
   bool StoreBatch() {
-    try {
-      Transaction tx(collection_.session().db());
-      // A failed batch, full disk or not, is retried one by one: smaller
-      // transactions may still fit, and the first record that does not
-      // stops the import.
-      for (Pending& p : batch_) {
-        if (Write(p) <= 0) return false;
+    gis_SQLHDBC_STRU* hdbc = collection_.session().db().HDBC();
+    if (gis_SQLBeginBatch(hdbc) != GIS_SQL_SUCCESS) return false;
+    for (Pending& p : batch_) {
+      if (Write(p) <= 0) {
+        gis_SQLEndUnit(hdbc, 0);
+        return false;
       }
-      tx.Commit();
-      return true;
-    } catch (const ToolError&) {
-      return false;
     }
+    return gis_SQLEndUnit(hdbc, 1) == GIS_SQL_SUCCESS;
   }
 
   // Records a full disk from the failure just seen.

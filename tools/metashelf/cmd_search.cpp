@@ -2,22 +2,45 @@
 // values (every value of one node with its record id).
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <set>
 
 #include "commands.h"
 #include "json_text.h"
+#include "metashelf/base/numbers.h"
 
 namespace metashelf::cli {
 namespace {
 
-// A score as JSON and listings show it: the shortest text that reads back.
-std::string JsonNumber(double value) {
+// Keys in the order written, as the output always had them.
+using Json = nlohmann::ordered_json;
+
+// A score as listings show it: the shortest text that reads back.
+std::string ScoreText(double value) {
   char buffer[32];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
   return std::string(buffer, result.ptr);
+}
+
+// A number as JSON writes it: whole numbers without a fraction ("3", not
+// "3.0"), others by their shortest form; a value JSON cannot hold (not
+// finite) as null.
+Json JsonNumber(double value) {
+  if (!std::isfinite(value)) return nullptr;
+  if (value == std::trunc(value) && std::fabs(value) < 9e15) {
+    return static_cast<std::int64_t>(value);
+  }
+  return value;
+}
+
+// One line of JSON; text that is not UTF-8 is written with replacement
+// characters rather than refused.
+void PrintJson(const Json& doc) {
+  std::cout << doc.dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
 }
 
 const char* TableName(short type) {
@@ -69,19 +92,22 @@ int RunValues(const Globals& globals, const std::string& name, const std::string
   }
   const auto values = collection.NodeValues(guid, info.tableType);
   if (json) {
-    std::cout << "{\"collection\":" << JsonString(name) << ",\"field\":" << JsonString(field)
-              << ",\"path\":" << JsonString(info.path) << ",\"type\":\""
-              << TableName(info.tableType) << "\",\"values\":[";
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      std::cout << (i ? "," : "") << "{\"id\":" << values[i].first << ",\"value\":";
-      if (info.tableType == kTableTypeNumber) {
-        std::cout << values[i].second;
-      } else {
-        std::cout << JsonString(values[i].second);
+    Json doc{{"collection", name},
+             {"field", field},
+             {"path", info.path},
+             {"type", TableName(info.tableType)},
+             {"values", Json::array()}};
+    Json& list = doc["values"];
+    for (const auto& [id, value] : values) {
+      list.push_back(Json{{"id", id}, {"value", nullptr}});
+      double number = 0;
+      if (info.tableType != kTableTypeNumber) {
+        list.back()["value"] = value;
+      } else if (base::ParseDouble(value, &number)) {
+        list.back()["value"] = JsonNumber(number);
       }
-      std::cout << "}";
     }
-    std::cout << "]}\n";
+    PrintJson(doc);
     return 0;
   }
   std::cout << "ID\tVALUE\n";
@@ -191,34 +217,30 @@ int RunSearch(const Globals& globals, const SearchOptions& options) {
     }
   }
   if (options.json) {
-    std::cout << "{\"collection\":" << JsonString(options.collection)
-              << ",\"query\":" << JsonString(options.query)
-              << ",\"expression\":" << JsonString(parsed.expression) << ",\"conditions\":[";
-    for (std::size_t i = 0; i < parsed.conditions.size(); ++i) {
-      const SearchNode& c = parsed.conditions[i];
-      std::cout << (i ? "," : "") << "{\"id\":" << c.condID
-                << ",\"path\":" << JsonString(c.nodePath) << ",\"op\":" << JsonString(c.op)
-                << ",\"value\":" << JsonString(c.value1);
-      if (c.op == "between") std::cout << ",\"value2\":" << JsonString(c.value2);
-      std::cout << "}";
+    Json doc{{"collection", options.collection},
+             {"query", options.query},
+             {"expression", parsed.expression},
+             {"conditions", Json::array()}};
+    for (const SearchNode& c : parsed.conditions) {
+      Json& condition = doc["conditions"].emplace_back(
+          Json{{"id", c.condID}, {"path", c.nodePath}, {"op", c.op}, {"value", c.value1}});
+      if (c.op == "between") condition["value2"] = c.value2;
     }
-    std::cout << "],";
-    if (options.sql) std::cout << "\"sql\":" << JsonString(Statement(collection, parsed)) << ",";
-    std::cout << "\"count\":" << total << ",\"records\":[";
-    bool first = true;
+    if (options.sql) doc["sql"] = Statement(collection, parsed);
+    doc["count"] = total;
+    Json& records = doc["records"] = Json::array();
     for (const MsSearchHit& hit : hits) {
-      std::cout << (first ? "" : ",") << "{\"id\":" << hit.metaID
-                << ",\"title\":" << JsonString(titles.count(hit.metaID) ? titles[hit.metaID] : "")
-                << ",\"score\":" << JsonNumber(hit.score) << "}";
-      first = false;
+      records.push_back(Json{{"id", hit.metaID},
+                             {"title", titles.count(hit.metaID) ? titles[hit.metaID] : ""},
+                             {"score", JsonNumber(hit.score)}});
     }
-    std::cout << "]}\n";
+    PrintJson(doc);
     return 0;
   }
   std::cout << (searchOptions.orderByScore ? "ID\tSCORE\tTITLE\n" : "ID\tTITLE\n");
   for (const MsSearchHit& hit : hits) {
     std::cout << hit.metaID << "\t";
-    if (searchOptions.orderByScore) std::cout << JsonNumber(hit.score) << "\t";
+    if (searchOptions.orderByScore) std::cout << ScoreText(hit.score) << "\t";
     std::cout << OneLine(titles[hit.metaID]) << "\n";
   }
   std::cerr << total << " record(s) match";

@@ -23,7 +23,10 @@ void TrimTail(Tokens* t) {
 }
 
 // BEGIN [owner.]PACKAGE.procedure(arg,...); END[;]
-bool ParseBlock(const Tokens& t, Adapted* out, std::string* error) {
+// ORA-06550: the PL/SQL compile error a block Oracle cannot run gives.
+constexpr std::int32_t kBlockError = 6550;
+
+bool ParseBlock(const Tokens& t, Adapted* out, Error* error) {
   std::vector<std::size_t> sig;
   for (std::size_t i = 0; i < t.size(); ++i) {
     if (Significant(t[i])) sig.push_back(i);
@@ -34,7 +37,7 @@ bool ParseBlock(const Tokens& t, Adapted* out, std::string* error) {
   while (true) {
     const Token* name = at(k);
     if (!name || name->kind != TokenKind::kWord) {
-      *error = "a block must hold one procedure call";
+      *error = Error{kBlockError, "a block must hold one procedure call"};
       return false;
     }
     parts.push_back(name->text);
@@ -46,7 +49,7 @@ bool ParseBlock(const Tokens& t, Adapted* out, std::string* error) {
     break;
   }
   if (parts.size() < 2 || parts.size() > 3) {
-    *error = "a block must call PACKAGE.procedure or owner.PACKAGE.procedure";
+    *error = Error{kBlockError, "a block must call PACKAGE.procedure or owner.PACKAGE.procedure"};
     return false;
   }
   ProcedureCall& call = out->call;
@@ -61,7 +64,7 @@ bool ParseBlock(const Tokens& t, Adapted* out, std::string* error) {
       while (true) {
         const Token* arg = at(k);
         if (!arg) {
-          *error = "unterminated argument list";
+          *error = Error{kBlockError, "unterminated argument list"};
           return false;
         }
         if (arg->kind == TokenKind::kBind || arg->kind == TokenKind::kLifted) {
@@ -73,7 +76,7 @@ bool ParseBlock(const Tokens& t, Adapted* out, std::string* error) {
         } else if (IsWord(*arg, "NULL")) {
           call.args.push_back(ParamSource{ParamSource::Kind::kCaller, 0});
         } else {
-          *error = "procedure arguments must be placeholders or NULL";
+          *error = Error{kBlockError, "procedure arguments must be placeholders or NULL"};
           return false;
         }
         ++k;
@@ -85,19 +88,19 @@ bool ParseBlock(const Tokens& t, Adapted* out, std::string* error) {
           ++k;
           break;
         }
-        *error = "malformed argument list";
+        *error = Error{kBlockError, "malformed argument list"};
         return false;
       }
     }
   }
   if (!at(k) || !IsPunct(*at(k), ";") || !at(k + 1) || !IsWord(*at(k + 1), "END")) {
-    *error = "a block must hold exactly one procedure call";
+    *error = Error{kBlockError, "a block must hold exactly one procedure call"};
     return false;
   }
   k += 2;
   if (at(k) && IsPunct(*at(k), ";")) ++k;
   if (at(k)) {
-    *error = "text after the end of the block";
+    *error = Error{kBlockError, "text after the end of the block"};
     return false;
   }
   out->kind = Adapted::Kind::kProcedureCall;
@@ -106,7 +109,7 @@ bool ParseBlock(const Tokens& t, Adapted* out, std::string* error) {
 
 // Numbers binds and lifted literals: caller binds keep their number (named
 // ones are numbered by first appearance), lifted literals follow them.
-bool NumberParams(Tokens* t, Adapted* out, std::string* error) {
+bool NumberParams(Tokens* t, Adapted* out, Error* error) {
   std::map<std::string, int> names;
   int maxCaller = 0;
   int distinct = 0;
@@ -120,7 +123,7 @@ bool NumberParams(Tokens* t, Adapted* out, std::string* error) {
       if (name.size() > 3 ||
           std::from_chars(name.data(), name.data() + name.size(), number).ec != std::errc() ||
           number < 1 || number > kMaxBindNumber) {
-        *error = "bind number out of range: " + tok.text;
+        *error = Error{1036, "bind number out of range: " + tok.text};
         return false;
       }
       names.emplace(name, number);
@@ -177,7 +180,7 @@ void DropSelectInto(Tokens* t) {
 
 // SELECT columns FROM table [WHERE ...] FOR UPDATE [OF ...] [NOWAIT]:
 // the lock clause goes, the table and columns are recorded.
-bool TakeForUpdate(Tokens* t, Adapted* out, std::string* error) {
+bool TakeForUpdate(Tokens* t, Adapted* out, Error* error) {
   const std::size_t first = NextSig(*t, 0, t->size());
   if (first >= t->size() || !IsWord((*t)[first], "SELECT")) return true;
   const std::size_t forAt = FindTopLevel(*t, first, t->size(), "FOR");
@@ -237,7 +240,7 @@ bool TakeForUpdate(Tokens* t, Adapted* out, std::string* error) {
 }
 
 // TO_DATE / TO_CHAR with a literal format: the format must be one we read.
-bool CheckDateFormats(const Tokens& t, std::string* error) {
+bool CheckDateFormats(const Tokens& t, Error* error) {
   for (std::size_t i = 0; i < t.size(); ++i) {
     if (!IsWord(t[i], "TO_DATE") && !IsWord(t[i], "TO_CHAR")) continue;
     const std::size_t open = NextSig(t, i + 1, t.size());
@@ -260,7 +263,7 @@ bool CheckDateFormats(const Tokens& t, std::string* error) {
       const std::string& quoted = t[fmt].text;
       if (quoted.size() < 2 || quoted[0] != '\'' ||
           !SupportedDateFormat(quoted.substr(1, quoted.size() - 2))) {
-        *error = "unsupported date format " + quoted;
+        *error = Error{1821, "unsupported date format " + quoted};
         return false;
       }
     }
@@ -270,12 +273,23 @@ bool CheckDateFormats(const Tokens& t, std::string* error) {
 
 }  // namespace
 
-bool Adapt(std::string_view text, Target target, Adapted* out, std::string* error) {
+bool Adapt(std::string_view text, Target target, Adapted* out, Error* error) {
   return Adapt(text, target, Rules(), out, error);
 }
 
 bool Adapt(std::string_view text, Target target, const Rules& rules, Adapted* out,
-           std::string* error) {
+           std::string* message) {
+  Error error;
+  if (Adapt(text, target, rules, out, &error)) return true;
+  *message = std::move(error.message);
+  return false;
+}
+
+bool Adapt(std::string_view text, Target target, Adapted* out, std::string* message) {
+  return Adapt(text, target, Rules(), out, message);
+}
+
+bool Adapt(std::string_view text, Target target, const Rules& rules, Adapted* out, Error* error) {
   *out = Adapted();
   Tokens t;
   if (!Tokenize(text, &t, error)) return false;
@@ -291,7 +305,7 @@ bool Adapt(std::string_view text, Target target, const Rules& rules, Adapted* ou
     if (IsPunct(tok, ")") && --depth < 0) break;
   }
   if (depth != 0) {
-    *error = "unbalanced parentheses";
+    *error = Error{907, "unbalanced parentheses"};
     return false;
   }
   const std::size_t first = NextSig(t, 0, t.size());
@@ -301,13 +315,13 @@ bool Adapt(std::string_view text, Target target, const Rules& rules, Adapted* ou
   }
   const bool block = IsWord(t[first], "BEGIN");
   if (IsWord(t[first], "DECLARE")) {
-    *error = "only single procedure-call blocks are supported";
+    *error = Error{kBlockError, "only single procedure-call blocks are supported"};
     return false;
   }
   if (!block) {
     for (const Token& tok : t) {
       if (IsPunct(tok, ";")) {
-        *error = "more than one statement in one text";
+        *error = Error{911, "more than one statement in one text"};
         return false;
       }
     }

@@ -40,7 +40,7 @@ std::size_t RewriteCommonWord(const Tokens& t, std::size_t i, const WordPlace& a
   return kNone;
 }
 
-bool AddRowIdentityColumn(Tokens* t, const char* column, std::string* error) {
+bool AddRowIdentityColumn(Tokens* t, const char* column, Error* error) {
   const std::size_t first = NextSig(*t, 0, t->size());
   const std::size_t from = FindTopLevel(*t, first, t->size(), "FROM");
   if (from == kNone) {

@@ -48,11 +48,11 @@ bool SupportedDateFormat(std::string_view format) {
 }
 
 bool ParseOracleDate(std::string_view text, std::string_view format, CivilTime* out, bool* isNull,
-                     std::string* error) {
+                     Error* error) {
   *isNull = false;
   std::vector<Element> elements;
   if (!Elements(format, &elements)) {
-    *error = "ORA-01821: date format not recognized";
+    *error = Error{1821, "ORA-01821: date format not recognized"};
     return false;
   }
   if (text.empty()) {
@@ -69,14 +69,14 @@ bool ParseOracleDate(std::string_view text, std::string_view format, CivilTime* 
     const Element& el = elements[k];
     if (pos >= text.size()) {
       if (el.time) break;  // time fields at the end may be left out
-      *error = "ORA-01840: input value not long enough for date format";
+      *error = Error{1840, "ORA-01840: input value not long enough for date format"};
       return false;
     }
     if (el.field == 0) {
       if (!IsAlnum(text[pos])) {
         ++pos;
       } else if (!(IsDigit(text[pos]) && lastFull)) {
-        *error = "ORA-01861: literal does not match format string";
+        *error = Error{1861, "ORA-01861: literal does not match format string"};
         return false;
       }
       continue;
@@ -89,7 +89,8 @@ bool ParseOracleDate(std::string_view text, std::string_view format, CivilTime* 
       ++digits;
     }
     if (digits == 0) {
-      *error = "ORA-01858: a non-numeric character was found where a numeric was expected";
+      *error =
+          Error{1858, "ORA-01858: a non-numeric character was found where a numeric was expected"};
       return false;
     }
     lastFull = digits == el.width;
@@ -115,43 +116,43 @@ bool ParseOracleDate(std::string_view text, std::string_view format, CivilTime* 
     }
   }
   if (pos < text.size()) {
-    *error = "ORA-01830: date format picture ends before converting entire input string";
+    *error =
+        Error{1830, "ORA-01830: date format picture ends before converting entire input string"};
     return false;
   }
   if (v.year == 0) {
-    *error = "ORA-01841: (full) year must be between -4713 and +9999, and not be 0";
+    *error = Error{1841, "ORA-01841: (full) year must be between -4713 and +9999, and not be 0"};
     return false;
   }
   if (v.month < 1 || v.month > 12) {
-    *error = "ORA-01843: not a valid month";
+    *error = Error{1843, "ORA-01843: not a valid month"};
     return false;
   }
   if (v.day < 1 || v.day > 31) {
-    *error = "ORA-01847: day of month must be between 1 and last day of month";
+    *error = Error{1847, "ORA-01847: day of month must be between 1 and last day of month"};
     return false;
   }
   if (v.day > base::DaysInMonth(v.year, v.month)) {
-    *error = "ORA-01839: date not valid for month specified";
+    *error = Error{1839, "ORA-01839: date not valid for month specified"};
     return false;
   }
   if (v.hour > 23) {
-    *error = "ORA-01850: hour must be between 0 and 23";
+    *error = Error{1850, "ORA-01850: hour must be between 0 and 23"};
     return false;
   }
   if (v.minute > 59) {
-    *error = "ORA-01851: minutes must be between 0 and 59";
+    *error = Error{1851, "ORA-01851: minutes must be between 0 and 59"};
     return false;
   }
   if (v.second > 59) {
-    *error = "ORA-01852: seconds must be between 0 and 59";
+    *error = Error{1852, "ORA-01852: seconds must be between 0 and 59"};
     return false;
   }
   *out = v;
   return true;
 }
 
-bool FormatOracleDate(const CivilTime& v, std::string_view format, std::string* out,
-                      std::string* error) {
+bool FormatOracleDate(const CivilTime& v, std::string_view format, std::string* out, Error* error) {
   const std::string f = Upper(format);
   char buf[64];
   if (f == "YYYY-MM-DD") {
@@ -160,7 +161,7 @@ bool FormatOracleDate(const CivilTime& v, std::string_view format, std::string* 
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", v.year, v.month, v.day, v.hour,
                   v.minute, v.second);
   } else {
-    *error = "ORA-01821: date format not recognized";
+    *error = Error{1821, "ORA-01821: date format not recognized"};
     return false;
   }
   *out = buf;

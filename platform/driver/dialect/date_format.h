@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "dialect/error.h"
+
 namespace metashelf {
 namespace driver {
 namespace dialect {
@@ -25,11 +27,11 @@ bool SupportedDateFormat(std::string_view format);
 // Reads `text` by `format`. Returns true with `*isNull` for a zero-length
 // text; true with `*out` for a valid date; false with an ORA-style `*error`.
 bool ParseOracleDate(std::string_view text, std::string_view format, CivilTime* out, bool* isNull,
-                     std::string* error);
+                     Error* error);
 
 // Writes `value` by `format`; false with `*error` for an unsupported format.
 bool FormatOracleDate(const CivilTime& value, std::string_view format, std::string* out,
-                      std::string* error);
+                      Error* error);
 
 // The storage form of dates: "YYYY-MM-DD HH:MM:SS", and its reader (which
 // also takes "YYYY-MM-DD").

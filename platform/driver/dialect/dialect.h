@@ -3,7 +3,7 @@
 // no I/O, no state.
 //
 //   Adapted a;
-//   std::string error;
+//   Error error;  // on refusal: error.oracle (ORA number), error.message
 //   if (!Adapt("SELECT O.KRSQ_SCHEMANODEID.NEXTVAL INTO :v FROM DUAL",
 //              Target::kSQLite, &a, &error)) { ... }
 //   // a.text: the SQLite text; a.params[k-1]: where placeholder k comes from.
@@ -19,6 +19,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "dialect/error.h"
 
 namespace metashelf {
 namespace driver {
@@ -77,6 +79,14 @@ struct Adapted {
   int callerParams = 0;
   ProcedureCall call;
 
+  // SQLite: the tables (and indexes) the text names at table positions, as
+  // the file names them (upper case, unquoted: "OWNER.TABLE" or "TABLE"),
+  // and the one a CREATE makes ("" for other statements). When the engine
+  // refuses the text, the backend tells "that name is taken" from "that
+  // table is not there" by looking these up.
+  std::vector<std::string> tables;
+  std::string creates;
+
   // SELECT ... FOR UPDATE on one table: the row identity is appended as an
   // extra last column of `text` by the target (rowid, ctid).
   bool forUpdate = false;
@@ -102,14 +112,17 @@ struct Rules {
   std::vector<PrefixKeyedColumn> prefixKeyed;  // PostgreSQL only
 };
 
-// Adapts `text` for `target`. False with `*error` set for a text that must
-// be refused (unterminated literal, stacked statements, ALTER SEQUENCE ...
-// INCREMENT BY 0, a malformed procedure block, an unsupported date format).
-// Texts using no Oracle construct pass through unchanged apart from binds.
-bool Adapt(std::string_view text, Target target, const Rules& rules, Adapted* out,
-           std::string* error);
+// Adapts `text` for `target`. False with `*error` (its Oracle number and
+// message) set for a text that must be refused (unterminated literal, stacked statements, ALTER
+// SEQUENCE ... INCREMENT BY 0, a malformed procedure block, an unsupported date format). Texts
+// using no Oracle construct pass through unchanged apart from binds.
+bool Adapt(std::string_view text, Target target, const Rules& rules, Adapted* out, Error* error);
 // The same with no rules.
-bool Adapt(std::string_view text, Target target, Adapted* out, std::string* error);
+bool Adapt(std::string_view text, Target target, Adapted* out, Error* error);
+// The same, for callers that want the message only.
+bool Adapt(std::string_view text, Target target, const Rules& rules, Adapted* out,
+           std::string* message);
+bool Adapt(std::string_view text, Target target, Adapted* out, std::string* message);
 
 // SQLite keeps a database in one file: the table (or index) TABLE of the
 // owner OWNER is named "OWNER.TABLE" there (quoted, both parts upper-cased),
@@ -135,7 +148,8 @@ struct Shaped {
   };
   std::vector<Span> spans;
 };
-bool LiftLiterals(std::string_view text, Shaped* out, std::string* error);
+bool LiftLiterals(std::string_view text, Shaped* out, Error* error);
+bool LiftLiterals(std::string_view text, Shaped* out, std::string* message);
 
 // The shapes of recently lifted texts, each cut at its literals, so that a
 // text of a known shape is lifted by comparing its fixed parts and reading
@@ -149,7 +163,8 @@ bool LiftLiterals(std::string_view text, Shaped* out, std::string* error);
 class ShapeMemo {
  public:
   explicit ShapeMemo(std::size_t capacity = 16) : capacity_(capacity) {}
-  bool Lift(std::string_view text, Shaped* out, std::string* error);
+  bool Lift(std::string_view text, Shaped* out, Error* error);
+  bool Lift(std::string_view text, Shaped* out, std::string* message);
   // Texts lifted by a remembered shape, for tests.
   std::size_t hits() const { return hits_; }
 

@@ -97,7 +97,7 @@ bool WordIs(const Seen& s, const char* w) {
 
 }  // namespace
 
-bool LiftLiterals(std::string_view text, Shaped* out, std::string* error) {
+bool LiftLiterals(std::string_view text, Shaped* out, Error* error) {
   out->key.clear();
   out->literals.clear();
   out->spans.clear();
@@ -118,7 +118,7 @@ bool LiftLiterals(std::string_view text, Shaped* out, std::string* error) {
     const std::size_t start = i;
     i = end;
     if (kind == TokenKind::kLifted) {
-      *error = "unexpected character ? in statement text";
+      *error = Error{911, "unexpected character ? in statement text"};
       return false;
     }
     if (kind == TokenKind::kSpace || kind == TokenKind::kComment) {
@@ -210,7 +210,7 @@ bool ShapeMemo::Match(const Shape& shape, std::string_view text, Shaped* out) co
     if (pos >= text.size() || LiteralClass(text[pos]) != shape.literalClass[k]) return false;
     TokenKind kind;
     std::size_t end = 0;
-    std::string ignored;
+    Error ignored;
     if (!ScanToken(text, pos, &kind, &end, &ignored)) return false;
     if (kind != (shape.literalClass[k] == '\'' ? TokenKind::kString : TokenKind::kNumber)) {
       return false;
@@ -261,7 +261,21 @@ void ShapeMemo::Promote(std::size_t i) {
   order_[0] = slot;
 }
 
-bool ShapeMemo::Lift(std::string_view text, Shaped* out, std::string* error) {
+bool LiftLiterals(std::string_view text, Shaped* out, std::string* message) {
+  Error error;
+  if (LiftLiterals(text, out, &error)) return true;
+  *message = std::move(error.message);
+  return false;
+}
+
+bool ShapeMemo::Lift(std::string_view text, Shaped* out, std::string* message) {
+  Error error;
+  if (Lift(text, out, &error)) return true;
+  *message = std::move(error.message);
+  return false;
+}
+
+bool ShapeMemo::Lift(std::string_view text, Shaped* out, Error* error) {
   for (std::size_t i = 0; i < order_.size(); ++i) {
     if (!Match(shapes_[order_[i]], text, out)) continue;
     if (i > 0) Promote(i);

@@ -75,7 +75,7 @@ std::string ProcedureText(const Adapted& a) {
 // `out` and returns the index of its closing parenthesis; kNone with
 // `*error` for a form that cannot be kept Oracle-faithful.
 std::size_t RewriteToDate(const Tokens& t, std::size_t at, Adapted* adapted, Tokens* out,
-                          std::string* error) {
+                          Error* error) {
   const std::size_t open = NextSig(t, at + 1, t.size());
   const std::size_t close = open < t.size() ? MatchParen(t, open, t.size()) : kNone;
   if (close == kNone) {
@@ -161,7 +161,7 @@ constexpr WordSpellings kSpellings = {"(SELECT 'X' AS dummy) dual",
                                       "octet_length"};
 
 // Function-level rewrites.
-bool RewriteWords(const Tokens& t, Adapted* adapted, Tokens* out, std::string* error) {
+bool RewriteWords(const Tokens& t, Adapted* adapted, Tokens* out, Error* error) {
   out->clear();
   out->reserve(t.size() + 8);
   for (std::size_t i = 0; i < t.size(); ++i) {
@@ -374,7 +374,7 @@ void FoldQuotedNames(Tokens* t) {
 
 }  // namespace
 
-bool RewriteForPostgreSQL(Tokens& tokens, const Rules& rules, Adapted* out, std::string* error) {
+bool RewriteForPostgreSQL(Tokens& tokens, const Rules& rules, Adapted* out, Error* error) {
   if (out->kind == Adapted::Kind::kProcedureCall) {
     out->text = ProcedureText(*out);
     return true;

@@ -95,7 +95,7 @@ struct SequenceAlter {
 };
 // True when `t` is an ALTER SEQUENCE statement; then `*alter` is filled or
 // `*error` set (false result of `*ok`) for a refused form.
-bool ParseSequenceAlter(const Tokens& t, SequenceAlter* alter, bool* ok, std::string* error);
+bool ParseSequenceAlter(const Tokens& t, SequenceAlter* alter, bool* ok, Error* error);
 
 // The text of tokens with every numbered parameter written as prefix+slot.
 std::string Render(const Tokens& t, std::size_t begin, std::size_t end, char prefix);
@@ -115,14 +115,14 @@ std::string RenderStatement(const Renderer& r, const Tokens& t);
 // A SELECT ... FOR UPDATE carries its row's identity `column` as an extra
 // last select column (inserted before FROM). False with `*error` when the
 // select has no FROM clause.
-bool AddRowIdentityColumn(Tokens* t, const char* column, std::string* error);
+bool AddRowIdentityColumn(Tokens* t, const char* column, Error* error);
 
 // Target rewrites. `tokens` have been through the common part (binds
 // numbered in `slot`, '' turned into NULL, INTO and FOR UPDATE removed);
 // each fills `out->text` (and anything else it owns). False with `*error`
 // for a text the target refuses.
-bool RewriteForSQLite(Tokens& tokens, Adapted* out, std::string* error);
-bool RewriteForPostgreSQL(Tokens& tokens, const Rules& rules, Adapted* out, std::string* error);
+bool RewriteForSQLite(Tokens& tokens, Adapted* out, Error* error);
+bool RewriteForPostgreSQL(Tokens& tokens, const Rules& rules, Adapted* out, Error* error);
 
 // PostgreSQL: an index on a prefix-keyed column keys its first characters,
 // and comparisons of that column with a value in queries on such a table

@@ -130,8 +130,23 @@ std::vector<char> TablePositions(const Tokens& t) {
 // (OWNER.sqlite_master stays the file's own sqlite_master); OWNER.TABLE.COLUMN
 // becomes TABLE.COLUMN. A CREATE INDEX on an unqualified table takes the
 // index name's owner, as Oracle resolves the table in that schema.
-Tokens MapOwnerNames(const Tokens& t) {
+Tokens MapOwnerNames(const Tokens& t, Adapted* adapted) {
   const std::vector<char> kind = TablePositions(t);
+  const std::size_t first = NextSig(t, 0, t.size());
+  const bool create = first < t.size() && IsWord(t[first], "CREATE");
+  // Records a name at a table position; the first 't' of a CREATE is the
+  // object it makes.
+  auto named = [&](char k, std::string name) {
+    if (create && k == 't' && adapted->creates.empty()) {
+      adapted->creates = name;
+    } else {
+      adapted->tables.push_back(std::move(name));
+    }
+  };
+  auto bare = [](const Token& tok) {
+    const std::string& text = tok.text;
+    return text.size() >= 2 && text.front() == '"' ? text.substr(1, text.size() - 2) : Upper(text);
+  };
   // Names that qualify a column somewhere (NAME.COLUMN, or OWNER.NAME.COLUMN):
   // an owner-qualified table of that name needs its bare name as alias.
   std::vector<std::string> qualifiers;
@@ -169,6 +184,7 @@ Tokens MapOwnerNames(const Tokens& t) {
         out->push_back(Raw(table));
       } else {
         if (kind[i] == 't' && indexOwner.empty()) indexOwner = Upper(tok.text);
+        named(kind[i], Upper(tok.text) + "." + table);
         out->push_back(Raw(OwnerTableName(tok.text, t[name.word[1]].text)));
         const std::size_t after = NextSig(t, name.word[1] + 1, t.size());
         if (kind[i] == 'a' && qualifies(table) &&
@@ -180,9 +196,11 @@ Tokens MapOwnerNames(const Tokens& t) {
       return name.word[1];
     }
     if (kind[i] == 'o' && !at.beforeDot && !indexOwner.empty()) {
+      named(kind[i], indexOwner + "." + Upper(tok.text));
       out->push_back(Raw(OwnerTableName(indexOwner, tok.text)));
       return i;
     }
+    if (!at.beforeDot) named(kind[i], bare(tok));
     out->push_back(tok);
     return i;
   });
@@ -204,16 +222,16 @@ void RewriteColumnTypes(Tokens* t) {
     if (!mapped) continue;
     (*t)[column.word].text = mapped;
     if (column.sizeOpen != kNone) {
-      // VARCHAR2(n) holds at most n bytes, as on Oracle: a named check,
-      // which the error mapping reports as ORA-12899.
+      // VARCHAR2(n) holds at most n bytes, as on Oracle: a named check
+      // through the backend's ms_byte_limit, which refuses with ORA-12899.
       const std::size_t name = PrevSig(*t, column.word);
       const std::size_t size = NextSig(*t, column.sizeOpen + 1, column.sizeClose);
       if ((upper == "VARCHAR2" || upper == "NVARCHAR2" || upper == "VARCHAR") && name != kNone &&
           size < column.sizeClose && (*t)[size].kind == TokenKind::kNumber) {
         const std::string& col = (*t)[name].text;
         (*t)[column.word].text = std::string(mapped) + " CONSTRAINT \"" + kByteLimitCheck +
-                                 Upper(col) + "\" CHECK(length(CAST(" + col +
-                                 " AS BLOB))<=" + (*t)[size].text + ")";
+                                 Upper(col) + "\" CHECK(ms_byte_limit(" + col + "," +
+                                 (*t)[size].text + "," + SqlLiteral(Upper(col)) + "))";
       }
       for (std::size_t k = column.sizeOpen; k <= column.sizeClose; ++k) drop[k] = true;
     }
@@ -260,7 +278,7 @@ std::string OwnerTableName(std::string_view owner, std::string_view table) {
   return "\"" + Upper(owner) + "." + Upper(table) + "\"";
 }
 
-bool RewriteForSQLite(Tokens& tokens, Adapted* out, std::string* error) {
+bool RewriteForSQLite(Tokens& tokens, Adapted* out, Error* error) {
   if (out->kind == Adapted::Kind::kProcedureCall) return true;  // the backend runs the body
   SequenceAlter alter;
   bool ok = false;
@@ -270,7 +288,7 @@ bool RewriteForSQLite(Tokens& tokens, Adapted* out, std::string* error) {
                 SqlLiteral(alter.name) + "," + std::to_string(alter.increment) + ")";
     return true;
   }
-  Tokens t = MapOwnerNames(RewriteWords(tokens));
+  Tokens t = MapOwnerNames(RewriteWords(tokens), out);
   RewriteColumnTypes(&t);
   // The row identity rides along as an extra last column.
   if (out->forUpdate && !AddRowIdentityColumn(&t, "_ROWID_", error)) return false;

@@ -93,7 +93,7 @@ std::vector<ColumnType> CreateTableColumnTypes(const Tokens& t) {
   return types;
 }
 
-bool ParseSequenceAlter(const Tokens& t, SequenceAlter* alter, bool* ok, std::string* error) {
+bool ParseSequenceAlter(const Tokens& t, SequenceAlter* alter, bool* ok, Error* error) {
   std::vector<std::size_t> sig;
   for (std::size_t i = 0; i < t.size(); ++i) {
     if (Significant(t[i])) sig.push_back(i);
@@ -138,7 +138,7 @@ bool ParseSequenceAlter(const Tokens& t, SequenceAlter* alter, bool* ok, std::st
   }
   alter->increment = std::strtoll(number->text.c_str(), nullptr, 10) * (negative ? -1 : 1);
   if (alter->increment == 0) {
-    *error = "ORA-04002: INCREMENT must be a non-zero integer";
+    *error = Error{4002, "ORA-04002: INCREMENT must be a non-zero integer"};
     return true;
   }
   *ok = true;

@@ -44,8 +44,7 @@ std::size_t ScanQuoted(std::string_view s, std::size_t pos, char quote) {
 
 }  // namespace
 
-bool ScanToken(std::string_view s, std::size_t i, TokenKind* kind, std::size_t* end,
-               std::string* error) {
+bool ScanToken(std::string_view s, std::size_t i, TokenKind* kind, std::size_t* end, Error* error) {
   const std::size_t n = s.size();
   const unsigned char c = static_cast<unsigned char>(s[i]);
   if (SpaceByte(c)) {
@@ -57,7 +56,7 @@ bool ScanToken(std::string_view s, std::size_t i, TokenKind* kind, std::size_t* 
   } else if (c == '/' && i + 1 < n && s[i + 1] == '*') {
     const std::size_t close = s.find("*/", i + 2);
     if (close == std::string_view::npos) {
-      *error = "unterminated comment";
+      *error = Error{1742, "unterminated comment"};
       return false;
     }
     i = close + 2;
@@ -65,7 +64,8 @@ bool ScanToken(std::string_view s, std::size_t i, TokenKind* kind, std::size_t* 
   } else if (c == '\'' || c == '"') {
     const std::size_t after = ScanQuoted(s, i, static_cast<char>(c));
     if (after == std::string_view::npos) {
-      *error = c == '"' ? "unterminated quoted name" : "unterminated string literal";
+      *error = c == '"' ? Error{1740, "unterminated quoted name"}
+                        : Error{1756, "unterminated string literal"};
       return false;
     }
     i = after;
@@ -73,7 +73,7 @@ bool ScanToken(std::string_view s, std::size_t i, TokenKind* kind, std::size_t* 
   } else if ((c == 'X' || c == 'x' || c == 'N' || c == 'n') && i + 1 < n && s[i + 1] == '\'') {
     const std::size_t after = ScanQuoted(s, i + 1, '\'');
     if (after == std::string_view::npos) {
-      *error = "unterminated string literal";
+      *error = Error{1756, "unterminated string literal"};
       return false;
     }
     i = after;
@@ -118,7 +118,7 @@ bool ScanToken(std::string_view s, std::size_t i, TokenKind* kind, std::size_t* 
   return true;
 }
 
-bool Tokenize(std::string_view s, std::vector<Token>* out, std::string* error) {
+bool Tokenize(std::string_view s, std::vector<Token>* out, Error* error) {
   out->clear();
   out->reserve(s.size() / 3 + 8);
   std::size_t i = 0;

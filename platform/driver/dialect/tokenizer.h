@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "dialect/error.h"
+
 namespace metashelf {
 namespace driver {
 namespace dialect {
@@ -37,14 +39,14 @@ struct Token {
 // and the index just past it. False with `*error` set for an unterminated
 // string literal, quoted name or comment.
 bool ScanToken(std::string_view s, std::size_t pos, TokenKind* kind, std::size_t* end,
-               std::string* error);
+               Error* error);
 
 // Case-insensitive comparison of a word with an upper-case keyword.
 bool WordEquals(std::string_view word, const char* upperKeyword);
 
 // Cuts `sql` into tokens. False with `*error` set for an unterminated string
 // literal, quoted name or comment; every other byte sequence is accepted.
-bool Tokenize(std::string_view sql, std::vector<Token>* out, std::string* error);
+bool Tokenize(std::string_view sql, std::vector<Token>* out, Error* error);
 
 // True for tokens that carry meaning (not blanks or comments).
 inline bool Significant(const Token& t) {

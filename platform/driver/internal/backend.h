@@ -146,7 +146,9 @@ class Connection {
   // savepoint "ms_unit_<depth>". A backend may override both (to pipeline
   // a unit's statements, say) as long as it keeps the contract of the
   // public header. Failures fill `*error`; the entry points record them.
-  virtual std::int16_t BeginUnit(Diagnostic* error);
+  // `batch` begins a unit that is kept or undone only as a whole
+  // (gis_SQLBeginBatch): the units inside it run no statement of their own.
+  virtual std::int16_t BeginUnit(bool batch, Diagnostic* error);
   virtual std::int16_t EndUnit(bool commit, Diagnostic* error);
   std::size_t OpenUnits() const { return units_.size(); }
 
@@ -158,7 +160,6 @@ class Connection {
   virtual bool RunUnitStep(UnitStep step, const std::string& savepoint, Diagnostic* error) = 0;
 
  public:
-
   FaultInjector& faults() { return faults_; }
   // Told of every call that the injector failed before it reached the
   // backend (the scripted backend records them).
@@ -181,9 +182,22 @@ class Connection {
   FaultInjector faults_;
   Diagnostic last_failure_;
   std::uint64_t failures_ = 0;
-  // One entry per open unit, innermost last: true when the unit began the
-  // transaction (and so ends it), false when it is a savepoint.
-  std::vector<bool> units_;
+  // One entry per open unit, innermost last.
+  enum class UnitKind : unsigned char {
+    kTransaction,  // began the transaction, and so ends it
+    kSavepoint,    // a savepoint in a transaction it did not begin
+    kFree,         // inside a batch: nothing to run, the batch undoes it
+  };
+  struct OpenUnit {
+    UnitKind kind;
+    bool batch;  // a batch: the units inside it are free
+  };
+  std::vector<OpenUnit> units_;
+  // Rolls back the transaction or savepoint of `unit` (named `name`).
+  void Undo(const OpenUnit& unit, const std::string& name);
+  // A free unit of the open batch was undone or failed to end: the batch
+  // can only be undone now.
+  bool batchFailed_ = false;
 };
 
 // The statement handle behind gis_SQLHSTMT.

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "internal/backend.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/driver.h"
 
 namespace metashelf {
@@ -64,21 +65,36 @@ bool TextLength(const char* text, std::int32_t length, std::size_t* out) {
 
 const char* CallName(Call call) {
   switch (call) {
-    case Call::kAllocStmt: return "gis_SQLAllocStmt";
-    case Call::kPrepare: return "gis_SQLPrepare";
-    case Call::kExecute: return "gis_SQLExecute";
-    case Call::kExecDirect: return "gis_SQLExecDirect";
-    case Call::kBindParameter: return "gis_SQLBindParameter";
-    case Call::kBindCol: return "gis_SQLBindCol";
-    case Call::kFetch: return "gis_SQLFetch";
-    case Call::kSetStmtOption: return "gis_SQLSetStmtOption";
-    case Call::kExtendedFetch: return "gis_SQLExtendedFetch";
-    case Call::kParamData: return "gis_SQLParamData";
-    case Call::kPutData: return "gis_SQLPutData";
-    case Call::kFreeStmt: return "gis_SQLFreeStmt";
-    case Call::kError: return "gis_SQLError";
-    case Call::kBeginUnit: return "gis_SQLBeginUnit";
-    case Call::kEndUnit: return "gis_SQLEndUnit";
+    case Call::kAllocStmt:
+      return "gis_SQLAllocStmt";
+    case Call::kPrepare:
+      return "gis_SQLPrepare";
+    case Call::kExecute:
+      return "gis_SQLExecute";
+    case Call::kExecDirect:
+      return "gis_SQLExecDirect";
+    case Call::kBindParameter:
+      return "gis_SQLBindParameter";
+    case Call::kBindCol:
+      return "gis_SQLBindCol";
+    case Call::kFetch:
+      return "gis_SQLFetch";
+    case Call::kSetStmtOption:
+      return "gis_SQLSetStmtOption";
+    case Call::kExtendedFetch:
+      return "gis_SQLExtendedFetch";
+    case Call::kParamData:
+      return "gis_SQLParamData";
+    case Call::kPutData:
+      return "gis_SQLPutData";
+    case Call::kFreeStmt:
+      return "gis_SQLFreeStmt";
+    case Call::kError:
+      return "gis_SQLError";
+    case Call::kBeginUnit:
+      return "gis_SQLBeginUnit";
+    case Call::kEndUnit:
+      return "gis_SQLEndUnit";
   }
   return "?";
 }
@@ -130,173 +146,201 @@ using metashelf::driver::TextLength;
 
 // Common prologue: a null handle is refused, the handle's own diagnostic is
 // reset, the injector gets its say.
-#define GIS_ENTER(handle, call)                                 \
-  if ((handle) == nullptr) return GIS_SQL_INVALID_HANDLE;       \
-  (handle)->has_own_error = false;                              \
-  (handle)->statement()->ClearError();                          \
-  {                                                             \
-    std::int16_t injected_code = GIS_SQL_ERROR;                 \
+#define GIS_ENTER(handle, call)                                           \
+  if ((handle) == nullptr) return GIS_SQL_INVALID_HANDLE;                 \
+  (handle)->has_own_error = false;                                        \
+  (handle)->statement()->ClearError();                                    \
+  {                                                                       \
+    std::int16_t injected_code = GIS_SQL_ERROR;                           \
     if (Injected((handle), (call), &injected_code)) return injected_code; \
   }
 
 extern "C" {
 
 std::int16_t gis_SQLAllocStmt(gis_SQLHDBC_STRU* hdbc, gis_SQLHSTMT* stmt) {
-  if (stmt != nullptr) *stmt = nullptr;
-  if (hdbc == nullptr || hdbc->connection == nullptr || stmt == nullptr) {
-    return GIS_SQL_INVALID_HANDLE;
-  }
-  metashelf::driver::Connection& connection = *hdbc->connection;
-  // No statement exists to carry the reason: it goes to the connection.
-  const auto refuse = [&connection](const char* state, const char* message, std::int16_t code) {
-    if (code < 0) connection.NoteFailure(metashelf::driver::Diagnostic{state, 0, message});
-    return code;
-  };
-  std::int16_t code = GIS_SQL_ERROR;
-  if (connection.faults().Check(Call::kAllocStmt, &code)) {
-    connection.OnInjected(Call::kAllocStmt, code);
-    return refuse("HYT99", "injected fault in gis_SQLAllocStmt", code);
-  }
-  auto statement = connection.NewStatement();
-  if (!statement)
-    return refuse("HY000", "no statement can be made on the connection", GIS_SQL_ERROR);
-  auto* handle = new (std::nothrow) StatementHandle(hdbc->connection, std::move(statement));
-  if (handle == nullptr) return refuse("HY001", "out of memory", GIS_SQL_ERROR);
-  *stmt = handle;
-  return GIS_SQL_SUCCESS;
+  return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
+    if (stmt != nullptr) *stmt = nullptr;
+    if (hdbc == nullptr || hdbc->connection == nullptr || stmt == nullptr) {
+      return GIS_SQL_INVALID_HANDLE;
+    }
+    metashelf::driver::Connection& connection = *hdbc->connection;
+    // No statement exists to carry the reason: it goes to the connection.
+    const auto refuse = [&connection](const char* state, const char* message, std::int16_t code) {
+      if (code < 0) connection.NoteFailure(metashelf::driver::Diagnostic{state, 0, message});
+      return code;
+    };
+    std::int16_t code = GIS_SQL_ERROR;
+    if (connection.faults().Check(Call::kAllocStmt, &code)) {
+      connection.OnInjected(Call::kAllocStmt, code);
+      return refuse("HYT99", "injected fault in gis_SQLAllocStmt", code);
+    }
+    auto statement = connection.NewStatement();
+    if (!statement)
+      return refuse("HY000", "no statement can be made on the connection", GIS_SQL_ERROR);
+    auto* handle = new (std::nothrow) StatementHandle(hdbc->connection, std::move(statement));
+    if (handle == nullptr) return refuse("HY001", "out of memory", GIS_SQL_ERROR);
+    *stmt = handle;
+    return GIS_SQL_SUCCESS;
+  });
 }
 
 std::int16_t gis_SQLPrepare(gis_SQLHSTMT stmt, const char* text, std::int32_t length) {
-  GIS_ENTER(stmt, Call::kPrepare);
-  std::size_t size = 0;
-  if (!TextLength(text, length, &size))
-    return OwnFailure(stmt, Call::kPrepare, "HY009", "invalid statement text");
-  return Settle(stmt, Call::kPrepare, stmt->statement()->Prepare(text, size));
+  return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
+    GIS_ENTER(stmt, Call::kPrepare);
+    std::size_t size = 0;
+    if (!TextLength(text, length, &size))
+      return OwnFailure(stmt, Call::kPrepare, "HY009", "invalid statement text");
+    return Settle(stmt, Call::kPrepare, stmt->statement()->Prepare(text, size));
+  });
 }
 
 std::int16_t gis_SQLExecute(gis_SQLHSTMT stmt) {
-  GIS_ENTER(stmt, Call::kExecute);
-  return Settle(stmt, Call::kExecute, stmt->statement()->Execute());
+  return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
+    GIS_ENTER(stmt, Call::kExecute);
+    return Settle(stmt, Call::kExecute, stmt->statement()->Execute());
+  });
 }
 
 std::int16_t gis_SQLExecDirect(gis_SQLHSTMT stmt, const char* text, std::int32_t length) {
-  GIS_ENTER(stmt, Call::kExecDirect);
-  std::size_t size = 0;
-  if (!TextLength(text, length, &size))
-    return OwnFailure(stmt, Call::kExecDirect, "HY009", "invalid statement text");
-  return Settle(stmt, Call::kExecDirect, stmt->statement()->ExecDirect(text, size));
+  return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
+    GIS_ENTER(stmt, Call::kExecDirect);
+    std::size_t size = 0;
+    if (!TextLength(text, length, &size))
+      return OwnFailure(stmt, Call::kExecDirect, "HY009", "invalid statement text");
+    return Settle(stmt, Call::kExecDirect, stmt->statement()->ExecDirect(text, size));
+  });
 }
 
 std::int16_t gis_SQLBindParameter(gis_SQLHSTMT stmt, std::uint16_t number, std::int16_t io,
                                   std::int16_t valueType, std::int16_t dbType,
                                   std::uint32_t columnSize, std::int16_t digits, void* buffer,
                                   std::int32_t bufferLength, std::int16_t* indicator) {
-  GIS_ENTER(stmt, Call::kBindParameter);
-  if (number == 0) return OwnFailure(stmt, Call::kBindParameter, "07009", "parameter number 0");
-  if (bufferLength < 0)
-    return OwnFailure(stmt, Call::kBindParameter, "HY090", "negative buffer length");
-  ParamBinding binding;
-  binding.number = number;
-  binding.io = io;
-  binding.valueType = valueType;
-  binding.dbType = dbType;
-  binding.columnSize = columnSize;
-  binding.digits = digits;
-  binding.buffer = buffer;
-  binding.bufferLength = bufferLength;
-  binding.indicator = indicator;
-  return Settle(stmt, Call::kBindParameter, stmt->statement()->BindParameter(binding));
+  return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
+    GIS_ENTER(stmt, Call::kBindParameter);
+    if (number == 0) return OwnFailure(stmt, Call::kBindParameter, "07009", "parameter number 0");
+    if (bufferLength < 0)
+      return OwnFailure(stmt, Call::kBindParameter, "HY090", "negative buffer length");
+    ParamBinding binding;
+    binding.number = number;
+    binding.io = io;
+    binding.valueType = valueType;
+    binding.dbType = dbType;
+    binding.columnSize = columnSize;
+    binding.digits = digits;
+    binding.buffer = buffer;
+    binding.bufferLength = bufferLength;
+    binding.indicator = indicator;
+    return Settle(stmt, Call::kBindParameter, stmt->statement()->BindParameter(binding));
+  });
 }
 
 std::int16_t gis_SQLBindCol(gis_SQLHSTMT stmt, std::uint16_t number, std::int16_t type,
                             void* buffer, std::int32_t bufferLength, std::int16_t* indicator) {
-  GIS_ENTER(stmt, Call::kBindCol);
-  if (number == 0) return OwnFailure(stmt, Call::kBindCol, "07009", "column number 0");
-  if (bufferLength < 0) return OwnFailure(stmt, Call::kBindCol, "HY090", "negative buffer length");
-  ColBinding binding;
-  binding.number = number;
-  binding.type = type;
-  binding.buffer = buffer;
-  binding.bufferLength = bufferLength;
-  binding.indicator = indicator;
-  return Settle(stmt, Call::kBindCol, stmt->statement()->BindCol(binding));
+  return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
+    GIS_ENTER(stmt, Call::kBindCol);
+    if (number == 0) return OwnFailure(stmt, Call::kBindCol, "07009", "column number 0");
+    if (bufferLength < 0)
+      return OwnFailure(stmt, Call::kBindCol, "HY090", "negative buffer length");
+    ColBinding binding;
+    binding.number = number;
+    binding.type = type;
+    binding.buffer = buffer;
+    binding.bufferLength = bufferLength;
+    binding.indicator = indicator;
+    return Settle(stmt, Call::kBindCol, stmt->statement()->BindCol(binding));
+  });
 }
 
 std::int16_t gis_SQLFetch(gis_SQLHSTMT stmt) {
-  GIS_ENTER(stmt, Call::kFetch);
-  return Settle(stmt, Call::kFetch, stmt->statement()->Fetch());
+  return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
+    GIS_ENTER(stmt, Call::kFetch);
+    return Settle(stmt, Call::kFetch, stmt->statement()->Fetch());
+  });
 }
 
 std::int16_t gis_SQLSetStmtOption(gis_SQLHSTMT stmt, std::uint16_t option, std::uint32_t value) {
-  GIS_ENTER(stmt, Call::kSetStmtOption);
-  return Settle(stmt, Call::kSetStmtOption, stmt->statement()->SetStmtOption(option, value));
+  return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
+    GIS_ENTER(stmt, Call::kSetStmtOption);
+    return Settle(stmt, Call::kSetStmtOption, stmt->statement()->SetStmtOption(option, value));
+  });
 }
 
 std::int16_t gis_SQLExtendedFetch(gis_SQLHSTMT stmt, std::uint16_t orientation, std::int32_t offset,
                                   std::uint32_t* rowCount, std::uint16_t* rowStatus) {
-  GIS_ENTER(stmt, Call::kExtendedFetch);
-  return Settle(stmt, Call::kExtendedFetch,
-                stmt->statement()->ExtendedFetch(orientation, offset, rowCount, rowStatus));
+  return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
+    GIS_ENTER(stmt, Call::kExtendedFetch);
+    return Settle(stmt, Call::kExtendedFetch,
+                  stmt->statement()->ExtendedFetch(orientation, offset, rowCount, rowStatus));
+  });
 }
 
 std::int16_t gis_SQLParamData(gis_SQLHSTMT stmt, void** token) {
-  GIS_ENTER(stmt, Call::kParamData);
-  return Settle(stmt, Call::kParamData, stmt->statement()->ParamData(token));
+  return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
+    GIS_ENTER(stmt, Call::kParamData);
+    return Settle(stmt, Call::kParamData, stmt->statement()->ParamData(token));
+  });
 }
 
 std::int16_t gis_SQLPutData(gis_SQLHSTMT stmt, const void* data, std::int32_t length) {
-  GIS_ENTER(stmt, Call::kPutData);
-  if (length < 0 || (data == nullptr && length > 0)) {
-    return OwnFailure(stmt, Call::kPutData, "HY090", "invalid data length");
-  }
-  return Settle(stmt, Call::kPutData, stmt->statement()->PutData(data, length));
+  return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
+    GIS_ENTER(stmt, Call::kPutData);
+    if (length < 0 || (data == nullptr && length > 0)) {
+      return OwnFailure(stmt, Call::kPutData, "HY090", "invalid data length");
+    }
+    return Settle(stmt, Call::kPutData, stmt->statement()->PutData(data, length));
+  });
 }
 
 std::int16_t gis_SQLFreeStmt(gis_SQLHSTMT stmt, std::uint16_t option) {
-  if (stmt == nullptr) return GIS_SQL_INVALID_HANDLE;
-  if (option == GIS_SQL_DROP) {
-    // Release always succeeds: the handle must not leak whatever the injector says.
-    std::int16_t ignored = 0;
-    stmt->connection()->faults().Check(Call::kFreeStmt, &ignored);
-    delete stmt;
-    return GIS_SQL_SUCCESS;
-  }
-  GIS_ENTER(stmt, Call::kFreeStmt);
-  if (option != GIS_SQL_CLOSE)
-    return OwnFailure(stmt, Call::kFreeStmt, "HY092", "unknown free option");
-  return Settle(stmt, Call::kFreeStmt, stmt->statement()->CloseCursor());
+  return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
+    if (stmt == nullptr) return GIS_SQL_INVALID_HANDLE;
+    if (option == GIS_SQL_DROP) {
+      // Release always succeeds: the handle must not leak whatever the injector says.
+      std::int16_t ignored = 0;
+      stmt->connection()->faults().Check(Call::kFreeStmt, &ignored);
+      delete stmt;
+      return GIS_SQL_SUCCESS;
+    }
+    GIS_ENTER(stmt, Call::kFreeStmt);
+    if (option != GIS_SQL_CLOSE)
+      return OwnFailure(stmt, Call::kFreeStmt, "HY092", "unknown free option");
+    return Settle(stmt, Call::kFreeStmt, stmt->statement()->CloseCursor());
+  });
 }
 
 std::int16_t gis_SQLError(void* /*henv*/, void* hdbc, gis_SQLHSTMT stmt, char* state,
                           std::int32_t* nativeError, char* message, std::int16_t messageMax,
                           std::int16_t* messageLength) {
-  auto* connectionHandle = static_cast<gis_SQLHDBC_STRU*>(hdbc);
-  if (stmt == nullptr && (connectionHandle == nullptr || connectionHandle->connection == nullptr)) {
-    return GIS_SQL_INVALID_HANDLE;
-  }
-  const metashelf::driver::Diagnostic& diag =
-      stmt == nullptr       ? connectionHandle->connection->last_failure()
-      : stmt->has_own_error ? stmt->own_error()
-                            : stmt->statement()->last_error();
-  if (state != nullptr) {
-    std::memset(state, 0, 6);
-    std::memcpy(state, diag.state.data(), diag.state.size() < 5 ? diag.state.size() : 5);
-  }
-  if (nativeError != nullptr) *nativeError = diag.native;
-  const std::size_t full = diag.message.size();
-  if (messageLength != nullptr) {
-    *messageLength = static_cast<std::int16_t>(full > 32767 ? 32767 : full);
-  }
-  if (message != nullptr && messageMax > 0) {
-    const std::size_t room = static_cast<std::size_t>(messageMax) - 1;
-    const std::size_t n = full < room ? full : room;
-    std::memcpy(message, diag.message.data(), n);
-    message[n] = '\0';
-  }
-  const std::int16_t rc =
-      diag.state == "00000" && diag.message.empty() ? GIS_SQL_NO_DATA : GIS_SQL_SUCCESS;
-  if (stmt != nullptr) stmt->statement()->OnError(diag, rc);
-  return rc;
+  return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
+    auto* connectionHandle = static_cast<gis_SQLHDBC_STRU*>(hdbc);
+    if (stmt == nullptr &&
+        (connectionHandle == nullptr || connectionHandle->connection == nullptr)) {
+      return GIS_SQL_INVALID_HANDLE;
+    }
+    const metashelf::driver::Diagnostic& diag =
+        stmt == nullptr       ? connectionHandle->connection->last_failure()
+        : stmt->has_own_error ? stmt->own_error()
+                              : stmt->statement()->last_error();
+    if (state != nullptr) {
+      std::memset(state, 0, 6);
+      std::memcpy(state, diag.state.data(), diag.state.size() < 5 ? diag.state.size() : 5);
+    }
+    if (nativeError != nullptr) *nativeError = diag.native;
+    const std::size_t full = diag.message.size();
+    if (messageLength != nullptr) {
+      *messageLength = static_cast<std::int16_t>(full > 32767 ? 32767 : full);
+    }
+    if (message != nullptr && messageMax > 0) {
+      const std::size_t room = static_cast<std::size_t>(messageMax) - 1;
+      const std::size_t n = full < room ? full : room;
+      std::memcpy(message, diag.message.data(), n);
+      message[n] = '\0';
+    }
+    const std::int16_t rc =
+        diag.state == "00000" && diag.message.empty() ? GIS_SQL_NO_DATA : GIS_SQL_SUCCESS;
+    if (stmt != nullptr) stmt->statement()->OnError(diag, rc);
+    return rc;
+  });
 }
 
 }  // extern "C"

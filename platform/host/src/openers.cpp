@@ -1,9 +1,8 @@
 // CHostDataBase::Open and Upgrade: the table of backends. Each backend's
 // host side lives in its own folder (platform/driver/backends/NAME/host) and
 // gives one Opener; adding a backend adds that folder and one line here.
-#include <exception>
-
 #include "backend_api/opener.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/host.h"
 
 namespace metashelf {
@@ -45,22 +44,30 @@ std::string FormsOf(Pick with) {
 using metashelf::host::Opener;
 using metashelf::host::OpenerOf;
 
+namespace {
+// What a call that an exception ended says: memory ran out below it.
+constexpr const char* kExhausted = "out of memory";
+}  // namespace
+
 bool CHostDataBase::Upgrade(const std::string& uri, std::string* report, std::string* error) {
   std::string ignored, said;
   std::string& message = error ? *error : ignored;
-  try {
+  bool answered = false;
+  const bool done = metashelf::base::Guard(false, [&] {
     const Opener* opener = OpenerOf(uri);
+    bool converted = false;
     if (opener == nullptr || opener->upgrade == nullptr) {
       message = "only a database " +
                 metashelf::host::FormsOf([](const Opener& o) { return o.upgrade != nullptr; }) +
                 " has files to convert";
-      return false;
+    } else {
+      converted = opener->upgrade(uri, report ? report : &said, &message);
     }
-    return opener->upgrade(uri, report ? report : &said, &message);
-  } catch (const std::exception& e) {
-    message = e.what();
-  }
-  return false;
+    answered = true;
+    return converted;
+  });
+  if (!answered) message = kExhausted;
+  return done;
 }
 
 std::unique_ptr<CHostDataBase> CHostDataBase::Open(const std::string& uri, std::string* error) {
@@ -71,12 +78,18 @@ std::unique_ptr<CHostDataBase> CHostDataBase::Open(const std::string& uri, OpenM
                                                    std::string* error) {
   std::string ignored;
   std::string& message = error ? *error : ignored;
-  try {
-    if (const Opener* opener = OpenerOf(uri)) return opener->open(uri, mode, &message);
-    message = "unknown database URI (expected " +
-              metashelf::host::FormsOf([](const Opener&) { return true; }) + ")";
-  } catch (const std::exception& e) {
-    message = e.what();
-  }
-  return nullptr;
+  bool answered = false;
+  auto db = metashelf::base::Guard(std::unique_ptr<CHostDataBase>(), [&] {
+    std::unique_ptr<CHostDataBase> opened;
+    if (const Opener* opener = OpenerOf(uri)) {
+      opened = opener->open(uri, mode, &message);
+    } else {
+      message = "unknown database URI (expected " +
+                metashelf::host::FormsOf([](const Opener&) { return true; }) + ")";
+    }
+    answered = true;
+    return opened;
+  });
+  if (!answered) message = kExhausted;
+  return db;
 }

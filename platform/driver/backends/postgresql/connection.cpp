@@ -99,7 +99,7 @@ const Prepared* PgConnection::Prepare(const std::string& text, Diagnostic* error
 }
 
 std::shared_ptr<const dialect::Adapted> PgConnection::Adapt(const std::string& key,
-                                                            std::string* error) {
+                                                            dialect::Error* error) {
   auto found = adapted_.find(key);
   if (found != adapted_.end()) return found->second;
   auto adapted = std::make_shared<dialect::Adapted>();

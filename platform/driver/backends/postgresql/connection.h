@@ -86,7 +86,7 @@ class PgConnection : public Connection {
   // The PostgreSQL form of an Oracle text whose literals have been lifted
   // out (dialect::LiftLiterals), adapted once per connection. Null with
   // `*error` for a text the adapter refuses.
-  std::shared_ptr<const dialect::Adapted> Adapt(const std::string& key, std::string* error);
+  std::shared_ptr<const dialect::Adapted> Adapt(const std::string& key, dialect::Error* error);
 
   // What the adapter is told about this database (its prefix-keyed
   // columns); set by whoever makes the tables, before their first use.

@@ -82,7 +82,8 @@ Mapped Map(const std::string& sqlstate) {
       return {"HY010", 1003};  // unknown prepared statement: ORA-01003
     case Code("0A000"):
       return {"HYC00", 3001};  // feature not supported: ORA-03001
-    case Code("53100"):        // disk full
+    case Code("53100"):
+      return {"HY000", 1653};  // disk full: unable to extend, as SQLite's full disk
     case Code("53200"):        // out of memory
     case Code("53300"):
       return {"HY001", 4031};  // too many connections

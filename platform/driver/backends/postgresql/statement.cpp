@@ -65,7 +65,7 @@ std::int16_t PgStatement::Compile(const char* text, std::size_t length) {
   compiled_ = false;
   literals_.clear();
   const std::string_view source(text, length);
-  std::string error;
+  dialect::Error error;
   dialect::Shaped shaped;
   bool ok = false;
   if (conn_->shapes().Lift(source, &shaped, &error)) {
@@ -79,10 +79,7 @@ std::int16_t PgStatement::Compile(const char* text, std::size_t length) {
     ok = dialect::Adapt(source, dialect::Target::kPostgreSQL, conn_->rules(), own.get(), &error);
     adapted_ = std::move(own);
   }
-  if (!ok) {
-    const bool sequence = error.rfind("ORA-04002", 0) == 0;
-    return Fail(sequence ? "HY024" : "42000", sequence ? 4002 : 900, error);
-  }
+  if (!ok) return Fail(dialect::StateOf(error), error.oracle, error.message);
   cacheable_ = Cacheable(adapted_->text);
   resultColumns_ = 0;
   if (cacheable_) {
@@ -135,10 +132,9 @@ bool PgStatement::CollectParams(std::vector<WireParam>* out) {
       // Oracle's TO_DATE reading, done here: PostgreSQL's to_date differs.
       dialect::CivilTime t;
       bool isNull = false;
-      std::string error;
+      dialect::Error error;
       if (!dialect::ParseOracleDate(wire.bytes, *dateFormat, &t, &isNull, &error)) {
-        const int native = std::atoi(error.c_str() + (error.rfind("ORA-", 0) == 0 ? 4 : 0));
-        Fail("22008", native, error);
+        Fail(dialect::StateOf(error), error.oracle, error.message);
         return false;
       }
       wire.null = isNull;

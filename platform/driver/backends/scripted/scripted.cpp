@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "internal/bound_statement.h"
+#include "metashelf/base/guard.h"
 
 namespace metashelf {
 namespace driver {
@@ -17,7 +18,14 @@ namespace scripted {
 class ScriptedStatement : public BoundStatement {
  public:
   explicit ScriptedStatement(ScriptedConnection* connection) : connection_(connection) {}
-  ~ScriptedStatement() override { Record(Call::kFreeStmt, 0).option = GIS_SQL_DROP; }
+  // A record that cannot be made (memory exhausted) is lost, never thrown out
+  // of a destructor.
+  ~ScriptedStatement() override {
+    base::Guard(0, [this] {
+      Record(Call::kFreeStmt, 0).option = GIS_SQL_DROP;
+      return 0;
+    });
+  }
 
   std::int16_t Prepare(const char* text, std::size_t length) override {
     text_.assign(text, length);

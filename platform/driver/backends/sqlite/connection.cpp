@@ -161,9 +161,11 @@ Form* SqliteConnection::Acquire(const std::string& key, std::string* state, std:
   }
   auto form = std::make_unique<Form>();
   form->key = key;
-  if (!dialect::Adapt(key, dialect::Target::kSQLite, &form->adapted, error)) {
-    *state = "42000";
-    *native = 0;
+  dialect::Error refusal;
+  if (!dialect::Adapt(key, dialect::Target::kSQLite, &form->adapted, &refusal)) {
+    *state = dialect::StateOf(refusal);
+    *native = refusal.oracle;
+    *error = refusal.message;
     return nullptr;
   }
   if (form->adapted.kind == dialect::Adapted::Kind::kStatement) {
@@ -174,13 +176,15 @@ Form* SqliteConnection::Acquire(const std::string& key, std::string* state, std:
     if (rc != SQLITE_OK || form->stmt == nullptr) {
       if (rc == SQLITE_OK) {
         *state = "42000";
-        *native = 0;
+        *native = dialect::kInvalidStatement;
         *error = "empty statement";
       } else {
-        const Reported reported = Classify(sqlite3_extended_errcode(db_), sqlite3_errmsg(db_));
+        // The message first: the classification's lookups replace it.
+        *error = sqlite3_errmsg(db_);
+        const Reported reported =
+            ClassifyStatement(db_, sqlite3_extended_errcode(db_), &form->adapted);
         *state = reported.state;
         *native = reported.native;
-        *error = sqlite3_errmsg(db_);
       }
       return nullptr;
     }

@@ -1,12 +1,20 @@
-// SQLite result codes as the driver reports them: a five-character state,
-// the extended native code and SQLite's message.
+// SQLite failures as the driver reports them: a five-character state and,
+// as native code, the number Oracle reports the same failure with, as on
+// every backend. Nothing here reads a message: the extended result code
+// says what it can, functions of ours raise codes that carry their Oracle
+// number, and a name that is taken or missing is looked up in the file.
 #ifndef METASHELF_DRIVER_BACKENDS_SQLITE_ERROR_H_
 #define METASHELF_DRIVER_BACKENDS_SQLITE_ERROR_H_
+
+#include <cstdint>
 
 struct sqlite3;
 
 namespace metashelf {
 namespace driver {
+namespace dialect {
+struct Adapted;
+}
 namespace sqlite {
 
 // The state for an extended SQLite result code.
@@ -15,16 +23,25 @@ const char* StateOf(int extendedCode);
 // What a failure is reported as: its state and native code.
 struct Reported {
   const char* state;
-  int native;
+  std::int32_t native;
 };
 
-// The state and native code of a failure with SQLite's extended result code
-// and message. SQLite reports a name already taken with its generic
-// SQLITE_ERROR, which only the message tells apart; that one carries the
-// state and number it has on Oracle and on the server backend (42S01,
-// 955), so that a caller can tell "it is there already" from a failure;
-// likewise a table that is not there (42S02, 942).
-Reported Classify(int extendedCode, const char* message);
+// The result code a function of ours raises (sqlite3_result_error_code) to
+// refuse with Oracle's number `oracle`: SQLITE_ERROR, a mark, and the
+// number above the low byte, which Classify reads back.
+int OracleResultCode(std::int32_t oracle);
+
+// The state and Oracle number of a failure with SQLite's extended result
+// code.
+Reported Classify(int extendedCode);
+
+// The same for a failure of the statement `adapted` (null when there is
+// none) on `db`: SQLite reports a name already taken and a table that is not
+// there with its generic SQLITE_ERROR, so when the statement creates a name
+// that the file holds it is 42S01 / ORA-00955, and when it names a table
+// the file does not hold it is 42S02 / ORA-00942, as on Oracle and the
+// server backend.
+Reported ClassifyStatement(sqlite3* db, int extendedCode, const dialect::Adapted* adapted);
 
 }  // namespace sqlite
 }  // namespace driver

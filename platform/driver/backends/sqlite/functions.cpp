@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "backends/sqlite/error.h"
 #include "backends/sqlite/sequences.h"
 #include "dialect/date_format.h"
 
@@ -22,16 +23,23 @@ std::string TextArg(sqlite3_value* v) {
            : std::string();
 }
 
+// Refuses the call with Oracle's number `oracle`, which the error mapping
+// reads back from the extended result code (error.h).
+void Refuse(sqlite3_context* ctx, std::int32_t oracle, const std::string& message) {
+  sqlite3_result_error(ctx, message.c_str(), -1);
+  sqlite3_result_error_code(ctx, OracleResultCode(oracle));
+}
+
 void ToDate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
   if (argc < 2 || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
-    return sqlite3_result_error(ctx, "ORA-01821: TO_DATE needs a date format", -1);
+    return Refuse(ctx, 1821, "ORA-01821: TO_DATE needs a date format");
   }
   dialect::CivilTime v;
   bool isNull = false;
-  std::string error;
+  dialect::Error error;
   if (!dialect::ParseOracleDate(TextArg(argv[0]), TextArg(argv[1]), &v, &isNull, &error)) {
-    return sqlite3_result_error(ctx, error.c_str(), -1);
+    return Refuse(ctx, error.oracle, error.message);
   }
   if (isNull) return sqlite3_result_null(ctx);
   const std::string out = dialect::StorageText(v);
@@ -47,11 +55,12 @@ void ToChar(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
   dialect::CivilTime v;
   if (!dialect::ParseStorageText(TextArg(argv[0]), &v)) {
-    return sqlite3_result_error(ctx, "ORA-01858: the value is not a date", -1);
+    return Refuse(ctx, 1858, "ORA-01858: the value is not a date");
   }
-  std::string out, error;
+  std::string out;
+  dialect::Error error;
   if (!dialect::FormatOracleDate(v, TextArg(argv[1]), &out, &error)) {
-    return sqlite3_result_error(ctx, error.c_str(), -1);
+    return Refuse(ctx, error.oracle, error.message);
   }
   sqlite3_result_text(ctx, out.c_str(), -1, SQLITE_TRANSIENT);
 }
@@ -83,11 +92,25 @@ void Like(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     const unsigned char* e = sqlite3_value_text(argv[2]);
     if (!e) return;
     if (sqlite3_value_bytes(argv[2]) != 1) {
-      return sqlite3_result_error(ctx, "ORA-01425: escape character must be one character", -1);
+      return Refuse(ctx, 1425, "ORA-01425: escape character must be one character");
     }
     escape = e[0];
   }
   sqlite3_result_int(ctx, LikeMatch(pattern, text, escape) ? 1 : 0);
+}
+
+// ms_byte_limit(value, n, column): true when `value` is NULL or at most n
+// bytes; otherwise refuses with ORA-12899, as Oracle does for a VARCHAR2(n)
+// given more than n bytes. The dialect writes it as the column's check.
+void ByteLimit(sqlite3_context* ctx, int /*argc*/, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_int(ctx, 1);
+  if (sqlite3_value_type(argv[0]) != SQLITE_BLOB) sqlite3_value_text(argv[0]);
+  const std::int64_t bytes = sqlite3_value_bytes(argv[0]);
+  const std::int64_t limit = sqlite3_value_int64(argv[1]);
+  if (bytes <= limit) return sqlite3_result_int(ctx, 1);
+  Refuse(ctx, 12899,
+         "ORA-12899: value too large for column " + TextArg(argv[2]) +
+             " (actual: " + std::to_string(bytes) + ", maximum: " + std::to_string(limit) + ")");
 }
 
 SequenceStore* Store(sqlite3_context* ctx) {
@@ -98,6 +121,7 @@ void NextVal(sqlite3_context* ctx, int /*argc*/, sqlite3_value** argv) {
   std::int64_t value = 0;
   std::string error;
   if (!Store(ctx)->Next(TextArg(argv[0]), TextArg(argv[1]), false, &value, &error)) {
+    if (Store(ctx)->refusal() != 0) return Refuse(ctx, Store(ctx)->refusal(), error);
     return sqlite3_result_error(ctx, error.c_str(), -1);
   }
   sqlite3_result_int64(ctx, value);
@@ -107,6 +131,7 @@ void AlterSequence(sqlite3_context* ctx, int /*argc*/, sqlite3_value** argv) {
   std::string error;
   if (!Store(ctx)->SetIncrement(TextArg(argv[0]), TextArg(argv[1]), sqlite3_value_int64(argv[2]),
                                 &error)) {
+    if (Store(ctx)->refusal() != 0) return Refuse(ctx, Store(ctx)->refusal(), error);
     return sqlite3_result_error(ctx, error.c_str(), -1);
   }
   sqlite3_result_int(ctx, 1);
@@ -164,6 +189,7 @@ bool RegisterFunctions(sqlite3* db, SequenceStore* sequences, std::string* error
       {"like", 2, det, Like, nullptr},
       {"like", 3, det, Like, nullptr},
       {"ms_lob_length", 1, det, LobLength, nullptr},
+      {"ms_byte_limit", 3, det, ByteLimit, nullptr},
       {"ms_nextval", 2, SQLITE_UTF8, NextVal, sequences},
       {"ms_alter_sequence", 3, SQLITE_UTF8, AlterSequence, sequences},
   };

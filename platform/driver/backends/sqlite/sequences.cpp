@@ -80,6 +80,7 @@ bool SequenceStore::Create(const std::string& owner, const std::string& name, st
 
 bool SequenceStore::Next(const std::string& owner, const std::string& name, bool create,
                          std::int64_t* value, std::string* error) {
+  refusal_ = 0;
   if (create && !Create(owner, name, 1, error)) return false;
   Stmt s(&kept_, db_,
          "UPDATE MS_SEQUENCES SET LAST=LAST+INCREMENT WHERE OWNER=?1 AND NAME=?2 RETURNING LAST");
@@ -95,6 +96,7 @@ bool SequenceStore::Next(const std::string& owner, const std::string& name, bool
     return true;
   }
   if (rc == SQLITE_DONE) {
+    refusal_ = 2289;
     *error = "ORA-02289: sequence does not exist: " + (owner.empty() ? "" : owner + ".") + name;
   } else {
     *error = sqlite3_errmsg(db_);
@@ -121,7 +123,9 @@ bool SequenceStore::Raise(const std::string& owner, const std::string& name, std
 
 bool SequenceStore::SetIncrement(const std::string& owner, const std::string& name,
                                  std::int64_t increment, std::string* error) {
+  refusal_ = 0;
   if (increment == 0) {
+    refusal_ = 4002;
     *error = "ORA-04002: INCREMENT must be a non-zero integer";
     return false;
   }
@@ -137,6 +141,7 @@ bool SequenceStore::SetIncrement(const std::string& owner, const std::string& na
     return false;
   }
   if (sqlite3_changes(db_) == 0) {
+    refusal_ = 2289;
     *error = "ORA-02289: sequence does not exist: " + (owner.empty() ? "" : owner + ".") + name;
     return false;
   }

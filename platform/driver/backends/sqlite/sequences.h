@@ -52,9 +52,14 @@ class SequenceStore {
   // Changes the increment (never 0). Fails for an unknown sequence.
   bool SetIncrement(const std::string& owner, const std::string& name, std::int64_t increment,
                     std::string* error);
+  // The Oracle number of the last failed Next or SetIncrement when the
+  // sequence refused (ORA-02289 unknown, ORA-04002 increment 0); 0 when the
+  // engine failed.
+  std::int32_t refusal() const { return refusal_; }
 
  private:
   sqlite3* db_;
+  std::int32_t refusal_ = 0;
   // Statements kept for the next draw, keyed by their (static) texts.
   std::map<const char*, sqlite3_stmt*> kept_;
 };

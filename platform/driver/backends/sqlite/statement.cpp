@@ -21,9 +21,12 @@ SqliteStatement::~SqliteStatement() {
 
 std::int16_t SqliteStatement::FailSqlite(int rc) {
   const int native = sqlite3_extended_errcode(connection_->db());
-  const char* message = sqlite3_errmsg(connection_->db());
-  const Reported reported = Classify(native ? native : rc, message);
-  return Fail(reported.state, reported.native, message ? message : "");
+  // Copied first: the lookups of the classification replace the engine's message.
+  const char* said = sqlite3_errmsg(connection_->db());
+  const std::string message = said != nullptr ? said : "";
+  const Reported reported = ClassifyStatement(connection_->db(), native ? native : rc,
+                                              form_ != nullptr ? &form_->adapted : nullptr);
+  return Fail(reported.state, reported.native, message);
 }
 
 void SqliteStatement::ResetCursor() {
@@ -40,12 +43,13 @@ std::int16_t SqliteStatement::Prepare(const char* text, std::size_t length) {
   ResetCursor();
   connection_->Release(form_);
   form_ = nullptr;
-  std::string error;
+  dialect::Error refusal;
   dialect::Shaped& lifted = connection_->lifted();
-  if (!connection_->shapes().Lift(std::string_view(text, length), &lifted, &error)) {
+  if (!connection_->shapes().Lift(std::string_view(text, length), &lifted, &refusal)) {
     literals_.clear();
-    return Fail("42000", 0, error);
+    return Fail(dialect::StateOf(refusal), refusal.oracle, refusal.message);
   }
+  std::string error;
   std::string state;
   int native = 0;
   form_ = connection_->Acquire(lifted.key, &state, &error, &native);

@@ -45,7 +45,7 @@ bool SqliteConnection::RunUnitStep(UnitStep step, const std::string& savepoint, 
   }
   if (rc == SQLITE_DONE) return true;
   const int extended = sqlite3_extended_errcode(db_);
-  const Reported reported = Classify(extended, message.c_str());
+  const Reported reported = Classify(extended);
   *error = Diagnostic{reported.state, reported.native, message};
   return false;
 }

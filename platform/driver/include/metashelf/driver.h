@@ -209,6 +209,32 @@ METASHELF_API std::int16_t gis_SQLFreeStmt(gis_SQLHSTMT stmt, std::uint16_t opti
 METASHELF_API std::int16_t gis_SQLBeginUnit(gis_SQLHDBC_STRU* hdbc);
 METASHELF_API std::int16_t gis_SQLEndUnit(gis_SQLHDBC_STRU* hdbc, std::int16_t commit);
 
+// A batch: a unit (ended by gis_SQLEndUnit like any other) that is kept or
+// undone only as a whole, for a host that, when any operation in it fails,
+// undoes the whole batch and does its work again in smaller pieces (the
+// tool writes records 256 at a time and a failed batch again one record at
+// a time). The units begun inside it, the library's own included, take no
+// savepoint and run no statement: they are counted only, and cost nothing
+// (on SQLite a savepoint makes each page a record changes be copied once
+// more). A unit inside it that is ended with `commit` 0, or whose end
+// fails, cannot be undone alone: it fails the batch. From then on every
+// unit begun inside the batch fails (state 25000), and the batch's end
+// undoes all its work; ended with `commit` 1 it then fails, with state
+// 25000, keeping the diagnostic of the failure that led to it readable
+// before (gis_SQLError with a null statement right after the failing
+// call). Inside a batch, then, a library call that fails leaves its work in
+// place until the batch is undone: a host must not keep a batch in which a
+// call failed, and cannot (the end refuses). Statements run outside any
+// unit inside a batch are the batch's work like any other. Results as for
+// gis_SQLBeginUnit.
+METASHELF_API std::int16_t gis_SQLBeginBatch(gis_SQLHDBC_STRU* hdbc);
+
+// The failures counted on the connection so far (0 for none, or for a null
+// or closed handle): read before a call, it tells whether the call added
+// one, whose diagnostic gis_SQLError with a null statement then gives (the
+// same message may come twice, so the text alone cannot tell).
+METASHELF_API std::uint64_t gis_SQLFailureCount(gis_SQLHDBC_STRU* hdbc);
+
 // Copies the last failure of `stmt`: a five-character state (6 bytes with
 // the NUL), the backend's native code and up to `messageMax` bytes of message.
 // With a null `stmt`, the last failure on the connection `hdbc` (a

@@ -7,15 +7,19 @@
 // passed to libpq) names the schema the host's catalogs live in
 // (default METASHELF). Messages never hold the password.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "backend_api/catalog_registry.h"
 #include "backend_api/connected_host.h"
 #include "backend_api/opener.h"
 #include "backends/postgresql/connection.h"
+#include "backends/postgresql/host/byte_checks.h"
 #include "backends/postgresql/host/provisioning.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/base/owner_name.h"
 
 namespace metashelf {
@@ -98,7 +102,7 @@ class PgHostDataBase : public ConnectedHost<PgConnection> {
   bool Init(std::string* error) {
     // The owner exists from the start, as an Oracle user does; its catalog
     // objects come with the first catalog.
-    return InTransaction("ms_init", [&] {
+    const bool ok = InTransaction("ms_init", [&] {
       if (!ProvisionRegistry(connection_.get(), error)) return false;
       Diagnostic diag;
       if (!connection_->Run("CREATE SCHEMA IF NOT EXISTS " + owner_, {}, &diag)) {
@@ -107,110 +111,143 @@ class PgHostDataBase : public ConnectedHost<PgConnection> {
       }
       return true;
     });
+    if (!ok) return false;
+    // Tables made before a VARCHAR2 column held at most its bytes get their
+    // checks now. A database that cannot take them at this moment (another
+    // host adding the same) opens all the same: the next open adds them.
+    std::string ignored;
+    const std::string kept = last_error_;
+    InTransaction("ms_byte_checks",
+                  [&] { return AddByteChecks(connection_.get(), owner_, &ignored); });
+    last_error_ = kept;
+    return true;
   }
 
   // CBas_GDataBase
   int db_GetMtdbInfo(std::int32_t mtdbID, unsigned char* record) override {
-    if (record == nullptr) return 0;
-    ResultPtr r = Run("SELECT name, owner FROM metashelf_host.ms_catalogs WHERE mtdb_id = $1",
-                      {std::to_string(mtdbID)});
-    if (!r || PQntuples(r.get()) != 1) return 0;
-    FillMtdbInfo(record, mtdbID, PQgetvalue(r.get(), 0, 0), PQgetvalue(r.get(), 0, 1));
-    return 1;
+    return base::Guard<int>(0, [&]() -> int {
+      if (record == nullptr) return 0;
+      ResultPtr r = Run("SELECT name, owner FROM metashelf_host.ms_catalogs WHERE mtdb_id = $1",
+                        {std::to_string(mtdbID)});
+      if (!r || PQntuples(r.get()) != 1) return 0;
+      FillMtdbInfo(record, mtdbID, PQgetvalue(r.get(), 0, 0), PQgetvalue(r.get(), 0, 1));
+      return 1;
+    });
   }
 
   std::int32_t db_CreateMtdb(const char* name) override {
-    if (!CheckNewCatalogName(*this, name, &last_error_)) return -1;
-    std::int32_t id = -1;
-    const bool ok = InTransaction("ms_create_mtdb", [&] {
-      std::string error;
-      if (!ProvisionCatalogObjects(connection_.get(), owner_, &error)) {
-        last_error_ = error;
-        return false;
-      }
-      ResultPtr r =
-          Run("INSERT INTO metashelf_host.ms_catalogs(mtdb_id, name, owner) "
-              "VALUES (nextval('metashelf_host.ms_mtdb_id'), $1, $2) RETURNING mtdb_id",
-              {std::string(name), owner_});
-      if (!r || PQntuples(r.get()) != 1) return false;
-      id = static_cast<std::int32_t>(std::strtol(PQgetvalue(r.get(), 0, 0), nullptr, 10));
-      return true;
+    return base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+      if (!CheckNewCatalogName(*this, name, &last_error_)) return -1;
+      std::int32_t id = -1;
+      const bool ok = InTransaction("ms_create_mtdb", [&] {
+        std::string error;
+        if (!ProvisionCatalogObjects(connection_.get(), owner_, &error)) {
+          last_error_ = error;
+          return false;
+        }
+        ResultPtr r =
+            Run("INSERT INTO metashelf_host.ms_catalogs(mtdb_id, name, owner) "
+                "VALUES (nextval('metashelf_host.ms_mtdb_id'), $1, $2) RETURNING mtdb_id",
+                {std::string(name), owner_});
+        if (!r || PQntuples(r.get()) != 1) return false;
+        id = static_cast<std::int32_t>(std::strtol(PQgetvalue(r.get(), 0, 0), nullptr, 10));
+        return true;
+      });
+      return ok ? id : -1;
     });
-    return ok ? id : -1;
   }
 
   std::int32_t db_DeleteMtdb(std::int32_t mtdbID) override {
-    ResultPtr r =
-        Run("DELETE FROM metashelf_host.ms_catalogs WHERE mtdb_id = $1", {std::to_string(mtdbID)});
-    if (!r) return 0;
-    return std::strcmp(PQcmdTuples(r.get()), "1") == 0 ? 1 : 0;
+    return base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+      ResultPtr r = Run("DELETE FROM metashelf_host.ms_catalogs WHERE mtdb_id = $1",
+                        {std::to_string(mtdbID)});
+      if (!r) return 0;
+      return std::strcmp(PQcmdTuples(r.get()), "1") == 0 ? 1 : 0;
+    });
   }
 
   // Cora_IDataBase
   std::int32_t db_GetFreeXCLSID() override {
-    // Ids are drawn a block at a time, so that a record's add does not wait
-    // for one of its own; ids are distinct and never reused all the same,
-    // and one this object never hands out is merely skipped.
-    if (nextIds_.empty()) {
-      ResultPtr r = Run("SELECT nextval('metashelf_host.ms_xclsid') FROM generate_series(1, " +
-                            std::to_string(kIdBlock) + ")",
-                        {});
-      if (!r) return 0;
-      for (int i = 0; i < PQntuples(r.get()); ++i) {
-        nextIds_.push_back(
-            static_cast<std::int32_t>(std::strtol(PQgetvalue(r.get(), i, 0), nullptr, 10)));
+    return base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+      // Ids are drawn a block at a time, so that a record's add does not wait
+      // for one of its own; ids are distinct and never reused all the same,
+      // and one this object never hands out is merely skipped.
+      if (nextIds_.empty()) {
+        ResultPtr r = Run("SELECT nextval('metashelf_host.ms_xclsid') FROM generate_series(1, " +
+                              std::to_string(kIdBlock) + ")",
+                          {});
+        if (!r) return 0;
+        for (int i = 0; i < PQntuples(r.get()); ++i) {
+          nextIds_.push_back(
+              static_cast<std::int32_t>(std::strtol(PQgetvalue(r.get(), i, 0), nullptr, 10)));
+        }
+        std::sort(nextIds_.begin(), nextIds_.end(), std::greater<std::int32_t>());
+        if (nextIds_.empty()) return 0;
       }
-      std::sort(nextIds_.begin(), nextIds_.end(), std::greater<std::int32_t>());
-      if (nextIds_.empty()) return 0;
-    }
-    const std::int32_t id = nextIds_.back();
-    nextIds_.pop_back();
-    return id;
+      const std::int32_t id = nextIds_.back();
+      nextIds_.pop_back();
+      return id;
+    });
   }
 
   // CHostDataBase
   std::int32_t FindMtdb(const char* name) override {
-    if (name == nullptr) return 0;
-    ResultPtr r =
-        Run("SELECT mtdb_id FROM metashelf_host.ms_catalogs WHERE name = $1", {std::string(name)});
-    if (!r || PQntuples(r.get()) != 1) return 0;
-    return static_cast<std::int32_t>(std::strtol(PQgetvalue(r.get(), 0, 0), nullptr, 10));
+    return base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+      if (name == nullptr) return 0;
+      ResultPtr r = Run("SELECT mtdb_id FROM metashelf_host.ms_catalogs WHERE name = $1",
+                        {std::string(name)});
+      if (!r || PQntuples(r.get()) != 1) return 0;
+      return static_cast<std::int32_t>(std::strtol(PQgetvalue(r.get(), 0, 0), nullptr, 10));
+    });
   }
 
   std::vector<std::pair<std::int32_t, std::string>> ListMtdbs() override {
-    std::vector<std::pair<std::int32_t, std::string>> out;
-    ResultPtr r = Run("SELECT mtdb_id, name FROM metashelf_host.ms_catalogs ORDER BY mtdb_id", {});
-    if (!r) return out;
-    for (int i = 0; i < PQntuples(r.get()); ++i) {
-      out.emplace_back(
-          static_cast<std::int32_t>(std::strtol(PQgetvalue(r.get(), i, 0), nullptr, 10)),
-          PQgetvalue(r.get(), i, 1));
-    }
-    return out;
+    return base::Guard<std::vector<std::pair<std::int32_t, std::string>>>(
+        std::vector<std::pair<std::int32_t, std::string>>(),
+        [&]() -> std::vector<std::pair<std::int32_t, std::string>> {
+          std::vector<std::pair<std::int32_t, std::string>> out;
+          ResultPtr r =
+              Run("SELECT mtdb_id, name FROM metashelf_host.ms_catalogs ORDER BY mtdb_id", {});
+          if (!r) return out;
+          for (int i = 0; i < PQntuples(r.get()); ++i) {
+            out.emplace_back(
+                static_cast<std::int32_t>(std::strtol(PQgetvalue(r.get(), i, 0), nullptr, 10)),
+                PQgetvalue(r.get(), i, 1));
+          }
+          return out;
+        });
   }
 
-  std::int32_t Begin() override { return Run("BEGIN", {}) ? 1 : 0; }
-  std::int32_t Commit() override {
-    ResultPtr r = Run("COMMIT", {});
-    if (!r) return 0;
-    // COMMIT of a transaction that an error aborted rolls it back and says so
-    // only in its command tag.
-    if (std::strcmp(PQcmdStatus(r.get()), "ROLLBACK") == 0) {
-      last_error_ = "the transaction had failed and was rolled back";
-      return 0;
-    }
-    return 1;
+  std::int32_t Begin() override {
+    return base::Guard<std::int32_t>(0, [&] { return Run("BEGIN", {}) ? 1 : 0; });
   }
-  std::int32_t Rollback() override { return Run("ROLLBACK", {}) ? 1 : 0; }
+  std::int32_t Commit() override {
+    return base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+      ResultPtr r = Run("COMMIT", {});
+      if (!r) return 0;
+      // COMMIT of a transaction that an error aborted rolls it back and says so
+      // only in its command tag.
+      if (std::strcmp(PQcmdStatus(r.get()), "ROLLBACK") == 0) {
+        last_error_ = "the transaction had failed and was rolled back";
+        return 0;
+      }
+      return 1;
+    });
+  }
+  std::int32_t Rollback() override {
+    return base::Guard<std::int32_t>(0, [&] { return Run("ROLLBACK", {}) ? 1 : 0; });
+  }
 
   const char* Backend() const override { return "postgresql"; }
   // A copy of a PostgreSQL database while others use it is pg_dump's work
   // (it reads in one snapshot); the server checks its own storage.
   std::int32_t Backup(const char* /*destination*/) override {
-    last_error_ =
-        "a PostgreSQL database is copied with pg_dump (for example: pg_dump -Fc -f FILE DBNAME), "
-        "which reads one consistent snapshot while others work";
-    return 0;
+    return base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+      last_error_ =
+          "a PostgreSQL database is copied with pg_dump (for example: pg_dump -Fc -f FILE DBNAME), "
+          "which reads one consistent snapshot while others work";
+      return 0;
+    });
   }
   std::int32_t CheckStorage(std::vector<std::string>* /*problems*/) override { return 1; }
   std::string DisplayUri() const override { return display_; }
@@ -224,9 +261,23 @@ class PgHostDataBase : public ConnectedHost<PgConnection> {
   }
 
   // Runs `work` all-or-nothing: in a transaction of its own, or in a
-  // savepoint when the host has one open.
+  // savepoint when the host has one open. Work the server undid as a
+  // deadlock's victim (another host provisioning or registering at the
+  // same moment) is done again, a few times at most.
   template <typename Work>
   bool InTransaction(const char* savepoint, Work work) {
+    constexpr int kAttempts = 4;
+    for (int attempt = 1;; ++attempt) {
+      if (InTransactionOnce(savepoint, work)) return true;
+      const bool victim =
+          last_error_.rfind("[40P01]", 0) == 0 || last_error_.rfind("[40001]", 0) == 0;
+      if (!victim || attempt >= kAttempts) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt));
+    }
+  }
+
+  template <typename Work>
+  bool InTransactionOnce(const char* savepoint, Work work) {
     const bool nested = PQtransactionStatus(connection_->raw()) != PQTRANS_IDLE;
     const std::string sp = savepoint;
     if (!Run(nested ? "SAVEPOINT " + sp : std::string("BEGIN"), {})) return false;
