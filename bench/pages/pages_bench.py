@@ -3,7 +3,9 @@
 
 Makes N records (default 10,000) from one corpus FGDC record, each with its
 own title, keyword and bounding box drawn from a seeded generator, imports
-them with the tool, starts `metashelf serve` on a free loopback port and asks
+them with the tool, builds the collection's search indexes (as a catalog
+being served keeps them: an import into a new collection leaves them to
+the first search, and the server does not build them), starts `metashelf serve` on a free loopback port and asks
 for pages of 20 results, one client at a time:
 
 - the HTML collection page (f=html), and as its floor the same answer as
@@ -81,7 +83,7 @@ def main():
         template = os.path.join(a.corpus, "fgdc", "gsaharvester__waf_USGSHydroCached.xml")
         make_records(template, os.path.join(work, "in"), a.records)
         for args in (["init"], ["schema", "add", "fgdc"], ["collection", "create", "bench", "--schema", "fgdc"],
-                     ["-q", "import", "bench", "in"]):
+                     ["-q", "import", "bench", "in"], ["-q", "reindex", "bench"]):
             subprocess.run([a.tool, *args], cwd=work, check=True, stdout=subprocess.DEVNULL)
         port = free_port()
         server = subprocess.Popen([a.tool, "serve", "--listen", "127.0.0.1:%d" % port], cwd=work,
@@ -103,11 +105,22 @@ def main():
             h50, h99, _ = timed(url + "&f=html", a.requests)
             j50, j99, _ = timed(url + "&f=json", a.requests)
             print("%-22s %9.1f %9.1f %9.1f %9.1f %7.2f" % (name, h50, h99, j50, j99, h50 / j50))
-        page = urllib.request.urlopen(base + "/collections/bench/items?limit=20&f=html").read()
-        total = len(page)
-        for asset in re.findall(rb'(?:href|src|data-basemap)="(/static/[^"]+)"', page):
-            total += len(urllib.request.urlopen(base + asset.decode()).read())
-        print("first visit of a collection page: %d bytes (page %d, the rest scripts, styles, basemap)" % (total, len(page)))
+        # What a browser that takes gzip receives, and the same uncompressed.
+        def fetch(path, encoding):
+            request = urllib.request.Request(base + path, headers={"Accept-Encoding": encoding})
+            with urllib.request.urlopen(request) as r:
+                return r.read()
+        sizes = {}
+        for encoding in ("gzip", "identity"):
+            page = fetch("/collections/bench/items?limit=20&f=html", encoding)
+            total = len(page)
+            for asset in re.findall(rb'(?:href|src|data-basemap)="(/static/[^"]+)"',
+                                    fetch("/collections/bench/items?limit=20&f=html", "identity")):
+                total += len(fetch(asset.decode(), encoding))
+            sizes[encoding] = (total, len(page))
+        print("first visit of a collection page: %d bytes over the wire with gzip (page %d), "
+              "%d uncompressed (page %d); the rest is scripts, styles, basemap"
+              % (sizes["gzip"] + sizes["identity"]))
     finally:
         if server is not None:
             server.terminate()
