@@ -1,5 +1,5 @@
 // The catalog registry's record and name rules, shared by every backend.
-#include "catalog_registry.h"
+#include "backend_api/catalog_registry.h"
 
 #include <cstring>
 

@@ -3,15 +3,15 @@
 // owner its catalogs live in, and keeps the reason of its own last failure.
 // A backend derives from ConnectedHost<ItsConnection> and supplies the
 // catalog registry, ids and transactions.
-#ifndef METASHELF_HOST_SRC_CONNECTED_HOST_H_
-#define METASHELF_HOST_SRC_CONNECTED_HOST_H_
+#ifndef METASHELF_HOST_BACKEND_API_CONNECTED_HOST_H_
+#define METASHELF_HOST_BACKEND_API_CONNECTED_HOST_H_
 
 #include <memory>
 #include <string>
 #include <utility>
 
+#include "backend_api/opener.h"
 #include "metashelf/host.h"
-#include "open_backends.h"
 
 namespace metashelf {
 namespace host {
@@ -54,4 +54,4 @@ class ConnectedHost : public CHostDataBase {
 }  // namespace host
 }  // namespace metashelf
 
-#endif  // METASHELF_HOST_SRC_CONNECTED_HOST_H_
+#endif  // METASHELF_HOST_BACKEND_API_CONNECTED_HOST_H_

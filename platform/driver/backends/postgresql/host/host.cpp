@@ -11,12 +11,12 @@
 #include <functional>
 #include <vector>
 
+#include "backend_api/catalog_registry.h"
+#include "backend_api/connected_host.h"
+#include "backend_api/opener.h"
 #include "backends/postgresql/connection.h"
-#include "catalog_registry.h"
-#include "connected_host.h"
+#include "backends/postgresql/host/provisioning.h"
 #include "metashelf/base/owner_name.h"
-#include "open_backends.h"
-#include "postgresql/provisioning.h"
 
 namespace metashelf {
 namespace host {
@@ -314,7 +314,11 @@ std::string WithoutPasswords(std::string text, const std::string& uri) {
   return out;
 }
 
-std::unique_ptr<CHostDataBase> OpenPostgreSQL(const std::string& uri, std::string* error) {
+// The database exists before metashelf opens it, whatever the mode asks: a
+// server's databases are made by its administrator.
+std::unique_ptr<CHostDataBase> OpenPostgreSQL(const std::string& uri,
+                                              CHostDataBase::OpenMode /*mode*/,
+                                              std::string* error) {
   const std::string display = WithoutPasswords(driver::postgresql::MaskPassword(uri), uri);
   std::string conninfo = uri;
   std::string owner = TakeOwner(&conninfo);
@@ -338,6 +342,18 @@ std::unique_ptr<CHostDataBase> OpenPostgreSQL(const std::string& uri, std::strin
   }
   return db;
 }
+
+namespace {
+bool IsPostgreSQLUri(const std::string& uri) {
+  return uri.rfind("postgresql://", 0) == 0 || uri.rfind("postgres://", 0) == 0 ||
+         uri.find('=') != std::string::npos;
+}
+}  // namespace
+
+// A conninfo string is any text with a '=', so the opener comes after those
+// whose URIs may hold one.
+extern const Opener kPostgreSQLOpener = {"a PostgreSQL URI", IsPostgreSQLUri, OpenPostgreSQL,
+                                         nullptr};
 
 }  // namespace host
 }  // namespace metashelf

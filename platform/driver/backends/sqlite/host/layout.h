@@ -2,8 +2,8 @@
 // arrangement it holds (PRAGMA user_version), the making of a new one, the
 // older layout of several files that `metashelf upgrade` converts, and the
 // online copy behind CHostDataBase::Backup.
-#ifndef METASHELF_HOST_SRC_SQLITE_LAYOUT_H_
-#define METASHELF_HOST_SRC_SQLITE_LAYOUT_H_
+#ifndef METASHELF_DRIVER_BACKENDS_SQLITE_HOST_LAYOUT_H_
+#define METASHELF_DRIVER_BACKENDS_SQLITE_HOST_LAYOUT_H_
 
 #include <string>
 
@@ -41,4 +41,4 @@ bool BackupDatabase(sqlite3* db, const std::string& destination, std::string* er
 }  // namespace host
 }  // namespace metashelf
 
-#endif  // METASHELF_HOST_SRC_SQLITE_LAYOUT_H_
+#endif  // METASHELF_DRIVER_BACKENDS_SQLITE_HOST_LAYOUT_H_

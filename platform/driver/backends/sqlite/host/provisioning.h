@@ -3,8 +3,8 @@
 // the driver runs when a block calls them) and the KRSQ_SCHEMANODEID
 // sequence. Provisioning is idempotent: what exists is left as it is, the
 // procedure bodies are rewritten.
-#ifndef METASHELF_HOST_SRC_SQLITE_PROVISIONING_H_
-#define METASHELF_HOST_SRC_SQLITE_PROVISIONING_H_
+#ifndef METASHELF_DRIVER_BACKENDS_SQLITE_HOST_PROVISIONING_H_
+#define METASHELF_DRIVER_BACKENDS_SQLITE_HOST_PROVISIONING_H_
 
 #include <string>
 
@@ -25,4 +25,4 @@ bool ProvisionCatalogObjects(driver::sqlite::SqliteConnection* connection, const
 }  // namespace host
 }  // namespace metashelf
 
-#endif  // METASHELF_HOST_SRC_SQLITE_PROVISIONING_H_
+#endif  // METASHELF_DRIVER_BACKENDS_SQLITE_HOST_PROVISIONING_H_

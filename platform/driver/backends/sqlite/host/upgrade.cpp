@@ -14,17 +14,14 @@
 #include <string>
 #include <vector>
 
-#include "../open_backends.h"
 #include "backends/sqlite/connection.h"
+#include "backends/sqlite/host/layout.h"
+#include "backends/sqlite/host/sqlite_host.h"
 #include "backends/sqlite/sequences.h"
 #include "dialect/dialect.h"
-#include "layout.h"
 
 namespace metashelf {
 namespace host {
-
-bool ParseSqliteUri(const std::string& rest, std::string* path, std::string* owner,
-                    std::string* error);
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Reading and making the one-file layout, and the online backup.
-#include "layout.h"
+#include "backends/sqlite/host/layout.h"
 
 #include <sqlite3.h>
 #include <sys/stat.h>

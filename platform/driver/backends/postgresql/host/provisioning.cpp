@@ -1,7 +1,7 @@
 // Provisioning of the host registry and of an owner's catalog objects on
 // PostgreSQL. Every text is one statement (a procedure body is one
 // dollar-quoted literal), run through the extended query protocol.
-#include "provisioning.h"
+#include "backends/postgresql/host/provisioning.h"
 
 #include <vector>
 

@@ -5,8 +5,8 @@
 // (schema metashelf_host: the catalog table and the id sequences).
 // Provisioning is idempotent and serialised across connections by an
 // advisory lock; it runs inside the caller's transaction.
-#ifndef METASHELF_HOST_SRC_POSTGRESQL_PROVISIONING_H_
-#define METASHELF_HOST_SRC_POSTGRESQL_PROVISIONING_H_
+#ifndef METASHELF_DRIVER_BACKENDS_POSTGRESQL_HOST_PROVISIONING_H_
+#define METASHELF_DRIVER_BACKENDS_POSTGRESQL_HOST_PROVISIONING_H_
 
 #include <string>
 
@@ -32,4 +32,4 @@ bool ProvisionCatalogObjects(driver::postgresql::PgConnection* connection, const
 }  // namespace host
 }  // namespace metashelf
 
-#endif  // METASHELF_HOST_SRC_POSTGRESQL_PROVISIONING_H_
+#endif  // METASHELF_DRIVER_BACKENDS_POSTGRESQL_HOST_PROVISIONING_H_

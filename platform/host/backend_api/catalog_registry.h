@@ -1,8 +1,8 @@
 // What the backends' catalog registries have in common, whatever table holds
 // it: the catalog lookup record that db_GetMtdbInfo fills, the checks of a new
 // catalog's name, and how an owner name given in a URI is read.
-#ifndef METASHELF_HOST_SRC_CATALOG_REGISTRY_H_
-#define METASHELF_HOST_SRC_CATALOG_REGISTRY_H_
+#ifndef METASHELF_HOST_BACKEND_API_CATALOG_REGISTRY_H_
+#define METASHELF_HOST_BACKEND_API_CATALOG_REGISTRY_H_
 
 #include <cstdint>
 #include <string>
@@ -29,4 +29,4 @@ std::string InvalidOwnerMessage(const std::string& owner);
 }  // namespace host
 }  // namespace metashelf
 
-#endif  // METASHELF_HOST_SRC_CATALOG_REGISTRY_H_
+#endif  // METASHELF_HOST_BACKEND_API_CATALOG_REGISTRY_H_

@@ -6,12 +6,13 @@
 
 #include <cstdio>
 
-#include "../catalog_registry.h"
-#include "../connected_host.h"
-#include "../open_backends.h"
+#include "backend_api/catalog_registry.h"
+#include "backend_api/connected_host.h"
+#include "backend_api/opener.h"
 #include "backends/sqlite/connection.h"
-#include "layout.h"
-#include "provisioning.h"
+#include "backends/sqlite/host/layout.h"
+#include "backends/sqlite/host/provisioning.h"
+#include "backends/sqlite/host/sqlite_host.h"
 
 namespace metashelf {
 namespace host {
@@ -259,6 +260,20 @@ std::unique_ptr<CHostDataBase> OpenSqlite(const std::string& rest, CHostDataBase
   if (!db->Init(mode, error)) return nullptr;
   return db;
 }
+
+namespace {
+constexpr const char* kScheme = "sqlite:";
+constexpr std::size_t kSchemeSize = 7;
+}  // namespace
+
+extern const Opener kSqliteOpener = {
+    "sqlite:PATH", [](const std::string& uri) { return uri.rfind(kScheme, 0) == 0; },
+    [](const std::string& uri, CHostDataBase::OpenMode mode, std::string* error) {
+      return OpenSqlite(uri.substr(kSchemeSize), mode, error);
+    },
+    [](const std::string& uri, std::string* report, std::string* error) {
+      return UpgradeSqlite(uri.substr(kSchemeSize), report, error);
+    }};
 
 }  // namespace host
 }  // namespace metashelf

@@ -1,5 +1,5 @@
 // Provisioning of an owner's catalog objects on SQLite.
-#include "provisioning.h"
+#include "backends/sqlite/host/provisioning.h"
 
 #include <sqlite3.h>
 
