@@ -81,8 +81,11 @@ def make_catalog(tool, corpus, work):
     r = run_tool(tool, work, "import", "fgdc", incoming)
     if r.returncode != 0:
         sys.exit("import failed: " + r.stderr)
-    # The hostile record carries an attachment, offered on its page.
-    hostile = search_ids(tool, work, "keyword = Hostile")[0]
+    # The hostile record carries an attachment, offered on its page. It is
+    # found by its file, not searched for: the collection is served before
+    # any search gave it its search indexes.
+    r = run_tool(tool, work, "list", "fgdc")
+    hostile = next(line.split("\t")[0] for line in r.stdout.splitlines() if "\tzz-hostile.xml\t" in line)
     with open(os.path.join(work, "attachment.bin"), "wb") as out:
         out.write(ATTACHMENT)
     r = run_tool(tool, work, "attach", "fgdc", hostile, os.path.join(work, "attachment.bin"))
@@ -297,6 +300,11 @@ def main():
                 if time.time() > deadline or server.poll() is not None:
                     sys.exit("serve did not start")
                 time.sleep(0.2)
+
+        # The server gave the freshly imported collection its search indexes.
+        with open(os.path.join(work, "access.log")) as log:
+            check("built the search indexes of 'fgdc'" in log.read(),
+                  "serve builds the search indexes an import left to the first search")
 
         # The policy header arrives with every page.
         with urllib.request.urlopen(urllib.request.Request(base + "/", headers={"Accept": "text/html"})) as r:
