@@ -10,10 +10,43 @@ namespace driver {
 namespace dialect {
 namespace {
 
+// The catalog's text value tables, as its host names them to the adapter.
+const Rules kTextValues{{{"META_NDTEXT_", "NODEVALUE", 512}}};
+
 class PostgresAdaptTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(PostgresAdaptTest, GivesExpectedText) {
-  EXPECT_TRUE(AdaptsTo(Target::kPostgreSQL, GetParam()));
+  EXPECT_TRUE(AdaptsTo(Target::kPostgreSQL, GetParam(), kTextValues));
+}
+
+// The adapter keys by prefix exactly the columns it is told of, with the
+// length it is told, and no others.
+TEST(PostgresAdaptTest, KeysByPrefixOnlyTheColumnsItIsTold) {
+  const Rules narrow{{{"T_TEXT_", "V", 8}}};
+  const struct {
+    const Rules* rules;
+    Case c;
+  } cases[] = {
+      {nullptr,
+       {"CREATE INDEX G.M_7_V ON G.META_NDTEXT_7(NODEGUID,NODEVALUE)",
+        "CREATE INDEX M_7_V ON G.META_NDTEXT_7(NODEGUID,NODEVALUE)"}},
+      {nullptr,
+       {"select METAID from G.META_NDTEXT_7 where NODEVALUE='a'",
+        "select METAID from G.META_NDTEXT_7 where NODEVALUE='a'"}},
+      {&narrow,
+       {"CREATE INDEX G.T_1_V ON G.T_TEXT_1(K,V)",
+        "CREATE INDEX T_1_V ON G.T_TEXT_1(K,left(V,8))"}},
+      {&narrow,
+       {"select K from G.T_TEXT_1 where V=:1",
+        "select K from G.T_TEXT_1 where (V=$1 AND left(V,8) = left($1,8))"}},
+      {&narrow, {"select K from G.T_TEXT_X where V=:1", "select K from G.T_TEXT_X where V=$1"}},
+      {&narrow,
+       {"select METAID from G.META_NDTEXT_7 where NODEVALUE='a'",
+        "select METAID from G.META_NDTEXT_7 where NODEVALUE='a'"}},
+  };
+  for (const auto& k : cases) {
+    EXPECT_TRUE(AdaptsTo(Target::kPostgreSQL, k.c, k.rules ? *k.rules : Rules()));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

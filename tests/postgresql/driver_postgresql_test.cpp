@@ -99,6 +99,7 @@ TEST_F(PgSemanticsTest, TextComparesInBinaryOrder) {
 // btree entry as they stand. They are stored, found by every comparison
 // exactly (prefixes alone would match too much), and equality stays indexed.
 TEST_F(PgSemanticsTest, LongTextValuesAreStoredFoundAndIndexed) {
+  connection()->SetRules(driver::dialect::Rules{{{"META_NDTEXT_", "NODEVALUE", 512}}});
   ASSERT_EQ(Exec("CREATE TABLE META_NDTEXT_9(MetaID NUMBER NOT NULL,NODEGUID NUMBER NOT NULL,"
                  "POSITION NUMBER NOT NULL,NODEVALUE VARCHAR2(4000))"),
             0)

@@ -32,6 +32,7 @@ class PgDriverTest : public ::testing::Test {
   }
 
   gis_SQLHDBC_STRU* hdbc() { return &hdbc_; }
+  driver::postgresql::PgConnection* connection() { return connection_.get(); }
   // The fresh database's connection string, for a second connection.
   const std::string& fresh_conninfo() const { return fresh_->conninfo(); }
 

@@ -20,10 +20,11 @@ struct Case {
   const char* expected;
 };
 
-inline ::testing::AssertionResult AdaptsTo(Target target, const Case& c) {
+inline ::testing::AssertionResult AdaptsTo(Target target, const Case& c,
+                                           const Rules& rules = Rules()) {
   Adapted a;
   std::string error;
-  if (!Adapt(c.oracle, target, &a, &error)) {
+  if (!Adapt(c.oracle, target, rules, &a, &error)) {
     return ::testing::AssertionFailure() << c.oracle << " was refused: " << error;
   }
   if (a.text != c.expected) {

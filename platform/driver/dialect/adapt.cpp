@@ -267,6 +267,11 @@ bool CheckDateFormats(const Tokens& t, std::string* error) {
 }  // namespace
 
 bool Adapt(std::string_view text, Target target, Adapted* out, std::string* error) {
+  return Adapt(text, target, Rules(), out, error);
+}
+
+bool Adapt(std::string_view text, Target target, const Rules& rules, Adapted* out,
+           std::string* error) {
   *out = Adapted();
   Tokens t;
   if (!Tokenize(text, &t, error)) return false;
@@ -328,7 +333,7 @@ bool Adapt(std::string_view text, Target target, Adapted* out, std::string* erro
     case Target::kSQLite:
       return RewriteForSQLite(t, out, error);
     case Target::kPostgreSQL:
-      return RewriteForPostgreSQL(t, out, error);
+      return RewriteForPostgreSQL(t, rules, out, error);
   }
   *error = "unknown target";
   return false;

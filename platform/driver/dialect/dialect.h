@@ -85,10 +85,30 @@ struct Adapted {
   int visibleColumns = 0;                // columns before the identity column
 };
 
+// A text column too wide for a PostgreSQL btree key (an entry must fit in a
+// third of a page): on the tables named `tableStem` followed by digits (any
+// owner), an index on `column` keys its first `keyChars` characters, and a
+// comparison of `column` with a value carries the same comparison of
+// prefixes, which that index can serve. The caller that made the tables
+// says which they are; the adapter knows no table of its own.
+struct PrefixKeyedColumn {
+  std::string tableStem;  // upper case, e.g. "T_TEXT_" for T_TEXT_1, T_TEXT_2 ...
+  std::string column;     // upper case
+  int keyChars = 0;       // > 0
+};
+
+// What a connection tells the adapter about its database beyond the target.
+struct Rules {
+  std::vector<PrefixKeyedColumn> prefixKeyed;  // PostgreSQL only
+};
+
 // Adapts `text` for `target`. False with `*error` set for a text that must
 // be refused (unterminated literal, stacked statements, ALTER SEQUENCE ...
 // INCREMENT BY 0, a malformed procedure block, an unsupported date format).
 // Texts using no Oracle construct pass through unchanged apart from binds.
+bool Adapt(std::string_view text, Target target, const Rules& rules, Adapted* out,
+           std::string* error);
+// The same with no rules.
 bool Adapt(std::string_view text, Target target, Adapted* out, std::string* error);
 
 // SQLite keeps a database in one file: the table (or index) TABLE of the

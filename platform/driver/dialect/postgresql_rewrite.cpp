@@ -17,8 +17,8 @@
 //     tighter);
 //   - Oracle column types in CREATE TABLE become PostgreSQL types, text
 //     columns with COLLATE "C" (binary order, as Oracle compares);
-//   - the text value tables index a prefix of the value (see
-//     postgresql_text_prefix.cpp);
+//   - the prefix-keyed columns the caller names index a prefix of the
+//     value (see postgresql_text_prefix.cpp);
 //   - SELECT ... FOR UPDATE keeps its lock and carries the row's ctid as an
 //     extra last column, for BLOB writes through the locator.
 #include <algorithm>
@@ -374,7 +374,7 @@ void FoldQuotedNames(Tokens* t) {
 
 }  // namespace
 
-bool RewriteForPostgreSQL(Tokens& tokens, Adapted* out, std::string* error) {
+bool RewriteForPostgreSQL(Tokens& tokens, const Rules& rules, Adapted* out, std::string* error) {
   if (out->kind == Adapted::Kind::kProcedureCall) {
     out->text = ProcedureText(*out);
     return true;
@@ -391,8 +391,11 @@ bool RewriteForPostgreSQL(Tokens& tokens, Adapted* out, std::string* error) {
   Tokens t;
   if (!RewriteWords(tokens, out, &t, error)) return false;
   RewriteColumnTypes(&t);
-  IndexTextValuesByPrefix(&t);
-  AddTextPrefixComparisons(&t);
+  for (const PrefixKeyedColumn& column : rules.prefixKeyed) {
+    if (column.keyChars <= 0 || column.column.empty() || column.tableStem.empty()) continue;
+    IndexByPrefix(&t, column);
+    AddPrefixComparisons(&t, column);
+  }
   UnqualifyIndexName(&t);
   TypeSignedParams(&t);
   AddLikeEscapes(&t);

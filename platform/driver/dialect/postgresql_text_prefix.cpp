@@ -1,14 +1,14 @@
-// The text value tables on PostgreSQL. A btree index entry must fit in a
-// third of a page (about 2,700 bytes after compression), and NODEVALUE of
-// META_NDTEXT_<n> holds up to 4,000 bytes: an index on (NODEGUID, NODEVALUE)
-// would refuse the row of a long value that does not compress. So the
-// value is indexed by its first kTextKeyChars characters, and every
-// comparison of NODEVALUE with a value in a query on such a table carries a
-// comparison of the prefixes that the index can serve:
-//   NODEVALUE = ?            (NODEVALUE = ? AND left(NODEVALUE,512) = left(?,512))
-//   NODEVALUE < ?  / <= ?    ... left(NODEVALUE,512) <= left(?,512)
-//   NODEVALUE > ?  / >= ?    ... left(NODEVALUE,512) >= left(?,512)
-//   NODEVALUE BETWEEN ? AND ?  ... left(NODEVALUE,512) BETWEEN left(?,512) AND left(?,512)
+// Prefix-keyed text columns on PostgreSQL. A btree index entry must fit in
+// a third of a page (about 2,700 bytes after compression), so an index on a
+// wide text column would refuse the row of a long value that does not
+// compress. Such a column (a PrefixKeyedColumn, named by the caller that
+// made its tables) is indexed by its first keyChars characters, and every
+// comparison of it with a value in a query on such a table carries a
+// comparison of the prefixes that the index can serve (COLUMN, 512 chars):
+//   COLUMN = ?            (COLUMN = ? AND left(COLUMN,512) = left(?,512))
+//   COLUMN < ?  / <= ?    ... left(COLUMN,512) <= left(?,512)
+//   COLUMN > ?  / >= ?    ... left(COLUMN,512) >= left(?,512)
+//   COLUMN BETWEEN ? AND ?  ... left(COLUMN,512) BETWEEN left(?,512) AND left(?,512)
 // The columns compare in binary order (COLLATE "C"), where the prefix of a
 // smaller text is never greater than the prefix of a larger one, so the
 // added comparison holds whenever the original does; the pair is
@@ -26,14 +26,12 @@ namespace driver {
 namespace dialect {
 namespace {
 
-constexpr const char* kTextKeyChars = "512";  // 512 characters: at most 2,048 bytes
-
-bool IsTextValueTable(const Token& t) {
+bool IsKeyedTable(const Token& t, const PrefixKeyedColumn& column) {
   if (t.kind != TokenKind::kWord) return false;
   const std::string upper = Upper(t.text);
-  static const std::string kStem = "META_NDTEXT_";
-  if (upper.size() <= kStem.size() || upper.compare(0, kStem.size(), kStem) != 0) return false;
-  return upper.find_first_not_of("0123456789", kStem.size()) == std::string::npos;
+  const std::string& stem = column.tableStem;
+  if (upper.size() <= stem.size() || upper.compare(0, stem.size(), stem) != 0) return false;
+  return upper.find_first_not_of("0123456789", stem.size()) == std::string::npos;
 }
 
 // The table token after `[owner.]` starting at the significant token `at`;
@@ -48,19 +46,20 @@ std::size_t TableNameAt(const Tokens& t, std::size_t at, std::size_t end) {
   return at;
 }
 
-bool IsValueColumn(const Tokens& t, std::size_t i) {
-  if (!IsWord(t[i], "NODEVALUE")) return false;
+bool IsKeyedColumn(const Tokens& t, std::size_t i, const PrefixKeyedColumn& column) {
+  if (!IsWord(t[i], column.column.c_str())) return false;
   const std::size_t prev = PrevSig(t, i);
   return prev == kNone || !IsPunct(t[prev], ".");
 }
 
-std::string Prefix(const std::string& operand) {
-  return std::string("left(") + operand + "," + kTextKeyChars + ")";
+std::string Prefix(const std::string& operand, const std::string& chars) {
+  return "left(" + operand + "," + chars + ")";
 }
 
 // True when the query operand [b, e) (a single SELECT, DELETE or UPDATE, no
-// set operator) reads or writes one text value table and no other.
-bool OnOneTextValueTable(const Tokens& t, std::size_t b, std::size_t e) {
+// set operator) reads or writes one table of `column` and no other.
+bool OnOneKeyedTable(const Tokens& t, std::size_t b, std::size_t e,
+                     const PrefixKeyedColumn& column) {
   const std::size_t first = NextSig(t, b, e);
   std::size_t name = kNone;
   if (first < e && IsWord(t[first], "UPDATE")) {
@@ -70,26 +69,27 @@ bool OnOneTextValueTable(const Tokens& t, std::size_t b, std::size_t e) {
     if (from != kNone) name = NextSig(t, from + 1, e);
   }
   const std::size_t table = name == kNone ? kNone : TableNameAt(t, name, e);
-  if (table == kNone || !IsTextValueTable(t[table])) return false;
+  if (table == kNone || !IsKeyedTable(t[table], column)) return false;
   const std::size_t after = NextSig(t, table + 1, e);
   return after >= e || IsWord(t[after], "WHERE") || IsWord(t[after], "SET");
 }
 
-// Marks the NODEVALUE columns of [b, e) that stand in a query operand on one
-// text value table; nested queries are marked by their own operands. Each
-// level is walked once: texts can hold thousands of sub-selects.
-void MarkTextValueColumns(const Tokens& t, std::size_t b, std::size_t e, std::vector<char>* marks) {
+// Marks the `column` tokens of [b, e) that stand in a query operand on one
+// table of that column; nested queries are marked by their own operands.
+// Each level is walked once: texts can hold thousands of sub-selects.
+void MarkKeyedColumns(const Tokens& t, std::size_t b, std::size_t e,
+                      const PrefixKeyedColumn& column, std::vector<char>* marks) {
   for (const auto& operand : SplitCompound(t, b, e).operands) {
-    const bool text = OnOneTextValueTable(t, operand.first, operand.second);
+    const bool keyed = OnOneKeyedTable(t, operand.first, operand.second, column);
     for (std::size_t i = operand.first; i < operand.second; ++i) {
       if (IsPunct(t[i], "(") && IsQueryParen(t, i, operand.second)) {
         const std::size_t close = MatchParen(t, i, operand.second);
         if (close == kNone) return;
-        MarkTextValueColumns(t, i + 1, close, marks);
+        MarkKeyedColumns(t, i + 1, close, column, marks);
         i = close;
         continue;
       }
-      if (text && IsValueColumn(t, i)) (*marks)[i] = 1;
+      if (keyed && IsKeyedColumn(t, i, column)) (*marks)[i] = 1;
     }
   }
 }
@@ -120,34 +120,36 @@ bool StartsComparison(const Tokens& t, std::size_t i) {
 
 }  // namespace
 
-void IndexTextValuesByPrefix(Tokens* t) {
+void IndexByPrefix(Tokens* t, const PrefixKeyedColumn& column) {
+  const std::string chars = std::to_string(column.keyChars);
   const std::size_t i = CreateIndexWord(*t);
   if (i == kNone) return;
   const std::size_t on = FindTopLevel(*t, i + 1, t->size(), "ON");
   if (on == kNone) return;
   const std::size_t table = TableNameAt(*t, NextSig(*t, on + 1, t->size()), t->size());
-  if (table == kNone || !IsTextValueTable((*t)[table])) return;
+  if (table == kNone || !IsKeyedTable((*t)[table], column)) return;
   const std::size_t open = NextSig(*t, table + 1, t->size());
   if (open >= t->size() || !IsPunct((*t)[open], "(")) return;
   const std::size_t close = MatchParen(*t, open, t->size());
   if (close == kNone) return;
   for (std::size_t k = open + 1; k < close; ++k) {
-    if (!IsWord((*t)[k], "NODEVALUE")) continue;
+    if (!IsWord((*t)[k], column.column.c_str())) continue;
     const std::size_t prev = PrevSig(*t, k);
     const std::size_t next = NextSig(*t, k + 1, close + 1);
     if ((IsPunct((*t)[prev], "(") || IsPunct((*t)[prev], ",")) &&
         (IsPunct((*t)[next], ",") || IsPunct((*t)[next], ")"))) {
-      (*t)[k] = Raw(Prefix((*t)[k].text));
+      (*t)[k] = Raw(Prefix((*t)[k].text, chars));
     }
   }
 }
 
-void AddTextPrefixComparisons(Tokens* t) {
+void AddPrefixComparisons(Tokens* t, const PrefixKeyedColumn& column) {
   bool any = false;
-  for (const Token& token : *t) any = any || IsWord(token, "NODEVALUE");
+  for (const Token& token : *t) any = any || IsWord(token, column.column.c_str());
   if (!any) return;
+  const std::string chars = std::to_string(column.keyChars);
   std::vector<char> marks(t->size(), 0);
-  MarkTextValueColumns(*t, 0, t->size(), &marks);
+  MarkKeyedColumns(*t, 0, t->size(), column, &marks);
   std::vector<std::size_t> candidates;
   for (std::size_t i = 0; i < t->size(); ++i) {
     if (marks[i] != 0) candidates.push_back(i);
@@ -163,17 +165,17 @@ void AddTextPrefixComparisons(Tokens* t) {
     if (v1 >= t->size() || !IsValueOperand((*t)[v1])) continue;
     Tokens added;
     std::size_t last = v1;
-    const std::string column = Prefix((*t)[i].text);
+    const std::string keyed = Prefix((*t)[i].text, chars);
     if (IsWord((*t)[op], "BETWEEN")) {
       const std::size_t conj = NextSig(*t, v1 + 1, t->size());
       const std::size_t v2 = conj < t->size() ? NextSig(*t, conj + 1, t->size()) : t->size();
       if (v2 >= t->size() || !IsWord((*t)[conj], "AND") || !IsValueOperand((*t)[v2])) continue;
       last = v2;
-      added = {Raw(" AND " + column + " BETWEEN left("),
+      added = {Raw(" AND " + keyed + " BETWEEN left("),
                (*t)[v1],
-               Raw(std::string(",") + kTextKeyChars + ") AND left("),
+               Raw("," + chars + ") AND left("),
                (*t)[v2],
-               Raw(std::string(",") + kTextKeyChars + ")"),
+               Raw("," + chars + ")"),
                Raw(")")};
     } else {
       const std::string& o = (*t)[op].text;
@@ -182,8 +184,8 @@ void AddTextPrefixComparisons(Tokens* t) {
       if (o == "<" || o == "<=") prefixOp = "<=";
       if (o == ">" || o == ">=") prefixOp = ">=";
       if (prefixOp == nullptr || (*t)[op].kind != TokenKind::kPunct) continue;
-      added = {Raw(" AND " + column + " " + prefixOp + " left("), (*t)[v1],
-               Raw(std::string(",") + kTextKeyChars + ")"), Raw(")")};
+      added = {Raw(" AND " + keyed + " " + prefixOp + " left("), (*t)[v1], Raw("," + chars + ")"),
+               Raw(")")};
     }
     if (!EndsComparison(*t, NextSig(*t, last + 1, t->size()))) continue;
     inserts.emplace_back(last + 1, std::move(added));

@@ -122,13 +122,13 @@ bool AddRowIdentityColumn(Tokens* t, const char* column, std::string* error);
 // each fills `out->text` (and anything else it owns). False with `*error`
 // for a text the target refuses.
 bool RewriteForSQLite(Tokens& tokens, Adapted* out, std::string* error);
-bool RewriteForPostgreSQL(Tokens& tokens, Adapted* out, std::string* error);
+bool RewriteForPostgreSQL(Tokens& tokens, const Rules& rules, Adapted* out, std::string* error);
 
-// PostgreSQL: an index on NODEVALUE of a text value table (META_NDTEXT_<n>)
-// keys the value's first 512 characters, and comparisons of NODEVALUE with a
-// value in queries on such a table carry the same comparison of prefixes.
-void IndexTextValuesByPrefix(Tokens* t);
-void AddTextPrefixComparisons(Tokens* t);
+// PostgreSQL: an index on a prefix-keyed column keys its first characters,
+// and comparisons of that column with a value in queries on such a table
+// carry the same comparison of prefixes (see PrefixKeyedColumn).
+void IndexByPrefix(Tokens* t, const PrefixKeyedColumn& column);
+void AddPrefixComparisons(Tokens* t, const PrefixKeyedColumn& column);
 
 }  // namespace dialect
 }  // namespace driver

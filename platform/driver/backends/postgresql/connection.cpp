@@ -103,7 +103,9 @@ std::shared_ptr<const dialect::Adapted> PgConnection::Adapt(const std::string& k
   auto found = adapted_.find(key);
   if (found != adapted_.end()) return found->second;
   auto adapted = std::make_shared<dialect::Adapted>();
-  if (!dialect::Adapt(key, dialect::Target::kPostgreSQL, adapted.get(), error)) return nullptr;
+  if (!dialect::Adapt(key, dialect::Target::kPostgreSQL, rules_, adapted.get(), error)) {
+    return nullptr;
+  }
   if (adapted_.size() >= kMaxPrepared) adapted_.clear();
   adapted_.emplace(key, adapted);
   return adapted;

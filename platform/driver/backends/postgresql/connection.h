@@ -88,6 +88,14 @@ class PgConnection : public Connection {
   // `*error` for a text the adapter refuses.
   std::shared_ptr<const dialect::Adapted> Adapt(const std::string& key, std::string* error);
 
+  // What the adapter is told about this database (its prefix-keyed
+  // columns); set by whoever makes the tables, before their first use.
+  void SetRules(dialect::Rules rules) {
+    rules_ = std::move(rules);
+    adapted_.clear();
+  }
+  const dialect::Rules& rules() const { return rules_; }
+
   // Runs one statement with text parameters and text results; the result
   // (rows or command status) or null with `*error` filled.
   ResultPtr Run(const std::string& text, const std::vector<TextParam>& params, Diagnostic* error);
@@ -152,6 +160,7 @@ class PgConnection : public Connection {
   PGconn* conn_;
   std::map<std::string, Prepared> prepared_;
   std::map<std::string, std::shared_ptr<const dialect::Adapted>> adapted_;
+  dialect::Rules rules_;
   std::uint64_t nextName_ = 0;
   dialect::ShapeMemo shapes_;
 };

@@ -76,7 +76,7 @@ std::int16_t PgStatement::Compile(const char* text, std::size_t length) {
   } else {
     literals_.clear();
     auto own = std::make_shared<dialect::Adapted>();
-    ok = dialect::Adapt(source, dialect::Target::kPostgreSQL, own.get(), &error);
+    ok = dialect::Adapt(source, dialect::Target::kPostgreSQL, conn_->rules(), own.get(), &error);
     adapted_ = std::move(own);
   }
   if (!ok) {

@@ -5,11 +5,16 @@
 #include <cstdio>
 #include <cstring>
 
+#include "internal/bound_statement.h"
+
 namespace metashelf {
 namespace driver {
 namespace scripted {
 
-class ScriptedStatement : public Statement {
+// Binding checks, parameter reading and row delivery are the bound-statement
+// base's, exactly as on the database backends; this class only records the
+// calls and takes its results from the script.
+class ScriptedStatement : public BoundStatement {
  public:
   explicit ScriptedStatement(ScriptedConnection* connection) : connection_(connection) {}
   ~ScriptedStatement() override { Record(Call::kFreeStmt, 0).option = GIS_SQL_DROP; }
@@ -28,61 +33,44 @@ class ScriptedStatement : public Statement {
   }
 
   std::int16_t BindParameter(const ParamBinding& binding) override {
-    auto& r = Record(Call::kBindParameter, 0);
+    const std::int16_t rc = BoundStatement::BindParameter(binding);
+    auto& r = Record(Call::kBindParameter, rc);
     r.number = binding.number;
     r.type = binding.valueType;
     r.dbType = binding.dbType;
     r.length = binding.bufferLength;
-    if (params_.size() < binding.number) params_.resize(binding.number);
-    params_[binding.number - 1] = binding;
-    return 0;
+    return rc;
   }
 
   std::int16_t BindCol(const ColBinding& binding) override {
-    auto& r = Record(Call::kBindCol, 0);
+    const std::int16_t rc = BoundStatement::BindCol(binding);
+    auto& r = Record(Call::kBindCol, rc);
     r.number = binding.number;
     r.type = binding.type;
     r.length = binding.bufferLength;
-    if (cols_.size() < binding.number) cols_.resize(binding.number);
-    cols_[binding.number - 1] = binding;
-    return 0;
+    return rc;
   }
 
   std::int16_t Fetch() override {
-    std::int16_t rc = 0;
-    if (next_ >= rows_.size()) {
-      rc = GIS_SQL_NO_DATA;
-    } else if (!StoreRow(rows_[next_], 0)) {
-      rc = GIS_SQL_ERROR;
-    } else {
-      ++next_;
-    }
+    const std::int16_t rc = next_ >= rows_.size() ? std::int16_t{GIS_SQL_NO_DATA} : StoreNext(0);
     Record(Call::kFetch, rc);
     return rc;
   }
 
   std::int16_t SetStmtOption(std::uint16_t option, std::uint32_t value) override {
-    auto& r = Record(Call::kSetStmtOption, 0);
+    const std::int16_t rc = BoundStatement::SetStmtOption(option, value);
+    auto& r = Record(Call::kSetStmtOption, rc);
     r.option = option;
     r.length = value;
-    if (option == GIS_SQL_ROWSET_SIZE) rowset_ = value == 0 ? 1 : value;
-    return 0;
+    return rc;
   }
 
   std::int16_t ExtendedFetch(std::uint16_t /*orientation*/, std::int32_t /*offset*/,
                              std::uint32_t* rowCount, std::uint16_t* rowStatus) override {
     std::uint32_t delivered = 0;
-    std::int16_t rc = 0;
-    while (delivered < rowset_ && next_ < rows_.size()) {
-      if (!StoreRow(rows_[next_], delivered)) {
-        rc = GIS_SQL_ERROR;
-        break;
-      }
-      if (rowStatus != nullptr) rowStatus[delivered] = 0;
-      ++delivered;
-      ++next_;
-    }
-    if (rc == 0 && delivered == 0) rc = GIS_SQL_NO_DATA;
+    const std::int16_t rc = FillRowset(&delivered, rowStatus, [this](std::uint32_t element) {
+      return next_ >= rows_.size() ? std::int16_t{GIS_SQL_NO_DATA} : StoreNext(element);
+    });
     if (rowCount != nullptr) *rowCount = delivered;
     Record(Call::kExtendedFetch, rc).length = delivered;
     return rc;
@@ -114,7 +102,32 @@ class ScriptedStatement : public Statement {
     return 0;
   }
 
+ protected:
+  // The script says nothing of a text's parameters and columns.
+  int PreparedParams() const override { return -1; }
+  int PreparedColumns() const override { return -1; }
+
  private:
+  // A scripted row as the base reads the cells of a result row.
+  class ScriptedRow : public Row {
+   public:
+    explicit ScriptedRow(const std::vector<Value>& cells) : cells_(cells) {}
+    int Visible() const override { return static_cast<int>(cells_.size()); }
+    Value Cell(int index) const override { return cells_[static_cast<std::size_t>(index)]; }
+    bool IsNull(int index) const override {
+      return cells_[static_cast<std::size_t>(index)].kind == Value::Kind::kNull;
+    }
+
+   private:
+    const std::vector<Value>& cells_;
+  };
+
+  std::int16_t StoreNext(std::uint32_t element) {
+    const std::int16_t rc = StoreRow(ScriptedRow(rows_[next_]), element);
+    if (rc >= 0) ++next_;
+    return rc;
+  }
+
   CallRecord& Record(Call call, int result) {
     connection_->calls().push_back(CallRecord{});
     auto& r = connection_->calls().back();
@@ -123,38 +136,37 @@ class ScriptedStatement : public Statement {
     return r;
   }
 
-  // Reads the caller's bound parameter buffers as the execution sees them.
-  std::vector<Value> BoundValues() const {
-    std::vector<Value> values;
-    for (const auto& p : params_) {
-      if (p.number == 0 || (p.indicator != nullptr && *p.indicator == -1)) {
-        values.push_back(Value::Null());
-        continue;
+  // Reads the caller's bound parameter buffers as the execution sees them,
+  // by the rules every backend reads them with; a number left unbound below
+  // the highest bound one reads as NULL, since the script does not know
+  // which numbers its text names. False (the failure recorded) when a bound
+  // buffer cannot be read.
+  bool BoundValues(std::vector<Value>* values) {
+    const int highest = params_.empty() ? 0 : params_.rbegin()->first;
+    for (int number = 1; number <= highest; ++number) {
+      Value v;
+      if (params_.count(static_cast<std::uint16_t>(number)) != 0 && !CallerValue(number, &v)) {
+        return false;
       }
-      const char* buffer = static_cast<const char*>(p.buffer);
-      if (buffer == nullptr) {
-        values.push_back(Value::Null());
-      } else if (p.valueType == GIS_TYPE_INT && p.bufferLength >= 4) {
-        std::int32_t v = 0;
-        std::memcpy(&v, buffer, 4);
-        values.push_back(Value::Int(v));
-      } else if (p.valueType == GIS_TYPE_STRING) {
-        values.push_back(Value::Text(std::string(buffer, strnlen(buffer, p.bufferLength))));
-      } else {
-        values.push_back(Value::Bytes(std::string(buffer, p.bufferLength)));
-      }
+      values->push_back(std::move(v));
     }
-    return values;
+    return true;
   }
 
   std::int16_t Run(Call call) {
     rows_.clear();
     next_ = 0;
+    std::vector<Value> values;
+    if (!BoundValues(&values)) {
+      auto& r = Record(call, GIS_SQL_ERROR);
+      if (call == Call::kExecDirect) r.text = text_;
+      return GIS_SQL_ERROR;
+    }
     const Result* result = connection_->Take(text_);
     const std::int16_t rc = result != nullptr ? result->status_ : 0;
     if (result != nullptr && rc >= 0) rows_ = result->rows_;
     auto& r = Record(call, rc);
-    r.params = BoundValues();
+    r.params = std::move(values);
     if (call == Call::kExecDirect) r.text = text_;
     if (rc < 0) {
       return Fail(result->state_.c_str(), result->native_ != 0 ? result->native_ : rc,
@@ -163,33 +175,10 @@ class ScriptedStatement : public Statement {
     return rc;
   }
 
-  bool StoreRow(const std::vector<Value>& row, std::uint32_t index) {
-    for (std::size_t c = 0; c < cols_.size() && c < row.size(); ++c) {
-      const ColBinding& b = cols_[c];
-      if (b.number == 0) continue;
-      char* base = static_cast<char*>(b.buffer);
-      void* target =
-          base == nullptr ? nullptr : base + static_cast<std::size_t>(index) * b.bufferLength;
-      std::string error;
-      if (!StoreValue(row[c], b.type, target, b.bufferLength, &error)) {
-        Fail("22018", 0, error);
-        return false;
-      }
-      // Rowsets fill one indicator per row, as the real backends do.
-      if (b.indicator != nullptr) {
-        b.indicator[index] = row[c].kind == Value::Kind::kNull ? -1 : 0;
-      }
-    }
-    return true;
-  }
-
   ScriptedConnection* connection_;
   std::string text_;
-  std::vector<ParamBinding> params_;
-  std::vector<ColBinding> cols_;
   std::vector<std::vector<Value>> rows_;
   std::size_t next_ = 0;
-  std::uint32_t rowset_ = 1;
 };
 
 std::unique_ptr<Statement> ScriptedConnection::NewStatement() {

@@ -1,8 +1,11 @@
 // The scripted backend: a driver connection for unit tests. It records every
 // call (function, statement text, parameter and column numbers, type codes,
 // buffer lengths, option values, bound parameter values at execution, the
-// diagnostics asked for) and
-// answers executions from a script of results matched by statement text.
+// diagnostics asked for) and answers executions from a script of results
+// matched by statement text. Its statements are bound statements like the
+// database backends' (internal/bound_statement.h): binds are checked, bound
+// buffers read and result rows delivered by the same code, so unit tests on
+// it exercise the rules the real backends apply.
 //
 //   ScriptedDriver driver;
 //   driver.OnExecute("COUNT(*)").Rows({{Value::Int(3)}});

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include "backends/sqlite/error.h"
+#include "backends/sqlite/procedure_source.h"
 #include "dialect/tokenizer.h"
 
 namespace metashelf {
@@ -90,7 +91,7 @@ std::int16_t SqliteStatement::Execute() {
 }
 
 // A package procedure: its SQL bodies, stored by provisioning in the
-// owner's KRPG_SOURCE table, run in order with the call's arguments as
+// owner's procedure source table (procedure_source.h), run in order with the call's arguments as
 // :1, :2 ... inside one savepoint, so a failing step leaves nothing behind.
 std::int16_t SqliteStatement::RunProcedure() {
   const dialect::ProcedureCall& call = form_->adapted.call;
@@ -111,10 +112,7 @@ std::int16_t SqliteStatement::RunProcedure() {
   std::vector<std::string> bodies;
   {
     std::string error;
-    sqlite3_stmt* s =
-        connection_->Internal("SELECT BODY FROM " + dialect::OwnerTableName(owner, "KRPG_SOURCE") +
-                                  " WHERE PACKAGE_NAME=?1 AND PROC_NAME=?2 ORDER BY STEP",
-                              &error);
+    sqlite3_stmt* s = connection_->Internal(ProcedureSourceRead(owner), &error);
     if (s == nullptr) return Fail("42000", 6550, "ORA-06550: unknown owner " + call.owner);
     sqlite3_bind_text(s, 1, call.package.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(s, 2, call.procedure.c_str(), -1, SQLITE_TRANSIENT);

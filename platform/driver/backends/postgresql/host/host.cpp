@@ -29,6 +29,16 @@ using driver::postgresql::TextParam;
 
 constexpr const char* kDefaultOwner = "METASHELF";
 
+// The catalog's text value tables, META_NDTEXT_<n>, hold values of up to
+// 4,000 bytes in NODEVALUE and index them with their node: too wide for a
+// btree entry, so they are keyed by their first 512 characters (at most
+// 2,048 bytes).
+driver::dialect::Rules CatalogRules() {
+  driver::dialect::Rules rules;
+  rules.prefixKeyed.push_back({"META_NDTEXT_", "NODEVALUE", 512});
+  return rules;
+}
+
 // Takes the `owner` option out of a URI's query or a conninfo string.
 std::string TakeOwner(std::string* uri) {
   std::string owner;
@@ -335,6 +345,7 @@ std::unique_ptr<CHostDataBase> OpenPostgreSQL(const std::string& uri,
              WithoutPasswords(driver::postgresql::MaskPassword(reason), uri);
     return nullptr;
   }
+  connection->SetRules(CatalogRules());
   auto db = std::make_unique<PgHostDataBase>(std::move(connection), owner, display);
   if (!db->Init(&reason)) {
     *error = "cannot prepare " + display + ": " + WithoutPasswords(reason, uri);

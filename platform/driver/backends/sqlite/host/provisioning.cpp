@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "backends/sqlite/connection.h"
+#include "backends/sqlite/procedure_source.h"
 #include "dialect/dialect.h"
 
 namespace metashelf {
@@ -104,17 +105,13 @@ bool ProvisionCatalogObjects(driver::sqlite::SqliteConnection* connection, const
       "CREATE TABLE IF NOT EXISTS @.KRDB_META_INFO(META_ID NUMERIC NOT NULL PRIMARY KEY,"
       "COL_ID NUMERIC,REMARK TEXT,OWNER TEXT,CRTTIME TEXT,MODTIME TEXT)",
       "CREATE INDEX IF NOT EXISTS @.KRDB_META_INFO_COL ON @.KRDB_META_INFO(COL_ID)",
-      "CREATE TABLE IF NOT EXISTS @.KRPG_SOURCE(PACKAGE_NAME TEXT NOT NULL,PROC_NAME TEXT NOT "
-      "NULL,STEP INTEGER NOT NULL,BODY TEXT NOT NULL,PRIMARY KEY(PACKAGE_NAME,PROC_NAME,STEP))",
   };
   for (const char* statement : ddl) {
     if (!Exec(db, WithOwnerTables(statement, owner), error)) return false;
   }
+  if (!Exec(db, driver::sqlite::ProcedureSourceDefinition(owner), error)) return false;
   sqlite3_stmt* s = nullptr;
-  const std::string insert = "INSERT OR REPLACE INTO " +
-                             driver::dialect::OwnerTableName(owner, "KRPG_SOURCE") +
-                             "(PACKAGE_NAME,PROC_NAME,STEP,BODY) "
-                             "VALUES('KRPG_MD',?1,1,?2)";
+  const std::string insert = driver::sqlite::ProcedureSourceWrite(owner);
   if (sqlite3_prepare_v2(db, insert.c_str(), -1, &s, nullptr) != SQLITE_OK) {
     *error = sqlite3_errmsg(db);
     return false;
@@ -122,8 +119,11 @@ bool ProvisionCatalogObjects(driver::sqlite::SqliteConnection* connection, const
   for (const Procedure& p : kProcedures) {
     const std::string body = WithOwner(p.body, owner);
     sqlite3_reset(s);
-    sqlite3_bind_text(s, 1, p.name, -1, SQLITE_STATIC);
-    sqlite3_bind_text(s, 2, body.c_str(), -1, SQLITE_TRANSIENT);
+    // Each KRPG_MD procedure is one body.
+    sqlite3_bind_text(s, 1, "KRPG_MD", -1, SQLITE_STATIC);
+    sqlite3_bind_text(s, 2, p.name, -1, SQLITE_STATIC);
+    sqlite3_bind_int(s, 3, 1);
+    sqlite3_bind_text(s, 4, body.c_str(), -1, SQLITE_TRANSIENT);
     if (sqlite3_step(s) != SQLITE_DONE) {
       *error = sqlite3_errmsg(db);
       sqlite3_finalize(s);
