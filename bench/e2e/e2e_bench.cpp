@@ -463,11 +463,11 @@ class Run {
   }
 
   // The search indexes (free text, substrings, boxes) built once over the
-  // imported rows, in one transaction, as an import that drops them does.
+  // imported rows, as an import that drops them does.
   bool BuildSearchIndexes() {
     const auto start = Clock::now();
     std::int64_t indexed = 0;
-    if (db_->Begin() != 1 || MsReindex(&set_, &indexed) != 1 || db_->Commit() != 1) {
+    if (MsReindex(&set_, &indexed) != 1) {
       return Fail("the search indexes were not built: " + db_->LastStatementError().message);
     }
     const double seconds = Seconds(start);

@@ -1,14 +1,21 @@
-// Search latency on SQLite: a like, two equality and a range condition over
-// collections of 10,000 and 100,000 records synthesised from the FGDC
-// corpus, each timed through SearchMetaData and as the same SQL run directly
-// with the SQLite C API on the same files (the floor), with the ratio of the
-// two and the growth from the small collection to the large one.
+// Search latency on SQLite and PostgreSQL: a like, two equality and a range
+// condition over collections of 10,000 and 100,000 records synthesised from
+// the FGDC corpus, each timed through SearchMetaData and, on SQLite, as the
+// same SQL run directly with the SQLite C API on the same file (the floor),
+// with the ratio of the two; then the search indexes: their build over the
+// stored rows against the time the records took to store, and free text,
+// substrings and boxes through MsSearch. Growth from the small collection
+// to the large one closes each backend's table.
 //
 // The corpus records are stored once through AddMetaData; the collection is
-// then grown by copying their value rows under new record ids, titles made
-// distinct per copy, so the value tables hold what that many records would.
+// then grown by copying their rows (registry, structure documents, values)
+// under new record ids, titles made distinct per copy, so the tables hold
+// what that many records would.
 //
 //   search_bench [small large]     (defaults 10000 100000)
+//
+// PostgreSQL runs when METASHELF_PG_CONNINFO names a server (as
+// scripts/with-postgres.sh sets it), in a database of its own.
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -24,15 +31,20 @@
 #include <vector>
 
 #include "dialect/dialect.h"
+#include "metashelf/driver.h"
 #include "metashelf/host.h"
 #include "metashelf/metashelf.h"
 #include "metashelf/model.h"
+#include "metashelf/search.h"
 #include "search/query_builder.h"
+#include "support/postgresql_fresh.h"
 
 namespace {
 
 constexpr std::int64_t kCopyStride = 1000000;  // record id offset of each copy
 constexpr int kRepeats = 7;
+// The copy whose titles the selective searches look for (every size has it).
+constexpr int kMarkedCopy = 50;
 
 struct Search {
   const char* name;
@@ -40,6 +52,7 @@ struct Search {
   const char* op;
   std::string value1;
   std::string value2;
+  bool indexed = false;  // through MsSearch (the search indexes)
 };
 
 std::string ReadFile(const std::string& path) {
@@ -96,10 +109,12 @@ bool Exec(sqlite3* db, const std::string& sql) {
   return true;
 }
 
-// One collection of about `records` records in a folder of its own.
+// One collection of about `records` records in a database of its own:
+// a SQLite file in `folder`, or a fresh PostgreSQL database.
 class Collection {
  public:
-  explicit Collection(const std::filesystem::path& folder) : folder_(folder) {}
+  Collection(const std::filesystem::path& folder, bool postgres)
+      : folder_(folder), postgres_(postgres) {}
   ~Collection() {
     set_.Close();
     catalog_.mtdb_Close();
@@ -110,10 +125,18 @@ class Collection {
   }
 
   bool Build(std::int64_t records) {
-    std::filesystem::create_directories(folder_);
-    const std::string file = (folder_ / "bench.db").string();
+    std::string uri;
+    if (postgres_) {
+      pg_ = std::make_unique<metashelf::testing::PgFreshDatabase>();
+      if (pg_->conninfo().empty()) return Fail("no PostgreSQL database: " + pg_->error());
+      uri = pg_->conninfo() + " owner=BENCH";
+    } else {
+      std::filesystem::create_directories(folder_);
+      file_ = (folder_ / "bench.db").string();
+      uri = "sqlite:" + file_;
+    }
     std::string error;
-    db_ = CHostDataBase::Open("sqlite:" + file, &error);
+    db_ = CHostDataBase::Open(uri, &error);
     if (!db_) return Fail(error);
     const std::int32_t mtdbID = db_->db_CreateMtdb("bench");
     if (mtdbID <= 0 || catalog_.mtdb_Open(db_.get(), mtdbID, 0) != 1) return Fail("catalog");
@@ -133,69 +156,54 @@ class Collection {
       if (entry.path().extension() == ".xml") paths.push_back(entry.path());
     }
     std::sort(paths.begin(), paths.end());
-    db_->Begin();
+    std::vector<std::unique_ptr<CBaseMetaData>> loaded;
     for (const auto& path : paths) {
-      CBaseMetaData record(schema);
-      if (record.LoadXmlFile(path.string().c_str()) != 1) continue;
-      const std::int64_t id = set_.AddMetaData(&record);
-      if (id <= 0) return Fail("record " + path.string());
+      auto record = std::make_unique<CBaseMetaData>(schema);
+      if (record->LoadXmlFile(path.string().c_str()) == 1) loaded.push_back(std::move(record));
+    }
+    // What storing a record costs here, the reference for the index build.
+    const auto stored = std::chrono::steady_clock::now();
+    db_->Begin();
+    for (const auto& record : loaded) {
+      const std::int64_t id = set_.AddMetaData(record.get());
+      if (id <= 0) return Fail("a corpus record was not stored");
       if (id >= kCopyStride) return Fail("record ids too large to copy");
       ++stored_;
     }
     db_->Commit();
-
-    // The same file opened directly; the owner's tables are "OWNER.TABLE" in it.
-    if (sqlite3_open(file.c_str(), &direct_) != SQLITE_OK) return Fail("direct open");
-    if (!Exec(direct_, "PRAGMA case_sensitive_like=ON")) return false;
-    // The copies are scratch data: no syncing while they are written.
-    Exec(direct_, "PRAGMA synchronous=OFF");
-    Exec(direct_, "PRAGMA cache_size=-262144");
-
-    CNodeInfo title;
-    schema->GetNodeInfoByPath("/metadata/idinfo/citation/citeinfo/title", &title);
-    std::int32_t titleGuid = 0;
-    title.GetNodeGUID(titleGuid);
+    storeMillis_ = Millis(stored) / static_cast<double>(stored_);
     const std::int64_t copies = (records + stored_ - 1) / stored_ - 1;
-    const std::string c = std::to_string(colID_);
-    const std::string k = "WITH RECURSIVE k(n) AS (SELECT 1 UNION ALL SELECT n+1 FROM k WHERE n<" +
-                          std::to_string(copies) + ") ";
-    // Indexes are dropped while the copies go in and made again after,
-    // under the names the set gave them.
-    for (const char* table : {"META_NDTEXT_", "META_NDNUMBER_", "META_NDDATETIME_"}) {
-      for (const char* suffix : {"_ID", "_NV"}) {
-        Exec(direct_, "DROP INDEX IF EXISTS \"" + owner_ + "." + table + c + suffix + "\"");
-      }
-    }
-    for (const char* table : {"META_NDTEXT_", "META_NDNUMBER_", "META_NDDATETIME_"}) {
-      const std::string t = "\"" + owner_ + "." + table + c + "\"";
-      std::string value = "t.NODEVALUE";
-      if (std::string(table) == "META_NDTEXT_") {
-        value = "CASE WHEN t.NODEGUID=" + std::to_string(titleGuid) +
-                " THEN t.NODEVALUE || ' #' || k.n ELSE t.NODEVALUE END";
-      }
-      if (copies > 0 &&
-          !Exec(direct_, "INSERT INTO " + t + "(MetaID,NODEGUID,POSITION,NODEVALUE) " + k +
-                             "SELECT t.MetaID+k.n*" + std::to_string(kCopyStride) +
-                             ",t.NODEGUID,t.POSITION," + value + " FROM " + t +
-                             " t, k WHERE t.MetaID<" + std::to_string(kCopyStride))) {
-        return false;
-      }
-    }
-    for (const char* table : {"META_NDTEXT_", "META_NDNUMBER_", "META_NDDATETIME_"}) {
-      const std::string name = owner_ + "." + table + c;
-      Exec(direct_, "CREATE INDEX \"" + name + "_ID\" ON \"" + name + "\"(MetaID)");
-      Exec(direct_, "CREATE INDEX \"" + name + "_NV\" ON \"" + name + "\"(NODEGUID,NODEVALUE)");
-    }
-    Exec(direct_, "ANALYZE");
-    Exec(direct_, "PRAGMA synchronous=NORMAL");
+    if (!Copy(schema, copies)) return false;
     records_ = stored_ * (copies + 1);
+    if (!postgres_) {
+      // The same file opened directly; the owner's tables are "OWNER.TABLE" in it.
+      if (sqlite3_open(file_.c_str(), &direct_) != SQLITE_OK) return Fail("direct open");
+      if (!Exec(direct_, "PRAGMA case_sensitive_like=ON")) return false;
+    }
     return true;
   }
 
-  std::int64_t records() const { return records_; }
+  // Builds the search indexes over the stored rows: milliseconds per record.
+  double BuildIndexes() {
+    const auto start = std::chrono::steady_clock::now();
+    std::int64_t indexed = 0;
+    if (MsReindex(&set_, &indexed) != 1) {
+      Fail("the search indexes were not built: " + db_->LastStatementError().message);
+      return -1;
+    }
+    if (indexed != records_) {
+      Fail(std::to_string(indexed) + " records indexed of " + std::to_string(records_));
+      return -1;
+    }
+    return Millis(start) / static_cast<double>(records_);
+  }
 
-  // The title of the first stored record as the first copy carries it.
-  std::string CopiedTitle() {
+  std::int64_t records() const { return records_; }
+  double storeMillis() const { return storeMillis_; }
+  bool postgres() const { return postgres_; }
+
+  // The title of the first stored record.
+  std::string FirstTitle() {
     CSchema* schema = nullptr;
     set_.GetCSchemaPtr(&schema);
     CNodeInfo info;
@@ -204,7 +212,10 @@ class Collection {
     info.GetNodeGUID(guid);
     std::vector<NodeDataStrcT> values(static_cast<std::size_t>(records_) + 100);
     set_.GetNodeDataByGuid(guid, 1, values.data(), static_cast<std::int32_t>(values.size()));
-    return std::string(values[0].textValue) + " #1";
+    for (const NodeDataStrcT& v : values) {
+      if (v.metaID > 0 && v.metaID < kCopyStride) return v.textValue;
+    }
+    return std::string();
   }
 
   // Median milliseconds of the search through the library; `matches` gets
@@ -213,6 +224,13 @@ class Collection {
     std::vector<SearchNode> nodes = Condition(s);
     return MedianMillis(
         [&]() -> std::int64_t {
+          if (s.indexed) {
+            std::vector<MsSearchHit> hits;
+            MsSearchOptions options;
+            options.orderByScore = true;
+            if (MsSearch(&set_, "1", nodes, options, &hits, nullptr) != 1) return -1;
+            return static_cast<std::int64_t>(hits.size());
+          }
           CSmartArray<std::int64_t> ids;
           if (set_.SearchMetaData("1", nodes, ids) != 1) return -1;
           return ids.GetSize();
@@ -221,8 +239,10 @@ class Collection {
   }
 
   // Median milliseconds of the statement the library runs, adapted for
-  // SQLite and run with the C API.
+  // SQLite and run with the C API; 0 (not measured) on PostgreSQL and for
+  // searches through the indexes.
   double Directly(const Search& s, std::int64_t* matches) {
+    if (direct_ == nullptr || s.indexed) return 0;
     std::vector<SearchNode> nodes = Condition(s);
     CQueryBuilder builder(&set_);
     std::string sql;
@@ -251,11 +271,76 @@ class Collection {
 
  private:
   bool Fail(const std::string& what) {
-    std::fprintf(stderr, "cannot build the collection: %s\n", what.c_str());
+    std::fprintf(stderr, "search_bench: %s\n", what.c_str());
     return false;
   }
 
+  bool Run(const std::string& sql) {
+    gis_SQLHDBC_STRU* hdbc = nullptr;
+    char owner[64] = {};
+    catalog_.GetOraBaseInfo(hdbc, owner);
+    gis_SQLHSTMT stmt = nullptr;
+    if (gis_SQLAllocStmt(hdbc, &stmt) != 0) return Fail("no statement");
+    const std::int16_t rc = gis_SQLExecDirect(stmt, sql.c_str(), GIS_SQL_NTS);
+    gis_SQLFreeStmt(stmt, GIS_SQL_DROP);
+    return rc == 0 || rc == 1 ? true : Fail(db_->LastStatementError().message + " in " + sql);
+  }
+
+  // Copies the stored records `copies` times under new ids, in one
+  // statement per table through the library's own connection.
+  bool Copy(CSchema* schema, std::int64_t copies) {
+    if (copies <= 0) return true;
+    CNodeInfo title;
+    schema->GetNodeInfoByPath("/metadata/idinfo/citation/citeinfo/title", &title);
+    std::int32_t titleGuid = 0;
+    title.GetNodeGUID(titleGuid);
+    const std::string o = owner_ + ".";
+    const std::string c = std::to_string(colID_);
+    const std::string stride = std::to_string(kCopyStride);
+    if (db_->Begin() != 1 || !Run("CREATE TABLE " + o + "BENCH_K(N NUMBER)")) return false;
+    for (std::int64_t n = 1; n <= copies; ++n) {
+      if (!Run("INSERT INTO " + o + "BENCH_K(N) VALUES (" + std::to_string(n) + ")")) return false;
+    }
+    if (set_.DropValueIndexes() != 1) return Fail("value indexes not dropped");
+    const std::string from = " FROM " + o + "%T t, " + o + "BENCH_K k WHERE t.MetaID<" + stride;
+    const struct {
+      std::string table;
+      std::string columns;
+      std::string values;
+    } copied[] = {
+        {"KRDB_META_INFO", "META_ID,COL_ID,REMARK,OWNER,CRTTIME,MODTIME",
+         "t.META_ID+k.N*" + stride + ",t.COL_ID,t.REMARK,t.OWNER,t.CRTTIME,t.MODTIME"},
+        {"META_STRUCTINFO_" + c, "MetaID,STRUCT_INFO,PROLOG_INFO,LABEL_INFO",
+         "t.MetaID+k.N*" + stride + ",t.STRUCT_INFO,t.PROLOG_INFO,t.LABEL_INFO"},
+        {"META_NDTEXT_" + c, "MetaID,NODEGUID,POSITION,NODEVALUE",
+         "t.MetaID+k.N*" + stride + ",t.NODEGUID,t.POSITION,CASE WHEN t.NODEGUID=" +
+             std::to_string(titleGuid) + " THEN t.NODEVALUE || ' #' || k.N ELSE t.NODEVALUE END"},
+        {"META_NDNUMBER_" + c, "MetaID,NODEGUID,POSITION,NODEVALUE",
+         "t.MetaID+k.N*" + stride + ",t.NODEGUID,t.POSITION,t.NODEVALUE"},
+        {"META_NDDATETIME_" + c, "MetaID,NODEGUID,POSITION,NODEVALUE",
+         "t.MetaID+k.N*" + stride + ",t.NODEGUID,t.POSITION,t.NODEVALUE"},
+    };
+    for (const auto& t : copied) {
+      std::string source = from;
+      source.replace(source.find("%T"), 2, t.table);
+      if (t.table == "KRDB_META_INFO") {
+        source.replace(source.find("t.MetaID<"), 9, "t.COL_ID=" + c + " and t.META_ID<");
+      }
+      if (!Run("INSERT INTO " + o + t.table + "(" + t.columns + ") SELECT " + t.values + source)) {
+        return false;
+      }
+    }
+    if (!Run("DROP TABLE " + o + "BENCH_K") || set_.RestoreValueIndexes() != 1 ||
+        db_->Commit() != 1) {
+      return Fail("the copies were not kept");
+    }
+    return Run("ANALYZE");
+  }
+
   std::filesystem::path folder_;
+  bool postgres_;
+  std::unique_ptr<metashelf::testing::PgFreshDatabase> pg_;
+  std::string file_;
   std::unique_ptr<CHostDataBase> db_;
   COraMetaDataBase catalog_;
   COraMetaDataSet set_;
@@ -264,7 +349,88 @@ class Collection {
   std::string owner_;
   std::int64_t stored_ = 0;
   std::int64_t records_ = 0;
+  double storeMillis_ = 0;
 };
+
+// The last word of `title` (letters and digits).
+std::string LastWord(const std::string& title) {
+  std::size_t end = title.size();
+  const auto word = [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  };
+  while (end > 0 && !word(title[end - 1])) --end;
+  std::size_t begin = end;
+  while (begin > 0 && word(title[begin - 1])) --begin;
+  return title.substr(begin, end - begin);
+}
+
+// Runs every search at each size on one backend; false on a failure.
+bool RunBackend(bool postgres, const std::vector<std::int64_t>& sizes) {
+  const char* title = "/metadata/idinfo/citation/citeinfo/title";
+  std::vector<Search> searches = {
+      {"like on titles", title, "like", "Census", ""},
+      {"equal title (one record)", title, "=", "", ""},
+      {"equal keyword", "/metadata/idinfo/keywords/theme/themekey", "=", "Transportation", ""},
+      {"range on west bound", "/metadata/idinfo/spdom/bounding/westbc", "between", "-80", "-75"},
+      {"[i] free text, selective", "", "text", "", "", true},
+      {"[i] like on titles, selective", title, "like", "", "", true},
+      {"[i] like on titles", title, "like", "Census", "", true},
+      {"[i] like on titles, common", title, "like", "the ", "", true},
+      {"like on titles, common", title, "like", "the ", ""},
+      {"[i] box intersects, selective", "", "intersects", "-105.02,39.98,-105,40", "", true},
+  };
+  std::map<std::string, std::vector<double>> library;
+  std::vector<double> builds;
+  std::printf("== %s\n", postgres ? "PostgreSQL" : "SQLite");
+  std::printf("%-32s %9s %8s %12s %12s %7s\n", "search", "records", "ids", "library ms",
+              "direct ms", "ratio");
+  for (std::int64_t size : sizes) {
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("metashelf-search-bench-" + std::to_string(size));
+    Collection collection(folder, postgres);
+    const auto start = std::chrono::steady_clock::now();
+    if (!collection.Build(size)) return false;
+    std::printf("-- %lld records built in %.1f s\n", static_cast<long long>(collection.records()),
+                Millis(start) / 1000);
+    const double build = collection.BuildIndexes();
+    if (build < 0) return false;
+    builds.push_back(build);
+    std::printf(
+        "-- search indexes built over the rows: %.3f ms a record (%.1f s); storing a "
+        "record: %.3f ms; build / store %.2f\n",
+        build, build * static_cast<double>(collection.records()) / 1000, collection.storeMillis(),
+        build / collection.storeMillis());
+    const std::string first = collection.FirstTitle();
+    searches[1].value1 = first + " #1";
+    searches[4].value1 = "\"" + LastWord(first) + " " + std::to_string(kMarkedCopy) + "\"";
+    searches[5].value1 = first + " #" + std::to_string(kMarkedCopy);
+    for (const Search& s : searches) {
+      std::int64_t viaLibrary = 0;
+      std::int64_t viaDirect = 0;
+      const double lib = collection.ThroughLibrary(s, &viaLibrary);
+      const double direct = collection.Directly(s, &viaDirect);
+      if (lib < 0 || direct < 0 || (direct > 0 && viaLibrary != viaDirect)) {
+        std::fprintf(stderr, "%s: failed or the two runs disagree (%lld and %lld ids)\n", s.name,
+                     static_cast<long long>(viaLibrary), static_cast<long long>(viaDirect));
+        return false;
+      }
+      library[s.name].push_back(lib);
+      std::printf("%-32s %9lld %8lld %12.3f %12.3f %7.2f\n", s.name,
+                  static_cast<long long>(collection.records()), static_cast<long long>(viaLibrary),
+                  lib, direct, direct > 0 ? lib / direct : 0);
+    }
+  }
+  if (sizes.size() < 2) return true;
+  std::printf("-- growth of the library time from %lld to %lld records\n",
+              static_cast<long long>(sizes[0]), static_cast<long long>(sizes[1]));
+  for (const Search& s : searches) {
+    const auto& t = library[s.name];
+    std::printf("%-32s x%.2f\n", s.name, t[0] > 0 ? t[1] / t[0] : 0);
+  }
+  std::printf("%-32s x%.2f\n", "index build, per record",
+              builds[0] > 0 ? builds[1] / builds[0] : 0);
+  return true;
+}
 
 }  // namespace
 
@@ -275,45 +441,12 @@ int main(int argc, char** argv) {
   }
   std::vector<std::int64_t> sizes = {10000, 100000};
   if (argc == 3) sizes = {std::atoll(argv[1]), std::atoll(argv[2])};
-  std::vector<Search> searches = {
-      {"like on titles", "/metadata/idinfo/citation/citeinfo/title", "like", "Census", ""},
-      {"equal title (one record)", "/metadata/idinfo/citation/citeinfo/title", "=", "", ""},
-      {"equal keyword", "/metadata/idinfo/keywords/theme/themekey", "=", "Transportation", ""},
-      {"range on west bound", "/metadata/idinfo/spdom/bounding/westbc", "between", "-80", "-75"},
-  };
-  std::map<std::string, std::vector<double>> library;
-  std::printf("%-26s %9s %8s %12s %12s %7s\n", "search", "records", "ids", "library ms",
-              "direct ms", "ratio");
-  for (std::int64_t size : sizes) {
-    const auto folder =
-        std::filesystem::temp_directory_path() / ("metashelf-search-bench-" + std::to_string(size));
-    Collection collection(folder);
-    const auto start = std::chrono::steady_clock::now();
-    if (!collection.Build(size)) return 1;
-    std::printf("-- %lld records built in %.1f s\n", static_cast<long long>(collection.records()),
-                Millis(start) / 1000);
-    searches[1].value1 = collection.CopiedTitle();
-    for (const Search& s : searches) {
-      std::int64_t viaLibrary = 0;
-      std::int64_t viaDirect = 0;
-      const double lib = collection.ThroughLibrary(s, &viaLibrary);
-      const double direct = collection.Directly(s, &viaDirect);
-      if (lib < 0 || direct < 0 || viaLibrary != viaDirect) {
-        std::fprintf(stderr, "%s: the two runs disagree (%lld and %lld ids)\n", s.name,
-                     static_cast<long long>(viaLibrary), static_cast<long long>(viaDirect));
-        return 1;
-      }
-      library[s.name].push_back(lib);
-      std::printf("%-26s %9lld %8lld %12.3f %12.3f %7.2f\n", s.name,
-                  static_cast<long long>(collection.records()), static_cast<long long>(viaLibrary),
-                  lib, direct, direct > 0 ? lib / direct : 0);
-    }
+  if (argc == 2) sizes = {std::atoll(argv[1])};
+  std::printf("[i]: through MsSearch and the search indexes\n");
+  if (!RunBackend(false, sizes)) return 1;
+  if (metashelf::testing::PgServerConninfo() == nullptr) {
+    std::printf("METASHELF_PG_CONNINFO is not set: PostgreSQL not measured\n");
+    return 0;
   }
-  std::printf("-- growth of the library time from %lld to %lld records\n",
-              static_cast<long long>(sizes[0]), static_cast<long long>(sizes[1]));
-  for (const Search& s : searches) {
-    const auto& t = library[s.name];
-    std::printf("%-26s x%.2f\n", s.name, t[0] > 0 ? t[1] / t[0] : 0);
-  }
-  return 0;
+  return RunBackend(true, sizes) ? 0 : 1;
 }

@@ -73,6 +73,10 @@ class METASHELF_API COraMetaDataSet : public CMetaDataSet_abs {
   // 0 otherwise. `created`, when not null, receives how many were made.
   std::int32_t RestoreValueIndexes(std::int32_t* created = nullptr);
 
+  // AddMetaData with the record registered under `remark` in the same unit
+  // of work (see metashelf/record_add.h).
+  std::int64_t AddMetaDataWithRemark(CBaseMetaData* record, const char* remark);
+
  private:
   std::int32_t GetSchemaNameSize(std::int32_t& size);
   std::int32_t GetSchemaName(char* buffer, std::int32_t size);

@@ -84,8 +84,11 @@ METASHELF_API std::int32_t MsSearchSql(CMetaDataSet_abs* set, const std::string&
 
 // Rebuilds every search index of the opened `set` from its stored records
 // (free text, substrings, boxes, dates). `records`, when not null, receives
-// how many records were indexed. Runs in the caller's transaction when one
-// is open. 1 on success.
+// how many records were indexed. Outside a transaction it commits a few
+// hundred records at a time (the indexes count as complete, and serve
+// searches, only once the last step succeeded: a build cut short is made
+// anew by the next search); inside the caller's transaction it is part of
+// it. 1 on success.
 METASHELF_API std::int32_t MsReindex(CMetaDataSet_abs* set, std::int64_t* records);
 
 // Drops the search indexes of the opened `set` (a large import drops them,

@@ -16,6 +16,7 @@
 #include "db/unit.h"
 #include "metashelf/model.h"
 #include "metashelf/ora_metadataset.h"
+#include "metashelf/record_add.h"
 #include "search/search_index.h"
 
 using metashelf::dataset::NoThrow;
@@ -77,6 +78,10 @@ std::int32_t COraMetaDataSet::InnerUpdateMetaData(std::int64_t metaID, CBaseMeta
 }
 
 std::int64_t COraMetaDataSet::AddMetaData(CBaseMetaData* record) {
+  return AddMetaDataWithRemark(record, nullptr);
+}
+
+std::int64_t COraMetaDataSet::AddMetaDataWithRemark(CBaseMetaData* record, const char* remark) {
   if (!IsOpen(ctx_)) return -1;
   if (record == nullptr) return 0;
   return NoThrow<std::int64_t>(0, [&]() -> std::int64_t {
@@ -87,12 +92,18 @@ std::int64_t COraMetaDataSet::AddMetaData(CBaseMetaData* record) {
     if (!metashelf::dataset::ExtractRecord(*record, ctx_->schema, &rows)) return 0;
     Unit unit(ctx_->hdbc);
     if (!unit.ok()) return 0;
-    const std::int64_t metaID = ctx_->mdb->meta_Add(ctx_->mdsID, nullptr);
+    const std::int64_t metaID = ctx_->mdb->meta_Add(ctx_->mdsID, remark);
     if (metaID == 0) return -1;
     if (!metashelf::dataset::WriteRecordRows(*ctx_->oper, ctx_->mdsID, metaID, rows)) return 0;
     if (!metashelf::search::IndexRecord(ctx_, metaID, *record)) return 0;
     return unit.Commit() ? metaID : 0;
   });
+}
+
+std::int64_t MsAddMetaData(CMetaDataSet_abs* set, CBaseMetaData* record, const char* remark) {
+  auto* own = dynamic_cast<COraMetaDataSet*>(set);
+  if (own == nullptr) return -1;
+  return own->AddMetaDataWithRemark(record, remark);
 }
 
 std::int32_t COraMetaDataSet::UpdateMetaData(std::int64_t metaID, CBaseMetaData* record) {

@@ -292,19 +292,19 @@ std::string TsQueryExpression(const std::vector<TextTerm>& terms) {
   for (const TextTerm& term : terms) {
     if (!out.empty()) out += " && ";
     if (!term.prefix) {
-      out += "phraseto_tsquery('simple','" + QuoteDoubled(Joined(term.words, term.words.size())) +
-             "')";
+      out += "phraseto_tsquery('simple',unaccent('" +
+             QuoteDoubled(Joined(term.words, term.words.size())) + "'))";
       continue;
     }
     // The last word as a prefix lexeme; to_tsquery reads it between its own
     // quotes, where words of letters and digits need no escapes.
-    const std::string prefix =
-        "to_tsquery('simple','''" + QuoteDoubled(QuoteDoubled(term.words.back())) + "'':*')";
+    const std::string prefix = "to_tsquery('simple',unaccent('''" +
+                               QuoteDoubled(QuoteDoubled(term.words.back())) + "'':*'))";
     if (term.words.size() == 1) {
       out += prefix;
     } else {
-      out += "tsquery_phrase(phraseto_tsquery('simple','" +
-             QuoteDoubled(Joined(term.words, term.words.size() - 1)) + "')," + prefix + ")";
+      out += "tsquery_phrase(phraseto_tsquery('simple',unaccent('" +
+             QuoteDoubled(Joined(term.words, term.words.size() - 1)) + "'))," + prefix + ")";
     }
   }
   return out;
@@ -337,19 +337,129 @@ std::vector<GeoBox> SplitAtAntimeridian(const GeoBox& b) {
   return {GeoBox{b.west, b.south, 180, b.north}, GeoBox{-180, b.south, b.east, b.north}};
 }
 
-std::string TrigramPhrase(const std::string& value) {
-  std::size_t characters = 0;
-  for (char c : value) {
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++characters;
+std::vector<std::string> Trigrams(const std::string& value) {
+  // Where each character starts.
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if ((static_cast<unsigned char>(value[i]) & 0xC0) != 0x80) starts.push_back(i);
   }
-  if (characters < 3) return std::string();
-  std::string out = "\"";
-  for (char c : value) {
-    out += c;
-    if (c == '"') out += '"';
+  std::vector<std::string> out;
+  for (std::size_t k = 0; k + 3 <= starts.size(); ++k) {
+    const std::size_t end = k + 3 < starts.size() ? starts[k + 3] : value.size();
+    std::string trigram = value.substr(starts[k], end - starts[k]);
+    bool seen = false;
+    for (const std::string& t : out) seen = seen || t == trigram;
+    if (!seen) out.push_back(std::move(trigram));
   }
-  out += '"';
   return out;
+}
+
+std::string TrigramQuery(const std::vector<std::string>& trigrams) {
+  std::string out;
+  for (const std::string& t : trigrams) {
+    if (!out.empty()) out += " AND ";
+    out += '"';
+    for (char c : t) {
+      out += c;
+      if (c == '"') out += '"';
+    }
+    out += '"';
+  }
+  return out;
+}
+
+std::string FillMarkers(const std::string& structure, const MarkerValues& values) {
+  std::string out;
+  out.reserve(structure.size() * 2);
+  std::size_t i = 0;
+  while (i < structure.size()) {
+    const std::size_t open = structure.find('\x01', i);
+    if (open == std::string::npos) {
+      out.append(structure, i, std::string::npos);
+      break;
+    }
+    out.append(structure, i, open - i);
+    // What is not a marker is dropped up to its end, as no text holds
+    // these characters.
+    const std::size_t close = structure.find('\x02', open);
+    if (close == std::string::npos) {
+      i = open + 1;
+      continue;
+    }
+    i = close + 1;
+    if (close - open < 4) continue;
+    const char kind = structure[open + 1];
+    const std::size_t less = structure.find('<', open);
+    std::int32_t guid = 0;
+    std::int32_t position = 0;
+    const char* text = structure.data();
+    if (less == std::string::npos || less > close ||
+        std::from_chars(text + open + 2, text + less, guid).ptr != text + less ||
+        std::from_chars(text + less + 1, text + close, position).ptr != text + close) {
+      continue;
+    }
+    if (kind == 'n' || kind == 'i') {
+      out += values.number;
+      continue;
+    }
+    if (kind == 'd') {
+      out += values.date;
+      continue;
+    }
+    if (values.texts == nullptr) continue;
+    const auto found = values.texts->find(LeafKey(guid, position));
+    if (found == values.texts->end()) continue;
+    if (kind == 'c') {
+      out += found->second;
+      continue;
+    }
+    for (char c : found->second) {
+      switch (c) {
+        case '&':
+          out += "&amp;";
+          break;
+        case '<':
+          out += "&lt;";
+          break;
+        case '>':
+          out += "&gt;";
+          break;
+        case '"':
+          out += "&quot;";
+          break;
+        case '\'':
+          out += "&apos;";
+          break;
+        default:
+          out += c;
+      }
+    }
+  }
+  return out;
+}
+
+bool MayHoldReducedDate(const std::string& structure) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  const auto opens = [](char c) { return c == '>' || c == '"' || c == '\'' || c == '['; };
+  const auto closes = [](char c) { return c == '<' || c == '"' || c == '\'' || c == ']'; };
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  const std::size_t n = structure.size();
+  for (std::size_t i = 0; i + 4 <= n; ++i) {
+    if (!digit(structure[i]) || (i > 0 && digit(structure[i - 1]))) continue;
+    std::size_t b = i;
+    while (b > 0 && blank(structure[b - 1])) --b;
+    if (b == 0 || !opens(structure[b - 1])) continue;
+    std::size_t e = i;
+    while (e < n && digit(structure[e])) ++e;
+    if (e - i != 4) continue;
+    if (e + 2 < n && structure[e] == '-' && digit(structure[e + 1]) && digit(structure[e + 2]) &&
+        (e + 3 == n || !digit(structure[e + 3]))) {
+      e += 3;
+    }
+    while (e < n && blank(structure[e])) ++e;
+    if (e < n && closes(structure[e])) return true;
+  }
+  return false;
 }
 
 bool ReducedDatePeriod(const std::string& value, std::string* first, std::string* last) {

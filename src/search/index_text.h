@@ -6,7 +6,9 @@
 #define METASHELF_SRC_SEARCH_INDEX_TEXT_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace metashelf {
@@ -37,7 +39,8 @@ bool ParseTextQuery(const std::string& query, std::vector<TextTerm>* terms);
 // The FTS5 query of `terms`: every term must occur.
 std::string Fts5Query(const std::vector<TextTerm>& terms);
 
-// The PostgreSQL tsquery expression of `terms` (text of SQL, values quoted).
+// The PostgreSQL tsquery expression of `terms` (text of SQL, values quoted),
+// each text with its diacritics removed (unaccent) as the indexed text is.
 std::string TsQueryExpression(const std::vector<TextTerm>& terms);
 
 // A box in decimal degrees; west > east crosses the antimeridian.
@@ -58,9 +61,38 @@ bool IsUsableBox(const GeoBox& box);
 // The box as one or two boxes that do not cross the antimeridian.
 std::vector<GeoBox> SplitAtAntimeridian(const GeoBox& box);
 
-// The FTS5 trigram phrase for a substring `value`, or "" when the value has
-// fewer than three characters (the index cannot narrow it).
-std::string TrigramPhrase(const std::string& value);
+// The distinct trigrams (three UTF-8 characters each) of `value`, in the
+// order they first occur; none when it has fewer than three characters.
+std::vector<std::string> Trigrams(const std::string& value);
+
+// The FTS5 query that holds for every text with all of `trigrams` (each a
+// string of its own, so that no operator is read from them).
+std::string TrigramQuery(const std::vector<std::string>& trigrams);
+
+// The key of a stored value of node `guid` at `position`.
+inline std::uint64_t LeafKey(std::int32_t guid, std::int32_t position) {
+  return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(guid)) << 32) |
+         static_cast<std::uint32_t>(position);
+}
+
+// What the markers of a structure document stand for: the stored text
+// values by LeafKey (a marker of a value not there stands for nothing), and
+// the text written for every number and for every date.
+struct MarkerValues {
+  const std::unordered_map<std::uint64_t, std::string>* texts = nullptr;
+  const char* number = "";
+  const char* date = "";
+};
+
+// The structure document of a record (its XML after the prolog, each stored
+// value replaced by a marker \x01 kind guid '<' position \x02) with every
+// marker replaced as `values` say: escaped in element content and attribute
+// values, verbatim inside CDATA.
+std::string FillMarkers(const std::string& structure, const MarkerValues& values);
+
+// Whether a structure document may keep inline a date of reduced precision:
+// some YYYY or YYYY-MM stands alone (blanks aside) between markup.
+bool MayHoldReducedDate(const std::string& structure);
 
 // The period a date of reduced precision names: "YYYY" from its first to
 // its last day, "YYYY-MM" likewise (blanks around it allowed), as

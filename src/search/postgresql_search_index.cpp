@@ -1,8 +1,10 @@
-// The search indexes on PostgreSQL: one row of text per record with its
-// tsvector under GIN ('simple' configuration: words are lower-cased and
-// never stemmed, so that no language is favoured) and the text under a
-// pg_trgm GIN index for substrings; boxes as the built-in box type under
-// GiST. PostGIS is never needed.
+// The search indexes on PostgreSQL: one tsvector per record under GIN
+// ('simple' configuration: words are lower-cased and never stemmed, so that
+// no language is favoured; diacritics removed by unaccent, on the record's
+// text and on the query alike), the distinct text values of each node
+// (MS_VAL) under a pg_trgm GIN index for substrings, and boxes as the
+// built-in box type under GiST. PostGIS is never needed; pg_trgm and
+// unaccent are trusted extensions, which a database owner may create.
 #include <charconv>
 
 #include "search/search_index.h"
@@ -28,47 +30,73 @@ class PostgresSearchIndex : public SearchIndex {
   PostgresSearchIndex(gis_SQLHDBC_STRU* hdbc, const char* owner, std::int32_t mdsID)
       : hdbc_(hdbc), owner_(owner), id_(std::to_string(mdsID)) {}
 
-  bool Present() override { return Exists("MS_FTS_"); }
-  bool Ready() override { return Exists("MS_READY_"); }
+  // Tables of an earlier layout (no MS_VAL) are neither kept by writes
+  // nor ready: the next search builds the indexes anew.
+  bool Present() override { return Exists("MS_VAL_"); }
+  bool Ready() override {
+    std::int64_t count = 0;
+    return Exists("MS_READY_") && Exists("MS_VAL_") &&
+           QueryInt(hdbc_,
+                    "select count(*) from " + Table("MS_READY_") +
+                        " where DONE=" + std::to_string(kSearchLayout),
+                    &count) &&
+           count > 0;
+  }
 
   bool Drop() override {
     std::vector<std::string> texts;
-    for (const char* stem : {"MS_READY_", "MS_FTS_", "MS_BOX_", "MS_DATE_"}) {
+    for (const char* stem : {"MS_READY_", "MS_FTS_", "MS_VAL_", "MS_BOX_", "MS_DATE_"}) {
       texts.push_back("DROP TABLE IF EXISTS " + Table(stem));
     }
     return RunAll(hdbc_, texts);
   }
 
   bool Create() override {
-    // Builds that run at once on one database may both create the
+    // Builds that run at once on one database may both create an
     // extension: the one that loses finds it there.
-    if (!HasTrigrams() && !RunAll(hdbc_, {"CREATE EXTENSION IF NOT EXISTS pg_trgm"}) &&
-        !HasTrigrams()) {
-      return false;
+    for (const char* extension : {"pg_trgm", "unaccent"}) {
+      if (!HasExtension(extension) &&
+          !RunAll(hdbc_, {std::string("CREATE EXTENSION IF NOT EXISTS ") + extension}) &&
+          !HasExtension(extension)) {
+        return false;
+      }
     }
+    // The indexes of the tables come with MarkReady, over the rows a build
+    // wrote: one pass over them costs less than keeping them row by row.
     std::vector<std::string> texts = {
-        "CREATE TABLE " + Table("MS_FTS_") + "(METAID BIGINT PRIMARY KEY,DOC TEXT,TSV TSVECTOR)",
-        "CREATE INDEX " + Table("MS_FTS_") + "_TSV ON " + Table("MS_FTS_") + " USING GIN (TSV)",
-        "CREATE INDEX " + Table("MS_FTS_") + "_TRG ON " + Table("MS_FTS_") +
-            " USING GIN (DOC gin_trgm_ops)",
+        "CREATE TABLE " + Table("MS_FTS_") + "(METAID BIGINT PRIMARY KEY,TSV TSVECTOR)",
+        "CREATE TABLE " + Table("MS_VAL_") + "(NODEGUID INTEGER NOT NULL,NODEVALUE TEXT NOT NULL)",
         "CREATE TABLE " + Table("MS_BOX_") + "(ID BIGINT PRIMARY KEY,PARTS INTEGER,BX BOX)",
-        "CREATE INDEX " + Table("MS_BOX_") + "_BX ON " + Table("MS_BOX_") + " USING GIST (BX)",
     };
     for (std::string& text : CreatePeriodTable(Table("MS_DATE_"))) texts.push_back(std::move(text));
     return RunAll(hdbc_, texts);
   }
 
   bool MarkReady() override {
-    return RunAll(hdbc_, {"CREATE TABLE " + Table("MS_READY_") + "(DONE INTEGER)"});
+    std::vector<std::string> texts = {
+        "CREATE INDEX " + Table("MS_FTS_") + "_TSV ON " + Table("MS_FTS_") + " USING GIN (TSV)",
+        "CREATE INDEX " + Table("MS_VAL_") + "_TRG ON " + Table("MS_VAL_") +
+            " USING GIN (NODEVALUE gin_trgm_ops)",
+        "CREATE INDEX " + Table("MS_VAL_") + "_NV ON " + Table("MS_VAL_") +
+            "(NODEGUID,md5(NODEVALUE))",
+        "CREATE INDEX " + Table("MS_BOX_") + "_BX ON " + Table("MS_BOX_") + " USING GIST (BX)",
+    };
+    for (std::string& text : CreatePeriodIndexes(Table("MS_DATE_")))
+      texts.push_back(std::move(text));
+    texts.push_back("CREATE TABLE " + Table("MS_READY_") + "(DONE INTEGER)");
+    texts.push_back("INSERT INTO " + Table("MS_READY_") + "(DONE) VALUES (" +
+                    std::to_string(kSearchLayout) + ")");
+    texts.push_back("ANALYZE " + Table("MS_VAL_"));
+    texts.push_back("ANALYZE " + Table("MS_BOX_"));
+    return RunAll(hdbc_, texts);
   }
 
   bool Put(std::int64_t id, const IndexedRecord& record, bool fresh) override {
     if (!fresh && !Remove(id)) return false;
     const std::string key = std::to_string(id);
     const std::string text = "'" + QuoteDoubled(record.text) + "'";
-    std::vector<std::string> texts = {"INSERT INTO " + Table("MS_FTS_") +
-                                      "(METAID,DOC,TSV) VALUES (" + key + "," + text +
-                                      ",to_tsvector('simple'," + text + "))"};
+    std::vector<std::string> texts = {"INSERT INTO " + Table("MS_FTS_") + "(METAID,TSV) VALUES (" +
+                                      key + ",to_tsvector('simple',unaccent(" + text + ")))"};
     std::vector<GeoBox> parts;
     for (const GeoBox& box : record.boxes) {
       for (const GeoBox& part : SplitAtAntimeridian(box)) parts.push_back(part);
@@ -115,10 +143,27 @@ class PostgresSearchIndex : public SearchIndex {
     return "select distinct MID as METAID from (" + parts + ") BXS";
   }
 
-  std::string SubstringCandidates(const std::string& value) override {
-    if (TrigramPhrase(value).empty()) return std::string();
-    return "select METAID from " + Table("MS_FTS_") + " where DOC like '%" +
-           QuoteDoubled(LikeLiteral(value, '!')) + "%' escape '!'";
+  bool AddValues(std::int64_t id) override {
+    std::string insert = "INSERT INTO " + Table("MS_VAL_") +
+                         "(NODEGUID,NODEVALUE) SELECT DISTINCT NODEGUID,NODEVALUE FROM " + owner_ +
+                         ".META_NDTEXT_" + id_ + " T WHERE length(NODEVALUE)>=3";
+    if (id >= 0) {
+      // Two writers may add the same value at once: a value twice only
+      // names the same records twice.
+      insert += " AND METAID=" + std::to_string(id) + " AND NOT EXISTS (SELECT 1 FROM " +
+                Table("MS_VAL_") +
+                " V WHERE V.NODEGUID=T.NODEGUID AND md5(V.NODEVALUE)=md5(T.NODEVALUE) AND "
+                "V.NODEVALUE=T.NODEVALUE)";
+    }
+    return RunAll(hdbc_, {insert});
+  }
+
+  std::string SubstringValues(std::int32_t guid, const std::string& value) override {
+    // The planner chooses between the trigram index and a scan of the
+    // values by what it knows of them.
+    if (Trigrams(value).empty()) return std::string();
+    return "select NODEVALUE from " + Table("MS_VAL_") + " where NODEGUID=" + std::to_string(guid) +
+           " and NODEVALUE like '%" + QuoteDoubled(LikeLiteral(value, '!')) + "%' escape '!'";
   }
 
   std::string PeriodIds(std::int32_t guid, const std::string& condition) override {
@@ -137,9 +182,11 @@ class PostgresSearchIndex : public SearchIndex {
  private:
   std::string Table(const char* stem) const { return owner_ + "." + stem + id_; }
 
-  bool HasTrigrams() {
+  bool HasExtension(const char* name) {
     std::int64_t count = 0;
-    return QueryInt(hdbc_, "select count(*) from pg_extension where extname='pg_trgm'", &count) &&
+    return QueryInt(hdbc_,
+                    std::string("select count(*) from pg_extension where extname='") + name + "'",
+                    &count) &&
            count > 0;
   }
 

@@ -228,20 +228,21 @@ bool CQueryBuilder::BuildSubSelect(const SearchNode& node, std::string* out) {
   if (!ValuesFit(tableType, node)) return false;
 
   const TableKind& kind = kTableKinds[tableType - 1];
-  // With the substring index, the records whose text holds the value are
-  // found first and the value test below decides among their rows (the
-  // unary plus keeps the node's value index from being preferred to them).
+  // With the substring index, the node's values that may hold the value
+  // are found first, their rows through the node's value index, and the
+  // value test below decides among them.
   std::string candidates;
-  if (index_ != nullptr && node.op == "like") candidates = index_->SubstringCandidates(node.value1);
+  if (index_ != nullptr && node.op == "like") {
+    candidates = index_->SubstringValues(guid, node.value1);
+  }
   std::string text = "select distinct METAID from ";
   text += set_->GetOwner();
   text += ".";
   text += kind.stem;
   text += std::to_string(set_->GetMdsID());
-  text += " where ";
-  if (!candidates.empty()) text += "METAID in (" + candidates + ") and +";
-  text += "NODEGUID=";
+  text += " where NODEGUID=";
   text += std::to_string(guid);
+  if (!candidates.empty()) text += " and NODEVALUE in (" + candidates + ")";
   text += " and NODEVALUE";
   text += BuildValueCondition(kind.before, kind.after, node);
   if (index_ != nullptr && tableType == kTableTypeDate) {

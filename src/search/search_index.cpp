@@ -3,7 +3,11 @@
 // the write path's hooks and the build from stored records.
 #include "search/search_index.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -11,10 +15,12 @@
 #include "catalog/mtdb_context.h"
 #include "dataset/mds_context.h"
 #include "db/statement.h"
+#include "db/unit.h"
 #include "metashelf/host.h"
 #include "metashelf/model.h"
 #include "metashelf/ora_metadatabase.h"
 #include "metashelf/ora_metadataset.h"
+#include "search/search_index_rows.h"
 #include "search/search_text.h"
 
 namespace metashelf {
@@ -24,33 +30,10 @@ namespace {
 bool ParseDouble(const char* text, double* value) {
   const std::size_t n = std::strlen(text);
   std::size_t b = 0;
-  while (b < n && text[b] == ' ') ++b;
+  while (b < n && (text[b] == ' ' || text[b] == '\t' || text[b] == '\n' || text[b] == '\r')) ++b;
+  if (b < n && text[b] == '+') ++b;
   const auto result = std::from_chars(text + b, text + n, *value);
   return result.ec == std::errc();
-}
-
-// The leaf values of `record` with their node ids, in list order.
-std::vector<std::pair<std::int32_t, std::string>> LeafValues(const CBaseMetaData& record) {
-  std::vector<std::pair<std::int32_t, std::string>> out;
-  std::int32_t count = 0;
-  record.GetLeafNodeListSize(count);
-  if (count <= 0) return out;
-  std::vector<CLeafNode> nodes(static_cast<std::size_t>(count));
-  CSmartArray<CLeafNode*> list;
-  for (CLeafNode& node : nodes) list.Add(&node);
-  record.GetLeafNodeList(list, count);
-  for (std::int32_t i = 0; i < list.GetSize(); ++i) {
-    std::int32_t guid = -1;
-    std::int32_t size = 0;
-    list[i]->GetNodeGUID(guid);
-    list[i]->GetNodeValueSize(size);
-    std::string value(static_cast<std::size_t>(size > 0 ? size : 0) + 1, '\0');
-    list[i]->GetNodeValue(&value[0], size > 0 ? size : 0);
-    value.resize(std::strlen(value.c_str()));
-    out.emplace_back(guid, std::move(value));
-  }
-  list.SetSize(0);
-  return out;
 }
 
 std::int32_t GuidOfAlias(const CSchema* schema, const char* alias) {
@@ -59,6 +42,33 @@ std::int32_t GuidOfAlias(const CSchema* schema, const char* alias) {
   std::int32_t guid = -1;
   info.GetNodeGUID(guid);
   return guid;
+}
+
+short TableTypeOf(const CSchema* schema, std::int32_t guid) {
+  CNodeInfo info;
+  short tableType = 0;
+  if (schema == nullptr || schema->GetNodeInfoByGUID(guid, &info) != 1 ||
+      info.GetTableType(tableType) != 1) {
+    return 0;
+  }
+  return tableType;
+}
+
+// The periods of the dates of reduced precision among `issues`.
+void AddPeriods(const CSchema* schema, const std::vector<ValidationIssue>& issues,
+                std::vector<DatedPeriod>* out) {
+  for (const ValidationIssue& issue : issues) {
+    DatedPeriod period;
+    if (!ReducedDatePeriod(issue.value, &period.first, &period.last)) continue;
+    CNodeInfo info;
+    short tableType = 0;
+    if (schema->GetNodeInfoByPath(issue.path.c_str(), &info) != 1 ||
+        info.GetTableType(tableType) != 1 || tableType != kTableTypeDate) {
+      continue;
+    }
+    info.GetNodeGUID(period.guid);
+    out->push_back(std::move(period));
+  }
 }
 
 std::unique_ptr<SearchIndex> IndexOfContext(MdsContext* ctx) {
@@ -82,59 +92,113 @@ bool HasDateNodes(const CSchema* schema) {
   return false;
 }
 
-bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, IndexedRecord* out,
-                    bool datesInline) {
-  std::string xml;
-  if (record.ToXml(xml) != 1) return false;
-  out->text = TextOfXml(xml);
+BoxNodes BoxNodesOf(const CSchema* schema) {
+  BoxNodes nodes;
+  if (schema == nullptr) return nodes;
+  const char* const aliases[4] = {"westbc", "southbc", "eastbc", "northbc"};
+  for (int k = 0; k < 4; ++k) nodes.guids[k] = GuidOfAlias(schema, aliases[k]);
+  return nodes;
+}
+
+bool DescribeStored(const CSchema* schema, const std::string& structure,
+                    const std::unordered_map<std::uint64_t, std::string>& texts,
+                    const std::vector<BoxBound>& bounds, bool dates,
+                    const std::vector<ValidationIssue>* known, IndexedRecord* out) {
+  MarkerValues words;
+  words.texts = &texts;
+  out->text = TextOfXml(FillMarkers(structure, words));
   out->boxes.clear();
-  if (schema == nullptr) return true;
-  const std::int32_t guids[4] = {GuidOfAlias(schema, "westbc"), GuidOfAlias(schema, "southbc"),
-                                 GuidOfAlias(schema, "eastbc"), GuidOfAlias(schema, "northbc")};
-  bool hasBox = true;
-  for (std::int32_t guid : guids) hasBox = hasBox && guid >= 0;  // the schema may name no box
-  std::vector<double> bounds[4];
-  for (const auto& [guid, value] : LeafValues(record)) {
-    for (int k = 0; k < 4; ++k) {
-      if (guid != guids[k]) continue;
-      double v = 0;
-      // A value that is not a number spoils the box it belongs to.
-      bounds[k].push_back(ParseDouble(value.c_str(), &v) ? v : 1e308);
-    }
-  }
   out->dates.clear();
-  // A record read back from its rows carries no findings of its own: its
-  // XML is taken apart again to learn which values stayed inline.
-  std::vector<ValidationIssue> issues = record.Validate();
-  if (issues.empty() && datesInline && xml.find_first_of("0123456789") != std::string::npos) {
-    CBaseMetaData probe(const_cast<CSchema*>(schema));
-    if (probe.LoadXml(xml.data(), xml.size()) == 1) issues = probe.Validate();
-  }
-  for (const ValidationIssue& issue : issues) {
-    DatedPeriod period;
-    if (!ReducedDatePeriod(issue.value, &period.first, &period.last)) continue;
-    CNodeInfo info;
-    short tableType = 0;
-    if (schema->GetNodeInfoByPath(issue.path.c_str(), &info) != 1 ||
-        info.GetTableType(tableType) != 1 || tableType != kTableTypeDate) {
-      continue;
+  if (schema == nullptr) return true;
+  if (dates) {
+    if (known != nullptr && !known->empty()) {
+      AddPeriods(schema, *known, &out->dates);
+    } else if (MayHoldReducedDate(structure)) {
+      // Which values stayed inline is learnt by taking the structure apart
+      // again, with numbers and dates that any node of theirs can hold.
+      MarkerValues probe;
+      probe.texts = &texts;
+      probe.number = "0";
+      probe.date = "2000-01-01";
+      const std::string xml = FillMarkers(structure, probe);
+      CBaseMetaData record(const_cast<CSchema*>(schema));
+      if (record.LoadXml(xml.data(), xml.size()) == 1)
+        AddPeriods(schema, record.Validate(), &out->dates);
     }
-    info.GetNodeGUID(period.guid);
-    out->dates.push_back(std::move(period));
   }
-  std::size_t count = bounds[0].size();
-  for (int k = 1; k < 4; ++k) count = std::min(count, bounds[k].size());
-  for (std::size_t i = 0; hasBox && i < count; ++i) {
-    const GeoBox box{bounds[0][i], bounds[1][i], bounds[2][i], bounds[3][i]};
+  const BoxNodes nodes = BoxNodesOf(schema);
+  if (!nodes.Named()) return true;
+  // The four bounds of each position; a bound that is missing (a value
+  // kept inline, not a number) leaves that box unusable.
+  std::map<std::int32_t, std::array<double, 4>> boxes;
+  std::map<std::int32_t, int> seen;
+  for (const BoxBound& b : bounds) {
+    for (int k = 0; k < 4; ++k) {
+      if (b.guid != nodes.guids[k]) continue;
+      auto& box = boxes[b.position];
+      if (seen[b.position] & (1 << k)) continue;
+      seen[b.position] |= 1 << k;
+      box[static_cast<std::size_t>(k)] = b.value;
+    }
+  }
+  for (const auto& [position, v] : boxes) {
+    if (seen[position] != 15) continue;
+    const GeoBox box{v[0], v[1], v[2], v[3]};
     if (IsUsableBox(box)) out->boxes.push_back(box);
   }
   return true;
 }
 
+bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, IndexedRecord* out,
+                    bool datesInline) {
+  std::int32_t size = 0;
+  if (record.GetStructInfoSize(size) != 1) return false;
+  std::string structure(static_cast<std::size_t>(size), '\0');
+  if (size > 0 && record.GetStructInfo(&structure[0], size) != size) return false;
+  std::int32_t count = 0;
+  record.GetLeafNodeListSize(count);
+  std::vector<CLeafNode> nodes(static_cast<std::size_t>(count > 0 ? count : 0));
+  CSmartArray<CLeafNode*> list;
+  for (CLeafNode& node : nodes) list.Add(&node);
+  if (count > 0 && record.GetLeafNodeList(list, count) != 1) return false;
+  list.SetSize(0);
+  const BoxNodes box = BoxNodesOf(schema);
+  std::unordered_map<std::uint64_t, std::string> texts;
+  std::vector<BoxBound> bounds;
+  std::map<std::int32_t, short> types;
+  for (CLeafNode& node : nodes) {
+    std::int32_t guid = -1;
+    std::int32_t position = 0;
+    std::int32_t length = 0;
+    node.GetNodeGUID(guid);
+    node.GetNodePosition(position);
+    node.GetNodeValueSize(length);
+    std::string value(static_cast<std::size_t>(length > 0 ? length : 0) + 1, '\0');
+    node.GetNodeValue(&value[0], length > 0 ? length : 0);
+    value.resize(std::strlen(value.c_str()));
+    auto type = types.find(guid);
+    if (type == types.end()) type = types.emplace(guid, TableTypeOf(schema, guid)).first;
+    if (type->second == kTableTypeText) {
+      texts.emplace(LeafKey(guid, position), std::move(value));
+    } else if (type->second == kTableTypeNumber) {
+      for (std::int32_t g : box.guids) {
+        double v = 0;
+        if (g == guid && ParseDouble(value.c_str(), &v))
+          bounds.push_back(BoxBound{guid, position, v});
+      }
+    }
+  }
+  const std::vector<ValidationIssue> issues = record.Validate();
+  return DescribeStored(schema, structure, texts, bounds, datesInline, &issues, out);
+}
+
 std::vector<std::string> CreatePeriodTable(const std::string& table) {
   return {"CREATE TABLE " + table +
-              "(METAID NUMBER NOT NULL,NODEGUID NUMBER NOT NULL,LO VARCHAR2(10),HI VARCHAR2(10))",
-          "CREATE INDEX " + table + "_ID ON " + table + "(METAID)",
+          "(METAID NUMBER NOT NULL,NODEGUID NUMBER NOT NULL,LO VARCHAR2(10),HI VARCHAR2(10))"};
+}
+
+std::vector<std::string> CreatePeriodIndexes(const std::string& table) {
+  return {"CREATE INDEX " + table + "_ID ON " + table + "(METAID)",
           "CREATE INDEX " + table + "_NV ON " + table + "(NODEGUID,LO)"};
 }
 
@@ -233,7 +297,7 @@ bool IndexRecord(MdsContext* ctx, std::int64_t metaID, const CBaseMetaData& reco
   if (!index || !index->Present()) return true;
   IndexedRecord described;
   if (!DescribeRecord(record, ctx->schema, &described, HasDateNodes(ctx->schema))) return false;
-  return index->Put(metaID, described);
+  return index->Put(metaID, described) && index->AddValues(metaID);
 }
 
 bool UnindexRecord(MdsContext* ctx, std::int64_t metaID) {
@@ -253,25 +317,63 @@ void DropSearchIndexes(CMetaDataBase_abs* catalog, std::int32_t colID) {
   if (index) index->Drop();
 }
 
-bool BuildSearchIndexes(COraMetaDataSet* set, MdsContext* ctx, std::int64_t* records) {
+bool BuildSearchIndexes(COraMetaDataSet* /*set*/, MdsContext* ctx, std::int64_t* records) {
   if (records != nullptr) *records = 0;
   std::unique_ptr<SearchIndex> index = IndexOfContext(ctx);
   if (!index) return false;
-  // A build starts from nothing, so that what an interrupted one left is
-  // never taken for part of the answer.
-  if (!index->Drop() || !index->Create()) return false;
-  CSmartArray<std::int64_t> ids;
-  if (ctx->mdb->meta_GetIDList(ctx->mdsID, ids) != 1) return false;
-  const bool dates = HasDateNodes(ctx->schema);
-  for (std::int32_t i = 0; i < ids.GetSize(); ++i) {
-    CBaseMetaData record(ctx->schema);
-    if (set->GetMetaData(ids[i], &record) != 1) return false;
-    IndexedRecord described;
-    if (!DescribeRecord(record, ctx->schema, &described, dates)) return false;
-    if (!index->Put(ids[i], described, true)) return false;
-    if (records != nullptr) ++*records;
+  // The build goes in units of work of kBuildUnit records: outside a
+  // transaction each commits, so that a large build never holds (and on
+  // SQLite never searches through) one journal of everything it wrote; the
+  // indexes count as built only once the last unit marks them ready, so a
+  // build cut short is made anew.
+  {
+    // A build starts from nothing, so that what an interrupted one left is
+    // never taken for part of the answer.
+    db::Unit unit(ctx->hdbc);
+    if (!unit.ok() || !index->Drop() || !index->Create() || !unit.Commit()) return false;
   }
-  return index->MarkReady();
+  CSmartArray<std::int64_t> list;
+  if (ctx->mdb->meta_GetIDList(ctx->mdsID, list) != 1) return false;
+  std::vector<std::int64_t> ids;
+  ids.reserve(static_cast<std::size_t>(list.GetSize()));
+  for (std::int32_t i = 0; i < list.GetSize(); ++i) ids.push_back(list[i]);
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  StoredRecordReader reader(ctx);
+  index->BeginBuild();
+  struct EndBuild {
+    SearchIndex* index;
+    ~EndBuild() { index->EndBuild(); }
+  } end{index.get()};
+  const bool dates = HasDateNodes(ctx->schema);
+  std::unique_ptr<db::Unit> unit;
+  std::size_t inUnit = 0;
+  for (std::size_t first = 0; first < ids.size(); first += kBuildBatch) {
+    const std::size_t last = std::min(ids.size(), first + kBuildBatch);
+    std::vector<StoredRecord> batch;
+    if (!unit) {
+      unit = std::make_unique<db::Unit>(ctx->hdbc);
+      inUnit = 0;
+    }
+    if (!unit->ok() || !reader.Read(ids, first, last, &batch)) return false;
+    for (StoredRecord& r : batch) {
+      IndexedRecord described;
+      if (!DescribeStored(ctx->schema, r.structure, r.texts, r.bounds, dates, nullptr,
+                          &described) ||
+          !index->Put(r.id, described, true)) {
+        return false;
+      }
+    }
+    if (records != nullptr) *records += static_cast<std::int64_t>(batch.size());
+    inUnit += last - first;
+    if (inUnit >= kBuildUnit) {
+      if (!unit->Commit()) return false;
+      unit.reset();
+    }
+  }
+  if (unit && !unit->Commit()) return false;
+  db::Unit ready(ctx->hdbc);
+  return ready.ok() && index->AddValues(-1) && index->MarkReady() && ready.Commit();
 }
 
 }  // namespace search

@@ -1,11 +1,12 @@
 // The search indexes of one collection, behind one small interface with an
-// implementation per database engine: SQLite keeps an FTS5 table of record
-// words (MS_FTS_<id>), an FTS5 trigram table of the same text for
-// substrings (MS_TRI_<id>) and an R*Tree of boxes (MS_BOX_<id>);
-// PostgreSQL keeps one table of record text with a tsvector under GIN and
-// the text under a pg_trgm GIN index (MS_FTS_<id>) and a table of boxes
-// under GiST (MS_BOX_<id>). Each engine also keeps MS_READY_<id>, made last
-// by a complete build: without it the indexes are rebuilt before use.
+// implementation per database engine. Both keep the record words (SQLite an
+// FTS5 table, PostgreSQL a tsvector under GIN: MS_FTS_<id>), the distinct
+// text values of each node for substrings (MS_VAL_<id>; under an FTS5
+// trigram table MS_TRI_<id> on SQLite, a pg_trgm GIN index on PostgreSQL),
+// the boxes (an R*Tree, or GiST over the box type: MS_BOX_<id>) and the
+// dates of reduced precision (MS_DATE_<id>). Each also keeps MS_READY_<id>
+// holding the layout, made last by a complete build: without it, or with
+// another layout in it, the indexes are rebuilt before use.
 //
 // The tables are the system's own, beside the collection's five; records
 // are keyed by their id, a record's box parts by id * 16 + part.
@@ -16,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "metashelf/driver.h"
@@ -25,10 +27,15 @@ class CBaseMetaData;
 class CMetaDataBase_abs;
 class COraMetaDataSet;
 class CSchema;
+struct ValidationIssue;
 struct MdsContext;
 
 namespace metashelf {
 namespace search {
+
+// The layout of the index tables; MS_READY_<id> holds it once a build of
+// this layout completed, so that tables of another are built anew.
+constexpr int kSearchLayout = 2;
 
 // Box parts kept per record (a box across the antimeridian takes two).
 constexpr int kMaxBoxParts = 16;
@@ -47,10 +54,35 @@ struct IndexedRecord {
   std::vector<DatedPeriod> dates;  // values kept inline for their precision
 };
 
-// The text and boxes of `record`: its XML's character data, and the k-th
-// values of the nodes aliased westbc/southbc/eastbc/northbc as its k-th box;
-// with `datesInline` (the schema has date nodes), also its dates of reduced
-// precision.
+// The nodes a record's boxes are read from (aliased westbc, southbc,
+// eastbc, northbc in the schema); all -1 when the schema names no box.
+struct BoxNodes {
+  std::int32_t guids[4] = {-1, -1, -1, -1};
+  bool Named() const { return guids[0] >= 0 && guids[1] >= 0 && guids[2] >= 0 && guids[3] >= 0; }
+};
+BoxNodes BoxNodesOf(const CSchema* schema);
+
+// A stored number of a box node.
+struct BoxBound {
+  std::int32_t guid = 0;
+  std::int32_t position = 0;
+  double value = 0;
+};
+
+// What the indexes hold of a record, from what is stored of it: its
+// structure document, its text values by LeafKey and the numbers of its box
+// nodes. The text is that of its text values and of what stays inline, in
+// document order (numbers and dates are found by value conditions, not as
+// words); the k-th box takes the k-th value of each of the four box nodes.
+// With `dates` (the schema has date nodes), also its dates of reduced
+// precision; `known`, when not null, lists the values that stayed inline
+// when the record was taken apart (else it is taken apart again when its
+// structure may hold such a date).
+bool DescribeStored(const CSchema* schema, const std::string& structure,
+                    const std::unordered_map<std::uint64_t, std::string>& texts,
+                    const std::vector<BoxBound>& bounds, bool dates,
+                    const std::vector<ValidationIssue>* known, IndexedRecord* out);
+// The same from a record object (the write path).
 bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, IndexedRecord* out,
                     bool datesInline);
 // Whether any node of `schema` holds dates.
@@ -62,7 +94,7 @@ class SearchIndex {
 
   // Whether the index tables exist (then every write maintains them).
   virtual bool Present() = 0;
-  // Whether a build completed.
+  // Whether a build of the current layout completed.
   virtual bool Ready() = 0;
   // Drops every index table that exists; true when none is left.
   virtual bool Drop() = 0;
@@ -70,17 +102,27 @@ class SearchIndex {
   virtual bool Create() = 0;
   // Marks a build complete.
   virtual bool MarkReady() = 0;
+  // Around a build: what the engine needs to read and write many rows at
+  // once (a larger page cache on SQLite), and its undoing.
+  virtual void BeginBuild() {}
+  virtual void EndBuild() {}
   // Replaces what the indexes hold of record `id`; with `fresh` (a build
   // into empty tables) nothing is there to replace.
   virtual bool Put(std::int64_t id, const IndexedRecord& record, bool fresh = false) = 0;
   virtual bool Remove(std::int64_t id) = 0;
+  // Adds the distinct text values of record `id` (of every record when
+  // `id` is negative) that the substring index lacks, from the stored rows.
+  // Values are never taken out: one no record holds any more only makes a
+  // candidate that the value test refuses.
+  virtual bool AddValues(std::int64_t id) = 0;
 
   // Sub-selects yielding METAID, for the search statement.
   virtual std::string TextIds(const std::vector<TextTerm>& terms) = 0;
   virtual std::string BoxIds(const GeoBox& box, bool within) = 0;
-  // Ids of records whose text may hold `value` as a substring (a superset
-  // of the answer), or "" when the index cannot narrow it.
-  virtual std::string SubstringCandidates(const std::string& value) = 0;
+  // A sub-select of the text values of node `guid` that may hold `value`
+  // as a substring (a superset of those that do), or "" when the index
+  // cannot narrow them or a scan of the node's values is cheaper.
+  virtual std::string SubstringValues(std::int32_t guid, const std::string& value) = 0;
   // Ids of records with a period of node `guid` that meets `condition`
   // (a PeriodCondition).
   virtual std::string PeriodIds(std::int32_t guid, const std::string& condition) = 0;
@@ -100,9 +142,10 @@ std::unique_ptr<SearchIndex> NewPostgresSearchIndex(gis_SQLHDBC_STRU* hdbc, cons
                                                     std::int32_t mdsID);
 
 // The statements that keep the periods table of `table` (owner-qualified):
-// its creation, the rows of one record, their removal, a sub-select. The
-// same text serves both engines.
+// its creation, its indexes (made when a build ends), the rows of one
+// record, their removal, a sub-select. The same text serves both engines.
 std::vector<std::string> CreatePeriodTable(const std::string& table);
+std::vector<std::string> CreatePeriodIndexes(const std::string& table);
 std::vector<std::string> InsertPeriods(const std::string& table, std::int64_t id,
                                        const std::vector<DatedPeriod>& dates);
 std::string DeletePeriods(const std::string& table, std::int64_t id);

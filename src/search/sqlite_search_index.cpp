@@ -1,9 +1,14 @@
 // The search indexes on SQLite: FTS5 with unicode61 (diacritics folded) for
-// words, FTS5 with the trigram tokenizer for substrings, an R*Tree for
-// boxes. The R*Tree keeps 32-bit coordinates rounded outward, so each part
-// also keeps its exact bounds and every box condition is checked on them.
+// words, an R*Tree for boxes, and for substrings the distinct text values
+// of each node (MS_VAL) under a contentless FTS5 trigram table (MS_TRI)
+// that keeps only which values hold each trigram, with its vocabulary
+// (MS_TRV) to tell rare trigrams from common ones. The R*Tree keeps 32-bit
+// coordinates rounded outward, so each part also keeps its exact bounds and
+// every box condition is checked on them.
+#include <algorithm>
 #include <charconv>
 
+#include "db/statement.h"
 #include "search/search_index.h"
 #include "search/search_text.h"
 
@@ -13,6 +18,16 @@ namespace {
 
 // More than a 32-bit float's rounding of any coordinate up to 180.
 constexpr double kSlack = 0.001;
+// A substring whose rarest trigram is in more than one value in this many
+// is tested on the node's values without the index.
+constexpr std::int64_t kScanShare = 8;
+// Trigrams matched against the index: the rarest ones narrow the most, and
+// each more costs a walk of its list.
+constexpr std::size_t kMatchedTrigrams = 3;
+// The page cache of a build, in KiB.
+constexpr std::int64_t kBuildCacheKiB = 131072;
+// Trigrams of a long value weighed against the vocabulary.
+constexpr std::size_t kWeighedTrigrams = 12;
 
 std::string Number(double value) {
   char buffer[32];
@@ -43,12 +58,23 @@ class SqliteSearchIndex : public SearchIndex {
   SqliteSearchIndex(gis_SQLHDBC_STRU* hdbc, const char* owner, std::int32_t mdsID)
       : hdbc_(hdbc), owner_(owner), id_(std::to_string(mdsID)) {}
 
-  bool Present() override { return Exists("MS_FTS_"); }
-  bool Ready() override { return Exists("MS_READY_"); }
+  // Tables of an earlier layout (no MS_VAL) are neither kept by writes
+  // nor ready: the next search builds the indexes anew.
+  bool Present() override { return Exists("MS_VAL_"); }
+  bool Ready() override {
+    std::int64_t count = 0;
+    return Exists("MS_READY_") && Exists("MS_VAL_") &&
+           QueryInt(hdbc_,
+                    "select count(*) from " + Table("MS_READY_") +
+                        " where DONE=" + std::to_string(kSearchLayout),
+                    &count) &&
+           count > 0;
+  }
 
   bool Drop() override {
     std::vector<std::string> texts;
-    for (const char* stem : {"MS_READY_", "MS_FTS_", "MS_TRI_", "MS_BOX_", "MS_DATE_"}) {
+    for (const char* stem :
+         {"MS_READY_", "MS_TRV_", "MS_FTS_", "MS_TRI_", "MS_VAL_", "MS_BOX_", "MS_DATE_"}) {
       texts.push_back("DROP TABLE IF EXISTS " + Table(stem));
     }
     return RunAll(hdbc_, texts);
@@ -58,7 +84,13 @@ class SqliteSearchIndex : public SearchIndex {
     std::vector<std::string> texts = {
         "CREATE VIRTUAL TABLE " + Table("MS_FTS_") +
             " USING fts5(BODY, tokenize='unicode61 remove_diacritics 2')",
-        "CREATE VIRTUAL TABLE " + Table("MS_TRI_") + " USING fts5(BODY, tokenize='trigram')",
+        // Contentless: a candidate value is read from MS_VAL by its id.
+        "CREATE VIRTUAL TABLE " + Table("MS_TRI_") +
+            " USING fts5(BODY, tokenize='trigram', detail=column, content='')",
+        "CREATE VIRTUAL TABLE " + Table("MS_TRV_") + " USING fts5vocab('" + Bare("MS_TRI_") +
+            "', 'row')",
+        "CREATE TABLE " + Table("MS_VAL_") +
+            "(VID NUMBER NOT NULL, NODEGUID NUMBER NOT NULL, NODEVALUE TEXT NOT NULL)",
         "CREATE VIRTUAL TABLE " + Table("MS_BOX_") +
             " USING rtree(ID, W, E, S, N, +PARTS, +W0, +E0, +S0, +N0)",
     };
@@ -67,7 +99,31 @@ class SqliteSearchIndex : public SearchIndex {
   }
 
   bool MarkReady() override {
-    return RunAll(hdbc_, {"CREATE TABLE " + Table("MS_READY_") + "(DONE NUMBER)"});
+    // The indexes of the plain tables are made over the rows a build wrote.
+    std::vector<std::string> texts = {
+        "CREATE UNIQUE INDEX " + Table("MS_VAL_") + "_NV ON " + Table("MS_VAL_") +
+            "(NODEGUID,NODEVALUE)",
+        "CREATE UNIQUE INDEX " + Table("MS_VAL_") + "_ID ON " + Table("MS_VAL_") + "(VID)"};
+    for (std::string& text : CreatePeriodIndexes(Table("MS_DATE_")))
+      texts.push_back(std::move(text));
+    texts.push_back("CREATE TABLE " + Table("MS_READY_") + "(DONE NUMBER)");
+    texts.push_back("INSERT INTO " + Table("MS_READY_") + "(DONE) VALUES (" +
+                    std::to_string(kSearchLayout) + ")");
+    return RunAll(hdbc_, texts);
+  }
+
+  // The connection's page cache is made large for the build (the rows it
+  // reads and the index pages it writes are many), then as it was.
+  void BeginBuild() override {
+    std::int64_t pages = 0;
+    if (QueryInt(hdbc_, "PRAGMA cache_size", &pages)) {
+      cacheSize_ = pages;
+      RunAll(hdbc_, {"PRAGMA cache_size=-" + std::to_string(kBuildCacheKiB)});
+    }
+  }
+  void EndBuild() override {
+    if (cacheSize_ != 0) RunAll(hdbc_, {"PRAGMA cache_size=" + std::to_string(cacheSize_)});
+    cacheSize_ = 0;
   }
 
   bool Put(std::int64_t id, const IndexedRecord& record, bool fresh) override {
@@ -76,7 +132,6 @@ class SqliteSearchIndex : public SearchIndex {
     const std::string text = "'" + QuoteDoubled(record.text) + "'";
     std::vector<std::string> texts = {
         "INSERT INTO " + Table("MS_FTS_") + "(rowid,BODY) VALUES (" + key + "," + text + ")",
-        "INSERT INTO " + Table("MS_TRI_") + "(rowid,BODY) VALUES (" + key + "," + text + ")",
     };
     std::vector<GeoBox> parts;
     for (const GeoBox& box : record.boxes) {
@@ -113,7 +168,6 @@ class SqliteSearchIndex : public SearchIndex {
     }
     std::vector<std::string> texts = {
         "DELETE FROM " + Table("MS_FTS_") + " WHERE rowid=" + key,
-        "DELETE FROM " + Table("MS_TRI_") + " WHERE rowid=" + key,
         DeletePeriods(Table("MS_DATE_"), id),
     };
     // count(*) + PARTS: 0 without a row, 1 + PARTS with one.
@@ -142,11 +196,71 @@ class SqliteSearchIndex : public SearchIndex {
     return "select distinct MID as METAID from (" + parts + ") BX";
   }
 
-  std::string SubstringCandidates(const std::string& value) override {
-    const std::string phrase = TrigramPhrase(value);
-    if (phrase.empty()) return std::string();
-    return "select rowid from " + Table("MS_TRI_") + " where BODY match '" + QuoteDoubled(phrase) +
-           "'";
+  bool AddValues(std::int64_t id) override {
+    // The values new to MS_VAL get ids above those it had; the trigram
+    // table takes those.
+    std::int64_t before = 0;
+    if (!QueryInt(hdbc_, "select coalesce(max(VID),0) from " + Table("MS_VAL_"), &before)) {
+      return false;
+    }
+    const std::string values = owner_ + ".META_NDTEXT_" + id_;
+    std::string distinct =
+        "SELECT DISTINCT NODEGUID,NODEVALUE FROM " + values + " T WHERE length(NODEVALUE)>=3";
+    if (id >= 0) {
+      distinct += " AND METAID=" + std::to_string(id) + " AND NOT EXISTS (SELECT 1 FROM " +
+                  Table("MS_VAL_") + " V WHERE V.NODEGUID=T.NODEGUID AND V.NODEVALUE=T.NODEVALUE)";
+    }
+    const std::string insert = "INSERT INTO " + Table("MS_VAL_") +
+                               "(VID,NODEGUID,NODEVALUE) SELECT " + std::to_string(before) +
+                               "+row_number() over (),NODEGUID,NODEVALUE FROM (" + distinct +
+                               ") DV";
+    return RunAll(hdbc_, {insert, "INSERT INTO " + Table("MS_TRI_") +
+                                      "(rowid,BODY) SELECT VID,NODEVALUE FROM " + Table("MS_VAL_") +
+                                      " WHERE VID>" + std::to_string(before)});
+  }
+
+  std::string SubstringValues(std::int32_t guid, const std::string& value) override {
+    std::vector<std::string> trigrams = Trigrams(value);
+    if (trigrams.empty()) return std::string();
+    // A long value is judged by trigrams spread over it.
+    if (trigrams.size() > kWeighedTrigrams) {
+      std::vector<std::string> spread;
+      for (std::size_t k = 0; k < kWeighedTrigrams; ++k) {
+        spread.push_back(trigrams[k * (trigrams.size() - 1) / (kWeighedTrigrams - 1)]);
+      }
+      trigrams = std::move(spread);
+    }
+    // How many values hold each trigram (as the index folds its case); one
+    // that is not in the vocabulary holds none. Each is looked up by
+    // itself: the vocabulary is read term by term, never whole.
+    std::map<std::string, std::int64_t> counts;
+    std::string lookups;
+    for (const std::string& t : trigrams) {
+      const std::string folded = Folded(t);
+      if (!counts.emplace(folded, 0).second) continue;
+      if (!lookups.empty()) lookups += " union all ";
+      lookups +=
+          "select term,doc from " + Table("MS_TRV_") + " where term='" + QuoteDoubled(folded) + "'";
+    }
+    std::int64_t values = 0;
+    if (!QueryInt(hdbc_, "select coalesce(max(VID),0) from " + Table("MS_VAL_"), &values) ||
+        !ReadCounts(lookups, &counts)) {
+      return std::string();
+    }
+    std::vector<std::pair<std::int64_t, std::string>> rarest;
+    for (const std::string& t : trigrams) rarest.emplace_back(counts[Folded(t)], t);
+    std::sort(rarest.begin(), rarest.end());
+    // When even the rarest trigram is in a large share of all values, the
+    // candidates are most of the node's values: reading those through the
+    // index costs more than testing the node's values one by one.
+    if (rarest.front().first * kScanShare > values) return std::string();
+    std::vector<std::string> chosen;
+    for (std::size_t k = 0; k < rarest.size() && k < kMatchedTrigrams; ++k) {
+      chosen.push_back(rarest[k].second);
+    }
+    return "select NODEVALUE from " + Table("MS_VAL_") + " where NODEGUID=" + std::to_string(guid) +
+           " and VID in (select rowid from " + Table("MS_TRI_") + " where BODY match '" +
+           QuoteDoubled(TrigramQuery(chosen)) + "')";
   }
 
   std::string PeriodIds(std::int32_t guid, const std::string& condition) override {
@@ -163,6 +277,45 @@ class SqliteSearchIndex : public SearchIndex {
 
  private:
   std::string Table(const char* stem) const { return owner_ + "." + stem + id_; }
+  // The name of table `stem` as the database file spells it.
+  std::string Bare(const char* stem) const {
+    std::string name = owner_ + "." + stem + id_;
+    for (char& c : name) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    return name;
+  }
+
+  // ASCII letters lower-cased, as the trigram index keeps them.
+  static std::string Folded(std::string text) {
+    for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return text;
+  }
+
+  // Reads rows of (term, count) into the terms of `counts` it names.
+  bool ReadCounts(const std::string& sql, std::map<std::string, std::int64_t>* counts) {
+    db::Statement stmt(hdbc_);
+    if (!stmt.ok()) return false;
+    char term[64] = {};
+    char number[32] = {};
+    std::int16_t termIndicator = 0, numberIndicator = 0;
+    if (!db::Succeeded(gis_SQLExecDirect(stmt.get(), sql.c_str(), GIS_SQL_NTS)) ||
+        !db::Succeeded(
+            gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_STRING, term, sizeof term, &termIndicator)) ||
+        !db::Succeeded(gis_SQLBindCol(stmt.get(), 2, GIS_TYPE_STRING, number, sizeof number,
+                                      &numberIndicator))) {
+      stmt.DrainError();
+      return false;
+    }
+    for (;;) {
+      const std::int16_t rc = gis_SQLFetch(stmt.get());
+      if (rc == GIS_SQL_NO_DATA) return true;
+      if (!db::Succeeded(rc)) {
+        stmt.DrainError();
+        return false;
+      }
+      const auto found = counts->find(term);
+      if (found != counts->end()) found->second = ParseIdText(number, sizeof number);
+    }
+  }
 
   bool Exists(const char* stem) {
     const std::string name = std::string(stem) + id_;
@@ -178,6 +331,7 @@ class SqliteSearchIndex : public SearchIndex {
   gis_SQLHDBC_STRU* hdbc_;
   std::string owner_;
   std::string id_;
+  std::int64_t cacheSize_ = 0;  // the connection's, while a build runs
 };
 
 }  // namespace

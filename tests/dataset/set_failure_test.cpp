@@ -4,6 +4,7 @@
 // pipelined write unit, nor leaves anything behind by itself).
 #include "dataset/real_set.h"
 #include "internal/backend.h"
+#include "metashelf/record_add.h"
 
 using metashelf::driver::Call;
 using settest::CorpusFiles;
@@ -120,6 +121,49 @@ TEST_P(RealSetFailureTest, AFailureAtAnyDriverCallOfAnAddIsNeverReportedAsSucces
     }
   }
   EXPECT_GT(failures, 0);
+}
+
+// A record added with its remark is registered with it in one unit; a
+// remark the catalog refuses fails the whole add and leaves nothing.
+TEST_P(RealSetFailureTest, AnAddWithItsRemarkStoresBothOrNeither) {
+  const std::string path = SmallestRecord();
+  if (path.empty()) GTEST_SKIP() << "corpus folder " << METASHELF_CORPUS_DIR << " is absent";
+  auto record = Load(path);
+  const std::string expected = Xml(*record);
+  struct Case {
+    std::string remark;
+    bool stored;
+    const char* kept;  // REMARK as read back
+  };
+  const Case cases[] = {
+      {"file.xml", true, "file.xml"},
+      {"", true, ""},
+      {std::string(513, 'r'), false, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.remark.substr(0, 16));
+    // The catalog of a SQLite database holds a remark of any length.
+    if (!c.stored && GetParam() == "sqlite") continue;
+    std::int32_t before = -1;
+    ASSERT_EQ(set.GetNum(&before), 1);
+    const std::int64_t id = MsAddMetaData(&set, record.get(), c.remark.c_str());
+    std::int32_t after = -1;
+    ASSERT_EQ(set.GetNum(&after), 1);
+    if (!c.stored) {
+      EXPECT_EQ(id, 0);
+      EXPECT_EQ(after, before);
+      continue;
+    }
+    ASSERT_GT(id, 0) << db->LastStatementError().message;
+    EXPECT_EQ(after, before + 1);
+    X_CLS_METAINFO info{};
+    ASSERT_EQ(catalog.meta_GetInfo(id, &info), 1);
+    EXPECT_STREQ(info.remark, c.kept);
+    CBaseMetaData back(schema);
+    ASSERT_EQ(set.GetMetaData(id, &back), 1);
+    EXPECT_EQ(Xml(back), expected);
+  }
+  EXPECT_EQ(MsAddMetaData(nullptr, record.get(), "r"), -1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, RealSetFailureTest, ::testing::Values("sqlite", "postgresql"),

@@ -6,6 +6,7 @@
 // the middle of a unit is reported as lost, never as success.
 #include <libpq-fe.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -41,6 +42,22 @@ class PgPipelineTest : public PgDriverTest {
   }
 
   std::string Ids() { return Lines("select ID from T order by ID"); }
+
+  // The bytes of B in row `id`, read whole ("<failed>" when they could not be).
+  std::string StoredB(int id) {
+    const std::string where = " from T where ID=" + std::to_string(id);
+    const long length = std::atol(One("select dbms_lob.getlength(B)" + where).c_str());
+    gis_SQLHSTMT s = nullptr;
+    if (length < 1 || gis_SQLAllocStmt(hdbc(), &s) != GIS_SQL_SUCCESS) return "<failed>";
+    std::string out(static_cast<std::size_t>(length), '\0');
+    std::int16_t indicator = -1;
+    const bool ok = gis_SQLExecDirect(s, ("select B" + where).c_str(), GIS_SQL_NTS) == 0 &&
+                    gis_SQLBindCol(s, 1, GIS_TYPE_LONGRAW, &out[0],
+                                   static_cast<std::int32_t>(out.size()), &indicator) == 0 &&
+                    gis_SQLFetch(s) == 0;
+    gis_SQLFreeStmt(s, GIS_SQL_DROP);
+    return ok && indicator == 0 ? out : "<failed>";
+  }
 
   driver::postgresql::PgConnection* Pg() {
     return static_cast<driver::postgresql::PgConnection*>(hdbc()->connection);
@@ -163,6 +180,83 @@ TEST_F(PgPipelineTest, BlobPiecesQueuedInAUnitAreWrittenWhole) {
   gis_SQLFreeStmt(s, GIS_SQL_DROP);
   ASSERT_EQ(gis_SQLEndUnit(hdbc(), 1), GIS_SQL_SUCCESS) << ConnectionError();
   EXPECT_EQ(One("select dbms_lob.getlength(B) from T where ID=1"), "8");
+}
+
+// A record's documents travel as whole values with their row's insert,
+// queued in the record's unit: the bytes arrive exactly (NULs, sizes beyond
+// the socket buffers), and a failure of that insert, the last statement
+// before the unit's end, or a connection lost with it in flight, leaves
+// nothing of the unit behind.
+TEST_F(PgPipelineTest, WholeValuesQueuedWithTheirRowArriveExactlyOrNotAtAll) {
+  std::string big(3 << 20, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) >> 3);
+  struct Case {
+    const char* name;
+    std::string value;
+    enum { kStored, kKeyInTheWay, kConnectionLost } outcome;
+  };
+  const Case cases[] = {
+      {"text", "<metadata>x</metadata>", Case::kStored},
+      {"bytes with NULs", std::string("\0\1\xff\0z", 5), Case::kStored},
+      {"larger than the socket buffers", big, Case::kStored},
+      {"the row's key in the way", "doc", Case::kKeyInTheWay},
+      {"the connection lost with the value in flight", big, Case::kConnectionLost},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(Exec("delete from T"), 0) << last_error_;
+    if (c.outcome == Case::kKeyInTheWay) {
+      ASSERT_EQ(Exec("insert into T(ID) values(2)"), 0);
+    }
+    const std::string pid = One("select pg_backend_pid() from dual");
+    ASSERT_EQ(gis_SQLBeginUnit(hdbc()), GIS_SQL_SUCCESS);
+    ASSERT_EQ(Exec("insert into T(ID) values(1)"), 0) << last_error_;
+    gis_SQLHSTMT s = nullptr;
+    ASSERT_EQ(gis_SQLAllocStmt(hdbc(), &s), 0);
+    ASSERT_EQ(gis_SQLPrepare(s, "insert into T(ID,B) values(2,:1)", GIS_SQL_NTS), 0) << Error(s);
+    std::string bound = c.value;
+    ASSERT_EQ(gis_SQLBindParameter(s, 1, 1, GIS_TYPE_BLOB, GIS_TYPE_BLOB, 0, 0, &bound[0],
+                                   static_cast<std::int32_t>(bound.size()), nullptr),
+              0);
+    if (c.outcome == Case::kConnectionLost) {
+      PGconn* other = PQconnectdb(fresh_conninfo().c_str());
+      ASSERT_EQ(PQstatus(other), CONNECTION_OK);
+      PQclear(PQexec(other, ("select pg_terminate_backend(" + pid + ")").c_str()));
+      PQfinish(other);
+    }
+    // Queued: sent, its result read only at the unit's end.
+    const std::int16_t sent = gis_SQLExecute(s);
+    gis_SQLFreeStmt(s, GIS_SQL_DROP);
+    const std::int16_t end = gis_SQLEndUnit(hdbc(), 1);
+    switch (c.outcome) {
+      case Case::kStored:
+        EXPECT_EQ(sent, 0);
+        ASSERT_EQ(end, GIS_SQL_SUCCESS) << ConnectionError();
+        EXPECT_EQ(One("select dbms_lob.getlength(B) from T where ID=2"),
+                  std::to_string(c.value.size()));
+        EXPECT_TRUE(StoredB(2) == c.value);
+        EXPECT_EQ(Ids(), "1\n2\n");
+        break;
+      case Case::kKeyInTheWay:
+        EXPECT_EQ(sent, 0);
+        EXPECT_LT(end, 0);
+        EXPECT_EQ(ConnectionError(), "23000 1");
+        EXPECT_EQ(Ids(), "2\n");
+        EXPECT_EQ(One("select dbms_lob.getlength(B) from T"), "<null>");
+        break;
+      case Case::kConnectionLost: {
+        EXPECT_LT(end, 0);
+        EXPECT_EQ(ConnectionError().substr(0, 2), "08");
+        PGconn* other = PQconnectdb(fresh_conninfo().c_str());
+        ASSERT_EQ(PQstatus(other), CONNECTION_OK);
+        PGresult* r = PQexec(other, "select count(*) from t");
+        EXPECT_STREQ(PQgetvalue(r, 0, 0), "0");
+        PQclear(r);
+        PQfinish(other);
+        break;
+      }
+    }
+  }
 }
 
 TEST_F(PgPipelineTest, AConnectionDroppedInTheMiddleOfAUnitIsReportedLost) {

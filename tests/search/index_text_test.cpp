@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -39,17 +40,20 @@ TEST(IndexTextTest, FreeTextBecomesQuotedTermsForEachEngine) {
     const char* fts5;
     const char* tsquery;
   } cases[] = {
-      {"water", "\"water\"", "phraseto_tsquery('simple','water')"},
+      {"water", "\"water\"", "phraseto_tsquery('simple',unaccent('water'))"},
       {"Water  Quality", "\"Water\" AND \"Quality\"",
-       "phraseto_tsquery('simple','Water') && phraseto_tsquery('simple','Quality')"},
+       "phraseto_tsquery('simple',unaccent('Water')) && "
+       "phraseto_tsquery('simple',unaccent('Quality'))"},
       {"\"lake erie\" wat*", "\"lake erie\" AND \"wat\" *",
-       "phraseto_tsquery('simple','lake erie') && to_tsquery('simple','''wat'':*')"},
+       "phraseto_tsquery('simple',unaccent('lake erie')) && "
+       "to_tsquery('simple',unaccent('''wat'':*'))"},
       {"\"a b\"*", "\"a b\" *",
-       "tsquery_phrase(phraseto_tsquery('simple','a'),to_tsquery('simple','''b'':*'))"},
+       "tsquery_phrase(phraseto_tsquery('simple',unaccent('a')),"
+       "to_tsquery('simple',unaccent('''b'':*')))"},
       {"NEAR(x y) OR -z ^w", "\"NEAR\" AND \"x\" AND \"y\" AND \"OR\" AND \"z\" AND \"w\"",
        nullptr},
       {"O'Brien's \"unclosed", "\"O\" AND \"Brien\" AND \"s\" AND \"unclosed\"", nullptr},
-      {"caf\xC3\xA9", "\"caf\xC3\xA9\"", "phraseto_tsquery('simple','caf\xC3\xA9')"},
+      {"caf\xC3\xA9", "\"caf\xC3\xA9\"", "phraseto_tsquery('simple',unaccent('caf\xC3\xA9'))"},
   };
   for (const auto& c : cases) {
     std::vector<TextTerm> terms;
@@ -103,10 +107,65 @@ TEST(IndexTextTest, BoxesPeriodsAndPatterns) {
             "LO<='2005-01-01' and HI>='2003-06-01'");
   EXPECT_EQ(metashelf::search::PeriodCondition("like", "x", ""), "");
 
-  EXPECT_EQ(metashelf::search::TrigramPhrase("ab"), "");
-  EXPECT_EQ(metashelf::search::TrigramPhrase("\xC3\xA9\xC3\xA9"), "");
-  EXPECT_EQ(metashelf::search::TrigramPhrase("a\"b"), "\"a\"\"b\"");
+  using metashelf::search::Trigrams;
+  EXPECT_TRUE(Trigrams("ab").empty());
+  EXPECT_TRUE(Trigrams("\xC3\xA9\xC3\xA9").empty());
+  EXPECT_EQ(Trigrams("abcabc"), (std::vector<std::string>{"abc", "bca", "cab"}));
+  EXPECT_EQ(Trigrams("a\xC3\xA9\"b"), (std::vector<std::string>{"a\xC3\xA9\"", "\xC3\xA9\"b"}));
+  EXPECT_EQ(metashelf::search::TrigramQuery({"a\"b", "NOT"}), "\"a\"\"b\" AND \"NOT\"");
   EXPECT_EQ(metashelf::search::LikeLiteral("100%_!", '!'), "100!%!_!!");
+}
+
+// A structure document with its markers filled: text values escaped where
+// markup could read them, verbatim in CDATA; numbers and dates as asked;
+// markers of values not given, and broken markers, stand for nothing.
+TEST(IndexTextTest, MarkersAreFilledFromStoredValues) {
+  const std::unordered_map<std::uint64_t, std::string> texts = {
+      {metashelf::search::LeafKey(7, 0), "a<b & \"c\""},
+      {metashelf::search::LeafKey(7, 1), "x]]y"},
+      {metashelf::search::LeafKey(-2, 3), "neg"},
+  };
+  metashelf::search::MarkerValues values;
+  values.texts = &texts;
+  values.number = "0";
+  values.date = "2000-01-01";
+  const struct {
+    std::string structure;
+    std::string filled;
+  } cases[] = {
+      {"<t>\x01t7<0\x02</t>", "<t>a&lt;b &amp; &quot;c&quot;</t>"},
+      {"<t a=\"\x01q7<0\x02\"/>", "<t a=\"a&lt;b &amp; &quot;c&quot;\"/>"},
+      {"<t><![CDATA[\x01"
+       "c7<1\x02]]></t>",
+       "<t><![CDATA[x]]y]]></t>"},
+      {"<n>\x01n9<0\x02</n><i>\x01i9<1\x02</i><d>\x01"
+       "d4<0\x02</d>",
+       "<n>0</n><i>0</i><d>2000-01-01</d>"},
+      {"<t>\x01t-2<3\x02\x01t8<0\x02</t>", "<t>neg</t>"},
+      {"<t>\x01t7\x02 \x01t7<x\x02 \x01</t>", "<t>  </t>"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(metashelf::search::FillMarkers(c.structure, values), c.filled) << c.structure;
+  }
+  // The record's words come from the filled text.
+  values.number = "";
+  values.date = "";
+  EXPECT_EQ(metashelf::search::TextOfXml(metashelf::search::FillMarkers(
+                "<r><t>\x01t7<0\x02</t><n>\x01n9<0\x02</n><x>inline</x></r>", values)),
+            "a<b & \"c\"\ninline\n");
+  for (const auto& [structure, holds] : std::vector<std::pair<std::string, bool>>{
+           {"<d>2004</d>", true},
+           {"<d> 2015-05\n</d>", true},
+           {"<d a='1999'/>", true},
+           {"<d><![CDATA[2004]]></d>", true},
+           {"<d>20040601</d>", false},
+           {"<d>2004-06-01</d>", false},
+           {"<d>in 2004</d>", false},
+           {"<d>\x01t1234<0\x02</d>", false},
+           {"<d>204</d>", false},
+       }) {
+    EXPECT_EQ(metashelf::search::MayHoldReducedDate(structure), holds) << structure;
+  }
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "index_plan.h"
 #include "interrupt.h"
 #include "metashelf/base/numbers.h"
+#include "metashelf/record_add.h"
 #include "progress.h"
 #include "value_indexes.h"
 
@@ -208,11 +209,18 @@ class Importer {
 
   // Adds one record inside the caller's transaction; its id or 0.
   std::int64_t Write(Pending& p) {
+    if (options_.remarks) {
+      // The file name is kept as the record's remark, registered with the
+      // record (one write, one wait on PostgreSQL). A record is stored
+      // whether or not the remark could be set: when the add with the
+      // remark fails, the record is added again and the remark set after.
+      std::string remark = std::filesystem::path(p.file).filename().string();
+      const std::int64_t id = MsAddMetaData(&collection_.set(), p.record.get(), remark.c_str());
+      if (id > 0) return id;
+    }
     const std::int64_t id = collection_.set().AddMetaData(p.record.get());
     if (id <= 0) return 0;
     if (options_.remarks) {
-      // The file name is kept as the record's remark; a record is stored
-      // whether or not the remark could be set.
       std::string remark = std::filesystem::path(p.file).filename().string();
       collection_.session().catalog().meta_UpdateRemark(id, remark.data());
     }

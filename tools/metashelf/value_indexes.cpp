@@ -60,10 +60,9 @@ bool ImportValueIndexes::Finish() {
   if (searchDropped_) {
     searchDropped_ = false;
     if (!quiet_) progress_.Note("building the search indexes of '" + name_ + "'");
-    bool built = false;
-    if (db_.Begin() == 1) {
-      built = MsReindex(collectionSet_, nullptr) == 1 ? db_.Commit() == 1 : (db_.Rollback(), false);
-    }
+    // The build commits in steps of its own and marks the indexes ready
+    // last: one cut short leaves them to the next search.
+    const bool built = MsReindex(collectionSet_, nullptr) == 1;
     if (!built) {
       progress_.Note("could not build the search indexes of '" + name_ +
                      "'; the next search builds them");

@@ -1,0 +1,188 @@
+// Reading runs of stored records for an index build: the structure rows
+// one by one (a document longer than the fetch buffer is read alone), the
+// text and box-number rows a rowset at a time.
+#include "search/search_index_rows.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <new>
+
+#include "dataset/mds_context.h"
+#include "dataset/meta_set_oper.h"
+#include "db/statement.h"
+#include "search/search_text.h"
+
+namespace metashelf {
+namespace search {
+namespace {
+
+// Structure documents up to this size come with their row.
+constexpr std::int32_t kDocumentBuffer = 1 << 18;
+constexpr std::uint32_t kRowset = 100;
+constexpr std::int32_t kIdSlot = 24;
+// The widest stored text value and its NUL.
+constexpr std::int32_t kTextSlot = 4001;
+
+// Runs `select` (columns METAID, NODEGUID, POSITION, NODEVALUE) a rowset at
+// a time, handing each row to `row` with the value as text (`number`
+// false) or as a number.
+template <typename Row>
+bool ReadValueRows(gis_SQLHDBC_STRU* hdbc, const std::string& select, bool number, Row row) {
+  struct Columns {
+    char ids[kRowset][kIdSlot];
+    std::int32_t guids[kRowset];
+    std::int32_t positions[kRowset];
+    std::int16_t idIndicators[kRowset];
+    std::int16_t indicators[kRowset];
+    std::int16_t valueIndicators[kRowset];
+    double numbers[kRowset];
+  };
+  std::unique_ptr<Columns> c(new (std::nothrow) Columns());
+  std::unique_ptr<char[]> texts(number ? nullptr : new (std::nothrow) char[kRowset * kTextSlot]);
+  if (!c || (!number && !texts)) return false;
+  db::Statement stmt(hdbc);
+  if (!stmt.ok()) return false;
+  if (!db::Succeeded(gis_SQLPrepare(stmt.get(), select.c_str(), GIS_SQL_NTS)) ||
+      !db::Succeeded(gis_SQLSetStmtOption(stmt.get(), GIS_SQL_ROWSET_SIZE, kRowset)) ||
+      !db::Succeeded(gis_SQLExecute(stmt.get())) ||
+      !db::Succeeded(
+          gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_STRING, c->ids, kIdSlot, c->idIndicators)) ||
+      !db::Succeeded(gis_SQLBindCol(stmt.get(), 2, GIS_TYPE_INT, c->guids, 4, c->indicators)) ||
+      !db::Succeeded(gis_SQLBindCol(stmt.get(), 3, GIS_TYPE_INT, c->positions, 4, c->indicators)) ||
+      !db::Succeeded(
+          number ? gis_SQLBindCol(stmt.get(), 4, GIS_TYPE_FLOAT, c->numbers, 8, c->valueIndicators)
+                 : gis_SQLBindCol(stmt.get(), 4, GIS_TYPE_STRING, texts.get(), kTextSlot,
+                                  c->valueIndicators))) {
+    stmt.DrainError();
+    return false;
+  }
+  for (;;) {
+    std::uint32_t fetched = 0;
+    const std::int16_t rc =
+        gis_SQLExtendedFetch(stmt.get(), GIS_SQL_FETCH_NEXT, 1, &fetched, nullptr);
+    if (rc == GIS_SQL_NO_DATA) return true;
+    if (!db::Succeeded(rc)) {
+      stmt.DrainError();
+      return false;
+    }
+    for (std::uint32_t i = 0; i < std::min(fetched, kRowset); ++i) {
+      // NULL values stand for nothing.
+      if (c->valueIndicators[i] == -1) continue;
+      const std::int64_t id = ParseIdText(c->ids[i], kIdSlot);
+      if (number) {
+        row(id, c->guids[i], c->positions[i], c->numbers[i], nullptr);
+      } else {
+        char* text = texts.get() + static_cast<std::size_t>(i) * kTextSlot;
+        text[kTextSlot - 1] = '\0';
+        row(id, c->guids[i], c->positions[i], 0.0, text);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+StoredRecordReader::StoredRecordReader(MdsContext* ctx)
+    : ctx_(ctx),
+      box_(BoxNodesOf(ctx->schema)),
+      table_(std::string(ctx->owner) + ".META_"),
+      id_(std::to_string(ctx->mdsID)) {}
+
+bool StoredRecordReader::Read(const std::vector<std::int64_t>& ids, std::size_t first,
+                              std::size_t last, std::vector<StoredRecord>* out) {
+  out->clear();
+  if (first >= last) return true;
+  const std::string range = " where MetaID between " + std::to_string(ids[first]) + " and " +
+                            std::to_string(ids[last - 1]);
+  // Each record's place in `out`; ids in the range that the collection
+  // does not list are not its records.
+  std::unordered_map<std::int64_t, std::size_t> at;
+  std::vector<StoredRecord> records(last - first);
+  for (std::size_t i = first; i < last; ++i) {
+    records[i - first].id = ids[i];
+    at.emplace(ids[i], i - first);
+  }
+  std::vector<bool> found(records.size(), false);
+  {
+    db::Statement stmt(ctx_->hdbc);
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kDocumentBuffer]);
+    if (!stmt.ok() || !buffer) return false;
+    char id[kIdSlot] = {};
+    std::int32_t length = 0;
+    std::int16_t idIndicator = 0, lengthIndicator = 0, documentIndicator = 0;
+    const std::string select = "select MetaID,dbms_lob.getlength(STRUCT_INFO),STRUCT_INFO from " +
+                               table_ + "STRUCTINFO_" + id_ + range;
+    if (!db::Succeeded(gis_SQLExecDirect(stmt.get(), select.c_str(), GIS_SQL_NTS)) ||
+        !db::Succeeded(
+            gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_STRING, id, sizeof id, &idIndicator)) ||
+        !db::Succeeded(gis_SQLBindCol(stmt.get(), 2, GIS_TYPE_INT, &length, 4, &lengthIndicator)) ||
+        !db::Succeeded(gis_SQLBindCol(stmt.get(), 3, GIS_TYPE_LONGRAW, buffer.get(),
+                                      kDocumentBuffer, &documentIndicator))) {
+      stmt.DrainError();
+      return false;
+    }
+    std::vector<std::int64_t> longer;
+    for (;;) {
+      length = 0;
+      const std::int16_t rc = gis_SQLFetch(stmt.get());
+      if (rc == GIS_SQL_NO_DATA) break;
+      if (!db::Succeeded(rc)) {
+        stmt.DrainError();
+        return false;
+      }
+      const auto place = at.find(ParseIdText(id, sizeof id));
+      if (place == at.end()) continue;
+      found[place->second] = true;
+      if (documentIndicator == -1 || lengthIndicator == -1 || length <= 0) continue;
+      if (length > kDocumentBuffer) {
+        longer.push_back(place->first);
+        continue;
+      }
+      records[place->second].structure.assign(buffer.get(), static_cast<std::size_t>(length));
+    }
+    // Documents longer than the buffer, each read alone.
+    for (std::int64_t metaID : longer) {
+      std::int32_t size = -1;
+      if (ctx_->oper->GetStructInfoLength(ctx_->mdsID, metaID, &size) != 1 || size <= 0) continue;
+      std::string& document = records[at[metaID]].structure;
+      document.assign(static_cast<std::size_t>(size) + 1, '\0');
+      if (ctx_->oper->ReadStructInfo(ctx_->mdsID, metaID, &document[0], size) != 1) return false;
+      document.resize(static_cast<std::size_t>(size));
+    }
+  }
+  if (!ReadValueRows(
+          ctx_->hdbc,
+          "select MetaID,NODEGUID,POSITION,NODEVALUE from " + table_ + "NDTEXT_" + id_ + range,
+          false,
+          [&](std::int64_t id, std::int32_t guid, std::int32_t position, double, const char* text) {
+            const auto place = at.find(id);
+            if (place == at.end()) return;
+            records[place->second].texts.emplace(LeafKey(guid, position), text);
+          })) {
+    return false;
+  }
+  if (box_.Named()) {
+    std::string guids;
+    for (std::int32_t g : box_.guids) guids += (guids.empty() ? "" : ",") + std::to_string(g);
+    if (!ReadValueRows(ctx_->hdbc,
+                       "select MetaID,NODEGUID,POSITION,NODEVALUE from " + table_ + "NDNUMBER_" +
+                           id_ + range + " and NODEGUID in (" + guids + ")",
+                       true,
+                       [&](std::int64_t id, std::int32_t guid, std::int32_t position, double value,
+                           const char*) {
+                         const auto place = at.find(id);
+                         if (place == at.end() || std::isnan(value)) return;
+                         records[place->second].bounds.push_back(BoxBound{guid, position, value});
+                       })) {
+      return false;
+    }
+  }
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (found[i]) out->push_back(std::move(records[i]));
+  }
+  return true;
+}
+
+}  // namespace search
+}  // namespace metashelf

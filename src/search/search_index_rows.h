@@ -1,0 +1,56 @@
+// What an index build reads of the stored records: for a run of record ids
+// at once, each record's structure document, its text values and the
+// numbers of its box nodes, with one statement per table instead of a
+// dozen per record. The build turns them into the text and boxes the
+// search indexes hold, as the write path does from a record object.
+#ifndef METASHELF_SRC_SEARCH_SEARCH_INDEX_ROWS_H_
+#define METASHELF_SRC_SEARCH_SEARCH_INDEX_ROWS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "search/search_index.h"
+
+struct MdsContext;
+
+namespace metashelf {
+namespace search {
+
+// Records read at once by a build: enough to keep round trips rare, few
+// enough that their documents and values fit easily in memory.
+constexpr std::size_t kBuildBatch = 256;
+// Records a build writes in one unit of work: few commits (each costs a
+// checkpoint on SQLite), and no journal grows past a few hundred MB.
+constexpr std::size_t kBuildUnit = 4096;
+
+struct StoredRecord {
+  std::int64_t id = 0;
+  std::string structure;
+  std::unordered_map<std::uint64_t, std::string> texts;  // by LeafKey
+  std::vector<BoxBound> bounds;
+};
+
+class StoredRecordReader {
+ public:
+  explicit StoredRecordReader(MdsContext* ctx);
+
+  // The records ids[first] .. ids[last - 1] (ascending) into `out`, in
+  // that order; a record without its structure row is left out. False when
+  // a statement failed.
+  bool Read(const std::vector<std::int64_t>& ids, std::size_t first, std::size_t last,
+            std::vector<StoredRecord>* out);
+
+ private:
+  MdsContext* ctx_;
+  BoxNodes box_;
+  std::string table_;  // "OWNER.META_" ; the table's stem and id follow
+  std::string id_;
+};
+
+}  // namespace search
+}  // namespace metashelf
+
+#endif  // METASHELF_SRC_SEARCH_SEARCH_INDEX_ROWS_H_
