@@ -196,9 +196,9 @@ std::string RenderCollection(const CollectionPage& page) {
       "<div class=\"field\"><label for=\"bbox\">Box</label><input id=\"bbox\" name=\"bbox\" "
       "value=\"" +
       Escape(page.form.bbox) +
-      "\" placeholder=\"west,south,east,north\" inputmode=\"decimal\" "
-      "aria-describedby=\"bbox-help\"><small id=\"bbox-help\">Degrees; or draw one on the "
-      "map.</small></div>\n";
+      "\" placeholder=\"west,south,east,north\" "
+      "aria-describedby=\"bbox-help\"><small id=\"bbox-help\">Decimal degrees<span "
+      "class=\"with-map\">, or draw one on the map</span>.</small></div>\n";
   main += "<input type=\"hidden\" name=\"limit\" value=\"" + std::to_string(page.limit) + "\">\n";
   main += "<div class=\"actions\"><button type=\"submit\">Search</button> <a href=\"" +
           Escape(self) + "\">Clear</a></div>\n</form>\n";

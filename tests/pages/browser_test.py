@@ -81,8 +81,11 @@ def make_catalog(tool, corpus, work):
     r = run_tool(tool, work, "import", "fgdc", incoming)
     if r.returncode != 0:
         sys.exit("import failed: " + r.stderr)
-    # The hostile record carries an attachment, offered on its page.
-    hostile = search_ids(tool, work, "keyword = Hostile")[0]
+    # The hostile record carries an attachment, offered on its page. It is
+    # found by its file, not searched for: the collection is served before
+    # any search gave it its search indexes.
+    r = run_tool(tool, work, "list", "fgdc")
+    hostile = next(line.split("\t")[0] for line in r.stdout.splitlines() if "\tzz-hostile.xml\t" in line)
     with open(os.path.join(work, "attachment.bin"), "wb") as out:
         out.write(ATTACHMENT)
     r = run_tool(tool, work, "attach", "fgdc", hostile, os.path.join(work, "attachment.bin"))
@@ -229,10 +232,10 @@ class Browser:
             raise RuntimeError("evaluate %s: %s" % (expression, r["exceptionDetails"]))
         return r["result"].get("value")
 
-    def screenshot(self, path):
-        """The whole page (its first 3000 pixels) as PNG."""
+    def screenshot(self, path, height=3000):
+        """The whole page (its first `height` pixels) as PNG."""
         size = self.call("Page.getLayoutMetrics")["cssContentSize"]
-        clip = {"x": 0, "y": 0, "width": size["width"], "height": min(size["height"], 3000), "scale": 1}
+        clip = {"x": 0, "y": 0, "width": size["width"], "height": min(size["height"], height), "scale": 1}
         data = self.call("Page.captureScreenshot", format="png", captureBeyondViewport=True,
                          clip=clip)["data"]
         with open(path, "wb") as f:
@@ -242,6 +245,22 @@ class Browser:
     def mouse(self, kind, x, y, buttons=1):
         self.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left",
                   buttons=buttons if kind != "mouseReleased" else 0, clickCount=1)
+
+    KEYS = {"Enter": (13, "\r"), "Tab": (9, ""), "Escape": (27, ""), "ArrowLeft": (37, ""),
+            "ArrowUp": (38, ""), "ArrowRight": (39, ""), "ArrowDown": (40, "")}
+
+    def key(self, name):
+        """Presses and lets go of one key, as a keyboard would send it."""
+        code, text = self.KEYS[name]
+        common = {"key": name, "code": name, "windowsVirtualKeyCode": code, "nativeVirtualKeyCode": code}
+        self.call("Input.dispatchKeyEvent", type="keyDown", text=text, **common)
+        self.call("Input.dispatchKeyEvent", type="keyUp", **common)
+
+    def focused(self):
+        """What has the focus: "map", else its id, else its text."""
+        return self.eval("(() => { const e = document.activeElement;"
+                         " return e.classList.contains('map') ? 'map' :"
+                         " e.id || e.textContent.trim().slice(0, 40); })()")
 
     def click_at(self, x, y):
         self.mouse("mouseMoved", x, y, 0)
@@ -281,6 +300,11 @@ def main():
                 if time.time() > deadline or server.poll() is not None:
                     sys.exit("serve did not start")
                 time.sleep(0.2)
+
+        # The server gave the freshly imported collection its search indexes.
+        with open(os.path.join(work, "access.log")) as log:
+            check("built the search indexes of 'fgdc'" in log.read(),
+                  "serve builds the search indexes an import left to the first search")
 
         # The policy header arrives with every page.
         with urllib.request.urlopen(urllib.request.Request(base + "/", headers={"Accept": "text/html"})) as r:
@@ -351,6 +375,44 @@ def main():
         after = b.eval("document.querySelector('h2.matched').textContent")
         check(b.console_errors == [] and after != "", "the boxed search loads: %s (was %s)" % (after, before))
 
+        # The keyboard alone: the focus goes from the form through the box
+        # tools to the map, the map shows where it has the focus, and Enter
+        # at two corners, moving with the arrow keys between, searches a box.
+        b.goto(base + "/collections/fgdc/items?f=html")
+        b.eval("document.getElementById('bbox').focus()")
+        order = []
+        for _ in range(5):
+            b.key("Tab")
+            order.append(b.focused())
+        check(order == ["Search", "Clear", "Draw a search box", "Search this view", "map"],
+              "the focus goes form, box tools, map: %s" % order)
+        check(b.eval("getComputedStyle(document.querySelector('.map')).outlineStyle") == "solid",
+              "the focused map shows its focus")
+        b.eval("document.querySelector('.map-tools button').focus()")
+        b.key("Enter")
+        check(b.focused() == "map" and
+              b.eval("getComputedStyle(document.querySelector('.map-cross')).display") == "block",
+              "drawing from the keyboard puts the focus on the map with a cross at its centre")
+        b.key("Enter")
+        for name in ("ArrowRight",) * 6 + ("ArrowDown",) * 4:
+            b.key(name)
+        b.screenshot(os.path.join(artefacts, "collection-keyboard-box.png"))
+        b.reset()
+        b.key("Enter")
+        b.wait_load()
+        b.drain(1)
+        bbox = urllib.parse.parse_qs(urllib.parse.urlparse(b.eval("location.href")).query).get("bbox", [""])[0]
+        v = [float(x) for x in bbox.split(",")] if bbox.count(",") == 3 else []
+        # At world scale 120 by 80 pixels span several degrees either way.
+        check(len(v) == 4 and v[2] - v[0] > 5 and v[3] - v[1] > 5 and b.console_errors == [],
+              "a box drawn with the keys becomes the search's bbox (%s)" % bbox)
+        b.eval("document.querySelector('.map-tools button').focus()")
+        b.key("Enter")
+        b.key("Escape")
+        check(b.focused() == "Draw a search box" and
+              b.eval("document.querySelector('.map-tools button').getAttribute('aria-pressed')") == "false",
+              "Esc ends drawing and gives the focus back to the button")
+
         # A click on a box opens its record.
         b.goto(base + "/collections/fgdc/items?f=html&where=" + urllib.parse.quote("keyword = Hostile"))
         center = b.eval("(() => { const r = document.querySelector('path.record-box').getBoundingClientRect();"
@@ -375,6 +437,7 @@ def main():
         attachment = [l for l in links if l.endswith("/attachment")]
         check(len(attachment) == 1 and urllib.request.urlopen(attachment[0]).read() == ATTACHMENT,
               "the record page offers its attachment, byte for byte")
+        record_url = b.eval("location.pathname + location.search")
         b.screenshot(os.path.join(artefacts, "record.png"))
 
         # Conditions the tool would refuse come back on the form, with why.
@@ -383,12 +446,15 @@ def main():
               and b.eval("document.getElementById('where').value") == "westbc = west",
               "refused conditions show on the form with the reason")
 
-        # Phone width: nothing wider than the screen.
+        # Phone width: no page is wider than the screen.
         b.call("Emulation.setDeviceMetricsOverride", width=390, height=844, deviceScaleFactor=1, mobile=True)
-        b.goto(base + "/collections/fgdc/items?f=html&limit=5")
-        check(b.eval("document.documentElement.scrollWidth") <= 390,
-              "the collection page reads at phone width")
-        b.screenshot(os.path.join(artefacts, "collection-phone.png"))
+        for name, url in (("landing", "/?f=html"), ("collection", "/collections/fgdc/items?f=html&limit=5"),
+                          ("record", record_url)):
+            b.goto(base + url)
+            width = b.eval("document.documentElement.scrollWidth")
+            check(width <= 390 and b.console_errors == [],
+                  "the %s page reads at phone width (%d pixels wide)" % (name, width))
+            b.screenshot(os.path.join(artefacts, name + "-phone.png"), height=1400)
         b.call("Emulation.clearDeviceMetricsOverride")
 
         # Without JavaScript the records are still listed.

@@ -209,7 +209,7 @@ TEST(PagesRenderTest, OnlyThePagesFilesAreServed) {
       {"leaflet.css", "text/css; charset=utf-8"},
       {"pages.js", "text/javascript; charset=utf-8"},
       {"pages.css", "text/css; charset=utf-8"},
-      {"land.geojson", "application/geo+json"},
+      {"land.geojson", "application/json"},
       {"labels.tsv", nullptr},
       {"../pages.js", nullptr},
       {"", nullptr},

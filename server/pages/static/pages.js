@@ -138,8 +138,12 @@
 
   function round(v) { return Math.round(v * 100) / 100; }
 
-  // The "draw a box" tool of the search form: while pressed, a drag on the
-  // map draws a rectangle; letting go puts it in the form and searches.
+  // The box tools of the search form, placed above the map so that the
+  // focus reaches them before the map. "Draw a search box": a drag on the
+  // map draws a rectangle; or, on the focused map, the arrow keys move a
+  // cross (+ and - zoom the map) and Enter marks each of two opposite
+  // corners. "Search this view" takes the visible map as the
+  // box. Either way the box goes into the form's bbox field and searches.
   function addBoxTool(map, el, form) {
     var input = form.querySelector('input[name="bbox"]');
     if (!input) return;
@@ -148,53 +152,137 @@
       L.polygon(rings(current[0]), {color: '#1d2733', weight: 1.5, dashArray: '6 4', fill: false,
         interactive: false}).addTo(map);
     }
+    function makeButton(text) {
+      var b = document.createElement('button');
+      b.type = 'button';
+      b.textContent = text;
+      tools.appendChild(b);
+      return b;
+    }
     var tools = document.createElement('div');
     tools.className = 'map-tools';
-    var button = document.createElement('button');
-    button.type = 'button';
-    button.textContent = 'Draw a search box';
-    button.setAttribute('aria-pressed', 'false');
-    var hint = document.createElement('span');
-    hint.textContent = 'Click the records\u2019 boxes to open them.';
-    tools.appendChild(button);
+    var drawButton = makeButton('Draw a search box');
+    drawButton.setAttribute('aria-pressed', 'false');
+    var viewButton = makeButton('Search this view');
+    var hint = document.createElement('p');
+    hint.className = 'map-hint';
+    hint.id = 'map-hint';
+    hint.setAttribute('aria-live', 'polite');
     tools.appendChild(hint);
-    el.parentNode.insertBefore(tools, el.nextSibling);
+    el.parentNode.insertBefore(tools, el);
+    el.setAttribute('aria-describedby', 'map-hint');
+    var cross = document.createElement('div');
+    cross.className = 'map-cross';
+    cross.setAttribute('aria-hidden', 'true');
+    el.appendChild(cross);
 
-    var drawing = false, start = null, rect = null;
+    var IDLE = 'Click a record\u2019s box to open it. On the focused map the arrow keys move and + and \u2212 zoom.';
+    var DRAWING = 'Drag on the map to draw the box, or on the focused map move the cross with the ' +
+      'arrow keys (Shift: small steps) and press Enter at two opposite corners. Esc cancels.';
+    var drawing = false, start = null, byKeys = false, rect = null;
+    hint.textContent = IDLE;
+
     function setDrawing(on) {
       drawing = on;
-      button.setAttribute('aria-pressed', on ? 'true' : 'false');
+      drawButton.setAttribute('aria-pressed', on ? 'true' : 'false');
       el.classList.toggle('drawing', on);
-      hint.textContent = on ? 'Drag on the map to draw the box; Esc cancels.'
-                            : 'Click the records\u2019 boxes to open them.';
+      hint.textContent = on ? DRAWING : IDLE;
       if (on) { map.dragging.disable(); map.boxZoom.disable(); } else { map.dragging.enable(); map.boxZoom.enable(); }
-      if (!on && rect) { map.removeLayer(rect); rect = null; }
+      if (rect) { map.removeLayer(rect); rect = null; }
       start = null;
+      byKeys = false;
+      cursor = on ? map.getCenter() : null;
+      showCross();
     }
-    button.addEventListener('click', function () { setDrawing(!drawing); });
-    document.addEventListener('keydown', function (e) { if (e.key === 'Escape' && drawing) setDrawing(false); });
-    map.on('mousedown', function (e) {
-      if (!drawing) return;
-      start = e.latlng;
+    function beginAt(latlng, keys) {
+      start = latlng;
+      byKeys = keys;
       rect = L.rectangle(L.latLngBounds(start, start), {color: '#1d2733', weight: 1.5, dashArray: '6 4',
         fillOpacity: 0.1, interactive: false}).addTo(map);
-    });
-    map.on('mousemove', function (e) {
-      if (drawing && start && rect) rect.setBounds(L.latLngBounds(start, e.latlng));
-    });
-    map.on('mouseup', function (e) {
-      if (!drawing || !start) return;
-      var b = L.latLngBounds(start, e.latlng);
-      var clamp = function (v, lim) { return Math.max(-lim, Math.min(lim, v)); };
-      var w = round(clamp(b.getWest(), 180)), e2 = round(clamp(b.getEast(), 180));
-      var s = round(clamp(b.getSouth(), 90)), n = round(clamp(b.getNorth(), 90));
-      start = null;
-      if (w === e2 || s === n) { setDrawing(false); return; }
-      input.value = [w, s, e2, n].join(',');
+    }
+    function clamp(v, lim) { return Math.max(-lim, Math.min(lim, v)); }
+    // Puts `bounds` in the form and searches; a box without area is refused.
+    function search(bounds) {
+      var w = round(clamp(bounds.getWest(), 180)), e = round(clamp(bounds.getEast(), 180));
+      var s = round(clamp(bounds.getSouth(), 90)), n = round(clamp(bounds.getNorth(), 90));
+      if (w === e || s === n) {
+        setDrawing(false);
+        hint.textContent = 'That box has no area: draw it again.';
+        return;
+      }
+      input.value = [w, s, e, n].join(',');
       setDrawing(false);
       var offset = form.querySelector('input[name="offset"]');
       if (offset) offset.value = '0';
       if (form.requestSubmit) form.requestSubmit(); else form.submit();
+    }
+
+    drawButton.addEventListener('click', function () {
+      setDrawing(!drawing);
+      // A keyboard user goes on drawing on the map itself.
+      if (drawing) el.focus();
+    });
+    viewButton.addEventListener('click', function () { search(map.getBounds()); });
+    document.addEventListener('keydown', function (e) {
+      if (e.key === 'Escape' && drawing) {
+        setDrawing(false);
+        drawButton.focus();
+      }
+    });
+    // Keyboard drawing: the cross starts at the map's centre and the arrow
+    // keys move it (Shift: small steps) instead of the map, so that a box
+    // can reach any edge of what is shown; Enter marks a corner.
+    var cursor = null;
+    function inView(p) {
+      var size = map.getSize();
+      return L.point(Math.max(0, Math.min(size.x, p.x)), Math.max(0, Math.min(size.y, p.y)));
+    }
+    function showCross() {
+      if (!cursor) return;
+      // Shown at the nearest edge when the map moved it out of sight; the
+      // next arrow key brings it back there. Only the keys move the cursor,
+      // so that a passing resize of the map cannot.
+      var p = inView(map.latLngToContainerPoint(cursor));
+      cross.style.left = p.x + 'px';
+      cross.style.top = p.y + 'px';
+      if (drawing && start && byKeys && rect) rect.setBounds(L.latLngBounds(start, cursor));
+    }
+    var STEPS = {ArrowLeft: [-1, 0], ArrowRight: [1, 0], ArrowUp: [0, -1], ArrowDown: [0, 1]};
+    el.addEventListener('keydown', function (e) {
+      if (!drawing || e.target !== el) return;
+      if (!cursor) cursor = map.getCenter();
+      var step = STEPS[e.key];
+      if (step) {
+        // Taken before the map's own handler, which would pan.
+        e.preventDefault();
+        e.stopImmediatePropagation();
+        var by = e.shiftKey ? 4 : 20;
+        var p = inView(map.latLngToContainerPoint(cursor));
+        cursor = map.containerPointToLatLng(inView(L.point(p.x + step[0] * by, p.y + step[1] * by)));
+        showCross();
+        return;
+      }
+      if (e.key !== 'Enter' && e.key !== ' ') return;
+      e.preventDefault();
+      // The corner is where the cross shows.
+      cursor = map.containerPointToLatLng(inView(map.latLngToContainerPoint(cursor)));
+      if (!start) {
+        beginAt(cursor, true);
+        hint.textContent = 'First corner set at latitude ' + round(cursor.lat) + ', longitude ' +
+          round(cursor.lng) + '. Move to the opposite corner and press Enter.';
+      } else {
+        search(L.latLngBounds(start, cursor));
+      }
+    }, true);
+    map.on('move zoom resize', showCross);
+    map.on('mousedown', function (e) {
+      if (drawing && !byKeys) beginAt(e.latlng, false);
+    });
+    map.on('mousemove', function (e) {
+      if (drawing && start && !byKeys && rect) rect.setBounds(L.latLngBounds(start, e.latlng));
+    });
+    map.on('mouseup', function (e) {
+      if (drawing && start && !byKeys) search(L.latLngBounds(start, e.latlng));
     });
   }
 
