@@ -48,11 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   COraMetaDataSet set;
-  DataSetAccess::Fill(set, nullptr, "GEO", 7, schema.get());
+  FillSetContext(set, nullptr, "GEO", 7, schema.get());
   CQueryBuilder builder(&set);
   std::string sql;
   const std::int32_t rc = builder.BuildSql(lines[0], conditions, sql);
-  DataSetAccess::Release(set);
+  ReleaseSetSchema(set);
   if (rc == 1) {
     const std::string fault = search_test::StatementShapeFault(sql);
     if (!fault.empty()) {

@@ -17,6 +17,7 @@
 #include "metashelf/records.h"
 #include "metashelf/search.h"
 #include "metashelf/smart_array.h"
+#include "metashelf/value_indexes.h"
 
 extern "C" {
 

@@ -320,6 +320,16 @@ class Api {
     body(*lease);
   }
 
+  // Runs `body` with a borrowed connection and the collection named in the
+  // path (never null); answers 503 or 404 itself when there is none.
+  template <typename Body>
+  void WithCollection(const httplib::Request& req, httplib::Response& res, Body body) const {
+    WithConnection(res, [&](Connection& conn) {
+      OpenCollection* c = PathCollection(conn, req, res);
+      if (c != nullptr) body(conn, c);
+    });
+  }
+
   void Landing(const httplib::Request& req, httplib::Response& res) const {
     Format format;
     ApiError error;
@@ -392,9 +402,7 @@ class Api {
     Format format;
     ApiError error;
     if (!ChooseFormat(req, false, &format, &error)) return SendError(res, error);
-    WithConnection(res, [&](Connection& conn) {
-      OpenCollection* c = PathCollection(conn, req, res);
-      if (c == nullptr) return;
+    WithCollection(req, res, [&](Connection& conn, OpenCollection* c) {
       for (const CollectionInfo& info : conn.Collections()) {
         if (info.id != c->id()) continue;
         SendDocument(req, res, ctx_, pages::Page::kCollection,
@@ -409,9 +417,7 @@ class Api {
     Format format;
     ApiError error;
     if (!ChooseFormat(req, false, &format, &error)) return SendError(res, error);
-    WithConnection(res, [&](Connection& conn) {
-      OpenCollection* c = PathCollection(conn, req, res);
-      if (c == nullptr) return;
+    WithCollection(req, res, [&](Connection&, OpenCollection* c) {
       json properties = json::object();
       for (const QueryableDef& q : KnownQueryables()) {
         // The plain names are this interface's own; the prefixed ones are
@@ -455,9 +461,7 @@ class Api {
       return SendError(res, {400, "InvalidParameterValue", "sortby takes [+|-]property,..."});
     }
     if (!ItemsFilter(req, &q.filter, &error)) return SendError(res, error);
-    WithConnection(res, [&](Connection& conn) {
-      OpenCollection* c = PathCollection(conn, req, res);
-      if (c == nullptr) return;
+    WithCollection(req, res, [&](Connection&, OpenCollection* c) {
       q.collections.push_back(c);
       if (req.has_param("where") && !req.get_param_value("where").empty()) {
         // Conditions written as `metashelf search` takes them (the pages'
@@ -515,9 +519,7 @@ class Api {
     Format format;
     ApiError error;
     if (!ChooseFormat(req, true, &format, &error)) return SendError(res, error);
-    WithConnection(res, [&](Connection& conn) {
-      OpenCollection* c = PathCollection(conn, req, res);
-      if (c == nullptr) return;
+    WithCollection(req, res, [&](Connection& conn, OpenCollection* c) {
       const std::string idText = req.matches[2];
       std::int64_t id = 0;
       if (!ParseCount(idText, &id) || conn.CollectionOfRecord(id) != c) {
@@ -547,9 +549,7 @@ class Api {
 
   // The record's attachment, as stored.
   void Attachment(const httplib::Request& req, httplib::Response& res) const {
-    WithConnection(res, [&](Connection& conn) {
-      OpenCollection* c = PathCollection(conn, req, res);
-      if (c == nullptr) return;
+    WithCollection(req, res, [&](Connection& conn, OpenCollection* c) {
       const std::string idText = req.matches[2];
       std::int64_t id = 0;
       std::int32_t size = 0;

@@ -8,14 +8,17 @@
 #include <cstring>
 #include <string>
 
-#include "catalog/catalog_sql.h"
+#include "catalog/catalog_access.h"
+#include "catalog/catalog_binding.h"
 #include "db/statement.h"
 #include "metashelf/base/guard.h"
+#include "metashelf/base/sql_quote.h"
 #include "metashelf/host_database.h"
 #include "metashelf/ora_metadatabase.h"
 #include "metashelf/records.h"
 #include "metashelf/smart_array.h"
 
+using metashelf::base::SqlLiteral;
 using metashelf::catalog::BindDateCol;
 using metashelf::catalog::BindInt;
 using metashelf::catalog::BindIntCol;
@@ -24,7 +27,6 @@ using metashelf::catalog::BindTextCol;
 using metashelf::catalog::FetchOneInt;
 using metashelf::catalog::FetchOneText;
 using metashelf::catalog::Prefix;
-using metashelf::catalog::Quoted;
 using metashelf::db::Statement;
 using metashelf::db::Succeeded;
 
@@ -131,7 +133,7 @@ int COraMetaDataBase::mds_IsExist(const char* name) {
     Statement stmt(ctx_->hdbc);
     if (!stmt.ok()) return 0;
     const std::string sql = "SELECT COUNT(COL_NAME) FROM " + std::string(ctx_->owner) +
-                            ".KRDB_META_SET " + "WHERE COL_NAME=" + Quoted(name);
+                            ".KRDB_META_SET " + "WHERE COL_NAME=" + SqlLiteral(name);
     std::int32_t count = -1;
     return FetchOneInt(stmt, sql, &count) == 1 && count >= 1 ? 1 : 0;
   });
@@ -208,8 +210,8 @@ std::int32_t COraMetaDataBase::mds_GetID(char* name, std::int32_t* colID) {
     if (name == nullptr || colID == nullptr) return 0;
     Statement stmt(ctx_->hdbc);
     if (!stmt.ok()) return 0;
-    const std::string sql =
-        "SELECT COL_ID FROM " + Prefix(*ctx_) + "KRDB_META_SET " + "WHERE COL_NAME=" + Quoted(name);
+    const std::string sql = "SELECT COL_ID FROM " + Prefix(*ctx_) + "KRDB_META_SET " +
+                            "WHERE COL_NAME=" + SqlLiteral(name);
     // 1 tells the caller that a row was found and the id written.
     return FetchOneInt(stmt, sql, colID);
   });

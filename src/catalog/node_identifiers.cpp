@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "catalog/catalog_sql.h"
+#include "catalog/mtdb_context.h"
 #include "db/statement.h"
 #include "metashelf/base/guard.h"
 #include "metashelf/ora_metadatabase.h"

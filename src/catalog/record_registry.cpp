@@ -2,10 +2,13 @@
 // registers them through the metaInfo_ procedures (ids cross as decimal
 // text), counts and lists a collection's records, describes a record with
 // its dates packed for the host, changes remarks and stamps changes.
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "catalog/catalog_sql.h"
+#include "catalog/catalog_access.h"
+#include "catalog/catalog_binding.h"
 #include "db/statement.h"
 #include "db/unit.h"
 #include "metashelf/base/guard.h"
@@ -20,12 +23,18 @@ using metashelf::catalog::BindIntCol;
 using metashelf::catalog::BindText;
 using metashelf::catalog::BindTextCol;
 using metashelf::catalog::FetchOneInt;
-using metashelf::catalog::IdText;
 using metashelf::catalog::Prefix;
 using metashelf::db::Statement;
 using metashelf::db::Succeeded;
 
 namespace {
+
+// A record id as the procedures take it: decimal text in a cleared buffer
+// that holds any 64-bit value with its sign and NUL.
+struct IdText {
+  explicit IdText(std::int64_t id) { std::snprintf(text, sizeof text, "%" PRId64, id); }
+  char text[21] = {};
+};
 
 // Packs a driver date into the record's 10-byte form: year (int16), one
 // word with month in bits 0-3, day in bits 4-9 and hour in bits 10-15,

@@ -6,7 +6,8 @@
 #include <new>
 #include <string>
 
-#include "catalog/catalog_sql.h"
+#include "catalog/catalog_access.h"
+#include "catalog/catalog_binding.h"
 #include "db/statement.h"
 #include "metashelf/base/guard.h"
 #include "metashelf/blob_data.h"

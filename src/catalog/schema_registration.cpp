@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "catalog/catalog_sql.h"
+#include "catalog/catalog_access.h"
+#include "catalog/catalog_binding.h"
 #include "db/deadlock_retry.h"
 #include "db/statement.h"
 #include "db/unit.h"

@@ -4,28 +4,41 @@
 #include <cstring>
 #include <string>
 
-#include "catalog/catalog_sql.h"
+#include "catalog/catalog_access.h"
+#include "catalog/catalog_binding.h"
 #include "db/statement.h"
 #include "db/unit.h"
 #include "metashelf/base/guard.h"
+#include "metashelf/base/sql_quote.h"
+#include "metashelf/base/utf8.h"
 #include "metashelf/ora_metadatabase.h"
 #include "metashelf/records.h"
 #include "metashelf/smart_array.h"
 
+using metashelf::base::SqlLiteral;
 using metashelf::catalog::BindDateCol;
 using metashelf::catalog::BindInt;
 using metashelf::catalog::BindIntCol;
 using metashelf::catalog::BindText;
 using metashelf::catalog::BindTextCol;
-using metashelf::catalog::CopyCut;
 using metashelf::catalog::FetchOneInt;
 using metashelf::catalog::FetchOneText;
 using metashelf::catalog::Prefix;
-using metashelf::catalog::Quoted;
 using metashelf::db::Statement;
 using metashelf::db::Succeeded;
 
 namespace {
+
+// Copies `src` into `dst` (of `size` bytes) with its NUL, cut to size - 1
+// bytes at a UTF-8 character boundary. Does nothing when size < 1.
+void CopyCut(char* dst, std::size_t size, const char* src) {
+  if (dst == nullptr || size < 1) return;
+  std::size_t n = src != nullptr ? strnlen(src, size) : 0;
+  // Never end inside a multi-byte character.
+  if (n >= size) n = metashelf::base::Utf8CutLength(src, n, size - 1);
+  if (n > 0) std::memcpy(dst, src, n);
+  dst[n] = '\0';
+}
 
 // Runs one of the two-argument update procedures (rename, remark) and, when
 // it succeeded, stamps the schema's modification time.
@@ -58,7 +71,7 @@ int COraMetaDataBase::schema_IsExist(const char* name) {
   return metashelf::base::Guard<int>(0, [&]() -> int {
     if (name == nullptr) return 0;
     const std::string sql = "SELECT COUNT(SCHEMA_NAME) FROM " + std::string(ctx_->owner) +
-                            ".KRDB_META_SCHEMA " + "WHERE SCHEMA_NAME=" + Quoted(name) +
+                            ".KRDB_META_SCHEMA " + "WHERE SCHEMA_NAME=" + SqlLiteral(name) +
                             " AND MTDB_ID=" + std::to_string(ctx_->mtdbID);
     Statement stmt(ctx_->hdbc);
     if (!stmt.ok()) return 0;
@@ -134,7 +147,7 @@ std::int32_t COraMetaDataBase::schema_GetID(char* name, std::int32_t* schemaID) 
   return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     if (name == nullptr || schemaID == nullptr) return 0;
     const std::string sql = "SELECT SCHEMA_ID FROM " + Prefix(*ctx_) + "KRDB_META_SCHEMA " +
-                            "WHERE SCHEMA_NAME=" + Quoted(name) +
+                            "WHERE SCHEMA_NAME=" + SqlLiteral(name) +
                             " AND MTDB_ID=" + std::to_string(ctx_->mtdbID);
     Statement stmt(ctx_->hdbc);
     if (!stmt.ok()) return 0;

@@ -9,6 +9,7 @@
 #include "dataset/lob_io.h"
 #include "dataset/sql_text.h"
 #include "db/statement.h"
+#include "search/id_query.h"
 
 using metashelf::dataset::Format;
 
@@ -139,4 +140,8 @@ std::int32_t COraMetaSetOper::ReadValueLabel(std::int32_t mdsID, std::int64_t me
                       Format("select LABEL_INFO from %s.META_STRUCTINFO_%d where MetaID=%" PRId64,
                              owner_, mdsID, metaID),
                       buffer, length);
+}
+
+std::int32_t COraMetaSetOper::QueryMetaIDs(const char* sql, CSmartArray<std::int64_t>& ids) {
+  return metashelf::search::RunIdQuery(hdbc_, sql, ids);
 }

@@ -84,7 +84,7 @@ class COraMetaSetOper {
 
   // Runs a caller's SELECT whose first column yields record ids and appends
   // the ids to `ids` in delivery order. 1 when every row was read; 0 on any
-  // failure, `ids` then as it was (src/search/meta_set_oper_query.cpp).
+  // failure, `ids` then as it was.
   std::int32_t QueryMetaIDs(const char* sql, CSmartArray<std::int64_t>& ids);
 
  private:

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dataset/mds_context.h"
+#include "dataset/set_access.h"
 #include "metashelf/base/guard.h"
 #include "metashelf/model.h"
 #include "metashelf/ora_metadatabase.h"
@@ -79,4 +80,10 @@ std::int32_t COraMetaDataSet::GetSysDateTime(OCIDate& date) {
     if (mdb == nullptr) return 0;
     return mdb->GetSysDateTime(date, ctx_->mdsID);
   });
+}
+
+COraMetaDataSet* DataSetAccess::Opened(CMetaDataSet_abs* set) {
+  auto* ora = dynamic_cast<COraMetaDataSet*>(set);
+  if (ora == nullptr || ora->ctx_ == nullptr || ora->ctx_->opened == 0) return nullptr;
+  return ora;
 }

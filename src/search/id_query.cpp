@@ -5,7 +5,7 @@
 #include <new>
 
 #include "db/statement.h"
-#include "search/search_text.h"
+#include "search/id_text.h"
 
 namespace metashelf {
 namespace search {

@@ -5,11 +5,15 @@
 #include <cmath>
 #include <cstdint>
 
-#include "search/search_text.h"
+#include "metashelf/base/numbers.h"
+#include "metashelf/base/sql_quote.h"
+#include "metashelf/base/utf8.h"
 
 namespace metashelf {
 namespace search {
 namespace {
+
+using base::QuoteDoubled;
 
 bool IsWordByte(unsigned char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c >= 0x80;
@@ -77,7 +81,7 @@ bool ParseNumber(const std::string& text, std::size_t begin, std::size_t end, do
   while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
   if (begin == end) return false;
   const std::string part = text.substr(begin, end - begin);
-  if (!IsNumberText(part)) return false;
+  if (!base::IsDecimalNumber(part)) return false;
   const auto result = std::from_chars(part.data(), part.data() + part.size(), *value);
   return result.ec == std::errc() && result.ptr == part.data() + part.size() &&
          std::isfinite(*value);
@@ -114,43 +118,6 @@ std::string Joined(const std::vector<std::string>& words, std::size_t count) {
     out += words[k];
   }
   return out;
-}
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsUtf8(const std::string& s) {
-  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-  const std::size_t n = s.size();
-  for (std::size_t i = 0; i < n;) {
-    const unsigned char c = p[i];
-    std::size_t len = 0;
-    std::uint32_t cp = 0;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + len > n) return false;
-    for (std::size_t k = 1; k < len; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (p[i + k] & 0x3F);
-    }
-    if ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) ||
-        cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      return false;
-    }
-    i += len;
-  }
-  return true;
 }
 
 // Whether the attribute whose value starts at xml[quote] is a namespace
@@ -248,7 +215,7 @@ std::string TextOfXml(const std::string& xml) {
 bool ParseTextQuery(const std::string& query, std::vector<TextTerm>* terms) {
   // A database may refuse a text that is not UTF-8, and PostgreSQL would
   // then abort the caller's transaction: such a query is refused here.
-  if (!IsUtf8(query)) return false;
+  if (!base::IsStrictUtf8(query)) return false;
   std::vector<TextTerm> out;
   std::size_t i = 0;
   while (i < query.size()) {

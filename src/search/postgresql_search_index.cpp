@@ -7,12 +7,14 @@
 // unaccent are trusted extensions, which a database owner may create.
 #include <charconv>
 
+#include "metashelf/base/sql_quote.h"
 #include "search/search_index.h"
-#include "search/search_text.h"
 
 namespace metashelf {
 namespace search {
 namespace {
+
+using base::QuoteDoubled;
 
 std::string Number(double value) {
   char buffer[32];

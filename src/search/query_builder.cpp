@@ -4,20 +4,21 @@
 
 #include <cstring>
 
+#include "metashelf/base/calendar.h"
+#include "metashelf/base/numbers.h"
+#include "metashelf/base/sql_quote.h"
 #include "metashelf/model.h"
 #include "metashelf/ora_metadataset.h"
 #include "search/index_text.h"
+#include "search/request_checks.h"
 #include "search/search_index.h"
-#include "search/search_text.h"
 
 namespace {
 
+using metashelf::base::QuoteDoubled;
 using metashelf::search::IsAcceptedExpression;
 using metashelf::search::IsAcceptedOperator;
-using metashelf::search::IsDateText;
-using metashelf::search::IsNumberText;
 using metashelf::search::ParseConditionNumber;
-using metashelf::search::QuoteDoubled;
 
 struct TableKind {
   const char* stem;    // value table name without the collection id
@@ -49,10 +50,11 @@ bool ValuesFit(short tableType, const SearchNode& node) {
     case kTableTypeText:
       return true;
     case kTableTypeNumber:
-      return node.op != "like" && IsNumberText(node.value1) &&
-             (!range || IsNumberText(node.value2));
+      return node.op != "like" && metashelf::base::IsDecimalNumber(node.value1) &&
+             (!range || metashelf::base::IsDecimalNumber(node.value2));
     case kTableTypeDate:
-      return node.op != "like" && IsDateText(node.value1) && (!range || IsDateText(node.value2));
+      return node.op != "like" && metashelf::base::IsCalendarDate(node.value1) &&
+             (!range || metashelf::base::IsCalendarDate(node.value2));
     default:
       return false;
   }

@@ -7,17 +7,14 @@
 #include <set>
 
 #include "dataset/mds_context.h"
+#include "dataset/set_access.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/ora_metadataset.h"
 #include "metashelf/search.h"
 #include "search/id_query.h"
 #include "search/query_builder.h"
+#include "search/request_checks.h"
 #include "search/search_index.h"
-#include "search/search_text.h"
-
-// The set's own translation units reach its context through this door.
-struct DataSetAccess {
-  static MdsContext* Context(COraMetaDataSet& set) { return set.ctx_; }
-};
 
 namespace {
 
@@ -29,11 +26,9 @@ struct Opened {
 };
 
 bool Open(CMetaDataSet_abs* set, Opened* out) {
-  auto* ora = dynamic_cast<COraMetaDataSet*>(set);
+  COraMetaDataSet* ora = DataSetAccess::Opened(set);
   if (ora == nullptr) return false;
-  MdsContext* ctx = DataSetAccess::Context(*ora);
-  if (ctx == nullptr || ctx->opened == 0) return false;
-  *out = Opened{ora, ctx};
+  *out = Opened{ora, DataSetAccess::Context(*ora)};
   return true;
 }
 
@@ -53,13 +48,17 @@ std::set<std::int32_t> NamedConditions(const std::string& expression) {
   return out;
 }
 
+// The search indexes of the set, as they are (null when its backend keeps none).
+std::unique_ptr<SearchIndex> IndexOf(const Opened& opened) {
+  MdsContext* ctx = opened.ctx;
+  return metashelf::search::SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
+}
+
 // The indexes of the set, built when they are not complete.
 std::unique_ptr<SearchIndex> ReadyIndex(const Opened& opened) {
-  MdsContext* ctx = opened.ctx;
-  std::unique_ptr<SearchIndex> index =
-      metashelf::search::SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
+  std::unique_ptr<SearchIndex> index = IndexOf(opened);
   if (!index) return nullptr;
-  if (!index->Ready() && !metashelf::search::BuildSearchIndexes(opened.set, ctx, nullptr)) {
+  if (!index->Ready() && !metashelf::search::BuildSearchIndexes(opened.set, opened.ctx, nullptr)) {
     return nullptr;
   }
   return index;
@@ -115,61 +114,45 @@ std::int32_t Search(CMetaDataSet_abs* set, const std::string& expression,
 std::int32_t MsSearch(CMetaDataSet_abs* set, const std::string& expression,
                       const std::vector<SearchNode>& conditions, const MsSearchOptions& options,
                       std::vector<MsSearchHit>* hits, std::int32_t* total) {
-  try {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     return Search(set, expression, conditions, options, hits, total);
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 std::int32_t MsSearchSql(CMetaDataSet_abs* set, const std::string& expression,
                          const std::vector<SearchNode>& conditions, std::string* sql) {
-  try {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     Opened opened;
     if (sql == nullptr || !Open(set, &opened)) return 0;
-    MdsContext* ctx = opened.ctx;
-    std::unique_ptr<SearchIndex> index =
-        metashelf::search::SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
+    std::unique_ptr<SearchIndex> index = IndexOf(opened);
     CQueryBuilder builder(opened.set);
     builder.SetSearchIndex(index.get());
     return builder.BuildSql(expression, conditions, *sql);
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 std::int32_t MsReindex(CMetaDataSet_abs* set, std::int64_t* records) {
-  try {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     Opened opened;
     if (!Open(set, &opened)) return 0;
     return metashelf::search::BuildSearchIndexes(opened.set, opened.ctx, records) ? 1 : 0;
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 std::int32_t MsDropSearchIndexes(CMetaDataSet_abs* set) {
-  try {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     Opened opened;
     if (!Open(set, &opened)) return 0;
-    MdsContext* ctx = opened.ctx;
-    std::unique_ptr<SearchIndex> index =
-        metashelf::search::SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
+    std::unique_ptr<SearchIndex> index = IndexOf(opened);
     return !index || index->Drop() ? 1 : 0;
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 std::int32_t MsSearchIndexesReady(CMetaDataSet_abs* set) {
-  try {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     Opened opened;
     if (!Open(set, &opened)) return 0;
-    MdsContext* ctx = opened.ctx;
-    std::unique_ptr<SearchIndex> index =
-        metashelf::search::SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
+    std::unique_ptr<SearchIndex> index = IndexOf(opened);
     return index && index->Ready() ? 1 : 0;
-  } catch (...) {
-    return 0;
-  }
+  });
 }

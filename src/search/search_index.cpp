@@ -11,21 +11,24 @@
 #include <cstring>
 #include <new>
 
-#include "catalog/catalog_sql.h"
+#include "catalog/catalog_access.h"
 #include "catalog/mtdb_context.h"
 #include "dataset/mds_context.h"
 #include "db/statement.h"
 #include "db/unit.h"
+#include "metashelf/base/sql_quote.h"
 #include "metashelf/host.h"
 #include "metashelf/model.h"
 #include "metashelf/ora_metadatabase.h"
 #include "metashelf/ora_metadataset.h"
+#include "search/id_text.h"
 #include "search/search_index_rows.h"
-#include "search/search_text.h"
 
 namespace metashelf {
 namespace search {
 namespace {
+
+using base::QuoteDoubled;
 
 bool ParseDouble(const char* text, double* value) {
   const std::size_t n = std::strlen(text);

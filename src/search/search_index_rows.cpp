@@ -11,7 +11,7 @@
 #include "dataset/mds_context.h"
 #include "dataset/meta_set_oper.h"
 #include "db/statement.h"
-#include "search/search_text.h"
+#include "search/id_text.h"
 
 namespace metashelf {
 namespace search {

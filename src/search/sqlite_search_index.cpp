@@ -9,12 +9,15 @@
 #include <charconv>
 
 #include "db/statement.h"
+#include "metashelf/base/sql_quote.h"
+#include "search/id_text.h"
 #include "search/search_index.h"
-#include "search/search_text.h"
 
 namespace metashelf {
 namespace search {
 namespace {
+
+using base::QuoteDoubled;
 
 // More than a 32-bit float's rounding of any coordinate up to 180.
 constexpr double kSlack = 0.001;

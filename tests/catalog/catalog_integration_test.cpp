@@ -392,10 +392,6 @@ TEST_P(CatalogOnDatabaseTest, HostileNamesComeBackExactlyAndChangeNoStatement) {
   EXPECT_EQ(count, static_cast<std::int32_t>(names.size()) + 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, CatalogOnDatabaseTest,
-                         ::testing::ValuesIn(metashelf::testing::Backends()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                           return info.param;
-                         });
+METASHELF_ON_EVERY_BACKEND(CatalogOnDatabaseTest);
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "metashelf/host.h"
 #include "metashelf/metashelf.h"
 #include "metashelf/model.h"
+#include "support/backend_list.h"
 #include "support/pg_server.h"
 #include "support/postgresql_fresh.h"
 

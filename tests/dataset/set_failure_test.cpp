@@ -166,9 +166,6 @@ TEST_P(RealSetFailureTest, AnAddWithItsRemarkStoresBothOrNeither) {
   EXPECT_EQ(MsAddMetaData(nullptr, record.get(), "r"), -1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, RealSetFailureTest, ::testing::Values("sqlite", "postgresql"),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                           return info.param;
-                         });
+METASHELF_ON_EVERY_BACKEND(RealSetFailureTest);
 
 }  // namespace

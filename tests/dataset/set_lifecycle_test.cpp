@@ -147,8 +147,21 @@ TEST_F(SetTest, FreshSetAnswersNothing) {
 TEST_F(SetTest, ValueIndexesAreDroppedAndRestoredByName) {
   EXPECT_EQ(set.DropValueIndexes(), 0);  // not open
   EXPECT_EQ(set.RestoreValueIndexes(), 0);
+  // The exported functions refuse what is not an opened set of this library.
+  MsValueIndexPolicy policy;
+  std::int32_t none = -1;
+  const std::size_t traced = driver.Trace().size();
+  for (CMetaDataSet_abs* refused :
+       {static_cast<CMetaDataSet_abs*>(nullptr), static_cast<CMetaDataSet_abs*>(&set)}) {
+    EXPECT_EQ(MsDropValueIndexes(refused), 0);
+    EXPECT_EQ(MsRestoreValueIndexes(refused, &none), 0);
+    EXPECT_EQ(none, 0);
+    EXPECT_EQ(MsGetValueIndexPolicy(refused, &policy), 0);
+  }
+  EXPECT_EQ(driver.Trace().size(), traced);  // no statement ran
   OpenSet();
-  EXPECT_EQ(set.DropValueIndexes(), 1);
+  EXPECT_EQ(MsGetValueIndexPolicy(&set, nullptr), 0);
+  EXPECT_EQ(MsDropValueIndexes(&set), 1);
   const std::vector<std::string> dropped = {
       "DROP INDEX GEO.META_NDTEXT_17_NV",
       "DROP INDEX GEO.META_NDNUMBER_17_NV",

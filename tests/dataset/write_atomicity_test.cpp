@@ -473,10 +473,6 @@ TEST_P(WriteAtomicityTest, ASetNeverActsOnAnotherSetsRecord) {
   EXPECT_TRUE(w.Holds(w.setA, w.a1, kRecord1));
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, WriteAtomicityTest,
-                         ::testing::ValuesIn(metashelf::testing::Backends()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                           return info.param;
-                         });
+METASHELF_ON_EVERY_BACKEND(WriteAtomicityTest);
 
 }  // namespace

@@ -35,9 +35,6 @@ class DriverTest : public ::testing::TestWithParam<std::string> {
   std::string owner_;
 };
 
-#define METASHELF_ON_EVERY_BACKEND(Suite) \
-  INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::ValuesIn(::metashelf::testing::Backends()))
-
 }  // namespace testing
 }  // namespace metashelf
 

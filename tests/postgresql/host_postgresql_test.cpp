@@ -1,10 +1,10 @@
 // The host object on PostgreSQL: opening by URI or conninfo without ever
-// showing a password, the owner option, provisioning of an owner's catalog
-// objects, ids, and transactions.
+// showing a password, the owner option and provisioning of an owner's
+// catalog objects. Ids, transactions and statement errors are tested on
+// every backend (tests/host/host_backends_test.cpp).
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <set>
 
 #include "backends/postgresql/connection.h"
 #include "metashelf/driver.h"
@@ -121,76 +121,6 @@ TEST_F(PgHostTest, CatalogRegistryAndProvisionedOwner) {
   EXPECT_EQ(db->db_DeleteMtdb(id), 1);
   EXPECT_LT(db->db_DeleteMtdb(id), 1);
   EXPECT_EQ(db->FindMtdb("first"), 0);
-}
-
-TEST_F(PgHostTest, IdsAreNeverHandedOutTwice) {
-  std::set<std::int32_t> ids;
-  {
-    auto db = Open();
-    ASSERT_TRUE(db);
-    ASSERT_EQ(db->Begin(), 1);
-    for (int i = 0; i < 5; ++i) ids.insert(db->db_GetFreeXCLSID());
-    ASSERT_EQ(db->Rollback(), 1);
-    for (int i = 0; i < 5; ++i) ids.insert(db->db_GetFreeXCLSID());
-  }
-  auto again = Open();
-  ASSERT_TRUE(again);
-  for (int i = 0; i < 5; ++i) ids.insert(again->db_GetFreeXCLSID());
-  EXPECT_EQ(ids.size(), 15u);
-  EXPECT_EQ(ids.count(0), 0u);
-}
-
-TEST_F(PgHostTest, TransactionsCommitRollBackAndReportAFailedOne) {
-  auto db = Open();
-  ASSERT_TRUE(db);
-  ASSERT_EQ(Exec(db.get(), "CREATE TABLE METASHELF.T(A NUMBER PRIMARY KEY)"), 0);
-  ASSERT_EQ(db->Begin(), 1);
-  ASSERT_EQ(Exec(db.get(), "insert into METASHELF.T values(1)"), 0);
-  ASSERT_EQ(db->Commit(), 1);
-  ASSERT_EQ(db->Begin(), 1);
-  ASSERT_EQ(Exec(db.get(), "insert into METASHELF.T values(2)"), 0);
-  ASSERT_EQ(db->Rollback(), 1);
-  EXPECT_EQ(Count(db.get(), "select count(*) from METASHELF.T"), 1);
-  // A statement that fails inside a transaction undoes only itself, as on
-  // Oracle: the transaction goes on and commits the rest.
-  ASSERT_EQ(db->Begin(), 1);
-  ASSERT_EQ(Exec(db.get(), "insert into METASHELF.T values(3)"), 0);
-  ASSERT_LT(Exec(db.get(), "insert into METASHELF.T values(1)"), 0);
-  ASSERT_EQ(Exec(db.get(), "insert into METASHELF.T values(4)"), 0);
-  EXPECT_EQ(db->Commit(), 1) << db->LastError();
-  EXPECT_EQ(Count(db.get(), "select count(*) from METASHELF.T"), 3);
-  // Catalog creation inside the host's transaction goes with it.
-  ASSERT_EQ(db->Begin(), 1);
-  ASSERT_GT(db->db_CreateMtdb("inside"), 0) << db->LastError();
-  ASSERT_EQ(db->Rollback(), 1);
-  EXPECT_EQ(db->FindMtdb("inside"), 0);
-}
-
-// A failed statement's reason is the database's, kept after the statement
-// is gone; the host's own commit or rollback never replaces it, and the
-// statements after it in the same transaction run.
-TEST_F(PgHostTest, LastStatementErrorIsTheDatabasesReasonNotTheHostsAftermath) {
-  auto db = Open();
-  ASSERT_TRUE(db);
-  ASSERT_EQ(Exec(db.get(), "CREATE TABLE METASHELF.C(A NUMBER CHECK (A < 10))"), 0);
-  EXPECT_EQ(db->LastStatementError().number, 0u);
-  ASSERT_EQ(db->Begin(), 1);
-  ASSERT_LT(Exec(db.get(), "insert into METASHELF.C values(50)"), 0);
-  EXPECT_EQ(db->Commit(), 1);
-  CHostDataBase::StatementError e = db->LastStatementError();
-  EXPECT_EQ(e.number, 1u);
-  EXPECT_EQ(e.state, "23000");
-  EXPECT_EQ(e.native, 2290);  // a check constraint, as Oracle numbers it
-  EXPECT_NE(e.message.find("violates check constraint"), std::string::npos) << e.message;
-
-  ASSERT_EQ(db->Begin(), 1);
-  ASSERT_LT(Exec(db.get(), "insert into METASHELF.C values(60)"), 0);
-  ASSERT_EQ(Exec(db.get(), "insert into METASHELF.C values(1)"), 0);
-  ASSERT_EQ(db->Rollback(), 1);
-  e = db->LastStatementError();
-  EXPECT_EQ(e.number, 2u);
-  EXPECT_EQ(e.native, 2290);
-  EXPECT_EQ(Count(db.get(), "select count(*) from METASHELF.C"), 0);
 }
 
 }  // namespace

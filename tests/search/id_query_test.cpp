@@ -4,15 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "backends/scripted/scripted.h"
+#include "search/id_text.h"
 
 using metashelf::driver::Call;
 using metashelf::driver::Value;
 using metashelf::driver::scripted::ScriptedDriver;
+using metashelf::search::ParseIdText;
 using metashelf::search::RunIdQuery;
 
 namespace {
@@ -117,6 +120,30 @@ TEST_F(IdQueryTest, RejectedStatementGivesZero) {
   driver.OnExecute("broken").Status(GIS_SQL_ERROR);
   EXPECT_EQ(RunIdQuery(driver.hdbc(), "select broken", ids), 0);
   EXPECT_EQ(ids.GetSize(), 0);
+}
+
+TEST(IdTextTest, IdTextsConvertLikeADecimalReader) {
+  struct Case {
+    const char* text;
+    std::int64_t id;
+  };
+  const Case cases[] = {{"12abc", 12},
+                        {"", 0},
+                        {"  42", 42},
+                        {"-17", -17},
+                        {"+5", 5},
+                        {"abc", 0},
+                        {"9223372036854775807", std::numeric_limits<std::int64_t>::max()},
+                        {"-9223372036854775808", std::numeric_limits<std::int64_t>::min()},
+                        {"99999999999999999999", std::numeric_limits<std::int64_t>::max()},
+                        {"-99999999999999999999", std::numeric_limits<std::int64_t>::min()}};
+  for (const Case& c : cases) {
+    char buffer[22] = {};
+    std::strncpy(buffer, c.text, sizeof buffer - 1);
+    EXPECT_EQ(ParseIdText(buffer, sizeof buffer), c.id) << c.text;
+  }
+  const char unterminated[4] = {'1', '2', '3', '4'};
+  EXPECT_EQ(ParseIdText(unterminated, 3), 123);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ std::vector<std::vector<Value>> TextRows(int count, int firstId = 1) {
 class NodeValuesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    DataSetAccess::Fill(set, driver.hdbc(), "GEO", 7);
+    FillSetContext(set, driver.hdbc(), "GEO", 7);
     NodeDataStrcT untouched;
     std::memset(&untouched, 0x5A, sizeof untouched);
     values.assign(300, untouched);

@@ -35,10 +35,10 @@ class QueryBuilderTest : public ::testing::Test {
   void Use(std::unique_ptr<CSchema> loaded) {
     ASSERT_TRUE(loaded) << "the test schema was refused";
     schema = std::move(loaded);
-    DataSetAccess::Fill(set, driver.hdbc(), "GEO", 7, schema.get());
+    FillSetContext(set, driver.hdbc(), "GEO", 7, schema.get());
   }
   void SetUp() override { Use(LoadSchemaWithGuid("/rec/title", 1203)); }
-  void TearDown() override { DataSetAccess::Release(set); }
+  void TearDown() override { ReleaseSetSchema(set); }
 
   // The statement of `expression`, or "<refused>".
   std::string Build(const std::string& expression, const std::vector<SearchNode>& conditions) {
@@ -164,7 +164,7 @@ TEST_F(QueryBuilderTest, RequestsThatCannotBeWrittenAreRefused) {
   }
   EXPECT_EQ(Build("1", {}), "<refused>") << "no conditions";
 
-  DataSetAccess::Release(set);
+  ReleaseSetSchema(set);
   EXPECT_EQ(Build("1", {good}), "<refused>") << "set without schema";
   CQueryBuilder orphan(nullptr);
   std::string sql = "kept";

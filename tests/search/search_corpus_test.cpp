@@ -270,8 +270,7 @@ TEST_P(CorpusSearchTest, NoSearchReturnsAnIdOfAnotherCollection) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, CorpusSearchTest,
-                         ::testing::ValuesIn(metashelf::testing::Backends()));
+METASHELF_ON_EVERY_BACKEND(CorpusSearchTest);
 
 TEST(CorpusSearchBackendsTest, EveryBackendFindsTheSameRecords) {
   const auto backends = metashelf::testing::Backends();

@@ -23,7 +23,7 @@ class SearchExecutionTest : public ::testing::Test {
   void SetUp() override {
     schema = search_test::LoadSchemaWithGuid("/rec/title", 1203);
     ASSERT_TRUE(schema);
-    DataSetAccess::Fill(set, driver.hdbc(), "GEO", 7, schema.get());
+    FillSetContext(set, driver.hdbc(), "GEO", 7, schema.get());
     SearchNode node;
     node.condID = 1;
     node.nodePath = "/rec/title";
@@ -34,7 +34,7 @@ class SearchExecutionTest : public ::testing::Test {
     node.op = "=";
     conditions.push_back(node);
   }
-  void TearDown() override { DataSetAccess::Release(set); }
+  void TearDown() override { ReleaseSetSchema(set); }
 
   std::vector<std::int64_t> Elements() const {
     std::vector<std::int64_t> out;
@@ -110,7 +110,7 @@ TEST_F(SearchExecutionTest, MetaSearchRunsTheCallersStatementThroughTheRowOperat
   EXPECT_EQ(set.MetaSearch("select METAID from GEO.META_STRUCTINFO_7", ids), 0);  // no oper
   EXPECT_TRUE(driver.Calls().empty());
 
-  DataSetAccess::Context(set).oper = new COraMetaSetOper("GEO", driver.hdbc(), schema.get());
+  DataSetAccess::Context(set)->oper = new COraMetaSetOper("GEO", driver.hdbc(), schema.get());
   driver.OnExecute("STRUCTINFO").Rows({{Value::Text("12abc")}, {Value::Null()}});
   ids.Add(5);
   ASSERT_EQ(set.MetaSearch("select METAID from GEO.META_STRUCTINFO_7", ids), 1);

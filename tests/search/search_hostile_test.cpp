@@ -178,7 +178,6 @@ TEST_P(HostileSearchTest, NoRequestReachesAnotherCollectionOrChangesData) {
   EXPECT_GT(accepted, 20) << "of " << searches;
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, HostileSearchTest,
-                         ::testing::ValuesIn(metashelf::testing::Backends()));
+METASHELF_ON_EVERY_BACKEND(HostileSearchTest);
 
 }  // namespace

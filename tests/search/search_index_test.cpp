@@ -421,7 +421,6 @@ TEST_P(IndexedSearchTest, DatesOfReducedPrecisionAreFoundAsTheirPeriods) {
   EXPECT_EQ(set.Remove(&c->catalog, colID), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, IndexedSearchTest,
-                         ::testing::ValuesIn(metashelf::testing::Backends()));
+METASHELF_ON_EVERY_BACKEND(IndexedSearchTest);
 
 }  // namespace

@@ -7,24 +7,21 @@
 #include <cstring>
 #include <string>
 
-#include "dataset/mds_context.h"
-#include "metashelf/ora_metadataset.h"
+#include "dataset/set_access.h"
 
-struct DataSetAccess {
-  static MdsContext& Context(COraMetaDataSet& set) { return *set.ctx_; }
+// The state of a set opened on `hdbc` for collection `mdsID` of `owner`.
+inline void FillSetContext(COraMetaDataSet& set, gis_SQLHDBC_STRU* hdbc, const std::string& owner,
+                           std::int32_t mdsID, CSchema* schema = nullptr) {
+  MdsContext& ctx = *DataSetAccess::Context(set);
+  std::strncpy(ctx.owner, owner.c_str(), sizeof ctx.owner - 1);
+  ctx.hdbc = hdbc;
+  ctx.mdsID = mdsID;
+  ctx.schema = schema;
+}
 
-  // The state of a set opened on `hdbc` for collection `mdsID` of `owner`.
-  static void Fill(COraMetaDataSet& set, gis_SQLHDBC_STRU* hdbc, const std::string& owner,
-                   std::int32_t mdsID, CSchema* schema = nullptr) {
-    MdsContext& ctx = Context(set);
-    std::strncpy(ctx.owner, owner.c_str(), sizeof ctx.owner - 1);
-    ctx.hdbc = hdbc;
-    ctx.mdsID = mdsID;
-    ctx.schema = schema;
-  }
-
-  // Hands the schema back to the test before the set is destroyed.
-  static void Release(COraMetaDataSet& set) { Context(set).schema = nullptr; }
-};
+// Hands the schema back to the test before the set is destroyed.
+inline void ReleaseSetSchema(COraMetaDataSet& set) {
+  DataSetAccess::Context(set)->schema = nullptr;
+}
 
 #endif  // METASHELF_TESTS_SEARCH_SET_ACCESS_H_

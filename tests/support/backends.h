@@ -11,8 +11,7 @@
 //     if (!fresh.db) GTEST_SKIP() << fresh.error;
 //     fresh.db->db_CreateMtdb("default");
 //   }
-//   INSTANTIATE_TEST_SUITE_P(Backends, MyTest,
-//       ::testing::ValuesIn(metashelf::testing::Backends()));
+//   METASHELF_ON_EVERY_BACKEND(MyTest);
 #ifndef METASHELF_TESTS_SUPPORT_BACKENDS_H_
 #define METASHELF_TESTS_SUPPORT_BACKENDS_H_
 
@@ -26,15 +25,11 @@
 #include <vector>
 
 #include "metashelf/host.h"
+#include "support/backend_list.h"
 #include "support/postgresql_fresh.h"
 
 namespace metashelf {
 namespace testing {
-
-// Backends this run tests.
-inline std::vector<std::string> Backends() {
-  return {"sqlite", "postgresql"};
-}
 
 // A temporary folder, removed with everything in it.
 class TempDir {
@@ -80,7 +75,7 @@ struct FreshDatabase {
       OpenPostgres();
       return;
     }
-    const std::string uri = FreshUri(backend, dir);
+    uri = FreshUri(backend, dir);
     if (uri.empty()) {
       error = "backend " + backend + " is not available in this run";
       return;
@@ -106,13 +101,15 @@ struct FreshDatabase {
       error = "cannot create a PostgreSQL test database: " + pg->error();
       FAIL() << error;
     }
-    db = CHostDataBase::Open(pg->conninfo(), &error);
+    uri = pg->conninfo();
+    db = CHostDataBase::Open(uri, &error);
     if (!db) FAIL() << error;
   }
 
   TempDir dir;
   std::unique_ptr<PgFreshDatabase> pg;  // outlives db
   std::unique_ptr<CHostDataBase> db;
+  std::string uri;  // opens the same database again
   std::string error;
 };
 

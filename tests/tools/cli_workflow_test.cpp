@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "cli_run.h"
+#include "support/backend_list.h"
 #include "support/pg_server.h"
 
 namespace fs = std::filesystem;
@@ -554,7 +555,6 @@ TEST_P(CliWorkflowTest, CorpusRoundTrip) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, CliWorkflowTest, ::testing::Values("sqlite", "postgresql"),
-                         [](const auto& info) { return info.param; });
+METASHELF_ON_EVERY_BACKEND(CliWorkflowTest);
 
 }  // namespace

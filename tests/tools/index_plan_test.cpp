@@ -6,17 +6,32 @@
 namespace metashelf::cli {
 namespace {
 
-TEST(IndexPlanTest, AutoBuildsAfterOnlyForLargeSqliteImportsThatOutweighTheCollection) {
-  constexpr ValueIndexMode kAuto = ValueIndexMode::kAuto;
-  EXPECT_TRUE(BuildValueIndexesAfter(kAuto, "sqlite", 1000, 0));
-  EXPECT_FALSE(BuildValueIndexesAfter(kAuto, "sqlite", 999, 0));
-  // The build covers the records already there: at least half as many.
-  EXPECT_TRUE(BuildValueIndexesAfter(kAuto, "sqlite", 5000, 10000));
-  EXPECT_FALSE(BuildValueIndexesAfter(kAuto, "sqlite", 4999, 10000));
-  EXPECT_FALSE(BuildValueIndexesAfter(kAuto, "postgresql", 100000, 0));
-  // Asked for, either way holds whatever the sizes and backend.
-  EXPECT_TRUE(BuildValueIndexesAfter(ValueIndexMode::kAfter, "postgresql", 1, 1000000));
-  EXPECT_FALSE(BuildValueIndexesAfter(ValueIndexMode::kInPlace, "sqlite", 1000000, 0));
+TEST(IndexPlanTest, AutoBuildsAfterOnlyWhereItPaysAndTheImportOutweighsTheCollection) {
+  const MsValueIndexPolicy pays{1000, true};  // as SQLite says
+  const MsValueIndexPolicy never{0, false};   // as PostgreSQL says
+  struct Case {
+    ValueIndexMode mode;
+    const MsValueIndexPolicy& policy;
+    std::size_t incoming;
+    std::int64_t existing;
+    bool after;
+  };
+  const Case cases[] = {
+      {ValueIndexMode::kAuto, pays, 1000, 0, true},
+      {ValueIndexMode::kAuto, pays, 999, 0, false},
+      // The build covers the records already there: at least half as many.
+      {ValueIndexMode::kAuto, pays, 5000, 10000, true},
+      {ValueIndexMode::kAuto, pays, 4999, 10000, false},
+      {ValueIndexMode::kAuto, never, 100000, 0, false},
+      // Asked for, either way holds whatever the sizes and policy.
+      {ValueIndexMode::kAfter, never, 1, 1000000, true},
+      {ValueIndexMode::kInPlace, pays, 1000000, 0, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(BuildValueIndexesAfter(c.mode, c.policy, c.incoming, c.existing), c.after)
+        << static_cast<int>(c.mode) << " from " << c.policy.buildAfterFrom << " " << c.incoming
+        << " into " << c.existing;
+  }
 }
 
 TEST(IndexPlanTest, ModesAreParsedByTheirOptionNames) {

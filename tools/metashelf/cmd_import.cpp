@@ -305,10 +305,13 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
   if (files.empty()) Fail("import: no XML files among the paths given");
   Session session(globals);
   Collection collection(session, options.collection);
-  const std::string backend = session.db().Backend();
+  MsValueIndexPolicy policy;
+  if (MsGetValueIndexPolicy(&collection.set(), &policy) != 1) {
+    Fail("collection '" + options.collection + "' is not a stored collection");
+  }
   // The record count matters only to the automatic choice.
   const bool after = BuildValueIndexesAfter(
-      mode, backend, files.size(), mode == ValueIndexMode::kAuto ? collection.RecordCount() : 0);
+      mode, policy, files.size(), mode == ValueIndexMode::kAuto ? collection.RecordCount() : 0);
 
   ImportOptions effective = options;
   effective.quietNotes = options.quietNotes || globals.quiet;
@@ -316,9 +319,9 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
   // Held from before the indexes may be dropped until after they are built
   // (not while the database is opened: a signal then ends the tool at once).
   InterruptPoint interrupt;
-  // On SQLite every import first builds value indexes that an interrupted
-  // one left dropped (there it costs nothing when they are all there).
-  ImportValueIndexes indexes(collection, backend == "sqlite", after, progress,
+  // Where the backend says it costs nothing when they are all there, every
+  // import first builds value indexes that an interrupted one left dropped.
+  ImportValueIndexes indexes(collection, policy.restoreBeforeImport, after, progress,
                              effective.quietNotes);
   Importer importer(collection, effective, progress);
   std::size_t read = 0;

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "commands.h"
+#include "json_text.h"
 #include "metashelf/base/numbers.h"
 
 namespace metashelf::cli {

@@ -16,8 +16,8 @@ bool ParseValueIndexMode(std::string_view text, ValueIndexMode* mode) {
   return true;
 }
 
-bool BuildValueIndexesAfter(ValueIndexMode mode, std::string_view backend, std::size_t incoming,
-                            std::int64_t existing) {
+bool BuildValueIndexesAfter(ValueIndexMode mode, const MsValueIndexPolicy& policy,
+                            std::size_t incoming, std::int64_t existing) {
   switch (mode) {
     case ValueIndexMode::kAfter:
       return true;
@@ -26,8 +26,8 @@ bool BuildValueIndexesAfter(ValueIndexMode mode, std::string_view backend, std::
     case ValueIndexMode::kAuto:
       break;
   }
-  return backend == "sqlite" && incoming >= kMinRecordsForIndexesAfter &&
-         2 * static_cast<std::int64_t>(incoming) >= existing;
+  const auto records = static_cast<std::int64_t>(incoming);
+  return policy.buildAfterFrom > 0 && records >= policy.buildAfterFrom && 2 * records >= existing;
 }
 
 }  // namespace metashelf::cli

@@ -12,6 +12,7 @@
 
 #include "metashelf/base/calendar.h"
 #include "metashelf/base/numbers.h"
+#include "metashelf/base/utf8.h"
 
 namespace metashelf::cli {
 namespace {
@@ -45,52 +46,6 @@ bool IsWordChar(char c) {
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
-}
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(const std::string& s, std::size_t* bad) {
-  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-  const std::size_t n = s.size();
-  for (std::size_t i = 0; i < n;) {
-    const unsigned char c = p[i];
-    std::size_t len = 0;
-    std::uint32_t cp = 0;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4;
-      cp = c & 0x07;
-    } else {
-      *bad = i;
-      return false;
-    }
-    if (i + len > n) {
-      *bad = i;
-      return false;
-    }
-    for (std::size_t k = 1; k < len; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) {
-        *bad = i;
-        return false;
-      }
-      cp = (cp << 6) | (p[i + k] & 0x3F);
-    }
-    const bool overlong =
-        (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
-    if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      *bad = i;
-      return false;
-    }
-    i += len;
-  }
-  return true;
 }
 
 // Whether a free text holds a letter or digit (or a multi-byte character).
@@ -255,40 +210,33 @@ class Parser {
     return false;
   }
 
-  bool ParseOr(int depth, Node* out) {
+  // A run of `part`s joined by `keyword`: the part alone when there is
+  // one, else a node of `kind` over all of them.
+  bool ParseChain(int depth, Node* out, const char* keyword, Node::Kind kind,
+                  bool (Parser::*part)(int, Node*)) {
     Node first;
-    if (!ParseAnd(depth, &first)) return false;
-    if (!IsKeyword(Peek(), "or")) {
+    if (!(this->*part)(depth, &first)) return false;
+    if (!IsKeyword(Peek(), keyword)) {
       *out = std::move(first);
       return true;
     }
-    out->kind = Node::kOr;
+    out->kind = kind;
     out->children.push_back(std::move(first));
-    while (IsKeyword(Peek(), "or")) {
+    while (IsKeyword(Peek(), keyword)) {
       Next();
       Node next;
-      if (!ParseAnd(depth, &next)) return false;
+      if (!(this->*part)(depth, &next)) return false;
       out->children.push_back(std::move(next));
     }
     return true;
   }
 
+  bool ParseOr(int depth, Node* out) {
+    return ParseChain(depth, out, "or", Node::kOr, &Parser::ParseAnd);
+  }
+
   bool ParseAnd(int depth, Node* out) {
-    Node first;
-    if (!ParseFactor(depth, &first)) return false;
-    if (!IsKeyword(Peek(), "and")) {
-      *out = std::move(first);
-      return true;
-    }
-    out->kind = Node::kAnd;
-    out->children.push_back(std::move(first));
-    while (IsKeyword(Peek(), "and")) {
-      Next();
-      Node next;
-      if (!ParseFactor(depth, &next)) return false;
-      out->children.push_back(std::move(next));
-    }
-    return true;
+    return ParseChain(depth, out, "and", Node::kAnd, &Parser::ParseFactor);
   }
 
   bool ParseFactor(int depth, Node* out) {
@@ -368,8 +316,14 @@ class Parser {
                   "expected a box W,S,E,N in decimal degrees (-180..180, -90..90, "
                   "south <= north)");
     }
+    return AddCondition(std::move(node), field.column, out);
+  }
+
+  // Numbers `node` as the next condition and makes `out` stand for it;
+  // refused (at `column`) past kMaxConditions.
+  bool AddCondition(SearchNode node, std::size_t column, Node* out) {
     if (conditions_.size() >= kMaxConditions) {
-      return Fail(field.column, "more than " + std::to_string(kMaxConditions) + " conditions");
+      return Fail(column, "more than " + std::to_string(kMaxConditions) + " conditions");
     }
     node.condID = static_cast<std::int32_t>(conditions_.size() + 1);
     out->kind = Node::kCondition;
@@ -425,14 +379,7 @@ class Parser {
       if (!ParseValue("'between ... and'", &node.value2)) return false;
       if (!CheckValue(field.text, info, node.value2, upperColumn)) return false;
     }
-    if (conditions_.size() >= kMaxConditions) {
-      return Fail(field.column, "more than " + std::to_string(kMaxConditions) + " conditions");
-    }
-    node.condID = static_cast<std::int32_t>(conditions_.size() + 1);
-    out->kind = Node::kCondition;
-    out->condition = node.condID;
-    conditions_.push_back(std::move(node));
-    return true;
+    return AddCondition(std::move(node), field.column, out);
   }
 
   // Writes the node with the parentheses that the database's left-to-right
@@ -486,7 +433,7 @@ bool ParseQuery(const std::string& text, const FieldResolver& resolve, ParsedQue
     }
   }
   std::size_t bad = 0;
-  if (!IsValidUtf8(text, &bad)) return refuse(bad + 1, "the query is not valid UTF-8");
+  if (!base::IsStrictUtf8(text, &bad)) return refuse(bad + 1, "the query is not valid UTF-8");
 
   std::vector<Token> tokens;
   Refusal refusal{0, ""};

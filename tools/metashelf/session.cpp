@@ -10,8 +10,8 @@
 #include <cstring>
 
 #include "metashelf/base/numbers.h"
+#include "metashelf/base/password_mask.h"
 #include "shipped.h"
-#include "text_util.h"
 
 namespace metashelf::cli {
 
@@ -65,7 +65,7 @@ Session::Session(const Globals& globals, Access access) : globals_(globals) {
         Fail(prefix + "database " + OneLine(error.substr(prefix.size())));
       }
     }
-    Fail("cannot open database " + MaskPassword(globals_.db) +
+    Fail("cannot open database " + base::MaskPassword(globals_.db) +
          (error.empty() ? std::string() : ": " + OneLine(error)));
   }
   displayUri_ = db_->DisplayUri();

@@ -13,13 +13,11 @@ constexpr std::int32_t kNameTaken = 955;
 
 ImportValueIndexes::ImportValueIndexes(Collection& collection, bool restoreFirst, bool after,
                                        Progress& progress, bool quiet)
-    : set_(dynamic_cast<COraMetaDataSet*>(&collection.set())),
-      db_(collection.session().db()),
+    : db_(collection.session().db()),
       name_(collection.name()),
       progress_(progress),
       quiet_(quiet),
       collectionSet_(&collection.set()) {
-  if (set_ == nullptr) Fail("collection '" + name_ + "' is not a stored collection");
   if (restoreFirst || after) {
     std::int32_t created = 0;
     std::string reason;
@@ -38,7 +36,7 @@ ImportValueIndexes::ImportValueIndexes(Collection& collection, bool restoreFirst
   if (MsSearchIndexesReady(collectionSet_) == 1) {
     searchDropped_ = MsDropSearchIndexes(collectionSet_) == 1;
   }
-  if (set_->DropValueIndexes() != 1) {
+  if (MsDropValueIndexes(collectionSet_) != 1) {
     // Whatever was dropped is made again; the import keeps them in place.
     if (!Finish()) Fail("cannot build the value indexes of '" + name_ + "' again");
     if (!quiet_) progress_.Note("keeping the value indexes of '" + name_ + "' in place");
@@ -78,7 +76,7 @@ bool ImportValueIndexes::Finish() {
 
 bool ImportValueIndexes::Restore(std::int32_t* created, std::string* reason) {
   const std::uint64_t before = db_.LastStatementError().number;
-  if (set_->RestoreValueIndexes(created) == 1) return true;
+  if (MsRestoreValueIndexes(collectionSet_, created) == 1) return true;
   // An index that is there already fails too (955, the name is taken),
   // tolerated: a reason is only given when the last failure is not such.
   const CHostDataBase::StatementError failed = db_.LastStatementError();

@@ -13,8 +13,6 @@
 #include "progress.h"
 #include "session.h"
 
-class COraMetaDataSet;
-
 namespace metashelf::cli {
 
 class ImportValueIndexes {
@@ -40,7 +38,6 @@ class ImportValueIndexes {
   // when a statement failed).
   bool Restore(std::int32_t* created, std::string* reason);
 
-  COraMetaDataSet* set_;
   CHostDataBase& db_;
   std::string name_;
   Progress& progress_;

@@ -1,5 +1,7 @@
-// Cuts of UTF-8 text at a character boundary.
+// Cuts of UTF-8 text at a character boundary, and the strict check.
 #include "metashelf/base/utf8.h"
+
+#include <cstdint>
 
 namespace metashelf::base {
 
@@ -15,6 +17,43 @@ std::size_t Utf8CutLength(const char* text, std::size_t length, std::size_t room
   std::size_t cut = room;
   for (int step = 0; step < 3 && cut > 0 && continues(cut); ++step) --cut;
   return continues(cut) ? room : cut;
+}
+
+bool IsStrictUtf8(std::string_view text, std::size_t* bad) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n;) {
+    const unsigned char c = p[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t len = 0;
+    std::uint32_t cp = 0;
+    if ((c & 0xE0) == 0xC0) {
+      len = 2;
+      cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      len = 3;
+      cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      len = 4;
+      cp = c & 0x07;
+    }
+    bool ok = len > 0 && i + len <= n;
+    for (std::size_t k = 1; ok && k < len; ++k) {
+      ok = (p[i + k] & 0xC0) == 0x80;
+      cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    const bool overlong =
+        (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
+    if (!ok || overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      if (bad != nullptr) *bad = i;
+      return false;
+    }
+    i += len;
+  }
+  return true;
 }
 
 }  // namespace metashelf::base

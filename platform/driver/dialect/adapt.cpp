@@ -1,5 +1,6 @@
 // The common part of the dialect adapter: everything every target does the
 // same way, then the hand-over to the target's rewrite.
+#include <charconv>
 #include <cstdlib>
 #include <map>
 
@@ -118,7 +119,10 @@ bool NumberParams(Tokens* t, Adapted* out, Error* error) {
     const std::string name = Upper(tok.text.substr(1));
     int number = 0;
     if (name.find_first_not_of("0123456789") == std::string::npos) {
-      if (name.size() > 3 || (number = std::atoi(name.c_str())) < 1 || number > kMaxBindNumber) {
+      // At most three digits, so the number always fits.
+      if (name.size() > 3 ||
+          std::from_chars(name.data(), name.data() + name.size(), number).ec != std::errc() ||
+          number < 1 || number > kMaxBindNumber) {
         *error = Error{1036, "bind number out of range: " + tok.text};
         return false;
       }

@@ -20,8 +20,23 @@ namespace driver {
 namespace dialect {
 namespace {
 
-std::string Quote(const std::string& text) {
-  return base::SqlLiteral(text);
+using base::SqlLiteral;
+
+// Copies `t`, each token that is not a word as it is; each word goes to
+// `word(i, at, &out)`, which appends what the word and the tokens it takes
+// with it become and returns the index of the last token it took.
+template <typename OnWord>
+Tokens MapWords(const Tokens& t, OnWord word) {
+  Tokens out;
+  out.reserve(t.size());
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    if (t[i].kind != TokenKind::kWord) {
+      out.push_back(t[i]);
+      continue;
+    }
+    i = word(i, PlaceOf(t, i), &out);
+  }
+  return out;
 }
 
 constexpr WordSpellings kSpellings = {"(SELECT 'X' AS DUMMY) DUAL", "datetime('now','localtime')",
@@ -30,39 +45,27 @@ constexpr WordSpellings kSpellings = {"(SELECT 'X' AS DUMMY) DUAL", "datetime('n
 // Function-level rewrites that need no structure: DUAL, SYSDATE,
 // owner.SEQ.NEXTVAL, DBMS_LOB.GETLENGTH, EMPTY_BLOB(), MINUS.
 Tokens RewriteWords(const Tokens& t) {
-  Tokens out;
-  out.reserve(t.size());
-  for (std::size_t i = 0; i < t.size(); ++i) {
+  return MapWords(t, [&t](std::size_t i, const WordPlace& at, Tokens* out) {
     const Token& tok = t[i];
-    if (tok.kind != TokenKind::kWord) {
-      out.push_back(tok);
-      continue;
-    }
-    const WordPlace at = PlaceOf(t, i);
-    const std::size_t last = RewriteCommonWord(t, i, at, kSpellings, &out);
-    if (last != kNone) {
-      i = last;
-      continue;
-    }
+    const std::size_t last = RewriteCommonWord(t, i, at, kSpellings, out);
+    if (last != kNone) return last;
     // NAME . NAME [. NAME]: sequence draws.
     const DottedName name = DottedNameAt(t, i, at);
     if (name.count >= 2) {
       const Token& second = t[name.word[1]];
       if (IsWord(second, "NEXTVAL")) {
-        out.push_back(Raw("ms_nextval(''," + Quote(Upper(tok.text)) + ")"));
-        i = name.word[1];
-        continue;
+        out->push_back(Raw("ms_nextval(''," + SqlLiteral(Upper(tok.text)) + ")"));
+        return name.word[1];
       }
       if (name.count == 3 && IsWord(t[name.word[2]], "NEXTVAL")) {
-        out.push_back(
-            Raw("ms_nextval(" + Quote(Upper(tok.text)) + "," + Quote(Upper(second.text)) + ")"));
-        i = name.word[2];
-        continue;
+        out->push_back(Raw("ms_nextval(" + SqlLiteral(Upper(tok.text)) + "," +
+                           SqlLiteral(Upper(second.text)) + ")"));
+        return name.word[2];
       }
     }
-    out.push_back(tok);
-  }
-  return out;
+    out->push_back(tok);
+    return i;
+  });
 }
 
 bool IsOneOf(const Token& tok, std::initializer_list<const char*> words) {
@@ -161,55 +164,46 @@ Tokens MapOwnerNames(const Tokens& t, Adapted* adapted) {
     return false;
   };
   std::string indexOwner;
-  Tokens out;
-  out.reserve(t.size());
-  for (std::size_t i = 0; i < t.size(); ++i) {
+  return MapWords(t, [&](std::size_t i, const WordPlace& at, Tokens* out) {
     const Token& tok = t[i];
-    if (tok.kind != TokenKind::kWord) {
-      out.push_back(tok);
-      continue;
-    }
-    const WordPlace at = PlaceOf(t, i);
     const DottedName name = DottedNameAt(t, i, at);
     if (name.count == 3) {
       const std::size_t after = NextSig(t, name.word[2] + 1, t.size());
       if (after >= t.size() || !IsPunct(t[after], "(")) {
-        out.push_back(Raw(t[name.word[1]].text + "." + t[name.word[2]].text));
-        i = name.word[2];
-        continue;
+        out->push_back(Raw(t[name.word[1]].text + "." + t[name.word[2]].text));
+        return name.word[2];
       }
     }
     if (kind[i] == 0) {
-      out.push_back(tok);
-      continue;
+      out->push_back(tok);
+      return i;
     }
     if (name.count == 2) {
       const std::string table = Upper(t[name.word[1]].text);
       if (table == "SQLITE_MASTER" || table == "SQLITE_SCHEMA") {
-        out.push_back(Raw(table));
+        out->push_back(Raw(table));
       } else {
         if (kind[i] == 't' && indexOwner.empty()) indexOwner = Upper(tok.text);
         named(kind[i], Upper(tok.text) + "." + table);
-        out.push_back(Raw(OwnerTableName(tok.text, t[name.word[1]].text)));
+        out->push_back(Raw(OwnerTableName(tok.text, t[name.word[1]].text)));
         const std::size_t after = NextSig(t, name.word[1] + 1, t.size());
         if (kind[i] == 'a' && qualifies(table) &&
             (after >= t.size() || t[after].kind != TokenKind::kWord ||
              EndsTableReference(t[after]))) {
-          out.push_back(Raw(" " + table));
+          out->push_back(Raw(" " + table));
         }
       }
-      i = name.word[1];
-      continue;
+      return name.word[1];
     }
     if (kind[i] == 'o' && !at.beforeDot && !indexOwner.empty()) {
       named(kind[i], indexOwner + "." + Upper(tok.text));
-      out.push_back(Raw(OwnerTableName(indexOwner, tok.text)));
-      continue;
+      out->push_back(Raw(OwnerTableName(indexOwner, tok.text)));
+      return i;
     }
     if (!at.beforeDot) named(kind[i], bare(tok));
-    out.push_back(tok);
-  }
-  return out;
+    out->push_back(tok);
+    return i;
+  });
 }
 
 // Oracle column types of CREATE TABLE, in the column list only; a mapped
@@ -237,7 +231,7 @@ void RewriteColumnTypes(Tokens* t) {
         const std::string& col = (*t)[name].text;
         (*t)[column.word].text = std::string(mapped) + " CONSTRAINT \"" + kByteLimitCheck +
                                  Upper(col) + "\" CHECK(ms_byte_limit(" + col + "," +
-                                 (*t)[size].text + "," + Quote(Upper(col)) + "))";
+                                 (*t)[size].text + "," + SqlLiteral(Upper(col)) + "))";
       }
       for (std::size_t k = column.sizeOpen; k <= column.sizeClose; ++k) drop[k] = true;
     }
@@ -290,8 +284,8 @@ bool RewriteForSQLite(Tokens& tokens, Adapted* out, Error* error) {
   bool ok = false;
   if (ParseSequenceAlter(tokens, &alter, &ok, error)) {
     if (!ok) return false;
-    out->text = "SELECT ms_alter_sequence(" + Quote(alter.owner) + "," + Quote(alter.name) + "," +
-                std::to_string(alter.increment) + ")";
+    out->text = "SELECT ms_alter_sequence(" + SqlLiteral(alter.owner) + "," +
+                SqlLiteral(alter.name) + "," + std::to_string(alter.increment) + ")";
     return true;
   }
   Tokens t = MapOwnerNames(RewriteWords(tokens), out);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 
+#include "metashelf/base/calendar.h"
 #include "metashelf/base/numbers.h"
 #include "metashelf/driver.h"
 
@@ -48,9 +49,10 @@ bool ToInt32(double v, std::int32_t* out) {
 }
 
 bool ParseDate(const std::string& text, OCIDate* out) {
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-  const int n = std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s);
+  int f[6] = {};
+  const int n = base::ReadDateTimeFields(text, f);
   if (n != 3 && n != 6) return false;
+  const int y = f[0], mo = f[1], d = f[2], h = f[3], mi = f[4], s = f[5];
   if (mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 ||
       s > 59) {
     return false;

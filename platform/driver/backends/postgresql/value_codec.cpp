@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 
+#include "metashelf/base/calendar.h"
 #include "metashelf/base/numbers.h"
 #include "metashelf/driver.h"
 
@@ -185,10 +186,9 @@ Value FromText(Oid type, const char* p, int length) {
     }
     case kDate:
     case kTimestamp: {
-      int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-      if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s) >= 3) {
-        return Value::Date(y, mo, d, h, mi, s);
-      }
+      int f[6] = {};
+      if (base::ReadDateTimeFields(text, f) >= 3)
+        return Value::Date(f[0], f[1], f[2], f[3], f[4], f[5]);
       return Value::Text(std::move(text));
     }
     default:

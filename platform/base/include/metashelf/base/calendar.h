@@ -20,6 +20,14 @@ int DaysInMonth(int year, int month);
 // counted.
 bool IsCalendarDate(std::string_view text);
 
+// Reads the numbers of a date and time written "Y-M-D h:m:s" (the form the
+// database engines print) into fields[0..5]: year, month, day, hour, minute,
+// second. Each number may follow blanks and carry a sign; blanks between the
+// date and the time may be any number, none included. Returns how many
+// numbers were read before the text stopped matching (0 to 6; a number that
+// does not fit an int stops it). Checks no ranges: the caller does.
+int ReadDateTimeFields(std::string_view text, int fields[6]);
+
 }  // namespace metashelf::base
 
 #endif  // METASHELF_BASE_CALENDAR_H_

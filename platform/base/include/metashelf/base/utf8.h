@@ -1,8 +1,10 @@
-// Cutting UTF-8 text to a byte budget without splitting a character.
+// UTF-8 text: cutting it to a byte budget without splitting a character,
+// and the strict check of what counts as UTF-8 at all.
 #ifndef METASHELF_BASE_UTF8_H_
 #define METASHELF_BASE_UTF8_H_
 
 #include <cstddef>
+#include <string_view>
 
 namespace metashelf::base {
 
@@ -11,6 +13,12 @@ namespace metashelf::base {
 // back to the start of the character it would split. Bytes that are not
 // UTF-8 (more than three continuation bytes in a row) are cut at `room`.
 std::size_t Utf8CutLength(const char* text, std::size_t length, std::size_t room);
+
+// True when `text` is strict UTF-8: no overlong forms, no surrogates,
+// nothing above U+10FFFF, no character cut short. Otherwise false, with the
+// offset of the first byte of the offending character in `*bad` when `bad`
+// is not null.
+bool IsStrictUtf8(std::string_view text, std::size_t* bad = nullptr);
 
 }  // namespace metashelf::base
 

@@ -1,25 +1,10 @@
-// Quoting, id texts, bindings and cut copies for the catalog's statements.
-#include "catalog/catalog_sql.h"
+// Bindings and one-row queries of the catalog's statements.
+#include "catalog/catalog_binding.h"
 
-#include <cinttypes>
-#include <cstdio>
 #include <cstring>
-
-#include "metashelf/base/sql_quote.h"
-#include "metashelf/base/utf8.h"
-#include "metashelf/ora_metadatabase.h"
 
 namespace metashelf {
 namespace catalog {
-
-std::string Quoted(const char* text) {
-  return base::SqlLiteral(text != nullptr ? text : "");
-}
-
-IdText::IdText(std::int64_t id) {
-  std::memset(text, 0, sizeof text);
-  std::snprintf(text, sizeof text, "%" PRId64, id);
-}
 
 std::int16_t BindInt(gis_SQLHSTMT stmt, std::uint16_t number, std::int32_t* value,
                      std::int16_t* indicator) {
@@ -89,24 +74,5 @@ std::int32_t FetchOneText(const db::Statement& stmt, const std::string& sql, cha
   });
 }
 
-void CopyCut(char* dst, std::size_t size, const char* src) {
-  if (dst == nullptr || size < 1) return;
-  std::size_t n = src != nullptr ? strnlen(src, size) : 0;
-  // Never end inside a multi-byte character.
-  if (n >= size) n = base::Utf8CutLength(src, n, size - 1);
-  if (n > 0) std::memcpy(dst, src, n);
-  dst[n] = '\0';
-}
-
 }  // namespace catalog
 }  // namespace metashelf
-
-MtdbContext& CatalogAccess::Context(COraMetaDataBase& catalog) {
-  return *catalog.ctx_;
-}
-
-std::int32_t CatalogAccess::LobLength(COraMetaDataBase& catalog, std::int32_t* length,
-                                      const char* table, const char* column, const char* keyColumn,
-                                      std::int32_t key) {
-  return catalog.GetLobLength(length, table, column, keyColumn, key);
-}

@@ -10,8 +10,8 @@
 #include "dataset/mds_context.h"
 #include "db/statement.h"
 #include "metashelf/base/guard.h"
+#include "metashelf/base/utf8.h"
 #include "metashelf/ora_metadataset.h"
-#include "search/search_text.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ const char* const kStatements[] = {
 // rowSize bytes) into `field`, never ending inside a UTF-8 character.
 void CopyText(char* field, std::size_t room, const char* row, std::size_t rowSize) {
   const std::size_t length = strnlen(row, rowSize);
-  const std::size_t kept = metashelf::search::Utf8PrefixLength(row, length, room - 1);
+  const std::size_t kept = metashelf::base::Utf8CutLength(row, length, room - 1);
   std::memcpy(field, row, kept);
   field[kept] = '\0';
 }
