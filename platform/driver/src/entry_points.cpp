@@ -2,6 +2,7 @@
 // backend, the fault injector, then the call forwarded to the backend. This
 // is the one choke point every driver call passes.
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "internal/backend.h"
@@ -295,10 +296,16 @@ std::int16_t gis_SQLFreeStmt(gis_SQLHSTMT stmt, std::uint16_t option) {
   return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
     if (stmt == nullptr) return GIS_SQL_INVALID_HANDLE;
     if (option == GIS_SQL_DROP) {
-      // Release always succeeds: the handle must not leak whatever the injector says.
+      // Release always succeeds: the handle must not leak whatever the
+      // injector says, nor when its bookkeeping runs out of memory.
+      // A failure reported here would invite a second release of a freed
+      // handle, so the count's own failure stays inside.
+      const std::unique_ptr<StatementHandle> owned(stmt);
       std::int16_t ignored = 0;
-      stmt->connection()->faults().Check(Call::kFreeStmt, &ignored);
-      delete stmt;
+      try {
+        owned->connection()->faults().Check(Call::kFreeStmt, &ignored);
+      } catch (const std::bad_alloc&) {
+      }
       return GIS_SQL_SUCCESS;
     }
     GIS_ENTER(stmt, Call::kFreeStmt);

@@ -136,6 +136,7 @@ void SqliteConnection::Finalizer::operator()(sqlite3_stmt* stmt) const {
 }
 
 SqliteConnection::~SqliteConnection() {
+  if (sequences_) sequences_->Settle();
   cache_.clear();
   internal_.clear();
   sqlite3_close_v2(db_);

@@ -82,26 +82,58 @@ bool SequenceStore::Next(const std::string& owner, const std::string& name, bool
                          std::int64_t* value, std::string* error) {
   refusal_ = 0;
   if (create && !Create(owner, name, 1, error)) return false;
-  Stmt s(&kept_, db_,
-         "UPDATE MS_SEQUENCES SET LAST=LAST+INCREMENT WHERE OWNER=?1 AND NAME=?2 RETURNING LAST");
-  if (!s.get()) {
-    *error = sqlite3_errmsg(db_);
-    return false;
+  // Twice at most: a draw at or below a value handed out before (its own
+  // draw was rolled back) raises the sequence past that value first.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    std::int64_t drawn = 0;
+    std::int64_t increment = 0;
+    {
+      Stmt s(&kept_, db_,
+             "UPDATE MS_SEQUENCES SET LAST=LAST+INCREMENT WHERE OWNER=?1 AND NAME=?2 "
+             "RETURNING LAST,INCREMENT");
+      if (!s.get()) {
+        *error = sqlite3_errmsg(db_);
+        return false;
+      }
+      BindName(s.get(), owner, name);
+      const int rc = sqlite3_step(s.get());
+      if (rc == SQLITE_DONE) {
+        refusal_ = 2289;
+        *error = "ORA-02289: sequence does not exist: " + (owner.empty() ? "" : owner + ".") + name;
+        return false;
+      }
+      if (rc != SQLITE_ROW) {
+        *error = sqlite3_errmsg(db_);
+        return false;
+      }
+      drawn = sqlite3_column_int64(s.get(), 0);
+      increment = sqlite3_column_int64(s.get(), 1);
+      if (sqlite3_step(s.get()) != SQLITE_DONE) {  // completes the UPDATE
+        *error = sqlite3_errmsg(db_);
+        return false;
+      }
+    }
+    if (increment <= 0) {
+      *value = drawn;
+      return true;
+    }
+    std::int64_t& handed = handed_[{owner, name}];
+    if (drawn > handed) {
+      handed = drawn;
+      *value = drawn;
+      return true;
+    }
+    if (!Raise(owner, name, handed, error)) return false;
   }
-  BindName(s.get(), owner, name);
-  const int rc = sqlite3_step(s.get());
-  if (rc == SQLITE_ROW) {
-    *value = sqlite3_column_int64(s.get(), 0);
-    sqlite3_step(s.get());  // completes the UPDATE
-    return true;
-  }
-  if (rc == SQLITE_DONE) {
-    refusal_ = 2289;
-    *error = "ORA-02289: sequence does not exist: " + (owner.empty() ? "" : owner + ".") + name;
-  } else {
-    *error = sqlite3_errmsg(db_);
-  }
+  *error = "the sequence " + name + " does not move past the values it handed out";
   return false;
+}
+
+void SequenceStore::Settle() {
+  if (handed_.empty()) return;
+  if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  std::string error;
+  for (const auto& [key, handed] : handed_) Raise(key.first, key.second, handed, &error);
 }
 
 bool SequenceStore::Raise(const std::string& owner, const std::string& name, std::int64_t floor,

@@ -2,13 +2,15 @@
 // database file itself, drawn on the database's own connection, so that the
 // file holds everything a copy of it needs.
 //
-// A draw is an UPDATE ... RETURNING inside whatever transaction is open: it
-// rolls back with that transaction. That is sound because a database file
-// has one writer at a time: every object that was given a drawn id was
-// written in the same transaction and goes with it, so a value handed out
-// again after a rollback was never given to an object that exists or has
-// existed. Values are never cached in memory for the same reason (a cached
-// block would outlive the rollback of its reservation).
+// A draw is an UPDATE ... RETURNING inside whatever transaction is open, so
+// it rolls back with that transaction. A value once handed out must still
+// never come again (a host may have noted it, as Oracle's sequences
+// promise), so the store remembers the highest value it handed out of each
+// sequence: a draw that comes back at or below it (the draw was rolled
+// back) raises the sequence past it and draws again, and Settle raises
+// every sequence before the connection closes. Values are never cached
+// ahead of their draw (a cached block would outlive the rollback of its
+// reservation).
 //
 // A sequence is named by (owner, name); the owner "" holds the database-wide
 // ones (free ids, catalog ids). A draw returns last + increment and stores
@@ -19,6 +21,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -56,12 +59,19 @@ class SequenceStore {
   // sequence refused (ORA-02289 unknown, ORA-04002 increment 0); 0 when the
   // engine failed.
   std::int32_t refusal() const { return refusal_; }
+  // Writes back what rollbacks undid: ends an open transaction (as closing
+  // would) and raises each sequence to the highest value handed out of it.
+  // Called before the connection closes.
+  void Settle();
 
  private:
   sqlite3* db_;
   std::int32_t refusal_ = 0;
   // Statements kept for the next draw, keyed by their (static) texts.
   std::map<const char*, sqlite3_stmt*> kept_;
+  // The highest value handed out of each (owner, name) whose increment is
+  // positive; appended to and raised, never cleared.
+  std::map<std::pair<std::string, std::string>, std::int64_t> handed_;
 };
 
 }  // namespace sqlite

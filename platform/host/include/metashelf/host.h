@@ -21,9 +21,10 @@
 // Backup). It holds the catalog registry (table MS_CATALOGS), the
 // sequences and free ids (table MS_SEQUENCES) and every owner's objects as
 // tables named "OWNER.TABLE"; SQL texts keep writing OWNER.TABLE, which the
-// driver maps to those names. A draw from a sequence belongs to the
-// transaction that made it and rolls back with it: one file has one writer,
-// so no id is ever given to two objects that exist or have existed. The file
+// driver maps to those names. A draw from a sequence is written in the
+// transaction that made it; a value handed out is never handed out again,
+// even when that transaction rolls back (as Oracle's sequences promise),
+// since the object remembers it and raises the sequence past it. The file
 // uses WAL with synchronous=NORMAL (a power cut may lose the last commits,
 // never consistency) and a 30-second busy timeout. A file of the older
 // layout (owners and sequences in files beside PATH) is refused with the
