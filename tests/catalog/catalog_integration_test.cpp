@@ -10,6 +10,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "metashelf/host.h"
@@ -125,6 +126,38 @@ TEST_P(CatalogOnDatabaseTest, IdentifierBlocksMoveTheRealSequence) {
   ASSERT_EQ(ids.size(), 6u);
   EXPECT_EQ(ids[4], f + 6);  // a block of one leaves the next at f + 2
   EXPECT_EQ(ids[5], f + 7);
+}
+
+// Hosts reserving blocks inside their own transactions at once (as
+// registering schemas in several catalogs of one server does) neither wait
+// for each other's commit nor deadlock, and never share an identifier.
+TEST_P(CatalogOnDatabaseTest, ConcurrentHostsReserveBlocksOfTheirOwn) {
+  constexpr int kHosts = 4;
+  constexpr int kBlocks = 6;
+  constexpr int kSize = 40;
+  std::vector<std::int64_t> ids[kHosts];
+  std::vector<std::thread> hosts;
+  for (int h = 0; h < kHosts; ++h) {
+    hosts.emplace_back([&, h] {
+      std::string error;
+      std::unique_ptr<CHostDataBase> host = CHostDataBase::Open(fresh->uri, &error);
+      ASSERT_TRUE(host) << error;
+      COraMetaDataBase mine;
+      ASSERT_EQ(mine.mtdb_Open(host.get(), mtdbID, 0), 1);
+      ASSERT_EQ(host->Begin(), 1) << host->LastError();
+      for (int b = 0; b < kBlocks; ++b) mine.OraGenGuid(kSize, ids[h]);
+      EXPECT_EQ(host->Commit(), 1) << host->LastError();
+      mine.mtdb_Close();
+    });
+  }
+  for (std::thread& t : hosts) t.join();
+  std::vector<std::int64_t> all;
+  for (const auto& mine : ids) {
+    EXPECT_EQ(mine.size(), static_cast<std::size_t>(kBlocks * kSize));
+    all.insert(all.end(), mine.begin(), mine.end());
+  }
+  std::sort(all.begin(), all.end());
+  EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end()) << "an identifier twice";
 }
 
 TEST_P(CatalogOnDatabaseTest, SchemaRegistryReadsWhatWasWritten) {

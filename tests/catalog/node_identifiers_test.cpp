@@ -74,14 +74,27 @@ TEST_F(NodeIdentifiersTest, EmptyRequestLeavesTheSequenceAlone) {
   EXPECT_TRUE(ids.empty());
 }
 
-TEST_F(NodeIdentifiersTest, FailedIncrementChangeSkipsItsDraw) {
+// The block was never reserved: handing it out would give its values again
+// with the next draws.
+TEST_F(NodeIdentifiersTest, UnreservedBlockIsNotHandedOut) {
   driver.OnExecute("NEXTVAL").Rows({{Value::Int(200)}});
   driver.OnExecute("INCREMENT BY 4").Status(-1);
   std::vector<std::int64_t> ids;
   catalog.OraGenGuid(5, ids);
-  EXPECT_EQ(ids, (std::vector<std::int64_t>{200, 201, 202, 203, 204}));
+  EXPECT_TRUE(ids.empty());
   EXPECT_EQ(driver.Texts(), (Lines{kDraw, "ALTER SEQUENCE GEO.KRSQ_SCHEMANODEID INCREMENT BY 4",
                                    "ALTER SEQUENCE GEO.KRSQ_SCHEMANODEID INCREMENT BY 1", kDraw}));
+}
+
+TEST_F(NodeIdentifiersTest, BlockDrawnInsideByAnotherHostLeavesOutItsValue) {
+  driver.OnExecute("NEXTVAL").Rows({{Value::Int(100)}});
+  driver.OnExecute("NEXTVAL").Rows({{Value::Int(103)}});  // 101 went to another host
+  driver.OnExecute("NEXTVAL").Rows({{Value::Int(104)}});
+  std::vector<std::int64_t> ids;
+  catalog.OraGenGuid(3, ids);
+  EXPECT_EQ(ids, (std::vector<std::int64_t>{100, 102, 103}));
+  EXPECT_EQ(driver.Trace(),
+            Join({kDrawTrace, AlterTrace(2), kDrawTrace, AlterTrace(1), kDrawTrace}));
 }
 
 }  // namespace

@@ -59,11 +59,12 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"select \"DC_FOLD\".\"A_1$\" from \"GEO\".\"DC_FOLD\" where \"Mixed\"=1 and \"a\"=2",
              "select \"dc_fold\".\"a_1$\" from \"geo\".\"dc_fold\" where \"Mixed\"=1 and \"a\"=2"},
         Case{"SELECT GEO.KRSQ_SCHEMANODEID.NEXTVAL INTO :SeqVal FROM DUAL",
-             "SELECT nextval('GEO.KRSQ_SCHEMANODEID') FROM (SELECT 'X' AS dummy) dual"},
+             "SELECT metashelf_driver.ms_nextval('GEO.KRSQ_SCHEMANODEID') FROM (SELECT 'X' AS "
+             "dummy) dual"},
         Case{"select seq.nextval from dual",
-             "select nextval('seq') from (SELECT 'X' AS dummy) dual"},
+             "select metashelf_driver.ms_nextval('seq') from (SELECT 'X' AS dummy) dual"},
         Case{"ALTER SEQUENCE GEO.KRSQ_SCHEMANODEID INCREMENT BY 41",
-             "ALTER SEQUENCE GEO.KRSQ_SCHEMANODEID INCREMENT BY 41"},
+             "SELECT metashelf_driver.ms_alter_sequence('GEO.KRSQ_SCHEMANODEID',41)"},
         Case{"SELECT SYSDATE FROM GEO.KRDB_META_SET WHERE COL_ID=4",
              "SELECT CAST(statement_timestamp() AS timestamp(0)) FROM GEO.KRDB_META_SET WHERE "
              "COL_ID=4"},

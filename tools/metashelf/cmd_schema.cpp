@@ -243,9 +243,16 @@ int RunSchemaAdd(const Globals& globals, const std::string& name, const std::str
     Fail("schema '" + registered + "' already exists in catalog '" + globals.catalog + "'");
   }
   Transaction tx(session.db());
+  const std::uint64_t failuresBefore = session.db().LastStatementError().number;
   const std::int32_t id = session.catalog().schema_Add(registered.c_str(), text.c_str(),
                                                        remark.empty() ? nullptr : remark.c_str());
-  if (id <= 0) Fail("cannot register schema '" + registered + "' from " + path);
+  if (id <= 0) {
+    // The database's reason, when one of the registration's statements failed.
+    const CHostDataBase::StatementError failed = session.db().LastStatementError();
+    const std::string detail = failed.number != failuresBefore ? failed.message : std::string();
+    Fail("cannot register schema '" + registered + "' from " + path +
+         (detail.empty() ? std::string() : ": " + detail));
+  }
   tx.Commit();
   std::cout << "registered schema '" << registered << "' (id " << id << ", " << nodes
             << " nodes) from " << path << "\n";

@@ -3,7 +3,13 @@
 // keep Oracle's meaning:
 //   - package procedure blocks become CALL owner.package_procedure(...), the
 //     PL/pgSQL procedures that the host object provisions;
-//   - OWNER.SEQ.NEXTVAL becomes nextval('OWNER.SEQ'); DUAL a one-row select;
+//   - OWNER.SEQ.NEXTVAL and ALTER SEQUENCE ... INCREMENT BY n become calls of
+//     the backend's sequence functions (ms_nextval, ms_alter_sequence):
+//     PostgreSQL's ALTER SEQUENCE would lock the sequence until the
+//     transaction ends, where Oracle's commits at once, so two transactions
+//     reserving identifier blocks would deadlock; the functions keep the
+//     increment per session and reserve each block at once; DUAL becomes a
+//     one-row select;
 //     SYSDATE the statement's start time without fractions, as a DATE is;
 //     DBMS_LOB.GETLENGTH octet_length; EMPTY_BLOB() an empty bytea; NVL
 //     COALESCE; MINUS EXCEPT;
@@ -30,6 +36,9 @@
 namespace metashelf {
 namespace driver {
 namespace dialect {
+
+// The schema of the sequence functions the PostgreSQL backend makes.
+constexpr const char kSequenceFunctions[] = "metashelf_driver.";
 namespace {
 
 std::string RenderQuery(const Renderer& r, const Tokens& t, std::size_t b, std::size_t e);
@@ -190,14 +199,22 @@ bool RewriteWords(const Tokens& t, Adapted* adapted, Tokens* out, Error* error) 
     const DottedName name = DottedNameAt(t, i, at);
     if (name.count >= 2) {
       const Token& second = t[name.word[1]];
-      if (IsWord(second, "NEXTVAL") || IsWord(second, "CURRVAL")) {
-        out->push_back(Raw(Lower(second.text) + "('" + tok.text + "')"));
+      if (IsWord(second, "NEXTVAL")) {
+        out->push_back(Raw(std::string(kSequenceFunctions) + "ms_nextval('" + tok.text + "')"));
+        i = name.word[1];
+        continue;
+      }
+      if (IsWord(second, "CURRVAL")) {
+        out->push_back(Raw("currval('" + tok.text + "')"));
         i = name.word[1];
         continue;
       }
       const std::size_t third = name.word[2];
       if (name.count == 3 && (IsWord(t[third], "NEXTVAL") || IsWord(t[third], "CURRVAL"))) {
-        out->push_back(Raw(Lower(t[third].text) + "('" + tok.text + "." + second.text + "')"));
+        const std::string sequence = "('" + tok.text + "." + second.text + "')";
+        out->push_back(Raw(IsWord(t[third], "NEXTVAL")
+                               ? std::string(kSequenceFunctions) + "ms_nextval" + sequence
+                               : "currval" + sequence));
         i = third;
         continue;
       }
@@ -383,8 +400,9 @@ bool RewriteForPostgreSQL(Tokens& tokens, const Rules& rules, Adapted* out, Erro
   bool ok = false;
   if (ParseSequenceAlter(tokens, &alter, &ok, error)) {
     if (!ok) return false;
-    out->text = "ALTER SEQUENCE " + (alter.owner.empty() ? std::string() : alter.owner + ".") +
-                alter.name + " INCREMENT BY " + std::to_string(alter.increment);
+    out->text = "SELECT " + std::string(kSequenceFunctions) + "ms_alter_sequence('" +
+                (alter.owner.empty() ? std::string() : alter.owner + ".") + alter.name + "'," +
+                std::to_string(alter.increment) + ")";
     return true;
   }
   FoldQuotedNames(&tokens);

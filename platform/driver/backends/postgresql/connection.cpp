@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "backends/postgresql/sequence_functions.h"
 #include "backends/postgresql/statement.h"
 #include "backends/postgresql/value_codec.h"
 #include "metashelf/base/password_mask.h"
@@ -59,6 +60,7 @@ std::unique_ptr<PgConnection> PgConnection::Open(const std::string& conninfo, st
       return nullptr;
     }
   }
+  EnsureSequenceFunctions(out.get());
   return out;
 }
 
