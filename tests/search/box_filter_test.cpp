@@ -62,6 +62,9 @@ TEST_P(BoxFilterTest, AnswersAsTheBoxIndexForTheCandidates) {
 TEST_P(BoxFilterTest, RefusesMalformedBoxesAndUnopenedSets) {
   ASSERT_FALSE(c->files.empty());
   const std::vector<std::int64_t> ids = {c->files.begin()->first};
+  for (const char* box :
+       {"", "1,2,3", "-200,0,0,10", "0,10,10,0", "0,0,1e999,1", "a,b,c,d", "0,0,1,1,"}) {
+    std::vector<std::int64_t> got = {42};
     EXPECT_EQ(MsFilterByBox(&c->set, ids, box, false, &got), 0) << box;
     EXPECT_TRUE(got.empty()) << box;
   }
