@@ -13,6 +13,7 @@
 // one; otherwise free text is a like over the text aliases and a box four
 // comparisons of its bounds.
 #if __has_include("metashelf/search.h")
+#include "metashelf/box_filter.h"
 #include "metashelf/search.h"
 #define METASHELF_SERVER_INDEXED_SEARCH 1
 #endif
@@ -155,9 +156,11 @@ class Evaluator {
     }
     if (f.kind == Filter::Kind::kAll) return true;
     Resolution r;
-    return ResolveLeaf(f, &r) &&
-           (r.status != Resolution::Status::kFound || r.kind != QueryableKind::kAlias ||
-            Conditions(f, r.node, nullptr));
+    if (!ResolveLeaf(f, &r)) return false;
+    if (r.status != Resolution::Status::kFound || r.kind != QueryableKind::kAlias) return true;
+    std::vector<SearchNode> scratch;
+    std::string expression;
+    return AliasExpression(f, r, &scratch, &expression);
   }
 
   bool Universe(Ids* out) {
@@ -269,6 +272,84 @@ class Evaluator {
     return true;
   }
 
+  // The expression of a leaf on a queryable's node and its date-time node
+  // (either may be missing): a record passes on either; the conditions
+  // are appended to `conds`.
+  bool AliasExpression(const Filter& f, const Resolution& r, std::vector<SearchNode>* conds,
+                       std::string* expression) {
+    std::vector<std::string> alternatives;
+    if (r.node.guid != 0) {
+      std::vector<SearchNode> leaf;
+      if (!Conditions(f, r.node, &leaf)) return false;
+      std::string all;
+      for (SearchNode& n : leaf) all += (all.empty() ? "" : " and ") + Append(conds, std::move(n));
+      alternatives.push_back("(" + all + ")");
+    }
+    if (r.timeNode.guid != 0) {
+      std::string time;
+      if (!TimeConditions(f, r.timeNode, conds, &time)) return false;
+      alternatives.push_back(time);
+    }
+    *expression = "(";
+    for (std::size_t i = 0; i < alternatives.size(); ++i) {
+      *expression += (i ? " or " : "") + alternatives[i];
+    }
+    *expression += ")";
+    return true;
+  }
+
+  // A date compared with a text node of date-times ("2007-12-18T10:00:00"):
+  // written as text they order as their dates do, and "~" follows every
+  // character of a time of day, so the date-times of day D lie between
+  // "D" and "D~".
+  bool TimeConditions(const Filter& f, const NodeRef& node, std::vector<SearchNode>* conds,
+                      std::string* expression) {
+    auto add = [&](const char* op, const std::string& value) {
+      SearchNode n;
+      n.nodePath = node.path;
+      n.op = op;
+      n.value1 = value;
+      return Append(conds, std::move(n));
+    };
+    auto date = [&](const std::string& value, std::string* out) {
+      *out = DatePart(value);
+      return !out->empty() || BadValue(f, "'" + f.property + "' takes a date (YYYY-MM-DD)");
+    };
+    std::string d;
+    std::string e;
+    switch (f.kind) {
+      case Filter::Kind::kCompare:
+        if (!date(f.value, &d)) return false;
+        if (f.op == "=") {
+          *expression = "(" + add(">=", d) + " and " + add("<=", d + "~") + ")";
+        } else if (f.op == "<>") {
+          *expression = "(" + add("<", d) + " or " + add(">", d + "~") + ")";
+        } else if (f.op == "<" || f.op == ">=") {
+          *expression = add(f.op == "<" ? "<" : ">=", d);
+        } else if (f.op == "<=" || f.op == ">") {
+          *expression = add(f.op == "<=" ? "<=" : ">", d + "~");
+        } else {
+          return BadValue(f, "unsupported comparison on '" + f.property + "'");
+        }
+        return true;
+      case Filter::Kind::kBetween:
+        if (!date(f.value, &d) || !date(f.value2, &e)) return false;
+        *expression = "(" + add(">=", d) + " and " + add("<=", e + "~") + ")";
+        return true;
+      default: {
+        // Substrings and "is null" take the text as it is.
+        std::vector<SearchNode> leaf;
+        if (!Conditions(f, node, &leaf)) return false;
+        std::string all;
+        for (SearchNode& n : leaf) {
+          all += (all.empty() ? "" : " and ") + Append(conds, std::move(n));
+        }
+        *expression = "(" + all + ")";
+        return true;
+      }
+    }
+  }
+
   // A condition that every stored value of `node` passes.
   static bool AnyValue(const NodeRef& node, std::vector<SearchNode>* out) {
     SearchNode n;
@@ -354,6 +435,9 @@ class Evaluator {
       }
       if (fellBack) return fallback();
       if (parts.empty()) return kNothing;
+      // A box beside other conditions is checked for the records they
+      // leave (AndCompiledPart), not asked of the box index as a whole.
+      if (isAnd && DefersBoxes(f)) return fallback();
       *expression = "(";
       for (std::size_t i = 0; i < parts.size(); ++i) {
         *expression += (i ? (isAnd ? " and " : " or ") : "") + parts[i];
@@ -375,6 +459,12 @@ class Evaluator {
       case QueryableKind::kIdentifier:
         return fallback();
       case QueryableKind::kAlias: {
+        if (r.timeNode.guid != 0 || r.node.guid == 0) {
+          std::string either;
+          if (!AliasExpression(f, r, conds, &either)) return kError;
+          numbers.push_back(std::move(either));
+          break;
+        }
         std::vector<SearchNode> leaf;
         if (!Conditions(f, r.node, &leaf)) return kError;
         // A substring of one node is found quickest among that node's own
@@ -445,6 +535,46 @@ class Evaluator {
     return kCompiled;
   }
 
+  // Whether the boxes of an "and" wait for its other operands' records:
+  // a box over a continent meets thousands of records, a title or a word
+  // beside it only dozens, whose own boxes are quickly read and checked.
+  bool DefersBoxes(const Filter& f) const {
+#ifdef METASHELF_SERVER_INDEXED_SEARCH
+    if (!indexed_ || f.kind != Filter::Kind::kAnd) return false;
+    std::size_t boxes = 0;
+    for (const Filter& c : f.children) boxes += c.kind == Filter::Kind::kBBox ? 1 : 0;
+    return boxes > 0 && boxes < f.children.size();
+#else
+    (void)f;
+    return false;
+#endif
+  }
+
+  // Narrows `out` to the records whose box meets the box condition `box`
+  // (compiled): for a few records by checking theirs, otherwise through the
+  // box index.
+  bool NarrowByBox(const SearchNode& box, Ids* out) {
+#ifdef METASHELF_SERVER_INDEXED_SEARCH
+    // Up to this many records, reading their bounds (an index seek each,
+    // about as costly as two or three records the box index hands back)
+    // costs little beside the index's answer for a box over a continent,
+    // and never much more than a small box's.
+    constexpr std::size_t kCheckedAlone = 500;
+    if (out->size() <= kCheckedAlone) {
+      Ids found;
+      if (MsFilterByBox(&collection_.set(), *out, box.value1, box.op == "within", &found) != 1) {
+        return DbFail();
+      }
+      *out = std::move(found);
+      return true;
+    }
+#endif
+    Ids found;
+    if (!Search({box}, "and", &found)) return false;
+    *out = Intersect(*out, found);
+    return true;
+  }
+
   // For an "and" that cannot be one search as a whole: its operands that
   // can become one search, intersected with the others run here. False
   // when nothing could be compiled (or on error, with error_ set).
@@ -452,8 +582,26 @@ class Evaluator {
     std::vector<SearchNode> conds;
     std::vector<std::string> parts;
     std::vector<const Filter*> rest;
+    std::vector<SearchNode> boxes;  // deferred (DefersBoxes)
+    const bool defer = DefersBoxes(f);
     for (const Filter& c : f.children) {
       std::string part;
+      if (defer && c.kind == Filter::Kind::kBBox) {
+        std::vector<SearchNode> box;
+        switch (Compile(c, &box, &part)) {
+          case kError:
+            return false;
+          case kNothing:
+            out->clear();
+            return true;
+          case kCompiled:
+            boxes.insert(boxes.end(), box.begin(), box.end());
+            continue;
+          case kFallback:
+            rest.push_back(&c);
+            continue;
+        }
+      }
       switch (Compile(c, &conds, &part)) {
         case kError:
           return false;
@@ -468,7 +616,7 @@ class Evaluator {
           break;
       }
     }
-    if (parts.empty()) return false;
+    if (parts.empty() && boxes.empty()) return false;
     // Substrings of one node first: a scan of that node's values is cheap,
     // and when it finds nothing the search (a box that meets thousands of
     // records, say) need not run at all.
@@ -486,17 +634,25 @@ class Evaluator {
       narrow(std::move(part));
       if (out->empty()) return true;
     }
-    std::string expression = "(";
-    for (std::size_t i = 0; i < parts.size(); ++i) expression += (i ? " and " : "") + parts[i];
-    expression += ")";
-    Ids found;
-    if (!Search(std::move(conds), expression, &found)) return false;
-    narrow(std::move(found));
+    if (!parts.empty()) {
+      std::string expression = "(";
+      for (std::size_t i = 0; i < parts.size(); ++i) expression += (i ? " and " : "") + parts[i];
+      expression += ")";
+      Ids found;
+      if (!Search(std::move(conds), expression, &found)) return false;
+      narrow(std::move(found));
+    }
     for (; next < rest.size(); ++next) {
-      if (out->empty()) return true;
+      if (!first && out->empty()) return true;
       Ids part;
       if (!Run(*rest[next], &part)) return false;
       narrow(std::move(part));
+    }
+    // Boxes last, over the fewest records. Deferred boxes always have
+    // another operand before them, so `out` holds its records.
+    for (const SearchNode& box : boxes) {
+      if (out->empty()) return true;
+      if (!NarrowByBox(box, out)) return false;
     }
     return true;
   }
@@ -573,15 +729,16 @@ class Evaluator {
     switch (r.kind) {
       case QueryableKind::kAlias: {
         std::vector<SearchNode> conds;
-        if (!Conditions(f, r.node, &conds)) return false;
+        std::string expression;
+        if (!AliasExpression(f, r, &conds, &expression)) return false;
         if (f.kind == Filter::Kind::kIsNull) {
           Ids with;
           Ids all;
-          if (!Search(std::move(conds), "and", &with) || !Universe(&all)) return false;
+          if (!Search(std::move(conds), expression, &with) || !Universe(&all)) return false;
           *out = Subtract(all, with);
           return true;
         }
-        return Search(std::move(conds), "and", out);
+        return Search(std::move(conds), expression, out);
       }
       case QueryableKind::kBox:
         return Box(f, out);

@@ -124,7 +124,8 @@ bool RunQuery(const QueryRequest& request, QueryResult* result, EvalError* error
         error->message = "cannot sort by '" + key.property + "'";
         return false;
       }
-      if (!NodeValues(*request.collections[c], r.node, &values[c])) {
+      if (!NodeValues(*request.collections[c], r.node, &values[c]) ||
+          !NodeValues(*request.collections[c], r.timeNode, &values[c])) {
         error->kind = EvalError::Kind::kFailed;
         error->message = "cannot read the values to sort by";
         return false;

@@ -13,7 +13,7 @@ const std::vector<QueryableDef>& KnownQueryables() {
       {"dc:subject", QueryableKind::kAlias, "keyword", "string"},
       {"dc:identifier", QueryableKind::kIdentifier, "", "string"},
       {"dc:type", QueryableKind::kAlias, "type", "string"},
-      {"dct:modified", QueryableKind::kAlias, "modified", "string"},
+      {"dct:modified", QueryableKind::kAlias, "modified", "string", "modifiedtime"},
       {"dc:date", QueryableKind::kAlias, "pubdate", "string"},
       {"dc:creator", QueryableKind::kAlias, "origin", "string"},
       {"ows:BoundingBox", QueryableKind::kBox, "", "geometry"},
@@ -23,7 +23,7 @@ const std::vector<QueryableDef>& KnownQueryables() {
       {"apiso:Subject", QueryableKind::kAlias, "keyword", "string"},
       {"apiso:Identifier", QueryableKind::kIdentifier, "", "string"},
       {"apiso:Type", QueryableKind::kAlias, "type", "string"},
-      {"apiso:Modified", QueryableKind::kAlias, "modified", "string"},
+      {"apiso:Modified", QueryableKind::kAlias, "modified", "string", "modifiedtime"},
       {"apiso:PublicationDate", QueryableKind::kAlias, "pubdate", "string"},
       {"apiso:OrganisationName", QueryableKind::kAlias, "origin", "string"},
       {"apiso:TempExtent_begin", QueryableKind::kAlias, "begdate", "string"},
@@ -36,7 +36,7 @@ const std::vector<QueryableDef>& KnownQueryables() {
       {"description", QueryableKind::kAlias, "abstract", "string"},
       {"keywords", QueryableKind::kAlias, "keyword", "string"},
       {"type", QueryableKind::kAlias, "type", "string"},
-      {"updated", QueryableKind::kAlias, "modified", "string"},
+      {"updated", QueryableKind::kAlias, "modified", "string", "modifiedtime"},
       {"geometry", QueryableKind::kBox, "", "geometry"},
   };
   return kQueryables;
@@ -67,7 +67,8 @@ const QueryableDef* FindKnown(const std::string& name) {
 bool QueryableAvailable(OpenCollection& collection, const QueryableDef& q) {
   switch (q.kind) {
     case QueryableKind::kAlias:
-      return collection.Alias(q.alias, nullptr);
+      return collection.Alias(q.alias, nullptr) ||
+             (q.timeAlias != nullptr && collection.Alias(q.timeAlias, nullptr));
     case QueryableKind::kBox:
       return collection.Alias("westbc", nullptr) && collection.Alias("eastbc", nullptr) &&
              collection.Alias("southbc", nullptr) && collection.Alias("northbc", nullptr);
@@ -90,7 +91,10 @@ Resolution ResolveQueryable(OpenCollection& collection, const std::string& name)
       r.status = Resolution::Status::kUnavailable;
       return r;
     }
-    if (q->kind == QueryableKind::kAlias) collection.Alias(q->alias, &r.node);
+    if (q->kind == QueryableKind::kAlias) {
+      collection.Alias(q->alias, &r.node);
+      if (q->timeAlias != nullptr) collection.Alias(q->timeAlias, &r.timeNode);
+    }
     r.status = Resolution::Status::kFound;
     return r;
   }

@@ -26,6 +26,10 @@ struct QueryableDef {
   QueryableKind kind;
   const char* alias;  // for kAlias: the schema alias it stands for
   const char* type;   // JSON type for the queryables document
+  // For a date: the alias of a node that may hold the same date with a
+  // time of day instead, as text ("modifiedtime": a record stamped with a
+  // date-time rather than a date); null when there is none.
+  const char* timeAlias = nullptr;
 };
 
 // The queryables the catalog publishes, in the order published.
@@ -37,7 +41,11 @@ const std::vector<QueryableDef>& KnownQueryables();
 struct Resolution {
   enum class Status { kUnknown, kUnavailable, kFound } status = Status::kUnknown;
   QueryableKind kind = QueryableKind::kAlias;
-  NodeRef node;  // for kAlias
+  // For kAlias: the node, and the node of the same value with a time of
+  // day (QueryableDef::timeAlias). Either may be missing (guid 0), not
+  // both.
+  NodeRef node;
+  NodeRef timeNode;
 };
 Resolution ResolveQueryable(OpenCollection& collection, const std::string& name);
 

@@ -47,10 +47,11 @@ bool LoadRecord(OpenCollection& collection, std::int64_t id, bool withXml, Recor
   v.id = id;
   v.collection = collection.name();
   static const std::pair<const char*, Field> kAliases[] = {
-      {"title", Field::kTitle},    {"abstract", Field::kAbstract}, {"keyword", Field::kKeyword},
-      {"type", Field::kType},      {"modified", Field::kModified}, {"pubdate", Field::kDate},
-      {"origin", Field::kCreator}, {"onlink", Field::kLink},       {"westbc", Field::kWest},
-      {"eastbc", Field::kEast},    {"southbc", Field::kSouth},     {"northbc", Field::kNorth}};
+      {"title", Field::kTitle},  {"abstract", Field::kAbstract}, {"keyword", Field::kKeyword},
+      {"type", Field::kType},    {"modified", Field::kModified}, {"modifiedtime", Field::kModified},
+      {"pubdate", Field::kDate}, {"origin", Field::kCreator},    {"onlink", Field::kLink},
+      {"westbc", Field::kWest},  {"eastbc", Field::kEast},       {"southbc", Field::kSouth},
+      {"northbc", Field::kNorth}};
   std::map<std::int32_t, Field> fields;
   for (const auto& [alias, field] : kAliases) {
     NodeRef node;

@@ -759,14 +759,16 @@ class Csw {
           if (res2.status != Resolution::Status::kFound || res2.kind != QueryableKind::kAlias) {
             continue;
           }
-          std::vector<std::pair<std::int64_t, std::string>> found;
-          if (!ReadNodeValues(*c, res2.node, false, &found)) {
-            return SendError(res, CswError{500, "NoApplicableCode", "",
-                                           "cannot read the values of " + property});
-          }
-          for (auto& [id, v] : found) {
-            if (distinct.size() >= static_cast<std::size_t>(ctx_.maxRecords)) break;
-            distinct.insert(std::move(v));
+          for (const NodeRef* node : {&res2.node, &res2.timeNode}) {
+            std::vector<std::pair<std::int64_t, std::string>> found;
+            if (!ReadNodeValues(*c, *node, false, &found)) {
+              return SendError(res, CswError{500, "NoApplicableCode", "",
+                                             "cannot read the values of " + property});
+            }
+            for (auto& [id, v] : found) {
+              if (distinct.size() >= static_cast<std::size_t>(ctx_.maxRecords)) break;
+              distinct.insert(std::move(v));
+            }
           }
         }
         if (!anywhere) {

@@ -81,6 +81,7 @@ SchemaGeneratorOptions IsoOptions() {
       {"/gmd:MD_Metadata/gmd:fileIdentifier/gco:CharacterString", "fileid"},
       {"/gmd:MD_Metadata/gmd:hierarchyLevel/gmd:MD_ScopeCode/@codeListValue", "type"},
       {"/gmd:MD_Metadata/gmd:dateStamp/gco:Date", "modified"},
+      {"/gmd:MD_Metadata/gmd:dateStamp/gco:DateTime", "modifiedtime"},
       {"/gmd:MD_Metadata/gmd:distributionInfo/gmd:MD_Distribution/gmd:transferOptions/"
        "gmd:MD_DigitalTransferOptions/gmd:onLine/gmd:CI_OnlineResource/gmd:linkage/gmd:URL",
        "onlink"},

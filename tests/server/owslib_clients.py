@@ -202,15 +202,40 @@ def check_csw(base):
             queryables |= set(c.values)
     expect("capabilities: dc:type and dct:modified queryable",
            {"dc:type", "dct:modified"} <= queryables, True)
-    # The record's type and date stamp, from each collection's schema.
-    for name, constraint, query in [
-            ("dc:type =", fes.PropertyIsEqualTo("dc:type", "dataset"), "type = dataset"),
+    total = sum(len(tool("list", c).splitlines()) - 1 for c in COLLECTIONS)
+    # The record's type and date stamp, from each collection's schema. An
+    # ISO record stamped with a date-time (its own node, text) counts by its
+    # day: the second query finds those records in the ISO collection.
+    for name, constraint, query, stamped in [
+            ("dc:type =", fes.PropertyIsEqualTo("dc:type", "dataset"), "type = dataset", None),
             ("dct:modified >=", fes.PropertyIsGreaterThanOrEqualTo("dct:modified", "2015-01-01"),
-             "modified >= 2015-01-01")]:
+             "modified >= 2015-01-01", "modifiedtime >= 2015-01-01"),
+            ("dct:modified =", fes.PropertyIsEqualTo("dct:modified", "2007-12-18"),
+             "modified = 2007-12-18", "modifiedtime like 2007-12-18T"),
+            ("dct:modified <=", fes.PropertyIsLessThanOrEqualTo("dct:modified", "2014-11-10"),
+             "modified <= 2014-11-10", "modifiedtime < 2014-11-11"),
+            ("dct:modified between", fes.PropertyIsBetween("dct:modified", "2014-08-06",
+                                                           "2018-02-08T00:00:00Z"),
+             "modified between 2014-08-06 and 2018-02-08",
+             "modifiedtime >= 2014-08-06 and modifiedtime < 2018-02-09"),
+            ("dct:modified <>", fes.PropertyIsNotEqualTo("dct:modified", "2007-12-18"),
+             "modified <> 2007-12-18",
+             "modifiedtime < 2007-12-18 or modifiedtime > 2007-12-19")]:
         ids, matched = csw_ids(csw, [constraint])
         want = library_ids(query)
+        if stamped:
+            by_time = {r["id"] for r in json.loads(tool("search", ISO, stamped, "--json"))[
+                "records"]}
+            expect("%s: some records stamped with a date-time" % name, len(by_time) > 0, True)
+            want |= by_time
         expect("GetRecords %s: records" % name, (set(ids), matched), (want, len(want)))
-        expect("GetRecords %s: selects some, not all" % name, 0 < len(want) < 300, True)
+        expect("GetRecords %s: selects some, not all" % name, 0 < len(want) < total, True)
+    sort = fes.SortBy([fes.SortProperty("dct:modified", "DESC")])
+    csw.getrecords2(constraints=[fes.PropertyIsLike("apiso:Title", "%")], esn="summary",
+                    maxrecords=3, sortby=sort, outputschema="http://www.opengis.net/cat/csw/2.0.2")
+    stamps = [r.modified for r in csw.records.values()]
+    expect("SortBy dct:modified DESC", stamps == sorted(stamps, reverse=True) and all(stamps),
+           True)
 
     ids, _ = csw_ids(csw, cql="dc:title LIKE '%water%'")
     expect("GetRecords CQL text", set(ids), library_ids("title like water"))
@@ -271,6 +296,12 @@ def check_ogcapi(base):
     expect("items paging reaches every record once", sorted(int(i) for i in seen),
            sorted(int(line.split("\t")[0]) for line in tool("list", ISO).splitlines()[1:]))
     expect("items sortby -title", titles, sorted(titles, reverse=True))
+
+    items = api.collection_items(ISO, filter="updated >= '2018-01-01'", limit=200)
+    stamps = [f["properties"].get("updated", "") for f in items["features"]]
+    expect("items filter updated: each on or after the day",
+           bool(stamps) and min(stamps) >= "2018-01-01", True)
+    expect("items filter updated: date-times among them", any("T" in s for s in stamps), True)
 
     bbox = api.collection_items(FGDC, bbox=[-100, 30, -80, 45], limit=200)
     expect("items bbox", {int(f["id"]) for f in bbox["features"]},
