@@ -7,6 +7,7 @@
 #include <pugixml.hpp>
 
 #include "generated_tree.h"
+#include "metashelf/base/guard.h"
 #include "schema_impl.h"
 #include "text_codec.h"
 #include "value_forms.h"
@@ -35,6 +36,18 @@ class Inference {
  public:
   explicit Inference(const SchemaGeneratorOptions& options) {
     for (const auto& ns : options.namespaces) prefixes_[ns.second] = ns.first;
+  }
+
+  // Every sample in turn; false at the first that cannot be read, with
+  // its number (from 1) before the reason.
+  bool AddAll(const std::vector<std::string>& records, std::string& error) {
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      if (!Add(records[i], error)) {
+        error = "sample " + std::to_string(i + 1) + ": " + error;
+        return false;
+      }
+    }
+    return true;
   }
 
   bool Add(const std::string& bytes, std::string& error) {
@@ -398,25 +411,20 @@ std::int32_t SchemaTextFromSamples(const std::vector<std::string>& records,
   schemaText.clear();
   error.clear();
   report = SchemaGeneratorReport{};
-  try {
-    if (records.empty()) {
-      error = "no sample records";
-      return -1;
-    }
-    Inference inference(options);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-      if (!inference.Add(records[i], error)) {
-        error = "sample " + std::to_string(i + 1) + ": " + error;
-        return -1;
-      }
-    }
-    GeneratedTree tree;
-    inference.Write(tree);
-    return Finish(tree, options, schemaText, report);
-  } catch (...) {
-    error = "out of memory";
-    return -1;
-  }
+  return metashelf::base::Guard<std::int32_t>(
+      -1,
+      [&]() -> std::int32_t {
+        if (records.empty()) {
+          error = "no sample records";
+          return -1;
+        }
+        Inference inference(options);
+        if (!inference.AddAll(records, error)) return -1;
+        GeneratedTree tree;
+        inference.Write(tree);
+        return Finish(tree, options, schemaText, report);
+      },
+      [&] { error = "out of memory"; });
 }
 
 std::int32_t SchemaTextExtending(const CSchema& base, const std::vector<std::string>& records,
@@ -425,56 +433,51 @@ std::int32_t SchemaTextExtending(const CSchema& base, const std::vector<std::str
   schemaText.clear();
   error.clear();
   report = SchemaGeneratorReport{};
-  try {
-    if (base.impl() == nullptr || base.impl()->model.nodes.empty()) {
-      error = "the schema has no nodes";
-      return -1;
-    }
-    if (records.empty()) {
-      error = "no sample records";
-      return -1;
-    }
-    const metashelf::model::SchemaModel& model = base.impl()->model;
-    // The schema's own prefixes win over those of the samples.
-    SchemaGeneratorOptions effective = options;
-    effective.namespaces.insert(effective.namespaces.begin(), model.namespaces.begin(),
-                                model.namespaces.end());
-    GeneratedTree tree;
-    tree.namespaces = model.namespaces;
-    std::vector<std::pair<std::string, std::string>> keys;
-    // Model nodes are in document order, parents before children.
-    std::vector<int> made(model.nodes.size(), -1);
-    for (std::size_t i = 0; i < model.nodes.size(); ++i) {
-      const metashelf::model::SchemaNode& n = model.nodes[i];
-      GeneratedNode node;
-      node.name = n.name;
-      node.attribute = n.isAttribute;
-      node.repeat = n.repeatable;
-      node.type = n.dataType;
-      if (n.parent >= static_cast<int>(i)) {
-        error = "the schema's nodes are not in document order";
-        return -1;
-      }
-      const int parent = n.parent >= 0 ? made[n.parent] : -1;
-      made[i] = tree.Add(parent, node);
-      keys.emplace_back(model.uris[n.uri], n.local);
-      if (!n.alias.empty()) {
-        bool given = false;
-        for (const auto& a : options.aliases) given = given || a.first == n.path;
-        if (!given) effective.aliases.emplace_back(n.path, n.alias);
-      }
-    }
-    Inference inference(effective);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-      if (!inference.Add(records[i], error)) {
-        error = "sample " + std::to_string(i + 1) + ": " + error;
-        return -1;
-      }
-    }
-    inference.Merge(tree, keys, report.skippedRoots);
-    return Finish(tree, effective, schemaText, report);
-  } catch (...) {
-    error = "out of memory";
-    return -1;
-  }
+  return metashelf::base::Guard<std::int32_t>(
+      -1,
+      [&]() -> std::int32_t {
+        if (base.impl() == nullptr || base.impl()->model.nodes.empty()) {
+          error = "the schema has no nodes";
+          return -1;
+        }
+        if (records.empty()) {
+          error = "no sample records";
+          return -1;
+        }
+        const metashelf::model::SchemaModel& model = base.impl()->model;
+        // The schema's own prefixes win over those of the samples.
+        SchemaGeneratorOptions effective = options;
+        effective.namespaces.insert(effective.namespaces.begin(), model.namespaces.begin(),
+                                    model.namespaces.end());
+        GeneratedTree tree;
+        tree.namespaces = model.namespaces;
+        std::vector<std::pair<std::string, std::string>> keys;
+        // Model nodes are in document order, parents before children.
+        std::vector<int> made(model.nodes.size(), -1);
+        for (std::size_t i = 0; i < model.nodes.size(); ++i) {
+          const metashelf::model::SchemaNode& n = model.nodes[i];
+          GeneratedNode node;
+          node.name = n.name;
+          node.attribute = n.isAttribute;
+          node.repeat = n.repeatable;
+          node.type = n.dataType;
+          if (n.parent >= static_cast<int>(i)) {
+            error = "the schema's nodes are not in document order";
+            return -1;
+          }
+          const int parent = n.parent >= 0 ? made[n.parent] : -1;
+          made[i] = tree.Add(parent, node);
+          keys.emplace_back(model.uris[n.uri], n.local);
+          if (!n.alias.empty()) {
+            bool given = false;
+            for (const auto& a : options.aliases) given = given || a.first == n.path;
+            if (!given) effective.aliases.emplace_back(n.path, n.alias);
+          }
+        }
+        Inference inference(effective);
+        if (!inference.AddAll(records, error)) return -1;
+        inference.Merge(tree, keys, report.skippedRoots);
+        return Finish(tree, effective, schemaText, report);
+      },
+      [&] { error = "out of memory"; });
 }
