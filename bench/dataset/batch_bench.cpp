@@ -80,7 +80,8 @@ struct Target {
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 8;
+  const int rounds =
+      argc > 1 ? static_cast<int>(std::max(1L, std::strtol(argv[1], nullptr, 10))) : 8;
   const std::vector<std::string> files = bench::CorpusFiles();
   std::error_code ec;
   if (files.empty()) {
