@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <utility>
 #include <pugixml.hpp>
 
 #include "generated_tree.h"
@@ -396,6 +397,18 @@ std::int32_t Finish(GeneratedTree& tree, const SchemaGeneratorOptions& given,
   return metashelf::model::WriteSchemaText(tree, options, schemaText);
 }
 
+// One generation: the outputs start empty, and memory running out is
+// reported as such rather than crossing the exported function.
+template <typename F>
+std::int32_t Generate(std::string& schemaText, std::string& error, SchemaGeneratorReport& report,
+                      F&& body) {
+  schemaText.clear();
+  error.clear();
+  report = SchemaGeneratorReport{};
+  return metashelf::base::Guard<std::int32_t>(-1, std::forward<F>(body),
+                                              [&] { error = "out of memory"; });
+}
+
 }  // namespace
 
 std::int32_t SchemaTextFromSamples(const std::vector<std::string>& records,
@@ -408,76 +421,64 @@ std::int32_t SchemaTextFromSamples(const std::vector<std::string>& records,
 std::int32_t SchemaTextFromSamples(const std::vector<std::string>& records,
                                    const SchemaGeneratorOptions& options, std::string& schemaText,
                                    std::string& error, SchemaGeneratorReport& report) {
-  schemaText.clear();
-  error.clear();
-  report = SchemaGeneratorReport{};
-  return metashelf::base::Guard<std::int32_t>(
-      -1,
-      [&]() -> std::int32_t {
-        if (records.empty()) {
-          error = "no sample records";
-          return -1;
-        }
-        Inference inference(options);
-        if (!inference.AddAll(records, error)) return -1;
-        GeneratedTree tree;
-        inference.Write(tree);
-        return Finish(tree, options, schemaText, report);
-      },
-      [&] { error = "out of memory"; });
+  return Generate(schemaText, error, report, [&]() -> std::int32_t {
+    if (records.empty()) {
+      error = "no sample records";
+      return -1;
+    }
+    Inference inference(options);
+    if (!inference.AddAll(records, error)) return -1;
+    GeneratedTree tree;
+    inference.Write(tree);
+    return Finish(tree, options, schemaText, report);
+  });
 }
 
 std::int32_t SchemaTextExtending(const CSchema& base, const std::vector<std::string>& records,
                                  const SchemaGeneratorOptions& options, std::string& schemaText,
                                  std::string& error, SchemaGeneratorReport& report) {
-  schemaText.clear();
-  error.clear();
-  report = SchemaGeneratorReport{};
-  return metashelf::base::Guard<std::int32_t>(
-      -1,
-      [&]() -> std::int32_t {
-        if (base.impl() == nullptr || base.impl()->model.nodes.empty()) {
-          error = "the schema has no nodes";
-          return -1;
-        }
-        if (records.empty()) {
-          error = "no sample records";
-          return -1;
-        }
-        const metashelf::model::SchemaModel& model = base.impl()->model;
-        // The schema's own prefixes win over those of the samples.
-        SchemaGeneratorOptions effective = options;
-        effective.namespaces.insert(effective.namespaces.begin(), model.namespaces.begin(),
-                                    model.namespaces.end());
-        GeneratedTree tree;
-        tree.namespaces = model.namespaces;
-        std::vector<std::pair<std::string, std::string>> keys;
-        // Model nodes are in document order, parents before children.
-        std::vector<int> made(model.nodes.size(), -1);
-        for (std::size_t i = 0; i < model.nodes.size(); ++i) {
-          const metashelf::model::SchemaNode& n = model.nodes[i];
-          GeneratedNode node;
-          node.name = n.name;
-          node.attribute = n.isAttribute;
-          node.repeat = n.repeatable;
-          node.type = n.dataType;
-          if (n.parent >= static_cast<int>(i)) {
-            error = "the schema's nodes are not in document order";
-            return -1;
-          }
-          const int parent = n.parent >= 0 ? made[n.parent] : -1;
-          made[i] = tree.Add(parent, node);
-          keys.emplace_back(model.uris[n.uri], n.local);
-          if (!n.alias.empty()) {
-            bool given = false;
-            for (const auto& a : options.aliases) given = given || a.first == n.path;
-            if (!given) effective.aliases.emplace_back(n.path, n.alias);
-          }
-        }
-        Inference inference(effective);
-        if (!inference.AddAll(records, error)) return -1;
-        inference.Merge(tree, keys, report.skippedRoots);
-        return Finish(tree, effective, schemaText, report);
-      },
-      [&] { error = "out of memory"; });
+  return Generate(schemaText, error, report, [&]() -> std::int32_t {
+    if (base.impl() == nullptr || base.impl()->model.nodes.empty()) {
+      error = "the schema has no nodes";
+      return -1;
+    }
+    if (records.empty()) {
+      error = "no sample records";
+      return -1;
+    }
+    const metashelf::model::SchemaModel& model = base.impl()->model;
+    // The schema's own prefixes win over those of the samples.
+    SchemaGeneratorOptions effective = options;
+    effective.namespaces.insert(effective.namespaces.begin(), model.namespaces.begin(),
+                                model.namespaces.end());
+    GeneratedTree tree;
+    tree.namespaces = model.namespaces;
+    std::vector<std::pair<std::string, std::string>> keys;
+    // Model nodes are in document order, parents before children.
+    std::vector<int> made(model.nodes.size(), -1);
+    for (std::size_t i = 0; i < model.nodes.size(); ++i) {
+      const metashelf::model::SchemaNode& n = model.nodes[i];
+      GeneratedNode node;
+      node.name = n.name;
+      node.attribute = n.isAttribute;
+      node.repeat = n.repeatable;
+      node.type = n.dataType;
+      if (n.parent >= static_cast<int>(i)) {
+        error = "the schema's nodes are not in document order";
+        return -1;
+      }
+      const int parent = n.parent >= 0 ? made[n.parent] : -1;
+      made[i] = tree.Add(parent, node);
+      keys.emplace_back(model.uris[n.uri], n.local);
+      if (!n.alias.empty()) {
+        bool given = false;
+        for (const auto& a : options.aliases) given = given || a.first == n.path;
+        if (!given) effective.aliases.emplace_back(n.path, n.alias);
+      }
+    }
+    Inference inference(effective);
+    if (!inference.AddAll(records, error)) return -1;
+    inference.Merge(tree, keys, report.skippedRoots);
+    return Finish(tree, effective, schemaText, report);
+  });
 }
