@@ -10,52 +10,25 @@
 //
 //   batch_bench [rounds]   (default 8; two batches of 256 records a round)
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "metashelf/host.h"
-#include "metashelf/metashelf.h"
-#include "metashelf/model.h"
+#include "bench_setup.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Seconds;
 constexpr int kBatch = 256;
-
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool Exec(gis_SQLHDBC_STRU* hdbc, const std::string& sql) {
-  gis_SQLHSTMT stmt = nullptr;
-  if (gis_SQLAllocStmt(hdbc, &stmt) != 0) return false;
-  const bool ok = gis_SQLExecDirect(stmt, sql.c_str(), GIS_SQL_NTS) == 0;
-  gis_SQLFreeStmt(stmt, GIS_SQL_DROP);
-  return ok;
-}
 
 // One database with one collection of the FGDC schema and a floor table.
 struct Target {
-  std::unique_ptr<CHostDataBase> db;
-  COraMetaDataBase catalog;
-  COraMetaDataSet set;
-  CSchema* schema = nullptr;
-  gis_SQLHDBC_STRU* hdbc = nullptr;
+  bench::Setup s;
   std::string floorTable;
   std::vector<std::unique_ptr<CBaseMetaData>> records;  // on this set's schema
   std::size_t next = 0;
@@ -63,27 +36,11 @@ struct Target {
   int added = 0;
 
   bool Open(const std::string& uri, const std::vector<std::string>& files) {
-    std::string error;
-    db = CHostDataBase::Open(uri, &error);
-    if (!db) return false;
-    const std::int32_t mtdb = db->db_CreateMtdb("bench");
-    if (mtdb < 1 || catalog.mtdb_Open(db.get(), mtdb, 0) != 1) return false;
-    const std::string text = ReadFile(std::string(METASHELF_SOURCE_DIR) + "/data/schemas/fgdc.xml");
-    const std::int32_t schemaID = catalog.schema_Add("KORVEN_FGDC", text.c_str(), "");
-    const std::int32_t colID = set.Create(&catalog, schemaID, "bench", "");
-    if (colID < 1 || set.Open(&catalog, colID) != 1) return false;
-    set.GetCSchemaPtr(&schema);
-    char owner[32] = {};
-    catalog.GetOraBaseInfo(hdbc, owner);
-    floorTable = std::string(owner) + ".BENCH_FLOOR";
-    if (!Exec(hdbc, "CREATE TABLE " + floorTable +
-                        "(MetaID NUMBER NOT NULL,NODEGUID NUMBER NOT NULL,POSITION NUMBER NOT "
-                        "NULL,NODEVALUE VARCHAR2(4000))") ||
-        !Exec(hdbc, "CREATE INDEX " + floorTable + "_ID ON " + floorTable + "(MetaID)")) {
-      return false;
-    }
+    if (!bench::Open(s, uri)) return false;
+    floorTable = bench::CreateFloorTable(s);
+    if (floorTable.empty()) return false;
     for (const std::string& f : files) {
-      auto r = std::make_unique<CBaseMetaData>(schema);
+      auto r = std::make_unique<CBaseMetaData>(s.schema);
       if (r->LoadXmlFile(f.c_str()) == 1) records.push_back(std::move(r));
     }
     return !records.empty();
@@ -94,30 +51,26 @@ struct Target {
   bool Batch(bool asBatch) {
     std::int32_t leaves = 0;
     auto t0 = Clock::now();
-    const bool begun = asBatch ? gis_SQLBeginBatch(hdbc) == GIS_SQL_SUCCESS : db->Begin() == 1;
+    const bool begun = asBatch ? gis_SQLBeginBatch(s.hdbc) == GIS_SQL_SUCCESS : s.db->Begin() == 1;
     if (!begun) return false;
     std::vector<std::int64_t> ids;
     for (int i = 0; i < kBatch; ++i) {
       CBaseMetaData* record = records[next++ % records.size()].get();
-      const std::int64_t id = set.AddMetaData(record);
+      const std::int64_t id = s.set.AddMetaData(record);
       if (id <= 0) return false;
       ids.push_back(id);
       std::int32_t n = 0;
       record->GetLeafNodeListSize(n);
       leaves += n;
     }
-    const bool kept = asBatch ? gis_SQLEndUnit(hdbc, 1) == GIS_SQL_SUCCESS : db->Commit() == 1;
+    const bool kept = asBatch ? gis_SQLEndUnit(s.hdbc, 1) == GIS_SQL_SUCCESS : s.db->Commit() == 1;
     if (!kept) return false;
     ours += Seconds(t0);
     added += kBatch;
     t0 = Clock::now();
-    db->Begin();
-    for (std::int32_t k = 0; k < leaves; ++k) {
-      Exec(hdbc, "insert into " + floorTable + "(MetaID,NODEGUID,POSITION,NODEVALUE) values(" +
-                     std::to_string(ids[static_cast<std::size_t>(k) % ids.size()]) + ", " +
-                     std::to_string(1000 + k) + ", 0,'v" + std::to_string(k) + "')");
-    }
-    db->Commit();
+    s.db->Begin();
+    bench::InsertFloorRows(s, floorTable, ids, leaves);
+    s.db->Commit();
     floor += Seconds(t0);
     return true;
   }
@@ -127,14 +80,10 @@ struct Target {
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 8;
-  std::vector<std::string> files;
+  const int rounds =
+      argc > 1 ? static_cast<int>(std::max(1L, std::strtol(argv[1], nullptr, 10))) : 8;
+  const std::vector<std::string> files = bench::CorpusFiles();
   std::error_code ec;
-  for (const auto& e : std::filesystem::directory_iterator(
-           std::filesystem::path(METASHELF_CORPUS_DIR) / "fgdc", ec)) {
-    if (e.path().extension() == ".xml") files.push_back(e.path().string());
-  }
-  std::sort(files.begin(), files.end());
   if (files.empty()) {
     std::printf("corpus folder %s is absent\n", METASHELF_CORPUS_DIR);
     return 0;

@@ -8,86 +8,22 @@
 //
 //   dataset_bench [records-at-large-size]   (default 50000)
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "metashelf/host.h"
-#include "metashelf/metashelf.h"
-#include "metashelf/model.h"
+#include "bench_setup.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::vector<std::string> CorpusFiles() {
-  std::vector<std::string> files;
-  std::error_code ec;
-  const auto dir = std::filesystem::path(METASHELF_CORPUS_DIR) / "fgdc";
-  for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
-    if (e.path().extension() == ".xml") files.push_back(e.path().string());
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-// One statement on `hdbc`; true when it ran.
-bool Exec(gis_SQLHDBC_STRU* hdbc, const std::string& sql) {
-  gis_SQLHSTMT stmt = nullptr;
-  if (gis_SQLAllocStmt(hdbc, &stmt) != 0) return false;
-  const bool ok = gis_SQLExecDirect(stmt, sql.c_str(), GIS_SQL_NTS) == 0;
-  gis_SQLFreeStmt(stmt, GIS_SQL_DROP);
-  return ok;
-}
-
-struct Setup {
-  std::unique_ptr<CHostDataBase> db;
-  COraMetaDataBase catalog;
-  COraMetaDataSet set;
-  CSchema* schema = nullptr;
-  gis_SQLHDBC_STRU* hdbc = nullptr;
-  std::string owner;
-};
-
-bool Open(Setup& s, const std::string& uri) {
-  std::string error;
-  s.db = CHostDataBase::Open(uri, &error);
-  if (!s.db) {
-    std::printf("  cannot open %s: %s\n", uri.c_str(), error.c_str());
-    return false;
-  }
-  const std::string unique = std::to_string(std::random_device()());
-  const std::int32_t mtdb = s.db->db_CreateMtdb(("bench" + unique).c_str());
-  if (mtdb < 1 || s.catalog.mtdb_Open(s.db.get(), mtdb, 0) != 1) return false;
-  const std::string text = ReadFile(std::string(METASHELF_SOURCE_DIR) + "/data/schemas/fgdc.xml");
-  const std::int32_t schemaID = s.catalog.schema_Add("KORVEN_FGDC", text.c_str(), "");
-  if (schemaID < 1) return false;
-  const std::int32_t colID = s.set.Create(&s.catalog, schemaID, ("bench" + unique).c_str(), "");
-  if (colID < 1 || s.set.Open(&s.catalog, colID) != 1) return false;
-  s.set.GetCSchemaPtr(&s.schema);
-  char owner[32] = {};
-  s.catalog.GetOraBaseInfo(s.hdbc, owner);
-  s.owner = owner;
-  return true;
-}
+using bench::Clock;
+using bench::Exec;
+using bench::Seconds;
+using bench::Setup;
 
 // Adds records round robin until the collection holds `target`, in
 // transactions of 500. False on failure.
@@ -148,12 +84,7 @@ Pair Adds(Setup& s, const std::vector<std::unique_ptr<CBaseMetaData>>& records,
     s.db->db_GetFreeXCLSID();
     p.ids += Seconds(t0);
     t0 = Clock::now();
-    const std::int32_t n = Leaves(record);
-    for (std::int32_t k = 0; k < n; ++k) {
-      Exec(s.hdbc, "insert into " + floorTable + "(MetaID,NODEGUID,POSITION,NODEVALUE) values(" +
-                       std::to_string(id) + ", " + std::to_string(1000 + k) + ", 0,'v" +
-                       std::to_string(k) + "')");
-    }
+    bench::InsertFloorRows(s, floorTable, {id}, Leaves(record));
     p.floor += Seconds(t0);
     ++p.count;
   }
@@ -205,7 +136,7 @@ void RunBackend(const std::string& name, const std::string& uri,
                 const std::vector<std::unique_ptr<CBaseMetaData>>& records, std::size_t large) {
   std::printf("== %s\n", name.c_str());
   Setup s;
-  if (!Open(s, uri)) {
+  if (!bench::Open(s, uri)) {
     std::printf("  setup failed\n");
     return;
   }
@@ -220,11 +151,11 @@ void RunBackend(const std::string& name, const std::string& uri,
   for (const auto& r : loaded) leaves += static_cast<std::size_t>(Leaves(*r));
   std::printf("  %zu corpus records, %.1f leaf nodes each on average\n", loaded.size(),
               static_cast<double>(leaves) / loaded.size());
-  const std::string floorTable = s.owner + ".BENCH_FLOOR";
-  Exec(s.hdbc, "CREATE TABLE " + floorTable +
-                   "(MetaID NUMBER NOT NULL,NODEGUID NUMBER NOT NULL,POSITION NUMBER NOT "
-                   "NULL,NODEVALUE VARCHAR2(4000))");
-  Exec(s.hdbc, "CREATE INDEX " + floorTable + "_ID ON " + floorTable + "(MetaID)");
+  const std::string floorTable = bench::CreateFloorTable(s);
+  if (floorTable.empty()) {
+    std::printf("  floor table setup failed\n");
+    return;
+  }
 
   std::vector<std::int64_t> ids;
   for (const std::size_t size : {std::size_t{1000}, std::max<std::size_t>(large, 1001)}) {
@@ -246,7 +177,7 @@ void RunBackend(const std::string& name, const std::string& uri,
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);  // progress shows when piped
   const std::size_t large = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 50000;
-  const auto files = CorpusFiles();
+  const auto files = bench::CorpusFiles();
   if (files.empty()) {
     std::printf("corpus folder %s is absent\n", METASHELF_CORPUS_DIR);
     return 0;
@@ -258,7 +189,8 @@ int main(int argc, char** argv) {
     std::int64_t next = 1;
     CSchemaRegister reg(&next);
     std::string doc, info, xpath;
-    const std::string text = ReadFile(std::string(METASHELF_SOURCE_DIR) + "/data/schemas/fgdc.xml");
+    const std::string text =
+        bench::ReadFile(std::string(METASHELF_SOURCE_DIR) + "/data/schemas/fgdc.xml");
     reg.ParseSchema(text.c_str(), doc, info, xpath,
                     [](int count, std::vector<std::int64_t>& ids, void* context) {
                       auto* n = static_cast<std::int64_t*>(context);

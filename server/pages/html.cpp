@@ -1,82 +1,41 @@
 // Escaping, percent-encoding and shortening for the HTML pages.
 #include "html.h"
 
-#include <cstdint>
+#include "metashelf/base/utf8.h"
+#include "metashelf/base/xml_escape.h"
 
 namespace metashelf::pages {
-namespace {
-
-// Length of the valid UTF-8 sequence starting at text[i], or 0 when the
-// bytes there are not one (overlong forms, surrogates and values above
-// U+10FFFF included).
-std::size_t Utf8Length(std::string_view text, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char c = byte(i);
-  if (c < 0x80) return 1;
-  std::size_t n = 0;
-  std::uint32_t cp = 0;
-  if (c >= 0xC2 && c <= 0xDF) {
-    n = 2, cp = c & 0x1F;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3, cp = c & 0x0F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4, cp = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + n > text.size()) return 0;
-  for (std::size_t k = 1; k < n; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (byte(i + k) & 0x3F);
-  }
-  if ((n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (n == 4 && cp < 0x10000) ||
-      cp > 0x10FFFF) {
-    return 0;
-  }
-  return n;
-}
-
-}  // namespace
 
 std::string Escape(std::string_view text) {
   std::string out;
   out.reserve(text.size() + text.size() / 8);
   for (std::size_t i = 0; i < text.size();) {
     const char c = text[i];
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default: {
-        const std::size_t n = Utf8Length(text, i);
-        if (n == 0) {
-          out += "\xEF\xBF\xBD";
-          ++i;
-          continue;
-        }
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (n == 1 && ((u < 0x20 && c != '\t' && c != '\n' && c != '\r') || u == 0x7F)) {
-          out += ' ';
-        } else {
-          out.append(text.substr(i, n));
-        }
-        i += n;
-        continue;
-      }
+    // The markup characters take XML's references, but the apostrophe its
+    // number, which every HTML reader knows; tab and line ends stay text.
+    if (c == '\'') {
+      out += "&#39;";
+      ++i;
+      continue;
     }
-    ++i;
+    if (c == '&' || c == '<' || c == '>' || c == '"') {
+      out += base::XmlReference(c);
+      ++i;
+      continue;
+    }
+    const std::size_t n = base::Utf8CharLength(text, i);
+    if (n == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+      continue;
+    }
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (n == 1 && ((u < 0x20 && c != '\t' && c != '\n' && c != '\r') || u == 0x7F)) {
+      out += ' ';
+    } else {
+      out.append(text.substr(i, n));
+    }
+    i += n;
   }
   return out;
 }
@@ -102,7 +61,7 @@ std::string Shorten(std::string_view text, std::size_t limit) {
   std::size_t i = 0, chars = 0, lastSpace = std::string_view::npos;
   while (i < text.size() && chars < limit) {
     if (text[i] == ' ' || text[i] == '\n' || text[i] == '\t') lastSpace = i;
-    const std::size_t n = Utf8Length(text, i);
+    const std::size_t n = base::Utf8CharLength(text, i);
     i += n == 0 ? 1 : n;
     ++chars;
   }

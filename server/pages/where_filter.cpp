@@ -4,7 +4,7 @@
 #include <cctype>
 
 #include "core/queryables.h"
-#include "query_parser.h"
+#include "metashelf/query/query_parser.h"
 
 namespace metashelf::server::pages {
 namespace {
@@ -103,16 +103,16 @@ bool ExpressionTree(const std::string& expression, const std::vector<Filter>& le
 
 bool WhereFilter(const std::string& text, OpenCollection& collection, Filter* out,
                  std::string* error) {
-  const cli::FieldResolver resolve = [&](const std::string& name, cli::FieldInfo* info) {
+  const query::FieldResolver resolve = [&](const std::string& name, query::FieldInfo* info) {
     const Resolution r = ResolveQueryable(collection, name);
     if (r.status != Resolution::Status::kFound || r.kind != QueryableKind::kAlias) return false;
     info->path = r.node.path;
     info->tableType = r.node.tableType;
     return true;
   };
-  cli::ParsedQuery parsed;
-  cli::QueryError refused;
-  if (!cli::ParseQuery(text, resolve, &parsed, &refused)) {
+  query::ParsedQuery parsed;
+  query::QueryError refused;
+  if (!query::ParseQuery(text, resolve, &parsed, &refused)) {
     *error = "conditions: " + refused.message +
              (refused.column > 0 ? " (column " + std::to_string(refused.column) + ")" : "");
     return false;

@@ -74,5 +74,22 @@ std::int32_t FetchOneText(const db::Statement& stmt, const std::string& sql, cha
   });
 }
 
+std::int32_t FetchIntRows(const db::Statement& stmt, const std::string& sql,
+                          const std::function<void(std::int32_t)>& add) {
+  if (!db::Succeeded(gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS)) ||
+      !db::Succeeded(gis_SQLExecute(stmt.get()))) {
+    stmt.DrainError();
+    return 0;
+  }
+  std::int32_t id = 0;
+  std::int16_t indicator = 0;
+  BindIntCol(stmt.get(), 1, &id, &indicator);
+  std::int16_t rc;
+  while (db::Succeeded(rc = gis_SQLFetch(stmt.get()))) add(id);
+  if (rc == GIS_SQL_NO_DATA) return 1;
+  stmt.DrainError();
+  return 0;
+}
+
 }  // namespace catalog
 }  // namespace metashelf

@@ -5,6 +5,7 @@
 #define METASHELF_SRC_CATALOG_CATALOG_BINDING_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "db/statement.h"
@@ -36,6 +37,14 @@ std::int16_t BindDateCol(gis_SQLHSTMT stmt, std::uint16_t number, void* buffer, 
 std::int32_t FetchOneInt(const db::Statement& stmt, const std::string& sql, std::int32_t* value);
 std::int32_t FetchOneText(const db::Statement& stmt, const std::string& sql, char* buffer,
                           std::int32_t size);
+
+// Runs the query `sql` on `stmt` and hands the integer of each row's one
+// column to `add`, in the rows' order. 1 when the rows ran out (a complete
+// list); 0 otherwise, with the diagnostic drained. A failed prepare or
+// execution is drained at once: fetching from it would only replace its
+// reason with the driver's complaint that no rows are open.
+std::int32_t FetchIntRows(const db::Statement& stmt, const std::string& sql,
+                          const std::function<void(std::int32_t)>& add);
 
 }  // namespace catalog
 }  // namespace metashelf

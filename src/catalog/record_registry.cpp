@@ -127,21 +127,8 @@ std::int32_t COraMetaDataBase::meta_GetIDList(std::int32_t colID, CSmartArray<st
     if (!stmt.ok()) return 0;
     const std::string sql = "SELECT META_ID FROM " + Prefix(*ctx_) + "KRDB_META_INFO " +
                             "WHERE COL_ID=" + std::to_string(colID) + " ORDER BY META_ID";
-    // A failed execution is drained at once: fetching from it would only
-    // replace its reason with the driver's complaint that no rows are open.
-    if (!Succeeded(gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS)) ||
-        !Succeeded(gis_SQLExecute(stmt.get()))) {
-      stmt.DrainError();
-      return 0;
-    }
-    std::int32_t id = 0;
-    std::int16_t indicator = 0;
-    BindIntCol(stmt.get(), 1, &id, &indicator);
-    std::int16_t rc;
-    while (Succeeded(rc = gis_SQLFetch(stmt.get()))) ids.Add(static_cast<std::int64_t>(id));
-    if (rc == GIS_SQL_NO_DATA) return 1;
-    stmt.DrainError();
-    return 0;
+    return metashelf::catalog::FetchIntRows(
+        stmt, sql, [&](std::int32_t id) { ids.Add(static_cast<std::int64_t>(id)); });
   });
 }
 

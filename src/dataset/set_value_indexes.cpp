@@ -101,12 +101,16 @@ std::int32_t MsGetValueIndexPolicy(CMetaDataSet_abs* set, MsValueIndexPolicy* po
 }
 
 std::int32_t MsDropValueIndexes(CMetaDataSet_abs* set) {
-  COraMetaDataSet* ora = DataSetAccess::Opened(set);
-  return ora == nullptr ? 0 : ora->DropValueIndexes();
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    COraMetaDataSet* ora = DataSetAccess::Opened(set);
+    return ora == nullptr ? 0 : ora->DropValueIndexes();
+  });
 }
 
 std::int32_t MsRestoreValueIndexes(CMetaDataSet_abs* set, std::int32_t* created) {
   if (created != nullptr) *created = 0;
-  COraMetaDataSet* ora = DataSetAccess::Opened(set);
-  return ora == nullptr ? 0 : ora->RestoreValueIndexes(created);
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    COraMetaDataSet* ora = DataSetAccess::Opened(set);
+    return ora == nullptr ? 0 : ora->RestoreValueIndexes(created);
+  });
 }

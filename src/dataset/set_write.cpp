@@ -100,9 +100,11 @@ std::int64_t COraMetaDataSet::AddMetaDataWithRemark(CBaseMetaData* record, const
 }
 
 std::int64_t MsAddMetaData(CMetaDataSet_abs* set, CBaseMetaData* record, const char* remark) {
-  auto* own = dynamic_cast<COraMetaDataSet*>(set);
-  if (own == nullptr) return -1;
-  return own->AddMetaDataWithRemark(record, remark);
+  return metashelf::base::Guard<std::int64_t>(0, [&]() -> std::int64_t {
+    auto* own = dynamic_cast<COraMetaDataSet*>(set);
+    if (own == nullptr) return -1;
+    return own->AddMetaDataWithRemark(record, remark);
+  });
 }
 
 std::int32_t COraMetaDataSet::UpdateMetaData(std::int64_t metaID, CBaseMetaData* record) {

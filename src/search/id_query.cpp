@@ -5,6 +5,7 @@
 #include <new>
 
 #include "db/statement.h"
+#include "metashelf/base/guard.h"
 #include "search/id_text.h"
 
 namespace metashelf {
@@ -59,12 +60,8 @@ std::int32_t RunIdQuery(gis_SQLHDBC_STRU* hdbc, const char* sql, CSmartArray<std
   if (sql == nullptr) return 0;
   // Memory running out in the array's stream ends the run like any failure.
   const std::int32_t before = ids.GetSize();
-  try {
-    return Run(hdbc, sql, ids);
-  } catch (...) {
-    ids.SetSize(before);
-    return 0;
-  }
+  return base::Guard<std::int32_t>(
+      0, [&] { return Run(hdbc, sql, ids); }, [&] { ids.SetSize(before); });
 }
 
 }  // namespace search

@@ -4,10 +4,12 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <string_view>
 
 #include "metashelf/base/numbers.h"
 #include "metashelf/base/sql_quote.h"
 #include "metashelf/base/utf8.h"
+#include "metashelf/base/xml_escape.h"
 
 namespace metashelf {
 namespace search {
@@ -381,24 +383,14 @@ std::string FillMarkers(const std::string& structure, const MarkerValues& values
       continue;
     }
     for (char c : found->second) {
-      switch (c) {
-        case '&':
-          out += "&amp;";
-          break;
-        case '<':
-          out += "&lt;";
-          break;
-        case '>':
-          out += "&gt;";
-          break;
-        case '"':
-          out += "&quot;";
-          break;
-        case '\'':
-          out += "&apos;";
-          break;
-        default:
-          out += c;
+      // Tab and line ends stay as they are: the indexed text has always
+      // held them so, and a reference would only be read back to them.
+      const bool blank = c == '\t' || c == '\n' || c == '\r';
+      const std::string_view reference = blank ? std::string_view() : base::XmlReference(c);
+      if (reference.empty()) {
+        out += c;
+      } else {
+        out += reference;
       }
     }
   }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "metashelf/base/calendar.h"
+#include "metashelf/base/guard.h"
 #include "metashelf/base/numbers.h"
 #include "metashelf/base/sql_quote.h"
 #include "metashelf/model.h"
@@ -73,11 +74,8 @@ std::int32_t CQueryBuilder::BuildSql(const std::string& expression,
                                      const std::vector<SearchNode>& conditions, std::string& sql) {
   // Memory running out while the texts grow refuses the request; `sql` is
   // only written at the end.
-  try {
-    return Build(expression, conditions, sql);
-  } catch (...) {
-    return 0;
-  }
+  return metashelf::base::Guard<std::int32_t>(0,
+                                              [&] { return Build(expression, conditions, sql); });
 }
 
 std::int32_t CQueryBuilder::Build(const std::string& expression,

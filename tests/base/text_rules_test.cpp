@@ -45,6 +45,20 @@ TEST(TextRules, Utf8Cut) {
   EXPECT_EQ(base::Utf8CutLength(junk, 6, 5), 5u);
 }
 
+TEST(TextRules, Utf8CharLength) {
+  const struct {
+    std::string text;
+    std::size_t at, length;
+  } kCases[] = {
+      {"a\xC3\xA9", 0, 1}, {"a\xC3\xA9", 1, 2}, {"\xE2\x82\xAC", 0, 3}, {"\xF0\x9F\x98\x80", 0, 4},
+      {"\xC3\xA9", 1, 0},  {"\xC0\xBC", 0, 0},  {"\xED\xA0\x80", 0, 0}, {"\xF4\x90\x80\x80", 0, 0},
+      {"\xE2\x82", 0, 0},  {"\xFF", 0, 0},      {"abc", 3, 0},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(base::Utf8CharLength(c.text, c.at), c.length) << c.text << " at " << c.at;
+  }
+}
+
 TEST(TextRules, XmlReferences) {
   const struct {
     char c;

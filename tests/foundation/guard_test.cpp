@@ -2,6 +2,8 @@
 // allocator of this test binary is made to fail at the Nth allocation of one
 // call, for every N until the call completes, and each call must come back
 // with its success or its failure result, never with an exception.
+#include "metashelf/base/guard.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -143,6 +145,19 @@ TEST(GuardTest, NoExceptionCrossesAnEntryPoint) {
     CSmartArray<std::int32_t> ids;
     return w.catalog.mds_GetIDList(ids);
   });
+  CheckEveryFailurePoint("schema_GetIDList", 1, 0, [](World& w) -> long {
+    CSmartArray<std::int32_t> ids;
+    return w.catalog.schema_GetIDList(ids);
+  });
+  CheckEveryFailurePoint("CBaseMetaData::LoadXml", 1, 0, [](World&) -> long {
+    static const char kXml[] = "<rec><title>water</title></rec>";
+    CBaseMetaData record(nullptr);
+    return record.LoadXml(kXml, sizeof kXml - 1);
+  });
+  CheckEveryFailurePoint("CSchema::SetSchemaDoc", 1, 0, [](World&) -> long {
+    CSchema schema;
+    return schema.SetSchemaDoc("<schemaText name='a long enough schema document'/>");
+  });
   CheckEveryFailurePoint("gis_SQLAllocStmt", GIS_SQL_SUCCESS, GIS_SQL_ERROR, [](World& w) -> long {
     gis_SQLHSTMT stmt = nullptr;
     const std::int16_t r = gis_SQLAllocStmt(w.driver.hdbc(), &stmt);
@@ -152,6 +167,25 @@ TEST(GuardTest, NoExceptionCrossesAnEntryPoint) {
   CheckEveryFailurePoint("gis_SQLExecDirect", GIS_SQL_SUCCESS, GIS_SQL_ERROR, [](World& w) -> long {
     return gis_SQLExecDirect(w.stmt, "SELECT A FROM T", GIS_SQL_NTS);
   });
+}
+
+// A failure that must leave a state behind: the handler runs when the body
+// threw, never otherwise, and a handler that throws in turn still gives the
+// failure result.
+TEST(GuardTest, TheFailureHandlerRunsOnlyOnAFailure) {
+  int handled = 0;
+  const auto handler = [&handled] { ++handled; };
+  EXPECT_EQ(metashelf::base::Guard<int>(
+                -1, []() -> int { throw std::bad_alloc(); }, handler),
+            -1);
+  EXPECT_EQ(handled, 1);
+  EXPECT_EQ(metashelf::base::Guard<int>(
+                -1, [] { return 5; }, handler),
+            5);
+  EXPECT_EQ(handled, 1);
+  EXPECT_EQ(metashelf::base::Guard<int>(
+                -1, []() -> int { throw 1; }, [] { throw 2; }),
+            -1);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 
 #include "metashelf/driver.h"
 #include "metashelf/host.h"
-#include "support/postgresql_fresh.h"
+#include "pg_host_fixture.h"
 
 namespace metashelf {
 namespace testing {
@@ -20,13 +20,7 @@ namespace {
 constexpr int kWorkers = 4;
 constexpr int kRowsPerWorker = 150;
 
-std::int16_t Exec(gis_SQLHDBC_STRU* hdbc, const std::string& text) {
-  gis_SQLHSTMT s = nullptr;
-  if (gis_SQLAllocStmt(hdbc, &s) != GIS_SQL_SUCCESS) return -99;
-  const std::int16_t rc = gis_SQLExecDirect(s, text.c_str(), GIS_SQL_NTS);
-  gis_SQLFreeStmt(s, GIS_SQL_DROP);
-  return rc;
-}
+using PgConcurrencyTest = PgHostTest;
 
 // One worker process: returns its exit status (0 when every step worked).
 int Work(const std::string& conninfo, int worker) {
@@ -45,13 +39,13 @@ int Work(const std::string& conninfo, int worker) {
     const std::string row = "insert into METASHELF.WORK_ROWS(ID,WORKER,KEPT) values(" +
                             std::to_string(id) + "," + std::to_string(worker) + "," +
                             (phase == 4 ? "0" : "1") + ")";
-    if (Exec(db->HDBC(), row) != 0) return 14;
+    if (PgHostTest::Exec(db.get(), row) != 0) return 14;
     if (phase == 3 && db->Commit() != 1) return 15;
     if (phase == 4) {
       if (db->Rollback() != 1) return 16;
       // The id of the rolled-back row stays used up: it is kept apart.
-      if (Exec(db->HDBC(),
-               "insert into METASHELF.WORK_ROLLED(ID) values(" + std::to_string(id) + ")") != 0) {
+      if (PgHostTest::Exec(db.get(), "insert into METASHELF.WORK_ROLLED(ID) values(" +
+                                         std::to_string(id) + ")") != 0) {
         return 17;
       }
     }
@@ -59,26 +53,22 @@ int Work(const std::string& conninfo, int worker) {
   return 0;
 }
 
-TEST(PgConcurrencyTest, ProcessesGetDistinctIdsAndLoseNoRow) {
-  METASHELF_REQUIRE_POSTGRESQL();
-  PgFreshDatabase fresh;
-  ASSERT_FALSE(fresh.conninfo().empty()) << fresh.error();
+TEST_F(PgConcurrencyTest, ProcessesGetDistinctIdsAndLoseNoRow) {
   {
-    std::string error;
-    auto db = CHostDataBase::Open(fresh.conninfo(), &error);
-    ASSERT_TRUE(db) << error;
-    ASSERT_EQ(Exec(db->HDBC(),
+    auto db = Open();
+    ASSERT_TRUE(db);
+    ASSERT_EQ(Exec(db.get(),
                    "CREATE TABLE METASHELF.WORK_ROWS(ID NUMBER NOT NULL PRIMARY KEY,"
                    "WORKER NUMBER, KEPT NUMBER)"),
               0);
-    ASSERT_EQ(Exec(db->HDBC(), "CREATE TABLE METASHELF.WORK_ROLLED(ID NUMBER NOT NULL)"), 0);
+    ASSERT_EQ(Exec(db.get(), "CREATE TABLE METASHELF.WORK_ROLLED(ID NUMBER NOT NULL)"), 0);
   }
 
   std::vector<pid_t> children;
   for (int worker = 1; worker <= kWorkers; ++worker) {
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
-    if (pid == 0) _exit(Work(fresh.conninfo(), worker));
+    if (pid == 0) _exit(Work(conninfo(), worker));
     children.push_back(pid);
   }
   for (pid_t pid : children) {
@@ -88,9 +78,8 @@ TEST(PgConcurrencyTest, ProcessesGetDistinctIdsAndLoseNoRow) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << "worker " << pid;
   }
 
-  std::string error;
-  auto db = CHostDataBase::Open(fresh.conninfo(), &error);
-  ASSERT_TRUE(db) << error;
+  auto db = Open();
+  ASSERT_TRUE(db);
   gis_SQLHSTMT s = nullptr;
   ASSERT_EQ(gis_SQLAllocStmt(db->HDBC(), &s), 0);
   std::int32_t id = 0;

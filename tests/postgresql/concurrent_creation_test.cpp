@@ -17,8 +17,8 @@
 
 #include "metashelf/host.h"
 #include "metashelf/metashelf.h"
+#include "pg_host_fixture.h"
 #include "support/catalog_snapshot.h"
-#include "support/postgresql_fresh.h"
 
 namespace metashelf {
 namespace testing {
@@ -71,14 +71,12 @@ std::vector<std::string> Work(const std::string& conninfo, int host, bool shared
   return failures;
 }
 
-TEST(PgConcurrentCreationTest, TwoHostsCreateCatalogsAndCollectionsAtOnce) {
-  METASHELF_REQUIRE_POSTGRESQL();
-  PgFreshDatabase fresh;
-  ASSERT_FALSE(fresh.conninfo().empty()) << fresh.error();
+using PgConcurrentCreationTest = PgHostTest;
+
+TEST_F(PgConcurrentCreationTest, TwoHostsCreateCatalogsAndCollectionsAtOnce) {
   {
-    std::string error;
-    auto db = CHostDataBase::Open(fresh.conninfo(), &error);
-    ASSERT_TRUE(db) << error;
+    auto db = Open();
+    ASSERT_TRUE(db);
     ASSERT_EQ(db->db_CreateMtdb("shared"), 1);
     COraMetaDataBase shared;
     ASSERT_EQ(shared.mtdb_Open(db.get(), 1, 0), 1);
@@ -90,7 +88,7 @@ TEST(PgConcurrentCreationTest, TwoHostsCreateCatalogsAndCollectionsAtOnce) {
   for (int h = 0; h < kHosts; ++h) {
     const bool other = h == kHosts - 1;
     hosts.emplace_back([&, h, other] {
-      failures[h] = Work(fresh.conninfo() + (other ? " owner=OTHER" : ""), h, !other, &ready);
+      failures[h] = Work(conninfo() + (other ? " owner=OTHER" : ""), h, !other, &ready);
     });
   }
   for (std::thread& t : hosts) t.join();
@@ -98,9 +96,8 @@ TEST(PgConcurrentCreationTest, TwoHostsCreateCatalogsAndCollectionsAtOnce) {
     for (const std::string& failure : list) ADD_FAILURE() << failure;
   }
   // Everything is there: each catalog with its schema and collections.
-  std::string error;
-  auto db = CHostDataBase::Open(fresh.conninfo(), &error);
-  ASSERT_TRUE(db) << error;
+  auto db = Open();
+  ASSERT_TRUE(db);
   ASSERT_EQ(db->ListMtdbs().size(), static_cast<std::size_t>(kHosts * kRounds + 1));
   for (const auto& [id, name] : db->ListMtdbs()) {
     if (id == 1) continue;
@@ -112,15 +109,11 @@ TEST(PgConcurrentCreationTest, TwoHostsCreateCatalogsAndCollectionsAtOnce) {
   }
 }
 
-TEST(PgConcurrentCreationTest, ADeadlockVictimIsCreatedAgain) {
-  METASHELF_REQUIRE_POSTGRESQL();
-  PgFreshDatabase fresh;
-  ASSERT_FALSE(fresh.conninfo().empty()) << fresh.error();
-  std::string error;
-  auto db = CHostDataBase::Open(fresh.conninfo(), &error);
-  ASSERT_TRUE(db) << error;
-  auto other = CHostDataBase::Open(fresh.conninfo(), &error);
-  ASSERT_TRUE(other) << error;
+TEST_F(PgConcurrentCreationTest, ADeadlockVictimIsCreatedAgain) {
+  auto db = Open();
+  ASSERT_TRUE(db);
+  auto other = Open();
+  ASSERT_TRUE(other);
   COraMetaDataBase catalog;
   ASSERT_EQ(catalog.mtdb_Open(db.get(), db->db_CreateMtdb("c"), 0), 1);
   const std::int32_t schema = catalog.schema_Add("S", kSchema, "");

@@ -9,6 +9,7 @@
 #include "backends/postgresql/connection.h"
 #include "metashelf/driver.h"
 #include "metashelf/host.h"
+#include "pg_host_fixture.h"
 #include "support/postgresql_fresh.h"
 
 namespace metashelf {
@@ -38,42 +39,6 @@ TEST(PgPasswordTest, NeverInOpenErrors) {
     EXPECT_EQ(error.find("s3cret"), std::string::npos) << error;
   }
 }
-
-class PgHostTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    METASHELF_REQUIRE_POSTGRESQL();
-    fresh_ = std::make_unique<PgFreshDatabase>();
-    ASSERT_FALSE(fresh_->conninfo().empty()) << fresh_->error();
-  }
-  std::unique_ptr<CHostDataBase> Open(const std::string& extra = std::string()) {
-    std::string error;
-    auto db = CHostDataBase::Open(fresh_->conninfo() + extra, &error);
-    EXPECT_TRUE(db) << error;
-    return db;
-  }
-  static std::int16_t Exec(CHostDataBase* db, const std::string& text) {
-    gis_SQLHSTMT s = nullptr;
-    if (gis_SQLAllocStmt(db->HDBC(), &s) != 0) return -99;
-    const std::int16_t rc = gis_SQLExecDirect(s, text.c_str(), GIS_SQL_NTS);
-    gis_SQLFreeStmt(s, GIS_SQL_DROP);
-    return rc;
-  }
-  static std::int32_t Count(CHostDataBase* db, const std::string& text) {
-    gis_SQLHSTMT s = nullptr;
-    if (gis_SQLAllocStmt(db->HDBC(), &s) != 0) return -99;
-    std::int32_t n = -1;
-    std::int16_t ind = 0;
-    if (gis_SQLExecDirect(s, text.c_str(), GIS_SQL_NTS) != 0 ||
-        gis_SQLBindCol(s, 1, GIS_TYPE_INT, &n, 4, &ind) != 0 || gis_SQLFetch(s) != 0) {
-      n = -2;
-    }
-    gis_SQLFreeStmt(s, GIS_SQL_DROP);
-    return n;
-  }
-
-  std::unique_ptr<PgFreshDatabase> fresh_;
-};
 
 TEST_F(PgHostTest, CatalogRegistryAndProvisionedOwner) {
   auto db = Open(" owner=geo");

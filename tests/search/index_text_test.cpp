@@ -123,6 +123,7 @@ TEST(IndexTextTest, MarkersAreFilledFromStoredValues) {
   const std::unordered_map<std::uint64_t, std::string> texts = {
       {metashelf::search::LeafKey(7, 0), "a<b & \"c\""},
       {metashelf::search::LeafKey(7, 1), "x]]y"},
+      {metashelf::search::LeafKey(7, 2), "it's\t>\n\r"},
       {metashelf::search::LeafKey(-2, 3), "neg"},
   };
   metashelf::search::MarkerValues values;
@@ -142,6 +143,7 @@ TEST(IndexTextTest, MarkersAreFilledFromStoredValues) {
        "d4<0\x02</d>",
        "<n>0</n><i>0</i><d>2000-01-01</d>"},
       {"<t>\x01t-2<3\x02\x01t8<0\x02</t>", "<t>neg</t>"},
+      {"<t>\x01t7<2\x02</t>", "<t>it&apos;s\t&gt;\n\r</t>"},
       {"<t>\x01t7\x02 \x01t7<x\x02 \x01</t>", "<t>  </t>"},
   };
   for (const auto& c : cases) {

@@ -14,9 +14,16 @@
 
 #include "metashelf/host.h"
 #include "metashelf/metashelf.h"
-#include "query_parser.h"
+#include "metashelf/query/query_parser.h"
 
 namespace metashelf::cli {
+
+// The query language the commands read (shared with the server's pages).
+using query::FieldInfo;
+using query::FieldResolver;
+using query::ParsedQuery;
+using query::ParseQuery;
+using query::QueryError;
 
 // Exit statuses: 0 success, 1 a failure, 2 a usage error.
 constexpr int kExitFailure = 1;

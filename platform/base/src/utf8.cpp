@@ -19,35 +19,38 @@ std::size_t Utf8CutLength(const char* text, std::size_t length, std::size_t room
   return continues(cut) ? room : cut;
 }
 
-bool IsStrictUtf8(std::string_view text, std::size_t* bad) {
+std::size_t Utf8CharLength(std::string_view text, std::size_t at) {
+  if (at >= text.size()) return 0;
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  for (std::size_t i = 0; i < n;) {
-    const unsigned char c = p[i];
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t len = 0;
-    std::uint32_t cp = 0;
-    if ((c & 0xE0) == 0xC0) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4;
-      cp = c & 0x07;
-    }
-    bool ok = len > 0 && i + len <= n;
-    for (std::size_t k = 1; ok && k < len; ++k) {
-      ok = (p[i + k] & 0xC0) == 0x80;
-      cp = (cp << 6) | (p[i + k] & 0x3F);
-    }
-    const bool overlong =
-        (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
-    if (!ok || overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+  const unsigned char c = p[at];
+  if (c < 0x80) return 1;
+  std::size_t len = 0;
+  std::uint32_t cp = 0;
+  if ((c & 0xE0) == 0xC0) {
+    len = 2;
+    cp = c & 0x1F;
+  } else if ((c & 0xF0) == 0xE0) {
+    len = 3;
+    cp = c & 0x0F;
+  } else if ((c & 0xF8) == 0xF0) {
+    len = 4;
+    cp = c & 0x07;
+  }
+  bool ok = len > 0 && at + len <= text.size();
+  for (std::size_t k = 1; ok && k < len; ++k) {
+    ok = (p[at + k] & 0xC0) == 0x80;
+    cp = (cp << 6) | (p[at + k] & 0x3F);
+  }
+  const bool overlong =
+      (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
+  if (!ok || overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return len;
+}
+
+bool IsStrictUtf8(std::string_view text, std::size_t* bad) {
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t len = Utf8CharLength(text, i);
+    if (len == 0) {
       if (bad != nullptr) *bad = i;
       return false;
     }

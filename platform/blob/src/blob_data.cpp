@@ -4,7 +4,11 @@
 #include <cstring>
 #include <new>
 
-std::int32_t CBlobData::GetDataLength() const { return static_cast<std::int32_t>(bytes_.size()); }
+#include "metashelf/base/guard.h"
+
+std::int32_t CBlobData::GetDataLength() const {
+  return static_cast<std::int32_t>(bytes_.size());
+}
 
 std::int32_t CBlobData::GetData(void* buffer, std::int32_t offset, std::int32_t length) const {
   if (buffer == nullptr || offset < 0 || length <= 0) return 0;
@@ -17,11 +21,9 @@ std::int32_t CBlobData::GetData(void* buffer, std::int32_t offset, std::int32_t 
 
 std::int32_t CBlobData::PutData(const void* data, std::int32_t length) {
   if (length < 0 || (data == nullptr && length > 0)) return 0;
-  try {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     const auto* p = static_cast<const unsigned char*>(data);
     bytes_.assign(p, p + length);
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
-  return 1;
+    return 1;
+  });
 }

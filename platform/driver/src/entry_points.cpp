@@ -50,6 +50,16 @@ std::int16_t OwnFailure(StatementHandle* handle, Call call, const char* state,
   return Settle(handle, call, GIS_SQL_ERROR);
 }
 
+// The checks a parameter or column binding takes before the backend sees
+// it: numbers count from 1 and a buffer length is never negative.
+// GIS_SQL_SUCCESS when both hold, else the refusal recorded on the handle.
+std::int16_t CheckBinding(StatementHandle* handle, Call call, std::uint16_t number,
+                          std::int32_t bufferLength, const char* numberZero) {
+  if (number == 0) return OwnFailure(handle, call, "07009", numberZero);
+  if (bufferLength < 0) return OwnFailure(handle, call, "HY090", "negative buffer length");
+  return GIS_SQL_SUCCESS;
+}
+
 // Resolves a (text, length) pair; false for a null text or a bad length.
 bool TextLength(const char* text, std::int32_t length, std::size_t* out) {
   if (text == nullptr) return false;
@@ -137,6 +147,7 @@ FaultInjector* Faults(gis_SQLHDBC_STRU* hdbc) {
 }  // namespace metashelf
 
 using metashelf::driver::Call;
+using metashelf::driver::CheckBinding;
 using metashelf::driver::ColBinding;
 using metashelf::driver::Injected;
 using metashelf::driver::OwnFailure;
@@ -218,19 +229,11 @@ std::int16_t gis_SQLBindParameter(gis_SQLHSTMT stmt, std::uint16_t number, std::
                                   std::int32_t bufferLength, std::int16_t* indicator) {
   return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
     GIS_ENTER(stmt, Call::kBindParameter);
-    if (number == 0) return OwnFailure(stmt, Call::kBindParameter, "07009", "parameter number 0");
-    if (bufferLength < 0)
-      return OwnFailure(stmt, Call::kBindParameter, "HY090", "negative buffer length");
-    ParamBinding binding;
-    binding.number = number;
-    binding.io = io;
-    binding.valueType = valueType;
-    binding.dbType = dbType;
-    binding.columnSize = columnSize;
-    binding.digits = digits;
-    binding.buffer = buffer;
-    binding.bufferLength = bufferLength;
-    binding.indicator = indicator;
+    const std::int16_t checked =
+        CheckBinding(stmt, Call::kBindParameter, number, bufferLength, "parameter number 0");
+    if (checked != GIS_SQL_SUCCESS) return checked;
+    const ParamBinding binding{number, io,     valueType,    dbType,   columnSize,
+                               digits, buffer, bufferLength, indicator};
     return Settle(stmt, Call::kBindParameter, stmt->statement()->BindParameter(binding));
   });
 }
@@ -239,15 +242,10 @@ std::int16_t gis_SQLBindCol(gis_SQLHSTMT stmt, std::uint16_t number, std::int16_
                             void* buffer, std::int32_t bufferLength, std::int16_t* indicator) {
   return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
     GIS_ENTER(stmt, Call::kBindCol);
-    if (number == 0) return OwnFailure(stmt, Call::kBindCol, "07009", "column number 0");
-    if (bufferLength < 0)
-      return OwnFailure(stmt, Call::kBindCol, "HY090", "negative buffer length");
-    ColBinding binding;
-    binding.number = number;
-    binding.type = type;
-    binding.buffer = buffer;
-    binding.bufferLength = bufferLength;
-    binding.indicator = indicator;
+    const std::int16_t checked =
+        CheckBinding(stmt, Call::kBindCol, number, bufferLength, "column number 0");
+    if (checked != GIS_SQL_SUCCESS) return checked;
+    const ColBinding binding{number, type, buffer, bufferLength, indicator};
     return Settle(stmt, Call::kBindCol, stmt->statement()->BindCol(binding));
   });
 }
@@ -302,10 +300,8 @@ std::int16_t gis_SQLFreeStmt(gis_SQLHSTMT stmt, std::uint16_t option) {
       // handle, so the count's own failure stays inside.
       const std::unique_ptr<StatementHandle> owned(stmt);
       std::int16_t ignored = 0;
-      try {
-        owned->connection()->faults().Check(Call::kFreeStmt, &ignored);
-      } catch (const std::bad_alloc&) {
-      }
+      metashelf::base::Guard<bool>(
+          false, [&] { return owned->connection()->faults().Check(Call::kFreeStmt, &ignored); });
       return GIS_SQL_SUCCESS;
     }
     GIS_ENTER(stmt, Call::kFreeStmt);

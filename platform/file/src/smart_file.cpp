@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "metashelf/base/guard.h"
+
 bool CSmartFile::Seek(std::int64_t position) {
   if (position < 0) return false;
   position_ = position;
@@ -24,23 +26,19 @@ bool CSmartFile::Write(const void* buffer, std::int64_t length) {
   if (length < 0 || (buffer == nullptr && length > 0)) return false;
   if (length == 0) return true;
   const std::int64_t end = position_ + length;
-  try {
+  return metashelf::base::Guard<bool>(false, [&]() -> bool {
     if (end > GetLength()) data_.resize(static_cast<std::size_t>(end), 0);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  std::memcpy(data_.data() + position_, buffer, static_cast<std::size_t>(length));
-  position_ = end;
-  return true;
+    std::memcpy(data_.data() + position_, buffer, static_cast<std::size_t>(length));
+    position_ = end;
+    return true;
+  });
 }
 
 bool CSmartFile::SetLength(std::int64_t length) {
   if (length < 0) return false;
-  try {
+  return metashelf::base::Guard<bool>(false, [&]() -> bool {
     data_.resize(static_cast<std::size_t>(length), 0);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  if (position_ > length) position_ = length;
-  return true;
+    if (position_ > length) position_ = length;
+    return true;
+  });
 }

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "metashelf/base/guard.h"
 #include "metashelf/model.h"
 
 std::int32_t CLeafNode::GetNodeGUID(std::int32_t& guid) const {
@@ -27,12 +28,10 @@ std::int32_t CLeafNode::GetNodeValue(char* buffer, std::int32_t length) const {
 }
 
 std::int32_t CLeafNode::GetNodeTag(std::string& tag) const {
-  try {
+  return metashelf::base::Guard<std::int32_t>(0, [&] {
     tag = tag_;
-  } catch (...) {
-    return 0;
-  }
-  return 1;
+    return 1;
+  });
 }
 
 std::int32_t CLeafNode::SetNodeGUID(const std::int32_t& guid) {
@@ -54,19 +53,15 @@ std::int32_t CLeafNode::SetNodeValue(const char* value) {
 }
 
 std::int32_t CLeafNode::SetNodeTag(const char* tag, std::size_t length) {
-  try {
+  return metashelf::base::Guard<std::int32_t>(0, [&] {
     tag_.assign(tag != nullptr ? tag : "", tag != nullptr ? length : 0);
-  } catch (...) {
-    return 0;
-  }
-  return 1;
+    return 1;
+  });
 }
 
 std::int32_t CLeafNode::SetNodeValue(const char* value, std::size_t length) {
-  try {
+  return metashelf::base::Guard<std::int32_t>(0, [&] {
     value_.assign(value != nullptr ? value : "", value != nullptr ? length : 0);
-  } catch (...) {
-    return 0;
-  }
-  return 1;
+    return 1;
+  });
 }

@@ -1,6 +1,7 @@
 // CMetadataSync: the properties harvested from a dataset, by name.
 #include <map>
 
+#include "metashelf/base/guard.h"
 #include "metashelf/model.h"
 
 struct CMetadataSync::Impl {
@@ -8,19 +9,22 @@ struct CMetadataSync::Impl {
   std::vector<std::string> keywords;
 };
 
-CMetadataSync::CMetadataSync() : impl_(new (std::nothrow) Impl) {}
+CMetadataSync::CMetadataSync()
+    : impl_(metashelf::base::Guard<Impl*>(nullptr, [] { return new Impl; })) {}
 CMetadataSync::~CMetadataSync() = default;
 
 void CMetadataSync::SetProperty(const std::string& name, const std::string& value) {
   if (!impl_) return;
-  try {
+  // A property that memory cannot hold is not kept; the set has no result
+  // to report it in.
+  metashelf::base::Guard<bool>(false, [&] {
     if (name == "keyword") {
       impl_->keywords.push_back(value);
     } else {
       impl_->properties[name] = value;
     }
-  } catch (...) {
-  }
+    return true;
+  });
 }
 
 void CMetadataSync::AddKeyword(const std::string& keyword) {
@@ -29,14 +33,12 @@ void CMetadataSync::AddKeyword(const std::string& keyword) {
 
 bool CMetadataSync::GetProperty(const std::string& name, std::string& value) const {
   if (!impl_) return false;
-  try {
+  return metashelf::base::Guard<bool>(false, [&] {
     const auto it = impl_->properties.find(name);
     if (it == impl_->properties.end()) return false;
     value = it->second;
     return true;
-  } catch (...) {
-    return false;
-  }
+  });
 }
 
 const std::vector<std::string>& CMetadataSync::Keywords() const {
@@ -46,9 +48,7 @@ const std::vector<std::string>& CMetadataSync::Keywords() const {
 
 std::vector<std::pair<std::string, std::string>> CMetadataSync::Properties() const {
   if (!impl_) return {};
-  try {
-    return {impl_->properties.begin(), impl_->properties.end()};
-  } catch (...) {
-    return {};
-  }
+  using Pairs = std::vector<std::pair<std::string, std::string>>;
+  return metashelf::base::Guard<Pairs>(
+      {}, [&] { return Pairs(impl_->properties.begin(), impl_->properties.end()); });
 }

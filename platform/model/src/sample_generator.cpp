@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <utility>
 #include <pugixml.hpp>
 
 #include "generated_tree.h"
+#include "metashelf/base/guard.h"
 #include "schema_impl.h"
 #include "text_codec.h"
 #include "value_forms.h"
@@ -35,6 +37,18 @@ class Inference {
  public:
   explicit Inference(const SchemaGeneratorOptions& options) {
     for (const auto& ns : options.namespaces) prefixes_[ns.second] = ns.first;
+  }
+
+  // Every sample in turn; false at the first that cannot be read, with
+  // its number (from 1) before the reason.
+  bool AddAll(const std::vector<std::string>& records, std::string& error) {
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      if (!Add(records[i], error)) {
+        error = "sample " + std::to_string(i + 1) + ": " + error;
+        return false;
+      }
+    }
+    return true;
   }
 
   bool Add(const std::string& bytes, std::string& error) {
@@ -383,6 +397,18 @@ std::int32_t Finish(GeneratedTree& tree, const SchemaGeneratorOptions& given,
   return metashelf::model::WriteSchemaText(tree, options, schemaText);
 }
 
+// One generation: the outputs start empty, and memory running out is
+// reported as such rather than crossing the exported function.
+template <typename F>
+std::int32_t Generate(std::string& schemaText, std::string& error, SchemaGeneratorReport& report,
+                      F&& body) {
+  schemaText.clear();
+  error.clear();
+  report = SchemaGeneratorReport{};
+  return metashelf::base::Guard<std::int32_t>(-1, std::forward<F>(body),
+                                              [&] { error = "out of memory"; });
+}
+
 }  // namespace
 
 std::int32_t SchemaTextFromSamples(const std::vector<std::string>& records,
@@ -395,37 +421,23 @@ std::int32_t SchemaTextFromSamples(const std::vector<std::string>& records,
 std::int32_t SchemaTextFromSamples(const std::vector<std::string>& records,
                                    const SchemaGeneratorOptions& options, std::string& schemaText,
                                    std::string& error, SchemaGeneratorReport& report) {
-  schemaText.clear();
-  error.clear();
-  report = SchemaGeneratorReport{};
-  try {
+  return Generate(schemaText, error, report, [&]() -> std::int32_t {
     if (records.empty()) {
       error = "no sample records";
       return -1;
     }
     Inference inference(options);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-      if (!inference.Add(records[i], error)) {
-        error = "sample " + std::to_string(i + 1) + ": " + error;
-        return -1;
-      }
-    }
+    if (!inference.AddAll(records, error)) return -1;
     GeneratedTree tree;
     inference.Write(tree);
     return Finish(tree, options, schemaText, report);
-  } catch (...) {
-    error = "out of memory";
-    return -1;
-  }
+  });
 }
 
 std::int32_t SchemaTextExtending(const CSchema& base, const std::vector<std::string>& records,
                                  const SchemaGeneratorOptions& options, std::string& schemaText,
                                  std::string& error, SchemaGeneratorReport& report) {
-  schemaText.clear();
-  error.clear();
-  report = SchemaGeneratorReport{};
-  try {
+  return Generate(schemaText, error, report, [&]() -> std::int32_t {
     if (base.impl() == nullptr || base.impl()->model.nodes.empty()) {
       error = "the schema has no nodes";
       return -1;
@@ -465,16 +477,8 @@ std::int32_t SchemaTextExtending(const CSchema& base, const std::vector<std::str
       }
     }
     Inference inference(effective);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-      if (!inference.Add(records[i], error)) {
-        error = "sample " + std::to_string(i + 1) + ": " + error;
-        return -1;
-      }
-    }
+    if (!inference.AddAll(records, error)) return -1;
     inference.Merge(tree, keys, report.skippedRoots);
     return Finish(tree, effective, schemaText, report);
-  } catch (...) {
-    error = "out of memory";
-    return -1;
-  }
+  });
 }

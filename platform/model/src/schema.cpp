@@ -4,6 +4,7 @@
 #include <pugixml.hpp>
 
 #include "data_types.h"
+#include "metashelf/base/guard.h"
 #include "schema_impl.h"
 
 using metashelf::model::SchemaNode;
@@ -12,7 +13,9 @@ namespace {
 std::int32_t LoadNodeInfo(const char* nodeInfo, metashelf::model::SchemaModel& target);
 }  // namespace
 
-CSchema::CSchema() : impl_(new (std::nothrow) Impl) {}
+// Made under the guard: Impl's own members allocate as they are built, which
+// a nothrow new would not catch.
+CSchema::CSchema() : impl_(metashelf::base::Guard<Impl*>(nullptr, [] { return new Impl; })) {}
 CSchema::~CSchema() = default;
 
 std::int32_t CSchema::SetSchemaID(std::int32_t id) {
@@ -29,22 +32,18 @@ std::int32_t CSchema::GetSchemaID(std::int32_t& id) const {
 
 std::int32_t CSchema::SetSchemaDoc(const char* schemaDoc) {
   if (!impl_) return 0;
-  try {
+  return metashelf::base::Guard<std::int32_t>(0, [&] {
     impl_->schemaDoc = schemaDoc != nullptr ? schemaDoc : "";
-  } catch (...) {
-    return 0;
-  }
-  return 1;
+    return 1;
+  });
 }
 
 std::int32_t CSchema::SetN2EMAPList(const char* map) {
   if (!impl_) return 0;
-  try {
+  return metashelf::base::Guard<std::int32_t>(0, [&] {
     impl_->n2emap = map != nullptr ? map : "";
-  } catch (...) {
-    return 0;
-  }
-  return 1;
+    return 1;
+  });
 }
 
 const std::string& CSchema::SchemaDoc() const {
@@ -59,12 +58,9 @@ const std::string& CSchema::N2EMAP() const {
 
 std::int32_t CSchema::SetNodeStructList(const char* nodeInfo) {
   if (!impl_) return 0;
-  try {
-    return LoadNodeInfo(nodeInfo, impl_->model);
-  } catch (...) {
-    impl_->model = metashelf::model::SchemaModel{};
-    return 0;
-  }
+  return metashelf::base::Guard<std::int32_t>(
+      0, [&] { return LoadNodeInfo(nodeInfo, impl_->model); },
+      [&] { impl_->model = metashelf::model::SchemaModel{}; });
 }
 
 namespace {
@@ -112,22 +108,20 @@ std::int32_t CSchema::GetNodeInfoByGUID(const std::int32_t& guid, CNodeInfo* inf
   const auto it = m.byGuid.find(guid);
   if (it == m.byGuid.end()) return 0;
   const SchemaNode& n = m.nodes[it->second];
-  try {
+  return metashelf::base::Guard<std::int32_t>(0, [&] {
     CNodeInfo filled;
     filled.path_ = n.path;
     filled.name_ = n.name;
     filled.dataType_ = n.dataType;
     filled.alias_ = n.alias;
     *info = std::move(filled);
-  } catch (...) {
-    return 0;
-  }
-  info->guid_ = n.guid;
-  info->parentGuid_ = n.parentGuid;
-  info->tableType_ = n.tableType;
-  info->isAttribute_ = n.isAttribute;
-  info->repeatable_ = n.repeatable;
-  return 1;
+    info->guid_ = n.guid;
+    info->parentGuid_ = n.parentGuid;
+    info->tableType_ = n.tableType;
+    info->isAttribute_ = n.isAttribute;
+    info->repeatable_ = n.repeatable;
+    return 1;
+  });
 }
 
 std::int32_t CSchema::GetTableTypeByGUID(std::int32_t guid, short* tableType) const {
@@ -142,25 +136,21 @@ std::int32_t CSchema::GetTableTypeByGUID(std::int32_t guid, short* tableType) co
 std::int32_t CSchema::GetNodeInfoByPath(const char* path, CNodeInfo* info) const {
   if (!impl_ || info == nullptr || path == nullptr) return 0;
   const auto& m = impl_->model;
-  try {
+  return metashelf::base::Guard<std::int32_t>(0, [&] {
     const auto it = m.byPath.find(std::string(path));
     if (it == m.byPath.end()) return 0;
     return GetNodeInfoByGUID(m.nodes[it->second].guid, info);
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 std::int32_t CSchema::GetNodeInfoByAlias(const char* alias, CNodeInfo* info) const {
   if (!impl_ || info == nullptr || alias == nullptr) return 0;
   const auto& m = impl_->model;
-  try {
+  return metashelf::base::Guard<std::int32_t>(0, [&] {
     const auto it = m.byAlias.find(std::string(alias));
     if (it == m.byAlias.end()) return 0;
     return GetNodeInfoByGUID(m.nodes[it->second].guid, info);
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 std::int32_t CSchema::GetNodeCount() const {

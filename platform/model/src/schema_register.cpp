@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "data_types.h"
+#include "metashelf/base/guard.h"
 #include "schema_impl.h"
 
 namespace {
@@ -152,6 +153,17 @@ class TextReader {
   std::string& error_;
 };
 
+// One <namespace prefix=".." uri=".."/> child of `root` per declared
+// namespace, in order.
+void AppendNamespaces(pugi::xml_node root,
+                      const std::vector<std::pair<std::string, std::string>>& namespaces) {
+  for (const auto& ns : namespaces) {
+    pugi::xml_node e = root.append_child("namespace");
+    e.append_attribute("prefix") = ns.first.c_str();
+    e.append_attribute("uri") = ns.second.c_str();
+  }
+}
+
 std::string Save(const pugi::xml_document& doc) {
   std::ostringstream out;
   doc.save(out, "  ", pugi::format_indent, pugi::encoding_utf8);
@@ -174,114 +186,108 @@ std::int32_t CSchemaRegister::ParseSchema(const char* text, std::string& schemaD
   nodeInfo.clear();
   xpathDoc.clear();
   error_.clear();
-  try {
-    if (text == nullptr) {
-      error_ = "no schema text";
-      return -1;
-    }
-    if (callback == nullptr) {
-      error_ = "no identifier source";
-      return -1;
-    }
-    Parsed parsed;
-    TextReader reader(error_);
-    if (!reader.Read(text, parsed)) return -1;
-    auto& nodes = parsed.model.nodes;
-    const std::size_t count = nodes.size();
-    if (count > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-      error_ = "too many nodes";
-      return -1;
-    }
-
-    // GUIDs in blocks; a block that comes back short or with values a node
-    // cannot carry means the catalog's sequence failed.
-    std::vector<std::int64_t> ids;
-    ids.reserve(count);
-    std::unordered_set<std::int64_t> seen;
-    while (ids.size() < count) {
-      const int want = static_cast<int>(std::min<std::size_t>(kGuidBlock, count - ids.size()));
-      const std::size_t before = ids.size();
-      callback(want, ids, context_);
-      if (ids.size() != before + static_cast<std::size_t>(want)) {
-        error_ = "the identifier source gave " + std::to_string(ids.size() - before) + " of " +
-                 std::to_string(want) + " node identifiers";
-        return -1;
-      }
-      for (std::size_t i = before; i < ids.size(); ++i) {
-        if (ids[i] < 1 || ids[i] > std::numeric_limits<std::int32_t>::max() ||
-            !seen.insert(ids[i]).second) {
-          error_ =
-              "the identifier source gave an unusable node identifier " + std::to_string(ids[i]);
+  return metashelf::base::Guard<std::int32_t>(
+      -1,
+      [&]() -> std::int32_t {
+        if (text == nullptr) {
+          error_ = "no schema text";
           return -1;
         }
-      }
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-      nodes[i].guid = static_cast<std::int32_t>(ids[i]);
-    }
-    for (auto& n : nodes) n.parentGuid = n.parent < 0 ? 0 : nodes[n.parent].guid;
+        if (callback == nullptr) {
+          error_ = "no identifier source";
+          return -1;
+        }
+        Parsed parsed;
+        TextReader reader(error_);
+        if (!reader.Read(text, parsed)) return -1;
+        auto& nodes = parsed.model.nodes;
+        const std::size_t count = nodes.size();
+        if (count > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+          error_ = "too many nodes";
+          return -1;
+        }
 
-    // Node information: flat, one entry per node, in document order.
-    pugi::xml_document info;
-    pugi::xml_node infoRoot = info.append_child("nodeInfo");
-    infoRoot.append_attribute("name") = parsed.name.c_str();
-    for (const auto& ns : parsed.model.namespaces) {
-      pugi::xml_node e = infoRoot.append_child("namespace");
-      e.append_attribute("prefix") = ns.first.c_str();
-      e.append_attribute("uri") = ns.second.c_str();
-    }
-    pugi::xml_document xpath;
-    pugi::xml_node xpathRoot = xpath.append_child("xpaths");
-    for (const auto& n : nodes) {
-      pugi::xml_node e = infoRoot.append_child("node");
-      e.append_attribute("guid") = n.guid;
-      e.append_attribute("parent") = n.parentGuid;
-      e.append_attribute("path") = n.path.c_str();
-      e.append_attribute("name") = n.name.c_str();
-      e.append_attribute("kind") = n.isAttribute ? "attribute" : "element";
-      e.append_attribute("type") = n.dataType.c_str();
-      e.append_attribute("typeSize") = static_cast<int>(n.dataType.size());
-      e.append_attribute("tableType") = n.tableType;
-      e.append_attribute("repeat") = n.repeatable ? 1 : 0;
-      if (!n.alias.empty()) e.append_attribute("alias") = n.alias.c_str();
-      pugi::xml_node p = xpathRoot.append_child("xpath");
-      p.append_attribute("guid") = n.guid;
-      p.text() = n.path.c_str();
-    }
+        // GUIDs in blocks; a block that comes back short or with values a node
+        // cannot carry means the catalog's sequence failed.
+        std::vector<std::int64_t> ids;
+        ids.reserve(count);
+        std::unordered_set<std::int64_t> seen;
+        while (ids.size() < count) {
+          const int want = static_cast<int>(std::min<std::size_t>(kGuidBlock, count - ids.size()));
+          const std::size_t before = ids.size();
+          callback(want, ids, context_);
+          if (ids.size() != before + static_cast<std::size_t>(want)) {
+            error_ = "the identifier source gave " + std::to_string(ids.size() - before) + " of " +
+                     std::to_string(want) + " node identifiers";
+            return -1;
+          }
+          for (std::size_t i = before; i < ids.size(); ++i) {
+            if (ids[i] < 1 || ids[i] > std::numeric_limits<std::int32_t>::max() ||
+                !seen.insert(ids[i]).second) {
+              error_ = "the identifier source gave an unusable node identifier " +
+                       std::to_string(ids[i]);
+              return -1;
+            }
+          }
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+          nodes[i].guid = static_cast<std::int32_t>(ids[i]);
+        }
+        for (auto& n : nodes) n.parentGuid = n.parent < 0 ? 0 : nodes[n.parent].guid;
 
-    // The schema document: the schema text normalised (defaults written
-    // out) with each node's GUID and path.
-    pugi::xml_document schema;
-    pugi::xml_node schemaRoot = schema.append_child("schemaText");
-    schemaRoot.append_attribute("name") = parsed.name.c_str();
-    for (const auto& ns : parsed.model.namespaces) {
-      pugi::xml_node e = schemaRoot.append_child("namespace");
-      e.append_attribute("prefix") = ns.first.c_str();
-      e.append_attribute("uri") = ns.second.c_str();
-    }
-    std::vector<pugi::xml_node> made(count);
-    for (std::size_t i = 0; i < count; ++i) {
-      const SchemaNode& n = nodes[i];
-      pugi::xml_node parent = n.parent < 0 ? schemaRoot : made[n.parent];
-      pugi::xml_node e = parent.append_child(n.isAttribute ? "attribute" : "element");
-      e.append_attribute("name") = n.name.c_str();
-      e.append_attribute("guid") = n.guid;
-      e.append_attribute("path") = n.path.c_str();
-      if (!n.dataType.empty()) e.append_attribute("type") = n.dataType.c_str();
-      e.append_attribute("tableType") = n.tableType;
-      if (!n.isAttribute) e.append_attribute("maxOccurs") = parsed.maxOccurs[i].c_str();
-      if (!n.alias.empty()) e.append_attribute("alias") = n.alias.c_str();
-      made[i] = e;
-    }
-    schemaDoc = Save(schema);
-    nodeInfo = Save(info);
-    xpathDoc = Save(xpath);
-    return static_cast<std::int32_t>(count);
-  } catch (...) {
-    schemaDoc.clear();
-    nodeInfo.clear();
-    xpathDoc.clear();
-    error_ = "out of memory";
-    return -1;
-  }
+        // Node information: flat, one entry per node, in document order.
+        pugi::xml_document info;
+        pugi::xml_node infoRoot = info.append_child("nodeInfo");
+        infoRoot.append_attribute("name") = parsed.name.c_str();
+        AppendNamespaces(infoRoot, parsed.model.namespaces);
+        pugi::xml_document xpath;
+        pugi::xml_node xpathRoot = xpath.append_child("xpaths");
+        for (const auto& n : nodes) {
+          pugi::xml_node e = infoRoot.append_child("node");
+          e.append_attribute("guid") = n.guid;
+          e.append_attribute("parent") = n.parentGuid;
+          e.append_attribute("path") = n.path.c_str();
+          e.append_attribute("name") = n.name.c_str();
+          e.append_attribute("kind") = n.isAttribute ? "attribute" : "element";
+          e.append_attribute("type") = n.dataType.c_str();
+          e.append_attribute("typeSize") = static_cast<int>(n.dataType.size());
+          e.append_attribute("tableType") = n.tableType;
+          e.append_attribute("repeat") = n.repeatable ? 1 : 0;
+          if (!n.alias.empty()) e.append_attribute("alias") = n.alias.c_str();
+          pugi::xml_node p = xpathRoot.append_child("xpath");
+          p.append_attribute("guid") = n.guid;
+          p.text() = n.path.c_str();
+        }
+
+        // The schema document: the schema text normalised (defaults written
+        // out) with each node's GUID and path.
+        pugi::xml_document schema;
+        pugi::xml_node schemaRoot = schema.append_child("schemaText");
+        schemaRoot.append_attribute("name") = parsed.name.c_str();
+        AppendNamespaces(schemaRoot, parsed.model.namespaces);
+        std::vector<pugi::xml_node> made(count);
+        for (std::size_t i = 0; i < count; ++i) {
+          const SchemaNode& n = nodes[i];
+          pugi::xml_node parent = n.parent < 0 ? schemaRoot : made[n.parent];
+          pugi::xml_node e = parent.append_child(n.isAttribute ? "attribute" : "element");
+          e.append_attribute("name") = n.name.c_str();
+          e.append_attribute("guid") = n.guid;
+          e.append_attribute("path") = n.path.c_str();
+          if (!n.dataType.empty()) e.append_attribute("type") = n.dataType.c_str();
+          e.append_attribute("tableType") = n.tableType;
+          if (!n.isAttribute) e.append_attribute("maxOccurs") = parsed.maxOccurs[i].c_str();
+          if (!n.alias.empty()) e.append_attribute("alias") = n.alias.c_str();
+          made[i] = e;
+        }
+        schemaDoc = Save(schema);
+        nodeInfo = Save(info);
+        xpathDoc = Save(xpath);
+        return static_cast<std::int32_t>(count);
+      },
+      [&] {
+        schemaDoc.clear();
+        nodeInfo.clear();
+        xpathDoc.clear();
+        error_ = "out of memory";
+      });
 }

@@ -1,5 +1,6 @@
 // CSynchronizer: writes the properties of a CMetadataSync into a new record
 // of the schema's standard, or into a copy of a stored record.
+#include "metashelf/base/guard.h"
 #include "record_editor.h"
 #include "record_parts.h"
 #include "schema_impl.h"
@@ -69,7 +70,7 @@ CSynchronizer::~CSynchronizer() = default;
 
 std::int32_t CSynchronizer::CreateSynchronizer(CBaseMetaData& record) {
   if (sync_ == nullptr) return 0;
-  try {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     SyncMap map;
     std::string error;
     if (!MapFor(family_, schema_, map, error)) return 0;
@@ -79,14 +80,12 @@ std::int32_t CSynchronizer::CreateSynchronizer(CBaseMetaData& record) {
                         model, map.namespaces);
     if (!Apply(map, *sync_, editor)) return 0;
     return record.LoadXml(editor.Text().data(), editor.Text().size());
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 std::int32_t CSynchronizer::UpdateSynchronizer(CBaseMetaData& stored, CBaseMetaData& updated) {
   if (sync_ == nullptr) return 0;
-  try {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     SyncMap map;
     std::string error;
     if (!MapFor(family_, schema_, map, error)) return 0;
@@ -101,7 +100,5 @@ std::int32_t CSynchronizer::UpdateSynchronizer(CBaseMetaData& stored, CBaseMetaD
     if (!updated.LoadXml(editor.Text().data(), editor.Text().size())) return 0;
     updated.SetMetaID(stored.GetMetaID());
     return 1;
-  } catch (...) {
-    return 0;
-  }
+  });
 }

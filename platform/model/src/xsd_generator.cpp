@@ -6,6 +6,7 @@
 
 #include "data_types.h"
 #include "generated_tree.h"
+#include "metashelf/base/guard.h"
 
 namespace {
 
@@ -281,13 +282,13 @@ std::int32_t SchemaTextFromXsd(const std::string& xsd, const SchemaGeneratorOpti
                                std::string& schemaText, std::string& error) {
   schemaText.clear();
   error.clear();
-  try {
-    GeneratedTree tree;
-    XsdReader reader(error);
-    if (!reader.Read(xsd, options, tree)) return -1;
-    return metashelf::model::WriteSchemaText(tree, options, schemaText);
-  } catch (...) {
-    error = "out of memory";
-    return -1;
-  }
+  return metashelf::base::Guard<std::int32_t>(
+      -1,
+      [&]() -> std::int32_t {
+        GeneratedTree tree;
+        XsdReader reader(error);
+        if (!reader.Read(xsd, options, tree)) return -1;
+        return metashelf::model::WriteSchemaText(tree, options, schemaText);
+      },
+      [&] { error = "out of memory"; });
 }

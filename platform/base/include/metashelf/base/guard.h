@@ -30,6 +30,23 @@ R Guard(R failure, F&& body) noexcept {
   }
 }
 
+// The same where a failure must also leave a known state behind (a reason
+// for the caller to read, outputs written halfway cleared): `onFailure`
+// runs when the body threw. Should it throw in turn, the failure result is
+// returned all the same.
+template <typename R, typename F, typename G>
+R Guard(R failure, F&& body, G&& onFailure) noexcept {
+  try {
+    return std::forward<F>(body)();
+  } catch (...) {
+    try {
+      std::forward<G>(onFailure)();
+    } catch (...) {
+    }
+    return failure;
+  }
+}
+
 }  // namespace base
 }  // namespace metashelf
 

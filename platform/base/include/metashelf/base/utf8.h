@@ -20,6 +20,11 @@ std::size_t Utf8CutLength(const char* text, std::size_t length, std::size_t room
 // is not null.
 bool IsStrictUtf8(std::string_view text, std::size_t* bad = nullptr);
 
+// The length in bytes of the strict UTF-8 character that starts at
+// text[at] (1 to 4), or 0 when the bytes there are not one (by the rules of
+// IsStrictUtf8) or `at` is past the end.
+std::size_t Utf8CharLength(std::string_view text, std::size_t at);
+
 }  // namespace metashelf::base
 
 #endif  // METASHELF_BASE_UTF8_H_

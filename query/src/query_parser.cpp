@@ -1,20 +1,16 @@
 // The search text parser: a tokenizer with explicit states, a recursive
 // descent over "or" / "and" / parentheses / conditions, and the writer of the
 // numbered expression. See query_parser.h for the language.
-#include "query_parser.h"
+#include "metashelf/query/query_parser.h"
 
 #include <cctype>
-#include <charconv>
-#include <cmath>
-#include <cstdlib>
-#include <memory>
 #include <utility>
 
 #include "metashelf/base/calendar.h"
 #include "metashelf/base/numbers.h"
 #include "metashelf/base/utf8.h"
 
-namespace metashelf::cli {
+namespace metashelf::query {
 namespace {
 
 enum class Tok { kWord, kString, kOp, kLParen, kRParen, kEnd };
@@ -67,9 +63,7 @@ bool IsBoxText(const std::string& text) {
     std::string part = text.substr(begin, comma - begin);
     while (!part.empty() && part.front() == ' ') part.erase(part.begin());
     while (!part.empty() && part.back() == ' ') part.pop_back();
-    if (!IsPlainNumber(part)) return false;
-    if (part[0] == '+') part.erase(part.begin());
-    std::from_chars(part.data(), part.data() + part.size(), v[k]);
+    if (!base::ParseDouble(part, &v[k])) return false;
     begin = comma + 1;
   }
   const auto lon = [](double x) { return x >= -180 && x <= 180; };
@@ -281,10 +275,11 @@ class Parser {
 
   bool CheckValue(const std::string& field, const FieldInfo& info, const std::string& value,
                   std::size_t column) {
-    if (info.tableType == 2 && !IsPlainNumber(value)) {
+    double number = 0;
+    if (info.tableType == 2 && !base::ParseDouble(value, &number)) {
       return Fail(column, "field '" + field + "' holds numbers; '" + value + "' is not a number");
     }
-    if (info.tableType == 3 && !IsIsoDate(value)) {
+    if (info.tableType == 3 && !base::IsCalendarDate(value)) {
       return Fail(column, "field '" + field + "' holds dates; '" + value +
                               "' is not a date written YYYY-MM-DD");
     }
@@ -407,15 +402,6 @@ class Parser {
 
 }  // namespace
 
-bool IsPlainNumber(const std::string& v) {
-  double ignored = 0;
-  return base::ParseDouble(v, &ignored);
-}
-
-bool IsIsoDate(const std::string& v) {
-  return base::IsCalendarDate(v);
-}
-
 bool ParseQuery(const std::string& text, const FieldResolver& resolve, ParsedQuery* out,
                 QueryError* error) {
   auto refuse = [error](std::size_t column, std::string message) {
@@ -447,4 +433,4 @@ bool ParseQuery(const std::string& text, const FieldResolver& resolve, ParsedQue
   return true;
 }
 
-}  // namespace metashelf::cli
+}  // namespace metashelf::query

@@ -1,4 +1,5 @@
-// The readable search text of `metashelf search` and `metashelf map`, such as
+// The readable search text of `metashelf search`, `metashelf map` and the
+// server's collection page, such as
 //
 //   title like water and (westbc >= -120 or keyword = Hydrology)
 //
@@ -15,8 +16,8 @@
 // table type (a number node takes only a plain decimal number, a date node
 // only a real YYYY-MM-DD date, `like` only text nodes), and size, nesting and
 // the number of conditions are bounded.
-#ifndef METASHELF_TOOLS_QUERY_PARSER_H_
-#define METASHELF_TOOLS_QUERY_PARSER_H_
+#ifndef METASHELF_QUERY_QUERY_PARSER_H_
+#define METASHELF_QUERY_QUERY_PARSER_H_
 
 #include <cstddef>
 #include <functional>
@@ -25,7 +26,7 @@
 
 #include "metashelf/records.h"
 
-namespace metashelf::cli {
+namespace metashelf::query {
 
 // What a field name stands for: its node path and table type (1 text,
 // 2 number, 3 date).
@@ -59,13 +60,6 @@ constexpr std::size_t kMaxValueLength = 4000;
 bool ParseQuery(const std::string& text, const FieldResolver& resolve, ParsedQuery* out,
                 QueryError* error);
 
-// True when `value` is a plain decimal number ("-120", "3.5", "1e-3"):
-// what a number node accepts. No hex, no inf/nan, no blanks.
-bool IsPlainNumber(const std::string& value);
+}  // namespace metashelf::query
 
-// True when `value` is a real calendar date written YYYY-MM-DD.
-bool IsIsoDate(const std::string& value);
-
-}  // namespace metashelf::cli
-
-#endif  // METASHELF_TOOLS_QUERY_PARSER_H_
+#endif  // METASHELF_QUERY_QUERY_PARSER_H_
