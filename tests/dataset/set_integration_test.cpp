@@ -1,6 +1,7 @@
 // Records, attachments and whole collections on real databases: what is
 // written reads back unchanged, replacing and deleting leave exactly what
 // they should, and removal leaves nothing of the collection.
+#include <cctype>
 #include <cstring>
 
 #include "dataset/real_set.h"
@@ -331,6 +332,33 @@ TEST_P(RealSetTest, SearchesGiveTheSameRecordsWithTheValueIndexesDroppedAndResto
     EXPECT_EQ(Count("SELECT COUNT(*) FROM pg_indexes WHERE upper(indexname)='META_NDTEXT_" +
                     std::to_string(colID) + "_NV' AND indexdef LIKE '%left%512%'"),
               1);
+  }
+}
+
+// A caller's statement names tables and columns as Oracle folds them: an
+// unquoted name in any case and the quoted upper-case name are one object
+// on every backend.
+TEST_P(RealSetTest, QuotedUpperCaseNamesAreTheUnquotedOnes) {
+  const std::int64_t id = AddTinyRecord();
+  ASSERT_GT(id, 0);
+  std::string upper = owner, lower = owner;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string n = std::to_string(colID);
+  const std::string statements[] = {
+      "select METAID from " + owner + ".META_STRUCTINFO_" + n,
+      "select metaid from " + lower + ".meta_structinfo_" + n,
+      "select MetaId from " + lower + ".Meta_StructInfo_" + n,
+      "select \"METAID\" from \"" + upper + "\".\"META_STRUCTINFO_" + n + "\"",
+      "select s.\"METAID\" from " + lower + ".\"META_STRUCTINFO_" + n +
+          "\" s where \"S\".metaid=" + std::to_string(id),
+  };
+  for (const std::string& sql : statements) {
+    SCOPED_TRACE(sql);
+    CSmartArray<std::int64_t> ids;
+    ASSERT_EQ(set.MetaSearch(sql.c_str(), ids), 1) << db->LastStatementError().message;
+    ASSERT_EQ(ids.GetSize(), 1);
+    EXPECT_EQ(ids[0], id);
   }
 }
 
