@@ -23,6 +23,15 @@ using driver::postgresql::PgConnection;
 using driver::postgresql::ResultPtr;
 
 bool AddByteChecks(PgConnection* connection, const std::string& owner, std::string* error) {
+  // Adding a check waits for every transaction on the table to end, and
+  // every statement on it after that waits in turn: a table another host
+  // is writing keeps its checks missing until a later open instead of
+  // holding this open, and everyone behind it, until that host is done.
+  Diagnostic wait;
+  if (!connection->Run("SET LOCAL lock_timeout = '1s'", {}, &wait)) {
+    *error = wait.message;
+    return false;
+  }
   for (const ByteLimitedColumn& column : kByteLimitedColumns) {
     const std::string check = std::string(kByteLimitCheck) + column.column;
     Diagnostic diag;
