@@ -48,6 +48,16 @@ TEST_P(RealSetTest, CommaDecimalLocaleKeepsNumbersAndSearches) {
                   " WHERE NODEVALUE=-105.694 OR NODEVALUE=13.490195 OR NODEVALUE=45.5"),
             3);
 
+  // The number fetched as a double, as the C rules read the stored text.
+  CNodeInfo west;
+  ASSERT_NE(schema->GetNodeInfoByPath("/metadata/idinfo/spdom/bounding/westbc", &west), 0);
+  std::int32_t guid = 0;
+  west.GetNodeGUID(guid);
+  std::vector<NodeDataStrcT> values(2);
+  ASSERT_EQ(set.GetNodeDataByGuid(guid, 2, values.data(), 2), 1);
+  EXPECT_EQ(values[0].metaID, id);
+  EXPECT_EQ(values[0].numberValue, -105.694);
+
   const struct {
     const char* op;
     const char* value;

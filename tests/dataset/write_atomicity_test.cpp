@@ -3,7 +3,8 @@
 // each driver call of the operation in turn, and a database trigger that
 // refuses every change to one table in turn, must make the operation
 // report failure and leave every table byte for byte as it was (and the
-// host's transaction usable); an operation that still reports success must
+// host's transaction usable, with the host's own work in it neither
+// committed nor undone); an operation that still reports success must
 // have done its whole work. Inside a batch (gis_SQLBeginBatch) a failed
 // operation may leave its work until the batch ends, but the batch's end
 // then undoes it: every table is as it was once the batch has ended. A set
@@ -55,8 +56,11 @@ struct World {
     const std::int32_t mtdbID = db->db_CreateMtdb("sweep");
     spareMtdb = db->db_CreateMtdb("spare");
     if (mtdbID < 1 || spareMtdb < 1 || catalog.mtdb_Open(db, mtdbID, 0) != 1) return false;
-    char owner[32] = {};
-    catalog.GetOraBaseInfo(hdbc, owner);
+    char name[32] = {};
+    catalog.GetOraBaseInfo(hdbc, name);
+    owner = name;
+    // A table of the host's own, written in its transactions.
+    if (Exec("CREATE TABLE " + HostWork() + "(N NUMBER)") != 0) return false;
     schemaID = catalog.schema_Add("T", kSchema, "");
     spareSchema = catalog.schema_Add("SPARE", kSchema, "");
     colA = setA.Create(&catalog, schemaID, "A", "");
@@ -77,6 +81,29 @@ struct World {
     auto record = std::make_unique<CBaseMetaData>(schema);
     record->LoadXml(xml, static_cast<std::int32_t>(std::strlen(xml)));
     return record;
+  }
+  std::string HostWork() const { return owner + ".HOST_WORK"; }
+  std::int16_t Exec(const std::string& sql) {
+    gis_SQLHSTMT stmt = nullptr;
+    if (gis_SQLAllocStmt(hdbc, &stmt) != GIS_SQL_SUCCESS) return -1;
+    const std::int16_t rc = gis_SQLExecDirect(stmt, sql.c_str(), GIS_SQL_NTS);
+    gis_SQLFreeStmt(stmt, GIS_SQL_DROP);
+    return rc;
+  }
+  // Rows of the host's own table; -1 when it cannot be read.
+  std::int32_t HostRows() {
+    gis_SQLHSTMT stmt = nullptr;
+    if (gis_SQLAllocStmt(hdbc, &stmt) != GIS_SQL_SUCCESS) return -1;
+    std::int32_t count = -1;
+    std::int16_t indicator = 0;
+    const std::string sql = "SELECT COUNT(*) FROM " + HostWork();
+    if (gis_SQLPrepare(stmt, sql.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS ||
+        gis_SQLBindCol(stmt, 1, GIS_TYPE_INT, &count, 4, &indicator) != GIS_SQL_SUCCESS ||
+        gis_SQLExecute(stmt) != GIS_SQL_SUCCESS || gis_SQLFetch(stmt) != GIS_SQL_SUCCESS) {
+      count = -1;
+    }
+    gis_SQLFreeStmt(stmt, GIS_SQL_DROP);
+    return count;
   }
   std::int64_t Add(COraMetaDataSet& set, const char* xml) {
     return set.AddMetaData(Record(xml).get());
@@ -106,6 +133,7 @@ struct World {
   COraMetaDataSet setA, setB;
   CSchema* schema = nullptr;
   gis_SQLHDBC_STRU* hdbc = nullptr;
+  std::string owner;
   std::int32_t schemaID = 0, spareSchema = 0, colA = 0, colB = 0, spareMtdb = 0;
   std::int64_t a1 = 0, a2 = 0, b1 = 0;
   std::int64_t result = 0;  // what the operation under test returned
@@ -252,11 +280,17 @@ class WriteAtomicityTest : public ::testing::TestWithParam<std::string> {
                const std::function<void()>& disarm, const std::string& reason, Tally* tally) {
     const bool refusal = reason.rfind("trigger", 0) == 0;
     World& w = *world;
-    const std::string before = CatalogSnapshot(w.hdbc);
     if (around == Around::kHost && w.db->Begin() != 1) {
       ADD_FAILURE() << "Begin: " << w.db->LastError();
       return false;
     }
+    // The host's own work before the operation: still there after it, and
+    // gone with the host's rollback.
+    if (around == Around::kHost && w.Exec("INSERT INTO " + w.HostWork() + " VALUES(1)") != 0) {
+      ADD_FAILURE() << "the host's own insert failed";
+      return false;
+    }
+    const std::string before = CatalogSnapshot(w.hdbc);
     if (around == Around::kBatch && gis_SQLBeginBatch(w.hdbc) != GIS_SQL_SUCCESS) {
       ADD_FAILURE() << "gis_SQLBeginBatch failed";
       return false;
@@ -296,6 +330,10 @@ class WriteAtomicityTest : public ::testing::TestWithParam<std::string> {
         ADD_FAILURE() << "the host's transaction was lost: " << w.db->LastError();
         return Rebuild();
       }
+      if (w.HostRows() != 0) {
+        ADD_FAILURE() << op.name << " (" << reason << ") committed the host's own work";
+        return Rebuild();
+      }
       return true;
     }
     return changed ? Rebuild() : true;
@@ -311,6 +349,7 @@ TEST_P(WriteAtomicityTest, EveryOperationSucceedsWholeWithoutFaults) {
       ASSERT_TRUE(Rebuild()) << world->fresh.error;
       if (around == Around::kHost) {
         ASSERT_EQ(world->db->Begin(), 1);
+        ASSERT_EQ(world->Exec("INSERT INTO " + world->HostWork() + " VALUES(1)"), 0);
       }
       if (around == Around::kBatch) {
         ASSERT_EQ(gis_SQLBeginBatch(world->hdbc), GIS_SQL_SUCCESS);
@@ -319,6 +358,7 @@ TEST_P(WriteAtomicityTest, EveryOperationSucceedsWholeWithoutFaults) {
       EXPECT_TRUE(op.whole(*world));
       if (around == Around::kHost) {
         ASSERT_EQ(world->db->Commit(), 1) << world->db->LastError();
+        EXPECT_EQ(world->HostRows(), 1);  // the host's work went with its commit
       }
       if (around == Around::kBatch) {
         ASSERT_EQ(gis_SQLEndUnit(world->hdbc, 1), GIS_SQL_SUCCESS);
@@ -425,6 +465,11 @@ TEST_P(WriteAtomicityTest, ATableThatRefusesChangesLeavesEveryTableAsItWas) {
   Tally tally;
   for (const Operation& op : Operations()) {
     for (const std::string& table : metashelf::testing::UserTables(world->hdbc)) {
+      // The host's own table is the host's to refuse.
+      if (table.find("HOST_WORK") != std::string::npos ||
+          table.find("host_work") != std::string::npos) {
+        continue;
+      }
       SCOPED_TRACE(std::string(op.name) + ", refused by " + table);
       ASSERT_EQ(RefuseChanges(*world, table), "");
       // In a host transaction first; on its own only where the table

@@ -33,6 +33,11 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ALTER SEQUENCE geo.s INCREMENT BY -2", "SELECT ms_alter_sequence('GEO','S',-2)"},
         Case{"SELECT SYSDATE FROM GEO.KRDB_META_SET WHERE COL_ID=4",
              "SELECT datetime('now','localtime') FROM \"GEO.KRDB_META_SET\" WHERE COL_ID=4"},
+        // Quoted parts written as Oracle folds names are the unquoted ones;
+        // other quoted names stay as written.
+        Case{"select \"T\".\"A\" from \"G\".\"T\" where G.\"T\".B=1",
+             "select \"T\".\"A\" from \"G.T\" T where \"T\".B=1"},
+        Case{"select a from \"G\".\"t\", \"g\".T", "select a from \"G\".\"t\", \"g\".T"},
         Case{"select dbms_lob.getlength(STRUCT_INFO) from G.META_STRUCTINFO_7 where MetaID=5",
              "select ms_lob_length(STRUCT_INFO) from \"G.META_STRUCTINFO_7\" where MetaID=5"},
         Case{"insert into G.META_STRUCTINFO_7 values(5,EMPTY_BLOB(),EMPTY_BLOB(),EMPTY_BLOB())",

@@ -3,7 +3,9 @@
 // catalog objects. Ids, transactions and statement errors are tested on
 // every backend (tests/host/host_backends_test.cpp).
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
 
+#include <chrono>
 #include <cstring>
 
 #include "backends/postgresql/connection.h"
@@ -86,6 +88,43 @@ TEST_F(PgHostTest, CatalogRegistryAndProvisionedOwner) {
   EXPECT_EQ(db->db_DeleteMtdb(id), 1);
   EXPECT_LT(db->db_DeleteMtdb(id), 1);
   EXPECT_EQ(db->FindMtdb("first"), 0);
+}
+
+// A catalog table made before the byte checks, which another host is
+// writing when this one opens: the open does not wait for that host (nor
+// make everyone behind it wait); the check comes with an open after it.
+TEST_F(PgHostTest, ATableAnotherHostWritesDoesNotHoldTheOpen) {
+  ASSERT_TRUE(Open());  // makes the owner's schema
+  PGconn* other = PQconnectdb(fresh_->conninfo().c_str());
+  ASSERT_EQ(PQstatus(other), CONNECTION_OK);
+  auto run = [&](const char* text) {
+    PGresult* r = PQexec(other, text);
+    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+    PQclear(r);
+    return ok;
+  };
+  // If the open waited after all, the other host gives up in 15 s.
+  ASSERT_TRUE(
+      run("CREATE TABLE metashelf.krdb_meta_info(meta_id numeric, remark "
+          "varchar(512) COLLATE \"C\")"));
+  ASSERT_TRUE(run("SET idle_in_transaction_session_timeout = '15s'"));
+  ASSERT_TRUE(run("BEGIN"));
+  ASSERT_TRUE(run("INSERT INTO metashelf.krdb_meta_info(meta_id) VALUES (1)"));
+  const auto started = std::chrono::steady_clock::now();
+  auto db = Open();
+  const double waited =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  ASSERT_TRUE(db);
+  EXPECT_LT(waited, 10.0);
+  EXPECT_TRUE(run("COMMIT"));
+  PQfinish(other);
+  db.reset();
+  db = Open();
+  ASSERT_TRUE(db);
+  const std::string over = "INSERT INTO METASHELF.KRDB_META_INFO(META_ID,REMARK) VALUES(2,'" +
+                           std::string(513, 'r') + "')";
+  EXPECT_NE(Exec(db.get(), over), 0);
+  EXPECT_EQ(db->LastStatementError().native, 12899);
 }
 
 }  // namespace

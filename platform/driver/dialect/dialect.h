@@ -125,7 +125,8 @@ bool Adapt(std::string_view text, Target target, const Rules& rules, Adapted* ou
 bool Adapt(std::string_view text, Target target, Adapted* out, std::string* message);
 
 // SQLite keeps a database in one file: the table (or index) TABLE of the
-// owner OWNER is named "OWNER.TABLE" there (quoted, both parts upper-cased),
+// owner OWNER is named "OWNER.TABLE" there (quoted, both parts upper-cased;
+// a part given quoted, as Oracle folds it, stays as written),
 // and Adapt writes owner-qualified names of table positions that way.
 std::string OwnerTableName(std::string_view owner, std::string_view table);
 

@@ -126,6 +126,42 @@ std::vector<char> TablePositions(const Tokens& t) {
   return kind;
 }
 
+// A name as a table position needs it: a quoted name keeps its quotes,
+// and is the unquoted name when written as Oracle folds names.
+std::string BareName(std::string_view text) {
+  return text.size() >= 2 && text.front() == '"' ? std::string(text.substr(1, text.size() - 2))
+                                                 : Upper(text);
+}
+
+// Whether a quoted name is written as Oracle folds names ("DC_FOLD": a
+// capital letter, then capitals, digits, _, $ or #).
+bool FoldedQuotedName(const Token& token) {
+  if (token.kind != TokenKind::kQuotedName || token.text.size() < 3) return false;
+  const std::string inner = token.text.substr(1, token.text.size() - 2);
+  bool folded = inner[0] >= 'A' && inner[0] <= 'Z';
+  for (const char c : inner) {
+    folded = folded &&
+             ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' || c == '#');
+  }
+  return folded;
+}
+
+// The parts of a dotted name quoted as Oracle folds names ("OWNER"."TABLE",
+// OWNER."TABLE") take part in the owner mapping as unquoted words do: they
+// are words while it runs, their quotes kept, so that no keyword test
+// matches them, and quoted names again afterwards.
+void QuotedPartsAs(Tokens* t, TokenKind from, TokenKind to) {
+  for (std::size_t i = 0; i < t->size(); ++i) {
+    Token& token = (*t)[i];
+    if (token.kind != from || token.text.empty() || token.text.front() != '"') continue;
+    if (from == TokenKind::kQuotedName) {
+      const WordPlace at = PlaceOf(*t, i);
+      if (!FoldedQuotedName(token) || !(at.afterDot || at.beforeDot)) continue;
+    }
+    token.kind = to;
+  }
+}
+
 // OWNER.TABLE in table positions becomes the one-file name "OWNER.TABLE"
 // (OWNER.sqlite_master stays the file's own sqlite_master); OWNER.TABLE.COLUMN
 // becomes TABLE.COLUMN. A CREATE INDEX on an unqualified table takes the
@@ -143,10 +179,7 @@ Tokens MapOwnerNames(const Tokens& t, Adapted* adapted) {
       adapted->tables.push_back(std::move(name));
     }
   };
-  auto bare = [](const Token& tok) {
-    const std::string& text = tok.text;
-    return text.size() >= 2 && text.front() == '"' ? text.substr(1, text.size() - 2) : Upper(text);
-  };
+  auto bare = [](const Token& tok) { return BareName(tok.text); };
   // Names that qualify a column somewhere (NAME.COLUMN, or OWNER.NAME.COLUMN):
   // an owner-qualified table of that name needs its bare name as alias.
   std::vector<std::string> qualifiers;
@@ -154,8 +187,8 @@ Tokens MapOwnerNames(const Tokens& t, Adapted* adapted) {
     if (t[i].kind != TokenKind::kWord || kind[i] != 0) continue;
     const WordPlace at = PlaceOf(t, i);
     const DottedName name = DottedNameAt(t, i, at);
-    if (name.count == 2) qualifiers.push_back(Upper(t[i].text));
-    if (name.count == 3) qualifiers.push_back(Upper(t[name.word[1]].text));
+    if (name.count == 2) qualifiers.push_back(BareName(t[i].text));
+    if (name.count == 3) qualifiers.push_back(BareName(t[name.word[1]].text));
   }
   auto qualifies = [&](const std::string& table) {
     for (const std::string& q : qualifiers) {
@@ -179,12 +212,12 @@ Tokens MapOwnerNames(const Tokens& t, Adapted* adapted) {
       return i;
     }
     if (name.count == 2) {
-      const std::string table = Upper(t[name.word[1]].text);
+      const std::string table = BareName(t[name.word[1]].text);
       if (table == "SQLITE_MASTER" || table == "SQLITE_SCHEMA") {
         out->push_back(Raw(table));
       } else {
-        if (kind[i] == 't' && indexOwner.empty()) indexOwner = Upper(tok.text);
-        named(kind[i], Upper(tok.text) + "." + table);
+        if (kind[i] == 't' && indexOwner.empty()) indexOwner = BareName(tok.text);
+        named(kind[i], BareName(tok.text) + "." + table);
         out->push_back(Raw(OwnerTableName(tok.text, t[name.word[1]].text)));
         const std::size_t after = NextSig(t, name.word[1] + 1, t.size());
         if (kind[i] == 'a' && qualifies(table) &&
@@ -196,7 +229,7 @@ Tokens MapOwnerNames(const Tokens& t, Adapted* adapted) {
       return name.word[1];
     }
     if (kind[i] == 'o' && !at.beforeDot && !indexOwner.empty()) {
-      named(kind[i], indexOwner + "." + Upper(tok.text));
+      named(kind[i], indexOwner + "." + BareName(tok.text));
       out->push_back(Raw(OwnerTableName(indexOwner, tok.text)));
       return i;
     }
@@ -275,7 +308,7 @@ std::string RenderQuery(const Renderer& r, const Tokens& t, std::size_t b, std::
 }  // namespace
 
 std::string OwnerTableName(std::string_view owner, std::string_view table) {
-  return "\"" + Upper(owner) + "." + Upper(table) + "\"";
+  return "\"" + BareName(owner) + "." + BareName(table) + "\"";
 }
 
 bool RewriteForSQLite(Tokens& tokens, Adapted* out, Error* error) {
@@ -288,7 +321,10 @@ bool RewriteForSQLite(Tokens& tokens, Adapted* out, Error* error) {
                 SqlLiteral(alter.name) + "," + std::to_string(alter.increment) + ")";
     return true;
   }
-  Tokens t = MapOwnerNames(RewriteWords(tokens), out);
+  Tokens words = RewriteWords(tokens);
+  QuotedPartsAs(&words, TokenKind::kQuotedName, TokenKind::kWord);
+  Tokens t = MapOwnerNames(words, out);
+  QuotedPartsAs(&t, TokenKind::kWord, TokenKind::kQuotedName);
   RewriteColumnTypes(&t);
   // The row identity rides along as an extra last column.
   if (out->forUpdate && !AddRowIdentityColumn(&t, "_ROWID_", error)) return false;

@@ -16,7 +16,8 @@ class PgConnection;
 namespace host {
 
 // Adds the missing checks of `owner`'s tables, inside the caller's
-// transaction. False with `*error` set when one could not be added.
+// transaction, waiting at most a second for a table another transaction
+// holds. False with `*error` set when one could not be added.
 bool AddByteChecks(driver::postgresql::PgConnection* connection, const std::string& owner,
                    std::string* error);
 

@@ -3,9 +3,12 @@
 // dollar-quoted literal), run through the extended query protocol.
 #include "backends/postgresql/host/provisioning.h"
 
+#include <string>
 #include <vector>
 
 #include "backends/postgresql/connection.h"
+#include "dialect/byte_limits.h"
+#include "dialect/dialect.h"
 
 namespace metashelf {
 namespace host {
@@ -63,23 +66,40 @@ const Procedure kProcedures[] = {
      "UPDATE @.KRDB_META_INFO SET MODTIME=" MS_NOW " WHERE META_ID=CAST(p_id AS numeric)"},
 };
 
-const char* const kCatalogDdl[] = {
-    "CREATE SCHEMA IF NOT EXISTS @",
-    "CREATE TABLE IF NOT EXISTS @.KRDB_META_SCHEMA(SCHEMA_ID NUMERIC NOT NULL PRIMARY KEY,"
-    "MTDB_ID NUMERIC,SCHEMA_NAME VARCHAR(128) COLLATE \"C\",OWNER VARCHAR(30) COLLATE \"C\","
-    "REMARK VARCHAR(512) COLLATE \"C\",CRTTIME TIMESTAMP(0),MODTIME TIMESTAMP(0),"
-    "SCHEMADOC BYTEA,NODEINFO BYTEA,XPATHDOC BYTEA,N2EMAP BYTEA)",
-    "CREATE INDEX IF NOT EXISTS KRDB_META_SCHEMA_MTDB ON @.KRDB_META_SCHEMA(MTDB_ID)",
-    "CREATE TABLE IF NOT EXISTS @.KRDB_META_SET(COL_ID NUMERIC NOT NULL PRIMARY KEY,"
-    "COL_NAME VARCHAR(128) COLLATE \"C\",SCHEMA_ID NUMERIC,REMARK VARCHAR(512) COLLATE \"C\","
-    "OWNER VARCHAR(30) COLLATE \"C\",CRTTIME TIMESTAMP(0),MODTIME TIMESTAMP(0))",
-    "CREATE INDEX IF NOT EXISTS KRDB_META_SET_SCHEMA ON @.KRDB_META_SET(SCHEMA_ID)",
-    "CREATE TABLE IF NOT EXISTS @.KRDB_META_INFO(META_ID NUMERIC NOT NULL PRIMARY KEY,"
-    "COL_ID NUMERIC,REMARK VARCHAR(512) COLLATE \"C\",OWNER VARCHAR(30) COLLATE \"C\","
-    "CRTTIME TIMESTAMP(0),MODTIME TIMESTAMP(0))",
-    "CREATE INDEX IF NOT EXISTS KRDB_META_INFO_COL ON @.KRDB_META_INFO(COL_ID)",
-    "CREATE SEQUENCE IF NOT EXISTS @.KRSQ_SCHEMANODEID START WITH 1 INCREMENT BY 1 CACHE 1",
-};
+// A VARCHAR2(n) column of a catalog table: VARCHAR(n) counts characters,
+// so the named check a collection's tables get from the dialect holds it
+// to n bytes, and a longer value is refused with ORA-12899.
+std::string Limited(const char* table, const char* column) {
+  const std::string name = column;
+  const std::string n = std::to_string(driver::dialect::CatalogByteLimit(table, column));
+  return name + " VARCHAR(" + n + ") COLLATE \"C\" CONSTRAINT \"" +
+         driver::dialect::kByteLimitCheck + name + "\" CHECK(octet_length(" + name + ")<=" + n +
+         ")";
+}
+
+std::vector<std::string> CatalogDdl() {
+  return {
+      "CREATE SCHEMA IF NOT EXISTS @",
+      "CREATE TABLE IF NOT EXISTS @.KRDB_META_SCHEMA(SCHEMA_ID NUMERIC NOT NULL PRIMARY KEY,"
+      "MTDB_ID NUMERIC," +
+          Limited("KRDB_META_SCHEMA", "SCHEMA_NAME") + "," + Limited("KRDB_META_SCHEMA", "OWNER") +
+          "," + Limited("KRDB_META_SCHEMA", "REMARK") +
+          ",CRTTIME TIMESTAMP(0),MODTIME TIMESTAMP(0),"
+          "SCHEMADOC BYTEA,NODEINFO BYTEA,XPATHDOC BYTEA,N2EMAP BYTEA)",
+      "CREATE INDEX IF NOT EXISTS KRDB_META_SCHEMA_MTDB ON @.KRDB_META_SCHEMA(MTDB_ID)",
+      "CREATE TABLE IF NOT EXISTS @.KRDB_META_SET(COL_ID NUMERIC NOT NULL PRIMARY KEY," +
+          Limited("KRDB_META_SET", "COL_NAME") + ",SCHEMA_ID NUMERIC," +
+          Limited("KRDB_META_SET", "REMARK") + "," + Limited("KRDB_META_SET", "OWNER") +
+          ",CRTTIME TIMESTAMP(0),MODTIME TIMESTAMP(0))",
+      "CREATE INDEX IF NOT EXISTS KRDB_META_SET_SCHEMA ON @.KRDB_META_SET(SCHEMA_ID)",
+      "CREATE TABLE IF NOT EXISTS @.KRDB_META_INFO(META_ID NUMERIC NOT NULL PRIMARY KEY,"
+      "COL_ID NUMERIC," +
+          Limited("KRDB_META_INFO", "REMARK") + "," + Limited("KRDB_META_INFO", "OWNER") +
+          ",CRTTIME TIMESTAMP(0),MODTIME TIMESTAMP(0))",
+      "CREATE INDEX IF NOT EXISTS KRDB_META_INFO_COL ON @.KRDB_META_INFO(COL_ID)",
+      "CREATE SEQUENCE IF NOT EXISTS @.KRSQ_SCHEMANODEID START WITH 1 INCREMENT BY 1 CACHE 1",
+  };
+}
 
 std::string WithOwner(const std::string& text, const std::string& owner) {
   std::string out;
@@ -122,7 +142,7 @@ bool ProvisionRegistry(PgConnection* connection, std::string* error) {
 bool ProvisionCatalogObjects(PgConnection* connection, const std::string& owner,
                              std::string* error) {
   std::vector<std::string> texts{kOwnerLock};
-  for (const char* ddl : kCatalogDdl) texts.push_back(WithOwner(ddl, owner));
+  for (const std::string& ddl : CatalogDdl()) texts.push_back(WithOwner(ddl, owner));
   for (const Procedure& p : kProcedures) {
     texts.push_back(WithOwner(std::string("CREATE OR REPLACE PROCEDURE @.krpg_md_") + p.name + "(" +
                                   p.params + ") LANGUAGE plpgsql AS $ms$ BEGIN " + p.body +

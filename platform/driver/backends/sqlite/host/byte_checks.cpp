@@ -38,18 +38,19 @@ std::string Literal(const std::string& text) {
   return out + "'";
 }
 
-// Tables ("OWNER.PREFIXnnn") of `column`'s kind with neither the check in
-// their text nor the trigger.
+// Tables ("OWNER.TABLE", or "OWNER.PREFIXnnn" for a collection's) of
+// `column`'s kind with neither the check in their text nor the trigger.
 bool Lacking(sqlite3* db, const ByteLimitedColumn& column, std::vector<std::string>* tables) {
   const std::string check = std::string(kByteLimitCheck) + column.column;
   const std::string sql =
       "SELECT t.name FROM sqlite_master t WHERE t.type='table' AND t.name GLOB '*.' || ?1 || "
-      "'[0-9]*' AND instr(upper(t.sql), 'MS_BYTE_LIMIT(' || ?3)=0 AND NOT EXISTS (SELECT 1 FROM "
+      "?4 AND instr(upper(t.sql), 'MS_BYTE_LIMIT(' || ?3)=0 AND NOT EXISTS (SELECT 1 FROM "
       "sqlite_master g WHERE "
       "g.type='trigger' AND g.tbl_name=t.name AND g.name=t.name || '.' || ?2 || '_INSERT')";
   sqlite3_stmt* s = nullptr;
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) != SQLITE_OK) return false;
-  sqlite3_bind_text(s, 1, column.tablePrefix, -1, SQLITE_STATIC);
+  sqlite3_bind_text(s, 1, column.table, -1, SQLITE_STATIC);
+  sqlite3_bind_text(s, 4, column.numbered ? "[0-9]*" : "", -1, SQLITE_STATIC);
   sqlite3_bind_text(s, 2, check.c_str(), -1, SQLITE_TRANSIENT);
   sqlite3_bind_text(s, 3, column.column, -1, SQLITE_STATIC);
   int rc;

@@ -4,10 +4,12 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "backends/sqlite/connection.h"
 #include "backends/sqlite/procedure_source.h"
+#include "dialect/byte_limits.h"
 #include "dialect/dialect.h"
 
 namespace metashelf {
@@ -79,6 +81,16 @@ std::string WithOwnerTables(const char* text, const std::string& owner) {
   return out;
 }
 
+// A VARCHAR2(n) column of a catalog table: text held to n bytes by the
+// check a collection's tables get from the dialect, so that a longer value
+// is refused with ORA-12899 here too.
+std::string Limited(const char* table, const char* column) {
+  const std::string name = column;
+  return name + " TEXT CONSTRAINT \"" + driver::dialect::kByteLimitCheck + name +
+         "\" CHECK(ms_byte_limit(" + name + "," +
+         std::to_string(driver::dialect::CatalogByteLimit(table, column)) + ",'" + name + "'))";
+}
+
 bool Exec(sqlite3* db, const std::string& sql, std::string* error) {
   char* message = nullptr;
   if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
@@ -94,20 +106,26 @@ bool Exec(sqlite3* db, const std::string& sql, std::string* error) {
 bool ProvisionCatalogObjects(driver::sqlite::SqliteConnection* connection, const std::string& owner,
                              std::string* error) {
   sqlite3* db = connection->db();
-  const char* ddl[] = {
+  const std::string ddl[] = {
       "CREATE TABLE IF NOT EXISTS @.KRDB_META_SCHEMA(SCHEMA_ID NUMERIC NOT NULL PRIMARY KEY,"
-      "MTDB_ID NUMERIC,SCHEMA_NAME TEXT,OWNER TEXT,REMARK TEXT,CRTTIME TEXT,MODTIME TEXT,"
-      "SCHEMADOC BLOB,NODEINFO BLOB,XPATHDOC BLOB,N2EMAP BLOB)",
+      "MTDB_ID NUMERIC," +
+          Limited("KRDB_META_SCHEMA", "SCHEMA_NAME") + "," + Limited("KRDB_META_SCHEMA", "OWNER") +
+          "," + Limited("KRDB_META_SCHEMA", "REMARK") +
+          ",CRTTIME TEXT,MODTIME TEXT,SCHEMADOC BLOB,NODEINFO BLOB,XPATHDOC BLOB,N2EMAP BLOB)",
       "CREATE INDEX IF NOT EXISTS @.KRDB_META_SCHEMA_MTDB ON @.KRDB_META_SCHEMA(MTDB_ID)",
-      "CREATE TABLE IF NOT EXISTS @.KRDB_META_SET(COL_ID NUMERIC NOT NULL PRIMARY KEY,"
-      "COL_NAME TEXT,SCHEMA_ID NUMERIC,REMARK TEXT,OWNER TEXT,CRTTIME TEXT,MODTIME TEXT)",
+      "CREATE TABLE IF NOT EXISTS @.KRDB_META_SET(COL_ID NUMERIC NOT NULL PRIMARY KEY," +
+          Limited("KRDB_META_SET", "COL_NAME") + ",SCHEMA_ID NUMERIC," +
+          Limited("KRDB_META_SET", "REMARK") + "," + Limited("KRDB_META_SET", "OWNER") +
+          ",CRTTIME TEXT,MODTIME TEXT)",
       "CREATE INDEX IF NOT EXISTS @.KRDB_META_SET_SCHEMA ON @.KRDB_META_SET(SCHEMA_ID)",
       "CREATE TABLE IF NOT EXISTS @.KRDB_META_INFO(META_ID NUMERIC NOT NULL PRIMARY KEY,"
-      "COL_ID NUMERIC,REMARK TEXT,OWNER TEXT,CRTTIME TEXT,MODTIME TEXT)",
+      "COL_ID NUMERIC," +
+          Limited("KRDB_META_INFO", "REMARK") + "," + Limited("KRDB_META_INFO", "OWNER") +
+          ",CRTTIME TEXT,MODTIME TEXT)",
       "CREATE INDEX IF NOT EXISTS @.KRDB_META_INFO_COL ON @.KRDB_META_INFO(COL_ID)",
   };
-  for (const char* statement : ddl) {
-    if (!Exec(db, WithOwnerTables(statement, owner), error)) return false;
+  for (const std::string& statement : ddl) {
+    if (!Exec(db, WithOwnerTables(statement.c_str(), owner), error)) return false;
   }
   if (!Exec(db, driver::sqlite::ProcedureSourceDefinition(owner), error)) return false;
   sqlite3_stmt* s = nullptr;
