@@ -30,28 +30,7 @@ std::string BoxValue(const GeoBox& b) {
 class PostgresSearchIndex : public SearchIndex {
  public:
   PostgresSearchIndex(gis_SQLHDBC_STRU* hdbc, const char* owner, std::int32_t mdsID)
-      : hdbc_(hdbc), owner_(owner), id_(std::to_string(mdsID)) {}
-
-  // Tables of an earlier layout (no MS_VAL) are neither kept by writes
-  // nor ready: the next search builds the indexes anew.
-  bool Present() override { return Exists("MS_VAL_"); }
-  bool Ready() override {
-    std::int64_t count = 0;
-    return Exists("MS_READY_") && Exists("MS_VAL_") &&
-           QueryInt(hdbc_,
-                    "select count(*) from " + Table("MS_READY_") +
-                        " where DONE=" + std::to_string(kSearchLayout),
-                    &count) &&
-           count > 0;
-  }
-
-  bool Drop() override {
-    std::vector<std::string> texts;
-    for (const char* stem : {"MS_READY_", "MS_FTS_", "MS_VAL_", "MS_BOX_", "MS_DATE_"}) {
-      texts.push_back("DROP TABLE IF EXISTS " + Table(stem));
-    }
-    return RunAll(hdbc_, texts);
-  }
+      : SearchIndex(hdbc, owner, mdsID) {}
 
   bool Create() override {
     // Builds that run at once on one database may both create an
@@ -71,47 +50,6 @@ class PostgresSearchIndex : public SearchIndex {
         "CREATE TABLE " + Table("MS_BOX_") + "(ID BIGINT PRIMARY KEY,PARTS INTEGER,BX BOX)",
     };
     for (std::string& text : CreatePeriodTable(Table("MS_DATE_"))) texts.push_back(std::move(text));
-    return RunAll(hdbc_, texts);
-  }
-
-  bool MarkReady() override {
-    std::vector<std::string> texts = {
-        "CREATE INDEX " + Table("MS_FTS_") + "_TSV ON " + Table("MS_FTS_") + " USING GIN (TSV)",
-        "CREATE INDEX " + Table("MS_VAL_") + "_TRG ON " + Table("MS_VAL_") +
-            " USING GIN (NODEVALUE gin_trgm_ops)",
-        "CREATE INDEX " + Table("MS_VAL_") + "_NV ON " + Table("MS_VAL_") +
-            "(NODEGUID,md5(NODEVALUE))",
-        "CREATE INDEX " + Table("MS_BOX_") + "_BX ON " + Table("MS_BOX_") + " USING GIST (BX)",
-    };
-    for (std::string& text : CreatePeriodIndexes(Table("MS_DATE_")))
-      texts.push_back(std::move(text));
-    texts.push_back("CREATE TABLE " + Table("MS_READY_") + "(DONE INTEGER)");
-    texts.push_back("INSERT INTO " + Table("MS_READY_") + "(DONE) VALUES (" +
-                    std::to_string(kSearchLayout) + ")");
-    texts.push_back("ANALYZE " + Table("MS_VAL_"));
-    texts.push_back("ANALYZE " + Table("MS_BOX_"));
-    return RunAll(hdbc_, texts);
-  }
-
-  bool Put(std::int64_t id, const IndexedRecord& record, bool fresh) override {
-    if (!fresh && !Remove(id)) return false;
-    const std::string key = std::to_string(id);
-    const std::string text = "'" + QuoteDoubled(record.text) + "'";
-    std::vector<std::string> texts = {"INSERT INTO " + Table("MS_FTS_") + "(METAID,TSV) VALUES (" +
-                                      key + ",to_tsvector('simple',unaccent(" + text + ")))"};
-    std::vector<GeoBox> parts;
-    for (const GeoBox& box : record.boxes) {
-      for (const GeoBox& part : SplitAtAntimeridian(box)) parts.push_back(part);
-    }
-    if (parts.size() > static_cast<std::size_t>(kMaxBoxParts)) parts.resize(kMaxBoxParts);
-    for (std::size_t k = 0; k < parts.size(); ++k) {
-      texts.push_back("INSERT INTO " + Table("MS_BOX_") + "(ID,PARTS,BX) VALUES (" +
-                      std::to_string(id * kMaxBoxParts + static_cast<std::int64_t>(k)) + "," +
-                      std::to_string(parts.size()) + "," + BoxValue(parts[k]) + ")");
-    }
-    for (std::string& text : InsertPeriods(Table("MS_DATE_"), id, record.dates)) {
-      texts.push_back(std::move(text));
-    }
     return RunAll(hdbc_, texts);
   }
 
@@ -168,10 +106,6 @@ class PostgresSearchIndex : public SearchIndex {
            " and NODEVALUE like '%" + QuoteDoubled(LikeLiteral(value, '!')) + "%' escape '!'";
   }
 
-  std::string PeriodIds(std::int32_t guid, const std::string& condition) override {
-    return PeriodSubSelect(Table("MS_DATE_"), guid, condition);
-  }
-
   bool AddScores(const std::vector<TextTerm>& terms,
                  std::map<std::int64_t, double>* scores) override {
     const std::string query = "(" + TsQueryExpression(terms) + ")";
@@ -181,9 +115,38 @@ class PostgresSearchIndex : public SearchIndex {
                         scores);
   }
 
- private:
-  std::string Table(const char* stem) const { return owner_ + "." + stem + id_; }
+ protected:
+  std::vector<const char*> Stems() const override {
+    return {"MS_READY_", "MS_FTS_", "MS_VAL_", "MS_BOX_", "MS_DATE_"};
+  }
 
+  // One pass over the rows a build wrote costs less than keeping the
+  // indexes row by row; the planner learns the new rows before any search.
+  std::vector<std::string> IndexTexts() override {
+    return {
+        "CREATE INDEX " + Table("MS_FTS_") + "_TSV ON " + Table("MS_FTS_") + " USING GIN (TSV)",
+        "CREATE INDEX " + Table("MS_VAL_") + "_TRG ON " + Table("MS_VAL_") +
+            " USING GIN (NODEVALUE gin_trgm_ops)",
+        "CREATE INDEX " + Table("MS_VAL_") + "_NV ON " + Table("MS_VAL_") +
+            "(NODEGUID,md5(NODEVALUE))",
+        "CREATE INDEX " + Table("MS_BOX_") + "_BX ON " + Table("MS_BOX_") + " USING GIST (BX)",
+        "ANALYZE " + Table("MS_FTS_"),
+        "ANALYZE " + Table("MS_VAL_"),
+        "ANALYZE " + Table("MS_BOX_"),
+    };
+  }
+
+  std::string WordsInsert() override {
+    return "INSERT INTO " + Table("MS_FTS_") +
+           "(METAID,TSV) VALUES (:1,to_tsvector('simple',unaccent(:2)))";
+  }
+
+  std::string BoxInsert() override {
+    return "INSERT INTO " + Table("MS_BOX_") +
+           "(ID,PARTS,BX) VALUES (:1,:2,box(point(:3,:4),point(:5,:6)))";
+  }
+
+ private:
   bool HasExtension(const char* name) {
     std::int64_t count = 0;
     return QueryInt(hdbc_,
@@ -192,7 +155,7 @@ class PostgresSearchIndex : public SearchIndex {
            count > 0;
   }
 
-  bool Exists(const char* stem) {
+  bool Exists(const char* stem) override {
     std::int64_t count = 0;
     return QueryInt(hdbc_,
                     "select count(*) from pg_tables where schemaname=lower('" + owner_ +
@@ -200,10 +163,6 @@ class PostgresSearchIndex : public SearchIndex {
                     &count) &&
            count > 0;
   }
-
-  gis_SQLHDBC_STRU* hdbc_;
-  std::string owner_;
-  std::string id_;
 };
 
 }  // namespace
