@@ -6,7 +6,9 @@
 // built-in box type under GiST. PostGIS is never needed; pg_trgm and
 // unaccent are trusted extensions, which a database owner may create.
 #include <charconv>
+#include <vector>
 
+#include "db/statement.h"
 #include "metashelf/base/sql_quote.h"
 #include "search/search_index.h"
 
@@ -15,6 +17,11 @@ namespace search {
 namespace {
 
 using base::QuoteDoubled;
+
+// The most candidate values of a substring named in a search.
+constexpr std::size_t kNamedCandidates = 64;
+// Room for the longest stored text value (4,000 bytes) and its NUL.
+constexpr std::size_t kTextRoom = 4096;
 
 std::string Number(double value) {
   char buffer[32];
@@ -69,20 +76,6 @@ class PostgresSearchIndex : public SearchIndex {
            ")";
   }
 
-  std::string BoxIds(const GeoBox& box, bool within) override {
-    std::string parts;
-    for (const GeoBox& q : SplitAtAntimeridian(box)) {
-      if (!parts.empty()) parts += " union all ";
-      parts += "select ID/" + std::to_string(kMaxBoxParts) + " as MID,PARTS from " +
-               Table("MS_BOX_") + " where BX " + (within ? "<@ " : "&& ") + BoxValue(q);
-    }
-    if (within) {
-      return "select MID as METAID from (" + parts +
-             ") BXS group by MID having count(*)=max(PARTS)";
-    }
-    return "select distinct MID as METAID from (" + parts + ") BXS";
-  }
-
   bool AddValues(std::int64_t id) override {
     std::string insert = "INSERT INTO " + Table("MS_VAL_") +
                          "(NODEGUID,NODEVALUE) SELECT DISTINCT NODEGUID,NODEVALUE FROM " + owner_ +
@@ -98,24 +91,44 @@ class PostgresSearchIndex : public SearchIndex {
     return RunAll(hdbc_, {insert});
   }
 
-  std::string SubstringValues(std::int32_t guid, const std::string& value) override {
-    // The planner chooses between the trigram index and a scan of the
-    // values by what it knows of them.
+  // The candidate values are read first and named one by one: each
+  // equality is served by the prefix index of the node's values, which a
+  // sub-select of values cannot use. Too many candidates, or a pattern the
+  // index cannot narrow, leave the choice to the planner's scan of the
+  // node's values.
+  std::string SubstringCandidates(std::int32_t guid, const std::string& value) override {
     if (Trigrams(value).empty()) return std::string();
-    return "select NODEVALUE from " + Table("MS_VAL_") + " where NODEGUID=" + std::to_string(guid) +
-           " and NODEVALUE like '%" + QuoteDoubled(LikeLiteral(value, '!')) + "%' escape '!'";
+    std::vector<std::string> values;
+    if (!ReadValues("select NODEVALUE from " + Table("MS_VAL_") +
+                        " where NODEGUID=" + std::to_string(guid) + " and NODEVALUE like '%" +
+                        QuoteDoubled(LikeLiteral(value, '!')) + "%' escape '!' limit " +
+                        std::to_string(kNamedCandidates + 1),
+                    &values) ||
+        values.size() > kNamedCandidates) {
+      return std::string();
+    }
+    if (values.empty()) return "1=0";
+    std::string condition;
+    for (const std::string& v : values) {
+      condition +=
+          (condition.empty() ? "(" : " or ") + std::string("NODEVALUE='") + QuoteDoubled(v) + "'";
+    }
+    return condition + ")";
   }
 
-  bool AddScores(const std::vector<TextTerm>& terms,
-                 std::map<std::int64_t, double>* scores) override {
+  std::string ScoreQuery(const std::vector<TextTerm>& terms,
+                         const std::string& idCondition) override {
     const std::string query = "(" + TsQueryExpression(terms) + ")";
-    return AddRowScores(hdbc_,
-                        "select METAID,cast(ts_rank(TSV," + query + ") as double precision) from " +
-                            Table("MS_FTS_") + " where TSV @@ " + query,
-                        scores);
+    return "select METAID,cast(ts_rank(TSV," + query + ") as double precision) from " +
+           Table("MS_FTS_") + " where " +
+           (idCondition.empty() ? "" : "METAID" + idCondition + " and ") + "TSV @@ " + query;
   }
 
  protected:
+  std::string BoxPartCondition(const GeoBox& q, bool within) override {
+    return std::string("BX ") + (within ? "<@ " : "&& ") + BoxValue(q);
+  }
+
   std::vector<const char*> Stems() const override {
     return {"MS_READY_", "MS_FTS_", "MS_VAL_", "MS_BOX_", "MS_DATE_"};
   }
@@ -147,6 +160,30 @@ class PostgresSearchIndex : public SearchIndex {
   }
 
  private:
+  // The text of every row of `sql` (one column) into `values`; false when
+  // it failed or a value was longer than a stored text can be.
+  bool ReadValues(const std::string& sql, std::vector<std::string>* values) {
+    db::Statement stmt(hdbc_);
+    if (!stmt.ok()) return false;
+    std::vector<char> text(kTextRoom);
+    std::int16_t indicator = 0;
+    if (!db::Succeeded(gis_SQLExecDirect(stmt.get(), sql.c_str(), GIS_SQL_NTS)) ||
+        !db::Succeeded(gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_STRING, text.data(),
+                                      static_cast<std::int32_t>(text.size()), &indicator))) {
+      stmt.DrainError();
+      return false;
+    }
+    for (;;) {
+      const std::int16_t rc = gis_SQLFetch(stmt.get());
+      if (rc == GIS_SQL_NO_DATA) return true;
+      if (rc != GIS_SQL_SUCCESS) {
+        if (!db::Succeeded(rc)) stmt.DrainError();
+        return false;  // a failure, or a value cut to the buffer
+      }
+      if (indicator != -1) values->push_back(text.data());
+    }
+  }
+
   bool HasExtension(const char* name) {
     std::int64_t count = 0;
     return QueryInt(hdbc_,

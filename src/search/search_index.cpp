@@ -31,6 +31,9 @@ namespace {
 
 using base::QuoteDoubled;
 
+// The most ids a ranking names.
+constexpr std::size_t kRankedIds = 2000;
+
 bool ParseDouble(const char* text, double* value) {
   const std::size_t n = std::strlen(text);
   std::size_t b = 0;
@@ -343,6 +346,39 @@ bool SearchIndex::MarkReady() {
   texts.push_back("INSERT INTO " + Table("MS_READY_") + "(DONE) VALUES (" +
                   std::to_string(kSearchLayout) + ")");
   return RunAll(hdbc_, texts);
+}
+
+std::string SearchIndex::BoxIds(const GeoBox& box, bool within) {
+  std::string parts;
+  for (const GeoBox& q : SplitAtAntimeridian(box)) {
+    if (!parts.empty()) parts += " union all ";
+    parts += "select ID/" + std::to_string(kMaxBoxParts) + " as MID,PARTS from " +
+             Table("MS_BOX_") + " where " + BoxPartCondition(q, within);
+  }
+  // Within: every part of the record's boxes lies inside the query box.
+  if (within) {
+    return "select MID as METAID from (" + parts + ") BXS group by MID having count(*)=max(PARTS)";
+  }
+  return "select distinct MID as METAID from (" + parts + ") BXS";
+}
+
+bool SearchIndex::AddScores(const std::vector<TextTerm>& terms, const std::set<std::int64_t>& ids,
+                            std::map<std::int64_t, double>* scores) {
+  if (ids.empty()) return true;
+  // Up to a few thousand ids are named, so that a selective search ranks
+  // its few records instead of every record with the words; beyond that
+  // the list costs more than ranking every match.
+  std::string condition;
+  if (ids.size() <= kRankedIds) {
+    for (std::int64_t id : ids) condition += (condition.empty() ? "" : ",") + std::to_string(id);
+    condition = " in (" + condition + ")";
+  }
+  std::map<std::int64_t, double> found;
+  if (!AddRowScores(hdbc_, ScoreQuery(terms, condition), &found)) return false;
+  for (const auto& [id, score] : found) {
+    if (ids.count(id) != 0) (*scores)[id] += score;
+  }
+  return true;
 }
 
 std::string SearchIndex::PeriodIds(std::int32_t guid, const std::string& condition) {

@@ -17,6 +17,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -128,26 +129,35 @@ class SearchIndex {
 
   // Sub-selects yielding METAID, for the search statement.
   virtual std::string TextIds(const std::vector<TextTerm>& terms) = 0;
-  virtual std::string BoxIds(const GeoBox& box, bool within) = 0;
-  // A sub-select of the text values of node `guid` that may hold `value`
-  // as a substring (a superset of those that do), or "" when the index
-  // cannot narrow them or a scan of the node's values is cheaper.
-  virtual std::string SubstringValues(std::int32_t guid, const std::string& value) = 0;
+  std::string BoxIds(const GeoBox& box, bool within);
+  // A condition on NODEVALUE of a row of node `guid` that holds for every
+  // value with `value` as a substring (and for few others), or "" when the
+  // index cannot narrow them or a scan of the node's values is cheaper.
+  virtual std::string SubstringCandidates(std::int32_t guid, const std::string& value) = 0;
   // Ids of records with a period of node `guid` that meets `condition`
   // (a PeriodCondition).
   std::string PeriodIds(std::int32_t guid, const std::string& condition);
-  // Adds each record's score for `terms` to `scores`.
-  virtual bool AddScores(const std::vector<TextTerm>& terms,
-                         std::map<std::int64_t, double>* scores) = 0;
+  // Adds the score for `terms` of each record of `ids` that they match to
+  // `scores`: only the records a search found are ranked.
+  bool AddScores(const std::vector<TextTerm>& terms, const std::set<std::int64_t>& ids,
+                 std::map<std::int64_t, double>* scores);
 
  protected:
   // The owner-qualified name of the collection's table `stem`.
   std::string Table(const char* stem) const { return owner_ + "." + stem + id_; }
   virtual bool Exists(const char* stem) = 0;
+  // The condition on a row of MS_BOX that its part meets (`within` false)
+  // or lies within (true) query box `q`, which does not cross the
+  // antimeridian.
+  virtual std::string BoxPartCondition(const GeoBox& q, bool within) = 0;
   // The stems of every table the engine keeps, dropped in this order.
   virtual std::vector<const char*> Stems() const = 0;
   // The indexes of the tables, made once a build wrote its rows.
   virtual std::vector<std::string> IndexTexts() = 0;
+  // A statement of rows (id, score) of the records `terms` match, limited
+  // to those whose id meets `idCondition` ("" for every record).
+  virtual std::string ScoreQuery(const std::vector<TextTerm>& terms,
+                                 const std::string& idCondition) = 0;
   // The insert of a record's words: :1 its id, :2 its text.
   virtual std::string WordsInsert() = 0;
   // The insert of one box part: :1 its key, :2 the record's part count,

@@ -122,20 +122,6 @@ class SqliteSearchIndex : public SearchIndex {
            QuoteDoubled(Fts5Query(terms)) + "'";
   }
 
-  std::string BoxIds(const GeoBox& box, bool within) override {
-    std::string parts;
-    for (const GeoBox& q : SplitAtAntimeridian(box)) {
-      if (!parts.empty()) parts += " union all ";
-      parts += "select ID/" + std::to_string(kMaxBoxParts) + " as MID,PARTS from " +
-               Table("MS_BOX_") + " where " + PartCondition(q, within);
-    }
-    // Within: every part of the record's boxes lies inside the query box.
-    if (within) {
-      return "select MID as METAID from (" + parts + ") BX group by MID having count(*)=max(PARTS)";
-    }
-    return "select distinct MID as METAID from (" + parts + ") BX";
-  }
-
   bool AddValues(std::int64_t id) override {
     // The values new to MS_VAL get ids above those it had; the trigram
     // table takes those.
@@ -159,7 +145,7 @@ class SqliteSearchIndex : public SearchIndex {
                                       " WHERE VID>" + std::to_string(before)});
   }
 
-  std::string SubstringValues(std::int32_t guid, const std::string& value) override {
+  std::string SubstringCandidates(std::int32_t guid, const std::string& value) override {
     std::vector<std::string> trigrams = Trigrams(value);
     if (trigrams.empty()) return std::string();
     // A long value is judged by trigrams spread over it.
@@ -198,20 +184,23 @@ class SqliteSearchIndex : public SearchIndex {
     for (std::size_t k = 0; k < rarest.size() && k < kMatchedTrigrams; ++k) {
       chosen.push_back(rarest[k].second);
     }
-    return "select NODEVALUE from " + Table("MS_VAL_") + " where NODEGUID=" + std::to_string(guid) +
-           " and VID in (select rowid from " + Table("MS_TRI_") + " where BODY match '" +
-           QuoteDoubled(TrigramQuery(chosen)) + "')";
+    return "NODEVALUE in (select NODEVALUE from " + Table("MS_VAL_") +
+           " where NODEGUID=" + std::to_string(guid) + " and VID in (select rowid from " +
+           Table("MS_TRI_") + " where BODY match '" + QuoteDoubled(TrigramQuery(chosen)) + "'))";
   }
 
-  bool AddScores(const std::vector<TextTerm>& terms,
-                 std::map<std::int64_t, double>* scores) override {
-    return AddRowScores(hdbc_,
-                        "select rowid,-rank from " + Table("MS_FTS_") + " where BODY match '" +
-                            QuoteDoubled(Fts5Query(terms)) + "'",
-                        scores);
+  std::string ScoreQuery(const std::vector<TextTerm>& terms,
+                         const std::string& idCondition) override {
+    return "select rowid,-rank from " + Table("MS_FTS_") + " where BODY match '" +
+           QuoteDoubled(Fts5Query(terms)) + "'" +
+           (idCondition.empty() ? "" : " and rowid" + idCondition);
   }
 
  protected:
+  std::string BoxPartCondition(const GeoBox& q, bool within) override {
+    return PartCondition(q, within);
+  }
+
   std::vector<const char*> Stems() const override {
     return {"MS_READY_", "MS_TRV_", "MS_FTS_", "MS_TRI_", "MS_VAL_", "MS_BOX_", "MS_DATE_"};
   }
