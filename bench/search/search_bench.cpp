@@ -49,6 +49,8 @@ constexpr int kRepeats = 7;
 constexpr int kMarkedCopy = 50;
 // Bands of latitude the copies' boxes are moved into, one a copy.
 constexpr std::int64_t kLatitudeBands = 1000;
+// Copies written by one statement per table.
+constexpr std::int64_t kCopiesAtOnce = 64;
 
 // Where latitude `lat` of the original records lies in copy `n`'s band.
 std::string LatitudeOfBand(std::int64_t n, double lat) {
@@ -311,14 +313,15 @@ class Collection {
     return rc == 0 || rc == 1 ? true : Fail(db_->LastStatementError().message + " in " + sql);
   }
 
-  // Copies the stored records `copies` times under new ids, one copy after
-  // the other (so that each record's rows lie together, as an import writes
-  // them), through the library's own connection. Each copy's boxes are
-  // moved into a band of latitude of their own (latitudes scaled to a
-  // thousandth, longitudes kept): a small query box then meets the boxes of
-  // one copy and of the few records that span the globe, as a selective
-  // query on a large catalog does, while a query across every band meets a
-  // share of all copies.
+  // Copies the stored records `copies` times under new ids, copy after
+  // copy in order (so that each record's rows lie together, as an import
+  // writes them), a run of copies a statement per table, through the
+  // library's own connection. Each copy's boxes are moved into a band of
+  // latitude of their own (latitudes scaled to a thousandth, longitudes
+  // kept): a small query box then meets the boxes of one copy and of the
+  // few records that span the globe, as a selective query on a large
+  // catalog does, while a query across every band meets a share of all
+  // copies.
   bool Copy(CSchema* schema, std::int64_t copies) {
     if (copies <= 0) return true;
     if (copies >= kLatitudeBands) return Fail("too many copies for the latitude bands");
@@ -334,43 +337,48 @@ class Collection {
     const std::string o = owner_ + ".";
     const std::string c = std::to_string(colID_);
     const std::string stride = std::to_string(kCopyStride);
-    if (db_->Begin() != 1) return Fail("no transaction");
-    if (set_.DropValueIndexes() != 1) return Fail("value indexes not dropped");
+    const std::string band = std::to_string(180.0 / static_cast<double>(kLatitudeBands));
+    if (db_->Begin() != 1 || !Run("CREATE TABLE " + o + "BENCH_K(N NUMBER)")) return false;
     for (std::int64_t n = 1; n <= copies; ++n) {
-      const std::string k = std::to_string(n);
-      const std::string id = "t.MetaID+" + std::to_string(n * kCopyStride);
-      const std::string band = LatitudeOfBand(n, -90);
-      const struct {
-        std::string table;
-        std::string columns;
-        std::string values;
-      } copied[] = {
-          {"KRDB_META_INFO", "META_ID,COL_ID,REMARK,OWNER,CRTTIME,MODTIME",
-           "t.META_ID+" + std::to_string(n * kCopyStride) +
-               ",t.COL_ID,t.REMARK,t.OWNER,t.CRTTIME,t.MODTIME"},
-          {"META_STRUCTINFO_" + c, "MetaID,STRUCT_INFO,PROLOG_INFO,LABEL_INFO",
-           id + ",t.STRUCT_INFO,t.PROLOG_INFO,t.LABEL_INFO"},
-          {"META_NDTEXT_" + c, "MetaID,NODEGUID,POSITION,NODEVALUE",
-           id + ",t.NODEGUID,t.POSITION,CASE WHEN t.NODEGUID=" + titleGuid +
-               " THEN t.NODEVALUE || ' #" + k + "' ELSE t.NODEVALUE END"},
-          {"META_NDNUMBER_" + c, "MetaID,NODEGUID,POSITION,NODEVALUE",
-           id + ",t.NODEGUID,t.POSITION,CASE WHEN t.NODEGUID IN (" + southGuid + "," + northGuid +
-               ") THEN " + band + "+(t.NODEVALUE+90)/" + std::to_string(kLatitudeBands) +
-               " ELSE t.NODEVALUE END"},
-          {"META_NDDATETIME_" + c, "MetaID,NODEGUID,POSITION,NODEVALUE",
-           id + ",t.NODEGUID,t.POSITION,t.NODEVALUE"},
-      };
+      if (!Run("INSERT INTO " + o + "BENCH_K(N) VALUES (" + std::to_string(n) + ")")) return false;
+    }
+    if (set_.DropValueIndexes() != 1) return Fail("value indexes not dropped");
+    const struct {
+      std::string table;
+      std::string columns;
+      std::string values;
+    } copied[] = {
+        {"KRDB_META_INFO", "META_ID,COL_ID,REMARK,OWNER,CRTTIME,MODTIME",
+         "t.META_ID+k.N*" + stride + ",t.COL_ID,t.REMARK,t.OWNER,t.CRTTIME,t.MODTIME"},
+        {"META_STRUCTINFO_" + c, "MetaID,STRUCT_INFO,PROLOG_INFO,LABEL_INFO",
+         "t.MetaID+k.N*" + stride + ",t.STRUCT_INFO,t.PROLOG_INFO,t.LABEL_INFO"},
+        {"META_NDTEXT_" + c, "MetaID,NODEGUID,POSITION,NODEVALUE",
+         "t.MetaID+k.N*" + stride + ",t.NODEGUID,t.POSITION,CASE WHEN t.NODEGUID=" + titleGuid +
+             " THEN t.NODEVALUE || ' #' || k.N ELSE t.NODEVALUE END"},
+        {"META_NDNUMBER_" + c, "MetaID,NODEGUID,POSITION,NODEVALUE",
+         "t.MetaID+k.N*" + stride + ",t.NODEGUID,t.POSITION,CASE WHEN t.NODEGUID IN (" + southGuid +
+             "," + northGuid + ") THEN -90+k.N*" + band + "+(t.NODEVALUE+90)/" +
+             std::to_string(kLatitudeBands) + " ELSE t.NODEVALUE END"},
+        {"META_NDDATETIME_" + c, "MetaID,NODEGUID,POSITION,NODEVALUE",
+         "t.MetaID+k.N*" + stride + ",t.NODEGUID,t.POSITION,t.NODEVALUE"},
+    };
+    for (std::int64_t first = 1; first <= copies; first += kCopiesAtOnce) {
+      const std::string runOf = " and k.N between " + std::to_string(first) + " and " +
+                                std::to_string(first + kCopiesAtOnce - 1);
       for (const auto& t : copied) {
-        const std::string where = t.table == "KRDB_META_INFO"
-                                      ? " WHERE t.COL_ID=" + c + " and t.META_ID<" + stride
-                                      : " WHERE t.MetaID<" + stride;
+        const bool registry = t.table == "KRDB_META_INFO";
+        const std::string id = registry ? "t.META_ID" : "t.MetaID";
+        const std::string where =
+            (registry ? " WHERE t.COL_ID=" + c + " and " : " WHERE ") + id + "<" + stride + runOf;
         if (!Run("INSERT INTO " + o + t.table + "(" + t.columns + ") SELECT " + t.values +
-                 " FROM " + o + t.table + " t" + where)) {
+                 " FROM " + o + t.table + " t, " + o + "BENCH_K k" + where + " ORDER BY k.N," +
+                 id)) {
           return false;
         }
       }
     }
-    if (set_.RestoreValueIndexes() != 1 || db_->Commit() != 1) {
+    if (!Run("DROP TABLE " + o + "BENCH_K") || set_.RestoreValueIndexes() != 1 ||
+        db_->Commit() != 1) {
       return Fail("the copies were not kept");
     }
     return Run("ANALYZE");

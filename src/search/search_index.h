@@ -154,8 +154,9 @@ class SearchIndex {
   virtual std::vector<const char*> Stems() const = 0;
   // The indexes of the tables, made once a build wrote its rows.
   virtual std::vector<std::string> IndexTexts() = 0;
-  // A statement of rows (id, score) of the records `terms` match, limited
-  // to those whose id meets `idCondition` ("" for every record).
+  // A statement of rows (id, score) of the records `terms` match; the
+  // engine may limit it to ids that meet `idCondition` (" in (...)", or ""
+  // for every record) where that costs less than ranking every match.
   virtual std::string ScoreQuery(const std::vector<TextTerm>& terms,
                                  const std::string& idCondition) = 0;
   // The insert of a record's words: :1 its id, :2 its text.
