@@ -120,12 +120,13 @@ TEST(IndexTextTest, BoxesPeriodsAndPatterns) {
 // markup could read them, verbatim in CDATA; numbers and dates as asked;
 // markers of values not given, and broken markers, stand for nothing.
 TEST(IndexTextTest, MarkersAreFilledFromStoredValues) {
+  static const char kNulValue[] = "nul\0 ]]> \x01t7<0\x02 &amp;";
   const std::unordered_map<std::uint64_t, std::string> texts = {
       {metashelf::search::LeafKey(7, 0), "a<b & \"c\""},
       {metashelf::search::LeafKey(7, 1), "x]]y"},
       {metashelf::search::LeafKey(7, 2), "it's\t>\n\r"},
       {metashelf::search::LeafKey(-2, 3), "neg"},
-      {metashelf::search::LeafKey(7, 2), std::string("nul\0 ]]> \x01t7<0\x02 &amp;", 23)},
+      {metashelf::search::LeafKey(7, 2), std::string(kNulValue, sizeof kNulValue - 1)},
   };
   metashelf::search::MarkerValues values;
   values.texts = &texts;
