@@ -142,6 +142,22 @@ bool IsDeclaration(const std::string& xml, std::size_t quote) {
           name.compare(name.size() - location.size(), location.size(), location) == 0);
 }
 
+// Appends `value` as a marker of text is written: with references for
+// what markup could read.
+void AppendEscaped(const std::string& value, std::string* out) {
+  for (char c : value) {
+    // Tab and line ends stay as they are: the indexed text has always
+    // held them so, and a reference would only be read back to them.
+    const bool blank = c == '\t' || c == '\n' || c == '\r';
+    const std::string_view reference = blank ? std::string_view() : base::XmlReference(c);
+    if (reference.empty()) {
+      *out += c;
+    } else {
+      *out += reference;
+    }
+  }
+}
+
 // The marker that opens at s[open] ('\x01'): where what it covers ends
 // (after its '\x02', or after the '\x01' alone when none follows), and
 // whether it is whole: kind, guid '<' position.
@@ -228,8 +244,14 @@ bool TextOf(const std::string& xml, const TextValues* texts, std::string* result
             }
             const Marker m = ReadMarker(xml, k);
             if (const std::string* v = MarkerText(m, texts)) {
-              if (v->find("]]>") != std::string::npos) return false;
-              piece += *v;
+              // A value of CDATA as it is, any other as written escaped.
+              if (m.kind != 'c') {
+                AppendEscaped(*v, &piece);
+              } else if (v->find("]]>") != std::string::npos) {
+                return false;
+              } else {
+                piece += *v;
+              }
             }
             k = m.end;
           }
@@ -466,17 +488,7 @@ std::string FillMarkers(const std::string& structure, const MarkerValues& values
       out += found->second;
       continue;
     }
-    for (char c : found->second) {
-      // Tab and line ends stay as they are: the indexed text has always
-      // held them so, and a reference would only be read back to them.
-      const bool blank = c == '\t' || c == '\n' || c == '\r';
-      const std::string_view reference = blank ? std::string_view() : base::XmlReference(c);
-      if (reference.empty()) {
-        out += c;
-      } else {
-        out += reference;
-      }
-    }
+    AppendEscaped(found->second, &out);
   }
   return out;
 }

@@ -126,7 +126,7 @@ TEST(IndexTextTest, MarkersAreFilledFromStoredValues) {
       {metashelf::search::LeafKey(7, 1), "x]]y"},
       {metashelf::search::LeafKey(7, 2), "it's\t>\n\r"},
       {metashelf::search::LeafKey(-2, 3), "neg"},
-      {metashelf::search::LeafKey(7, 2), std::string(kNulValue, sizeof kNulValue - 1)},
+      {metashelf::search::LeafKey(7, 3), std::string(kNulValue, sizeof kNulValue - 1)},
   };
   metashelf::search::MarkerValues values;
   values.texts = &texts;
@@ -160,9 +160,11 @@ TEST(IndexTextTest, MarkersAreFilledFromStoredValues) {
             "a<b & \"c\"\ninline\n");
   std::vector<std::string> structures = {
       "<r><t>\x01t7<0\x02</t><n>\x01n9<0\x02</n><x>inline</x></r>",
-      "<t x='\x01t7<2\x02' xmlns:a=\"\x01t7<0\x02\">  \x01t7<2\x02 </t>",
+      "<t x='\x01t7<3\x02' xmlns:a=\"\x01t7<0\x02\">  \x01t7<3\x02 \x01t7<2\x02</t>",
       "<t><![CDATA[a \x01t7<1\x02 b]]>\x01t7<0\x02</t>",
-      "<t><![CDATA[\x01t7<2\x02]]> after</t>",
+      "<t><![CDATA[\x01t7<2\x02\x01t7<3\x02]]> after</t>",
+      "<t><![CDATA[\x01"
+      "c7<3\x02]]> after</t>",
       "<!-- \x01t7<0\x02 --><?p \x01t7<0\x02?><t>&lt;\x01t-2<3\x02&amp;</t>",
       "<t>\x01t7\x02\x01t7<x\x02\x01 \x01t8<0\x02 \x01t-2<3\x02</t><u \x01t7<0\x02/>",
   };
