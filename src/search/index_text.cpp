@@ -142,10 +142,66 @@ bool IsDeclaration(const std::string& xml, std::size_t quote) {
           name.compare(name.size() - location.size(), location.size(), location) == 0);
 }
 
-}  // namespace
+// Appends `value` as a marker of text is written: with references for
+// what markup could read.
+void AppendEscaped(const std::string& value, std::string* out) {
+  for (char c : value) {
+    // Tab and line ends stay as they are: the indexed text has always
+    // held them so, and a reference would only be read back to them.
+    const bool blank = c == '\t' || c == '\n' || c == '\r';
+    const std::string_view reference = blank ? std::string_view() : base::XmlReference(c);
+    if (reference.empty()) {
+      *out += c;
+    } else {
+      *out += reference;
+    }
+  }
+}
 
-std::string TextOfXml(const std::string& xml) {
-  std::string out;
+// The marker that opens at s[open] ('\x01'): where what it covers ends
+// (after its '\x02', or after the '\x01' alone when none follows), and
+// whether it is whole: kind, guid '<' position.
+struct Marker {
+  std::size_t end = 0;
+  bool whole = false;
+  char kind = 0;
+  std::int32_t guid = 0;
+  std::int32_t position = 0;
+};
+
+Marker ReadMarker(const std::string& s, std::size_t open) {
+  Marker m;
+  m.end = open + 1;
+  const std::size_t close = s.find('\x02', open);
+  if (close == std::string::npos) return m;
+  m.end = close + 1;
+  if (close - open < 4) return m;
+  m.kind = s[open + 1];
+  const std::size_t less = s.find('<', open);
+  const char* text = s.data();
+  m.whole = less != std::string::npos && less < close &&
+            std::from_chars(text + open + 2, text + less, m.guid).ptr == text + less &&
+            std::from_chars(text + less + 1, text + close, m.position).ptr == text + close;
+  return m;
+}
+
+// The stored text a whole marker stands for, or null (numbers, dates and
+// values not there stand for nothing in the words).
+const std::string* MarkerText(const Marker& m, const TextValues* texts) {
+  if (!m.whole || texts == nullptr || m.kind == 'n' || m.kind == 'i' || m.kind == 'd') {
+    return nullptr;
+  }
+  const auto found = texts->find(LeafKey(m.guid, m.position));
+  return found == texts->end() ? nullptr : &found->second;
+}
+
+// TextOfXml over `xml`; with `texts`, `xml` is a structure document and
+// each marker in text stands for its value (what FillMarkers would write,
+// as TextOfXml would read it back). False when that cannot be told without
+// writing the document (a value in CDATA that would end it).
+bool TextOf(const std::string& xml, const TextValues* texts, std::string* result) {
+  std::string& out = *result;
+  out.clear();
   out.reserve(xml.size() / 2);
   std::string piece;
   // A piece of text ends at markup; pieces of blanks alone (indentation)
@@ -160,22 +216,51 @@ std::string TextOfXml(const std::string& xml) {
     }
     piece.clear();
   };
+  // A value in element content or an attribute: escaped when written,
+  // decoded when read, with NUL bytes dropped as in any text.
+  const auto value = [&piece](const std::string& v) {
+    for (char c : v) {
+      if (c != '\0') piece.push_back(c);
+    }
+  };
   std::size_t i = 0;
   const std::size_t n = xml.size();
   while (i < n) {
     const char c = xml[i];
     if (c == '<') {
       flush();
-      if (xml.compare(i, 9, "<![CDATA[") == 0) {
+      const char next = i + 1 < n ? xml[i + 1] : '\0';
+      if (next == '!' && xml.compare(i, 9, "<![CDATA[") == 0) {
         const std::size_t end = xml.find("]]>", i + 9);
         const std::size_t stop = end == std::string::npos ? n : end;
-        piece.assign(xml, i + 9, stop - i - 9);
+        if (texts == nullptr) {
+          piece.assign(xml, i + 9, stop - i - 9);
+        } else {
+          // Verbatim inside CDATA.
+          for (std::size_t k = i + 9; k < stop;) {
+            if (xml[k] != '\x01') {
+              piece.push_back(xml[k++]);
+              continue;
+            }
+            const Marker m = ReadMarker(xml, k);
+            if (const std::string* v = MarkerText(m, texts)) {
+              // A value of CDATA as it is, any other as written escaped.
+              if (m.kind != 'c') {
+                AppendEscaped(*v, &piece);
+              } else if (v->find("]]>") != std::string::npos) {
+                return false;
+              } else {
+                piece += *v;
+              }
+            }
+            k = m.end;
+          }
+        }
         flush();
         i = end == std::string::npos ? n : end + 3;
         continue;
       }
-      if (xml.compare(i, 4, "<!--") == 0 || xml.compare(i, 2, "<?") == 0 ||
-          xml.compare(i, 2, "<!") == 0) {
+      if (next == '!' || next == '?') {
         const char* close = xml.compare(i, 4, "<!--") == 0 ? "-->" : ">";
         const std::size_t end = xml.find(close, i + 1);
         i = end == std::string::npos ? n : end + std::char_traits<char>::length(close);
@@ -184,34 +269,66 @@ std::string TextOfXml(const std::string& xml) {
       // A tag: its attribute values are text of the record too.
       ++i;
       while (i < n && xml[i] != '>') {
-        if (xml[i] == '"' || xml[i] == '\'') {
-          // Namespace declarations and schema locations name documents,
-          // not the record's subject.
-          const bool skip = IsDeclaration(xml, i);
-          const char quote = xml[i++];
-          while (i < n && xml[i] != quote) {
-            if (xml[i] == '&') {
-              i = DecodeEntity(xml, i, &piece);
-            } else {
-              if (xml[i] != '\0') piece.push_back(xml[i]);
-              ++i;
-            }
-          }
-          if (skip) piece.clear();
-          flush();
+        if (xml[i] != '"' && xml[i] != '\'') {
+          ++i;
+          continue;
         }
+        // Namespace declarations and schema locations name documents,
+        // not the record's subject.
+        const bool skip = IsDeclaration(xml, i);
+        const char quote = xml[i++];
+        while (i < n && xml[i] != quote) {
+          if (xml[i] == '&') {
+            i = DecodeEntity(xml, i, &piece);
+          } else if (xml[i] == '\x01' && texts != nullptr) {
+            const Marker m = ReadMarker(xml, i);
+            if (const std::string* v = MarkerText(m, texts)) value(*v);
+            i = m.end;
+          } else {
+            if (xml[i] != '\0') piece.push_back(xml[i]);
+            ++i;
+          }
+        }
+        if (skip) piece.clear();
+        flush();
         ++i;
       }
       ++i;
     } else if (c == '&') {
       i = DecodeEntity(xml, i, &piece);
+    } else if (c == '\x01' && texts != nullptr) {
+      const Marker m = ReadMarker(xml, i);
+      if (const std::string* v = MarkerText(m, texts)) value(*v);
+      i = m.end;
     } else {
-      if (c != '\0') piece.push_back(c);
-      ++i;
+      // A run of plain text at once.
+      std::size_t end = i;
+      while (end < n && xml[end] != '<' && xml[end] != '&' && xml[end] != '\0' &&
+             (xml[end] != '\x01' || texts == nullptr)) {
+        ++end;
+      }
+      piece.append(xml, i, end - i);
+      i = end == i ? i + 1 : end;
     }
   }
   flush();
+  return true;
+}
+
+}  // namespace
+
+std::string TextOfXml(const std::string& xml) {
+  std::string out;
+  TextOf(xml, nullptr, &out);
   return out;
+}
+
+std::string TextOfStructure(const std::string& structure, const TextValues& texts) {
+  std::string out;
+  if (TextOf(structure, &texts, &out)) return out;
+  MarkerValues values;
+  values.texts = &texts;
+  return TextOfXml(FillMarkers(structure, values));
 }
 
 bool ParseTextQuery(const std::string& query, std::vector<TextTerm>* terms) {
@@ -350,23 +467,12 @@ std::string FillMarkers(const std::string& structure, const MarkerValues& values
     out.append(structure, i, open - i);
     // What is not a marker is dropped up to its end, as no text holds
     // these characters.
-    const std::size_t close = structure.find('\x02', open);
-    if (close == std::string::npos) {
-      i = open + 1;
-      continue;
-    }
-    i = close + 1;
-    if (close - open < 4) continue;
-    const char kind = structure[open + 1];
-    const std::size_t less = structure.find('<', open);
-    std::int32_t guid = 0;
-    std::int32_t position = 0;
-    const char* text = structure.data();
-    if (less == std::string::npos || less > close ||
-        std::from_chars(text + open + 2, text + less, guid).ptr != text + less ||
-        std::from_chars(text + less + 1, text + close, position).ptr != text + close) {
-      continue;
-    }
+    const Marker m = ReadMarker(structure, open);
+    i = m.end;
+    if (!m.whole) continue;
+    const char kind = m.kind;
+    const std::int32_t guid = m.guid;
+    const std::int32_t position = m.position;
     if (kind == 'n' || kind == 'i') {
       out += values.number;
       continue;
@@ -382,17 +488,7 @@ std::string FillMarkers(const std::string& structure, const MarkerValues& values
       out += found->second;
       continue;
     }
-    for (char c : found->second) {
-      // Tab and line ends stay as they are: the indexed text has always
-      // held them so, and a reference would only be read back to them.
-      const bool blank = c == '\t' || c == '\n' || c == '\r';
-      const std::string_view reference = blank ? std::string_view() : base::XmlReference(c);
-      if (reference.empty()) {
-        out += c;
-      } else {
-        out += reference;
-      }
-    }
+    AppendEscaped(found->second, &out);
   }
   return out;
 }

@@ -75,6 +75,9 @@ inline std::uint64_t LeafKey(std::int32_t guid, std::int32_t position) {
          static_cast<std::uint32_t>(position);
 }
 
+// A record's stored text values by LeafKey.
+using TextValues = std::unordered_map<std::uint64_t, std::string>;
+
 // What the markers of a structure document stand for: the stored text
 // values by LeafKey (a marker of a value not there stands for nothing), and
 // the text written for every number and for every date.
@@ -89,6 +92,10 @@ struct MarkerValues {
 // marker replaced as `values` say: escaped in element content and attribute
 // values, verbatim inside CDATA.
 std::string FillMarkers(const std::string& structure, const MarkerValues& values);
+
+// TextOfXml(FillMarkers(structure, {&texts})) without writing the document
+// in between.
+std::string TextOfStructure(const std::string& structure, const TextValues& texts);
 
 // Whether a structure document may keep inline a date of reduced precision:
 // some YYYY or YYYY-MM stands alone (blanks aside) between markup.

@@ -6,7 +6,9 @@
 // built-in box type under GiST. PostGIS is never needed; pg_trgm and
 // unaccent are trusted extensions, which a database owner may create.
 #include <charconv>
+#include <vector>
 
+#include "db/statement.h"
 #include "metashelf/base/sql_quote.h"
 #include "search/search_index.h"
 
@@ -15,6 +17,11 @@ namespace search {
 namespace {
 
 using base::QuoteDoubled;
+
+// The most candidate values of a substring named in a search.
+constexpr std::size_t kNamedCandidates = 64;
+// Room for the longest stored text value (4,000 bytes) and its NUL.
+constexpr std::size_t kTextRoom = 4096;
 
 std::string Number(double value) {
   char buffer[32];
@@ -30,28 +37,7 @@ std::string BoxValue(const GeoBox& b) {
 class PostgresSearchIndex : public SearchIndex {
  public:
   PostgresSearchIndex(gis_SQLHDBC_STRU* hdbc, const char* owner, std::int32_t mdsID)
-      : hdbc_(hdbc), owner_(owner), id_(std::to_string(mdsID)) {}
-
-  // Tables of an earlier layout (no MS_VAL) are neither kept by writes
-  // nor ready: the next search builds the indexes anew.
-  bool Present() override { return Exists("MS_VAL_"); }
-  bool Ready() override {
-    std::int64_t count = 0;
-    return Exists("MS_READY_") && Exists("MS_VAL_") &&
-           QueryInt(hdbc_,
-                    "select count(*) from " + Table("MS_READY_") +
-                        " where DONE=" + std::to_string(kSearchLayout),
-                    &count) &&
-           count > 0;
-  }
-
-  bool Drop() override {
-    std::vector<std::string> texts;
-    for (const char* stem : {"MS_READY_", "MS_FTS_", "MS_VAL_", "MS_BOX_", "MS_DATE_"}) {
-      texts.push_back("DROP TABLE IF EXISTS " + Table(stem));
-    }
-    return RunAll(hdbc_, texts);
-  }
+      : SearchIndex(hdbc, owner, mdsID) {}
 
   bool Create() override {
     // Builds that run at once on one database may both create an
@@ -74,47 +60,6 @@ class PostgresSearchIndex : public SearchIndex {
     return RunAll(hdbc_, texts);
   }
 
-  bool MarkReady() override {
-    std::vector<std::string> texts = {
-        "CREATE INDEX " + Table("MS_FTS_") + "_TSV ON " + Table("MS_FTS_") + " USING GIN (TSV)",
-        "CREATE INDEX " + Table("MS_VAL_") + "_TRG ON " + Table("MS_VAL_") +
-            " USING GIN (NODEVALUE gin_trgm_ops)",
-        "CREATE INDEX " + Table("MS_VAL_") + "_NV ON " + Table("MS_VAL_") +
-            "(NODEGUID,md5(NODEVALUE))",
-        "CREATE INDEX " + Table("MS_BOX_") + "_BX ON " + Table("MS_BOX_") + " USING GIST (BX)",
-    };
-    for (std::string& text : CreatePeriodIndexes(Table("MS_DATE_")))
-      texts.push_back(std::move(text));
-    texts.push_back("CREATE TABLE " + Table("MS_READY_") + "(DONE INTEGER)");
-    texts.push_back("INSERT INTO " + Table("MS_READY_") + "(DONE) VALUES (" +
-                    std::to_string(kSearchLayout) + ")");
-    texts.push_back("ANALYZE " + Table("MS_VAL_"));
-    texts.push_back("ANALYZE " + Table("MS_BOX_"));
-    return RunAll(hdbc_, texts);
-  }
-
-  bool Put(std::int64_t id, const IndexedRecord& record, bool fresh) override {
-    if (!fresh && !Remove(id)) return false;
-    const std::string key = std::to_string(id);
-    const std::string text = "'" + QuoteDoubled(record.text) + "'";
-    std::vector<std::string> texts = {"INSERT INTO " + Table("MS_FTS_") + "(METAID,TSV) VALUES (" +
-                                      key + ",to_tsvector('simple',unaccent(" + text + ")))"};
-    std::vector<GeoBox> parts;
-    for (const GeoBox& box : record.boxes) {
-      for (const GeoBox& part : SplitAtAntimeridian(box)) parts.push_back(part);
-    }
-    if (parts.size() > static_cast<std::size_t>(kMaxBoxParts)) parts.resize(kMaxBoxParts);
-    for (std::size_t k = 0; k < parts.size(); ++k) {
-      texts.push_back("INSERT INTO " + Table("MS_BOX_") + "(ID,PARTS,BX) VALUES (" +
-                      std::to_string(id * kMaxBoxParts + static_cast<std::int64_t>(k)) + "," +
-                      std::to_string(parts.size()) + "," + BoxValue(parts[k]) + ")");
-    }
-    for (std::string& text : InsertPeriods(Table("MS_DATE_"), id, record.dates)) {
-      texts.push_back(std::move(text));
-    }
-    return RunAll(hdbc_, texts);
-  }
-
   bool Remove(std::int64_t id) override {
     const std::string first = std::to_string(id * kMaxBoxParts);
     const std::string last = std::to_string(id * kMaxBoxParts + kMaxBoxParts - 1);
@@ -129,20 +74,6 @@ class PostgresSearchIndex : public SearchIndex {
   std::string TextIds(const std::vector<TextTerm>& terms) override {
     return "select METAID from " + Table("MS_FTS_") + " where TSV @@ (" + TsQueryExpression(terms) +
            ")";
-  }
-
-  std::string BoxIds(const GeoBox& box, bool within) override {
-    std::string parts;
-    for (const GeoBox& q : SplitAtAntimeridian(box)) {
-      if (!parts.empty()) parts += " union all ";
-      parts += "select ID/" + std::to_string(kMaxBoxParts) + " as MID,PARTS from " +
-               Table("MS_BOX_") + " where BX " + (within ? "<@ " : "&& ") + BoxValue(q);
-    }
-    if (within) {
-      return "select MID as METAID from (" + parts +
-             ") BXS group by MID having count(*)=max(PARTS)";
-    }
-    return "select distinct MID as METAID from (" + parts + ") BXS";
   }
 
   bool AddValues(std::int64_t id) override {
@@ -160,29 +91,98 @@ class PostgresSearchIndex : public SearchIndex {
     return RunAll(hdbc_, {insert});
   }
 
-  std::string SubstringValues(std::int32_t guid, const std::string& value) override {
-    // The planner chooses between the trigram index and a scan of the
-    // values by what it knows of them.
+  // The candidate values are read first and named one by one: each
+  // equality is served by the prefix index of the node's values, which a
+  // sub-select of values cannot use. Too many candidates, or a pattern the
+  // index cannot narrow, leave the choice to the planner's scan of the
+  // node's values.
+  std::string SubstringCandidates(std::int32_t guid, const std::string& value) override {
     if (Trigrams(value).empty()) return std::string();
-    return "select NODEVALUE from " + Table("MS_VAL_") + " where NODEGUID=" + std::to_string(guid) +
-           " and NODEVALUE like '%" + QuoteDoubled(LikeLiteral(value, '!')) + "%' escape '!'";
+    std::vector<std::string> values;
+    if (!ReadValues("select NODEVALUE from " + Table("MS_VAL_") +
+                        " where NODEGUID=" + std::to_string(guid) + " and NODEVALUE like '%" +
+                        QuoteDoubled(LikeLiteral(value, '!')) + "%' escape '!' limit " +
+                        std::to_string(kNamedCandidates + 1),
+                    &values) ||
+        values.size() > kNamedCandidates) {
+      return std::string();
+    }
+    if (values.empty()) return "1=0";
+    std::string condition;
+    for (const std::string& v : values) {
+      condition +=
+          (condition.empty() ? "(" : " or ") + std::string("NODEVALUE='") + QuoteDoubled(v) + "'";
+    }
+    return condition + ")";
   }
 
-  std::string PeriodIds(std::int32_t guid, const std::string& condition) override {
-    return PeriodSubSelect(Table("MS_DATE_"), guid, condition);
-  }
-
-  bool AddScores(const std::vector<TextTerm>& terms,
-                 std::map<std::int64_t, double>* scores) override {
+  std::string ScoreQuery(const std::vector<TextTerm>& terms,
+                         const std::string& idCondition) override {
     const std::string query = "(" + TsQueryExpression(terms) + ")";
-    return AddRowScores(hdbc_,
-                        "select METAID,cast(ts_rank(TSV," + query + ") as double precision) from " +
-                            Table("MS_FTS_") + " where TSV @@ " + query,
-                        scores);
+    return "select METAID,cast(ts_rank(TSV," + query + ") as double precision) from " +
+           Table("MS_FTS_") + " where " +
+           (idCondition.empty() ? "" : "METAID" + idCondition + " and ") + "TSV @@ " + query;
+  }
+
+ protected:
+  std::string BoxPartCondition(const GeoBox& q, bool within) override {
+    return std::string("BX ") + (within ? "<@ " : "&& ") + BoxValue(q);
+  }
+
+  std::vector<const char*> Stems() const override {
+    return {"MS_READY_", "MS_FTS_", "MS_VAL_", "MS_BOX_", "MS_DATE_"};
+  }
+
+  // One pass over the rows a build wrote costs less than keeping the
+  // indexes row by row; the planner learns the new rows before any search.
+  std::vector<std::string> IndexTexts() override {
+    return {
+        "CREATE INDEX " + Table("MS_FTS_") + "_TSV ON " + Table("MS_FTS_") + " USING GIN (TSV)",
+        "CREATE INDEX " + Table("MS_VAL_") + "_TRG ON " + Table("MS_VAL_") +
+            " USING GIN (NODEVALUE gin_trgm_ops)",
+        "CREATE INDEX " + Table("MS_VAL_") + "_NV ON " + Table("MS_VAL_") +
+            "(NODEGUID,md5(NODEVALUE))",
+        "CREATE INDEX " + Table("MS_BOX_") + "_BX ON " + Table("MS_BOX_") + " USING GIST (BX)",
+        "ANALYZE " + Table("MS_FTS_"),
+        "ANALYZE " + Table("MS_VAL_"),
+        "ANALYZE " + Table("MS_BOX_"),
+    };
+  }
+
+  std::string WordsInsert() override {
+    return "INSERT INTO " + Table("MS_FTS_") +
+           "(METAID,TSV) VALUES (:1,to_tsvector('simple',unaccent(:2)))";
+  }
+
+  std::string BoxInsert() override {
+    return "INSERT INTO " + Table("MS_BOX_") +
+           "(ID,PARTS,BX) VALUES (:1,:2,box(point(:3,:4),point(:5,:6)))";
   }
 
  private:
-  std::string Table(const char* stem) const { return owner_ + "." + stem + id_; }
+  // The text of every row of `sql` (one column) into `values`; false when
+  // it failed or a value was longer than a stored text can be.
+  bool ReadValues(const std::string& sql, std::vector<std::string>* values) {
+    db::Statement stmt(hdbc_);
+    if (!stmt.ok()) return false;
+    std::vector<char> text(kTextRoom);
+    std::int16_t indicator = 0;
+    if (!db::Succeeded(gis_SQLExecDirect(stmt.get(), sql.c_str(), GIS_SQL_NTS)) ||
+        !db::Succeeded(gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_STRING, text.data(),
+                                      static_cast<std::int32_t>(text.size()), &indicator))) {
+      stmt.DrainError();
+      return false;
+    }
+    for (;;) {
+      const std::int16_t rc = gis_SQLFetch(stmt.get());
+      if (rc == GIS_SQL_NO_DATA) return true;
+      if (rc != GIS_SQL_SUCCESS) {
+        if (!db::Succeeded(rc)) stmt.DrainError();
+        return false;  // a failure, or a value cut to the buffer
+      }
+      if (indicator != -1) values->push_back(text.data());
+    }
+  }
 
   bool HasExtension(const char* name) {
     std::int64_t count = 0;
@@ -192,7 +192,7 @@ class PostgresSearchIndex : public SearchIndex {
            count > 0;
   }
 
-  bool Exists(const char* stem) {
+  bool Exists(const char* stem) override {
     std::int64_t count = 0;
     return QueryInt(hdbc_,
                     "select count(*) from pg_tables where schemaname=lower('" + owner_ +
@@ -200,10 +200,6 @@ class PostgresSearchIndex : public SearchIndex {
                     &count) &&
            count > 0;
   }
-
-  gis_SQLHDBC_STRU* hdbc_;
-  std::string owner_;
-  std::string id_;
 };
 
 }  // namespace

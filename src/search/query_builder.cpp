@@ -233,7 +233,7 @@ bool CQueryBuilder::BuildSubSelect(const SearchNode& node, std::string* out) {
   // value test below decides among them.
   std::string candidates;
   if (index_ != nullptr && node.op == "like") {
-    candidates = index_->SubstringValues(guid, node.value1);
+    candidates = index_->SubstringCandidates(guid, node.value1);
   }
   std::string text = "select distinct METAID from ";
   text += set_->GetOwner();
@@ -242,7 +242,7 @@ bool CQueryBuilder::BuildSubSelect(const SearchNode& node, std::string* out) {
   text += std::to_string(set_->GetMdsID());
   text += " where NODEGUID=";
   text += std::to_string(guid);
-  if (!candidates.empty()) text += " and NODEVALUE in (" + candidates + ")";
+  if (!candidates.empty()) text += " and " + candidates;
   text += " and NODEVALUE";
   text += BuildValueCondition(kind.before, kind.after, node);
   if (index_ != nullptr && tableType == kTableTypeDate) {

@@ -86,7 +86,7 @@ std::int32_t Search(CMetaDataSet_abs* set, const std::string& expression,
     if (node.op != "text" || named.count(node.condID) == 0) continue;
     std::vector<metashelf::search::TextTerm> terms;
     if (!metashelf::search::ParseTextQuery(node.value1, &terms)) return 0;
-    if (!index->AddScores(terms, &scores)) return 0;
+    if (!index->AddScores(terms, unique, &scores)) return 0;
   }
 
   std::vector<MsSearchHit> out;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <new>
 
 #include "catalog/catalog_access.h"
@@ -29,6 +30,9 @@ namespace search {
 namespace {
 
 using base::QuoteDoubled;
+
+// The most ids a ranking names.
+constexpr std::size_t kRankedIds = 2000;
 
 bool ParseDouble(const char* text, double* value) {
   const std::size_t n = std::strlen(text);
@@ -107,9 +111,7 @@ bool DescribeStored(const CSchema* schema, const std::string& structure,
                     const std::unordered_map<std::uint64_t, std::string>& texts,
                     const std::vector<BoxBound>& bounds, bool dates,
                     const std::vector<ValidationIssue>* known, IndexedRecord* out) {
-  MarkerValues words;
-  words.texts = &texts;
-  out->text = TextOfXml(FillMarkers(structure, words));
+  out->text = TextOfStructure(structure, texts);
   out->boxes.clear();
   out->dates.clear();
   if (schema == nullptr) return true;
@@ -267,18 +269,19 @@ bool QueryInt(gis_SQLHDBC_STRU* hdbc, const std::string& sql, std::int64_t* valu
   return true;
 }
 
-bool AddRowScores(gis_SQLHDBC_STRU* hdbc, const std::string& sql,
-                  std::map<std::int64_t, double>* scores) {
+bool ReadPairs(gis_SQLHDBC_STRU* hdbc, const std::string& sql,
+               const std::function<void(const char*, const char*)>& row) {
   db::Statement stmt(hdbc);
   if (!stmt.ok()) return false;
-  char id[32] = {};
-  char number[64] = {};
-  std::int16_t idIndicator = 0;
-  std::int16_t numberIndicator = 0;
+  char first[64] = {};
+  char second[64] = {};
+  std::int16_t firstIndicator = 0;
+  std::int16_t secondIndicator = 0;
   if (!db::Succeeded(gis_SQLExecDirect(stmt.get(), sql.c_str(), GIS_SQL_NTS)) ||
-      !db::Succeeded(gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_STRING, id, sizeof id, &idIndicator)) ||
-      !db::Succeeded(gis_SQLBindCol(stmt.get(), 2, GIS_TYPE_STRING, number, sizeof number,
-                                    &numberIndicator))) {
+      !db::Succeeded(
+          gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_STRING, first, sizeof first, &firstIndicator)) ||
+      !db::Succeeded(gis_SQLBindCol(stmt.get(), 2, GIS_TYPE_STRING, second, sizeof second,
+                                    &secondIndicator))) {
     stmt.DrainError();
     return false;
   }
@@ -289,10 +292,160 @@ bool AddRowScores(gis_SQLHDBC_STRU* hdbc, const std::string& sql,
       stmt.DrainError();
       return false;
     }
-    double score = 0;
-    if (numberIndicator == -1 || !ParseDouble(number, &score)) score = 0;
-    (*scores)[ParseIdText(id, sizeof id)] += score;
+    row(firstIndicator == -1 ? nullptr : first, secondIndicator == -1 ? nullptr : second);
   }
+}
+
+bool AddRowScores(gis_SQLHDBC_STRU* hdbc, const std::string& sql,
+                  std::map<std::int64_t, double>* scores) {
+  return ReadPairs(hdbc, sql, [scores](const char* id, const char* number) {
+    double score = 0;
+    if (number == nullptr || !ParseDouble(number, &score)) score = 0;
+    if (id != nullptr) (*scores)[ParseIdText(id, std::strlen(id) + 1)] += score;
+  });
+}
+
+// The prepared inserts of Put, kept while the index object lives so that a
+// build prepares each once; the values are bound afresh for every row.
+struct SearchIndex::Inserts {
+  explicit Inserts(gis_SQLHDBC_STRU* hdbc) : words(hdbc), box(hdbc) {}
+  db::Statement words;
+  db::Statement box;
+  std::int64_t id = 0;
+  std::int32_t parts = 0;
+  double bounds[4] = {};
+};
+
+SearchIndex::SearchIndex(gis_SQLHDBC_STRU* hdbc, const char* owner, std::int32_t mdsID)
+    : hdbc_(hdbc), owner_(owner), id_(std::to_string(mdsID)) {}
+
+SearchIndex::~SearchIndex() = default;
+
+bool SearchIndex::Ready() {
+  std::int64_t count = 0;
+  return Exists("MS_READY_") && Exists("MS_VAL_") &&
+         QueryInt(hdbc_,
+                  "select count(*) from " + Table("MS_READY_") +
+                      " where DONE=" + std::to_string(kSearchLayout),
+                  &count) &&
+         count > 0;
+}
+
+bool SearchIndex::Drop() {
+  // Statements prepared on tables about to go are let go first.
+  inserts_.reset();
+  std::vector<std::string> texts;
+  for (const char* stem : Stems()) texts.push_back("DROP TABLE IF EXISTS " + Table(stem));
+  return RunAll(hdbc_, texts);
+}
+
+bool SearchIndex::MarkReady() {
+  std::vector<std::string> texts = IndexTexts();
+  for (std::string& text : CreatePeriodIndexes(Table("MS_DATE_"))) texts.push_back(std::move(text));
+  texts.push_back("CREATE TABLE " + Table("MS_READY_") + "(DONE NUMBER)");
+  texts.push_back("INSERT INTO " + Table("MS_READY_") + "(DONE) VALUES (" +
+                  std::to_string(kSearchLayout) + ")");
+  return RunAll(hdbc_, texts);
+}
+
+std::string SearchIndex::BoxIds(const GeoBox& box, bool within) {
+  std::string parts;
+  for (const GeoBox& q : SplitAtAntimeridian(box)) {
+    if (!parts.empty()) parts += " union all ";
+    parts += "select ID/" + std::to_string(kMaxBoxParts) + " as MID,PARTS from " +
+             Table("MS_BOX_") + " where " + BoxPartCondition(q, within);
+  }
+  // Within: every part of the record's boxes lies inside the query box.
+  if (within) {
+    return "select MID as METAID from (" + parts + ") BXS group by MID having count(*)=max(PARTS)";
+  }
+  return "select distinct MID as METAID from (" + parts + ") BXS";
+}
+
+bool SearchIndex::AddScores(const std::vector<TextTerm>& terms, const std::set<std::int64_t>& ids,
+                            std::map<std::int64_t, double>* scores) {
+  if (ids.empty()) return true;
+  // Up to a few thousand ids are named, so that a selective search ranks
+  // its few records instead of every record with the words; beyond that
+  // the list costs more than ranking every match.
+  std::string condition;
+  if (ids.size() <= kRankedIds) {
+    for (std::int64_t id : ids) condition += (condition.empty() ? "" : ",") + std::to_string(id);
+    condition = " in (" + condition + ")";
+  }
+  std::map<std::int64_t, double> found;
+  if (!AddRowScores(hdbc_, ScoreQuery(terms, condition), &found)) return false;
+  for (const auto& [id, score] : found) {
+    if (ids.count(id) != 0) (*scores)[id] += score;
+  }
+  return true;
+}
+
+std::string SearchIndex::PeriodIds(std::int32_t guid, const std::string& condition) {
+  return PeriodSubSelect(Table("MS_DATE_"), guid, condition);
+}
+
+bool SearchIndex::Put(std::int64_t id, const IndexedRecord& record, bool fresh) {
+  if (!fresh && !Remove(id)) return false;
+  if (!inserts_) {
+    auto inserts = std::make_unique<Inserts>(hdbc_);
+    const std::string words = WordsInsert();
+    const std::string box = BoxInsert();
+    if (!inserts->words.ok() || !inserts->box.ok()) return false;
+    if (!db::Succeeded(gis_SQLPrepare(inserts->words.get(), words.c_str(), GIS_SQL_NTS)) ||
+        !db::Succeeded(gis_SQLBindParameter(inserts->words.get(), 1, 1, GIS_TYPE_INT, GIS_TYPE_INT,
+                                            0, 0, &inserts->id, 8, nullptr))) {
+      inserts->words.DrainError();
+      return false;
+    }
+    if (!db::Succeeded(gis_SQLPrepare(inserts->box.get(), box.c_str(), GIS_SQL_NTS)) ||
+        !db::Succeeded(gis_SQLBindParameter(inserts->box.get(), 1, 1, GIS_TYPE_INT, GIS_TYPE_INT, 0,
+                                            0, &inserts->id, 8, nullptr)) ||
+        !db::Succeeded(gis_SQLBindParameter(inserts->box.get(), 2, 1, GIS_TYPE_INT, GIS_TYPE_INT, 0,
+                                            0, &inserts->parts, 4, nullptr))) {
+      inserts->box.DrainError();
+      return false;
+    }
+    for (std::uint16_t k = 0; k < 4; ++k) {
+      if (!db::Succeeded(gis_SQLBindParameter(inserts->box.get(), static_cast<std::uint16_t>(3 + k),
+                                              1, GIS_TYPE_FLOAT, GIS_TYPE_FLOAT, 0, 0,
+                                              &inserts->bounds[k], 8, nullptr))) {
+        inserts->box.DrainError();
+        return false;
+      }
+    }
+    inserts_ = std::move(inserts);
+  }
+  Inserts& in = *inserts_;
+  // The text is bound where it lies; an empty one binds NULL, which holds
+  // no word.
+  in.id = id;
+  if (!db::Succeeded(gis_SQLBindParameter(in.words.get(), 2, 1, GIS_TYPE_STRING, GIS_TYPE_STRING, 0,
+                                          0, const_cast<char*>(record.text.c_str()),
+                                          static_cast<std::int32_t>(record.text.size() + 1),
+                                          nullptr)) ||
+      !db::Succeeded(gis_SQLExecute(in.words.get()))) {
+    in.words.DrainError();
+    return false;
+  }
+  std::vector<GeoBox> parts;
+  for (const GeoBox& box : record.boxes) {
+    for (const GeoBox& part : SplitAtAntimeridian(box)) parts.push_back(part);
+  }
+  if (parts.size() > static_cast<std::size_t>(kMaxBoxParts)) parts.resize(kMaxBoxParts);
+  in.parts = static_cast<std::int32_t>(parts.size());
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    in.id = id * kMaxBoxParts + static_cast<std::int64_t>(k);
+    in.bounds[0] = parts[k].west;
+    in.bounds[1] = parts[k].south;
+    in.bounds[2] = parts[k].east;
+    in.bounds[3] = parts[k].north;
+    if (!db::Succeeded(gis_SQLExecute(in.box.get()))) {
+      in.box.DrainError();
+      return false;
+    }
+  }
+  return record.dates.empty() || RunAll(hdbc_, InsertPeriods(Table("MS_DATE_"), id, record.dates));
 }
 
 bool IndexRecord(MdsContext* ctx, std::int64_t metaID, const CBaseMetaData& record) {

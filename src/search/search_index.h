@@ -14,8 +14,10 @@
 #define METASHELF_SRC_SEARCH_SEARCH_INDEX_H_
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -88,27 +90,36 @@ bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, IndexedR
 // Whether any node of `schema` holds dates.
 bool HasDateNodes(const CSchema* schema);
 
+// What both engines share: the record walk of Put and Remove, the
+// bookkeeping of a complete build (MS_READY) and the dropping of every
+// table; each engine says how its tables are made, written and queried.
 class SearchIndex {
  public:
-  virtual ~SearchIndex() = default;
+  SearchIndex(gis_SQLHDBC_STRU* hdbc, const char* owner, std::int32_t mdsID);
+  virtual ~SearchIndex();
+  SearchIndex(const SearchIndex&) = delete;
+  SearchIndex& operator=(const SearchIndex&) = delete;
 
   // Whether the index tables exist (then every write maintains them).
-  virtual bool Present() = 0;
+  // Tables of an earlier layout (no MS_VAL) are neither kept by writes nor
+  // ready: the next search builds the indexes anew.
+  bool Present() { return Exists("MS_VAL_"); }
   // Whether a build of the current layout completed.
-  virtual bool Ready() = 0;
+  bool Ready();
   // Drops every index table that exists; true when none is left.
-  virtual bool Drop() = 0;
+  bool Drop();
   // Creates the index tables (empty, not ready).
   virtual bool Create() = 0;
-  // Marks a build complete.
-  virtual bool MarkReady() = 0;
+  // Makes the indexes of the tables over the rows a build wrote, then
+  // marks the build complete.
+  bool MarkReady();
   // Around a build: what the engine needs to read and write many rows at
   // once (a larger page cache on SQLite), and its undoing.
   virtual void BeginBuild() {}
   virtual void EndBuild() {}
   // Replaces what the indexes hold of record `id`; with `fresh` (a build
   // into empty tables) nothing is there to replace.
-  virtual bool Put(std::int64_t id, const IndexedRecord& record, bool fresh = false) = 0;
+  bool Put(std::int64_t id, const IndexedRecord& record, bool fresh = false);
   virtual bool Remove(std::int64_t id) = 0;
   // Adds the distinct text values of record `id` (of every record when
   // `id` is negative) that the substring index lacks, from the stored rows.
@@ -118,17 +129,49 @@ class SearchIndex {
 
   // Sub-selects yielding METAID, for the search statement.
   virtual std::string TextIds(const std::vector<TextTerm>& terms) = 0;
-  virtual std::string BoxIds(const GeoBox& box, bool within) = 0;
-  // A sub-select of the text values of node `guid` that may hold `value`
-  // as a substring (a superset of those that do), or "" when the index
-  // cannot narrow them or a scan of the node's values is cheaper.
-  virtual std::string SubstringValues(std::int32_t guid, const std::string& value) = 0;
+  std::string BoxIds(const GeoBox& box, bool within);
+  // A condition on NODEVALUE of a row of node `guid` that holds for every
+  // value with `value` as a substring (and for few others), or "" when the
+  // index cannot narrow them or a scan of the node's values is cheaper.
+  virtual std::string SubstringCandidates(std::int32_t guid, const std::string& value) = 0;
   // Ids of records with a period of node `guid` that meets `condition`
   // (a PeriodCondition).
-  virtual std::string PeriodIds(std::int32_t guid, const std::string& condition) = 0;
-  // Adds each record's score for `terms` to `scores`.
-  virtual bool AddScores(const std::vector<TextTerm>& terms,
-                         std::map<std::int64_t, double>* scores) = 0;
+  std::string PeriodIds(std::int32_t guid, const std::string& condition);
+  // Adds the score for `terms` of each record of `ids` that they match to
+  // `scores`: only the records a search found are ranked.
+  bool AddScores(const std::vector<TextTerm>& terms, const std::set<std::int64_t>& ids,
+                 std::map<std::int64_t, double>* scores);
+
+ protected:
+  // The owner-qualified name of the collection's table `stem`.
+  std::string Table(const char* stem) const { return owner_ + "." + stem + id_; }
+  virtual bool Exists(const char* stem) = 0;
+  // The condition on a row of MS_BOX that its part meets (`within` false)
+  // or lies within (true) query box `q`, which does not cross the
+  // antimeridian.
+  virtual std::string BoxPartCondition(const GeoBox& q, bool within) = 0;
+  // The stems of every table the engine keeps, dropped in this order.
+  virtual std::vector<const char*> Stems() const = 0;
+  // The indexes of the tables, made once a build wrote its rows.
+  virtual std::vector<std::string> IndexTexts() = 0;
+  // A statement of rows (id, score) of the records `terms` match; the
+  // engine may limit it to ids that meet `idCondition` (" in (...)", or ""
+  // for every record) where that costs less than ranking every match.
+  virtual std::string ScoreQuery(const std::vector<TextTerm>& terms,
+                                 const std::string& idCondition) = 0;
+  // The insert of a record's words: :1 its id, :2 its text.
+  virtual std::string WordsInsert() = 0;
+  // The insert of one box part: :1 its key, :2 the record's part count,
+  // :3 west, :4 south, :5 east, :6 north.
+  virtual std::string BoxInsert() = 0;
+
+  gis_SQLHDBC_STRU* hdbc_;
+  std::string owner_;
+  std::string id_;
+
+ private:
+  struct Inserts;
+  std::unique_ptr<Inserts> inserts_;  // prepared by the first Put
 };
 
 // The indexes of the collection `mdsID` of `owner` on the catalog's
@@ -156,6 +199,10 @@ std::string PeriodSubSelect(const std::string& table, std::int32_t guid,
 bool RunAll(gis_SQLHDBC_STRU* hdbc, const std::vector<std::string>& texts);
 // The integer of the first row's first column; false when none was read.
 bool QueryInt(gis_SQLHDBC_STRU* hdbc, const std::string& sql, std::int64_t* value);
+// Hands each row of the first two columns of `sql` to `row` as text (null
+// for NULL, values cut to 63 bytes).
+bool ReadPairs(gis_SQLHDBC_STRU* hdbc, const std::string& sql,
+               const std::function<void(const char*, const char*)>& row);
 // Every row of (id, number) of `sql`, the number added to scores[id].
 bool AddRowScores(gis_SQLHDBC_STRU* hdbc, const std::string& sql,
                   std::map<std::int64_t, double>* scores);

@@ -24,23 +24,33 @@ constexpr std::int32_t kIdSlot = 24;
 // The widest stored text value and its NUL.
 constexpr std::int32_t kTextSlot = 4001;
 
+}  // namespace
+
+// The fetch buffers of a reader, made once for the whole build (a build
+// reads thousands of runs).
+struct StoredRecordReader::Buffers {
+  char ids[kRowset][kIdSlot];
+  std::int32_t guids[kRowset];
+  std::int32_t positions[kRowset];
+  std::int16_t idIndicators[kRowset];
+  std::int16_t indicators[kRowset];
+  std::int16_t valueIndicators[kRowset];
+  double numbers[kRowset];
+  char texts[kRowset * kTextSlot];
+  char document[kDocumentBuffer];
+};
+
+namespace {
+
+using Buffers = StoredRecordReader::Buffers;
+
 // Runs `select` (columns METAID, NODEGUID, POSITION, NODEVALUE) a rowset at
 // a time, handing each row to `row` with the value as text (`number`
 // false) or as a number.
 template <typename Row>
-bool ReadValueRows(gis_SQLHDBC_STRU* hdbc, const std::string& select, bool number, Row row) {
-  struct Columns {
-    char ids[kRowset][kIdSlot];
-    std::int32_t guids[kRowset];
-    std::int32_t positions[kRowset];
-    std::int16_t idIndicators[kRowset];
-    std::int16_t indicators[kRowset];
-    std::int16_t valueIndicators[kRowset];
-    double numbers[kRowset];
-  };
-  std::unique_ptr<Columns> c(new (std::nothrow) Columns());
-  std::unique_ptr<char[]> texts(number ? nullptr : new (std::nothrow) char[kRowset * kTextSlot]);
-  if (!c || (!number && !texts)) return false;
+bool ReadValueRows(gis_SQLHDBC_STRU* hdbc, const std::string& select, bool number, Buffers* c,
+                   Row row) {
+  char* texts = c->texts;
   db::Statement stmt(hdbc);
   if (!stmt.ok()) return false;
   if (!db::Succeeded(gis_SQLPrepare(stmt.get(), select.c_str(), GIS_SQL_NTS)) ||
@@ -52,7 +62,7 @@ bool ReadValueRows(gis_SQLHDBC_STRU* hdbc, const std::string& select, bool numbe
       !db::Succeeded(gis_SQLBindCol(stmt.get(), 3, GIS_TYPE_INT, c->positions, 4, c->indicators)) ||
       !db::Succeeded(
           number ? gis_SQLBindCol(stmt.get(), 4, GIS_TYPE_FLOAT, c->numbers, 8, c->valueIndicators)
-                 : gis_SQLBindCol(stmt.get(), 4, GIS_TYPE_STRING, texts.get(), kTextSlot,
+                 : gis_SQLBindCol(stmt.get(), 4, GIS_TYPE_STRING, texts, kTextSlot,
                                   c->valueIndicators))) {
     stmt.DrainError();
     return false;
@@ -73,7 +83,7 @@ bool ReadValueRows(gis_SQLHDBC_STRU* hdbc, const std::string& select, bool numbe
       if (number) {
         row(id, c->guids[i], c->positions[i], c->numbers[i], nullptr);
       } else {
-        char* text = texts.get() + static_cast<std::size_t>(i) * kTextSlot;
+        char* text = texts + static_cast<std::size_t>(i) * kTextSlot;
         text[kTextSlot - 1] = '\0';
         row(id, c->guids[i], c->positions[i], 0.0, text);
       }
@@ -88,6 +98,8 @@ StoredRecordReader::StoredRecordReader(MdsContext* ctx)
       box_(BoxNodesOf(ctx->schema)),
       table_(std::string(ctx->owner) + ".META_"),
       id_(std::to_string(ctx->mdsID)) {}
+
+StoredRecordReader::~StoredRecordReader() = default;
 
 bool StoredRecordReader::Read(const std::vector<std::int64_t>& ids, std::size_t first,
                               std::size_t last, std::vector<StoredRecord>* out) {
@@ -104,10 +116,12 @@ bool StoredRecordReader::Read(const std::vector<std::int64_t>& ids, std::size_t 
     at.emplace(ids[i], i - first);
   }
   std::vector<bool> found(records.size(), false);
+  if (!buffers_) buffers_.reset(new (std::nothrow) Buffers());
+  if (!buffers_) return false;
   {
     db::Statement stmt(ctx_->hdbc);
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kDocumentBuffer]);
-    if (!stmt.ok() || !buffer) return false;
+    char* buffer = buffers_->document;
+    if (!stmt.ok()) return false;
     char id[kIdSlot] = {};
     std::int32_t length = 0;
     std::int16_t idIndicator = 0, lengthIndicator = 0, documentIndicator = 0;
@@ -117,8 +131,8 @@ bool StoredRecordReader::Read(const std::vector<std::int64_t>& ids, std::size_t 
         !db::Succeeded(
             gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_STRING, id, sizeof id, &idIndicator)) ||
         !db::Succeeded(gis_SQLBindCol(stmt.get(), 2, GIS_TYPE_INT, &length, 4, &lengthIndicator)) ||
-        !db::Succeeded(gis_SQLBindCol(stmt.get(), 3, GIS_TYPE_LONGRAW, buffer.get(),
-                                      kDocumentBuffer, &documentIndicator))) {
+        !db::Succeeded(gis_SQLBindCol(stmt.get(), 3, GIS_TYPE_LONGRAW, buffer, kDocumentBuffer,
+                                      &documentIndicator))) {
       stmt.DrainError();
       return false;
     }
@@ -139,7 +153,7 @@ bool StoredRecordReader::Read(const std::vector<std::int64_t>& ids, std::size_t 
         longer.push_back(place->first);
         continue;
       }
-      records[place->second].structure.assign(buffer.get(), static_cast<std::size_t>(length));
+      records[place->second].structure.assign(buffer, static_cast<std::size_t>(length));
     }
     // Documents longer than the buffer, each read alone.
     for (std::int64_t metaID : longer) {
@@ -154,7 +168,7 @@ bool StoredRecordReader::Read(const std::vector<std::int64_t>& ids, std::size_t 
   if (!ReadValueRows(
           ctx_->hdbc,
           "select MetaID,NODEGUID,POSITION,NODEVALUE from " + table_ + "NDTEXT_" + id_ + range,
-          false,
+          false, buffers_.get(),
           [&](std::int64_t id, std::int32_t guid, std::int32_t position, double, const char* text) {
             const auto place = at.find(id);
             if (place == at.end()) return;
@@ -168,7 +182,7 @@ bool StoredRecordReader::Read(const std::vector<std::int64_t>& ids, std::size_t 
     if (!ReadValueRows(ctx_->hdbc,
                        "select MetaID,NODEGUID,POSITION,NODEVALUE from " + table_ + "NDNUMBER_" +
                            id_ + range + " and NODEGUID in (" + guids + ")",
-                       true,
+                       true, buffers_.get(),
                        [&](std::int64_t id, std::int32_t guid, std::int32_t position, double value,
                            const char*) {
                          const auto place = at.find(id);

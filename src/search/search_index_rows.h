@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -36,6 +37,9 @@ struct StoredRecord {
 class StoredRecordReader {
  public:
   explicit StoredRecordReader(MdsContext* ctx);
+  ~StoredRecordReader();
+  StoredRecordReader(const StoredRecordReader&) = delete;
+  StoredRecordReader& operator=(const StoredRecordReader&) = delete;
 
   // The records ids[first] .. ids[last - 1] (ascending) into `out`, in
   // that order; a record without its structure row is left out. False when
@@ -48,6 +52,12 @@ class StoredRecordReader {
   BoxNodes box_;
   std::string table_;  // "OWNER.META_" ; the table's stem and id follow
   std::string id_;
+
+ public:
+  struct Buffers;
+
+ private:
+  std::unique_ptr<Buffers> buffers_;
 };
 
 }  // namespace search

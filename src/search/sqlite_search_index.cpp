@@ -7,6 +7,7 @@
 // every box condition is checked on them.
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 
 #include "db/statement.h"
 #include "metashelf/base/sql_quote.h"
@@ -59,29 +60,7 @@ std::string PartCondition(const GeoBox& q, bool within) {
 class SqliteSearchIndex : public SearchIndex {
  public:
   SqliteSearchIndex(gis_SQLHDBC_STRU* hdbc, const char* owner, std::int32_t mdsID)
-      : hdbc_(hdbc), owner_(owner), id_(std::to_string(mdsID)) {}
-
-  // Tables of an earlier layout (no MS_VAL) are neither kept by writes
-  // nor ready: the next search builds the indexes anew.
-  bool Present() override { return Exists("MS_VAL_"); }
-  bool Ready() override {
-    std::int64_t count = 0;
-    return Exists("MS_READY_") && Exists("MS_VAL_") &&
-           QueryInt(hdbc_,
-                    "select count(*) from " + Table("MS_READY_") +
-                        " where DONE=" + std::to_string(kSearchLayout),
-                    &count) &&
-           count > 0;
-  }
-
-  bool Drop() override {
-    std::vector<std::string> texts;
-    for (const char* stem :
-         {"MS_READY_", "MS_TRV_", "MS_FTS_", "MS_TRI_", "MS_VAL_", "MS_BOX_", "MS_DATE_"}) {
-      texts.push_back("DROP TABLE IF EXISTS " + Table(stem));
-    }
-    return RunAll(hdbc_, texts);
-  }
+      : SearchIndex(hdbc, owner, mdsID) {}
 
   bool Create() override {
     std::vector<std::string> texts = {
@@ -101,20 +80,6 @@ class SqliteSearchIndex : public SearchIndex {
     return RunAll(hdbc_, texts);
   }
 
-  bool MarkReady() override {
-    // The indexes of the plain tables are made over the rows a build wrote.
-    std::vector<std::string> texts = {
-        "CREATE UNIQUE INDEX " + Table("MS_VAL_") + "_NV ON " + Table("MS_VAL_") +
-            "(NODEGUID,NODEVALUE)",
-        "CREATE UNIQUE INDEX " + Table("MS_VAL_") + "_ID ON " + Table("MS_VAL_") + "(VID)"};
-    for (std::string& text : CreatePeriodIndexes(Table("MS_DATE_")))
-      texts.push_back(std::move(text));
-    texts.push_back("CREATE TABLE " + Table("MS_READY_") + "(DONE NUMBER)");
-    texts.push_back("INSERT INTO " + Table("MS_READY_") + "(DONE) VALUES (" +
-                    std::to_string(kSearchLayout) + ")");
-    return RunAll(hdbc_, texts);
-  }
-
   // The connection's page cache is made large for the build (the rows it
   // reads and the index pages it writes are many), then as it was.
   void BeginBuild() override {
@@ -127,34 +92,6 @@ class SqliteSearchIndex : public SearchIndex {
   void EndBuild() override {
     if (cacheSize_ != 0) RunAll(hdbc_, {"PRAGMA cache_size=" + std::to_string(cacheSize_)});
     cacheSize_ = 0;
-  }
-
-  bool Put(std::int64_t id, const IndexedRecord& record, bool fresh) override {
-    if (!fresh && !Remove(id)) return false;
-    const std::string key = std::to_string(id);
-    const std::string text = "'" + QuoteDoubled(record.text) + "'";
-    std::vector<std::string> texts = {
-        "INSERT INTO " + Table("MS_FTS_") + "(rowid,BODY) VALUES (" + key + "," + text + ")",
-    };
-    std::vector<GeoBox> parts;
-    for (const GeoBox& box : record.boxes) {
-      for (const GeoBox& part : SplitAtAntimeridian(box)) parts.push_back(part);
-    }
-    if (parts.size() > static_cast<std::size_t>(kMaxBoxParts)) parts.resize(kMaxBoxParts);
-    for (std::size_t k = 0; k < parts.size(); ++k) {
-      const GeoBox& p = parts[k];
-      const std::string w = Number(p.west), e = Number(p.east), s = Number(p.south),
-                        n = Number(p.north);
-      texts.push_back("INSERT INTO " + Table("MS_BOX_") +
-                      "(ID,W,E,S,N,PARTS,W0,E0,S0,N0) VALUES (" +
-                      std::to_string(id * kMaxBoxParts + static_cast<std::int64_t>(k)) + "," + w +
-                      "," + e + "," + s + "," + n + "," + std::to_string(parts.size()) + "," + w +
-                      "," + e + "," + s + "," + n + ")");
-    }
-    for (std::string& text : InsertPeriods(Table("MS_DATE_"), id, record.dates)) {
-      texts.push_back(std::move(text));
-    }
-    return RunAll(hdbc_, texts);
   }
 
   bool Remove(std::int64_t id) override {
@@ -185,20 +122,6 @@ class SqliteSearchIndex : public SearchIndex {
            QuoteDoubled(Fts5Query(terms)) + "'";
   }
 
-  std::string BoxIds(const GeoBox& box, bool within) override {
-    std::string parts;
-    for (const GeoBox& q : SplitAtAntimeridian(box)) {
-      if (!parts.empty()) parts += " union all ";
-      parts += "select ID/" + std::to_string(kMaxBoxParts) + " as MID,PARTS from " +
-               Table("MS_BOX_") + " where " + PartCondition(q, within);
-    }
-    // Within: every part of the record's boxes lies inside the query box.
-    if (within) {
-      return "select MID as METAID from (" + parts + ") BX group by MID having count(*)=max(PARTS)";
-    }
-    return "select distinct MID as METAID from (" + parts + ") BX";
-  }
-
   bool AddValues(std::int64_t id) override {
     // The values new to MS_VAL get ids above those it had; the trigram
     // table takes those.
@@ -222,7 +145,7 @@ class SqliteSearchIndex : public SearchIndex {
                                       " WHERE VID>" + std::to_string(before)});
   }
 
-  std::string SubstringValues(std::int32_t guid, const std::string& value) override {
+  std::string SubstringCandidates(std::int32_t guid, const std::string& value) override {
     std::vector<std::string> trigrams = Trigrams(value);
     if (trigrams.empty()) return std::string();
     // A long value is judged by trigrams spread over it.
@@ -261,25 +184,47 @@ class SqliteSearchIndex : public SearchIndex {
     for (std::size_t k = 0; k < rarest.size() && k < kMatchedTrigrams; ++k) {
       chosen.push_back(rarest[k].second);
     }
-    return "select NODEVALUE from " + Table("MS_VAL_") + " where NODEGUID=" + std::to_string(guid) +
-           " and VID in (select rowid from " + Table("MS_TRI_") + " where BODY match '" +
-           QuoteDoubled(TrigramQuery(chosen)) + "')";
+    return "NODEVALUE in (select NODEVALUE from " + Table("MS_VAL_") +
+           " where NODEGUID=" + std::to_string(guid) + " and VID in (select rowid from " +
+           Table("MS_TRI_") + " where BODY match '" + QuoteDoubled(TrigramQuery(chosen)) + "'))";
   }
 
-  std::string PeriodIds(std::int32_t guid, const std::string& condition) override {
-    return PeriodSubSelect(Table("MS_DATE_"), guid, condition);
+  // FTS5 ranks every match of the query faster than it looks up named
+  // rows with it (it matches the whole query once per named id), so the
+  // ids are left to the caller.
+  std::string ScoreQuery(const std::vector<TextTerm>& terms,
+                         const std::string& /*idCondition*/) override {
+    return "select rowid,-rank from " + Table("MS_FTS_") + " where BODY match '" +
+           QuoteDoubled(Fts5Query(terms)) + "'";
   }
 
-  bool AddScores(const std::vector<TextTerm>& terms,
-                 std::map<std::int64_t, double>* scores) override {
-    return AddRowScores(hdbc_,
-                        "select rowid,-rank from " + Table("MS_FTS_") + " where BODY match '" +
-                            QuoteDoubled(Fts5Query(terms)) + "'",
-                        scores);
+ protected:
+  std::string BoxPartCondition(const GeoBox& q, bool within) override {
+    return PartCondition(q, within);
+  }
+
+  std::vector<const char*> Stems() const override {
+    return {"MS_READY_", "MS_TRV_", "MS_FTS_", "MS_TRI_", "MS_VAL_", "MS_BOX_", "MS_DATE_"};
+  }
+
+  // The indexes of the plain tables, made over the rows a build wrote.
+  std::vector<std::string> IndexTexts() override {
+    return {"CREATE UNIQUE INDEX " + Table("MS_VAL_") + "_NV ON " + Table("MS_VAL_") +
+                "(NODEGUID,NODEVALUE)",
+            "CREATE UNIQUE INDEX " + Table("MS_VAL_") + "_ID ON " + Table("MS_VAL_") + "(VID)"};
+  }
+
+  std::string WordsInsert() override {
+    return "INSERT INTO " + Table("MS_FTS_") + "(rowid,BODY) VALUES (:1,:2)";
+  }
+
+  // The R*Tree's own columns round outward; the exact bounds go beside them.
+  std::string BoxInsert() override {
+    return "INSERT INTO " + Table("MS_BOX_") +
+           "(ID,PARTS,W,S,E,N,W0,S0,E0,N0) VALUES (:1,:2,:3,:4,:5,:6,:3,:4,:5,:6)";
   }
 
  private:
-  std::string Table(const char* stem) const { return owner_ + "." + stem + id_; }
   // The name of table `stem` as the database file spells it.
   std::string Bare(const char* stem) const {
     std::string name = owner_ + "." + stem + id_;
@@ -295,32 +240,14 @@ class SqliteSearchIndex : public SearchIndex {
 
   // Reads rows of (term, count) into the terms of `counts` it names.
   bool ReadCounts(const std::string& sql, std::map<std::string, std::int64_t>* counts) {
-    db::Statement stmt(hdbc_);
-    if (!stmt.ok()) return false;
-    char term[64] = {};
-    char number[32] = {};
-    std::int16_t termIndicator = 0, numberIndicator = 0;
-    if (!db::Succeeded(gis_SQLExecDirect(stmt.get(), sql.c_str(), GIS_SQL_NTS)) ||
-        !db::Succeeded(
-            gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_STRING, term, sizeof term, &termIndicator)) ||
-        !db::Succeeded(gis_SQLBindCol(stmt.get(), 2, GIS_TYPE_STRING, number, sizeof number,
-                                      &numberIndicator))) {
-      stmt.DrainError();
-      return false;
-    }
-    for (;;) {
-      const std::int16_t rc = gis_SQLFetch(stmt.get());
-      if (rc == GIS_SQL_NO_DATA) return true;
-      if (!db::Succeeded(rc)) {
-        stmt.DrainError();
-        return false;
-      }
+    return ReadPairs(hdbc_, sql, [counts](const char* term, const char* number) {
+      if (term == nullptr || number == nullptr) return;
       const auto found = counts->find(term);
-      if (found != counts->end()) found->second = ParseIdText(number, sizeof number);
-    }
+      if (found != counts->end()) found->second = ParseIdText(number, std::strlen(number) + 1);
+    });
   }
 
-  bool Exists(const char* stem) {
+  bool Exists(const char* stem) override {
     const std::string name = std::string(stem) + id_;
     std::int64_t count = 0;
     return QueryInt(hdbc_,
@@ -331,9 +258,6 @@ class SqliteSearchIndex : public SearchIndex {
            count > 0;
   }
 
-  gis_SQLHDBC_STRU* hdbc_;
-  std::string owner_;
-  std::string id_;
   std::int64_t cacheSize_ = 0;  // the connection's, while a build runs
 };
 

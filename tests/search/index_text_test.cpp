@@ -120,11 +120,13 @@ TEST(IndexTextTest, BoxesPeriodsAndPatterns) {
 // markup could read them, verbatim in CDATA; numbers and dates as asked;
 // markers of values not given, and broken markers, stand for nothing.
 TEST(IndexTextTest, MarkersAreFilledFromStoredValues) {
+  static const char kNulValue[] = "nul\0 ]]> \x01t7<0\x02 &amp;";
   const std::unordered_map<std::uint64_t, std::string> texts = {
       {metashelf::search::LeafKey(7, 0), "a<b & \"c\""},
       {metashelf::search::LeafKey(7, 1), "x]]y"},
       {metashelf::search::LeafKey(7, 2), "it's\t>\n\r"},
       {metashelf::search::LeafKey(-2, 3), "neg"},
+      {metashelf::search::LeafKey(7, 3), std::string(kNulValue, sizeof kNulValue - 1)},
   };
   metashelf::search::MarkerValues values;
   values.texts = &texts;
@@ -149,12 +151,29 @@ TEST(IndexTextTest, MarkersAreFilledFromStoredValues) {
   for (const auto& c : cases) {
     EXPECT_EQ(metashelf::search::FillMarkers(c.structure, values), c.filled) << c.structure;
   }
-  // The record's words come from the filled text.
+  // The record's words come from the filled text, and reading them from
+  // the structure document directly gives the same words.
   values.number = "";
   values.date = "";
   EXPECT_EQ(metashelf::search::TextOfXml(metashelf::search::FillMarkers(
                 "<r><t>\x01t7<0\x02</t><n>\x01n9<0\x02</n><x>inline</x></r>", values)),
             "a<b & \"c\"\ninline\n");
+  std::vector<std::string> structures = {
+      "<r><t>\x01t7<0\x02</t><n>\x01n9<0\x02</n><x>inline</x></r>",
+      "<t x='\x01t7<3\x02' xmlns:a=\"\x01t7<0\x02\">  \x01t7<3\x02 \x01t7<2\x02</t>",
+      "<t><![CDATA[a \x01t7<1\x02 b]]>\x01t7<0\x02</t>",
+      "<t><![CDATA[\x01t7<2\x02\x01t7<3\x02]]> after</t>",
+      "<t><![CDATA[\x01"
+      "c7<3\x02]]> after</t>",
+      "<!-- \x01t7<0\x02 --><?p \x01t7<0\x02?><t>&lt;\x01t-2<3\x02&amp;</t>",
+      "<t>\x01t7\x02\x01t7<x\x02\x01 \x01t8<0\x02 \x01t-2<3\x02</t><u \x01t7<0\x02/>",
+  };
+  for (const auto& c : cases) structures.push_back(c.structure);
+  for (const std::string& structure : structures) {
+    EXPECT_EQ(metashelf::search::TextOfStructure(structure, texts),
+              metashelf::search::TextOfXml(metashelf::search::FillMarkers(structure, values)))
+        << structure;
+  }
   for (const auto& [structure, holds] : std::vector<std::pair<std::string, bool>>{
            {"<d>2004</d>", true},
            {"<d> 2015-05\n</d>", true},

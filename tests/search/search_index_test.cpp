@@ -247,6 +247,23 @@ TEST_P(IndexedSearchTest, RefusesMalformedConditionsAndOrdersByScore) {
     EXPECT_GT(hits[i].score, 0);
     EXPECT_GE(hits[i].score, hits[i + 1].score);
   }
+  // A record's score is that of its words whatever else the search asks:
+  // the same under "and", none for a record that only the box finds.
+  std::map<std::int64_t, double> alone;
+  ASSERT_EQ(MsSearch(&c->set, "1", {Node("text", "water")}, MsSearchOptions(), &hits, nullptr), 1);
+  for (const MsSearchHit& h : hits) alone[h.metaID] = h.score;
+  SearchNode box = Node("intersects", "-180,-90,180,90");
+  box.condID = 2;
+  for (const char* expression : {"1 and 2", "1 or 2"}) {
+    ASSERT_EQ(MsSearch(&c->set, expression, {Node("text", "water"), box}, MsSearchOptions(), &hits,
+                       nullptr),
+              1);
+    ASSERT_FALSE(hits.empty()) << expression;
+    for (const MsSearchHit& h : hits) {
+      const auto found = alone.find(h.metaID);
+      EXPECT_DOUBLE_EQ(h.score, found == alone.end() ? 0.0 : found->second) << expression;
+    }
+  }
 }
 
 TEST_P(IndexedSearchTest, WritesKeepTheIndexesInStepAndRemovalDropsThem) {
