@@ -122,6 +122,7 @@ ResultPtr PgConnection::Run(const std::string& text, const std::vector<TextParam
   request.text = text.c_str();
   request.count = static_cast<int>(values.size());
   request.values = values.data();
+  if (!Cacheable(text)) NoteShapeChange();
   return Now(request, false, error);
 }
 
