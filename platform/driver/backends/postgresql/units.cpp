@@ -5,8 +5,8 @@
 // whose statements all succeeded ends in one round trip and one with a
 // failure anywhere is reported failed here. A unit with a result that only
 // the driver judges (a locator write that found no row) reads it in one
-// more round trip before its COMMIT or RELEASE is sent. Rolling back first reads what
-// was queued (the failure is known by then), then runs at once.
+// more round trip before its COMMIT or RELEASE is sent. Rolling back first
+// reads what was queued (the failure is known by then), then runs at once.
 #include <cstring>
 
 #include "backends/postgresql/connection.h"
