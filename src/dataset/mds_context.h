@@ -19,6 +19,10 @@ struct MdsContext {
   COraMetaSetOper* oper = nullptr;   // row operations; owned
   CSchema* schema = nullptr;         // the collection's schema; owned
   int opened = 0;                    // 1 once Open has fully succeeded
+  // Whether the collection's search indexes exist, as last read on the
+  // connection, and the gis_SQLShapeSerial it was read under (0: not read).
+  std::uint64_t searchIndexSerial = 0;
+  bool searchIndexPresent = false;
 };
 
 #endif  // METASHELF_SRC_DATASET_MDS_CONTEXT_H_

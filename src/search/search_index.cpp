@@ -83,6 +83,20 @@ std::unique_ptr<SearchIndex> IndexOfContext(MdsContext* ctx) {
   return SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
 }
 
+// Whether the indexes exist, asked once per record written outside a batch
+// and once per batch inside one (the answer holds while the connection's
+// shape serial stays the same). A check that failed is not kept.
+bool WritesMaintain(MdsContext* ctx, SearchIndex* index) {
+  const std::uint64_t serial = gis_SQLShapeSerial(ctx->hdbc);
+  if (serial != 0 && serial == ctx->searchIndexSerial) return ctx->searchIndexPresent;
+  const std::uint64_t failures = gis_SQLFailureCount(ctx->hdbc);
+  const bool present = index->Present();
+  const bool known = gis_SQLFailureCount(ctx->hdbc) == failures;
+  ctx->searchIndexSerial = known ? serial : 0;
+  ctx->searchIndexPresent = present;
+  return present;
+}
+
 }  // namespace
 
 bool HasDateNodes(const CSchema* schema) {
@@ -450,7 +464,7 @@ bool SearchIndex::Put(std::int64_t id, const IndexedRecord& record, bool fresh) 
 
 bool IndexRecord(MdsContext* ctx, std::int64_t metaID, const CBaseMetaData& record) {
   std::unique_ptr<SearchIndex> index = IndexOfContext(ctx);
-  if (!index || !index->Present()) return true;
+  if (!index || !WritesMaintain(ctx, index.get())) return true;
   IndexedRecord described;
   if (!DescribeRecord(record, ctx->schema, &described, HasDateNodes(ctx->schema))) return false;
   return index->Put(metaID, described) && index->AddValues(metaID);
@@ -458,7 +472,7 @@ bool IndexRecord(MdsContext* ctx, std::int64_t metaID, const CBaseMetaData& reco
 
 bool UnindexRecord(MdsContext* ctx, std::int64_t metaID) {
   std::unique_ptr<SearchIndex> index = IndexOfContext(ctx);
-  if (!index || !index->Present()) return true;
+  if (!index || !WritesMaintain(ctx, index.get())) return true;
   return index->Remove(metaID);
 }
 

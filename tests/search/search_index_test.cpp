@@ -366,6 +366,30 @@ TEST_P(IndexedSearchTest, WritesKeepTheIndexesInStepAndRemovalDropsThem) {
   std::int64_t records = 0;
   EXPECT_EQ(MsReindex(&set, &records), 1);
   EXPECT_EQ(records, 1);
+  // Inside a batch, whether the writes keep the indexes follows their
+  // dropping and building on the same connection from record to record.
+  {
+    gis_SQLHDBC_STRU* hdbc = nullptr;
+    char owner[64] = {};
+    c->catalog.GetOraBaseInfo(hdbc, owner);
+    ASSERT_EQ(gis_SQLBeginBatch(hdbc), 0);
+    std::set<std::int64_t> fjords;
+    for (const char* step : {"kept", "dropped", "built"}) {
+      const std::string now = step;
+      if (now == "dropped") {
+        ASSERT_EQ(MsDropSearchIndexes(&set), 1);
+      } else if (now == "built") {
+        ASSERT_EQ(MsReindex(&set, nullptr), 1);
+      }
+      const std::int64_t id = set.AddMetaData(record("Fjord", "1").get());
+      ASSERT_GT(id, 0) << step;
+      fjords.insert(id);
+    }
+    ASSERT_EQ(gis_SQLEndUnit(hdbc, 1), 0);
+    EXPECT_EQ(MsSearchIndexesReady(&set), 1);
+    EXPECT_EQ(find("text", "fjord"), fjords);
+    for (const std::int64_t id : fjords) ASSERT_EQ(set.DelMetaData(id), 1);
+  }
   set.Close();
   ASSERT_EQ(set.Remove(&c->catalog, colID), 1);
   COraMetaDataSet again;

@@ -152,12 +152,23 @@ class Connection {
   virtual std::int16_t EndUnit(bool commit, Diagnostic* error);
   std::size_t OpenUnits() const { return units_.size(); }
 
+  // gis_SQLShapeSerial: 0 outside a unit or when the backend does not keep
+  // it. A backend that keeps it calls NoteShapeChange for every statement
+  // it runs that is not a query, a row change or a procedure call.
+  std::uint64_t ShapeSerial() const {
+    return KeepsShapeSerial() && !units_.empty() ? shapeSerial_ : 0;
+  }
+  void NoteShapeChange() { ++shapeSerial_; }
+
  protected:
   // Whether a transaction is open on the connection (a unit's or not).
   virtual bool TransactionOpen() = 0;
   // Runs one unit statement; `savepoint` names the savepoint of the three
   // savepoint steps. False with `*error` filled when it failed.
   virtual bool RunUnitStep(UnitStep step, const std::string& savepoint, Diagnostic* error) = 0;
+  // Whether the backend tells of the statements that change the tables
+  // (NoteShapeChange), so that ShapeSerial may be other than 0.
+  virtual bool KeepsShapeSerial() const { return false; }
 
  public:
   FaultInjector& faults() { return faults_; }
@@ -193,6 +204,7 @@ class Connection {
     bool batch;  // a batch: the units inside it are free
   };
   std::vector<OpenUnit> units_;
+  std::uint64_t shapeSerial_ = 1;
   // Rolls back the transaction or savepoint of `unit` (named `name`).
   void Undo(const OpenUnit& unit, const std::string& name);
   // A free unit of the open batch was undone or failed to end: the batch

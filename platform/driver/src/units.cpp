@@ -33,6 +33,7 @@ std::int16_t Connection::BeginUnit(bool batch, Diagnostic* error) {
     units_.push_back(OpenUnit{UnitKind::kFree, false});
     return GIS_SQL_SUCCESS;
   }
+  NoteShapeChange();
   const bool begins = units_.empty() && !TransactionOpen();
   const bool ran = begins
                        ? RunUnitStep(UnitStep::kBegin, std::string(), error)
@@ -51,6 +52,9 @@ std::int16_t Connection::EndUnit(bool commit, Diagnostic* error) {
   const OpenUnit unit = units_.back();
   const std::string name = SavepointName(units_.size());
   units_.pop_back();
+  // Only a free unit that is kept leaves what was learnt of the tables as
+  // it was: any other end may commit or undo a change of them.
+  if (unit.kind != UnitKind::kFree || !commit) NoteShapeChange();
   if (unit.kind == UnitKind::kFree) {
     // Its work stays in the batch; undone, it takes the batch with it.
     if (commit && !batchFailed_) return GIS_SQL_SUCCESS;
@@ -125,6 +129,11 @@ std::int16_t gis_SQLBeginUnit(gis_SQLHDBC_STRU* hdbc) {
 
 std::int16_t gis_SQLBeginBatch(gis_SQLHDBC_STRU* hdbc) {
   return BeginUnit(hdbc, true);
+}
+
+std::uint64_t gis_SQLShapeSerial(gis_SQLHDBC_STRU* hdbc) {
+  if (hdbc == nullptr || hdbc->connection == nullptr) return 0;
+  return hdbc->connection->ShapeSerial();
 }
 
 std::uint64_t gis_SQLFailureCount(gis_SQLHDBC_STRU* hdbc) {

@@ -122,6 +122,14 @@ class PgConnection : public Connection {
   // Reads every queued result; false with `*error` on the first failure.
   bool Settle(Diagnostic* error);
 
+  // False with `*error` when a statement of the open units has failed:
+  // nothing more can succeed in them until a rollback.
+  bool UnitUsable(Diagnostic* error) const {
+    if (!unitFailed_) return true;
+    *error = unitFailure_;
+    return false;
+  }
+
  protected:
   // Units of work (units.cpp). PostgreSQL takes no savepoint outside a
   // transaction block, so the outermost unit outside one runs BEGIN. BEGIN
@@ -129,6 +137,7 @@ class PgConnection : public Connection {
   // result of the unit is read, so the unit's end is one round trip.
   bool TransactionOpen() override;
   bool RunUnitStep(UnitStep step, const std::string& savepoint, Diagnostic* error) override;
+  bool KeepsShapeSerial() const override { return true; }
 
  private:
   explicit PgConnection(PGconn* conn) : conn_(conn) {}
@@ -156,6 +165,10 @@ class PgConnection : public Connection {
   bool unitFailed_ = false;
   Diagnostic unitFailure_;
   std::deque<Pending> pending_;
+  // Whether a queued statement's result is judged here (a write that must
+  // find its row) rather than by the server: it must be read before a
+  // COMMIT or RELEASE keeps the work, which the server would do regardless.
+  bool judgedHere_ = false;
 
   PGconn* conn_;
   std::map<std::string, Prepared> prepared_;

@@ -33,8 +33,23 @@ std::int16_t PgStatement::DeliverRow(int row, std::uint32_t element) {
 }
 
 std::int16_t PgStatement::Fetch() {
+  if (deferred_) {
+    if (!deferredFetched_) {
+      // The held-back select's first row: a locator has nothing to
+      // deliver, and the writes through it find the row themselves.
+      deferredFetched_ = true;
+      for (const auto& entry : columns_) {
+        if (entry.second.indicator != nullptr) *entry.second.indicator = 0;
+      }
+      TakeDeferredLocator();
+      return GIS_SQL_SUCCESS;
+    }
+    const std::int16_t rc = RunDeferred(1);
+    if (rc < 0) return rc;
+  }
   if (!result_) return Fail("24000", 1002, "no open cursor");
   locatorReady_ = false;
+  if (next_ == skipRow_) ++next_;
   if (next_ >= PQntuples(result_.get())) return GIS_SQL_NO_DATA;
   const int row = next_++;
   const std::int16_t rc = DeliverRow(row, 0);
@@ -48,10 +63,15 @@ std::int16_t PgStatement::ExtendedFetch(std::uint16_t orientation, std::int32_t 
   if (orientation != GIS_SQL_FETCH_NEXT) {
     return Fail("HYC00", 0, "only forward block fetches are supported");
   }
+  if (deferred_) {
+    const std::int16_t rc = RunDeferred(deferredFetched_ ? 1 : 0);
+    if (rc < 0) return rc;
+  }
   if (!result_) return Fail("24000", 1002, "no open cursor");
   locatorReady_ = false;
   const int total = PQntuples(result_.get());
   return FillRowset(rowCount, rowStatus, [this, total](std::uint32_t element) -> std::int16_t {
+    if (next_ == skipRow_) ++next_;
     if (next_ >= total) return GIS_SQL_NO_DATA;
     const std::int16_t rc = DeliverRow(next_, element);
     if (rc >= 0) ++next_;

@@ -122,6 +122,7 @@ bool PgConnection::Collect(Diagnostic* error) {
     }
   }
   pending_.clear();
+  judgedHere_ = false;
   if (PQstatus(conn_) == CONNECTION_OK && PQexitPipelineMode(conn_) != 1) fail(Lost(conn_));
   // A lost connection is the reason whatever failed on the way there.
   if (PQstatus(conn_) != CONNECTION_OK) {
@@ -146,6 +147,7 @@ bool PgConnection::Queue(const Request& request, ResultSink sink, Diagnostic* er
     MarkFailed(*error);
     return false;
   }
+  if (sink) judgedHere_ = true;
   pending_.push_back(Pending{std::move(sink), nullptr});
   if (pending_.size() >= kMostQueued) return Collect(error);
   return true;
@@ -170,8 +172,7 @@ ResultPtr PgConnection::Now(const Request& request, bool ownSavepoint, Diagnosti
     *error = unitFailure_;
     return nullptr;
   }
-  const bool wrap =
-      ownSavepoint && !InUnit() && PQtransactionStatus(conn_) == PQTRANS_INTRANS;
+  const bool wrap = ownSavepoint && !InUnit() && PQtransactionStatus(conn_) == PQTRANS_INTRANS;
   if (!wrap && PQpipelineStatus(conn_) == PQ_PIPELINE_OFF) {
     ResultPtr r = RunPlain(request, error);
     if (!r) MarkFailed(*error);

@@ -25,14 +25,6 @@ std::string LeadingWord(const std::string& text) {
   return base::AsciiUpper(std::string_view(text).substr(i, end - i));
 }
 
-// Statements worth a server-side prepared form: queries and row changes.
-// Everything else (DDL, ALTER SEQUENCE) runs once with PQexecParams.
-bool Cacheable(const std::string& text) {
-  const std::string word = LeadingWord(text);
-  return word == "SELECT" || word == "INSERT" || word == "UPDATE" || word == "DELETE" ||
-         word == "WITH" || word == "CALL";
-}
-
 // Statements that begin or end a transaction or savepoint: run as they
 // are, never inside a savepoint of their own.
 bool ControlsTransaction(const std::string& text) {
@@ -55,6 +47,12 @@ std::string LiteralText(const dialect::Literal& literal) {
 }
 
 }  // namespace
+
+bool Cacheable(const std::string& text) {
+  const std::string word = LeadingWord(text);
+  return word == "SELECT" || word == "INSERT" || word == "UPDATE" || word == "DELETE" ||
+         word == "WITH" || word == "CALL";
+}
 
 std::int16_t PgStatement::FailWith(const Diagnostic& diag) {
   return Fail(diag.state.c_str(), diag.native, diag.message);
@@ -81,6 +79,8 @@ std::int16_t PgStatement::Compile(const char* text, std::size_t length) {
   }
   if (!ok) return Fail(dialect::StateOf(error), error.oracle, error.message);
   cacheable_ = Cacheable(adapted_->text);
+  // Whatever else runs may make, drop or alter a table.
+  if (!cacheable_) conn_->NoteShapeChange();
   resultColumns_ = 0;
   if (cacheable_) {
     Diagnostic diag;
@@ -177,6 +177,15 @@ std::int16_t PgStatement::Execute() {
       if (!conn_->Queue(request, nullptr, &diag)) return FailWith(diag);
       return GIS_SQL_SUCCESS;
     }
+    // Nor does a select that only locates a row to write a BLOB into: it is
+    // held back, and runs inside the writes (blob.cpp), so a row that is not
+    // there fails the unit when their results are read.
+    if (conn_->InUnit() && adapted_->forUpdate && LocatorsOnly()) {
+      if (!conn_->UnitUsable(&diag)) return FailWith(diag);
+      deferredParams_ = std::move(wire);
+      deferred_ = true;
+      return GIS_SQL_SUCCESS;
+    }
   } else {
     request.text = adapted_->text.c_str();
   }
@@ -202,6 +211,12 @@ std::int16_t PgStatement::CloseCursor() {
   next_ = 0;
   locatorReady_ = false;
   appendNext_ = false;
+  deferred_ = false;
+  deferredFetched_ = false;
+  locatorDeferred_ = false;
+  deferredParams_.clear();
+  deferredWritten_.reset();
+  skipRow_ = -1;
   return GIS_SQL_SUCCESS;
 }
 

@@ -3,7 +3,10 @@
 // texts share one server-side prepared statement), run with
 // PQexecPrepared, and its whole result kept for Fetch and ExtendedFetch.
 // A SELECT ... FOR UPDATE carries each row's ctid as a hidden last column,
-// through which gis_SQLPutData writes a BLOB (blob.cpp).
+// through which gis_SQLPutData writes a BLOB (blob.cpp). Inside a write
+// unit, a SELECT ... FOR UPDATE whose bound columns are all locators waits
+// for nobody: it is held back, and each piece written through its first
+// row is queued as an update that finds that row itself (blob.cpp).
 #ifndef METASHELF_DRIVER_BACKENDS_POSTGRESQL_STATEMENT_H_
 #define METASHELF_DRIVER_BACKENDS_POSTGRESQL_STATEMENT_H_
 
@@ -20,6 +23,11 @@
 namespace metashelf {
 namespace driver {
 namespace postgresql {
+
+// Statements worth a server-side prepared form: queries, row changes and
+// procedure calls. Everything else (DDL, ALTER SEQUENCE, SET) runs once with
+// PQexecParams, and may change the tables.
+bool Cacheable(const std::string& text);
 
 class PgStatement : public BoundStatement {
  public:
@@ -49,6 +57,18 @@ class PgStatement : public BoundStatement {
   std::int16_t DeliverRow(int row, std::uint32_t element);
   // Remembers the fetched row as the target of the next BLOB write.
   void TakeLocator(int row);
+  // Whether every bound column is a locator (at least one), so that a
+  // fetch has nothing to deliver but the row's identity.
+  bool LocatorsOnly() const;
+  // The held-back select's first row as the target of the next BLOB write.
+  void TakeDeferredLocator();
+  // Writes one piece through that row (queued inside a unit).
+  std::int16_t PutDeferred(const void* data, std::int32_t length);
+  // Runs the held-back select now; the next fetch delivers row `from`.
+  std::int16_t RunDeferred(int from);
+  // The request of the held-back select, over `deferredParams_`.
+  Request DeferredRequest(std::vector<const char*>* values, std::vector<int>* lengths,
+                          std::vector<int>* formats, int extra) const;
 
   PgConnection* conn_;
   bool compiled_ = false;
@@ -68,6 +88,18 @@ class PgStatement : public BoundStatement {
   // (empty until that write's result is read).
   std::shared_ptr<std::string> ctid_ = std::make_shared<std::string>();
   std::string lockColumn_;
+
+  // A SELECT ... FOR UPDATE held back inside a unit (nothing sent yet): its
+  // parameters, and whether its first row was fetched (then the locator
+  // writes find that row by running the select inside their update).
+  bool deferred_ = false;
+  bool deferredFetched_ = false;
+  bool locatorDeferred_ = false;
+  std::vector<WireParam> deferredParams_;
+  // The ctid of the row the first row's writes went to (read with their
+  // results), so that a later run of the select does not deliver it again.
+  std::shared_ptr<std::string> deferredWritten_;
+  int skipRow_ = -1;  // a row of result_ never delivered
 };
 
 }  // namespace postgresql

@@ -3,8 +3,10 @@
 // and travel with the unit's first statement that waits; COMMIT and
 // RELEASE are queued and then every result of the unit is read, so a unit
 // whose statements all succeeded ends in one round trip and one with a
-// failure anywhere is reported failed here. Rolling back first reads what
-// was queued (the failure is known by then), then runs at once.
+// failure anywhere is reported failed here. A unit with a result that only
+// the driver judges (a locator write that found no row) reads it in one
+// more round trip before its COMMIT or RELEASE is sent. Rolling back first
+// reads what was queued (the failure is known by then), then runs at once.
 #include <cstring>
 
 #include "backends/postgresql/connection.h"
@@ -46,6 +48,9 @@ bool PgConnection::RunUnitStep(UnitStep step, const std::string& savepoint, Diag
         *error = unitFailure_;
         return false;
       }
+      // A result the server does not judge is read first: the server would
+      // keep the work whatever it says.
+      if (judgedHere_ && !Collect(error)) break;
       // COMMIT of a transaction that a failed statement aborted rolls it
       // back and says so only in its command tag.
       const ResultSink tag = [](const PGresult* r, Diagnostic* failure) {
@@ -72,9 +77,8 @@ bool PgConnection::RunUnitStep(UnitStep step, const std::string& savepoint, Diag
         break;
       }
       Request request;
-      const std::string text = step == UnitStep::kRollback
-                                   ? std::string("ROLLBACK")
-                                   : "ROLLBACK TO SAVEPOINT " + savepoint;
+      const std::string text = step == UnitStep::kRollback ? std::string("ROLLBACK")
+                                                           : "ROLLBACK TO SAVEPOINT " + savepoint;
       request.text = text.c_str();
       ok = RunPlain(request, error) != nullptr;
       // The rollback undid the failure: what follows in the outer unit runs.

@@ -188,7 +188,13 @@ METASHELF_API std::int16_t gis_SQLFreeStmt(gis_SQLHSTMT stmt, std::uint16_t opti
 // On PostgreSQL a row change inside a unit whose result gives no rows
 // (INSERT, UPDATE, DELETE, a procedure call, a BLOB piece) is sent in
 // libpq's pipeline mode without waiting: gis_SQLExecute, gis_SQLExecDirect
-// and gis_SQLPutData return 0 once it is sent. Its result is read with the
+// and gis_SQLPutData return 0 once it is sent. So is a BLOB write through a
+// locator: a "SELECT ... FOR UPDATE" whose bound columns are all locators
+// sends nothing, its first gis_SQLFetch returns 0 (the locator's indicator
+// 0) without waiting, and each gis_SQLPutData sends one statement that
+// finds that row, locks it and writes the piece; no row there fails it like
+// any other queued statement (a second fetch, or a block fetch, runs the
+// select and waits, as outside a unit). Its result is read with the
 // next statement that gives rows (which waits as ever, and reads everything
 // sent before it first), when many are waiting, and at the unit's end,
 // whose COMMIT or RELEASE travels with them. A failure read late fails the
@@ -234,6 +240,19 @@ METASHELF_API std::int16_t gis_SQLBeginBatch(gis_SQLHDBC_STRU* hdbc);
 // one, whose diagnostic gis_SQLError with a null statement then gives (the
 // same message may come twice, so the text alone cannot tell).
 METASHELF_API std::uint64_t gis_SQLFailureCount(gis_SQLHDBC_STRU* hdbc);
+
+// A number for what a caller learnt of the database's tables on this
+// connection (whether a table exists, say): while it stays the same and is
+// not 0, what was learnt under it still holds for this connection. It is 0
+// outside a unit of work and on backends that do not keep it (nothing may
+// then be kept), and it changes whenever a unit that runs statements of its
+// own begins or ends, whenever a unit is undone, and whenever the connection
+// runs a statement other than a query, a row change or a procedure call
+// (CREATE, DROP, ALTER ...). Inside a batch, whose units run nothing, it
+// stays the same from one record to the next. What other connections do
+// becomes visible at this connection's next transaction, as their commits
+// would anyway for work already under way.
+METASHELF_API std::uint64_t gis_SQLShapeSerial(gis_SQLHDBC_STRU* hdbc);
 
 // Copies the last failure of `stmt`: a five-character state (6 bytes with
 // the NUL), the backend's native code and up to `messageMax` bytes of message.
