@@ -1,8 +1,8 @@
 // The collection page's "conditions" field: field conditions written as
 // `metashelf search` takes them ("keyword = Hydrology and westbc >= -120"),
-// read by the tool's own query parser against the collection's schema and
-// turned into the server's constraint tree, so that the page finds exactly
-// what the tool finds.
+// read by the query language library (the same parser the tool uses) against the collection's
+// schema and turned into the server's constraint tree, so that the page finds exactly what the tool
+// finds.
 #ifndef METASHELF_SERVER_PAGES_WHERE_FILTER_H_
 #define METASHELF_SERVER_PAGES_WHERE_FILTER_H_
 
