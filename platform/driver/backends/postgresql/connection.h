@@ -157,6 +157,9 @@ class PgConnection : public Connection {
   // Sends a sync, reads every result up to it and leaves pipeline mode.
   // False with `*error` on the first failure (or a lost connection).
   bool Collect(Diagnostic* error);
+  // Rolls back to the statement's own savepoint and releases it, so that a
+  // failed statement inside a transaction undoes only itself.
+  void UndoStatement();
   ResultPtr RunPlain(const Request& request, Diagnostic* error);
   void MarkFailed(const Diagnostic& failure);
 

@@ -191,14 +191,17 @@ ResultPtr PgConnection::Now(const Request& request, bool ownSavepoint, Diagnosti
   if (sent && !ok) *error = collected;
   if (ok && result) return result;
   if (ok) *error = Lost(conn_);
-  if (wrap && PQstatus(conn_) == CONNECTION_OK) {
-    // Only this statement is undone; the transaction goes on.
-    Diagnostic ignored;
-    SendControl(Text("ROLLBACK TO SAVEPOINT ", kStatementSavepoint).c_str(), &ignored);
-    SendControl(Text("RELEASE SAVEPOINT ", kStatementSavepoint).c_str(), &ignored);
-    Collect(&ignored);
-  }
+  // Only this statement is undone; the transaction goes on.
+  if (wrap) UndoStatement();
   return nullptr;
+}
+
+void PgConnection::UndoStatement() {
+  if (PQstatus(conn_) != CONNECTION_OK) return;
+  Diagnostic ignored;
+  SendControl(Text("ROLLBACK TO SAVEPOINT ", kStatementSavepoint).c_str(), &ignored);
+  SendControl(Text("RELEASE SAVEPOINT ", kStatementSavepoint).c_str(), &ignored);
+  Collect(&ignored);
 }
 
 ResultPtr PgConnection::Describe(const std::string& name, const std::string& text,
@@ -247,12 +250,7 @@ ResultPtr PgConnection::Describe(const std::string& name, const std::string& tex
   const bool ok = Collect(&collected);
   if (ok && sent && described) return described;
   if (!ok) *error = collected;
-  if (wrap && PQstatus(conn_) == CONNECTION_OK) {
-    Diagnostic ignored;
-    SendControl(Text("ROLLBACK TO SAVEPOINT ", kStatementSavepoint).c_str(), &ignored);
-    SendControl(Text("RELEASE SAVEPOINT ", kStatementSavepoint).c_str(), &ignored);
-    Collect(&ignored);
-  }
+  if (wrap) UndoStatement();
   // Names are never reused, so a statement whose describe failed (rare) is
   // left on the server rather than dropped here, where a failing DEALLOCATE
   // would end the transaction.
