@@ -82,6 +82,8 @@ class METASHELF_API COraMetaDataSet : public CMetaDataSet_abs {
   std::int32_t GetSchemaName(char* buffer, std::int32_t size);
   std::int32_t GetSysDateTime(OCIDate& date);
   std::int32_t InnerUpdateMetaData(std::int64_t metaID, CBaseMetaData* record, char flag);
+  // The synchroniser's family code of the set's schema (0 when it has no name).
+  char SchemaFamily();
 
   friend struct DataSetAccess;  // the set's own translation units
   MdsContext* ctx_;

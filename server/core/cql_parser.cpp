@@ -143,26 +143,21 @@ class Parser {
 
   bool Or(Filter* out, int depth) {
     if (depth > kMaxFilterDepth) return Fail("the constraint is nested too deeply");
-    std::vector<Filter> parts(1);
-    if (!And(&parts.back(), depth)) return false;
-    while (IsWord("OR")) {
-      Next();
-      parts.emplace_back();
-      if (!And(&parts.back(), depth)) return false;
-    }
-    *out = Filter::Combine(Filter::Kind::kOr, std::move(parts));
-    return true;
+    return ReadJoined(
+        Filter::Kind::kOr, [&](Filter* f) { return And(f, depth); }, [&] { return Joiner("OR"); },
+        out);
   }
 
   bool And(Filter* out, int depth) {
-    std::vector<Filter> parts(1);
-    if (!Not(&parts.back(), depth)) return false;
-    while (IsWord("AND")) {
-      Next();
-      parts.emplace_back();
-      if (!Not(&parts.back(), depth)) return false;
-    }
-    *out = Filter::Combine(Filter::Kind::kAnd, std::move(parts));
+    return ReadJoined(
+        Filter::Kind::kAnd, [&](Filter* f) { return Not(f, depth); }, [&] { return Joiner("AND"); },
+        out);
+  }
+
+  // Consumes the joining keyword `word` when it comes next.
+  bool Joiner(const char* word) {
+    if (!IsWord(word)) return false;
+    Next();
     return true;
   }
 

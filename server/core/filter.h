@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace metashelf::server {
@@ -35,6 +36,23 @@ struct Filter {
   static Filter All() { return Filter(); }
   static Filter Combine(Kind kind, std::vector<Filter> children);
 };
+
+// Reads `operand (joiner operand)*`, the shape of each and/or level of the
+// constraint languages, into `out`: the operands joined by `kind`, or the
+// one operand itself. `operand(Filter*)` reads one operand; `joiner()`
+// consumes the joining word when it comes next and says whether it did.
+// False as soon as an operand is refused.
+template <typename Operand, typename Joiner>
+bool ReadJoined(Filter::Kind kind, Operand operand, Joiner joiner, Filter* out) {
+  std::vector<Filter> parts(1);
+  if (!operand(&parts.back())) return false;
+  while (joiner()) {
+    parts.emplace_back();
+    if (!operand(&parts.back())) return false;
+  }
+  *out = Filter::Combine(kind, std::move(parts));
+  return true;
+}
 
 // Bounds on a constraint, whatever its form.
 constexpr std::size_t kMaxFilterText = 16384;  // bytes of text or XML

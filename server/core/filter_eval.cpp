@@ -586,30 +586,21 @@ class Evaluator {
     const bool defer = DefersBoxes(f);
     for (const Filter& c : f.children) {
       std::string part;
-      if (defer && c.kind == Filter::Kind::kBBox) {
-        std::vector<SearchNode> box;
-        switch (Compile(c, &box, &part)) {
-          case kError:
-            return false;
-          case kNothing:
-            out->clear();
-            return true;
-          case kCompiled:
-            boxes.insert(boxes.end(), box.begin(), box.end());
-            continue;
-          case kFallback:
-            rest.push_back(&c);
-            continue;
-        }
-      }
-      switch (Compile(c, &conds, &part)) {
+      // A deferred box compiles on its own, outside the search's conditions.
+      const bool deferred = defer && c.kind == Filter::Kind::kBBox;
+      std::vector<SearchNode> box;
+      switch (Compile(c, deferred ? &box : &conds, &part)) {
         case kError:
           return false;
         case kNothing:
           out->clear();
           return true;
         case kCompiled:
-          parts.push_back(std::move(part));
+          if (deferred) {
+            boxes.insert(boxes.end(), box.begin(), box.end());
+          } else {
+            parts.push_back(std::move(part));
+          }
           break;
         case kFallback:
           rest.push_back(&c);

@@ -11,19 +11,13 @@
 namespace metashelf::server {
 namespace {
 
-enum class Field {
-  kTitle,
-  kAbstract,
-  kKeyword,
-  kType,
-  kModified,
-  kDate,
-  kCreator,
-  kLink,
-  kWest,
-  kEast,
-  kSouth,
-  kNorth
+// Where the values of an alias's node go: the first value into a single
+// field, every value into a list, or one bound of the box (0 west, 1 east,
+// 2 south, 3 north).
+struct Target {
+  std::string RecordView::*single = nullptr;
+  std::vector<std::string> RecordView::*list = nullptr;
+  int bound = -1;
 };
 
 // A stored bound, blanks around it allowed.
@@ -46,16 +40,24 @@ bool LoadRecord(OpenCollection& collection, std::int64_t id, bool withXml, Recor
   RecordView v;
   v.id = id;
   v.collection = collection.name();
-  static const std::pair<const char*, Field> kAliases[] = {
-      {"title", Field::kTitle},  {"abstract", Field::kAbstract}, {"keyword", Field::kKeyword},
-      {"type", Field::kType},    {"modified", Field::kModified}, {"modifiedtime", Field::kModified},
-      {"pubdate", Field::kDate}, {"origin", Field::kCreator},    {"onlink", Field::kLink},
-      {"westbc", Field::kWest},  {"eastbc", Field::kEast},       {"southbc", Field::kSouth},
-      {"northbc", Field::kNorth}};
-  std::map<std::int32_t, Field> fields;
-  for (const auto& [alias, field] : kAliases) {
+  static const std::pair<const char*, Target> kAliases[] = {
+      {"title", {&RecordView::title}},
+      {"abstract", {&RecordView::abstract}},
+      {"keyword", {nullptr, &RecordView::keywords}},
+      {"type", {&RecordView::type}},
+      {"modified", {&RecordView::modified}},
+      {"modifiedtime", {&RecordView::modified}},
+      {"pubdate", {&RecordView::date}},
+      {"origin", {nullptr, &RecordView::creators}},
+      {"onlink", {nullptr, &RecordView::links}},
+      {"westbc", {nullptr, nullptr, 0}},
+      {"eastbc", {nullptr, nullptr, 1}},
+      {"southbc", {nullptr, nullptr, 2}},
+      {"northbc", {nullptr, nullptr, 3}}};
+  std::map<std::int32_t, Target> fields;
+  for (const auto& [alias, target] : kAliases) {
     NodeRef node;
-    if (collection.Alias(alias, &node)) fields.emplace(node.guid, field);
+    if (collection.Alias(alias, &node)) fields.emplace(node.guid, target);
   }
   std::int32_t count = 0;
   record.GetLeafNodeListSize(count);
@@ -71,38 +73,18 @@ bool LoadRecord(OpenCollection& collection, std::int64_t id, bool withXml, Recor
     auto it = fields.find(guid);
     if (it == fields.end()) continue;
     const std::string& value = n.Value();
-    switch (it->second) {
-      case Field::kTitle:
-        if (v.title.empty()) v.title = value;
-        break;
-      case Field::kAbstract:
-        if (v.abstract.empty()) v.abstract = value;
-        break;
-      case Field::kKeyword:
-        v.keywords.push_back(value);
-        break;
-      case Field::kType:
-        if (v.type.empty()) v.type = value;
-        break;
-      case Field::kModified:
-        if (v.modified.empty()) v.modified = value;
-        break;
-      case Field::kDate:
-        if (v.date.empty()) v.date = value;
-        break;
-      case Field::kCreator:
-        v.creators.push_back(value);
-        break;
-      case Field::kLink:
-        v.links.push_back(value);
-        break;
-      default: {
-        const int i = static_cast<int>(it->second) - static_cast<int>(Field::kWest);
-        double d = 0;
-        if (!boxSet[i] && Number(value, &d)) {
-          box[i] = d;
-          boxSet[i] = true;
-        }
+    const Target& target = it->second;
+    if (target.single != nullptr) {
+      std::string& field = v.*target.single;
+      if (field.empty()) field = value;
+    } else if (target.list != nullptr) {
+      (v.*target.list).push_back(value);
+    } else {
+      const int i = target.bound;
+      double d = 0;
+      if (!boxSet[i] && Number(value, &d)) {
+        box[i] = d;
+        boxSet[i] = true;
       }
     }
   }

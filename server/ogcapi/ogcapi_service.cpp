@@ -608,23 +608,29 @@ const std::vector<std::string>& ConformanceClasses() {
 }
 
 void AddOgcApiRoutes(httplib::Server& server, const ServiceContext& context) {
+  using Handler = void (Api::*)(const httplib::Request&, httplib::Response&) const;
+  // In the order they are tried: an attachment's path before its item's.
+  static const struct {
+    const char* pattern;
+    Handler handler;
+  } kRoutes[] = {
+      {"/", &Api::Landing},
+      {"/conformance", &Api::Conformance},
+      {"/api", &Api::Api_},
+      {"/collections", &Api::Collections},
+      {"/collections/([^/]+)", &Api::Collection},
+      {"/collections/([^/]+)/queryables", &Api::Queryables},
+      {"/collections/([^/]+)/items", &Api::Items},
+      {"/collections/([^/]+)/items/([^/]+)/attachment", &Api::Attachment},
+      {"/collections/([^/]+)/items/([^/]+)", &Api::Item},
+  };
   auto api = std::make_shared<Api>(context);
-  server.Get("/", [api](const httplib::Request& q, httplib::Response& r) { api->Landing(q, r); });
-  server.Get("/conformance",
-             [api](const httplib::Request& q, httplib::Response& r) { api->Conformance(q, r); });
-  server.Get("/api", [api](const httplib::Request& q, httplib::Response& r) { api->Api_(q, r); });
-  server.Get("/collections",
-             [api](const httplib::Request& q, httplib::Response& r) { api->Collections(q, r); });
-  server.Get("/collections/([^/]+)",
-             [api](const httplib::Request& q, httplib::Response& r) { api->Collection(q, r); });
-  server.Get("/collections/([^/]+)/queryables",
-             [api](const httplib::Request& q, httplib::Response& r) { api->Queryables(q, r); });
-  server.Get("/collections/([^/]+)/items",
-             [api](const httplib::Request& q, httplib::Response& r) { api->Items(q, r); });
-  server.Get("/collections/([^/]+)/items/([^/]+)/attachment",
-             [api](const httplib::Request& q, httplib::Response& r) { api->Attachment(q, r); });
-  server.Get("/collections/([^/]+)/items/([^/]+)",
-             [api](const httplib::Request& q, httplib::Response& r) { api->Item(q, r); });
+  for (const auto& route : kRoutes) {
+    server.Get(route.pattern,
+               [api, handler = route.handler](const httplib::Request& q, httplib::Response& r) {
+                 ((*api).*handler)(q, r);
+               });
+  }
 }
 
 }  // namespace metashelf::server

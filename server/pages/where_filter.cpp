@@ -35,26 +35,14 @@ class ExpressionReader {
     return true;
   }
   bool Or(Filter* out, int depth) {
-    std::vector<Filter> parts(1);
-    if (!And(&parts[0], depth)) return false;
-    while (Word("or")) {
-      parts.emplace_back();
-      if (!And(&parts.back(), depth)) return false;
-    }
-    *out = parts.size() == 1 ? std::move(parts[0])
-                             : Filter::Combine(Filter::Kind::kOr, std::move(parts));
-    return true;
+    return ReadJoined(
+        Filter::Kind::kOr, [&](Filter* f) { return And(f, depth); }, [&] { return Word("or"); },
+        out);
   }
   bool And(Filter* out, int depth) {
-    std::vector<Filter> parts(1);
-    if (!Primary(&parts[0], depth)) return false;
-    while (Word("and")) {
-      parts.emplace_back();
-      if (!Primary(&parts.back(), depth)) return false;
-    }
-    *out = parts.size() == 1 ? std::move(parts[0])
-                             : Filter::Combine(Filter::Kind::kAnd, std::move(parts));
-    return true;
+    return ReadJoined(
+        Filter::Kind::kAnd, [&](Filter* f) { return Primary(f, depth); },
+        [&] { return Word("and"); }, out);
   }
   bool Primary(Filter* out, int depth) {
     Skip();

@@ -12,3 +12,11 @@ std::int32_t CatalogAccess::LobLength(COraMetaDataBase& catalog, std::int32_t* l
                                       std::int32_t key) {
   return catalog.GetLobLength(length, table, column, keyColumn, key);
 }
+
+std::int32_t CatalogAccess::StampSchema(COraMetaDataBase& catalog, std::int32_t schemaID) {
+  return catalog.schema_UpdateTime(schemaID);
+}
+
+std::int32_t CatalogAccess::StampCollection(COraMetaDataBase& catalog, std::int32_t colID) {
+  return catalog.mds_UpdateTime(colID);
+}

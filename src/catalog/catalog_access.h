@@ -16,6 +16,9 @@ struct CatalogAccess {
   static MtdbContext& Context(COraMetaDataBase& catalog);
   static std::int32_t LobLength(COraMetaDataBase& catalog, std::int32_t* length, const char* table,
                                 const char* column, const char* keyColumn, std::int32_t key);
+  // The private modification-time stamps, for the registries' update helpers.
+  static std::int32_t StampSchema(COraMetaDataBase& catalog, std::int32_t schemaID);
+  static std::int32_t StampCollection(COraMetaDataBase& catalog, std::int32_t colID);
 };
 
 namespace metashelf {

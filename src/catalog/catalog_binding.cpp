@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "catalog/catalog_access.h"
+
 namespace metashelf {
 namespace catalog {
 
@@ -87,6 +89,18 @@ std::int32_t FetchIntRows(const db::Statement& stmt, const std::string& sql,
   std::int16_t rc;
   while (db::Succeeded(rc = gis_SQLFetch(stmt.get()))) add(id);
   if (rc == GIS_SQL_NO_DATA) return 1;
+  stmt.DrainError();
+  return 0;
+}
+
+std::int32_t RunIdProcedure(const MtdbContext& ctx, const char* call, std::int32_t id) {
+  const std::string sql = "BEGIN " + Prefix(ctx) + call + "END; ";
+  db::Statement stmt(ctx.hdbc);
+  if (!stmt.ok()) return 0;
+  gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
+  std::int16_t indicator = 0;
+  BindInt(stmt.get(), 1, &id, &indicator);
+  if (db::Succeeded(gis_SQLExecute(stmt.get()))) return 1;
   stmt.DrainError();
   return 0;
 }

@@ -1,6 +1,7 @@
 // The parameter and column bindings of the catalog's statements, with the
-// type codes and lengths the catalog uses, and the one-row one-column
-// queries (counts, ids, names) most of its lookups are.
+// type codes and lengths the catalog uses, the one-row one-column queries
+// (counts, ids, names) most of its lookups are, and the one-id procedure
+// call that stamps a row's modification time.
 #ifndef METASHELF_SRC_CATALOG_CATALOG_BINDING_H_
 #define METASHELF_SRC_CATALOG_CATALOG_BINDING_H_
 
@@ -8,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "catalog/mtdb_context.h"
 #include "db/statement.h"
 #include "metashelf/driver.h"
 
@@ -45,6 +47,14 @@ std::int32_t FetchOneText(const db::Statement& stmt, const std::string& sql, cha
 // reason with the driver's complaint that no rows are open.
 std::int32_t FetchIntRows(const db::Statement& stmt, const std::string& sql,
                           const std::function<void(std::int32_t)>& add);
+
+// Runs "BEGIN <owner>.<call>END; " on a statement of its own, with `id`
+// bound as the call's one integer parameter, e.g. call
+// "KRPG_MD.schema_UpdateTime(:1);". 1 when the execution succeeded; 0
+// otherwise, with the diagnostic drained. The prepare's own result is not
+// looked at: a call that did not prepare fails at execution and is drained
+// there.
+std::int32_t RunIdProcedure(const MtdbContext& ctx, const char* call, std::int32_t id);
 
 }  // namespace catalog
 }  // namespace metashelf

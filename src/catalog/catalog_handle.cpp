@@ -10,6 +10,29 @@
 #include "metashelf/host_database.h"
 #include "metashelf/ora_metadatabase.h"
 
+namespace {
+
+// Runs the one-row query `sql` into its one column of `type` (`size` bytes
+// at `value`). 1 when the row came; 0 otherwise, with the diagnostic
+// drained. The prepare's own result is not looked at: a query that did not
+// prepare fails at execution and is drained there.
+std::int32_t FetchOneValue(gis_SQLHDBC_STRU* hdbc, const std::string& sql, std::int16_t type,
+                           void* value, std::int32_t size) {
+  metashelf::db::Statement stmt(hdbc);
+  if (!stmt.ok()) return 0;
+  std::int16_t indicator = 0;
+  gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
+  gis_SQLBindCol(stmt.get(), 1, type, value, size, &indicator);
+  if (metashelf::db::Succeeded(gis_SQLExecute(stmt.get())) &&
+      metashelf::db::Succeeded(gis_SQLFetch(stmt.get()))) {
+    return 1;
+  }
+  stmt.DrainError();
+  return 0;
+}
+
+}  // namespace
+
 COraMetaDataBase::COraMetaDataBase() : ctx_(new MtdbContext()) {
   std::memset(ctx_, 0, sizeof *ctx_);
 }
@@ -85,17 +108,7 @@ std::int32_t COraMetaDataBase::GetLobLength(std::int32_t* length, const char* ta
     sql += "=";
     sql += std::to_string(key);
 
-    metashelf::db::Statement stmt(ctx_->hdbc);
-    if (!stmt.ok()) return 0;
-    std::int16_t indicator = 0;
-    gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
-    gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_INT, length, 4, &indicator);
-    if (metashelf::db::Succeeded(gis_SQLExecute(stmt.get())) &&
-        metashelf::db::Succeeded(gis_SQLFetch(stmt.get()))) {
-      return 1;
-    }
-    stmt.DrainError();
-    return 0;
+    return FetchOneValue(ctx_->hdbc, sql, GIS_TYPE_INT, length, 4);
   });
 }
 
@@ -108,16 +121,6 @@ std::int32_t COraMetaDataBase::GetSysDateTime(OCIDate& date, std::int32_t colID)
     sql += "WHERE COL_ID=";
     sql += std::to_string(colID);
 
-    metashelf::db::Statement stmt(ctx_->hdbc);
-    if (!stmt.ok()) return 0;
-    std::int16_t indicator = 0;
-    gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
-    gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_DATE, &date, 8, &indicator);
-    if (metashelf::db::Succeeded(gis_SQLExecute(stmt.get())) &&
-        metashelf::db::Succeeded(gis_SQLFetch(stmt.get()))) {
-      return 1;
-    }
-    stmt.DrainError();
-    return 0;
+    return FetchOneValue(ctx_->hdbc, sql, GIS_TYPE_DATE, &date, 8);
   });
 }

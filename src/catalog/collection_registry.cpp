@@ -55,21 +55,21 @@ bool RunCollectionUpdate(MtdbContext& ctx, const char* procedure, std::int32_t c
   return Succeeded(rc);
 }
 
+// The same, and when the call succeeded (its statement freed) the
+// collection's modification time stamped. 1 when the call succeeded,
+// whatever the stamp gave; 0 otherwise.
+std::int32_t UpdateCollectionText(COraMetaDataBase& catalog, const char* procedure,
+                                  std::int32_t colID, const char* text) {
+  if (!RunCollectionUpdate(CatalogAccess::Context(catalog), procedure, colID, text)) return 0;
+  CatalogAccess::StampCollection(catalog, colID);
+  return 1;
+}
+
 }  // namespace
 
 std::int32_t COraMetaDataBase::mds_UpdateTime(std::int32_t colID) {
   return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
-    const std::string sql =
-        "BEGIN " + Prefix(*ctx_) + "KRPG_MD.collection_UpdateTime(:1);" + "END; ";
-    Statement stmt(ctx_->hdbc);
-    if (!stmt.ok()) return 0;
-    gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
-    std::int32_t id = colID;
-    std::int16_t indicator = 0;
-    BindInt(stmt.get(), 1, &id, &indicator);
-    if (Succeeded(gis_SQLExecute(stmt.get()))) return 1;
-    stmt.DrainError();
-    return 0;
+    return metashelf::catalog::RunIdProcedure(*ctx_, "KRPG_MD.collection_UpdateTime(:1);", colID);
   });
 }
 
@@ -257,20 +257,12 @@ std::int32_t COraMetaDataBase::mds_GetInfo(std::int32_t colID, X_CLS_MDS* info) 
 
 std::int32_t COraMetaDataBase::mds_UpdateName(std::int32_t colID, char* name) {
   return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
-    if (!RunCollectionUpdate(*ctx_, "KRPG_MD.collection_updateName(:1,:2);", colID, name)) {
-      return 0;
-    }
-    mds_UpdateTime(colID);
-    return 1;
+    return UpdateCollectionText(*this, "KRPG_MD.collection_updateName(:1,:2);", colID, name);
   });
 }
 
 std::int32_t COraMetaDataBase::mds_UpdateRemark(std::int32_t colID, char* remark) {
   return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
-    if (!RunCollectionUpdate(*ctx_, "KRPG_MD.collection_updateRemark(:1,:2);", colID, remark)) {
-      return 0;
-    }
-    mds_UpdateTime(colID);
-    return 1;
+    return UpdateCollectionText(*this, "KRPG_MD.collection_updateRemark(:1,:2);", colID, remark);
   });
 }

@@ -40,19 +40,18 @@ void CopyCut(char* dst, std::size_t size, const char* src) {
   dst[n] = '\0';
 }
 
-// Runs one of the two-argument update procedures (rename, remark) and, when
-// it succeeded, stamps the schema's modification time.
-std::int32_t RunSchemaUpdate(COraMetaDataBase& catalog, const char* procedure,
-                             std::int32_t schemaID, const char* text, bool* ran) {
-  *ran = false;
-  if (text == nullptr) return 0;
+// Runs one of the two-argument update procedures (rename, remark); true
+// when it ran.
+bool RunSchemaUpdate(COraMetaDataBase& catalog, const char* procedure, std::int32_t schemaID,
+                     const char* text) {
+  if (text == nullptr) return false;
   MtdbContext& ctx = CatalogAccess::Context(catalog);
   const std::string sql = "BEGIN " + Prefix(ctx) + procedure + " END; ";
   Statement stmt(ctx.hdbc);
-  if (!stmt.ok()) return 0;
+  if (!stmt.ok()) return false;
   if (gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) {
     stmt.DrainError();
-    return 0;
+    return false;
   }
   std::int32_t id = schemaID;
   std::int16_t idInd = 0;
@@ -61,8 +60,17 @@ std::int32_t RunSchemaUpdate(COraMetaDataBase& catalog, const char* procedure,
   BindText(stmt.get(), 2, text, &textInd);
   const std::int16_t rc = gis_SQLExecute(stmt.get());
   if (rc != GIS_SQL_SUCCESS) stmt.DrainError();
-  *ran = Succeeded(rc);
-  return *ran ? 1 : 0;
+  return Succeeded(rc);
+}
+
+// The same, and when it ran (its statement freed) the schema's
+// modification time stamped. 1 when the procedure ran, whatever the stamp
+// gave; 0 otherwise.
+std::int32_t UpdateSchemaText(COraMetaDataBase& catalog, const char* procedure,
+                              std::int32_t schemaID, const char* text) {
+  if (!RunSchemaUpdate(catalog, procedure, schemaID, text)) return 0;
+  CatalogAccess::StampSchema(catalog, schemaID);
+  return 1;
 }
 
 }  // namespace
@@ -207,36 +215,19 @@ std::int32_t COraMetaDataBase::schema_GetInfo(std::int32_t schemaID, X_CLS_SCHEM
 
 std::int32_t COraMetaDataBase::schema_UpdateName(std::int32_t schemaID, char* name) {
   return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
-    bool ran = false;
-    const std::int32_t result =
-        RunSchemaUpdate(*this, "KRPG_MD.schema_updatename(:1,:2);", schemaID, name, &ran);
-    if (ran) schema_UpdateTime(schemaID);
-    return result;
+    return UpdateSchemaText(*this, "KRPG_MD.schema_updatename(:1,:2);", schemaID, name);
   });
 }
 
 std::int32_t COraMetaDataBase::schema_UpdateRemark(std::int32_t schemaID, char* remark) {
   return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
-    bool ran = false;
-    const std::int32_t result =
-        RunSchemaUpdate(*this, "KRPG_MD.schema_updateRemark(:1,:2);", schemaID, remark, &ran);
-    if (ran) schema_UpdateTime(schemaID);
-    return result;
+    return UpdateSchemaText(*this, "KRPG_MD.schema_updateRemark(:1,:2);", schemaID, remark);
   });
 }
 
 std::int32_t COraMetaDataBase::schema_UpdateTime(std::int32_t schemaID) {
   return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
-    const std::string sql = "BEGIN " + Prefix(*ctx_) + "KRPG_MD.schema_UpdateTime(:1);" + "END; ";
-    Statement stmt(ctx_->hdbc);
-    if (!stmt.ok()) return 0;
-    gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS);
-    std::int32_t id = schemaID;
-    std::int16_t indicator = 0;
-    BindInt(stmt.get(), 1, &id, &indicator);
-    if (Succeeded(gis_SQLExecute(stmt.get()))) return 1;
-    stmt.DrainError();
-    return 0;
+    return metashelf::catalog::RunIdProcedure(*ctx_, "KRPG_MD.schema_UpdateTime(:1);", schemaID);
   });
 }
 

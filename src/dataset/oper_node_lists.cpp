@@ -59,8 +59,22 @@ struct Rowset {
   std::int16_t indicators[kRowset];
 };
 
-std::int32_t ReadList(gis_SQLHDBC_STRU* hdbc, const std::string& select, ValueKind kind,
-                      const CSchema* schema, CSmartArray<CLeafNode*>& list) {
+// The rows of one record in the node table of `kind`; dates come back as
+// YYYY-MM-DD text.
+std::string ListQuery(const char* owner, ValueKind kind, std::int32_t mdsID, std::int64_t metaID) {
+  const char* value = kind == ValueKind::kDate ? "TO_CHAR(NODEVALUE,'YYYY-MM-DD')" : "NODEVALUE";
+  const char* table = kind == ValueKind::kText     ? "NDTEXT"
+                      : kind == ValueKind::kNumber ? "NDNUMBER"
+                                                   : "NDDATETIME";
+  return Format("SELECT NODEGUID,POSITION,%s FROM %s.META_%s_%d WHERE METAID=%" PRId64, value,
+                owner, table, mdsID, metaID);
+}
+
+// Appends a node per row of the record `metaID` in the node table of `kind`.
+std::int32_t ReadList(gis_SQLHDBC_STRU* hdbc, const char* owner, std::int32_t mdsID,
+                      std::int64_t metaID, ValueKind kind, const CSchema* schema,
+                      CSmartArray<CLeafNode*>& list) {
+  const std::string select = ListQuery(owner, kind, mdsID, metaID);
   std::unique_ptr<Rowset> rows(new (std::nothrow) Rowset());
   const std::int32_t slot = kind == ValueKind::kText   ? kTextSlot
                             : kind == ValueKind::kDate ? kDateSlot
@@ -135,27 +149,15 @@ std::int32_t ReadList(gis_SQLHDBC_STRU* hdbc, const std::string& select, ValueKi
 
 std::int32_t COraMetaSetOper::ReadNodeTextList(std::int32_t mdsID, std::int64_t metaID,
                                                CSmartArray<CLeafNode*>& list) {
-  return ReadList(hdbc_,
-                  Format("SELECT NODEGUID,POSITION,NODEVALUE FROM %s.META_NDTEXT_%d WHERE "
-                         "METAID=%" PRId64,
-                         owner_, mdsID, metaID),
-                  ValueKind::kText, schema_, list);
+  return ReadList(hdbc_, owner_, mdsID, metaID, ValueKind::kText, schema_, list);
 }
 
 std::int32_t COraMetaSetOper::ReadNodeNumberList(std::int32_t mdsID, std::int64_t metaID,
                                                  CSmartArray<CLeafNode*>& list) {
-  return ReadList(hdbc_,
-                  Format("SELECT NODEGUID,POSITION,NODEVALUE FROM %s.META_NDNUMBER_%d WHERE "
-                         "METAID=%" PRId64,
-                         owner_, mdsID, metaID),
-                  ValueKind::kNumber, schema_, list);
+  return ReadList(hdbc_, owner_, mdsID, metaID, ValueKind::kNumber, schema_, list);
 }
 
 std::int32_t COraMetaSetOper::ReadNodeDateTimeList(std::int32_t mdsID, std::int64_t metaID,
                                                    CSmartArray<CLeafNode*>& list) {
-  return ReadList(hdbc_,
-                  Format("SELECT NODEGUID,POSITION,TO_CHAR(NODEVALUE,'YYYY-MM-DD') FROM "
-                         "%s.META_NDDATETIME_%d WHERE METAID=%" PRId64,
-                         owner_, mdsID, metaID),
-                  ValueKind::kDate, schema_, list);
+  return ReadList(hdbc_, owner_, mdsID, metaID, ValueKind::kDate, schema_, list);
 }

@@ -37,7 +37,8 @@ struct RecordRows {
 // 4000 bytes, a number node's value that is not a number (blanks around it
 // aside), a date node's value that is not an empty text or a real
 // YYYY-MM-DD date. Nodes that the schema does not know, or whose table
-// type is none of 1-3, are left out.
+// type is none of 1-3, are left out. Memory running out throws (std::bad_alloc):
+// it is called under the guard of the set's write, which answers 0.
 bool ExtractRecord(const CBaseMetaData& record, const CSchema* schema, RecordRows* rows);
 
 // Writes the rows of one record under `metaID`: the structure row with its

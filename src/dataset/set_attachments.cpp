@@ -35,43 +35,47 @@ bool metashelf::dataset::DeleteAttachment(const MdsContext& ctx, std::int64_t me
   return gis_SQLExecDirect(stmt.get(), text.c_str(), GIS_SQL_NTS) == GIS_SQL_SUCCESS;
 }
 
+namespace {
+
+// Writes `data` into the record's attachment as one unit of work, making
+// its row (with an empty BLOB) first when `newRow`. 1 when it was written
+// whole; 0 when the set does not hold the record or a step failed, with
+// nothing of it kept.
+std::int32_t WriteAttachment(MdsContext& ctx, std::int64_t metaID, const char* data,
+                             std::int32_t length, bool newRow) {
+  if (!SetHoldsRecord(ctx, metaID)) return 0;
+  Unit unit(ctx.hdbc);
+  if (!unit.ok()) return 0;
+  metashelf::db::Statement stmt(ctx.hdbc);
+  if (!stmt.ok()) return 0;
+  if (newRow) {
+    const std::string insert =
+        Format("insert into %s.META_ADDITIONAL_%d values(%" PRId64 ",EMPTY_BLOB())", ctx.owner,
+               ctx.mdsID, metaID);
+    if (gis_SQLExecDirect(stmt.get(), insert.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) return 0;
+    // The cursor is closed and the same statement selects the new row.
+    if (gis_SQLFreeStmt(stmt.get(), GIS_SQL_CLOSE) != GIS_SQL_SUCCESS) return 0;
+  }
+  if (!metashelf::dataset::PutBlob(stmt.get(), SelectPicture(ctx, metaID, true), data, length)) {
+    return 0;
+  }
+  return unit.Commit() ? 1 : 0;
+}
+
+}  // namespace
+
 std::int32_t COraMetaDataSet::AddMetaAdditional(std::int64_t metaID, char* data,
                                                 std::int32_t length) {
   if (ctx_ == nullptr) return 0;
-  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
-    if (!SetHoldsRecord(*ctx_, metaID)) return 0;
-    Unit unit(ctx_->hdbc);
-    if (!unit.ok()) return 0;
-    metashelf::db::Statement stmt(ctx_->hdbc);
-    if (!stmt.ok()) return 0;
-    const std::string insert =
-        Format("insert into %s.META_ADDITIONAL_%d values(%" PRId64 ",EMPTY_BLOB())", ctx_->owner,
-               ctx_->mdsID, metaID);
-    if (gis_SQLExecDirect(stmt.get(), insert.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) return 0;
-    if (gis_SQLFreeStmt(stmt.get(), GIS_SQL_CLOSE) != GIS_SQL_SUCCESS) return 0;
-    if (!metashelf::dataset::PutBlob(stmt.get(), SelectPicture(*ctx_, metaID, true), data,
-                                     length)) {
-      return 0;
-    }
-    return unit.Commit() ? 1 : 0;
-  });
+  return metashelf::base::Guard<std::int32_t>(
+      0, [&]() -> std::int32_t { return WriteAttachment(*ctx_, metaID, data, length, true); });
 }
 
 std::int32_t COraMetaDataSet::UpdateMetaAdditional(std::int64_t metaID, char* data,
                                                    std::int32_t length) {
   if (ctx_ == nullptr) return 0;
-  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
-    if (!SetHoldsRecord(*ctx_, metaID)) return 0;
-    Unit unit(ctx_->hdbc);
-    if (!unit.ok()) return 0;
-    metashelf::db::Statement stmt(ctx_->hdbc);
-    if (!stmt.ok()) return 0;
-    if (!metashelf::dataset::PutBlob(stmt.get(), SelectPicture(*ctx_, metaID, true), data,
-                                     length)) {
-      return 0;
-    }
-    return unit.Commit() ? 1 : 0;
-  });
+  return metashelf::base::Guard<std::int32_t>(
+      0, [&]() -> std::int32_t { return WriteAttachment(*ctx_, metaID, data, length, false); });
 }
 
 std::int32_t COraMetaDataSet::DelMetaAdditional(std::int64_t metaID) {

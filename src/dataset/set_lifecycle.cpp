@@ -29,28 +29,41 @@ COraMetaDataSet::~COraMetaDataSet() {
   delete ctx_;
 }
 
+namespace {
+
+// A catalog of this library with the connection and owner its collections'
+// tables are made and dropped on; `mdb` is null for another library's.
+struct CatalogLink {
+  explicit CatalogLink(CMetaDataBase_abs* catalog) : mdb(dynamic_cast<COraMetaDataBase*>(catalog)) {
+    if (mdb != nullptr) mdb->GetOraBaseInfo(hdbc, owner);
+  }
+  COraMetaDataBase* mdb;
+  gis_SQLHDBC_STRU* hdbc = nullptr;
+  char owner[kOwnerSize] = {};
+};
+
+}  // namespace
+
 std::int32_t COraMetaDataSet::Create(CMetaDataBase_abs* catalog, std::int32_t schemaID,
                                      const char* name, const char* remark) {
-  auto* mdb = dynamic_cast<COraMetaDataBase*>(catalog);
-  if (mdb == nullptr) return 0;
+  const CatalogLink link(catalog);
+  if (link.mdb == nullptr) return 0;
   return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
-    gis_SQLHDBC_STRU* hdbc = nullptr;
-    char owner[kOwnerSize] = {};
-    mdb->GetOraBaseInfo(hdbc, owner);
     // Another host creating a collection at the same moment may make this
     // one a deadlock's victim: it is then done again.
     return metashelf::db::RetryingDeadlocks(
-        hdbc,
+        link.hdbc,
         [&]() -> std::int32_t {
-          metashelf::db::Unit unit(hdbc);
+          metashelf::db::Unit unit(link.hdbc);
           if (!unit.ok()) return 0;
-          const std::int32_t colID = mdb->mds_Add(schemaID, name, remark);
+          const std::int32_t colID = link.mdb->mds_Add(schemaID, name, remark);
           if (colID < 1) return 0;
           {
-            metashelf::db::Statement stmt(hdbc);
+            metashelf::db::Statement stmt(link.hdbc);
             if (!stmt.ok()) return 0;
             // A collection is registered only with every table and index made.
-            for (const std::string& text : metashelf::dataset::CreateSetStatements(owner, colID)) {
+            for (const std::string& text :
+                 metashelf::dataset::CreateSetStatements(link.owner, colID)) {
               if (gis_SQLExecDirect(stmt.get(), text.c_str(), GIS_SQL_NTS) != GIS_SQL_SUCCESS) {
                 return 0;
               }
@@ -81,25 +94,22 @@ bool NamedObjectMissing(gis_SQLHSTMT stmt) {
 }  // namespace
 
 std::int32_t COraMetaDataSet::Remove(CMetaDataBase_abs* catalog, std::int32_t colID) {
-  auto* mdb = dynamic_cast<COraMetaDataBase*>(catalog);
-  if (mdb == nullptr) return 0;
+  const CatalogLink link(catalog);
+  if (link.mdb == nullptr) return 0;
   return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
-    gis_SQLHDBC_STRU* hdbc = nullptr;
-    char owner[kOwnerSize] = {};
-    mdb->GetOraBaseInfo(hdbc, owner);
-    metashelf::db::Unit unit(hdbc);
+    metashelf::db::Unit unit(link.hdbc);
     if (!unit.ok()) return 0;
     metashelf::search::DropSearchIndexes(catalog, colID);
     {
-      metashelf::db::Statement stmt(hdbc);
+      metashelf::db::Statement stmt(link.hdbc);
       if (!stmt.ok()) return 0;
       // A table that is not there (a collection made before creation was
       // all-or-nothing may lack some) has nothing to drop; any other
       // failure undoes the whole removal. Each statement is a unit of its
       // own, so that a missing table does not end the transaction on
       // backends where a failed statement would.
-      for (const std::string& text : metashelf::dataset::RemoveSetStatements(owner, colID)) {
-        metashelf::db::Unit step(hdbc);
+      for (const std::string& text : metashelf::dataset::RemoveSetStatements(link.owner, colID)) {
+        metashelf::db::Unit step(link.hdbc);
         if (!step.ok()) return 0;
         if (gis_SQLExecDirect(stmt.get(), text.c_str(), GIS_SQL_NTS) == GIS_SQL_SUCCESS) {
           if (!step.Commit()) return 0;
@@ -109,7 +119,7 @@ std::int32_t COraMetaDataSet::Remove(CMetaDataBase_abs* catalog, std::int32_t co
       }
     }
     // mds_Del reports success as 0 (1 with information), failure as -1.
-    const std::int32_t deleted = mdb->mds_Del(colID);
+    const std::int32_t deleted = link.mdb->mds_Del(colID);
     if (deleted != 0 && deleted != 1) return 0;
     return unit.Commit() ? 1 : 0;
   });

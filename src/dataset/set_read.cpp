@@ -27,16 +27,21 @@ class LeafList {
   CSmartArray<CLeafNode*> list_;
 };
 
-// One document: its length first, then its bytes in one fetch. `*text`
-// gets the document and a NUL (just the NUL for an empty one). False when the length query
-// or the read fails.
-template <typename Length, typename Read>
-bool ReadDocument(Length length, Read read, std::string* text) {
+using LengthMember = std::int32_t (COraMetaSetOper::*)(std::int32_t, std::int64_t, std::int32_t*);
+using ReadMember = std::int32_t (COraMetaSetOper::*)(std::int32_t, std::int64_t, char*,
+                                                     std::int32_t);
+
+// One of the record's documents, by the members that give its length and
+// its bytes: the length first, then the bytes in one fetch. `*text` gets the
+// document and a NUL (just the NUL for an empty one). False when the length
+// query or the read fails.
+bool ReadDocument(COraMetaSetOper& oper, std::int32_t mdsID, std::int64_t metaID,
+                  LengthMember length, ReadMember read, std::string* text) {
   std::int32_t size = -1;
-  if (length(&size) == 0) return false;
+  if ((oper.*length)(mdsID, metaID, &size) == 0) return false;
   if (size < 0) size = 0;  // a NULL document reads as an empty one
   text->assign(static_cast<std::size_t>(size) + 1, '\0');
-  if (size > 0 && read(&(*text)[0], size) == 0) return false;
+  if (size > 0 && (oper.*read)(mdsID, metaID, &(*text)[0], size) == 0) return false;
   return true;
 }
 
@@ -51,26 +56,20 @@ std::int32_t COraMetaDataSet::GetMetaData(std::int64_t metaID, CBaseMetaData* re
     COraMetaSetOper& oper = *ctx_->oper;
     const std::int32_t mdsID = ctx_->mdsID;
     std::string text;
-    if (!ReadDocument(
-            [&](std::int32_t* n) { return oper.GetStructInfoLength(mdsID, metaID, n); },
-            [&](char* b, std::int32_t n) { return oper.ReadStructInfo(mdsID, metaID, b, n); },
-            &text) ||
+    if (!ReadDocument(oper, mdsID, metaID, &COraMetaSetOper::GetStructInfoLength,
+                      &COraMetaSetOper::ReadStructInfo, &text) ||
         text.size() < 2) {
       return 0;
     }
     record->SetStructInfo(text.c_str());
-    if (!ReadDocument(
-            [&](std::int32_t* n) { return oper.GetPrologInfoLength(mdsID, metaID, n); },
-            [&](char* b, std::int32_t n) { return oper.ReadPrologInfo(mdsID, metaID, b, n); },
-            &text) ||
+    if (!ReadDocument(oper, mdsID, metaID, &COraMetaSetOper::GetPrologInfoLength,
+                      &COraMetaSetOper::ReadPrologInfo, &text) ||
         text.size() < 2) {
       return 0;
     }
     record->SetPrologInfo(text.c_str());
-    if (!ReadDocument(
-            [&](std::int32_t* n) { return oper.GetValueLabelLength(mdsID, metaID, n); },
-            [&](char* b, std::int32_t n) { return oper.ReadValueLabel(mdsID, metaID, b, n); },
-            &text)) {
+    if (!ReadDocument(oper, mdsID, metaID, &COraMetaSetOper::GetValueLabelLength,
+                      &COraMetaSetOper::ReadValueLabel, &text)) {
       return 0;
     }
     if (text.size() > 1) record->SetValueLabel(text.c_str());

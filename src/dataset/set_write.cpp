@@ -29,14 +29,6 @@ bool IsOpen(const MdsContext* ctx) {
   return ctx != nullptr && ctx->opened != 0 && ctx->oper != nullptr && ctx->mdb != nullptr;
 }
 
-// Schema family code for the synchroniser: 1 FGDC, 2 ISO, 3 through the
-// schema's node-to-element map.
-char FamilyOf(const char* schemaName) {
-  if (std::strcmp(schemaName, "KORVEN_FGDC") == 0) return 1;
-  if (std::strcmp(schemaName, "KORVEN_ISO") == 0) return 2;
-  return 3;
-}
-
 // Replace mode: stamps the record's modification time and deletes its rows.
 bool ClearStoredRows(MdsContext* ctx, std::int64_t metaID) {
   if (ctx->mdb->meta_UpdateTime(metaID) != 1) return false;
@@ -114,17 +106,27 @@ std::int32_t COraMetaDataSet::UpdateMetaData(std::int64_t metaID, CBaseMetaData*
   });
 }
 
+// Schema family code for the synchroniser: 1 FGDC, 2 ISO, 3 through the
+// schema's node-to-element map; 0 when the set gives no schema name.
+char COraMetaDataSet::SchemaFamily() {
+  std::int32_t length = 0;
+  GetSchemaNameSize(length);
+  if (length < 1) return 0;
+  std::string name(static_cast<std::size_t>(length) + 1, '\0');
+  GetSchemaName(&name[0], length + 1);
+  if (std::strcmp(name.c_str(), "KORVEN_FGDC") == 0) return 1;
+  if (std::strcmp(name.c_str(), "KORVEN_ISO") == 0) return 2;
+  return 3;
+}
+
 std::int64_t COraMetaDataSet::AddMetaData(CMetadataSync* sync) {
   if (!IsOpen(ctx_)) return -1;
   if (sync == nullptr) return 0;
   return metashelf::base::Guard<std::int64_t>(0, [&]() -> std::int64_t {
-    std::int32_t length = 0;
-    GetSchemaNameSize(length);
-    if (length < 1) return 0;
-    std::string name(static_cast<std::size_t>(length) + 1, '\0');
-    GetSchemaName(&name[0], length + 1);
+    const char family = SchemaFamily();
+    if (family == 0) return 0;
     CBaseMetaData record(ctx_->schema);
-    CSynchronizer synchronizer(sync, ctx_->schema, FamilyOf(name.c_str()));
+    CSynchronizer synchronizer(sync, ctx_->schema, family);
     synchronizer.CreateSynchronizer(record);
     return AddMetaData(&record);
   });
@@ -133,15 +135,12 @@ std::int64_t COraMetaDataSet::AddMetaData(CMetadataSync* sync) {
 std::int32_t COraMetaDataSet::UpdateMetaData(std::int64_t metaID, CMetadataSync* sync) {
   if (!IsOpen(ctx_) || sync == nullptr) return 0;
   return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
-    std::int32_t length = 0;
-    GetSchemaNameSize(length);
-    if (length < 1) return 0;
-    std::string name(static_cast<std::size_t>(length) + 1, '\0');
-    GetSchemaName(&name[0], length + 1);
+    const char family = SchemaFamily();
+    if (family == 0) return 0;
     CBaseMetaData stored(ctx_->schema);
     if (GetMetaData(metaID, &stored) == 0) return 0;
     CBaseMetaData updated(ctx_->schema);
-    CSynchronizer synchronizer(sync, ctx_->schema, FamilyOf(name.c_str()));
+    CSynchronizer synchronizer(sync, ctx_->schema, family);
     synchronizer.UpdateSynchronizer(stored, updated);
     return UpdateMetaData(metaID, &updated) == 1 ? 1 : 0;
   });

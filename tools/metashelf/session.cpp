@@ -134,13 +134,22 @@ std::string Session::SchemaName(std::int32_t schemaId) {
   return buffer;
 }
 
-std::vector<std::int32_t> Session::SchemaIds() {
-  CSmartArray<std::int32_t> ids;
-  catalog().schema_GetIDList(ids);
+namespace {
+
+// A catalog's id list in ascending order, as the tool lists it.
+std::vector<std::int32_t> Ascending(const CSmartArray<std::int32_t>& ids) {
   std::vector<std::int32_t> out;
   for (std::int32_t i = 0; i < ids.GetSize(); ++i) out.push_back(ids[i]);
   std::sort(out.begin(), out.end());
   return out;
+}
+
+}  // namespace
+
+std::vector<std::int32_t> Session::SchemaIds() {
+  CSmartArray<std::int32_t> ids;
+  catalog().schema_GetIDList(ids);
+  return Ascending(ids);
 }
 
 std::int32_t Session::FindCollection(const std::string& name) {
@@ -157,10 +166,7 @@ std::int32_t Session::FindCollection(const std::string& name) {
 std::vector<std::int32_t> Session::CollectionIds() {
   CSmartArray<std::int32_t> ids;
   catalog().mds_GetIDList(ids);
-  std::vector<std::int32_t> out;
-  for (std::int32_t i = 0; i < ids.GetSize(); ++i) out.push_back(ids[i]);
-  std::sort(out.begin(), out.end());
-  return out;
+  return Ascending(ids);
 }
 
 Collection::Collection(Session& session, const std::string& name) : session_(session), name_(name) {
