@@ -130,7 +130,7 @@ std::string Grown(const std::string& base, const std::string& folder,
   EXPECT_TRUE(schema) << "the base of " << folder << " does not register";
   if (!schema) return "";
   std::vector<std::string> samples;
-  for (const auto& f : model_test::ListFiles(CorpusDir() + "/" + folder))
+  for (const auto& f : model_test::XmlFilesIn(CorpusDir() + "/" + folder))
     samples.push_back(ReadFile(f));
   std::string text, error;
   SchemaGeneratorReport report;
@@ -150,7 +150,7 @@ TEST(ShippedSchemasTest, FgdcIsTheXsdsElementSetGrownByTheCorpus) {
 }
 
 TEST(ShippedSchemasTest, IsoCoversEveryCorpusPathAndTheCore) {
-  const auto files = model_test::ListFiles(CorpusDir() + "/iso19139");
+  const auto files = model_test::XmlFilesIn(CorpusDir() + "/iso19139");
   if (files.empty()) GTEST_SKIP() << "the ISO records of the corpus are absent";
   std::vector<std::string> samples;
   for (const auto& f : files) samples.push_back(ReadFile(f));
