@@ -1,12 +1,8 @@
 // The dataset benchmarks' shared setup and floor.
 #include "bench_setup.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 namespace bench {
 
@@ -14,22 +10,8 @@ double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 std::vector<std::string> CorpusFiles() {
-  std::vector<std::string> files;
-  std::error_code ec;
-  const auto dir = std::filesystem::path(METASHELF_CORPUS_DIR) / "fgdc";
-  for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
-    if (e.path().extension() == ".xml") files.push_back(e.path().string());
-  }
-  std::sort(files.begin(), files.end());
-  return files;
+  return metashelf::testing::XmlFilesIn(std::string(METASHELF_CORPUS_DIR) + "/fgdc");
 }
 
 bool Exec(gis_SQLHDBC_STRU* hdbc, const std::string& sql) {

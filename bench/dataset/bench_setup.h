@@ -14,6 +14,7 @@
 #include "metashelf/host.h"
 #include "metashelf/metashelf.h"
 #include "metashelf/model.h"
+#include "support/corpus_files.h"
 
 namespace bench {
 
@@ -21,7 +22,7 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point since);
 
-std::string ReadFile(const std::string& path);
+using metashelf::testing::ReadFile;
 
 // The FGDC corpus records' paths, sorted; empty when the corpus is absent.
 std::vector<std::string> CorpusFiles();

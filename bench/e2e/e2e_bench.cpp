@@ -274,6 +274,19 @@ class Run {
     return true;
   }
 
+  // A database of its own in `folder` for a later import, prepared as the
+  // first one was; null (the reason said) when it cannot be made.
+  std::unique_ptr<Store> FreshPrepared(const fs::path& folder, const std::string& what) {
+    std::string error;
+    std::unique_ptr<Store> store = second_.fresh(folder, &error);
+    if (!store) {
+      Fail(what + " database: " + error);
+      return nullptr;
+    }
+    if (!Prepare(store->Uri())) return nullptr;
+    return store;
+  }
+
   bool Import(std::int64_t records, const fs::path& files) {
     const std::string uri = store_.Uri();
     if (!Prepare(uri)) return false;
@@ -353,11 +366,9 @@ class Run {
     const fs::path folder = work_ / "second";
     bool ok = false;
     {
-      std::string error;
-      std::unique_ptr<Store> store = second_.fresh(folder, &error);
-      if (!store) return Fail("second database: " + error);
+      std::unique_ptr<Store> store = FreshPrepared(folder, "second");
+      if (!store) return false;
       const std::string uri = store->Uri();
-      if (!Prepare(uri)) return false;
       const auto start = Clock::now();
       ok = RunTool(tool_,
                    {"--db", uri, "-q", "import", "bench", files.string(), "--no-notes",
@@ -405,11 +416,10 @@ class Run {
     bool ok = false;
     std::string what;
     {
-      std::string error;
-      std::unique_ptr<Store> store = second_.fresh(folder, &error);
-      if (!store) return Fail("concurrent database: " + error);
+      std::unique_ptr<Store> store = FreshPrepared(folder, "concurrent");
+      if (!store) return false;
       const std::string uri = store->Uri();
-      if (!Prepare(uri)) return false;
+      std::string error;
       const auto start = Clock::now();
       std::vector<pid_t> pids;
       for (const fs::path& part : parts) {
@@ -494,8 +504,8 @@ class Run {
         {"free text, selective", node("text", t.selectivePart), synth.CountSelective()},
         {"free text, two words, selective", node("text", "survey " + t.selectivePart),
          synth.CountSelective()},
-        {"like on titles, selective (trigram index)",
-         node("like", t.selectivePart, kTitlePath), synth.CountSelective()},
+        {"like on titles, selective (trigram index)", node("like", t.selectivePart, kTitlePath),
+         synth.CountSelective()},
         {"like on titles (trigram index)", node("like", t.titlePart, kTitlePath),
          synth.CountTitle()},
         {"box intersects, selective", node("intersects", box), synth.CountBox()},

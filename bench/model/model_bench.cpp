@@ -3,21 +3,18 @@
 // same documents. Also splits our time into its stages (byte decoding and
 // checking, scanning and decomposition, rebuild). Times are the best CPU
 // time of several rounds. Not a test: prints only.
-#include <dirent.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <functional>
 #include <pugixml.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "decompose.h"
 #include "metashelf/model.h"
 #include "rebuild.h"
+#include "support/corpus_files.h"
 #include "text_codec.h"
 
 namespace {
@@ -27,26 +24,8 @@ struct Record {
   const CSchema* schema;
 };
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::vector<std::string> ListFiles(const std::string& dir) {
-  std::vector<std::string> out;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* e = readdir(d)) {
-      const std::string name = e->d_name;
-      if (name.size() > 4 && name.substr(name.size() - 4) == ".xml")
-        out.push_back(dir + "/" + name);
-    }
-    closedir(d);
-  }
-  std::sort(out.begin(), out.end());
-  return out;
-}
+using metashelf::testing::ReadFile;
+using metashelf::testing::XmlFilesIn;
 
 void Ids(int count, std::vector<std::int64_t>& ids, void* context) {
   auto* next = static_cast<std::int64_t*>(context);
@@ -99,8 +78,8 @@ int main() {
   }
   std::vector<Record> records;
   std::size_t bytes = 0;
-  for (const auto& f : ListFiles(corpus + "/fgdc")) records.push_back({ReadFile(f), &fgdc});
-  for (const auto& f : ListFiles(corpus + "/iso19139")) records.push_back({ReadFile(f), &iso});
+  for (const auto& f : XmlFilesIn(corpus + "/fgdc")) records.push_back({ReadFile(f), &fgdc});
+  for (const auto& f : XmlFilesIn(corpus + "/iso19139")) records.push_back({ReadFile(f), &iso});
   if (records.empty()) {
     std::printf("corpus %s is absent: nothing to measure\n", corpus.c_str());
     return 0;

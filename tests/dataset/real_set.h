@@ -8,12 +8,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,29 +18,17 @@
 #include "metashelf/metashelf.h"
 #include "metashelf/model.h"
 #include "support/backend_list.h"
+#include "support/corpus_files.h"
 #include "support/pg_server.h"
 #include "support/postgresql_fresh.h"
 
 namespace settest {
 
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using metashelf::testing::ReadFile;
 
 // The FGDC records of the corpus, sorted; empty when the corpus is absent.
 inline std::vector<std::string> CorpusFiles() {
-  std::vector<std::string> files;
-  const std::filesystem::path dir = std::filesystem::path(METASHELF_CORPUS_DIR) / "fgdc";
-  std::error_code ec;
-  if (!std::filesystem::is_directory(dir, ec)) return files;
-  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
-    if (entry.path().extension() == ".xml") files.push_back(entry.path().string());
-  }
-  std::sort(files.begin(), files.end());
-  return files;
+  return metashelf::testing::XmlFilesIn(std::string(METASHELF_CORPUS_DIR) + "/fgdc");
 }
 
 class RealSetTest : public ::testing::TestWithParam<std::string> {

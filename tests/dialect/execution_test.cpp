@@ -3,6 +3,7 @@
 // binary text order, TO_DATE's rules, DBMS_LOB.GETLENGTH, SYSDATE, DUAL).
 #include <gtest/gtest.h>
 
+#include "dialect/dialect.h"
 #include "driver/conformance.h"
 
 namespace metashelf {
@@ -27,20 +28,9 @@ class DialectExecutionTest : public DriverTest {
                           "4,'Z',NULL,NULL", "5,'b',NULL,NULL"};
     for (const char* r : rows) MustRun("INSERT INTO " + Q("N") + " VALUES(" + r + ")");
   }
-  std::string WithOwner(const std::string& text) const {
-    std::string out;
-    for (char c : text) {
-      if (c == '@') {
-        out += owner_;
-      } else {
-        out += c;
-      }
-    }
-    return out;
-  }
   void Check(const std::vector<Query>& queries) {
     for (const Query& q : queries) {
-      const std::string sql = WithOwner(q.oracle);
+      const std::string sql = metashelf::driver::dialect::WithOwner(q.oracle, owner_);
       const int columns = q.rows.empty() ? 1 : static_cast<int>(q.rows[0].size());
       Table got = Rows(hdbc_, sql, columns);
       if (q.rows == Table{{"ERROR"}}) {

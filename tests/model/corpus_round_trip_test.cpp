@@ -37,7 +37,7 @@ std::string Expected(const std::string& bytes) {
 
 TEST_P(CorpusRoundTripTest, EveryRecordComesBackUnchanged) {
   const std::string dir = model_test::CorpusDir() + "/" + GetParam().folder;
-  const auto files = model_test::ListFiles(dir);
+  const auto files = model_test::XmlFilesIn(dir);
   if (files.empty()) GTEST_SKIP() << "corpus folder " << dir << " is absent";
   const std::string schemaText =
       model_test::ReadFile(model_test::SourceDir() + "/data/schemas/" + GetParam().schemaFile);

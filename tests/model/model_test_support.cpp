@@ -1,14 +1,10 @@
 // Test helpers of the model library.
 #include "model_test_support.h"
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 namespace model_test {
 
@@ -18,26 +14,6 @@ void TakeIds(int count, std::vector<std::int64_t>& ids, void* context) {
   const int n = source->blocks++ == source->shortAt ? count - 1 : count;
   for (int i = 0; i < n; ++i) ids.push_back(source->next + i);
   source->next += count + 1;  // the catalog skips one value between blocks
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::vector<std::string> ListFiles(const std::string& dir) {
-  std::vector<std::string> out;
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return out;
-  while (dirent* e = readdir(d)) {
-    const std::string name = e->d_name;
-    if (name.size() > 4 && name.substr(name.size() - 4) == ".xml") out.push_back(dir + "/" + name);
-  }
-  closedir(d);
-  std::sort(out.begin(), out.end());
-  return out;
 }
 
 std::string CorpusDir() {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "metashelf/model.h"
+#include "support/corpus_files.h"
 
 namespace model_test {
 
@@ -24,8 +25,8 @@ struct IdSource {
 };
 void TakeIds(int count, std::vector<std::int64_t>& ids, void* context);
 
-std::string ReadFile(const std::string& path);
-std::vector<std::string> ListFiles(const std::string& dir);
+using metashelf::testing::ReadFile;
+using metashelf::testing::XmlFilesIn;
 std::string CorpusDir();
 std::string SourceDir();
 

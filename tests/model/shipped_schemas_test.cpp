@@ -11,9 +11,11 @@
 
 #include "metashelf/schema_generators.h"
 #include "model_test_support.h"
+#include "standard_paths.h"
 
 namespace {
 
+namespace paths = metashelf::model::paths;
 using model_test::CorpusDir;
 using model_test::ReadFile;
 using model_test::SourceDir;
@@ -21,9 +23,9 @@ using model_test::SourceDir;
 SchemaGeneratorOptions FgdcOptions() {
   SchemaGeneratorOptions o;
   o.name = "FGDC CSDGM";
-  const std::string cite = "/metadata/idinfo/citation/citeinfo/";
-  const std::string box = "/metadata/idinfo/spdom/bounding/";
-  const std::string range = "/metadata/idinfo/timeperd/timeinfo/rngdates/";
+  const std::string cite = paths::FgdcCitation();
+  const std::string box = paths::FgdcBoundingBox();
+  const std::string range = paths::FgdcDateRange();
   o.aliases = {{cite + "title", "title"},
                {cite + "origin", "origin"},
                {cite + "pubdate", "pubdate"},
@@ -59,13 +61,10 @@ SchemaGeneratorOptions IsoOptions() {
                   {"gsr", "http://www.isotc211.org/2005/gsr"},
                   {"gss", "http://www.isotc211.org/2005/gss"},
                   {"gmi", "http://www.isotc211.org/2005/gmi"}};
-  const std::string id = "/gmd:MD_Metadata/gmd:identificationInfo/gmd:MD_DataIdentification/";
-  const std::string cite = id + "gmd:citation/gmd:CI_Citation/";
-  const std::string box =
-      id + "gmd:extent/gmd:EX_Extent/gmd:geographicElement/gmd:EX_GeographicBoundingBox/";
-  const std::string period = id +
-                             "gmd:extent/gmd:EX_Extent/gmd:temporalElement/gmd:EX_TemporalExtent/"
-                             "gmd:extent/gml:TimePeriod/";
+  const std::string id = paths::IsoIdentification();
+  const std::string cite = paths::IsoCitation();
+  const std::string box = paths::IsoBoundingBox();
+  const std::string period = paths::IsoTimePeriod();
   o.aliases = {
       {cite + "gmd:title/gco:CharacterString", "title"},
       {cite + "gmd:date/gmd:CI_Date/gmd:date/gco:Date", "pubdate"},
@@ -131,7 +130,7 @@ std::string Grown(const std::string& base, const std::string& folder,
   EXPECT_TRUE(schema) << "the base of " << folder << " does not register";
   if (!schema) return "";
   std::vector<std::string> samples;
-  for (const auto& f : model_test::ListFiles(CorpusDir() + "/" + folder))
+  for (const auto& f : model_test::XmlFilesIn(CorpusDir() + "/" + folder))
     samples.push_back(ReadFile(f));
   std::string text, error;
   SchemaGeneratorReport report;
@@ -151,7 +150,7 @@ TEST(ShippedSchemasTest, FgdcIsTheXsdsElementSetGrownByTheCorpus) {
 }
 
 TEST(ShippedSchemasTest, IsoCoversEveryCorpusPathAndTheCore) {
-  const auto files = model_test::ListFiles(CorpusDir() + "/iso19139");
+  const auto files = model_test::XmlFilesIn(CorpusDir() + "/iso19139");
   if (files.empty()) GTEST_SKIP() << "the ISO records of the corpus are absent";
   std::vector<std::string> samples;
   for (const auto& f : files) samples.push_back(ReadFile(f));

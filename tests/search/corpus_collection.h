@@ -10,12 +10,10 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,15 +21,11 @@
 #include "metashelf/metashelf.h"
 #include "metashelf/model.h"
 #include "support/backends.h"
+#include "support/corpus_files.h"
 
 namespace search_test {
 
-inline std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using metashelf::testing::ReadFile;
 
 inline std::string CorpusFolder() {
   return (std::filesystem::path(METASHELF_CORPUS_DIR) / "fgdc").string();
@@ -39,7 +33,7 @@ inline std::string CorpusFolder() {
 
 // The FGDC schema text with the metadata date typed as a date.
 inline std::string DatedFgdcSchema() {
-  std::string text = ReadBytes(std::string(METASHELF_SOURCE_DIR) + "/data/schemas/fgdc.xml");
+  std::string text = ReadFile(std::string(METASHELF_SOURCE_DIR) + "/data/schemas/fgdc.xml");
   const std::string from = "<element name=\"metd\" type=\"token\"";
   const std::size_t at = text.find(from);
   if (at == std::string::npos) return std::string();
@@ -112,15 +106,10 @@ inline std::string FillCorpusCollection(CorpusCollection& c) {
   CSchema* otherSchema = nullptr;
   c.other.GetCSchemaPtr(&otherSchema);
 
-  std::vector<std::filesystem::path> paths;
-  for (const auto& entry : std::filesystem::directory_iterator(CorpusFolder())) {
-    if (entry.path().extension() == ".xml") paths.push_back(entry.path());
-  }
-  std::sort(paths.begin(), paths.end());
   if (db->Begin() != 1) return "no transaction: " + db->LastError();
   int index = 0;
-  for (const auto& path : paths) {
-    const std::string text = WithDashedMetadataDate(ReadBytes(path.string()));
+  for (const std::filesystem::path path : metashelf::testing::XmlFilesIn(CorpusFolder())) {
+    const std::string text = WithDashedMetadataDate(ReadFile(path.string()));
     CBaseMetaData record(schema);
     if (record.LoadXml(text.data(), text.size()) != 1) continue;
     const std::int64_t id = c.set.AddMetaData(&record);

@@ -130,6 +130,10 @@ bool Adapt(std::string_view text, Target target, Adapted* out, std::string* mess
 // and Adapt writes owner-qualified names of table positions that way.
 std::string OwnerTableName(std::string_view owner, std::string_view table);
 
+// `text` with every "@" replaced by `owner`: the form the catalog's own
+// tables and procedures are written in once for every owner and engine.
+std::string WithOwner(std::string_view text, std::string_view owner);
+
 // The text with its lifted literals: every number and every non-empty string
 // literal that stands as a value (after a comparison operator, BETWEEN, LIKE,
 // as the first argument of TO_DATE, or as an element of an INSERT's VALUES

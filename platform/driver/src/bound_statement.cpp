@@ -13,6 +13,14 @@ namespace {
 enum : std::uint16_t { kRowSuccess = 0, kRowNoRow = 3 };
 constexpr std::uint32_t kMaxRowsetSize = 1000000;
 
+// A value of type T from a caller's buffer, which need not be aligned for T.
+template <typename T>
+T Unaligned(const char* p) {
+  T v{};
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
 // The buffer size of a fixed-size column type.
 bool FixedSize(std::int16_t type, std::int32_t* size) {
   switch (type) {
@@ -120,17 +128,11 @@ bool BoundStatement::CallerValue(int number, Value* out) {
     case GIS_TYPE_INT: {
       if (p == nullptr) break;
       if (b.bufferLength == 8) {
-        std::int64_t v;
-        std::memcpy(&v, p, 8);
-        *out = Value::Int(v);
+        *out = Value::Int(Unaligned<std::int64_t>(p));
       } else if (b.bufferLength == 2) {
-        std::int16_t v;
-        std::memcpy(&v, p, 2);
-        *out = Value::Int(v);
+        *out = Value::Int(Unaligned<std::int16_t>(p));
       } else if (b.bufferLength == 4 || b.bufferLength == 0) {
-        std::int32_t v;
-        std::memcpy(&v, p, 4);
-        *out = Value::Int(v);
+        *out = Value::Int(Unaligned<std::int32_t>(p));
       } else {
         break;
       }
@@ -139,13 +141,9 @@ bool BoundStatement::CallerValue(int number, Value* out) {
     case GIS_TYPE_FLOAT: {
       if (p == nullptr) break;
       if (b.bufferLength == 4) {
-        float v;
-        std::memcpy(&v, p, 4);
-        *out = Value::Double(v);
+        *out = Value::Double(Unaligned<float>(p));
       } else if (b.bufferLength == 8 || b.bufferLength == 0) {
-        double v;
-        std::memcpy(&v, p, 8);
-        *out = Value::Double(v);
+        *out = Value::Double(Unaligned<double>(p));
       } else {
         break;
       }
@@ -175,8 +173,7 @@ bool BoundStatement::CallerValue(int number, Value* out) {
       return true;
     case GIS_TYPE_DATE: {
       if (p == nullptr || (b.bufferLength != 0 && b.bufferLength < 8)) break;
-      OCIDate d{};
-      std::memcpy(&d, p, sizeof d);
+      const auto d = Unaligned<OCIDate>(p);
       *out = Value::Date(d.year, d.month, d.day, d.hour, d.minute, d.second);
       return true;
     }

@@ -72,6 +72,17 @@ bool TextLength(const char* text, std::int32_t length, std::size_t* out) {
   return true;
 }
 
+// Hands a statement text to the backend (`run` is Prepare or ExecDirect)
+// once its text and length hold; a null text or a bad length is refused
+// with HY009 before the backend sees it.
+std::int16_t RunText(StatementHandle* handle, Call call, const char* text, std::int32_t length,
+                     std::int16_t (Statement::*run)(const char*, std::size_t)) {
+  std::size_t size = 0;
+  if (!TextLength(text, length, &size))
+    return OwnFailure(handle, call, "HY009", "invalid statement text");
+  return Settle(handle, call, (handle->statement()->*run)(text, size));
+}
+
 }  // namespace
 
 const char* CallName(Call call) {
@@ -152,9 +163,9 @@ using metashelf::driver::ColBinding;
 using metashelf::driver::Injected;
 using metashelf::driver::OwnFailure;
 using metashelf::driver::ParamBinding;
+using metashelf::driver::RunText;
 using metashelf::driver::Settle;
 using metashelf::driver::StatementHandle;
-using metashelf::driver::TextLength;
 
 // Common prologue: a null handle is refused, the handle's own diagnostic is
 // reset, the injector gets its say.
@@ -199,10 +210,7 @@ std::int16_t gis_SQLAllocStmt(gis_SQLHDBC_STRU* hdbc, gis_SQLHSTMT* stmt) {
 std::int16_t gis_SQLPrepare(gis_SQLHSTMT stmt, const char* text, std::int32_t length) {
   return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
     GIS_ENTER(stmt, Call::kPrepare);
-    std::size_t size = 0;
-    if (!TextLength(text, length, &size))
-      return OwnFailure(stmt, Call::kPrepare, "HY009", "invalid statement text");
-    return Settle(stmt, Call::kPrepare, stmt->statement()->Prepare(text, size));
+    return RunText(stmt, Call::kPrepare, text, length, &metashelf::driver::Statement::Prepare);
   });
 }
 
@@ -216,10 +224,8 @@ std::int16_t gis_SQLExecute(gis_SQLHSTMT stmt) {
 std::int16_t gis_SQLExecDirect(gis_SQLHSTMT stmt, const char* text, std::int32_t length) {
   return metashelf::base::Guard<std::int16_t>(GIS_SQL_ERROR, [&]() -> std::int16_t {
     GIS_ENTER(stmt, Call::kExecDirect);
-    std::size_t size = 0;
-    if (!TextLength(text, length, &size))
-      return OwnFailure(stmt, Call::kExecDirect, "HY009", "invalid statement text");
-    return Settle(stmt, Call::kExecDirect, stmt->statement()->ExecDirect(text, size));
+    return RunText(stmt, Call::kExecDirect, text, length,
+                   &metashelf::driver::Statement::ExecDirect);
   });
 }
 

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "caller_buffer.h"
 #include "decompose.h"
 #include "metashelf/base/guard.h"
 #include "rebuild.h"
@@ -18,17 +19,20 @@ namespace {
 // Records larger than this are refused before anything is read into memory.
 constexpr std::size_t kMaxRecordBytes = std::size_t{1} << 30;
 
-std::int32_t CopyOut(const std::string& text, char* buffer, std::int32_t length) {
-  if (buffer == nullptr || length <= 0) return 0;
-  const auto n = std::min<std::size_t>(text.size(), static_cast<std::size_t>(length));
-  std::memcpy(buffer, text.data(), n);
-  return static_cast<std::int32_t>(n);
-}
-
 std::int32_t SizeOf(const std::string& text, std::int32_t& size) {
   if (text.size() > static_cast<std::size_t>(INT32_MAX)) return 0;
   size = static_cast<std::int32_t>(text.size());
   return 1;
+}
+
+// Replaces one stored part of the record (null reads as empty); the parts
+// no longer match the record's XML until it is rebuilt.
+std::int32_t ReplacePart(std::string& part, bool& consistent, const char* text) {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    part = text != nullptr ? text : "";
+    consistent = false;
+    return 1;
+  });
 }
 
 }  // namespace
@@ -54,13 +58,13 @@ std::int32_t CBaseMetaData::GetLeafNodeListSize(std::int32_t& size) const {
   return 1;
 }
 std::int32_t CBaseMetaData::GetStructInfo(char* buffer, std::int32_t length) const {
-  return impl_ ? CopyOut(impl_->parts.structure, buffer, length) : 0;
+  return impl_ ? metashelf::model::CopyToCallerBuffer(impl_->parts.structure, buffer, length) : 0;
 }
 std::int32_t CBaseMetaData::GetPrologInfo(char* buffer, std::int32_t length) const {
-  return impl_ ? CopyOut(impl_->parts.prolog, buffer, length) : 0;
+  return impl_ ? metashelf::model::CopyToCallerBuffer(impl_->parts.prolog, buffer, length) : 0;
 }
 std::int32_t CBaseMetaData::GetValueLabel(char* buffer, std::int32_t length) const {
-  return impl_ ? CopyOut(impl_->parts.label, buffer, length) : 0;
+  return impl_ ? metashelf::model::CopyToCallerBuffer(impl_->parts.label, buffer, length) : 0;
 }
 
 std::int32_t CBaseMetaData::GetLeafNodeList(CSmartArray<CLeafNode*>& list,
@@ -97,21 +101,11 @@ std::int32_t CBaseMetaData::SetStructInfo(const char* text) {
 }
 
 std::int32_t CBaseMetaData::SetPrologInfo(const char* text) {
-  if (!impl_) return 0;
-  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
-    impl_->parts.prolog = text != nullptr ? text : "";
-    impl_->consistent = false;
-    return 1;
-  });
+  return impl_ ? ReplacePart(impl_->parts.prolog, impl_->consistent, text) : 0;
 }
 
 std::int32_t CBaseMetaData::SetValueLabel(const char* text) {
-  if (!impl_) return 0;
-  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
-    impl_->parts.label = text != nullptr ? text : "";
-    impl_->consistent = false;
-    return 1;
-  });
+  return impl_ ? ReplacePart(impl_->parts.label, impl_->consistent, text) : 0;
 }
 
 std::int32_t CBaseMetaData::SetLeafNodeList(CSmartArray<CLeafNode*>& list) {

@@ -1,7 +1,7 @@
 // CLeafNode: one leaf value of a record with its node GUID, position and tag.
-#include <algorithm>
 #include <cstring>
 
+#include "caller_buffer.h"
 #include "metashelf/base/guard.h"
 #include "metashelf/model.h"
 
@@ -21,10 +21,7 @@ std::int32_t CLeafNode::GetNodeValueSize(std::int32_t& size) const {
 }
 
 std::int32_t CLeafNode::GetNodeValue(char* buffer, std::int32_t length) const {
-  if (buffer == nullptr || length <= 0) return 0;
-  const auto n = std::min<std::size_t>(value_.size(), static_cast<std::size_t>(length));
-  std::memcpy(buffer, value_.data(), n);
-  return static_cast<std::int32_t>(n);
+  return metashelf::model::CopyToCallerBuffer(value_, buffer, length);
 }
 
 std::int32_t CLeafNode::GetNodeTag(std::string& tag) const {

@@ -1,7 +1,5 @@
 // CNodeInfo: the accessors of one schema node's information.
-#include <algorithm>
-#include <cstring>
-
+#include "caller_buffer.h"
 #include "metashelf/model.h"
 
 std::int32_t CNodeInfo::GetNodeGUID(std::int32_t& guid) const {
@@ -19,10 +17,9 @@ std::int32_t CNodeInfo::GetDataTypeSize(std::int32_t& size) const {
   return 1;
 }
 
+// Ends the type with a NUL when the buffer has room for one.
 std::int32_t CNodeInfo::GetDataType(char* buffer, std::int32_t length) const {
-  if (buffer == nullptr || length <= 0) return 0;
-  const auto n = std::min<std::size_t>(dataType_.size(), static_cast<std::size_t>(length));
-  std::memcpy(buffer, dataType_.data(), n);
-  if (n < static_cast<std::size_t>(length)) buffer[n] = '\0';
-  return static_cast<std::int32_t>(n);
+  const std::int32_t n = metashelf::model::CopyToCallerBuffer(dataType_, buffer, length);
+  if (buffer != nullptr && n < length) buffer[n] = '\0';
+  return n;
 }

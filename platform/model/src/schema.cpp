@@ -133,24 +133,29 @@ std::int32_t CSchema::GetTableTypeByGUID(std::int32_t guid, short* tableType) co
   return 1;
 }
 
-std::int32_t CSchema::GetNodeInfoByPath(const char* path, CNodeInfo* info) const {
-  if (!impl_ || info == nullptr || path == nullptr) return 0;
-  const auto& m = impl_->model;
+namespace {
+
+// A node found by one of the schema's name indexes (path or alias), filled
+// in as by its GUID. The lookup's key copy allocates, hence the guard.
+std::int32_t NodeInfoByName(const CSchema& schema, const metashelf::model::SchemaModel& model,
+                            const std::unordered_map<std::string, int>& index, const char* name,
+                            CNodeInfo* info) {
+  if (info == nullptr || name == nullptr) return 0;
   return metashelf::base::Guard<std::int32_t>(0, [&] {
-    const auto it = m.byPath.find(std::string(path));
-    if (it == m.byPath.end()) return 0;
-    return GetNodeInfoByGUID(m.nodes[it->second].guid, info);
+    const auto it = index.find(std::string(name));
+    if (it == index.end()) return 0;
+    return schema.GetNodeInfoByGUID(model.nodes[it->second].guid, info);
   });
 }
 
+}  // namespace
+
+std::int32_t CSchema::GetNodeInfoByPath(const char* path, CNodeInfo* info) const {
+  return impl_ ? NodeInfoByName(*this, impl_->model, impl_->model.byPath, path, info) : 0;
+}
+
 std::int32_t CSchema::GetNodeInfoByAlias(const char* alias, CNodeInfo* info) const {
-  if (!impl_ || info == nullptr || alias == nullptr) return 0;
-  const auto& m = impl_->model;
-  return metashelf::base::Guard<std::int32_t>(0, [&] {
-    const auto it = m.byAlias.find(std::string(alias));
-    if (it == m.byAlias.end()) return 0;
-    return GetNodeInfoByGUID(m.nodes[it->second].guid, info);
-  });
+  return impl_ ? NodeInfoByName(*this, impl_->model, impl_->model.byAlias, alias, info) : 0;
 }
 
 std::int32_t CSchema::GetNodeCount() const {

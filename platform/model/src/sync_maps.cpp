@@ -4,14 +4,16 @@
 
 #include <pugixml.hpp>
 
+#include "standard_paths.h"
+
 namespace metashelf::model {
 
 SyncMap FgdcSyncMap() {
   SyncMap m;
   m.rootTemplate = "<metadata></metadata>";
-  const std::string cite = "/metadata/idinfo/citation/citeinfo/";
-  const std::string bounding = "/metadata/idinfo/spdom/bounding/";
-  const std::string range = "/metadata/idinfo/timeperd/timeinfo/rngdates/";
+  const std::string cite = paths::FgdcCitation();
+  const std::string bounding = paths::FgdcBoundingBox();
+  const std::string range = paths::FgdcDateRange();
   m.targets = {
       {"origin", cite + "origin", 1, {}},
       {"pubdate", cite + "pubdate", 1, {}},
@@ -45,13 +47,10 @@ SyncMap IsoSyncMap() {
       "<gmd:MD_Metadata xmlns:gmd=\"http://www.isotc211.org/2005/gmd\" "
       "xmlns:gco=\"http://www.isotc211.org/2005/gco\" xmlns:gml=\"http://www.opengis.net/gml\" "
       "xmlns:xlink=\"http://www.w3.org/1999/xlink\"></gmd:MD_Metadata>";
-  const std::string id = "/gmd:MD_Metadata/gmd:identificationInfo/gmd:MD_DataIdentification/";
-  const std::string cite = id + "gmd:citation/gmd:CI_Citation/";
-  const std::string box =
-      id + "gmd:extent/gmd:EX_Extent/gmd:geographicElement/gmd:EX_GeographicBoundingBox/";
-  const std::string period = id +
-                             "gmd:extent/gmd:EX_Extent/gmd:temporalElement/gmd:EX_TemporalExtent/"
-                             "gmd:extent/gml:TimePeriod/";
+  const std::string id = paths::IsoIdentification();
+  const std::string cite = paths::IsoCitation();
+  const std::string box = paths::IsoBoundingBox();
+  const std::string period = paths::IsoTimePeriod();
   const std::string distribution = "/gmd:MD_Metadata/gmd:distributionInfo/gmd:MD_Distribution/";
   const std::string codeList =
       "http://www.isotc211.org/2005/resources/Codelist/gmxCodelists.xml#CI_DateTypeCode";

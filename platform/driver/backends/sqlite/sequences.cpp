@@ -42,6 +42,29 @@ void BindName(sqlite3_stmt* s, const std::string& owner, const std::string& name
   sqlite3_bind_text(s, 2, name.c_str(), -1, SQLITE_TRANSIENT);
 }
 
+// Runs a kept statement that writes one sequence's row: ?1 the owner, ?2
+// the name, ?3 `number`. False with the engine's message when it fails.
+bool WriteRow(std::map<const char*, sqlite3_stmt*>* kept, sqlite3* db, const char* sql,
+              const std::string& owner, const std::string& name, std::int64_t number,
+              std::string* error) {
+  Stmt s(kept, db, sql);
+  if (!s.get()) {
+    *error = sqlite3_errmsg(db);
+    return false;
+  }
+  BindName(s.get(), owner, name);
+  sqlite3_bind_int64(s.get(), 3, number);
+  if (sqlite3_step(s.get()) != SQLITE_DONE) {
+    *error = sqlite3_errmsg(db);
+    return false;
+  }
+  return true;
+}
+
+std::string NoSuchSequence(const std::string& owner, const std::string& name) {
+  return "ORA-02289: sequence does not exist: " + (owner.empty() ? "" : owner + ".") + name;
+}
+
 }  // namespace
 
 bool SequenceStore::Provision(sqlite3* db, std::string* error) {
@@ -63,19 +86,10 @@ SequenceStore::~SequenceStore() {
 
 bool SequenceStore::Create(const std::string& owner, const std::string& name, std::int64_t start,
                            std::string* error) {
-  Stmt s(&kept_, db_,
-         "INSERT OR IGNORE INTO MS_SEQUENCES(OWNER,NAME,LAST,INCREMENT) VALUES(?1,?2,?3-1,1)");
-  if (!s.get()) {
-    *error = sqlite3_errmsg(db_);
-    return false;
-  }
-  BindName(s.get(), owner, name);
-  sqlite3_bind_int64(s.get(), 3, start);
-  if (sqlite3_step(s.get()) != SQLITE_DONE) {
-    *error = sqlite3_errmsg(db_);
-    return false;
-  }
-  return true;
+  return WriteRow(&kept_, db_,
+                  "INSERT OR IGNORE INTO MS_SEQUENCES(OWNER,NAME,LAST,INCREMENT) "
+                  "VALUES(?1,?2,?3-1,1)",
+                  owner, name, start, error);
 }
 
 bool SequenceStore::Next(const std::string& owner, const std::string& name, bool create,
@@ -99,7 +113,7 @@ bool SequenceStore::Next(const std::string& owner, const std::string& name, bool
       const int rc = sqlite3_step(s.get());
       if (rc == SQLITE_DONE) {
         refusal_ = 2289;
-        *error = "ORA-02289: sequence does not exist: " + (owner.empty() ? "" : owner + ".") + name;
+        *error = NoSuchSequence(owner, name);
         return false;
       }
       if (rc != SQLITE_ROW) {
@@ -139,18 +153,9 @@ void SequenceStore::Settle() {
 bool SequenceStore::Raise(const std::string& owner, const std::string& name, std::int64_t floor,
                           std::string* error) {
   if (!Create(owner, name, 1, error)) return false;
-  Stmt s(&kept_, db_, "UPDATE MS_SEQUENCES SET LAST=?3 WHERE OWNER=?1 AND NAME=?2 AND LAST<?3");
-  if (!s.get()) {
-    *error = sqlite3_errmsg(db_);
-    return false;
-  }
-  BindName(s.get(), owner, name);
-  sqlite3_bind_int64(s.get(), 3, floor);
-  if (sqlite3_step(s.get()) != SQLITE_DONE) {
-    *error = sqlite3_errmsg(db_);
-    return false;
-  }
-  return true;
+  return WriteRow(&kept_, db_,
+                  "UPDATE MS_SEQUENCES SET LAST=?3 WHERE OWNER=?1 AND NAME=?2 AND LAST<?3", owner,
+                  name, floor, error);
 }
 
 bool SequenceStore::SetIncrement(const std::string& owner, const std::string& name,
@@ -161,20 +166,13 @@ bool SequenceStore::SetIncrement(const std::string& owner, const std::string& na
     *error = "ORA-04002: INCREMENT must be a non-zero integer";
     return false;
   }
-  Stmt s(&kept_, db_, "UPDATE MS_SEQUENCES SET INCREMENT=?3 WHERE OWNER=?1 AND NAME=?2");
-  if (!s.get()) {
-    *error = sqlite3_errmsg(db_);
-    return false;
-  }
-  BindName(s.get(), owner, name);
-  sqlite3_bind_int64(s.get(), 3, increment);
-  if (sqlite3_step(s.get()) != SQLITE_DONE) {
-    *error = sqlite3_errmsg(db_);
+  if (!WriteRow(&kept_, db_, "UPDATE MS_SEQUENCES SET INCREMENT=?3 WHERE OWNER=?1 AND NAME=?2",
+                owner, name, increment, error)) {
     return false;
   }
   if (sqlite3_changes(db_) == 0) {
     refusal_ = 2289;
-    *error = "ORA-02289: sequence does not exist: " + (owner.empty() ? "" : owner + ".") + name;
+    *error = NoSuchSequence(owner, name);
     return false;
   }
   return true;

@@ -101,18 +101,6 @@ std::vector<std::string> CatalogDdl() {
   };
 }
 
-std::string WithOwner(const std::string& text, const std::string& owner) {
-  std::string out;
-  for (char c : text) {
-    if (c == '@') {
-      out += owner;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 bool RunAll(PgConnection* connection, const std::vector<std::string>& texts, std::string* error) {
   for (const std::string& text : texts) {
     Diagnostic diag;
@@ -142,12 +130,13 @@ bool ProvisionRegistry(PgConnection* connection, std::string* error) {
 bool ProvisionCatalogObjects(PgConnection* connection, const std::string& owner,
                              std::string* error) {
   std::vector<std::string> texts{kOwnerLock};
-  for (const std::string& ddl : CatalogDdl()) texts.push_back(WithOwner(ddl, owner));
+  for (const std::string& ddl : CatalogDdl())
+    texts.push_back(driver::dialect::WithOwner(ddl, owner));
   for (const Procedure& p : kProcedures) {
-    texts.push_back(WithOwner(std::string("CREATE OR REPLACE PROCEDURE @.krpg_md_") + p.name + "(" +
-                                  p.params + ") LANGUAGE plpgsql AS $ms$ BEGIN " + p.body +
-                                  "; END $ms$",
-                              owner));
+    texts.push_back(driver::dialect::WithOwner(
+        std::string("CREATE OR REPLACE PROCEDURE @.krpg_md_") + p.name + "(" + p.params +
+            ") LANGUAGE plpgsql AS $ms$ BEGIN " + p.body + "; END $ms$",
+        owner));
   }
   return RunAll(connection, texts, error);
 }

@@ -11,6 +11,7 @@
 
 #include "dialect/byte_limits.h"
 #include "dialect/dialect.h"
+#include "metashelf/base/sql_quote.h"
 
 namespace metashelf {
 namespace host {
@@ -27,15 +28,6 @@ std::string Quoted(const std::string& name) {
     if (c == '"') out += '"';
   }
   return out + "\"";
-}
-
-std::string Literal(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  return out + "'";
 }
 
 // Tables ("OWNER.TABLE", or "OWNER.PREFIXnnn" for a collection's) of
@@ -67,7 +59,8 @@ std::string Triggers(const std::string& table, const ByteLimitedColumn& column) 
   // The same function the column check of a newer table calls, so the
   // refusal carries ORA-12899 as its code, not only in its words.
   const std::string when = " BEGIN SELECT ms_byte_limit(NEW." + col + "," +
-                           std::to_string(column.bytes) + "," + Literal(column.column) + "); END;";
+                           std::to_string(column.bytes) + "," + base::SqlLiteral(column.column) +
+                           "); END;";
   return "CREATE TRIGGER " + Quoted(table + "." + check + "_INSERT") + " BEFORE INSERT ON " +
          Quoted(table) + when + "CREATE TRIGGER " + Quoted(table + "." + check + "_UPDATE") +
          " BEFORE UPDATE OF " + col + " ON " + Quoted(table) + when;

@@ -52,18 +52,6 @@ const Procedure kProcedures[] = {
     {"METAINFO_UPDATETIME", "UPDATE @.KRDB_META_INFO SET MODTIME=SYSDATE WHERE META_ID=:1"},
 };
 
-std::string WithOwner(const char* text, const std::string& owner) {
-  std::string out;
-  for (const char* p = text; *p; ++p) {
-    if (*p == '@') {
-      out += owner;
-    } else {
-      out += *p;
-    }
-  }
-  return out;
-}
-
 // The DDL of an owner's objects: "@.NAME" becomes the one-file name of the
 // owner's NAME.
 std::string WithOwnerTables(const char* text, const std::string& owner) {
@@ -135,7 +123,7 @@ bool ProvisionCatalogObjects(driver::sqlite::SqliteConnection* connection, const
     return false;
   }
   for (const Procedure& p : kProcedures) {
-    const std::string body = WithOwner(p.body, owner);
+    const std::string body = driver::dialect::WithOwner(p.body, owner);
     sqlite3_reset(s);
     // Each KRPG_MD procedure is one body.
     sqlite3_bind_text(s, 1, "KRPG_MD", -1, SQLITE_STATIC);

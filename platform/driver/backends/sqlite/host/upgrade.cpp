@@ -19,6 +19,7 @@
 #include "backends/sqlite/host/sqlite_host.h"
 #include "backends/sqlite/sequences.h"
 #include "dialect/dialect.h"
+#include "metashelf/base/sql_quote.h"
 
 namespace metashelf {
 namespace host {
@@ -69,15 +70,6 @@ class Db {
     return std::strtoll(rows[0][0].c_str(), nullptr, 10);
   }
 };
-
-std::string Quoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  return out + "'";
-}
 
 std::string FileUri(const std::string& path) {
   std::string uri = "file:";
@@ -172,7 +164,8 @@ bool UpgradeSqlite(const std::string& rest, std::string* report, std::string* er
                ") is missing or empty; put it back beside " + path + " and run the upgrade again";
       return false;
     }
-    if (!d.Exec("ATTACH DATABASE " + Quoted(FileUri(file)) + " AS o" + std::to_string(k), error)) {
+    if (!d.Exec("ATTACH DATABASE " + base::SqlLiteral(FileUri(file)) + " AS o" + std::to_string(k),
+                error)) {
       *error = "cannot read " + file + ": " + *error;
       return false;
     }
@@ -180,7 +173,7 @@ bool UpgradeSqlite(const std::string& rest, std::string* report, std::string* er
   const std::string sequenceFile = stem + ".sequences.db";
   const bool haveSequences = NonEmptyFile(sequenceFile);
   if (haveSequences &&
-      !d.Exec("ATTACH DATABASE " + Quoted(FileUri(sequenceFile)) + " AS seqs", error)) {
+      !d.Exec("ATTACH DATABASE " + base::SqlLiteral(FileUri(sequenceFile)) + " AS seqs", error)) {
     *error = "cannot read " + sequenceFile + ": " + *error;
     return false;
   }
@@ -239,7 +232,7 @@ bool UpgradeSqlite(const std::string& rest, std::string* report, std::string* er
       // Node ids: the largest one any value row names.
       std::vector<std::vector<std::string>> valueTables;
       ok = d.Rows("SELECT name FROM sqlite_master WHERE type='table' AND name LIKE " +
-                      Quoted(owner + ".META_ND%"),
+                      base::SqlLiteral(owner + ".META_ND%"),
                   &valueTables, error);
       std::int64_t node = 0;
       for (const auto& v : valueTables) {
