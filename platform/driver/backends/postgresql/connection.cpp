@@ -2,6 +2,8 @@
 // statements, and the one-statement helper of the host object.
 #include "backends/postgresql/connection.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <new>
 
 #include "backends/postgresql/sequence_functions.h"
@@ -72,6 +74,9 @@ std::unique_ptr<PgConnection> PgConnection::Open(const std::string& conninfo, st
     out->Run(preference, {}, &ignored);
   }
   EnsureSequenceFunctions(out.get());
+  if (const char* rows = std::getenv("METASHELF_PG_ROWS_PER_INSERT")) {
+    out->mostHeldRows_ = std::max(1, std::atoi(rows));
+  }
   return out;
 }
 
@@ -88,6 +93,7 @@ void PgConnection::Forget() {
   // One round trip drops every prepared statement of this connection.
   ResultPtr r(PQexecParams(conn_, "DEALLOCATE ALL", 0, nullptr, nullptr, nullptr, nullptr, 0));
   prepared_.clear();
+  forms_.clear();
 }
 
 const Prepared* PgConnection::Prepare(const std::string& text, Diagnostic* error) {
@@ -104,6 +110,8 @@ const Prepared* PgConnection::Prepare(const std::string& text, Diagnostic* error
   if (!d) return nullptr;
   p.params = PQnparams(d.get());
   p.columns = PQnfields(d.get());
+  p.text = text;
+  for (int k = 0; k < p.params; ++k) p.types.push_back(PQparamtype(d.get(), k));
   p.resultFormat = 1;
   for (int c = 0; c < PQnfields(d.get()); ++c) {
     if (!ReadsInBinary(PQftype(d.get(), c))) p.resultFormat = 0;
