@@ -22,6 +22,7 @@ class PgHeldRowsTest : public PgDriverTest {
     ASSERT_EQ(Exec("CREATE TABLE R(ID NUMBER NOT NULL, V VARCHAR2(4000), N NUMBER)"), 0)
         << last_error_;
     ASSERT_EQ(Exec("CREATE UNIQUE INDEX R_ID ON R(ID)"), 0) << last_error_;
+    ASSERT_EQ(Exec("CREATE TABLE S(ID NUMBER NOT NULL)"), 0) << last_error_;
   }
 
   static std::string Quoted(const std::string& value) {
@@ -146,16 +147,20 @@ TEST_F(PgHeldRowsTest, ARefusalAnywhereInABatchOfRowsFailsTheUnitWithItsOwnCode)
         PQclear(PQexec(other, ("select pg_terminate_backend(" + pid + ")").c_str()));
         PQfinish(other);
       }
-      // Held or queued: nothing is refused before the unit's end.
+      // Held or queued: nothing is refused before the unit's end. The rows
+      // of a second table are held beside them.
       Exec(text);
+      Exec("insert into S(ID) values(" + std::to_string(i) + ")");
     }
     EXPECT_LT(gis_SQLEndUnit(hdbc(), 1), 0);
     const std::string error = ConnectionError();
     EXPECT_EQ(error.substr(0, std::string(c.error).size()), c.error);
     PGconn* other = PQconnectdb(fresh_conninfo().c_str());
     ASSERT_EQ(PQstatus(other), CONNECTION_OK);
-    PGresult* r = PQexec(other, "select string_agg(id::text, ',') from r");
+    PGresult* r =
+        PQexec(other, "select string_agg(id::text, ','), (select count(*) from s) from r");
     EXPECT_STREQ(PQgetvalue(r, 0, 0), "1000");
+    EXPECT_STREQ(PQgetvalue(r, 0, 1), "0");
     PQclear(r);
     PQfinish(other);
     if (c.fault != kDropped) {
@@ -164,6 +169,7 @@ TEST_F(PgHeldRowsTest, ARefusalAnywhereInABatchOfRowsFailsTheUnitWithItsOwnCode)
       for (int i = 1; i <= 3; ++i) EXPECT_EQ(Exec(Insert(i, "'x'", "1")), 0);
       EXPECT_EQ(gis_SQLEndUnit(hdbc(), 1), GIS_SQL_SUCCESS) << ConnectionError();
       EXPECT_EQ(One("select count(*) from R"), "4");
+      ASSERT_EQ(Exec("delete from S"), 0);
     }
   }
 }

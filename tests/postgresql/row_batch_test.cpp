@@ -19,13 +19,15 @@ TEST(RowBatchText, OnlyPlainSingleRowInsertsAreRepeated) {
     const char* text;
     int params;
     const char* twoRows;  // null: not split
+    const char* target = "T";
   };
   const Case cases[] = {
-      {"insert into o.t (a,b) values($1, $2)", 2,
-       "insert into o.t (a,b) values ($1, $2), ($3, $4)"},
+      {"insert into o.t (a,b) values($1, $2)", 2, "insert into o.t (a,b) values ($1, $2), ($3, $4)",
+       "O.T"},
       {"INSERT INTO o.t VALUES ($1, 'it''s $1', \"Q\"\"x\", $2::numeric)", 2,
        "INSERT INTO o.t VALUES ($1, 'it''s $1', \"Q\"\"x\", $2::numeric), "
-       "($3, 'it''s $1', \"Q\"\"x\", $4::numeric)"},
+       "($3, 'it''s $1', \"Q\"\"x\", $4::numeric)",
+       "O.T"},
       {"insert into t(a) values(coalesce(to_timestamp($1, 'YYYY'), now()))", 1,
        "insert into t(a) values (coalesce(to_timestamp($1, 'YYYY'), now())), "
        "(coalesce(to_timestamp($2, 'YYYY'), now()))"},
@@ -53,6 +55,7 @@ TEST(RowBatchText, OnlyPlainSingleRowInsertsAreRepeated) {
     ASSERT_EQ(split, c.twoRows != nullptr);
     if (split) {
       EXPECT_EQ(MultiRowText(shape, c.params, 2), c.twoRows);
+      EXPECT_EQ(shape.target, c.target);
     }
   }
 }

@@ -7,8 +7,9 @@
 // Write units (pipeline.cpp): while one is open, row changes whose result
 // nobody needs to go on are queued in libpq's pipeline mode and their
 // results read at the next statement that needs its own result, or at the
-// unit's end; repeated single-row inserts are held and sent as one
-// statement of several rows when anything else goes out (held_rows.cpp); the unit runs in a
+// unit's end; repeated single-row inserts are held and sent as statements
+// of several rows when anything but another table's insert goes out
+// (held_rows.cpp); the unit runs in a
 // transaction or savepoint sent in the same pipeline, so a failure found late undoes the whole
 // unit. Outside a unit, a statement run inside an open transaction gets a savepoint of its own in
 // the same round trip, so that its failure undoes only itself.
@@ -175,13 +176,14 @@ class PgConnection : public Connection {
     std::vector<int> formats;
   };
   // Holds `request` when it is a single-row insert with several-row forms;
-  // false when it is not (it is then sent as it is).
+  // `*held` false when it is not (it is then sent as it is).
   bool Hold(const Request& request, bool* held, Diagnostic* error);
-  // Sends the held rows (if any) as few statements; false with `*error`
-  // when they cannot be sent.
+  // Sends every held row, group after group, as few statements; false with
+  // `*error` when they cannot be sent.
   bool SendHeld(Diagnostic* error);
+  bool SendGroup(const HeldRows& group, Diagnostic* error);
   // Forgets the held rows unsent (their unit is being rolled back).
-  void DropHeld() { held_ = HeldRows(); }
+  void DropHeld() { held_.clear(); }
   RowForms& FormsOf(const Prepared& prepared);
   // The name of the prepared form inserting `rows` rows, prepared (queued)
   // on first use; null with `*error` when it cannot be sent.
@@ -213,7 +215,10 @@ class PgConnection : public Connection {
   // COMMIT or RELEASE keeps the work, which the server would do regardless.
   bool judgedHere_ = false;
 
-  HeldRows held_;
+  // Rows held per prepared insert, in the order of each group's first row;
+  // no two groups go to the same table, so sending them group by group
+  // leaves every table's rows in the order they were written.
+  std::vector<HeldRows> held_;
   // Rows held at most; 1 sends every row as its own statement (set from
   // METASHELF_PG_ROWS_PER_INSERT when the connection opens, for measuring).
   int mostHeldRows_ = 64;

@@ -1,7 +1,9 @@
-// Holding a unit's repeated single-row inserts and sending them as one
-// statement of several rows (row_batch.h says why). The rows of one
-// prepared insert are held while nothing else goes out; the next statement
-// sent, read, sync or unit step sends them first, in their order, as
+// Holding a unit's repeated single-row inserts and sending them as
+// statements of several rows (row_batch.h says why). A record's leaf rows
+// alternate between its value tables, so rows are held per prepared insert,
+// one group per table, while nothing else goes out; the next other
+// statement sent, read, sync or unit step sends every group first, each
+// group's rows in their order, as
 // multi-row forms for 64, 32, ... 2 rows (each prepared in the pipeline the
 // first time it is needed, with the parameter types the server inferred for
 // the single row, so every value is read exactly as it would have been) and
@@ -21,6 +23,8 @@ namespace {
 // Rows sent in one statement at most; the server takes 65,535 parameters.
 constexpr int kMostRows = 64;
 constexpr int kMostParams = 65535;
+// Tables whose rows are held at once at most.
+constexpr std::size_t kMostGroups = 8;
 
 int LargestForm(int rows, int params) {
   int n = 1;
@@ -74,37 +78,65 @@ bool PgConnection::Hold(const Request& request, bool* held, Diagnostic* error) {
   if (prepared == nullptr || request.name == nullptr || request.count != prepared->params) {
     return true;
   }
-  if (!FormsOf(*prepared).usable) return true;
-  if (held_.prepared != prepared && !SendHeld(error)) return false;
+  const RowForms& forms = FormsOf(*prepared);
+  if (!forms.usable) return true;
+  // The rows of one table keep their order: another statement's rows for
+  // the same table send everything held first.
+  HeldRows* group = nullptr;
+  for (HeldRows& g : held_) {
+    if (g.prepared == prepared) {
+      group = &g;
+      break;
+    }
+  }
+  if (group == nullptr) {
+    bool sameTable = held_.size() >= kMostGroups;
+    for (const HeldRows& g : held_) {
+      if (FormsOf(*g.prepared).shape.target == forms.shape.target) sameTable = true;
+    }
+    if (sameTable && !SendHeld(error)) return false;
+    held_.emplace_back();
+    group = &held_.back();
+    group->prepared = prepared;
+  }
   if (!EnterPipeline(error)) return false;
-  held_.prepared = prepared;
   for (int k = 0; k < request.count; ++k) {
     const int format = request.formats != nullptr ? request.formats[k] : 0;
     const char* value = request.values[k];
-    held_.formats.push_back(format);
-    held_.offsets.push_back(held_.bytes.size());
+    group->formats.push_back(format);
+    group->offsets.push_back(group->bytes.size());
     if (value == nullptr) {
-      held_.lengths.push_back(-1);
+      group->lengths.push_back(-1);
       continue;
     }
     // Text parameters end at their first NUL, as libpq sends them.
     const int length = format == 1 ? request.lengths[k] : static_cast<int>(std::strlen(value));
-    held_.lengths.push_back(length);
-    held_.bytes.append(value, static_cast<std::size_t>(length));
-    held_.bytes += '\0';
+    group->lengths.push_back(length);
+    group->bytes.append(value, static_cast<std::size_t>(length));
+    group->bytes += '\0';
   }
-  ++held_.rows;
+  ++group->rows;
   *held = true;
-  if (held_.rows >= std::min(mostHeldRows_, LargestForm(kMostRows, prepared->params))) {
-    return SendHeld(error);
+  if (group->rows >= std::min(mostHeldRows_, LargestForm(kMostRows, prepared->params))) {
+    // A full group goes alone: the other groups are other tables' rows.
+    const HeldRows full = std::move(*group);
+    held_.erase(held_.begin() + (group - held_.data()));
+    return SendGroup(full, error);
   }
   return true;
 }
 
 bool PgConnection::SendHeld(Diagnostic* error) {
-  if (held_.rows == 0) return true;
-  HeldRows held = std::move(held_);
-  held_ = HeldRows();
+  if (held_.empty()) return true;
+  std::vector<HeldRows> groups = std::move(held_);
+  held_.clear();
+  for (const HeldRows& group : groups) {
+    if (!SendGroup(group, error)) return false;
+  }
+  return true;
+}
+
+bool PgConnection::SendGroup(const HeldRows& held, Diagnostic* error) {
   const Prepared& prepared = *held.prepared;
   RowForms& forms = FormsOf(prepared);
   std::vector<const char*> values(held.lengths.size());
@@ -116,7 +148,7 @@ bool PgConnection::SendHeld(Diagnostic* error) {
   const int params = prepared.params;
   int done = 0;
   while (done < held.rows) {
-    int rows = forms.usable ? LargestForm(held.rows - done, params) : 1;
+    const int rows = forms.usable ? LargestForm(held.rows - done, params) : 1;
     Request request;
     request.name = prepared.name.c_str();
     if (rows > 1) {

@@ -54,6 +54,8 @@ class Scan {
     std::size_t rowStart = std::string::npos;
     std::size_t rowEnd = std::string::npos;
     bool afterValues = false;
+    std::size_t targetStart = std::string::npos;
+    std::size_t targetEnd = std::string::npos;
     std::string previousWord;
     while (i < s_.size()) {
       const char c = s_[i];
@@ -95,6 +97,10 @@ class Scan {
           first = false;
           continue;
         }
+        if (targetStart == std::string::npos && word == "INTO") {
+          targetStart = i;
+          continue;
+        }
         if (word == "SELECT" || word == "WITH") return false;
         if (rowStart == std::string::npos) {
           if (depth == 0 && word == "DEFAULT") return false;  // DEFAULT VALUES
@@ -102,6 +108,7 @@ class Scan {
             if (afterValues) return false;
             afterValues = true;
             out->head = s_.substr(0, i);
+            if (targetEnd == std::string::npos) targetEnd = i - word.size();
           }
         }
         previousWord = word;
@@ -109,6 +116,7 @@ class Scan {
       }
       if (first) return false;
       if (c == '(') {
+        if (targetEnd == std::string::npos) targetEnd = i;
         if (afterValues && rowStart == std::string::npos) {
           if (depth != 0) return false;
           rowStart = i;
@@ -137,8 +145,13 @@ class Scan {
       previousWord.clear();
     }
     if (rowStart == std::string::npos || rowEnd == std::string::npos) return false;
+    if (targetStart == std::string::npos || targetEnd <= targetStart) return false;
     out->row = s_.substr(rowStart, rowEnd - rowStart);
-    return true;
+    for (std::size_t k = targetStart; k < targetEnd; ++k) {
+      if (s_[k] != ' ' && s_[k] != '\t' && s_[k] != '\n' && s_[k] != '\r') out->target += s_[k];
+    }
+    out->target = base::AsciiUpper(out->target);
+    return !out->target.empty();
   }
 
  private:

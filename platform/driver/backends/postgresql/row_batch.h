@@ -18,10 +18,12 @@ namespace driver {
 namespace postgresql {
 
 // A single-row INSERT split around its row: `head` runs through the word
-// VALUES, `row` is the parenthesised row with parameters $1..$params.
+// VALUES, `row` is the parenthesised row with parameters $1..$params;
+// `target` is the table's name as written, upper-cased.
 struct RowShape {
   std::string head;
   std::string row;
+  std::string target;
 };
 
 // Splits `text` (an adapted statement with `params` parameters) when it is
