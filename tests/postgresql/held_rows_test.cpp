@@ -5,6 +5,7 @@
 // unit with that refusal's own code and leaves none of its rows behind.
 #include <libpq-fe.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,22 @@ TEST_F(PgHeldRowsTest, ValuesSentTogetherReadBackAsValuesSentAlone) {
   EXPECT_EQ(One("select count(*) from R"), std::to_string(2 * count + 1));
   // The unit's rows did go several to a statement.
   EXPECT_NE(One("select count(*) from pg_prepared_statements where statement like '%), (%'"), "0");
+}
+
+// A statement that may scan is prepared again as its uses double, so that
+// its plan follows a table that grows from nothing; its answers stay right
+// while rows are held and queued around each new preparation.
+TEST_F(PgHeldRowsTest, AStatementPreparedAgainAsItsUsesDoubleStillAnswersInsideAUnit) {
+  ASSERT_EQ(gis_SQLBeginUnit(hdbc()), GIS_SQL_SUCCESS);
+  for (int i = 1; i <= 150; ++i) {
+    ASSERT_EQ(Exec(Insert(i, "'v'", std::to_string(i))), 0) << last_error_;
+    ASSERT_EQ(One("select count(*) from R where N <= " + std::to_string(i)), std::to_string(i));
+  }
+  ASSERT_EQ(gis_SQLEndUnit(hdbc(), 1), GIS_SQL_SUCCESS) << ConnectionError();
+  // Made at first use, then again each time its uses doubled from 64.
+  const std::string made =
+      One("select count(*) from pg_prepared_statements where statement ilike '%count(*)%n <=%'");
+  EXPECT_GE(std::atoi(made.c_str()), 3) << made;
 }
 
 TEST_F(PgHeldRowsTest, ARefusalAnywhereInABatchOfRowsFailsTheUnitWithItsOwnCode) {

@@ -51,6 +51,10 @@ struct Prepared {
   int resultFormat = 0;
   std::string text;
   std::vector<Oid> types;  // of the parameters, as the server inferred them
+  // Uses so far, and the count at which the statement is prepared again
+  // under a new name (0: never), so that its plan follows the tables.
+  std::uint64_t uses = 0;
+  std::uint64_t replanAt = 0;
 };
 
 // One text parameter of PgConnection::Run; nullopt is NULL.

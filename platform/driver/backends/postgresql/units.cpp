@@ -37,16 +37,6 @@ bool PgConnection::RunUnitStep(UnitStep step, const std::string& savepoint, Diag
       }
       ok = SendControl(step == UnitStep::kBegin ? "BEGIN" : ("SAVEPOINT " + savepoint).c_str(),
                        error);
-      // A prepared statement keeps the plan made for the table as it was
-      // when the statement was new: the document locators of a long import
-      // planned while the table was small scan it whole, record after
-      // record, until the server happens to analyse it (10,000 records in
-      // one tool: 185 records/s at 6,000 against 233 with a plan made per
-      // execution). Write transactions plan each statement for the tables
-      // as they are; reads outside units keep their cached plans.
-      if (ok && step == UnitStep::kBegin && PQserverVersion(conn_) >= 120000) {
-        ok = SendControl("SET LOCAL plan_cache_mode = force_custom_plan", error);
-      }
       if (!ok) {
         Diagnostic ignored;
         Collect(&ignored);
