@@ -65,6 +65,14 @@ class PgDriverTest : public ::testing::Test {
     return std::string(st) + " " + std::to_string(n) + " " + message;
   }
 
+  // Opens a new connection in place of the current one (one a test dropped).
+  bool Reconnect(std::string* error) {
+    connection_ = driver::postgresql::PgConnection::Open(fresh_->conninfo(), error);
+    hdbc_ = gis_SQLHDBC_STRU{};
+    hdbc_.connection = connection_.get();
+    return connection_ != nullptr;
+  }
+
   std::string last_error_;
 
  private:

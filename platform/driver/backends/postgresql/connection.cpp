@@ -2,6 +2,8 @@
 // statements, and the one-statement helper of the host object.
 #include "backends/postgresql/connection.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <new>
 
 #include "backends/postgresql/sequence_functions.h"
@@ -16,6 +18,10 @@ namespace {
 
 // Prepared statements kept per connection before the cache starts over.
 constexpr std::size_t kMaxPrepared = 512;
+
+// Uses of a statement after which its plan is made again (then at twice as
+// many, and so on).
+constexpr std::uint64_t kFirstReplan = 64;
 
 // Session settings every connection runs with: ISO dates for text results
 // and UTF-8 text whatever the server's default is.
@@ -72,6 +78,9 @@ std::unique_ptr<PgConnection> PgConnection::Open(const std::string& conninfo, st
     out->Run(preference, {}, &ignored);
   }
   EnsureSequenceFunctions(out.get());
+  if (const char* rows = std::getenv("METASHELF_PG_ROWS_PER_INSERT")) {
+    out->mostHeldRows_ = std::max(1, std::atoi(rows));
+  }
   return out;
 }
 
@@ -88,11 +97,26 @@ void PgConnection::Forget() {
   // One round trip drops every prepared statement of this connection.
   ResultPtr r(PQexecParams(conn_, "DEALLOCATE ALL", 0, nullptr, nullptr, nullptr, nullptr, 0));
   prepared_.clear();
+  forms_.clear();
 }
 
 const Prepared* PgConnection::Prepare(const std::string& text, Diagnostic* error) {
   auto found = prepared_.find(text);
-  if (found != prepared_.end()) return &found->second;
+  if (found != prepared_.end()) {
+    Prepared& known = found->second;
+    if (known.replanAt == 0 || ++known.uses < known.replanAt) return &known;
+    // The server keeps the plan it chose when the statement was new, for
+    // the tables as they were then; a long import's tables grow from
+    // nothing, and a plan made over an empty table scans it whole. Made
+    // again under a new name each time the uses double, the plan follows
+    // the tables' growth at a round trip per doubling.
+    known.replanAt *= 2;
+    const std::string name = "ms_" + std::to_string(++nextName_);
+    ResultPtr d = Describe(name, text, error);
+    if (!d) return nullptr;
+    known.name = name;
+    return &known;
+  }
   if (prepared_.size() >= kMaxPrepared) {
     if (!Settle(error)) return nullptr;
     Forget();
@@ -104,6 +128,11 @@ const Prepared* PgConnection::Prepare(const std::string& text, Diagnostic* error
   if (!d) return nullptr;
   p.params = PQnparams(d.get());
   p.columns = PQnfields(d.get());
+  p.text = text;
+  for (int k = 0; k < p.params; ++k) p.types.push_back(PQparamtype(d.get(), k));
+  // A single-row insert has one plan whatever the table holds.
+  RowShape ignored;
+  if (!SplitSingleRowInsert(text, p.params, &ignored)) p.replanAt = kFirstReplan;
   p.resultFormat = 1;
   for (int c = 0; c < PQnfields(d.get()); ++c) {
     if (!ReadsInBinary(PQftype(d.get(), c))) p.resultFormat = 0;

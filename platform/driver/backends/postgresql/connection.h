@@ -7,9 +7,11 @@
 // Write units (pipeline.cpp): while one is open, row changes whose result
 // nobody needs to go on are queued in libpq's pipeline mode and their
 // results read at the next statement that needs its own result, or at the
-// unit's end; the unit runs in a transaction or savepoint sent in the same
-// pipeline, so a failure found late undoes the whole unit. Outside a unit,
-// a statement run inside an open transaction gets a savepoint of its own in
+// unit's end; repeated single-row inserts are held and sent as statements
+// of several rows when anything but another table's insert goes out
+// (held_rows.cpp); the unit runs in a
+// transaction or savepoint sent in the same pipeline, so a failure found late undoes the whole
+// unit. Outside a unit, a statement run inside an open transaction gets a savepoint of its own in
 // the same round trip, so that its failure undoes only itself.
 #ifndef METASHELF_DRIVER_BACKENDS_POSTGRESQL_CONNECTION_H_
 #define METASHELF_DRIVER_BACKENDS_POSTGRESQL_CONNECTION_H_
@@ -25,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "backends/postgresql/row_batch.h"
 #include "dialect/dialect.h"
 #include "internal/backend.h"
 
@@ -46,6 +49,12 @@ struct Prepared {
   int params = 0;
   int columns = 0;
   int resultFormat = 0;
+  std::string text;
+  std::vector<Oid> types;  // of the parameters, as the server inferred them
+  // Uses so far, and the count at which the statement is prepared again
+  // under a new name (0: never), so that its plan follows the tables.
+  std::uint64_t uses = 0;
+  std::uint64_t replanAt = 0;
 };
 
 // One text parameter of PgConnection::Run; nullopt is NULL.
@@ -54,8 +63,9 @@ using TextParam = std::optional<std::string>;
 // One statement to send: a server-side prepared statement by name, or a
 // text run once. The arrays stay the caller's until the call returns.
 struct Request {
-  const char* name = nullptr;  // prepared statement, or
-  const char* text = nullptr;  // a text with its own parameters
+  const Prepared* prepared = nullptr;  // when known: a row change may be held
+  const char* name = nullptr;          // prepared statement, or
+  const char* text = nullptr;          // a text with its own parameters
   int count = 0;
   const char* const* values = nullptr;
   const int* lengths = nullptr;
@@ -108,7 +118,10 @@ class PgConnection : public Connection {
 
   // Queues `request` in the open unit; `sink` (may be empty) sees its
   // result when it is read. False with `*error` when the unit has already
-  // failed or the statement cannot be sent; the unit then fails.
+  // failed or the statement cannot be sent; the unit then fails. A
+  // single-row insert without a sink may be held and sent later with the
+  // rows of the same statement that follow it: its failure is then the
+  // combined statement's, found where a queued failure would be.
   bool Queue(const Request& request, ResultSink sink, Diagnostic* error);
 
   // Runs `request` now and returns its result (rows or command status), or
@@ -147,7 +160,40 @@ class PgConnection : public Connection {
   struct Pending {
     ResultSink sink;
     ResultPtr* keep = nullptr;  // takes the result (Now's own statement)
+    // Told when the statement failed or never ran (a prepare then left no
+    // statement on the server).
+    std::function<void(bool refused)> failed;
   };
+  // The multi-row forms of one prepared insert (held_rows.cpp).
+  struct RowForms {
+    bool usable = false;
+    RowShape shape;
+    std::map<int, std::string> names;  // rows -> prepared name, once sent
+  };
+  // Parameters of the held rows of one prepared insert, row after row.
+  struct HeldRows {
+    const Prepared* prepared = nullptr;
+    int rows = 0;
+    std::string bytes;
+    std::vector<std::size_t> offsets;
+    std::vector<int> lengths;  // -1: NULL
+    std::vector<int> formats;
+  };
+  // Holds `request` when it is a single-row insert with several-row forms;
+  // `*held` false when it is not (it is then sent as it is).
+  bool Hold(const Request& request, bool* held, Diagnostic* error);
+  // Sends every held row, group after group, as few statements; false with
+  // `*error` when they cannot be sent.
+  bool SendHeld(Diagnostic* error);
+  bool SendGroup(const HeldRows& group, Diagnostic* error);
+  // Forgets the held rows unsent (their unit is being rolled back).
+  void DropHeld() { held_.clear(); }
+  RowForms& FormsOf(const Prepared& prepared);
+  // The name of the prepared form inserting `rows` rows, prepared (queued)
+  // on first use; null with `*error` when it cannot be sent.
+  const std::string* FormFor(const Prepared& prepared, RowForms* forms, int rows,
+                             Diagnostic* error);
+  bool SendRaw(const Request& request, Diagnostic* error);
   // Prepares `text` as `name` and returns the server's description of it,
   // or null with `*error` (the name then does not exist).
   ResultPtr Describe(const std::string& name, const std::string& text, Diagnostic* error);
@@ -173,6 +219,15 @@ class PgConnection : public Connection {
   // COMMIT or RELEASE keeps the work, which the server would do regardless.
   bool judgedHere_ = false;
 
+  // Rows held per prepared insert, in the order of each group's first row;
+  // no two groups go to the same table, so sending them group by group
+  // leaves every table's rows in the order they were written.
+  std::vector<HeldRows> held_;
+  // Rows held at most; 1 sends every row as its own statement (set from
+  // METASHELF_PG_ROWS_PER_INSERT when the connection opens, for measuring).
+  int mostHeldRows_ = 64;
+  std::map<std::string, RowForms> forms_;  // by the single-row statement's name
+
   PGconn* conn_;
   std::map<std::string, Prepared> prepared_;
   std::map<std::string, std::shared_ptr<const dialect::Adapted>> adapted_;
@@ -184,6 +239,10 @@ class PgConnection : public Connection {
 // Fills `*out` from a failed result (or, when `result` is null, from the
 // connection's last message). Defined in error.cpp.
 void MapError(const PGresult* result, PGconn* conn, Diagnostic* out);
+
+// The failure of a connection that is gone (ORA-03113), with libpq's
+// message. Defined in pipeline.cpp.
+Diagnostic LostConnection(PGconn* conn);
 
 // Masks the password of a conninfo string or URI, for messages.
 std::string MaskPassword(const std::string& conninfo);

@@ -24,7 +24,17 @@ constexpr std::size_t kMostQueued = 256;
 
 const char* const kStatementSavepoint = "ms_stmt";
 
+std::string Text(const char* a, const char* b) {
+  return std::string(a) + b;
+}
+
 Diagnostic Lost(PGconn* conn) {
+  return LostConnection(conn);
+}
+
+}  // namespace
+
+Diagnostic LostConnection(PGconn* conn) {
   Diagnostic d;
   d.state = "08S01";
   d.native = 3113;  // ORA-03113: end-of-file on communication channel
@@ -34,12 +44,6 @@ Diagnostic Lost(PGconn* conn) {
   }
   return d;
 }
-
-std::string Text(const char* a, const char* b) {
-  return std::string(a) + b;
-}
-
-}  // namespace
 
 void PgConnection::MarkFailed(const Diagnostic& failure) {
   if (InUnit() && !unitFailed_) {
@@ -56,6 +60,11 @@ bool PgConnection::EnterPipeline(Diagnostic* error) {
 }
 
 bool PgConnection::SendInPipeline(const Request& request, Diagnostic* error) {
+  // Held rows go out first: statements reach the server in their order.
+  return SendHeld(error) && SendRaw(request, error);
+}
+
+bool PgConnection::SendRaw(const Request& request, Diagnostic* error) {
   if (!EnterPipeline(error)) return false;
   const int sent =
       request.name != nullptr
@@ -74,7 +83,7 @@ bool PgConnection::SendControl(const char* text, Diagnostic* error, ResultSink s
   Request control;
   control.text = text;
   if (!SendInPipeline(control, error)) return false;
-  pending_.push_back(Pending{std::move(sink), nullptr});
+  pending_.push_back(Pending{std::move(sink), nullptr, nullptr});
   return true;
 }
 
@@ -85,6 +94,11 @@ bool PgConnection::Collect(Diagnostic* error) {
     if (ok) *error = d;
     ok = false;
   };
+  Diagnostic unsent;
+  if (!SendHeld(&unsent)) {
+    fail(unsent);
+    DropHeld();
+  }
   if (PQpipelineSync(conn_) != 1) {
     fail(Lost(conn_));
   } else {
@@ -105,8 +119,12 @@ bool PgConnection::Collect(Diagnostic* error) {
         item = std::move(pending_.front());
         pending_.pop_front();
       }
-      if (status == PGRES_PIPELINE_ABORTED) continue;  // after a failure: never ran
+      if (status == PGRES_PIPELINE_ABORTED) {  // after a failure: never ran
+        if (item.failed) item.failed(false);
+        continue;
+      }
       if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        if (item.failed) item.failed(true);
         Diagnostic d;
         MapError(r.get(), conn_, &d);
         fail(d);
@@ -120,6 +138,10 @@ bool PgConnection::Collect(Diagnostic* error) {
       if (item.sink && !item.sink(r.get(), &d)) fail(d);
       if (item.keep != nullptr) *item.keep = std::move(r);
     }
+  }
+  // Statements whose results never came (the connection went) did not run.
+  for (Pending& item : pending_) {
+    if (item.failed) item.failed(false);
   }
   pending_.clear();
   judgedHere_ = false;
@@ -143,12 +165,18 @@ bool PgConnection::Queue(const Request& request, ResultSink sink, Diagnostic* er
     *error = unitFailure_;
     return false;
   }
+  bool held = false;
+  if (!sink && !Hold(request, &held, error)) {
+    MarkFailed(*error);
+    return false;
+  }
+  if (held) return pending_.size() < kMostQueued || Collect(error);
   if (!SendInPipeline(request, error)) {
     MarkFailed(*error);
     return false;
   }
   if (sink) judgedHere_ = true;
-  pending_.push_back(Pending{std::move(sink), nullptr});
+  pending_.push_back(Pending{std::move(sink), nullptr, nullptr});
   if (pending_.size() >= kMostQueued) return Collect(error);
   return true;
 }
@@ -182,7 +210,7 @@ ResultPtr PgConnection::Now(const Request& request, bool ownSavepoint, Diagnosti
   ResultPtr result;
   bool sent = !wrap || SendControl(Text("SAVEPOINT ", kStatementSavepoint).c_str(), error);
   sent = sent && SendInPipeline(request, error);
-  if (sent) pending_.push_back(Pending{nullptr, &result});
+  if (sent) pending_.push_back(Pending{nullptr, &result, nullptr});
   if (sent && wrap)
     sent = SendControl(Text("RELEASE SAVEPOINT ", kStatementSavepoint).c_str(), error);
   Diagnostic collected;
@@ -233,7 +261,7 @@ ResultPtr PgConnection::Describe(const std::string& name, const std::string& tex
   // the host's transaction.
   ResultPtr described;
   bool sent = !wrap || SendControl(Text("SAVEPOINT ", kStatementSavepoint).c_str(), error);
-  sent = sent && EnterPipeline(error);
+  sent = sent && SendHeld(error) && EnterPipeline(error);
   if (sent && PQsendPrepare(conn_, name.c_str(), text.c_str(), 0, nullptr) != 1) {
     *error = Lost(conn_);
     sent = false;
@@ -243,7 +271,7 @@ ResultPtr PgConnection::Describe(const std::string& name, const std::string& tex
     *error = Lost(conn_);
     sent = false;
   }
-  if (sent) pending_.push_back(Pending{nullptr, &described});
+  if (sent) pending_.push_back(Pending{nullptr, &described, nullptr});
   if (sent && wrap)
     sent = SendControl(Text("RELEASE SAVEPOINT ", kStatementSavepoint).c_str(), error);
   Diagnostic collected;

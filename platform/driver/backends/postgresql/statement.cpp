@@ -169,6 +169,7 @@ std::int16_t PgStatement::Execute() {
     const Prepared* prepared = conn_->Prepare(adapted_->text, &diag);
     if (prepared == nullptr) return FailWith(diag);
     format_ = prepared->resultFormat;
+    request.prepared = prepared;
     request.name = prepared->name.c_str();
     request.resultFormat = format_;
     // A row change that gives no rows back waits for nobody inside a write

@@ -70,6 +70,8 @@ bool PgConnection::RunUnitStep(UnitStep step, const std::string& savepoint, Diag
     }
     case UnitStep::kRollback:
     case UnitStep::kRollbackTo: {
+      // Held rows belong to the innermost unit, the one undone here.
+      DropHeld();
       Diagnostic ignored;
       Settle(&ignored);
       if (step == UnitStep::kRollback && PQtransactionStatus(conn_) == PQTRANS_IDLE) {

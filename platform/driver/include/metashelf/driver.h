@@ -201,7 +201,14 @@ METASHELF_API std::int16_t gis_SQLFreeStmt(gis_SQLHSTMT stmt, std::uint16_t opti
 // call that read it with the failed statement's diagnostic, then every
 // statement of the unit until the unit (or an inner unit that held the
 // failure) is rolled back; the end then fails and undoes the unit. A
-// connection lost meanwhile fails with state 08S01. Outside a unit, a
+// connection lost meanwhile fails with state 08S01. Repeated runs of one
+// single-row "INSERT ... VALUES (...)" in a unit (a record's values) are
+// held and sent as one INSERT of up to 64 rows when anything else goes out
+// but another table's such insert; a refusal of any of those rows fails
+// that statement, with the refusal's state, native code and message, and
+// so the unit, exactly as the row's own statement would have. Write units
+// that begin a transaction plan each statement for the tables as they are
+// then (no plan cached from when a table was small). Outside a unit, a
 // statement inside an open transaction runs in a savepoint of its own sent
 // with it, so that its failure undoes only itself and the transaction goes
 // on, as on Oracle; statements that begin or end a transaction or
