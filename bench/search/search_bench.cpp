@@ -524,7 +524,13 @@ int main(int argc, char** argv) {
     if (std::string(argv[k]) == "--postgresql") {
       postgresOnly = true;
     } else {
-      sizes.push_back(std::atoll(argv[k]));
+      char* end = nullptr;
+      const long long size = std::strtoll(argv[k], &end, 10);
+      if (end == argv[k] || *end != '\0' || size <= 0) {
+        std::fprintf(stderr, "usage: search_bench [small [large]] [--postgresql]\n");
+        return 2;
+      }
+      sizes.push_back(size);
     }
   }
   if (sizes.empty()) sizes = {10000, 100000};
