@@ -9,10 +9,11 @@
 //
 // The corpus records are stored once through AddMetaData; the collection is
 // then grown by copying their rows (registry, structure documents, values)
-// under new record ids, titles made distinct per copy, so the tables hold
-// what that many records would.
+// under new record ids, titles made distinct per copy (its number and a
+// word of its own), so the tables hold what that many records would.
 //
-//   search_bench [small large]     (defaults 10000 100000)
+//   search_bench [small [large]] [--postgresql]     (defaults 10000 100000;
+//                                                   PostgreSQL alone)
 //
 // PostgreSQL runs when METASHELF_PG_CONNINFO names a server (as
 // scripts/with-postgres.sh sets it), in a database of its own.
@@ -51,6 +52,16 @@ constexpr int kMarkedCopy = 50;
 constexpr std::int64_t kLatitudeBands = 1000;
 // Copies written by one statement per table.
 constexpr std::int64_t kCopiesAtOnce = 64;
+
+// A word of letters only that names copy `n` (its digits spelt as letters
+// between a leading 'k' and a trailing 'x'): the word is in that copy's
+// titles only, and its middle trigram (the three digits) in no other copy's,
+// so that a search for it finds the same few records at every size.
+std::string CopyWord(std::int64_t n) {
+  std::string word = "k";
+  for (std::int64_t unit : {100, 10, 1}) word += static_cast<char>('a' + (n / unit) % 10);
+  return word + "x";
+}
 
 // Where latitude `lat` of the original records lies in copy `n`'s band.
 std::string LatitudeOfBand(std::int64_t n, double lat) {
@@ -338,9 +349,14 @@ class Collection {
     const std::string c = std::to_string(colID_);
     const std::string stride = std::to_string(kCopyStride);
     const std::string band = std::to_string(180.0 / static_cast<double>(kLatitudeBands));
-    if (db_->Begin() != 1 || !Run("CREATE TABLE " + o + "BENCH_K(N NUMBER)")) return false;
+    if (db_->Begin() != 1 || !Run("CREATE TABLE " + o + "BENCH_K(N NUMBER, W VARCHAR2(8))")) {
+      return false;
+    }
     for (std::int64_t n = 1; n <= copies; ++n) {
-      if (!Run("INSERT INTO " + o + "BENCH_K(N) VALUES (" + std::to_string(n) + ")")) return false;
+      if (!Run("INSERT INTO " + o + "BENCH_K(N,W) VALUES (" + std::to_string(n) + ",'" +
+               CopyWord(n) + "')")) {
+        return false;
+      }
     }
     if (set_.DropValueIndexes() != 1) return Fail("value indexes not dropped");
     const struct {
@@ -354,7 +370,7 @@ class Collection {
          "t.MetaID+k.N*" + stride + ",t.STRUCT_INFO,t.PROLOG_INFO,t.LABEL_INFO"},
         {"META_NDTEXT_" + c, "MetaID,NODEGUID,POSITION,NODEVALUE",
          "t.MetaID+k.N*" + stride + ",t.NODEGUID,t.POSITION,CASE WHEN t.NODEGUID=" + titleGuid +
-             " THEN t.NODEVALUE || ' #' || k.N ELSE t.NODEVALUE END"},
+             " THEN t.NODEVALUE || ' #' || k.N || ' ' || k.W ELSE t.NODEVALUE END"},
         {"META_NDNUMBER_" + c, "MetaID,NODEGUID,POSITION,NODEVALUE",
          "t.MetaID+k.N*" + stride + ",t.NODEGUID,t.POSITION,CASE WHEN t.NODEGUID IN (" + southGuid +
              "," + northGuid + ") THEN -90+k.N*" + band + "+(t.NODEVALUE+90)/" +
@@ -428,6 +444,8 @@ bool RunBackend(bool postgres, const std::vector<std::int64_t>& sizes) {
       {"like on titles, common", title, "like", "the ", ""},
       {"[i] box intersects, selective", "", "intersects", "", "", true},
       {"[i] box intersects, broad", "", "intersects", "-105.02,-90,-105,90", "", true},
+      {"[i] free text, rare word", "", "text", "", "", true},
+      {"[i] free text, rare and common", "", "text", "", "", true},
   };
   std::map<std::string, std::vector<double>> library;
   std::vector<double> builds;
@@ -454,9 +472,13 @@ bool RunBackend(bool postgres, const std::vector<std::int64_t>& sizes) {
                 collection.buildCpu(), collection.storeCpu(),
                 collection.buildCpu() / collection.storeCpu());
     const std::string first = collection.FirstTitle();
-    searches[1].value1 = first + " #1";
+    const std::string marked = CopyWord(kMarkedCopy);
+    searches[1].value1 = first + " #1 " + CopyWord(1);
+    // Two words each in most records, side by side in one.
     searches[4].value1 = "\"" + LastWord(first) + " " + std::to_string(kMarkedCopy) + "\"";
-    searches[5].value1 = first + " #" + std::to_string(kMarkedCopy);
+    searches[5].value1 = first + " #" + std::to_string(kMarkedCopy) + " " + marked;
+    searches[11].value1 = marked;
+    searches[12].value1 = LastWord(first) + " " + marked;
     // A point of Philadelphia in the marked copy's band: the few boxes of
     // that copy around it and those that span the globe.
     searches[9].value1 = "-75.116," + LatitudeOfBand(kMarkedCopy, 39.9399) + ",-75.114," +
@@ -496,11 +518,24 @@ int main(int argc, char** argv) {
     std::printf("corpus folder %s is absent: nothing measured\n", METASHELF_CORPUS_DIR);
     return 0;
   }
-  std::vector<std::int64_t> sizes = {10000, 100000};
-  if (argc == 3) sizes = {std::atoll(argv[1]), std::atoll(argv[2])};
-  if (argc == 2) sizes = {std::atoll(argv[1])};
+  std::vector<std::int64_t> sizes;
+  bool postgresOnly = false;
+  for (int k = 1; k < argc; ++k) {
+    if (std::string(argv[k]) == "--postgresql") {
+      postgresOnly = true;
+    } else {
+      char* end = nullptr;
+      const long long size = std::strtoll(argv[k], &end, 10);
+      if (end == argv[k] || *end != '\0' || size <= 0) {
+        std::fprintf(stderr, "usage: search_bench [small [large]] [--postgresql]\n");
+        return 2;
+      }
+      sizes.push_back(size);
+    }
+  }
+  if (sizes.empty()) sizes = {10000, 100000};
   std::printf("[i]: through MsSearch and the search indexes\n");
-  if (!RunBackend(false, sizes)) return 1;
+  if (!postgresOnly && !RunBackend(false, sizes)) return 1;
   if (metashelf::testing::PgServerConninfo() == nullptr) {
     std::printf("METASHELF_PG_CONNINFO is not set: PostgreSQL not measured\n");
     return 0;

@@ -48,6 +48,24 @@ std::set<std::int32_t> NamedConditions(const std::string& expression) {
   return out;
 }
 
+// The one free-text condition that `expression` consists of (its number,
+// blanks and parentheses alone), or null.
+const SearchNode* OnlyTextCondition(const std::string& expression,
+                                    const std::vector<SearchNode>& conditions) {
+  std::string bare;
+  for (char c : expression) {
+    if (c != ' ' && c != '\t' && c != '(' && c != ')') bare += c;
+  }
+  const std::set<std::int32_t> named = NamedConditions(expression);
+  if (named.size() != 1 || bare.find_first_not_of("0123456789") != std::string::npos) {
+    return nullptr;
+  }
+  for (const SearchNode& node : conditions) {
+    if (node.condID == *named.begin()) return node.op == "text" ? &node : nullptr;
+  }
+  return nullptr;
+}
+
 // The search indexes of the set, as they are (null when its backend keeps none).
 std::unique_ptr<SearchIndex> IndexOf(const Opened& opened) {
   MdsContext* ctx = opened.ctx;
@@ -71,22 +89,35 @@ std::int32_t Search(CMetaDataSet_abs* set, const std::string& expression,
   if (hits == nullptr || !Open(set, &opened)) return 0;
   std::unique_ptr<SearchIndex> index = ReadyIndex(opened);
   if (!index) return 0;
+  // The statement is written even when it is not run, so that a request is
+  // refused alike either way.
   CQueryBuilder builder(opened.set);
   builder.SetSearchIndex(index.get());
   std::string sql;
   if (builder.BuildSql(expression, conditions, sql) != 1) return 0;
-  CSmartArray<std::int64_t> found;
-  if (metashelf::search::RunIdQuery(opened.ctx->hdbc, sql.c_str(), found) != 1) return 0;
   std::set<std::int64_t> unique;
-  for (std::int32_t i = 0; i < found.GetSize(); ++i) unique.insert(found[i]);
-
   std::map<std::int64_t, double> scores;
-  const std::set<std::int32_t> named = NamedConditions(expression);
-  for (const SearchNode& node : conditions) {
-    if (node.op != "text" || named.count(node.condID) == 0) continue;
+  if (const SearchNode* text = OnlyTextCondition(expression, conditions)) {
+    // The ranking statement matches the words anyway: the records and
+    // their scores come from it alone, the words matched once instead of
+    // twice.
     std::vector<metashelf::search::TextTerm> terms;
-    if (!metashelf::search::ParseTextQuery(node.value1, &terms)) return 0;
-    if (!index->AddScores(terms, unique, &scores)) return 0;
+    if (!metashelf::search::ParseTextQuery(text->value1, &terms) ||
+        !index->MatchScores(terms, &scores)) {
+      return 0;
+    }
+    for (const auto& [id, score] : scores) unique.insert(id);
+  } else {
+    CSmartArray<std::int64_t> found;
+    if (metashelf::search::RunIdQuery(opened.ctx->hdbc, sql.c_str(), found) != 1) return 0;
+    for (std::int32_t i = 0; i < found.GetSize(); ++i) unique.insert(found[i]);
+    const std::set<std::int32_t> named = NamedConditions(expression);
+    for (const SearchNode& node : conditions) {
+      if (node.op != "text" || named.count(node.condID) == 0) continue;
+      std::vector<metashelf::search::TextTerm> terms;
+      if (!metashelf::search::ParseTextQuery(node.value1, &terms)) return 0;
+      if (!index->AddScores(terms, unique, &scores)) return 0;
+    }
   }
 
   std::vector<MsSearchHit> out;

@@ -395,6 +395,11 @@ bool SearchIndex::AddScores(const std::vector<TextTerm>& terms, const std::set<s
   return true;
 }
 
+bool SearchIndex::MatchScores(const std::vector<TextTerm>& terms,
+                              std::map<std::int64_t, double>* scores) {
+  return AddRowScores(hdbc_, ScoreQuery(terms, std::string()), scores);
+}
+
 std::string SearchIndex::PeriodIds(std::int32_t guid, const std::string& condition) {
   return PeriodSubSelect(Table("MS_DATE_"), guid, condition);
 }
@@ -543,7 +548,8 @@ bool BuildSearchIndexes(COraMetaDataSet* /*set*/, MdsContext* ctx, std::int64_t*
   }
   if (unit && !unit->Commit()) return false;
   db::Unit ready(ctx->hdbc);
-  return ready.ok() && index->AddValues(-1) && index->MarkReady() && ready.Commit();
+  return ready.ok() && index->AddValues(-1) && index->FinishBuild() && index->MarkReady() &&
+         ready.Commit();
 }
 
 }  // namespace search

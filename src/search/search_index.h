@@ -117,6 +117,9 @@ class SearchIndex {
   // once (a larger page cache on SQLite), and its undoing.
   virtual void BeginBuild() {}
   virtual void EndBuild() {}
+  // What the engine does once every row of a build is written, before the
+  // indexes count as ready (SQLite merges its FTS5 segments into one).
+  virtual bool FinishBuild() { return true; }
   // Replaces what the indexes hold of record `id`; with `fresh` (a build
   // into empty tables) nothing is there to replace.
   bool Put(std::int64_t id, const IndexedRecord& record, bool fresh = false);
@@ -141,6 +144,8 @@ class SearchIndex {
   // `scores`: only the records a search found are ranked.
   bool AddScores(const std::vector<TextTerm>& terms, const std::set<std::int64_t>& ids,
                  std::map<std::int64_t, double>* scores);
+  // Every record that `terms` match, with its score, from one statement.
+  bool MatchScores(const std::vector<TextTerm>& terms, std::map<std::int64_t, double>* scores);
 
  protected:
   // The owner-qualified name of the collection's table `stem`.

@@ -1,8 +1,7 @@
 // The search indexes on SQLite: FTS5 with unicode61 (diacritics folded) for
 // words, an R*Tree for boxes, and for substrings the distinct text values
 // of each node (MS_VAL) under a contentless FTS5 trigram table (MS_TRI)
-// that keeps only which values hold each trigram, with its vocabulary
-// (MS_TRV) to tell rare trigrams from common ones. The R*Tree keeps 32-bit
+// that keeps only which values hold each trigram. The R*Tree keeps 32-bit
 // coordinates rounded outward, so each part also keeps its exact bounds and
 // every box condition is checked on them.
 #include <algorithm>
@@ -28,10 +27,22 @@ constexpr std::int64_t kScanShare = 8;
 // Trigrams matched against the index: the rarest ones narrow the most, and
 // each more costs a walk of its list.
 constexpr std::size_t kMatchedTrigrams = 3;
+// How many values hold a trigram is counted up to this many: past it the
+// trigram is common, and how common matters little, while counting its
+// whole list would cost in proportion to the collection.
+constexpr std::int64_t kCountCap = 512;
+// Candidates few enough to be tested one by one: the rarest trigram alone
+// is matched (each further one would cost a walk of a longer list).
+constexpr std::int64_t kFewCandidates = 256;
 // The page cache of a build, in KiB.
 constexpr std::int64_t kBuildCacheKiB = 131072;
-// Trigrams of a long value weighed against the vocabulary.
-constexpr std::size_t kWeighedTrigrams = 12;
+// What FTS5 keeps in memory before writing a segment, during a build.
+constexpr std::int64_t kBuildHashBytes = 32 << 20;
+// Segments of one level that make FTS5 merge them even while a build has
+// merging turned off (it refuses more than 2000 in all).
+constexpr int kBuildCrisisMerge = 256;
+// Trigrams of a long value weighed against the index.
+constexpr std::size_t kWeighedTrigrams = 24;
 
 std::string Number(double value) {
   char buffer[32];
@@ -69,8 +80,6 @@ class SqliteSearchIndex : public SearchIndex {
         // Contentless: a candidate value is read from MS_VAL by its id.
         "CREATE VIRTUAL TABLE " + Table("MS_TRI_") +
             " USING fts5(BODY, tokenize='trigram', detail=column, content='')",
-        "CREATE VIRTUAL TABLE " + Table("MS_TRV_") + " USING fts5vocab('" + Bare("MS_TRI_") +
-            "', 'row')",
         "CREATE TABLE " + Table("MS_VAL_") +
             "(VID NUMBER NOT NULL, NODEGUID NUMBER NOT NULL, NODEVALUE TEXT NOT NULL)",
         "CREATE VIRTUAL TABLE " + Table("MS_BOX_") +
@@ -81,17 +90,29 @@ class SqliteSearchIndex : public SearchIndex {
   }
 
   // The connection's page cache is made large for the build (the rows it
-  // reads and the index pages it writes are many), then as it was.
+  // reads and the index pages it writes are many), then as it was. FTS5
+  // keeps words in memory up to its hash size, writes them out as a
+  // segment, and merges segments as they pile up: during a build it keeps
+  // more in memory and merges nothing, and FinishBuild merges every
+  // segment once, so that each entry is written out fewer times and every
+  // later query walks one list per word instead of one per segment.
   void BeginBuild() override {
     std::int64_t pages = 0;
     if (QueryInt(hdbc_, "PRAGMA cache_size", &pages)) {
       cacheSize_ = pages;
       RunAll(hdbc_, {"PRAGMA cache_size=-" + std::to_string(kBuildCacheKiB)});
     }
+    RunAll(hdbc_, MergeSettings(kBuildHashBytes, 0, kBuildCrisisMerge));
+  }
+  bool FinishBuild() override {
+    return RunAll(hdbc_,
+                  {FtsCommand("MS_FTS_", "'optimize'"), FtsCommand("MS_TRI_", "'optimize'")});
   }
   void EndBuild() override {
     if (cacheSize_ != 0) RunAll(hdbc_, {"PRAGMA cache_size=" + std::to_string(cacheSize_)});
     cacheSize_ = 0;
+    // FTS5's own defaults, for the writes of single records.
+    RunAll(hdbc_, MergeSettings(1048576, 4, 16));
   }
 
   bool Remove(std::int64_t id) override {
@@ -156,36 +177,44 @@ class SqliteSearchIndex : public SearchIndex {
       }
       trigrams = std::move(spread);
     }
-    // How many values hold each trigram (as the index folds its case); one
-    // that is not in the vocabulary holds none. Each is looked up by
-    // itself: the vocabulary is read term by term, never whole.
-    std::map<std::string, std::int64_t> counts;
-    std::string lookups;
-    for (const std::string& t : trigrams) {
-      const std::string folded = Folded(t);
-      if (!counts.emplace(folded, 0).second) continue;
-      if (!lookups.empty()) lookups += " union all ";
-      lookups +=
-          "select term,doc from " + Table("MS_TRV_") + " where term='" + QuoteDoubled(folded) + "'";
+    // How many values hold each trigram, counted by the index itself (so
+    // folded as it folds) up to kCountCap, all in one statement.
+    std::string counts;
+    for (std::size_t k = 0; k < trigrams.size(); ++k) {
+      if (!counts.empty()) counts += " union all ";
+      counts += "select " + std::to_string(k) + ",(select count(*) from (select 1 from " +
+                Table("MS_TRI_") + " where BODY match '" +
+                QuoteDoubled(TrigramQuery({trigrams[k]})) + "' limit " + std::to_string(kCountCap) +
+                "))";
     }
+    std::vector<std::pair<std::int64_t, std::size_t>> rarest;
     std::int64_t values = 0;
     if (!QueryInt(hdbc_, "select coalesce(max(VID),0) from " + Table("MS_VAL_"), &values) ||
-        !ReadCounts(lookups, &counts)) {
+        !ReadPairs(hdbc_, counts,
+                   [&](const char* k, const char* count) {
+                     if (k == nullptr || count == nullptr) return;
+                     rarest.emplace_back(
+                         ParseIdText(count, std::strlen(count) + 1),
+                         static_cast<std::size_t>(ParseIdText(k, std::strlen(k) + 1)));
+                   }) ||
+        rarest.size() != trigrams.size()) {
       return std::string();
     }
-    std::vector<std::pair<std::int64_t, std::string>> rarest;
-    for (const std::string& t : trigrams) rarest.emplace_back(counts[Folded(t)], t);
     std::sort(rarest.begin(), rarest.end());
-    // When even the rarest trigram is in a large share of all values, the
-    // candidates are most of the node's values: reading those through the
-    // index costs more than testing the node's values one by one.
-    if (rarest.front().first * kScanShare > values) return std::string();
+    // When even the rarest trigram is in a large share of all values (or,
+    // counted no further than the cap, may be), the candidates are most of
+    // the node's values: reading those through the index costs more than
+    // testing the node's values one by one.
+    if (std::min(rarest.front().first, kCountCap) * kScanShare > values) return std::string();
+    const std::size_t matched = rarest.front().first <= kFewCandidates ? 1 : kMatchedTrigrams;
     std::vector<std::string> chosen;
-    for (std::size_t k = 0; k < rarest.size() && k < kMatchedTrigrams; ++k) {
-      chosen.push_back(rarest[k].second);
+    for (std::size_t k = 0; k < rarest.size() && k < matched; ++k) {
+      chosen.push_back(trigrams[rarest[k].second]);
     }
+    // The candidates are found by their ids; the node is only checked (a
+    // plain NODEGUID= would let the planner walk all the node's values).
     return "NODEVALUE in (select NODEVALUE from " + Table("MS_VAL_") +
-           " where NODEGUID=" + std::to_string(guid) + " and VID in (select rowid from " +
+           " where +NODEGUID=" + std::to_string(guid) + " and VID in (select rowid from " +
            Table("MS_TRI_") + " where BODY match '" + QuoteDoubled(TrigramQuery(chosen)) + "'))";
   }
 
@@ -203,6 +232,8 @@ class SqliteSearchIndex : public SearchIndex {
     return PartCondition(q, within);
   }
 
+  // MS_TRV (a vocabulary of MS_TRI, made by earlier builds) is dropped
+  // with the rest.
   std::vector<const char*> Stems() const override {
     return {"MS_READY_", "MS_TRV_", "MS_FTS_", "MS_TRI_", "MS_VAL_", "MS_BOX_", "MS_DATE_"};
   }
@@ -225,26 +256,26 @@ class SqliteSearchIndex : public SearchIndex {
   }
 
  private:
-  // The name of table `stem` as the database file spells it.
-  std::string Bare(const char* stem) const {
+  // A command to the FTS5 table `stem`: its hidden column is named as the
+  // table, as the database file spells it.
+  std::string FtsCommand(const char* stem, const std::string& values) const {
     std::string name = owner_ + "." + stem + id_;
     for (char& c : name) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    return name;
+    const bool setting = values.find(',') != std::string::npos;
+    return "INSERT INTO " + Table(stem) + "(\"" + name + "\"" + (setting ? ",rank" : "") +
+           ") VALUES (" + values + ")";
   }
 
-  // ASCII letters lower-cased, as the trigram index keeps them.
-  static std::string Folded(std::string text) {
-    for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    return text;
-  }
-
-  // Reads rows of (term, count) into the terms of `counts` it names.
-  bool ReadCounts(const std::string& sql, std::map<std::string, std::int64_t>* counts) {
-    return ReadPairs(hdbc_, sql, [counts](const char* term, const char* number) {
-      if (term == nullptr || number == nullptr) return;
-      const auto found = counts->find(term);
-      if (found != counts->end()) found->second = ParseIdText(number, std::strlen(number) + 1);
-    });
+  // The hash size and merge settings of both FTS5 tables.
+  std::vector<std::string> MergeSettings(std::int64_t hashBytes, int automerge,
+                                         int crisisMerge) const {
+    std::vector<std::string> texts;
+    for (const char* stem : {"MS_FTS_", "MS_TRI_"}) {
+      texts.push_back(FtsCommand(stem, "'hashsize'," + std::to_string(hashBytes)));
+      texts.push_back(FtsCommand(stem, "'automerge'," + std::to_string(automerge)));
+      texts.push_back(FtsCommand(stem, "'crisismerge'," + std::to_string(crisisMerge)));
+    }
+    return texts;
   }
 
   bool Exists(const char* stem) override {
