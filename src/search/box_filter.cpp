@@ -5,19 +5,16 @@
 #include "metashelf/box_filter.h"
 
 #include <algorithm>
-#include <cmath>
-#include <map>
-#include <memory>
-#include <new>
+#include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "dataset/mds_context.h"
 #include "dataset/set_access.h"
-#include "db/statement.h"
 #include "metashelf/base/guard.h"
-#include "search/id_text.h"
 #include "search/index_text.h"
 #include "search/search_index.h"
+#include "search/search_index_rows.h"
 
 namespace {
 
@@ -26,8 +23,6 @@ using metashelf::search::GeoBox;
 
 // Ids per statement: the id list stays a short text, and few round trips.
 constexpr std::size_t kIdsPerStatement = 400;
-constexpr std::uint32_t kRowset = 100;
-constexpr std::int32_t kIdSlot = 24;
 
 // Appends the box-node numbers of the records `ids` to `bounds`, by record.
 // The node condition is written NODEGUID+0 so that no engine answers it
@@ -43,45 +38,7 @@ bool ReadBounds(MdsContext* ctx, const metashelf::search::BoxNodes& nodes,
   const std::string sql = "select MetaID,NODEGUID,POSITION,NODEVALUE from " +
                           std::string(ctx->owner) + ".META_NDNUMBER_" + std::to_string(ctx->mdsID) +
                           " where MetaID in (" + list + ") and NODEGUID+0 in (" + guids + ")";
-  struct Columns {
-    char ids[kRowset][kIdSlot];
-    std::int32_t guids[kRowset];
-    std::int32_t positions[kRowset];
-    double values[kRowset];
-    std::int16_t idIndicators[kRowset];
-    std::int16_t indicators[kRowset];
-    std::int16_t valueIndicators[kRowset];
-  };
-  std::unique_ptr<Columns> c(new (std::nothrow) Columns());
-  if (!c) return false;
-  metashelf::db::Statement stmt(ctx->hdbc);
-  using metashelf::db::Succeeded;
-  if (!stmt.ok() || !Succeeded(gis_SQLPrepare(stmt.get(), sql.c_str(), GIS_SQL_NTS)) ||
-      !Succeeded(gis_SQLSetStmtOption(stmt.get(), GIS_SQL_ROWSET_SIZE, kRowset)) ||
-      !Succeeded(gis_SQLExecute(stmt.get())) ||
-      !Succeeded(
-          gis_SQLBindCol(stmt.get(), 1, GIS_TYPE_STRING, c->ids, kIdSlot, c->idIndicators)) ||
-      !Succeeded(gis_SQLBindCol(stmt.get(), 2, GIS_TYPE_INT, c->guids, 4, c->indicators)) ||
-      !Succeeded(gis_SQLBindCol(stmt.get(), 3, GIS_TYPE_INT, c->positions, 4, c->indicators)) ||
-      !Succeeded(gis_SQLBindCol(stmt.get(), 4, GIS_TYPE_FLOAT, c->values, 8, c->valueIndicators))) {
-    if (stmt.ok()) stmt.DrainError();
-    return false;
-  }
-  for (;;) {
-    std::uint32_t fetched = 0;
-    const std::int16_t rc =
-        gis_SQLExtendedFetch(stmt.get(), GIS_SQL_FETCH_NEXT, 1, &fetched, nullptr);
-    if (rc == GIS_SQL_NO_DATA) return true;
-    if (!Succeeded(rc)) {
-      stmt.DrainError();
-      return false;
-    }
-    for (std::uint32_t i = 0; i < std::min(fetched, kRowset); ++i) {
-      if (c->valueIndicators[i] == -1 || std::isnan(c->values[i])) continue;
-      const std::int64_t id = metashelf::search::ParseIdText(c->ids[i], kIdSlot);
-      (*bounds)[id].push_back(BoxBound{c->guids[i], c->positions[i], c->values[i]});
-    }
-  }
+  return metashelf::search::ReadBounds(ctx->hdbc, sql, bounds);
 }
 
 bool Inside(const GeoBox& part, const GeoBox& q) {

@@ -93,6 +93,21 @@ bool ReadValueRows(gis_SQLHDBC_STRU* hdbc, const std::string& select, bool numbe
 
 }  // namespace
 
+bool ReadBounds(gis_SQLHDBC_STRU* hdbc, const std::string& select,
+                std::unordered_map<std::int64_t, std::vector<BoxBound>>* bounds) {
+  // Left unfilled: the fetch writes what is read, and the text and
+  // document buffers a bounds read never uses stay untouched.
+  std::unique_ptr<Buffers> buffers(new (std::nothrow) Buffers);
+  if (!buffers) return false;
+  return ReadValueRows(
+      hdbc, select, true, buffers.get(),
+      [&](std::int64_t id, std::int32_t guid, std::int32_t position, double value, const char*) {
+        if (!std::isnan(value)) {
+          (*bounds)[id].push_back(BoxBound{guid, position, value});
+        }
+      });
+}
+
 StoredRecordReader::StoredRecordReader(MdsContext* ctx)
     : ctx_(ctx),
       box_(BoxNodesOf(ctx->schema)),

@@ -16,6 +16,7 @@
 #include "search/search_index.h"
 
 struct MdsContext;
+struct gis_SQLHDBC_STRU;
 
 namespace metashelf {
 namespace search {
@@ -26,6 +27,12 @@ constexpr std::size_t kBuildBatch = 256;
 // Records a build writes in one unit of work: few commits (each costs a
 // checkpoint on SQLite), and no journal grows past a few hundred MB.
 constexpr std::size_t kBuildUnit = 4096;
+
+// Runs `select` (columns MetaID, NODEGUID, POSITION, NODEVALUE of a number
+// table) and appends each row's bound to `(*bounds)[MetaID]`; NULL and NaN
+// values bound nothing. False when a statement failed (its error drained).
+bool ReadBounds(gis_SQLHDBC_STRU* hdbc, const std::string& select,
+                std::unordered_map<std::int64_t, std::vector<BoxBound>>* bounds);
 
 struct StoredRecord {
   std::int64_t id = 0;
