@@ -79,7 +79,12 @@ std::unique_ptr<PgConnection> PgConnection::Open(const std::string& conninfo, st
   }
   EnsureSequenceFunctions(out.get());
   if (const char* rows = std::getenv("METASHELF_PG_ROWS_PER_INSERT")) {
-    out->mostHeldRows_ = std::max(1, std::atoi(rows));
+    // Anything but a count from 1 to 64 leaves the default.
+    char* end = nullptr;
+    const long most = std::strtol(rows, &end, 10);
+    if (end != rows && *end == '\0' && most >= 1 && most <= out->mostHeldRows_) {
+      out->mostHeldRows_ = static_cast<int>(most);
+    }
   }
   return out;
 }

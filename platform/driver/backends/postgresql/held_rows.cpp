@@ -52,7 +52,7 @@ const std::string* PgConnection::FormFor(const Prepared& prepared, RowForms* for
   const std::string name = "ms_" + std::to_string(++nextName_);
   const std::string text = MultiRowText(forms->shape, prepared.params, rows);
   std::vector<Oid> types;
-  types.reserve(static_cast<std::size_t>(rows * prepared.params));
+  types.reserve(static_cast<std::size_t>(rows) * static_cast<std::size_t>(prepared.params));
   for (int k = 0; k < rows; ++k)
     types.insert(types.end(), prepared.types.begin(), prepared.types.end());
   if (!EnterPipeline(error)) return nullptr;
