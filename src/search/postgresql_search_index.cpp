@@ -5,7 +5,14 @@
 // (MS_VAL) under a pg_trgm GIN index for substrings, and boxes as the
 // built-in box type under GiST. PostGIS is never needed; pg_trgm and
 // unaccent are trusted extensions, which a database owner may create.
+//
+// Beside each record's tsvector lie the pairs of words at adjacent positions
+// in it (PAIRS, under GIN of their own), so that a phrase of words that are
+// each in most records is looked up by its pairs: the records holding both
+// words are many, those holding them side by side few, and only those have
+// their tsvector read to test the phrase itself.
 #include <charconv>
+#include <map>
 #include <vector>
 
 #include "db/statement.h"
@@ -22,6 +29,15 @@ using base::QuoteDoubled;
 constexpr std::size_t kNamedCandidates = 64;
 // Room for the longest stored text value (4,000 bytes) and its NUL.
 constexpr std::size_t kTextRoom = 4096;
+// A pair is kept as its two words with a blank between, cut to this many
+// characters: a GIN entry must fit a third of a page, and a cut pair only
+// stands for more pairs than its own.
+constexpr int kPairChars = 256;
+// The position to_tsvector gives every word from here on: words there are
+// not adjacent to one another, whatever the text says.
+constexpr int kLastPosition = 16383;
+// The most pairs of a phrase a search names (any of them narrows).
+constexpr std::size_t kNamedPairs = 32;
 
 std::string Number(double value) {
   char buffer[32];
@@ -32,6 +48,37 @@ std::string Number(double value) {
 std::string BoxValue(const GeoBox& b) {
   return "box(point(" + Number(b.west) + "," + Number(b.south) + "),point(" + Number(b.east) + "," +
          Number(b.north) + "))";
+}
+
+// Rows K of the pairs of tsvector `vector`: each word at a position it
+// keeps, a blank and the word at the next position, in byte order (sorting
+// them by the database's language would cost more than finding them). The
+// same words at the same positions make the same pair in a record and in a
+// query; with `adjacent`, pairs that end at the last position (where every
+// later word lies) are left out. (The step between positions is written as
+// a cast: a number after a sign would be read as a numeric parameter, and
+// the join would compare numerics.)
+std::string PairRows(const std::string& vector, bool adjacent) {
+  const std::string positions =
+      "(select lexeme,unnest(positions) as P from unnest(" + vector + ") L)";
+  return "select substr(A.lexeme||' '||B.lexeme,1," + std::to_string(kPairChars) +
+         ") collate ucs_basic as K from " + positions + " A join " + positions +
+         " B on B.P=A.P+cast(1 as smallint)" +
+         (adjacent ? " where B.P<" + std::to_string(kLastPosition) : "");
+}
+
+// The words of `term` that the tsquery reads as a phrase (a prefix word
+// is read apart), joined by blanks as TsQueryExpression joins them; ""
+// when they cannot make a pair: one word of ASCII letters and digits is
+// one word to the server too.
+std::string PhraseText(const TextTerm& term) {
+  const std::size_t count = term.words.size() - (term.prefix ? 1 : 0);
+  std::string text;
+  for (std::size_t k = 0; k < count; ++k) text += (k > 0 ? " " : "") + term.words[k];
+  for (char c : text) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return text;
+  }
+  return std::string();
 }
 
 class PostgresSearchIndex : public SearchIndex {
@@ -52,7 +99,8 @@ class PostgresSearchIndex : public SearchIndex {
     // The indexes of the tables come with MarkReady, over the rows a build
     // wrote: one pass over them costs less than keeping them row by row.
     std::vector<std::string> texts = {
-        "CREATE TABLE " + Table("MS_FTS_") + "(METAID BIGINT PRIMARY KEY,TSV TSVECTOR)",
+        "CREATE TABLE " + Table("MS_FTS_") +
+            "(METAID BIGINT PRIMARY KEY,TSV TSVECTOR,PAIRS TEXT[] COLLATE ucs_basic)",
         "CREATE TABLE " + Table("MS_VAL_") + "(NODEGUID INTEGER NOT NULL,NODEVALUE TEXT NOT NULL)",
         "CREATE TABLE " + Table("MS_BOX_") + "(ID BIGINT PRIMARY KEY,PARTS INTEGER,BX BOX)",
     };
@@ -72,8 +120,19 @@ class PostgresSearchIndex : public SearchIndex {
   }
 
   std::string TextIds(const std::vector<TextTerm>& terms) override {
-    return "select METAID from " + Table("MS_FTS_") + " where TSV @@ (" + TsQueryExpression(terms) +
-           ")";
+    return "select METAID from " + Table("MS_FTS_") + " where " + TextCondition(terms);
+  }
+
+  // Tables made before the words kept their pairs (no PAIRS) are of an
+  // earlier layout.
+  bool Present() override {
+    std::int64_t count = 0;
+    return QueryInt(hdbc_,
+                    "select count(*) from pg_attribute where attrelid=to_regclass('" +
+                        Table("MS_FTS_") + "') and attname='pairs' and not attisdropped and " +
+                        "to_regclass('" + Table("MS_VAL_") + "') is not null",
+                    &count) &&
+           count > 0;
   }
 
   bool AddValues(std::int64_t id) override {
@@ -121,7 +180,7 @@ class PostgresSearchIndex : public SearchIndex {
     const std::string query = "(" + TsQueryExpression(terms) + ")";
     return "select METAID,cast(ts_rank(TSV," + query + ") as double precision) from " +
            Table("MS_FTS_") + " where " +
-           (idCondition.empty() ? "" : "METAID" + idCondition + " and ") + "TSV @@ " + query;
+           (idCondition.empty() ? "" : "METAID" + idCondition + " and ") + TextCondition(terms);
   }
 
  protected:
@@ -138,6 +197,7 @@ class PostgresSearchIndex : public SearchIndex {
   std::vector<std::string> IndexTexts() override {
     return {
         "CREATE INDEX " + Table("MS_FTS_") + "_TSV ON " + Table("MS_FTS_") + " USING GIN (TSV)",
+        "CREATE INDEX " + Table("MS_FTS_") + "_PR ON " + Table("MS_FTS_") + " USING GIN (PAIRS)",
         "CREATE INDEX " + Table("MS_VAL_") + "_TRG ON " + Table("MS_VAL_") +
             " USING GIN (NODEVALUE gin_trgm_ops)",
         "CREATE INDEX " + Table("MS_VAL_") + "_NV ON " + Table("MS_VAL_") +
@@ -149,9 +209,12 @@ class PostgresSearchIndex : public SearchIndex {
     };
   }
 
+  // The words once (the offset keeps the planner from writing their
+  // expression into each place that names them), their pairs from them.
   std::string WordsInsert() override {
-    return "INSERT INTO " + Table("MS_FTS_") +
-           "(METAID,TSV) VALUES (:1,to_tsvector('simple',unaccent(:2)))";
+    return "INSERT INTO " + Table("MS_FTS_") + "(METAID,TSV,PAIRS) SELECT cast(:1 as bigint),W.V," +
+           "(select array_agg(distinct K) from (" + PairRows("W.V", false) +
+           ") PK) from (select to_tsvector('simple',unaccent(:2)) as V offset 0) W";
   }
 
   std::string BoxInsert() override {
@@ -160,6 +223,50 @@ class PostgresSearchIndex : public SearchIndex {
   }
 
  private:
+  // The condition on a row of MS_FTS that `terms` match. A phrase's pairs
+  // are each in every record that holds the phrase, and the records that
+  // hold them all are few where the records holding the words are many:
+  // when every term is such a phrase, the pairs alone choose the rows
+  // (the phrase test is written so that no index serves it), else both
+  // indexes may.
+  std::string TextCondition(const std::vector<TextTerm>& terms) {
+    const std::string query = "(" + TsQueryExpression(terms) + ")";
+    std::vector<std::string> pairs;
+    bool everyTerm = true;
+    for (const TextTerm& term : terms) {
+      const std::vector<std::string>& own = PairsOf(PhraseText(term));
+      everyTerm = everyTerm && !own.empty();
+      for (const std::string& pair : own) {
+        if (pairs.size() < kNamedPairs) pairs.push_back(pair);
+      }
+    }
+    if (pairs.empty()) return "TSV @@ " + query;
+    std::string named;
+    for (const std::string& pair : pairs) {
+      named += (named.empty() ? "'" : ",'") + QuoteDoubled(pair) + "'";
+    }
+    return "PAIRS @> ARRAY[" + named + "] and " +
+           (everyTerm ? "ts_match_vq(TSV," + query + ")" : "TSV @@ " + query);
+  }
+
+  // The pairs of a phrase's words as the server reads them, asked once per
+  // phrase; none for "" or when they could not be read (then the words'
+  // own index serves, as it always may).
+  const std::vector<std::string>& PairsOf(const std::string& text) {
+    auto known = phrasePairs_.find(text);
+    if (known != phrasePairs_.end()) return known->second;
+    std::vector<std::string> pairs;
+    if (!text.empty() &&
+        !ReadValues(
+            "select distinct K from (" +
+                PairRows("to_tsvector('simple',unaccent('" + QuoteDoubled(text) + "'))", true) +
+                ") PK",
+            &pairs)) {
+      pairs.clear();
+    }
+    return phrasePairs_.emplace(text, std::move(pairs)).first->second;
+  }
+
   // The text of every row of `sql` (one column) into `values`; false when
   // it failed or a value was longer than a stored text can be.
   bool ReadValues(const std::string& sql, std::vector<std::string>* values) {
@@ -200,6 +307,8 @@ class PostgresSearchIndex : public SearchIndex {
                     &count) &&
            count > 0;
   }
+
+  std::map<std::string, std::vector<std::string>> phrasePairs_;  // by phrase text
 };
 
 }  // namespace

@@ -336,7 +336,7 @@ SearchIndex::~SearchIndex() = default;
 
 bool SearchIndex::Ready() {
   std::int64_t count = 0;
-  return Exists("MS_READY_") && Exists("MS_VAL_") &&
+  return Exists("MS_READY_") && Present() &&
          QueryInt(hdbc_,
                   "select count(*) from " + Table("MS_READY_") +
                       " where DONE=" + std::to_string(kSearchLayout),

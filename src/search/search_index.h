@@ -100,9 +100,10 @@ class SearchIndex {
   SearchIndex& operator=(const SearchIndex&) = delete;
 
   // Whether the index tables exist (then every write maintains them).
-  // Tables of an earlier layout (no MS_VAL) are neither kept by writes nor
-  // ready: the next search builds the indexes anew.
-  bool Present() { return Exists("MS_VAL_"); }
+  // Tables of an earlier layout (no MS_VAL, or what the engine's own
+  // layout lacks) are neither kept by writes nor ready: the next search
+  // builds the indexes anew.
+  virtual bool Present() { return Exists("MS_VAL_"); }
   // Whether a build of the current layout completed.
   bool Ready();
   // Drops every index table that exists; true when none is left.
