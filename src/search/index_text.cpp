@@ -1,9 +1,11 @@
 // Texts of the search indexes: record words, query terms, boxes, patterns.
 #include "search/index_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "metashelf/base/numbers.h"
@@ -135,8 +137,8 @@ bool IsDeclaration(const std::string& xml, std::size_t quote) {
          xml[begin - 1] != '\r' && xml[begin - 1] != '<') {
     --begin;
   }
-  const std::string name = xml.substr(begin, end - begin);
-  const std::string location = "schemaLocation";
+  const std::string_view name(xml.data() + begin, end - begin);
+  const std::string_view location = "schemaLocation";
   return name.compare(0, 5, "xmlns") == 0 ||
          (name.size() >= location.size() &&
           name.compare(name.size() - location.size(), location.size(), location) == 0);
@@ -144,7 +146,7 @@ bool IsDeclaration(const std::string& xml, std::size_t quote) {
 
 // Appends `value` as a marker of text is written: with references for
 // what markup could read.
-void AppendEscaped(const std::string& value, std::string* out) {
+void AppendEscaped(std::string_view value, std::string* out) {
   for (char c : value) {
     // Tab and line ends stay as they are: the indexed text has always
     // held them so, and a reference would only be read back to them.
@@ -185,46 +187,66 @@ Marker ReadMarker(const std::string& s, std::size_t open) {
   return m;
 }
 
-// The stored text a whole marker stands for, or null (numbers, dates and
-// values not there stand for nothing in the words).
-const std::string* MarkerText(const Marker& m, const TextValues* texts) {
-  if (!m.whole || texts == nullptr || m.kind == 'n' || m.kind == 'i' || m.kind == 'd') {
-    return nullptr;
+// The stored text value under `key`, from whichever form `values` has.
+bool FindText(const MarkerValues& values, std::uint64_t key, std::string_view* text) {
+  if (values.views != nullptr) {
+    const TextViews& views = *values.views;
+    const auto at = std::lower_bound(views.begin(), views.end(), key,
+                                     [](const std::pair<std::uint64_t, std::string_view>& e,
+                                        std::uint64_t k) { return e.first < k; });
+    if (at == views.end() || at->first != key) return false;
+    *text = at->second;
+    return true;
   }
-  const auto found = texts->find(LeafKey(m.guid, m.position));
-  return found == texts->end() ? nullptr : &found->second;
+  if (values.texts == nullptr) return false;
+  const auto found = values.texts->find(key);
+  if (found == values.texts->end()) return false;
+  *text = found->second;
+  return true;
 }
 
-// TextOfXml over `xml`; with `texts`, `xml` is a structure document and
-// each marker in text stands for its value (what FillMarkers would write,
-// as TextOfXml would read it back). False when that cannot be told without
-// writing the document (a value in CDATA that would end it).
-bool TextOf(const std::string& xml, const TextValues* texts, std::string* result) {
+// The stored text a whole marker stands for; false for numbers, dates and
+// values not there, which stand for nothing in the words.
+bool MarkerText(const Marker& m, const MarkerValues& values, std::string_view* text) {
+  if (!m.whole || m.kind == 'n' || m.kind == 'i' || m.kind == 'd') return false;
+  return FindText(values, LeafKey(m.guid, m.position), text);
+}
+
+// TextOfXml over `xml` into `result`; with `texts`, `xml` is a structure
+// document and each marker in text stands for its value (what FillMarkers
+// would write, as TextOfXml would read it back). False when that cannot be
+// told without writing the document (a value in CDATA that would end it).
+bool TextOf(const std::string& xml, const MarkerValues* texts, std::string* result) {
   std::string& out = *result;
   out.clear();
-  out.reserve(xml.size() / 2);
-  std::string piece;
-  // A piece of text ends at markup; pieces of blanks alone (indentation)
-  // are left out, the others kept verbatim, one line break after each.
-  const auto flush = [&out, &piece] {
-    for (char c : piece) {
+  out.reserve(xml.size());
+  // The piece of text being read is out[start, end): a piece ends at
+  // markup; pieces of blanks alone (indentation) are taken back, the
+  // others kept verbatim, one line break after each.
+  std::size_t start = 0;
+  const auto flush = [&out, &start] {
+    for (std::size_t k = start; k < out.size(); ++k) {
+      const char c = out[k];
       if (c != ' ' && c != '\n' && c != '\r' && c != '\t') {
-        out += piece;
         out += '\n';
-        break;
+        start = out.size();
+        return;
       }
     }
-    piece.clear();
+    out.resize(start);
   };
   // A value in element content or an attribute: escaped when written,
   // decoded when read, with NUL bytes dropped as in any text.
-  const auto value = [&piece](const std::string& v) {
-    for (char c : v) {
-      if (c != '\0') piece.push_back(c);
+  const auto value = [&out](std::string_view v) {
+    for (std::size_t nul = v.find('\0'); nul != std::string_view::npos; nul = v.find('\0')) {
+      out.append(v.data(), nul);
+      v.remove_prefix(nul + 1);
     }
+    out.append(v.data(), v.size());
   };
   std::size_t i = 0;
   const std::size_t n = xml.size();
+  const char* const data = xml.data();
   while (i < n) {
     const char c = xml[i];
     if (c == '<') {
@@ -234,23 +256,30 @@ bool TextOf(const std::string& xml, const TextValues* texts, std::string* result
         const std::size_t end = xml.find("]]>", i + 9);
         const std::size_t stop = end == std::string::npos ? n : end;
         if (texts == nullptr) {
-          piece.assign(xml, i + 9, stop - i - 9);
+          out.append(xml, i + 9, stop - i - 9);
         } else {
           // Verbatim inside CDATA.
           for (std::size_t k = i + 9; k < stop;) {
             if (xml[k] != '\x01') {
-              piece.push_back(xml[k++]);
+              const void* marker = std::memchr(data + k, '\x01', stop - k);
+              const std::size_t run =
+                  marker == nullptr
+                      ? stop
+                      : static_cast<std::size_t>(static_cast<const char*>(marker) - data);
+              out.append(xml, k, run - k);
+              k = run;
               continue;
             }
             const Marker m = ReadMarker(xml, k);
-            if (const std::string* v = MarkerText(m, texts)) {
+            std::string_view v;
+            if (MarkerText(m, *texts, &v)) {
               // A value of CDATA as it is, any other as written escaped.
               if (m.kind != 'c') {
-                AppendEscaped(*v, &piece);
-              } else if (v->find("]]>") != std::string::npos) {
+                AppendEscaped(v, &out);
+              } else if (v.find("]]>") != std::string_view::npos) {
                 return false;
               } else {
-                piece += *v;
+                out.append(v.data(), v.size());
               }
             }
             k = m.end;
@@ -279,26 +308,28 @@ bool TextOf(const std::string& xml, const TextValues* texts, std::string* result
         const char quote = xml[i++];
         while (i < n && xml[i] != quote) {
           if (xml[i] == '&') {
-            i = DecodeEntity(xml, i, &piece);
+            i = DecodeEntity(xml, i, &out);
           } else if (xml[i] == '\x01' && texts != nullptr) {
             const Marker m = ReadMarker(xml, i);
-            if (const std::string* v = MarkerText(m, texts)) value(*v);
+            std::string_view v;
+            if (MarkerText(m, *texts, &v)) value(v);
             i = m.end;
           } else {
-            if (xml[i] != '\0') piece.push_back(xml[i]);
+            if (xml[i] != '\0') out.push_back(xml[i]);
             ++i;
           }
         }
-        if (skip) piece.clear();
+        if (skip) out.resize(start);
         flush();
         ++i;
       }
       ++i;
     } else if (c == '&') {
-      i = DecodeEntity(xml, i, &piece);
+      i = DecodeEntity(xml, i, &out);
     } else if (c == '\x01' && texts != nullptr) {
       const Marker m = ReadMarker(xml, i);
-      if (const std::string* v = MarkerText(m, texts)) value(*v);
+      std::string_view v;
+      if (MarkerText(m, *texts, &v)) value(v);
       i = m.end;
     } else {
       // A run of plain text at once.
@@ -307,7 +338,7 @@ bool TextOf(const std::string& xml, const TextValues* texts, std::string* result
              (xml[end] != '\x01' || texts == nullptr)) {
         ++end;
       }
-      piece.append(xml, i, end - i);
+      out.append(xml, i, end - i);
       i = end == i ? i + 1 : end;
     }
   }
@@ -317,6 +348,16 @@ bool TextOf(const std::string& xml, const TextValues* texts, std::string* result
 
 }  // namespace
 
+TextViews ViewsOf(const TextValues& texts) {
+  TextViews views;
+  views.reserve(texts.size());
+  for (const auto& [key, text] : texts) views.emplace_back(key, text);
+  std::sort(views.begin(), views.end(),
+            [](const std::pair<std::uint64_t, std::string_view>& a,
+               const std::pair<std::uint64_t, std::string_view>& b) { return a.first < b.first; });
+  return views;
+}
+
 std::string TextOfXml(const std::string& xml) {
   std::string out;
   TextOf(xml, nullptr, &out);
@@ -324,11 +365,17 @@ std::string TextOfXml(const std::string& xml) {
 }
 
 std::string TextOfStructure(const std::string& structure, const TextValues& texts) {
-  std::string out;
-  if (TextOf(structure, &texts, &out)) return out;
   MarkerValues values;
   values.texts = &texts;
+  std::string out;
+  if (TextOf(structure, &values, &out)) return out;
   return TextOfXml(FillMarkers(structure, values));
+}
+
+void TextOfStructure(const std::string& structure, const TextViews& texts, std::string* out) {
+  MarkerValues values;
+  values.views = &texts;
+  if (!TextOf(structure, &values, out)) *out = TextOfXml(FillMarkers(structure, values));
 }
 
 bool ParseTextQuery(const std::string& query, std::vector<TextTerm>* terms) {
@@ -481,14 +528,13 @@ std::string FillMarkers(const std::string& structure, const MarkerValues& values
       out += values.date;
       continue;
     }
-    if (values.texts == nullptr) continue;
-    const auto found = values.texts->find(LeafKey(guid, position));
-    if (found == values.texts->end()) continue;
+    std::string_view text;
+    if (!FindText(values, LeafKey(guid, position), &text)) continue;
     if (kind == 'c') {
-      out += found->second;
+      out.append(text.data(), text.size());
       continue;
     }
-    AppendEscaped(found->second, &out);
+    AppendEscaped(text, &out);
   }
   return out;
 }

@@ -8,7 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace metashelf {
@@ -78,11 +80,21 @@ inline std::uint64_t LeafKey(std::int32_t guid, std::int32_t position) {
 // A record's stored text values by LeafKey.
 using TextValues = std::unordered_map<std::uint64_t, std::string>;
 
+// The same as views of text the caller keeps, sorted by key (stably: of
+// two values under one key the first stands for it). A build reads many
+// records' values into one buffer and hands out these.
+using TextViews = std::vector<std::pair<std::uint64_t, std::string_view>>;
+
+// `texts` as views, sorted by key.
+TextViews ViewsOf(const TextValues& texts);
+
 // What the markers of a structure document stand for: the stored text
 // values by LeafKey (a marker of a value not there stands for nothing), and
-// the text written for every number and for every date.
+// the text written for every number and for every date. `views`, when set,
+// stands in for `texts`.
 struct MarkerValues {
   const std::unordered_map<std::uint64_t, std::string>* texts = nullptr;
+  const TextViews* views = nullptr;
   const char* number = "";
   const char* date = "";
 };
@@ -96,6 +108,8 @@ std::string FillMarkers(const std::string& structure, const MarkerValues& values
 // TextOfXml(FillMarkers(structure, {&texts})) without writing the document
 // in between.
 std::string TextOfStructure(const std::string& structure, const TextValues& texts);
+// The same into `out` (its room kept from record to record).
+void TextOfStructure(const std::string& structure, const TextViews& texts, std::string* out);
 
 // Whether a structure document may keep inline a date of reduced precision:
 // some YYYY or YYYY-MM stands alone (blanks aside) between markup.

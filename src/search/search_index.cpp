@@ -121,11 +121,10 @@ BoxNodes BoxNodesOf(const CSchema* schema) {
   return nodes;
 }
 
-bool DescribeStored(const CSchema* schema, const std::string& structure,
-                    const std::unordered_map<std::uint64_t, std::string>& texts,
+bool DescribeStored(const CSchema* schema, const std::string& structure, const TextViews& texts,
                     const std::vector<BoxBound>& bounds, bool dates,
                     const std::vector<ValidationIssue>* known, IndexedRecord* out) {
-  out->text = TextOfStructure(structure, texts);
+  TextOfStructure(structure, texts, &out->text);
   out->boxes.clear();
   out->dates.clear();
   if (schema == nullptr) return true;
@@ -136,7 +135,7 @@ bool DescribeStored(const CSchema* schema, const std::string& structure,
       // Which values stayed inline is learnt by taking the structure apart
       // again, with numbers and dates that any node of theirs can hold.
       MarkerValues probe;
-      probe.texts = &texts;
+      probe.views = &texts;
       probe.number = "0";
       probe.date = "2000-01-01";
       const std::string xml = FillMarkers(structure, probe);
@@ -208,7 +207,7 @@ bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, IndexedR
     }
   }
   const std::vector<ValidationIssue> issues = record.Validate();
-  return DescribeStored(schema, structure, texts, bounds, datesInline, &issues, out);
+  return DescribeStored(schema, structure, ViewsOf(texts), bounds, datesInline, &issues, out);
 }
 
 std::vector<std::string> CreatePeriodTable(const std::string& table) {
@@ -523,6 +522,8 @@ bool BuildSearchIndexes(COraMetaDataSet* /*set*/, MdsContext* ctx, std::int64_t*
   const bool dates = HasDateNodes(ctx->schema);
   std::unique_ptr<db::Unit> unit;
   std::size_t inUnit = 0;
+  // One record's words at a time, in room kept from record to record.
+  IndexedRecord described;
   for (std::size_t first = 0; first < ids.size(); first += kBuildBatch) {
     const std::size_t last = std::min(ids.size(), first + kBuildBatch);
     std::vector<StoredRecord> batch;
@@ -532,7 +533,6 @@ bool BuildSearchIndexes(COraMetaDataSet* /*set*/, MdsContext* ctx, std::int64_t*
     }
     if (!unit->ok() || !reader.Read(ids, first, last, &batch)) return false;
     for (StoredRecord& r : batch) {
-      IndexedRecord described;
       if (!DescribeStored(ctx->schema, r.structure, r.texts, r.bounds, dates, nullptr,
                           &described) ||
           !index->Put(r.id, described, true)) {

@@ -80,8 +80,7 @@ struct BoxBound {
 // precision; `known`, when not null, lists the values that stayed inline
 // when the record was taken apart (else it is taken apart again when its
 // structure may hold such a date).
-bool DescribeStored(const CSchema* schema, const std::string& structure,
-                    const std::unordered_map<std::uint64_t, std::string>& texts,
+bool DescribeStored(const CSchema* schema, const std::string& structure, const TextViews& texts,
                     const std::vector<BoxBound>& bounds, bool dates,
                     const std::vector<ValidationIssue>* known, IndexedRecord* out);
 // The same from a record object (the write path).

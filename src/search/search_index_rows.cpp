@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
 
@@ -116,6 +118,56 @@ StoredRecordReader::StoredRecordReader(MdsContext* ctx)
 
 StoredRecordReader::~StoredRecordReader() = default;
 
+bool StoredRecordReader::ReadTexts(const std::string& range,
+                                   const std::unordered_map<std::int64_t, std::size_t>& at,
+                                   std::vector<StoredRecord>* records) {
+  // Each value's record, key and place in values_; the views are made once
+  // every value is in (values_ may move while it grows).
+  struct Stored {
+    std::size_t record;
+    std::uint64_t key;
+    std::size_t offset;
+    std::size_t length;
+  };
+  std::vector<Stored> stored;
+  values_.clear();
+  if (!ReadValueRows(
+          ctx_->hdbc,
+          "select MetaID,NODEGUID,POSITION,NODEVALUE from " + table_ + "NDTEXT_" + id_ + range,
+          false, buffers_.get(),
+          [&](std::int64_t id, std::int32_t guid, std::int32_t position, double, const char* text) {
+            const auto place = at.find(id);
+            if (place == at.end()) return;
+            const std::size_t length = std::strlen(text);
+            stored.push_back(
+                Stored{place->second, LeafKey(guid, position), values_.size(), length});
+            values_.append(text, length);
+          })) {
+    return false;
+  }
+  {
+    std::vector<std::size_t> counts(records->size(), 0);
+    for (const Stored& v : stored) ++counts[v.record];
+    for (std::size_t i = 0; i < records->size(); ++i) (*records)[i].texts.reserve(counts[i]);
+  }
+  const std::string_view all(values_);
+  for (const Stored& v : stored) {
+    (*records)[v.record].texts.emplace_back(v.key, all.substr(v.offset, v.length));
+  }
+  // Of two values under one key the first read (the one earlier in
+  // values_) stands for it, as the write path's map keeps the first.
+  for (StoredRecord& r : *records) {
+    std::sort(
+        r.texts.begin(), r.texts.end(),
+        [](const std::pair<std::uint64_t, std::string_view>& a,
+           const std::pair<std::uint64_t, std::string_view>& b) {
+          return a.first < b.first ||
+                 (a.first == b.first && std::less<const char*>()(a.second.data(), b.second.data()));
+        });
+  }
+  return true;
+}
+
 bool StoredRecordReader::Read(const std::vector<std::int64_t>& ids, std::size_t first,
                               std::size_t last, std::vector<StoredRecord>* out) {
   out->clear();
@@ -180,23 +232,17 @@ bool StoredRecordReader::Read(const std::vector<std::int64_t>& ids, std::size_t 
       document.resize(static_cast<std::size_t>(size));
     }
   }
-  if (!ReadValueRows(
-          ctx_->hdbc,
-          "select MetaID,NODEGUID,POSITION,NODEVALUE from " + table_ + "NDTEXT_" + id_ + range,
-          false, buffers_.get(),
-          [&](std::int64_t id, std::int32_t guid, std::int32_t position, double, const char* text) {
-            const auto place = at.find(id);
-            if (place == at.end()) return;
-            records[place->second].texts.emplace(LeafKey(guid, position), text);
-          })) {
-    return false;
-  }
+  if (!ReadTexts(range, at, &records)) return false;
   if (box_.Named()) {
+    // The node condition is written NODEGUID+0 so that no engine answers it
+    // from the (node, value) index: a run of ids against four nodes would
+    // otherwise look cheaper by node, and read every record's bounds for
+    // every run (a build that grows with the square of the collection).
     std::string guids;
     for (std::int32_t g : box_.guids) guids += (guids.empty() ? "" : ",") + std::to_string(g);
     if (!ReadValueRows(ctx_->hdbc,
                        "select MetaID,NODEGUID,POSITION,NODEVALUE from " + table_ + "NDNUMBER_" +
-                           id_ + range + " and NODEGUID in (" + guids + ")",
+                           id_ + range + " and NODEGUID+0 in (" + guids + ")",
                        true, buffers_.get(),
                        [&](std::int64_t id, std::int32_t guid, std::int32_t position, double value,
                            const char*) {

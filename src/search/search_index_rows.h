@@ -37,7 +37,7 @@ bool ReadBounds(gis_SQLHDBC_STRU* hdbc, const std::string& select,
 struct StoredRecord {
   std::int64_t id = 0;
   std::string structure;
-  std::unordered_map<std::uint64_t, std::string> texts;  // by LeafKey
+  TextViews texts;  // views of the reader's buffer, good until its next Read
   std::vector<BoxBound> bounds;
 };
 
@@ -49,16 +49,22 @@ class StoredRecordReader {
   StoredRecordReader& operator=(const StoredRecordReader&) = delete;
 
   // The records ids[first] .. ids[last - 1] (ascending) into `out`, in
-  // that order; a record without its structure row is left out. False when
-  // a statement failed.
+  // that order; a record without its structure row is left out. Their text
+  // values lie in one buffer of the reader, which the next Read reuses.
+  // False when a statement failed.
   bool Read(const std::vector<std::int64_t>& ids, std::size_t first, std::size_t last,
             std::vector<StoredRecord>* out);
 
  private:
+  // The run's text values into each record's texts (views of values_).
+  bool ReadTexts(const std::string& range, const std::unordered_map<std::int64_t, std::size_t>& at,
+                 std::vector<StoredRecord>* records);
+
   MdsContext* ctx_;
   BoxNodes box_;
   std::string table_;  // "OWNER.META_" ; the table's stem and id follow
   std::string id_;
+  std::string values_;  // the text values of the last Read, one after the other
 
  public:
   struct Buffers;

@@ -169,10 +169,15 @@ TEST(IndexTextTest, MarkersAreFilledFromStoredValues) {
       "<t>\x01t7\x02\x01t7<x\x02\x01 \x01t8<0\x02 \x01t-2<3\x02</t><u \x01t7<0\x02/>",
   };
   for (const auto& c : cases) structures.push_back(c.structure);
+  // A build reads the values as views of one buffer: the same words.
+  const metashelf::search::TextViews views = metashelf::search::ViewsOf(texts);
+  std::string viewed = "left from the record before";
   for (const std::string& structure : structures) {
-    EXPECT_EQ(metashelf::search::TextOfStructure(structure, texts),
-              metashelf::search::TextOfXml(metashelf::search::FillMarkers(structure, values)))
-        << structure;
+    const std::string expected =
+        metashelf::search::TextOfXml(metashelf::search::FillMarkers(structure, values));
+    EXPECT_EQ(metashelf::search::TextOfStructure(structure, texts), expected) << structure;
+    metashelf::search::TextOfStructure(structure, views, &viewed);
+    EXPECT_EQ(viewed, expected) << structure;
   }
   for (const auto& [structure, holds] : std::vector<std::pair<std::string, bool>>{
            {"<d>2004</d>", true},

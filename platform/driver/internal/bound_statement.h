@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <string_view>
 
 #include "internal/backend.h"
 #include "internal/value.h"
@@ -33,6 +34,10 @@ class BoundStatement : public Statement {
     // is never read.
     virtual Value Cell(int index) const = 0;
     virtual bool IsNull(int index) const = 0;
+    // Column `index` as the text the backend holds, without a copy (good
+    // until the row moves), when it is a text that is not NULL; false
+    // leaves the cell to Cell.
+    virtual bool TextCell(int /*index*/, std::string_view* /*text*/) const { return false; }
   };
 
  protected:

@@ -197,15 +197,31 @@ std::int16_t BoundStatement::StoreRow(const Row& row, std::uint32_t element) {
       if (indicator != nullptr) *indicator = row.IsNull(number - 1) ? -1 : 0;
       continue;
     }
+    std::int32_t fixed = 0;
+    const std::int32_t stride =
+        col.bufferLength > 0 || !FixedSize(col.type, &fixed) ? col.bufferLength : fixed;
+    void* buffer = static_cast<char*>(col.buffer) + static_cast<std::size_t>(stride) * element;
+    std::string_view text;
+    if (col.type == GIS_TYPE_STRING && col.buffer != nullptr && stride >= 1 &&
+        row.TextCell(number - 1, &text)) {
+      // A text into a text buffer, as StoreValue writes it, without the
+      // copy a Value would make of it.
+      const std::size_t room = static_cast<std::size_t>(stride) - 1;
+      const std::size_t n = text.size() < room ? text.size() : room;
+      if (n > 0) std::memcpy(buffer, text.data(), n);
+      static_cast<char*>(buffer)[n] = '\0';
+      const bool cut = text.size() + 1 > static_cast<std::size_t>(stride);
+      if (indicator != nullptr) {
+        *indicator = cut ? static_cast<std::int16_t>(text.size() > 32767 ? -2 : text.size()) : 0;
+      }
+      if (cut) rc = Fail("01004", 0, "string data, right truncated", GIS_SQL_SUCCESS_WITH_INFO);
+      continue;
+    }
     const Value value = row.Cell(number - 1);
     if (value.kind == Value::Kind::kNull) {
       if (indicator != nullptr) *indicator = -1;
       continue;
     }
-    std::int32_t fixed = 0;
-    const std::int32_t stride =
-        col.bufferLength > 0 || !FixedSize(col.type, &fixed) ? col.bufferLength : fixed;
-    void* buffer = static_cast<char*>(col.buffer) + static_cast<std::size_t>(stride) * element;
     std::string error;
     if (!StoreValue(value, col.type, buffer, stride, &error)) {
       return Fail("22018", 1722, "column " + std::to_string(number) + ": " + error);

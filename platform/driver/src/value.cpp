@@ -2,6 +2,7 @@
 #include "internal/value.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -114,15 +115,20 @@ bool StoreValue(const Value& value, std::int16_t type, void* buffer, std::int32_
     }
     case GIS_TYPE_STRING: {
       if (bufferLength < 1) break;
-      std::string text;
+      // A text is written from where it lies; the other kinds are
+      // formatted first.
+      std::string formatted;
+      std::string_view text;
       char tmp[64];
       switch (value.kind) {
-        case Value::Kind::kInt:
-          std::snprintf(tmp, sizeof tmp, "%lld", static_cast<long long>(value.integer));
-          text = tmp;
+        case Value::Kind::kInt: {
+          const auto result = std::to_chars(tmp, tmp + sizeof tmp, value.integer);
+          text = std::string_view(tmp, static_cast<std::size_t>(result.ptr - tmp));
           break;
+        }
         case Value::Kind::kDouble:
-          text = base::ShortestDouble(value.real);
+          formatted = base::ShortestDouble(value.real);
+          text = formatted;
           break;
         case Value::Kind::kDate:
           std::snprintf(tmp, sizeof tmp, "%04d-%02d-%02d", value.date.year, value.date.month,

@@ -37,6 +37,13 @@ class CurrentRow : public BoundStatement::Row {
   int Visible() const override { return visible_; }
   Value Cell(int index) const override { return ColumnValue(stmt_, index); }
   bool IsNull(int index) const override { return sqlite3_column_type(stmt_, index) == SQLITE_NULL; }
+  bool TextCell(int index, std::string_view* text) const override {
+    if (sqlite3_column_type(stmt_, index) != SQLITE_TEXT) return false;
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, index));
+    if (p == nullptr) return false;
+    *text = std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, index)));
+    return true;
+  }
 
  private:
   sqlite3_stmt* stmt_;
