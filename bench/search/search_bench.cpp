@@ -23,6 +23,7 @@
 // PostgreSQL runs when METASHELF_PG_CONNINFO names a server (as
 // scripts/with-postgres.sh sets it), in a database of its own.
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -156,7 +157,8 @@ class Collection {
     db_.reset();
     if (direct_ != nullptr) sqlite3_close(direct_);
     std::error_code ec;
-    if (!keep_ || !kept_) std::filesystem::remove_all(folder_, ec);
+    // A PostgreSQL collection has no folder: the name may be another run's.
+    if (!postgres_ && (!keep_ || !kept_)) std::filesystem::remove_all(folder_, ec);
   }
 
   bool Build(std::int64_t records) {
@@ -493,8 +495,12 @@ bool RunBackend(bool postgres, const std::vector<std::int64_t>& sizes, bool keep
   std::printf("%-32s %9s %8s %12s %12s %7s\n", "search", "records", "ids", "library ms",
               "direct ms", "ratio");
   for (std::int64_t size : sizes) {
-    const auto folder =
-        std::filesystem::temp_directory_path() / ("metashelf-search-bench-" + std::to_string(size));
+    // Runs at once (of other worktrees too) each get a folder of their
+    // own; a kept one is named by its size alone, to be found again.
+    const std::string name =
+        keep ? "metashelf-search-bench-kept-" + std::to_string(size)
+             : "metashelf-search-bench-" + std::to_string(size) + "-" + std::to_string(getpid());
+    const auto folder = std::filesystem::temp_directory_path() / name;
     Collection collection(folder, postgres, keep);
     if (!only.empty()) collection.ReuseIndexes();
     const auto start = std::chrono::steady_clock::now();
