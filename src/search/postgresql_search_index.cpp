@@ -108,7 +108,9 @@ class PostgresSearchIndex : public SearchIndex {
     std::vector<std::string> texts = {
         "CREATE TABLE " + Table("MS_FTS_") +
             "(METAID BIGINT PRIMARY KEY,TSV TSVECTOR,PAIRS TEXT[] COLLATE ucs_basic)",
-        "CREATE TABLE " + Table("MS_VAL_") + "(NODEGUID INTEGER NOT NULL,NODEVALUE TEXT NOT NULL)",
+        // The values compare in binary order, as the value tables' do, so
+        // that their prefixes match those the node's value index keys.
+        "CREATE TABLE " + Table("MS_VAL_") + "(NODEGUID INTEGER NOT NULL,NODEVALUE CLOB NOT NULL)",
         "CREATE TABLE " + Table("MS_BOX_") + "(ID BIGINT PRIMARY KEY,PARTS INTEGER,BX BOX)",
     };
     for (std::string& text : CreatePeriodTable(Table("MS_DATE_"))) texts.push_back(std::move(text));
@@ -202,9 +204,7 @@ class PostgresSearchIndex : public SearchIndex {
       return std::string();
     }
     const std::string keyed = "left(NODEVALUE," + std::to_string(kKeyedChars) + ")";
-    // The values' own table is not in binary order: their prefixes are
-    // compared as the index keys them.
-    return keyed + " in (select " + keyed + " collate \"C\" " + matching + ")";
+    return keyed + " in (select " + keyed + " " + matching + ")";
   }
 
   std::string ScoreQuery(const std::vector<TextTerm>& terms,
