@@ -37,6 +37,11 @@ constexpr std::int64_t kCountCap = 512;
 // Candidates few enough to be tested one by one: the rarest trigram alone
 // is matched (each further one would cost a walk of a longer list).
 constexpr std::int64_t kFewCandidates = 256;
+// With the counts a build kept, a further trigram is matched when it is in
+// at most this many times as many values as the rarest: its list costs
+// little to walk, and where it lies apart from the rarest in the value it
+// can leave far fewer candidates to test.
+constexpr std::int64_t kNarrowing = 8;
 // The page cache of a build, in KiB.
 constexpr std::int64_t kBuildCacheKiB = 131072;
 // What FTS5 keeps in memory before writing a segment, during a build.
@@ -45,7 +50,7 @@ constexpr std::int64_t kBuildHashBytes = 32 << 20;
 // merging turned off (it refuses more than 2000 in all).
 constexpr int kBuildCrisisMerge = 256;
 // Trigrams of a long value weighed by their kept counts.
-constexpr std::size_t kLookedUpTrigrams = 64;
+constexpr std::size_t kLookedUpTrigrams = 256;
 // Trigrams of a long value weighed by counting them through the index.
 constexpr std::size_t kWeighedTrigrams = 24;
 // Values added since the counts were kept beyond which they no longer tell
@@ -205,7 +210,8 @@ class SqliteSearchIndex : public SearchIndex {
       return std::string();
     }
     std::vector<std::int64_t> counts;
-    if (!KeptCounts(trigrams, values, &counts)) {
+    const bool kept = KeptCounts(trigrams, values, &counts);
+    if (!kept) {
       trigrams = Spread(std::move(trigrams), kWeighedTrigrams);
       if (!CountedCounts(trigrams, &counts)) return std::string();
     }
@@ -217,9 +223,10 @@ class SqliteSearchIndex : public SearchIndex {
     // the node's values: reading those through the index costs more than
     // testing the node's values one by one.
     if (rarest.front().first * kScanShare > values) return std::string();
-    const std::size_t matched = rarest.front().first <= kFewCandidates ? 1 : kMatchedTrigrams;
-    std::vector<std::string> chosen;
-    for (std::size_t k = 0; k < rarest.size() && k < matched; ++k) {
+    const std::int64_t fewest = rarest.front().first;
+    std::vector<std::string> chosen = {trigrams[rarest.front().second]};
+    for (std::size_t k = 1; k < rarest.size() && chosen.size() < kMatchedTrigrams; ++k) {
+      if (kept ? rarest[k].first > fewest * kNarrowing : fewest <= kFewCandidates) break;
       chosen.push_back(trigrams[rarest[k].second]);
     }
     // The candidates are found by their ids; the node is only checked (a
