@@ -12,12 +12,18 @@
 // under new record ids, titles made distinct per copy (its number and a
 // word of its own), so the tables hold what that many records would.
 //
-//   search_bench [small [large]] [--postgresql]     (defaults 10000 100000;
-//                                                   PostgreSQL alone)
+//   search_bench [small [large]] [--postgresql] [--keep] [--only NAME]
+//       (defaults 10000 100000; PostgreSQL alone; --keep: the SQLite
+//       collections are kept in the temporary folder and reopened by the
+//       next run with --keep, which then only rebuilds the search indexes;
+//       --only: the searches whose name holds NAME, and no rebuild of
+//       indexes that are ready, e.g. to count one search's instructions
+//       under valgrind --tool=callgrind --toggle-collect=MsSearch)
 //
 // PostgreSQL runs when METASHELF_PG_CONNINFO names a server (as
 // scripts/with-postgres.sh sets it), in a database of its own.
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -143,18 +149,20 @@ bool Exec(sqlite3* db, const std::string& sql) {
 // a SQLite file in `folder`, or a fresh PostgreSQL database.
 class Collection {
  public:
-  Collection(const std::filesystem::path& folder, bool postgres)
-      : folder_(folder), postgres_(postgres) {}
+  Collection(const std::filesystem::path& folder, bool postgres, bool keep)
+      : folder_(folder), postgres_(postgres), keep_(keep && !postgres) {}
   ~Collection() {
     set_.Close();
     catalog_.mtdb_Close();
     db_.reset();
     if (direct_ != nullptr) sqlite3_close(direct_);
     std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
+    // A PostgreSQL collection has no folder: the name may be another run's.
+    if (!postgres_ && (!keep_ || !kept_)) std::filesystem::remove_all(folder_, ec);
   }
 
   bool Build(std::int64_t records) {
+    if (keep_ && std::filesystem::exists(folder_ / "catalog-id")) return Reopen();
     std::string uri;
     if (postgres_) {
       pg_ = std::make_unique<metashelf::testing::PgFreshDatabase>();
@@ -207,16 +215,45 @@ class Collection {
     const std::int64_t copies = (records + stored_ - 1) / stored_ - 1;
     if (!Copy(schema, copies)) return false;
     records_ = stored_ * (copies + 1);
-    if (!postgres_) {
-      // The same file opened directly; the owner's tables are "OWNER.TABLE" in it.
-      if (sqlite3_open(file_.c_str(), &direct_) != SQLITE_OK) return Fail("direct open");
-      if (!Exec(direct_, "PRAGMA case_sensitive_like=ON")) return false;
+    // Written last: a run cut short leaves nothing to reopen.
+    if (keep_) std::ofstream(folder_ / "catalog-id") << mtdbID << "\n";
+    kept_ = true;
+    return postgres_ || OpenDirect();
+  }
+
+  // The collection a run with --keep left: its catalog and collection
+  // opened again, its records counted (the time of storing one is not
+  // known, and shown as 0).
+  bool Reopen() {
+    file_ = (folder_ / "bench.db").string();
+    std::string error;
+    db_ = CHostDataBase::Open("sqlite:" + file_, &error);
+    if (!db_) return Fail(error);
+    std::int32_t mtdbID = 0;
+    std::ifstream(folder_ / "catalog-id") >> mtdbID;
+    char name[] = "bench";
+    if (mtdbID <= 0 || catalog_.mtdb_Open(db_.get(), mtdbID, 0) != 1 ||
+        catalog_.mds_GetID(name, &colID_) != 1 || set_.Open(&catalog_, colID_) != 1) {
+      return Fail("the kept collection in " + folder_.string() + " did not open");
     }
-    return true;
+    owner_ = set_.GetOwner();
+    CSmartArray<std::int64_t> ids;
+    if (catalog_.meta_GetIDList(colID_, ids) != 1) return Fail("kept record ids");
+    for (std::int32_t i = 0; i < ids.GetSize(); ++i) stored_ += ids[i] < kCopyStride ? 1 : 0;
+    records_ = ids.GetSize();
+    kept_ = true;
+    return OpenDirect();
+  }
+
+  // The same file opened directly; the owner's tables are "OWNER.TABLE" in it.
+  bool OpenDirect() {
+    if (sqlite3_open(file_.c_str(), &direct_) != SQLITE_OK) return Fail("direct open");
+    return Exec(direct_, "PRAGMA case_sensitive_like=ON");
   }
 
   // Builds the search indexes over the stored rows: milliseconds per record.
   double BuildIndexes() {
+    if (reuse_ && MsSearchIndexesReady(&set_) == 1) return 0;
     const auto start = std::chrono::steady_clock::now();
     const std::clock_t startCpu = std::clock();
     std::int64_t indexed = 0;
@@ -233,6 +270,7 @@ class Collection {
   }
 
   std::int64_t records() const { return records_; }
+  void ReuseIndexes() { reuse_ = true; }
   double storeMillis() const { return storeMillis_; }
   // The same in the process's processor time (the library's own work; on
   // PostgreSQL the server's is not in it).
@@ -402,6 +440,9 @@ class Collection {
 
   std::filesystem::path folder_;
   bool postgres_;
+  bool keep_;           // the SQLite collection stays for the next run
+  bool reuse_ = false;  // indexes that are ready are not rebuilt
+  bool kept_ = false;   // complete, worth keeping
   std::unique_ptr<metashelf::testing::PgFreshDatabase> pg_;
   std::string file_;
   std::unique_ptr<CHostDataBase> db_;
@@ -430,7 +471,8 @@ std::string LastWord(const std::string& title) {
 }
 
 // Runs every search at each size on one backend; false on a failure.
-bool RunBackend(bool postgres, const std::vector<std::int64_t>& sizes) {
+bool RunBackend(bool postgres, const std::vector<std::int64_t>& sizes, bool keep,
+                const std::string& only) {
   const char* title = "/metadata/idinfo/citation/citeinfo/title";
   std::vector<Search> searches = {
       {"like on titles", title, "like", "Census", ""},
@@ -453,9 +495,14 @@ bool RunBackend(bool postgres, const std::vector<std::int64_t>& sizes) {
   std::printf("%-32s %9s %8s %12s %12s %7s\n", "search", "records", "ids", "library ms",
               "direct ms", "ratio");
   for (std::int64_t size : sizes) {
-    const auto folder =
-        std::filesystem::temp_directory_path() / ("metashelf-search-bench-" + std::to_string(size));
-    Collection collection(folder, postgres);
+    // Runs at once (of other worktrees too) each get a folder of their
+    // own; a kept one is named by its size alone, to be found again.
+    const std::string name =
+        keep ? "metashelf-search-bench-kept-" + std::to_string(size)
+             : "metashelf-search-bench-" + std::to_string(size) + "-" + std::to_string(getpid());
+    const auto folder = std::filesystem::temp_directory_path() / name;
+    Collection collection(folder, postgres, keep);
+    if (!only.empty()) collection.ReuseIndexes();
     const auto start = std::chrono::steady_clock::now();
     if (!collection.Build(size)) return false;
     std::printf("-- %lld records built in %.1f s\n", static_cast<long long>(collection.records()),
@@ -484,6 +531,7 @@ bool RunBackend(bool postgres, const std::vector<std::int64_t>& sizes) {
     searches[9].value1 = "-75.116," + LatitudeOfBand(kMarkedCopy, 39.9399) + ",-75.114," +
                          LatitudeOfBand(kMarkedCopy, 39.9401);
     for (const Search& s : searches) {
+      if (std::string(s.name).find(only) == std::string::npos) continue;
       std::int64_t viaLibrary = 0;
       std::int64_t viaDirect = 0;
       const double lib = collection.ThroughLibrary(s, &viaLibrary);
@@ -504,6 +552,7 @@ bool RunBackend(bool postgres, const std::vector<std::int64_t>& sizes) {
               static_cast<long long>(sizes[0]), static_cast<long long>(sizes[1]));
   for (const Search& s : searches) {
     const auto& t = library[s.name];
+    if (t.size() < 2) continue;
     std::printf("%-32s x%.2f\n", s.name, t[0] > 0 ? t[1] / t[0] : 0);
   }
   std::printf("%-32s x%.2f\n", "index build, per record",
@@ -520,14 +569,21 @@ int main(int argc, char** argv) {
   }
   std::vector<std::int64_t> sizes;
   bool postgresOnly = false;
+  bool keep = false;
+  std::string only;
   for (int k = 1; k < argc; ++k) {
     if (std::string(argv[k]) == "--postgresql") {
       postgresOnly = true;
+    } else if (std::string(argv[k]) == "--keep") {
+      keep = true;
+    } else if (std::string(argv[k]) == "--only" && k + 1 < argc) {
+      only = argv[++k];
     } else {
       char* end = nullptr;
       const long long size = std::strtoll(argv[k], &end, 10);
       if (end == argv[k] || *end != '\0' || size <= 0) {
-        std::fprintf(stderr, "usage: search_bench [small [large]] [--postgresql]\n");
+        std::fprintf(stderr,
+                     "usage: search_bench [small [large]] [--postgresql] [--keep] [--only NAME]\n");
         return 2;
       }
       sizes.push_back(size);
@@ -535,10 +591,10 @@ int main(int argc, char** argv) {
   }
   if (sizes.empty()) sizes = {10000, 100000};
   std::printf("[i]: through MsSearch and the search indexes\n");
-  if (!postgresOnly && !RunBackend(false, sizes)) return 1;
+  if (!postgresOnly && !RunBackend(false, sizes, keep, only)) return 1;
   if (metashelf::testing::PgServerConninfo() == nullptr) {
     std::printf("METASHELF_PG_CONNINFO is not set: PostgreSQL not measured\n");
     return 0;
   }
-  return RunBackend(true, sizes) ? 0 : 1;
+  return RunBackend(true, sizes, false, only) ? 0 : 1;
 }

@@ -27,6 +27,13 @@ using base::QuoteDoubled;
 
 // The most candidate values of a substring named in a search.
 constexpr std::size_t kNamedCandidates = 64;
+// A substring in more than one value in this many is tested on the node's
+// rows without the index: reading that many candidates through it costs
+// more than the test of every row.
+constexpr std::int64_t kScanShare = 8;
+// The characters of a stored text value that its node's index keys (the
+// PostgreSQL host's rule for the value tables' NODEVALUE).
+constexpr int kKeyedChars = 512;
 // Room for the longest stored text value (4,000 bytes) and its NUL.
 constexpr std::size_t kTextRoom = 4096;
 // A pair is kept as its two words with a blank between, cut to this many
@@ -101,7 +108,9 @@ class PostgresSearchIndex : public SearchIndex {
     std::vector<std::string> texts = {
         "CREATE TABLE " + Table("MS_FTS_") +
             "(METAID BIGINT PRIMARY KEY,TSV TSVECTOR,PAIRS TEXT[] COLLATE ucs_basic)",
-        "CREATE TABLE " + Table("MS_VAL_") + "(NODEGUID INTEGER NOT NULL,NODEVALUE TEXT NOT NULL)",
+        // The values compare in binary order, as the value tables' do, so
+        // that their prefixes match those the node's value index keys.
+        "CREATE TABLE " + Table("MS_VAL_") + "(NODEGUID INTEGER NOT NULL,NODEVALUE CLOB NOT NULL)",
         "CREATE TABLE " + Table("MS_BOX_") + "(ID BIGINT PRIMARY KEY,PARTS INTEGER,BX BOX)",
     };
     for (std::string& text : CreatePeriodTable(Table("MS_DATE_"))) texts.push_back(std::move(text));
@@ -150,29 +159,52 @@ class PostgresSearchIndex : public SearchIndex {
     return RunAll(hdbc_, {insert});
   }
 
-  // The candidate values are read first and named one by one: each
-  // equality is served by the prefix index of the node's values, which a
-  // sub-select of values cannot use. Too many candidates, or a pattern the
-  // index cannot narrow, leave the choice to the planner's scan of the
-  // node's values.
+  // The candidate values are read first and, when they are few, named one
+  // by one: each equality is served by the prefix index of the node's
+  // values. More are matched by their prefixes against a sub-select of
+  // them, which the same index serves, as long as they are few against all
+  // values; past that, or when the index cannot narrow the pattern, the
+  // node's rows are tested without it.
   std::string SubstringCandidates(std::int32_t guid, const std::string& value) override {
     if (Trigrams(value).empty()) return std::string();
+    const std::string matching =
+        "from " + Table("MS_VAL_") + " where NODEGUID=" + std::to_string(guid) +
+        " and NODEVALUE like '%" + QuoteDoubled(LikeLiteral(value, '!')) + "%' escape '!'";
     std::vector<std::string> values;
-    if (!ReadValues("select NODEVALUE from " + Table("MS_VAL_") +
-                        " where NODEGUID=" + std::to_string(guid) + " and NODEVALUE like '%" +
-                        QuoteDoubled(LikeLiteral(value, '!')) + "%' escape '!' limit " +
-                        std::to_string(kNamedCandidates + 1),
-                    &values) ||
-        values.size() > kNamedCandidates) {
+    if (!ReadValues(
+            "select NODEVALUE " + matching + " limit " + std::to_string(kNamedCandidates + 1),
+            &values)) {
       return std::string();
     }
     if (values.empty()) return "1=0";
-    std::string condition;
-    for (const std::string& v : values) {
-      condition +=
-          (condition.empty() ? "(" : " or ") + std::string("NODEVALUE='") + QuoteDoubled(v) + "'";
+    if (values.size() <= kNamedCandidates) {
+      std::string condition;
+      for (const std::string& v : values) {
+        condition +=
+            (condition.empty() ? "(" : " or ") + std::string("NODEVALUE='") + QuoteDoubled(v) + "'";
+      }
+      return condition + ")";
     }
-    return condition + ")";
+    std::int64_t all = 0;
+    std::int64_t found = 0;
+    if (!QueryInt(hdbc_,
+                  "select cast(greatest(reltuples,0) as bigint) from pg_class where "
+                  "oid=to_regclass(lower('" +
+                      Table("MS_VAL_") + "'))",
+                  &all)) {
+      return std::string();
+    }
+    const std::int64_t most = all / kScanShare;
+    if (most <= static_cast<std::int64_t>(kNamedCandidates) ||
+        !QueryInt(
+            hdbc_,
+            "select count(*) from (select 1 " + matching + " limit " + std::to_string(most) + ") C",
+            &found) ||
+        found >= most) {
+      return std::string();
+    }
+    const std::string keyed = "left(NODEVALUE," + std::to_string(kKeyedChars) + ")";
+    return keyed + " in (select " + keyed + " " + matching + ")";
   }
 
   std::string ScoreQuery(const std::vector<TextTerm>& terms,

@@ -2,7 +2,8 @@
 // implementation per database engine. Both keep the record words (SQLite an
 // FTS5 table, PostgreSQL a tsvector under GIN: MS_FTS_<id>), the distinct
 // text values of each node for substrings (MS_VAL_<id>; under an FTS5
-// trigram table MS_TRI_<id> on SQLite, a pg_trgm GIN index on PostgreSQL),
+// trigram table MS_TRI_<id> with its counts MS_TRC_<id> on SQLite, a pg_trgm
+// GIN index on PostgreSQL),
 // the boxes (an R*Tree, or GiST over the box type: MS_BOX_<id>) and the
 // dates of reduced precision (MS_DATE_<id>). Each also keeps MS_READY_<id>
 // holding the layout, made last by a complete build: without it, or with
@@ -36,8 +37,9 @@ namespace metashelf {
 namespace search {
 
 // The layout of the index tables; MS_READY_<id> holds it once a build of
-// this layout completed, so that tables of another are built anew.
-constexpr int kSearchLayout = 2;
+// this layout completed, so that tables of another are built anew (3: the
+// SQLite trigram index keeps case, and its counts beside it).
+constexpr int kSearchLayout = 3;
 
 // Box parts kept per record (a box across the antimeridian takes two).
 constexpr int kMaxBoxParts = 16;

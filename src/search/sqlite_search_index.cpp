@@ -1,12 +1,15 @@
 // The search indexes on SQLite: FTS5 with unicode61 (diacritics folded) for
 // words, an R*Tree for boxes, and for substrings the distinct text values
 // of each node (MS_VAL) under a contentless FTS5 trigram table (MS_TRI)
-// that keeps only which values hold each trigram. The R*Tree keeps 32-bit
-// coordinates rounded outward, so each part also keeps its exact bounds and
-// every box condition is checked on them.
+// that keeps only which values hold each trigram, case kept as the value
+// test keeps it, with how many values held each trigram when a build ended
+// (MS_TRC). The R*Tree keeps 32-bit coordinates rounded outward, so each
+// part also keeps its exact bounds and every box condition is checked on
+// them.
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <map>
 
 #include "db/statement.h"
 #include "metashelf/base/sql_quote.h"
@@ -34,6 +37,11 @@ constexpr std::int64_t kCountCap = 512;
 // Candidates few enough to be tested one by one: the rarest trigram alone
 // is matched (each further one would cost a walk of a longer list).
 constexpr std::int64_t kFewCandidates = 256;
+// With the counts a build kept, a further trigram is matched when it is in
+// at most this many times as many values as the rarest: its list costs
+// little to walk, and where it lies apart from the rarest in the value it
+// can leave far fewer candidates to test.
+constexpr std::int64_t kNarrowing = 8;
 // The page cache of a build, in KiB.
 constexpr std::int64_t kBuildCacheKiB = 131072;
 // What FTS5 keeps in memory before writing a segment, during a build.
@@ -41,8 +49,27 @@ constexpr std::int64_t kBuildHashBytes = 32 << 20;
 // Segments of one level that make FTS5 merge them even while a build has
 // merging turned off (it refuses more than 2000 in all).
 constexpr int kBuildCrisisMerge = 256;
-// Trigrams of a long value weighed against the index.
+// Trigrams of a long value weighed by their kept counts.
+constexpr std::size_t kLookedUpTrigrams = 256;
+// Trigrams of a long value weighed by counting them through the index.
 constexpr std::size_t kWeighedTrigrams = 24;
+// Values added since the counts were kept beyond which they no longer tell
+// rare trigrams from common ones: the trigrams are counted through the
+// index instead.
+constexpr std::int64_t kStaleValues = 256;
+// The key of MS_TRC's row that holds the highest value id counted (no
+// trigram has a single character).
+constexpr char kCountedKey[] = "-";
+
+// Up to `most` of `trigrams`, spread over the value.
+std::vector<std::string> Spread(std::vector<std::string> trigrams, std::size_t most) {
+  if (trigrams.size() <= most) return trigrams;
+  std::vector<std::string> spread;
+  for (std::size_t k = 0; k < most; ++k) {
+    spread.push_back(trigrams[k * (trigrams.size() - 1) / (most - 1)]);
+  }
+  return spread;
+}
 
 std::string Number(double value) {
   char buffer[32];
@@ -79,7 +106,10 @@ class SqliteSearchIndex : public SearchIndex {
             " USING fts5(BODY, tokenize='unicode61 remove_diacritics 2')",
         // Contentless: a candidate value is read from MS_VAL by its id.
         "CREATE VIRTUAL TABLE " + Table("MS_TRI_") +
-            " USING fts5(BODY, tokenize='trigram', detail=column, content='')",
+            " USING fts5(BODY, tokenize='trigram case_sensitive 1', detail=column, content='')",
+        "CREATE VIRTUAL TABLE " + Table("MS_TRV_") + " USING fts5vocab('" + Bare("MS_TRI_") +
+            "', 'row')",
+        "CREATE TABLE " + Table("MS_TRC_") + "(T TEXT NOT NULL, N NUMBER NOT NULL)",
         "CREATE TABLE " + Table("MS_VAL_") +
             "(VID NUMBER NOT NULL, NODEGUID NUMBER NOT NULL, NODEVALUE TEXT NOT NULL)",
         "CREATE VIRTUAL TABLE " + Table("MS_BOX_") +
@@ -104,9 +134,15 @@ class SqliteSearchIndex : public SearchIndex {
     }
     RunAll(hdbc_, MergeSettings(kBuildHashBytes, 0, kBuildCrisisMerge));
   }
+  // The counts of the trigrams are taken once the trigram index is merged:
+  // FTS5's vocabulary walks every list once here, where a search could
+  // only walk the lists of its own trigrams each time.
   bool FinishBuild() override {
-    return RunAll(hdbc_,
-                  {FtsCommand("MS_FTS_", "'optimize'"), FtsCommand("MS_TRI_", "'optimize'")});
+    return RunAll(hdbc_, {FtsCommand("MS_FTS_", "'optimize'"), FtsCommand("MS_TRI_", "'optimize'"),
+                          "INSERT INTO " + Table("MS_TRC_") + "(T,N) SELECT term,doc FROM " +
+                              Table("MS_TRV_"),
+                          "INSERT INTO " + Table("MS_TRC_") + "(T,N) SELECT '" + kCountedKey +
+                              "',coalesce(max(VID),0) FROM " + Table("MS_VAL_")});
   }
   void EndBuild() override {
     if (cacheSize_ != 0) RunAll(hdbc_, {"PRAGMA cache_size=" + std::to_string(cacheSize_)});
@@ -167,48 +203,30 @@ class SqliteSearchIndex : public SearchIndex {
   }
 
   std::string SubstringCandidates(std::int32_t guid, const std::string& value) override {
-    std::vector<std::string> trigrams = Trigrams(value);
+    std::vector<std::string> trigrams = Spread(Trigrams(value), kLookedUpTrigrams);
     if (trigrams.empty()) return std::string();
-    // A long value is judged by trigrams spread over it.
-    if (trigrams.size() > kWeighedTrigrams) {
-      std::vector<std::string> spread;
-      for (std::size_t k = 0; k < kWeighedTrigrams; ++k) {
-        spread.push_back(trigrams[k * (trigrams.size() - 1) / (kWeighedTrigrams - 1)]);
-      }
-      trigrams = std::move(spread);
-    }
-    // How many values hold each trigram, counted by the index itself (so
-    // folded as it folds) up to kCountCap, all in one statement.
-    std::string counts;
-    for (std::size_t k = 0; k < trigrams.size(); ++k) {
-      if (!counts.empty()) counts += " union all ";
-      counts += "select " + std::to_string(k) + ",(select count(*) from (select 1 from " +
-                Table("MS_TRI_") + " where BODY match '" +
-                QuoteDoubled(TrigramQuery({trigrams[k]})) + "' limit " + std::to_string(kCountCap) +
-                "))";
-    }
-    std::vector<std::pair<std::int64_t, std::size_t>> rarest;
     std::int64_t values = 0;
-    if (!QueryInt(hdbc_, "select coalesce(max(VID),0) from " + Table("MS_VAL_"), &values) ||
-        !ReadPairs(hdbc_, counts,
-                   [&](const char* k, const char* count) {
-                     if (k == nullptr || count == nullptr) return;
-                     rarest.emplace_back(
-                         ParseIdText(count, std::strlen(count) + 1),
-                         static_cast<std::size_t>(ParseIdText(k, std::strlen(k) + 1)));
-                   }) ||
-        rarest.size() != trigrams.size()) {
+    if (!QueryInt(hdbc_, "select coalesce(max(VID),0) from " + Table("MS_VAL_"), &values)) {
       return std::string();
     }
+    std::vector<std::int64_t> counts;
+    const bool kept = KeptCounts(trigrams, values, &counts);
+    if (!kept) {
+      trigrams = Spread(std::move(trigrams), kWeighedTrigrams);
+      if (!CountedCounts(trigrams, &counts)) return std::string();
+    }
+    std::vector<std::pair<std::int64_t, std::size_t>> rarest;
+    for (std::size_t k = 0; k < trigrams.size(); ++k) rarest.emplace_back(counts[k], k);
     std::sort(rarest.begin(), rarest.end());
     // When even the rarest trigram is in a large share of all values (or,
     // counted no further than the cap, may be), the candidates are most of
     // the node's values: reading those through the index costs more than
     // testing the node's values one by one.
-    if (std::min(rarest.front().first, kCountCap) * kScanShare > values) return std::string();
-    const std::size_t matched = rarest.front().first <= kFewCandidates ? 1 : kMatchedTrigrams;
-    std::vector<std::string> chosen;
-    for (std::size_t k = 0; k < rarest.size() && k < matched; ++k) {
+    if (rarest.front().first * kScanShare > values) return std::string();
+    const std::int64_t fewest = rarest.front().first;
+    std::vector<std::string> chosen = {trigrams[rarest.front().second]};
+    for (std::size_t k = 1; k < rarest.size() && chosen.size() < kMatchedTrigrams; ++k) {
+      if (kept ? rarest[k].first > fewest * kNarrowing : fewest <= kFewCandidates) break;
       chosen.push_back(trigrams[rarest[k].second]);
     }
     // The candidates are found by their ids; the node is only checked (a
@@ -232,17 +250,18 @@ class SqliteSearchIndex : public SearchIndex {
     return PartCondition(q, within);
   }
 
-  // MS_TRV (a vocabulary of MS_TRI, made by earlier builds) is dropped
-  // with the rest.
+  // MS_TRV (the vocabulary of MS_TRI) goes before the table it reads.
   std::vector<const char*> Stems() const override {
-    return {"MS_READY_", "MS_TRV_", "MS_FTS_", "MS_TRI_", "MS_VAL_", "MS_BOX_", "MS_DATE_"};
+    return {"MS_READY_", "MS_TRV_", "MS_TRC_", "MS_FTS_",
+            "MS_TRI_",   "MS_VAL_", "MS_BOX_", "MS_DATE_"};
   }
 
   // The indexes of the plain tables, made over the rows a build wrote.
   std::vector<std::string> IndexTexts() override {
     return {"CREATE UNIQUE INDEX " + Table("MS_VAL_") + "_NV ON " + Table("MS_VAL_") +
                 "(NODEGUID,NODEVALUE)",
-            "CREATE UNIQUE INDEX " + Table("MS_VAL_") + "_ID ON " + Table("MS_VAL_") + "(VID)"};
+            "CREATE UNIQUE INDEX " + Table("MS_VAL_") + "_ID ON " + Table("MS_VAL_") + "(VID)",
+            "CREATE UNIQUE INDEX " + Table("MS_TRC_") + "_T ON " + Table("MS_TRC_") + "(T)"};
   }
 
   std::string WordsInsert() override {
@@ -256,11 +275,67 @@ class SqliteSearchIndex : public SearchIndex {
   }
 
  private:
+  // The name of table `stem` as the database file spells it.
+  std::string Bare(const char* stem) const {
+    std::string name = owner_ + "." + stem + id_;
+    for (char& c : name) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    return name;
+  }
+
+  // How many values hold each of `trigrams`, from the counts kept by the
+  // last build: no more than the count, no more than the count and the
+  // values added since (`values` is the highest value id; values are never
+  // taken out). False when too many values came since, or the counts
+  // cannot be read.
+  bool KeptCounts(const std::vector<std::string>& trigrams, std::int64_t values,
+                  std::vector<std::int64_t>* counts) {
+    std::string keys = std::string("'") + kCountedKey + "'";
+    for (const std::string& t : trigrams) keys += ",'" + QuoteDoubled(t) + "'";
+    std::map<std::string, std::int64_t> kept;
+    if (!ReadPairs(hdbc_, "select T,N from " + Table("MS_TRC_") + " where T in (" + keys + ")",
+                   [&](const char* t, const char* n) {
+                     if (t != nullptr && n != nullptr) {
+                       kept[t] = ParseIdText(n, std::strlen(n) + 1);
+                     }
+                   })) {
+      return false;
+    }
+    const auto counted = kept.find(kCountedKey);
+    if (counted == kept.end() || values - counted->second > kStaleValues) return false;
+    const std::int64_t since = values - counted->second;
+    counts->clear();
+    for (const std::string& t : trigrams) {
+      const auto found = kept.find(t);
+      counts->push_back((found == kept.end() ? 0 : found->second) + since);
+    }
+    return true;
+  }
+
+  // How many values hold each of `trigrams`, counted by the index itself up
+  // to kCountCap, all in one statement.
+  bool CountedCounts(const std::vector<std::string>& trigrams, std::vector<std::int64_t>* counts) {
+    std::string sql;
+    for (std::size_t k = 0; k < trigrams.size(); ++k) {
+      if (!sql.empty()) sql += " union all ";
+      sql += "select " + std::to_string(k) + ",(select count(*) from (select 1 from " +
+             Table("MS_TRI_") + " where BODY match '" + QuoteDoubled(TrigramQuery({trigrams[k]})) +
+             "' limit " + std::to_string(kCountCap) + "))";
+    }
+    counts->assign(trigrams.size(), -1);
+    if (!ReadPairs(hdbc_, sql, [&](const char* k, const char* count) {
+          if (k == nullptr || count == nullptr) return;
+          const auto at = static_cast<std::size_t>(ParseIdText(k, std::strlen(k) + 1));
+          if (at < counts->size()) (*counts)[at] = ParseIdText(count, std::strlen(count) + 1);
+        })) {
+      return false;
+    }
+    return std::find(counts->begin(), counts->end(), -1) == counts->end();
+  }
+
   // A command to the FTS5 table `stem`: its hidden column is named as the
   // table, as the database file spells it.
   std::string FtsCommand(const char* stem, const std::string& values) const {
-    std::string name = owner_ + "." + stem + id_;
-    for (char& c : name) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    const std::string name = Bare(stem);
     const bool setting = values.find(',') != std::string::npos;
     return "INSERT INTO " + Table(stem) + "(\"" + name + "\"" + (setting ? ",rank" : "") +
            ") VALUES (" + values + ")";

@@ -499,6 +499,69 @@ TEST_P(IndexedSearchTest, WritesKeepTheIndexesInStepAndRemovalDropsThem) {
   EXPECT_EQ(again.Remove(&c->catalog, reused), 1);
 }
 
+// The trigrams of a substring are weighed by what the last build counted,
+// by counting them anew once many values came after it, and by what a
+// build counted plus the values added since: each way answers as the
+// plain test does.
+TEST_P(IndexedSearchTest, SubstringAnswersHoldHoweverTheTrigramsAreWeighed) {
+  COraMetaDataSet set;
+  X_CLS_MDS info{};
+  ASSERT_EQ(c->catalog.mds_GetInfo(c->colID, &info), 1);
+  const std::int32_t colID = set.Create(&c->catalog, info.schemaID, "weighed", "");
+  ASSERT_GT(colID, 0);
+  ASSERT_EQ(set.Open(&c->catalog, colID), 1);
+  CSchema* schema = nullptr;
+  set.GetCSchemaPtr(&schema);
+  const char* const key = "/metadata/idinfo/keywords/theme/themekey";
+  auto add = [&](const std::vector<std::string>& keys) {
+    std::string xml = "<metadata><idinfo><keywords><theme>";
+    for (const std::string& k : keys) xml += "<themekey>" + k + "</themekey>";
+    xml += "</theme></keywords></idinfo></metadata>";
+    CBaseMetaData record(schema);
+    EXPECT_EQ(record.LoadXml(xml.data(), xml.size()), 1);
+    return set.AddMetaData(&record);
+  };
+  std::vector<std::string> many = {"Lake Ontario"};
+  for (int k = 0; k < 300; ++k) many.push_back("Kw" + std::to_string(100 + k) + " river");
+  const std::int64_t first = add({"Alpine lake", "lake shore", "Glacier"});
+  ASSERT_GT(first, 0);
+  std::vector<MsSearchHit> hits;
+  ASSERT_EQ(MsSearch(&set, "1", {Node("like", "lake", key)}, MsSearchOptions(), &hits, nullptr),
+            1);  // built over the first record alone
+  const std::int64_t second = add(many);
+  ASSERT_GT(second, 0);
+  std::int64_t third = 0;
+  const struct {
+    const char* value;
+    bool inFirst, inSecond, inThird;
+  } cases[] = {
+      {"lake", true, false, true},   {"Lake", false, true, false},
+      {"ake", true, true, true},     {"Kw123 r", false, true, true},
+      {"river", false, true, true},  {"zzz", false, false, false},
+      {"ke sh", true, false, false}, {"Kw399 river", false, true, false},
+  };
+  for (const char* stage : {"counted before the values came", "built again", "one more record"}) {
+    const std::string now = stage;
+    if (now == "built again") {
+      ASSERT_EQ(MsReindex(&set, nullptr), 1);
+    } else if (now == "one more record") {
+      third = add({"Kw123 riverbank, lake"});
+      ASSERT_GT(third, 0);
+    }
+    for (const auto& k : cases) {
+      std::set<std::int64_t> expected;
+      if (k.inFirst) expected.insert(first);
+      if (k.inSecond) expected.insert(second);
+      if (k.inThird && third != 0) expected.insert(third);
+      ASSERT_EQ(
+          MsSearch(&set, "1", {Node("like", k.value, key)}, MsSearchOptions(), &hits, nullptr), 1);
+      EXPECT_EQ(Ids(hits), expected) << k.value << " " << stage;
+    }
+  }
+  set.Close();
+  EXPECT_EQ(set.Remove(&c->catalog, colID), 1);
+}
+
 TEST_P(IndexedSearchTest, DatesOfReducedPrecisionAreFoundAsTheirPeriods) {
   COraMetaDataSet set;
   X_CLS_MDS info{};
