@@ -55,23 +55,26 @@ ImportValueIndexes::~ImportValueIndexes() {
 bool ImportValueIndexes::Finish() {
   if (!dropped_) return true;
   dropped_ = false;
+  // The value indexes come first: the search index build then reads each
+  // node's values in order through them instead of sorting every text row.
+  if (!quiet_) progress_.Note("building the value indexes of '" + name_ + "' over its rows");
+  std::string reason;
+  const bool restored = Restore(nullptr, &reason);
+  if (!restored) {
+    progress_.Note("could not build the value indexes of '" + name_ + "'" + reason +
+                   "; searches stay correct but slow until the next import builds them");
+  }
   if (searchDropped_) {
     searchDropped_ = false;
     if (!quiet_) progress_.Note("building the search indexes of '" + name_ + "'");
     // The build commits in steps of its own and marks the indexes ready
     // last: one cut short leaves them to the next search.
-    const bool built = MsReindex(collectionSet_, nullptr) == 1;
-    if (!built) {
+    if (MsReindex(collectionSet_, nullptr) != 1) {
       progress_.Note("could not build the search indexes of '" + name_ +
                      "'; the next search builds them");
     }
   }
-  if (!quiet_) progress_.Note("building the value indexes of '" + name_ + "' over its rows");
-  std::string reason;
-  if (Restore(nullptr, &reason)) return true;
-  progress_.Note("could not build the value indexes of '" + name_ + "'" + reason +
-                 "; searches stay correct but slow until the next import builds them");
-  return false;
+  return restored;
 }
 
 bool ImportValueIndexes::Restore(std::int32_t* created, std::string* reason) {
