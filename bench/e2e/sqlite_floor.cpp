@@ -46,6 +46,19 @@ std::int64_t MaxRowid(sqlite3* db, const std::string& table) {
   return max;
 }
 
+// The tables' byte checks call ms_byte_limit(value, n, column); the floor's
+// own connection answers them as the library's does (NULL or at most n
+// bytes passes), so that it copies rows into the same tables doing the same
+// checks.
+void ByteLimit(sqlite3_context* ctx, int /*argc*/, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_int(ctx, 1);
+  if (sqlite3_value_type(argv[0]) != SQLITE_BLOB) sqlite3_value_text(argv[0]);
+  if (sqlite3_value_bytes(argv[0]) <= sqlite3_value_int64(argv[1])) {
+    return sqlite3_result_int(ctx, 1);
+  }
+  sqlite3_result_error(ctx, "value too large for its column", -1);
+}
+
 }  // namespace
 
 std::uint64_t FolderBytes(const std::filesystem::path& folder) {
@@ -59,7 +72,9 @@ std::uint64_t FolderBytes(const std::filesystem::path& folder) {
 
 sqlite3* OpenWithOwners(const std::filesystem::path& main, std::vector<std::string>* owners) {
   sqlite3* db = nullptr;
-  if (sqlite3_open(main.c_str(), &db) != SQLITE_OK) {
+  if (sqlite3_open(main.c_str(), &db) != SQLITE_OK ||
+      sqlite3_create_function(db, "ms_byte_limit", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                              ByteLimit, nullptr, nullptr) != SQLITE_OK) {
     sqlite3_close(db);
     return nullptr;
   }
