@@ -187,21 +187,15 @@ Marker ReadMarker(const std::string& s, std::size_t open) {
   return m;
 }
 
-// The stored text value under `key`, from whichever form `values` has.
+// The stored text value under `key`.
 bool FindText(const MarkerValues& values, std::uint64_t key, std::string_view* text) {
-  if (values.views != nullptr) {
-    const TextViews& views = *values.views;
-    const auto at = std::lower_bound(views.begin(), views.end(), key,
-                                     [](const std::pair<std::uint64_t, std::string_view>& e,
-                                        std::uint64_t k) { return e.first < k; });
-    if (at == views.end() || at->first != key) return false;
-    *text = at->second;
-    return true;
-  }
-  if (values.texts == nullptr) return false;
-  const auto found = values.texts->find(key);
-  if (found == values.texts->end()) return false;
-  *text = found->second;
+  if (values.views == nullptr) return false;
+  const TextViews& views = *values.views;
+  const auto at = std::lower_bound(views.begin(), views.end(), key,
+                                   [](const std::pair<std::uint64_t, std::string_view>& e,
+                                      std::uint64_t k) { return e.first < k; });
+  if (at == views.end() || at->first != key) return false;
+  *text = at->second;
   return true;
 }
 
@@ -362,14 +356,6 @@ std::string TextOfXml(const std::string& xml) {
   std::string out;
   TextOf(xml, nullptr, &out);
   return out;
-}
-
-std::string TextOfStructure(const std::string& structure, const TextValues& texts) {
-  MarkerValues values;
-  values.texts = &texts;
-  std::string out;
-  if (TextOf(structure, &values, &out)) return out;
-  return TextOfXml(FillMarkers(structure, values));
 }
 
 void TextOfStructure(const std::string& structure, const TextViews& texts, std::string* out) {

@@ -90,10 +90,8 @@ TextViews ViewsOf(const TextValues& texts);
 
 // What the markers of a structure document stand for: the stored text
 // values by LeafKey (a marker of a value not there stands for nothing), and
-// the text written for every number and for every date. `views`, when set,
-// stands in for `texts`.
+// the text written for every number and for every date.
 struct MarkerValues {
-  const std::unordered_map<std::uint64_t, std::string>* texts = nullptr;
   const TextViews* views = nullptr;
   const char* number = "";
   const char* date = "";
@@ -105,10 +103,8 @@ struct MarkerValues {
 // values, verbatim inside CDATA.
 std::string FillMarkers(const std::string& structure, const MarkerValues& values);
 
-// TextOfXml(FillMarkers(structure, {&texts})) without writing the document
-// in between.
-std::string TextOfStructure(const std::string& structure, const TextValues& texts);
-// The same into `out` (its room kept from record to record).
+// TextOfXml(FillMarkers(structure, {&texts})) into `out` without writing
+// the document in between; `out`'s room is kept from record to record.
 void TextOfStructure(const std::string& structure, const TextViews& texts, std::string* out);
 
 // Whether a structure document may keep inline a date of reduced precision:
