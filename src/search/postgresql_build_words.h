@@ -2,7 +2,7 @@
 // server makes the tsvectors of the run's texts in one statement, this side
 // takes each one's pairs of adjacent words (tsvector_pairs.h), and the rows
 // go out as inserts the connection sends many to a statement. Taking the
-// pairs on the server cost it about twice the words themselves. A row is
+// pairs on the server cost it three times the words themselves. A row is
 // the same as the one-record insert writes; a record whose tsvector does
 // not come back whole (longer than the fetch room, or empty, which a bound
 // text cannot carry) is written by that insert.
