@@ -52,6 +52,15 @@ std::string Number(double value) {
   return std::string(buffer, result.ptr);
 }
 
+// The whole number `text` holds, or `otherwise` (for NULL or other text).
+std::int64_t WholeNumber(const char* text, std::int64_t otherwise) {
+  if (text == nullptr) return otherwise;
+  const char* end = text + std::char_traits<char>::length(text);
+  std::int64_t value = 0;
+  const auto result = std::from_chars(text, end, value);
+  return result.ec == std::errc() && result.ptr == end ? value : otherwise;
+}
+
 std::string BoxValue(const GeoBox& b) {
   return "box(point(" + Number(b.west) + "," + Number(b.south) + "),point(" + Number(b.east) + "," +
          Number(b.north) + "))";
@@ -185,22 +194,23 @@ class PostgresSearchIndex : public SearchIndex {
       }
       return condition + ")";
     }
-    std::int64_t all = 0;
+    // One question: an eighth of the values (from the table's row
+    // estimate), and the candidates counted up to it when it is enough to
+    // pay for the sub-select.
+    const std::string share =
+        "select cast(greatest(reltuples,0) as bigint)/" + std::to_string(kScanShare) +
+        " as M from pg_class where oid=to_regclass(lower('" + Table("MS_VAL_") + "'))";
+    std::int64_t most = -1;
     std::int64_t found = 0;
-    if (!QueryInt(hdbc_,
-                  "select cast(greatest(reltuples,0) as bigint) from pg_class where "
-                  "oid=to_regclass(lower('" +
-                      Table("MS_VAL_") + "'))",
-                  &all)) {
-      return std::string();
-    }
-    const std::int64_t most = all / kScanShare;
-    if (most <= static_cast<std::int64_t>(kNamedCandidates) ||
-        !QueryInt(
-            hdbc_,
-            "select count(*) from (select 1 " + matching + " limit " + std::to_string(most) + ") C",
-            &found) ||
-        found >= most) {
+    if (!ReadPairs(hdbc_,
+                   "with S as (" + share + ") select M,case when M>" +
+                       std::to_string(kNamedCandidates) + " then (select count(*) from (select 1 " +
+                       matching + " limit (select M from S)) C) else 0 end from S",
+                   [&](const char* m, const char* count) {
+                     most = WholeNumber(m, -1);
+                     found = WholeNumber(count, -1);
+                   }) ||
+        most <= static_cast<std::int64_t>(kNamedCandidates) || found < 0 || found >= most) {
       return std::string();
     }
     const std::string keyed = "left(NODEVALUE," + std::to_string(kKeyedChars) + ")";
