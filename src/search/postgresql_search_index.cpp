@@ -170,10 +170,13 @@ class PostgresSearchIndex : public SearchIndex {
 
   // The candidate values are read first and, when they are few, named one
   // by one: each equality is served by the prefix index of the node's
-  // values. More are matched by their prefixes against a sub-select of
-  // them, which the same index serves, as long as they are few against all
+  // values. More are matched by their prefixes against an array of them,
+  // which the same index serves, as long as they are few against all
   // values; past that, or when the index cannot narrow the pattern, the
-  // node's rows are tested without it.
+  // node's rows are tested without it. (Against an IN sub-select the
+  // planner guesses the candidates from the pattern, often four times too
+  // many, and at 100,000 records hashes the node's every row instead: 1.4 s
+  // where the array's index lookups take 40 ms.)
   std::string SubstringCandidates(std::int32_t guid, const std::string& value) override {
     if (Trigrams(value).empty()) return std::string();
     const std::string matching =
@@ -214,7 +217,7 @@ class PostgresSearchIndex : public SearchIndex {
       return std::string();
     }
     const std::string keyed = "left(NODEVALUE," + std::to_string(kKeyedChars) + ")";
-    return keyed + " in (select " + keyed + " " + matching + ")";
+    return keyed + " = any(array(select " + keyed + " " + matching + "))";
   }
 
   std::string ScoreQuery(const std::vector<TextTerm>& terms,
