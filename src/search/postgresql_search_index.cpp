@@ -17,6 +17,7 @@
 
 #include "db/statement.h"
 #include "metashelf/base/sql_quote.h"
+#include "search/postgresql_build_words.h"
 #include "search/search_index.h"
 
 namespace metashelf {
@@ -262,6 +263,19 @@ class PostgresSearchIndex : public SearchIndex {
            ") PK) from (select to_tsvector('simple',unaccent(:2)) as V offset 0) W";
   }
 
+  bool HoldWords(std::int64_t id, const std::string& text, bool* held) override {
+    if (!words_) {
+      words_ = std::make_unique<PgBuildWords>(hdbc_, Table("MS_FTS_"), WordsInsert(), kPairChars);
+    }
+    *held = true;
+    return words_->Add(id, text);
+  }
+
+  bool FlushWords() override { return !words_ || words_->Flush(); }
+
+  // Rows kept by a build that ended before writing them are let go.
+  void EndBuild() override { words_.reset(); }
+
   std::string BoxInsert() override {
     return "INSERT INTO " + Table("MS_BOX_") +
            "(ID,PARTS,BX) VALUES (:1,:2,box(point(:3,:4),point(:5,:6)))";
@@ -354,6 +368,7 @@ class PostgresSearchIndex : public SearchIndex {
   }
 
   std::map<std::string, std::vector<std::string>> phrasePairs_;  // by phrase text
+  std::unique_ptr<PgBuildWords> words_;                          // a build's, from its first record
 };
 
 }  // namespace

@@ -435,14 +435,16 @@ bool SearchIndex::Put(std::int64_t id, const IndexedRecord& record, bool fresh) 
     inserts_ = std::move(inserts);
   }
   Inserts& in = *inserts_;
+  bool held = false;
+  if (fresh && !HoldWords(id, record.text, &held)) return false;
   // The text is bound where it lies; an empty one binds NULL, which holds
   // no word.
   in.id = id;
-  if (!db::Succeeded(gis_SQLBindParameter(in.words.get(), 2, 1, GIS_TYPE_STRING, GIS_TYPE_STRING, 0,
-                                          0, const_cast<char*>(record.text.c_str()),
-                                          static_cast<std::int32_t>(record.text.size() + 1),
-                                          nullptr)) ||
-      !db::Succeeded(gis_SQLExecute(in.words.get()))) {
+  if (!held && (!db::Succeeded(gis_SQLBindParameter(
+                    in.words.get(), 2, 1, GIS_TYPE_STRING, GIS_TYPE_STRING, 0, 0,
+                    const_cast<char*>(record.text.c_str()),
+                    static_cast<std::int32_t>(record.text.size() + 1), nullptr)) ||
+                !db::Succeeded(gis_SQLExecute(in.words.get())))) {
     in.words.DrainError();
     return false;
   }
@@ -542,11 +544,11 @@ bool BuildSearchIndexes(COraMetaDataSet* /*set*/, MdsContext* ctx, std::int64_t*
     if (records != nullptr) *records += static_cast<std::int64_t>(batch.size());
     inUnit += last - first;
     if (inUnit >= kBuildUnit) {
-      if (!unit->Commit()) return false;
+      if (!index->FlushWords() || !unit->Commit()) return false;
       unit.reset();
     }
   }
-  if (unit && !unit->Commit()) return false;
+  if (unit && (!index->FlushWords() || !unit->Commit())) return false;
   db::Unit ready(ctx->hdbc);
   return ready.ok() && index->AddValues(-1) && index->FinishBuild() && index->MarkReady() &&
          ready.Commit();

@@ -125,6 +125,15 @@ class SearchIndex {
   // Replaces what the indexes hold of record `id`; with `fresh` (a build
   // into empty tables) nothing is there to replace.
   bool Put(std::int64_t id, const IndexedRecord& record, bool fresh = false);
+  // A build's words (Put with `fresh`) may be kept by the engine and
+  // written many records at a time: `*held` says whether it took them.
+  // FlushWords writes what it keeps; a build calls it before each of its
+  // units ends. False when a statement failed.
+  virtual bool HoldWords(std::int64_t /*id*/, const std::string& /*text*/, bool* held) {
+    *held = false;
+    return true;
+  }
+  virtual bool FlushWords() { return true; }
   virtual bool Remove(std::int64_t id) = 0;
   // Adds the distinct text values of record `id` (of every record when
   // `id` is negative) that the substring index lacks, from the stored rows.
