@@ -662,7 +662,10 @@ TEST_P(IndexedSearchTest, ABuildThatFailsLeavesTheIndexesNotReady) {
     ASSERT_EQ(MsReindex(&c->set, nullptr), 1);
     const int calls = faults->Count(call) - counted;
     ASSERT_GT(calls, 1) << metashelf::driver::CallName(call);
-    for (const int nth : {1, calls / 2, calls}) {
+    // One record's words failing stands for all of them.
+    const std::vector<int> nths = call == Call::kExecute ? std::vector<int>{calls / 2}
+                                                         : std::vector<int>{1, calls / 2, calls};
+    for (const int nth : nths) {
       const std::string what = std::string(metashelf::driver::CallName(call)) + " " +
                                std::to_string(nth) + " of " + std::to_string(calls);
       faults->FailNth(call, nth);
