@@ -82,6 +82,17 @@ METASHELF_API std::int32_t MsSearch(CMetaDataSet_abs* set, const std::string& ex
 METASHELF_API std::int32_t MsSearchSql(CMetaDataSet_abs* set, const std::string& expression,
                                        const std::vector<SearchNode>& conditions, std::string* sql);
 
+// The stored values of node `nodeGUID` (kind 1 text, 2 number, 3 date, as
+// GetNodeDataByGuid takes it) of the records `ids` of the opened `set`,
+// appended to `values` in record id order, each element filled as
+// GetNodeDataByGuid fills it; ids no record has give nothing. Reads only
+// those records' rows, so that a search's few hits get their titles without
+// every record's being read. 1, or 0 with `values` as it was when a
+// statement failed or the arguments are refused.
+METASHELF_API std::int32_t MsNodeValuesOf(CMetaDataSet_abs* set, std::int32_t nodeGUID, char kind,
+                                          const std::vector<std::int64_t>& ids,
+                                          std::vector<NodeDataStrcT>* values);
+
 // Rebuilds every search index of the opened `set` from its stored records
 // (free text, substrings, boxes, dates). `records`, when not null, receives
 // how many records were indexed. Outside a transaction it commits a few

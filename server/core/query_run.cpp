@@ -8,6 +8,7 @@
 #include <map>
 
 #include "core/queryables.h"
+#include "metashelf/search.h"
 
 namespace metashelf::server {
 namespace {
@@ -17,6 +18,24 @@ struct Entry {
   std::int64_t id = 0;
   std::vector<std::string> keys;  // one per sort key; empty: no value
 };
+
+// A value of `node`'s kind as text; numbers sort by value with `sortable`.
+std::string ElementText(const NodeDataStrcT& v, short tableType, bool sortable) {
+  if (tableType == 2 && !sortable) {
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.15g", v.numberValue);
+    return buffer;
+  }
+  if (tableType == 2) {
+    // Numbers sort by value: a fixed-width text that orders as they do.
+    char buffer[64];
+    const double d = v.numberValue;
+    std::snprintf(buffer, sizeof buffer, "%c%030.10f", d < 0 ? '0' : '1', d < 0 ? 1e19 + d : d);
+    return buffer;
+  }
+  if (tableType == 1) return std::string(v.textValue, strnlen(v.textValue, sizeof v.textValue));
+  return std::string(v.dateValue, strnlen(v.dateValue, sizeof v.dateValue));
+}
 
 }  // namespace
 
@@ -43,24 +62,7 @@ bool ReadNodeValues(OpenCollection& collection, const NodeRef& node, bool sortab
       continue;
     }
     for (std::size_t i = 0; i < filled; ++i) {
-      const NodeDataStrcT& v = values[i];
-      std::string text;
-      if (node.tableType == 2 && !sortable) {
-        char buffer[40];
-        std::snprintf(buffer, sizeof buffer, "%.15g", v.numberValue);
-        text = buffer;
-      } else if (node.tableType == 2) {
-        // Numbers sort by value: a fixed-width text that orders as they do.
-        char buffer[64];
-        const double d = v.numberValue;
-        std::snprintf(buffer, sizeof buffer, "%c%030.10f", d < 0 ? '0' : '1', d < 0 ? 1e19 + d : d);
-        text = buffer;
-      } else if (node.tableType == 1) {
-        text.assign(v.textValue, strnlen(v.textValue, sizeof v.textValue));
-      } else {
-        text.assign(v.dateValue, strnlen(v.dateValue, sizeof v.dateValue));
-      }
-      out->emplace_back(v.metaID, std::move(text));
+      out->emplace_back(values[i].metaID, ElementText(values[i], node.tableType, sortable));
     }
     return true;
   }
@@ -68,12 +70,29 @@ bool ReadNodeValues(OpenCollection& collection, const NodeRef& node, bool sortab
 
 namespace {
 
-// The first value of each record, by record id.
+// The first value of each record of `ids` (ascending), by record id, as
+// sort keys: a few records are read by id, many by one read of every value.
 bool NodeValues(OpenCollection& collection, const NodeRef& node,
-                std::map<std::int64_t, std::string>* out) {
-  std::vector<std::pair<std::int64_t, std::string>> values;
-  if (!ReadNodeValues(collection, node, true, &values)) return false;
-  for (auto& [id, text] : values) out->emplace(id, std::move(text));
+                const std::vector<std::int64_t>& ids, std::map<std::int64_t, std::string>* out) {
+  constexpr std::size_t kWholeReadShare = 4;
+  if (ids.empty() || node.tableType < 1 || node.tableType > 3) return true;
+  std::int32_t count = 0;
+  if (collection.set().GetNum(&count) != 1) return false;
+  if (ids.size() * kWholeReadShare >= static_cast<std::size_t>(std::max(count, 0))) {
+    std::vector<std::pair<std::int64_t, std::string>> values;
+    if (!ReadNodeValues(collection, node, true, &values)) return false;
+    for (auto& [id, text] : values) {
+      if (std::binary_search(ids.begin(), ids.end(), id)) out->emplace(id, std::move(text));
+    }
+    return true;
+  }
+  std::vector<NodeDataStrcT> values;
+  if (MsNodeValuesOf(&collection.set(), node.guid, static_cast<char>(node.tableType), ids,
+                     &values) != 1) {
+    return false;
+  }
+  for (const NodeDataStrcT& v : values)
+    out->emplace(v.metaID, ElementText(v, node.tableType, true));
   return true;
 }
 
@@ -102,6 +121,10 @@ bool RunQuery(const QueryRequest& request, QueryResult* result, EvalError* error
     *error = firstUnknown;
     return false;
   }
+  // The records each collection found, ascending: only their sort keys are read.
+  std::vector<std::vector<std::int64_t>> found(request.collections.size());
+  for (const Entry& e : entries) found[e.collection].push_back(e.id);
+  for (std::vector<std::int64_t>& ids : found) std::sort(ids.begin(), ids.end());
   for (const SortKey& key : request.sort) {
     std::vector<std::map<std::int64_t, std::string>> values(request.collections.size());
     bool byId = false;
@@ -124,8 +147,8 @@ bool RunQuery(const QueryRequest& request, QueryResult* result, EvalError* error
         error->message = "cannot sort by '" + key.property + "'";
         return false;
       }
-      if (!NodeValues(*request.collections[c], r.node, &values[c]) ||
-          !NodeValues(*request.collections[c], r.timeNode, &values[c])) {
+      if (!NodeValues(*request.collections[c], r.node, found[c], &values[c]) ||
+          !NodeValues(*request.collections[c], r.timeNode, found[c], &values[c])) {
         error->kind = EvalError::Kind::kFailed;
         error->message = "cannot read the values to sort by";
         return false;

@@ -38,6 +38,13 @@ TEST(LiftLiterals, ShapingValuesStay) {
       "select to_char(d,'YYYY-MM-DD') from t where e=to_date('2001-01-01','YYYY-MM-DD')", &s,
       &error));
   EXPECT_EQ(s.key, "select to_char(d,'YYYY-MM-DD') from t where e=to_date(?,'YYYY-MM-DD')");
+  ASSERT_TRUE(
+      LiftLiterals("select 1 from t where left(v,512) in (select left(v, 512) from u "
+                   "where w=left('abc',2))",
+                   &s, &error));
+  EXPECT_EQ(s.key,
+            "select ? from t where left(v,512) in (select left(v, 512) from u "
+            "where w=left(?,2))");
   ASSERT_TRUE(LiftLiterals("CREATE TABLE t(a VARCHAR2(4000))", &s, &error));
   EXPECT_EQ(s.key, "CREATE TABLE t(a VARCHAR2(4000))");
   EXPECT_TRUE(s.literals.empty());

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "metashelf/search.h"
 #include "search/corpus_collection.h"
 #include "search/corpus_oracle.h"
 
@@ -257,6 +260,43 @@ TEST_P(CorpusSearchTest, NodeValuesComeCompleteInIdOrder) {
     std::sort(got.begin(), got.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(got, expected);
+
+    // Values of named records: those of the whole read for these records
+    // (in id order; a record's own values in no set order); unknown and
+    // repeated ids add nothing, and the vector is appended to.
+    const auto row = [](const NodeDataStrcT& v) {
+      return std::make_tuple(
+          v.metaID, std::string(v.textValue), std::string(v.dateValue),
+          std::isnan(v.numberValue) ? std::string("nan") : std::to_string(v.numberValue));
+    };
+    std::vector<std::int64_t> every;
+    for (std::size_t i = 0; i < expected.size(); ++i) every.push_back(values[i].metaID);
+    std::vector<std::int64_t> few;
+    for (std::size_t i = every.size(); i-- > 0;) {
+      if (i % 3 == 0) few.push_back(every[i]);
+    }
+    for (std::vector<std::int64_t> ids : {every, few}) {
+      ids.push_back(0);
+      ids.push_back(999999999);
+      ids.push_back(ids.front());
+      std::vector<NodeDataStrcT> named(1);
+      ASSERT_EQ(MsNodeValuesOf(&collection->set, guid, node.code, ids, &named), 1);
+      std::vector<decltype(row(named[0]))> want, have;
+      for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (std::find(ids.begin(), ids.end(), values[i].metaID) != ids.end()) {
+          want.push_back(row(values[i]));
+        }
+      }
+      for (std::size_t i = 1; i < named.size(); ++i) {
+        if (i > 1) {
+          EXPECT_GE(named[i].metaID, named[i - 1].metaID) << "not in id order at " << i;
+        }
+        have.push_back(row(named[i]));
+      }
+      std::sort(want.begin(), want.end());
+      std::sort(have.begin(), have.end());
+      EXPECT_EQ(have, want);
+    }
   }
 }
 

@@ -16,9 +16,10 @@ namespace metashelf::cli {
 namespace {
 
 // Values of one bound per record, in the order the record holds them.
-std::map<std::int64_t, std::vector<double>> Bounds(Collection& collection, const char* alias) {
+std::map<std::int64_t, std::vector<double>> Bounds(Collection& collection, const char* alias,
+                                                   const std::vector<std::int64_t>& ids) {
   std::map<std::int64_t, std::vector<double>> out;
-  for (const auto& [id, text] : collection.AliasValues(alias)) {
+  for (const auto& [id, text] : collection.AliasValues(alias, ids)) {
     const auto begin = text.find_first_not_of(" \t\r\n");
     const auto end = text.find_last_not_of(" \t\r\n");
     double v = std::numeric_limits<double>::quiet_NaN();
@@ -57,12 +58,12 @@ int RunMap(const Globals& globals, const std::string& name, const std::string& o
     for (const MsSearchHit& hit : hits) ids.push_back(hit.metaID);
   }
 
-  const auto west = Bounds(collection, "westbc");
-  const auto east = Bounds(collection, "eastbc");
-  const auto south = Bounds(collection, "southbc");
-  const auto north = Bounds(collection, "northbc");
+  const auto west = Bounds(collection, "westbc", ids);
+  const auto east = Bounds(collection, "eastbc", ids);
+  const auto south = Bounds(collection, "southbc", ids);
+  const auto north = Bounds(collection, "northbc", ids);
   std::map<std::int64_t, std::string> titles;
-  for (auto& [id, value] : collection.AliasValues("title")) titles.emplace(id, value);
+  for (auto& [id, value] : collection.AliasValues("title", ids)) titles.emplace(id, value);
 
   std::vector<MapRecord> records;
   for (std::int64_t id : ids) {

@@ -118,13 +118,6 @@ int RunValues(const Globals& globals, const std::string& name, const std::string
 
 }  // namespace
 
-std::string TitleOf(Collection& collection, std::int64_t id) {
-  for (const auto& [rid, value] : collection.AliasValues("title")) {
-    if (rid == id) return value;
-  }
-  return std::string();
-}
-
 void EnsureSearchIndexes(Collection& collection) {
   if (MsSearchIndexesReady(&collection.set()) == 1) return;
   // One transaction: a build is far quicker than row-by-row commits, and an
@@ -208,14 +201,10 @@ int RunSearch(const Globals& globals, const SearchOptions& options) {
   std::vector<MsSearchHit> hits;
   std::int32_t total = 0;
   FindRecords(collection, parsed, indexed, searchOptions, &hits, &total);
-  std::set<std::int64_t> unique;
-  for (const MsSearchHit& hit : hits) unique.insert(hit.metaID);
+  std::vector<std::int64_t> found;
+  for (const MsSearchHit& hit : hits) found.push_back(hit.metaID);
   std::map<std::int64_t, std::string> titles;
-  if (!unique.empty()) {
-    for (auto& [id, value] : collection.AliasValues("title")) {
-      if (unique.count(id) != 0) titles.emplace(id, value);
-    }
-  }
+  for (auto& [id, value] : collection.AliasValues("title", found)) titles.emplace(id, value);
   if (options.json) {
     Json doc{{"collection", options.collection},
              {"query", options.query},

@@ -81,9 +81,6 @@ void FindRecords(Collection& collection, const ParsedQuery& parsed, bool indexed
 int RunMap(const Globals& globals, const std::string& collection, const std::string& output,
            const std::string& query);
 
-// The record title for display: the value of the schema's "title" alias.
-std::string TitleOf(Collection& collection, std::int64_t id);
-
 }  // namespace metashelf::cli
 
 #endif  // METASHELF_TOOLS_COMMANDS_H_

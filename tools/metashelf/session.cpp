@@ -11,6 +11,7 @@
 
 #include "metashelf/base/numbers.h"
 #include "metashelf/base/password_mask.h"
+#include "metashelf/search.h"
 #include "shipped.h"
 
 namespace metashelf::cli {
@@ -265,15 +266,16 @@ std::vector<std::pair<std::int64_t, std::string>> Collection::NodeValues(std::in
     }
     std::vector<std::pair<std::int64_t, std::string>> out;
     out.reserve(filled);
-    for (std::size_t i = 0; i < filled; ++i) {
-      const NodeDataStrcT& v = values[i];
-      std::string text = tableType == 1   ? std::string(v.textValue, strnlen(v.textValue, 512))
-                         : tableType == 2 ? base::ShortestDouble(v.numberValue)
-                                          : std::string(v.dateValue, strnlen(v.dateValue, 16));
-      out.emplace_back(v.metaID, std::move(text));
-    }
+    for (std::size_t i = 0; i < filled; ++i)
+      out.emplace_back(values[i].metaID, ValueText(values[i], tableType));
     return out;
   }
+}
+
+std::string Collection::ValueText(const NodeDataStrcT& v, short tableType) {
+  return tableType == 1   ? std::string(v.textValue, strnlen(v.textValue, 512))
+         : tableType == 2 ? base::ShortestDouble(v.numberValue)
+                          : std::string(v.dateValue, strnlen(v.dateValue, 16));
 }
 
 std::vector<std::pair<std::int64_t, std::string>> Collection::AliasValues(const char* alias) {
@@ -284,6 +286,40 @@ std::vector<std::pair<std::int64_t, std::string>> Collection::AliasValues(const 
   node.GetNodeGUID(guid);
   node.GetTableType(type);
   return NodeValues(guid, type);
+}
+
+std::vector<std::pair<std::int64_t, std::string>> Collection::AliasValues(
+    const char* alias, const std::vector<std::int64_t>& ids) {
+  // Past a share of the collection one read of every value costs less than
+  // naming the records.
+  constexpr std::size_t kWholeReadShare = 4;
+  if (ids.empty()) return {};
+  if (ids.size() * kWholeReadShare >= static_cast<std::size_t>(std::max(RecordCount(), 0))) {
+    std::vector<std::int64_t> sorted(ids);
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<std::pair<std::int64_t, std::string>> out;
+    for (auto& value : AliasValues(alias)) {
+      if (std::binary_search(sorted.begin(), sorted.end(), value.first))
+        out.push_back(std::move(value));
+    }
+    return out;
+  }
+  CNodeInfo node;
+  if (schema_->GetNodeInfoByAlias(alias, &node) != 1) return {};
+  std::int32_t guid = 0;
+  short type = 0;
+  node.GetNodeGUID(guid);
+  node.GetTableType(type);
+  if (type < 1 || type > 3) return {};
+  std::vector<NodeDataStrcT> values;
+  if (MsNodeValuesOf(set_.get(), guid, static_cast<char>(type), ids, &values) != 1) {
+    Fail("cannot read the values of node " + std::to_string(guid) + " in collection '" + name_ +
+         "'");
+  }
+  std::vector<std::pair<std::int64_t, std::string>> out;
+  out.reserve(values.size());
+  for (const NodeDataStrcT& v : values) out.emplace_back(v.metaID, ValueText(v, type));
+  return out;
 }
 
 void FailIfDamaged(Session& session) {

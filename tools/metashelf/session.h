@@ -143,8 +143,15 @@ class Collection {
   // The values of the node behind `alias`, or nothing when the schema has
   // no such alias.
   std::vector<std::pair<std::int64_t, std::string>> AliasValues(const char* alias);
+  // The same for the records `ids` only (a search's hits), in record id
+  // order: a few are read by id, many by one read of every value.
+  std::vector<std::pair<std::int64_t, std::string>> AliasValues(
+      const char* alias, const std::vector<std::int64_t>& ids);
 
  private:
+  // A value read by GetNodeDataByGuid as text (numbers in their shortest form).
+  static std::string ValueText(const NodeDataStrcT& v, short tableType);
+
   Session& session_;
   SetPtr set_;
   CSchema* schema_ = nullptr;

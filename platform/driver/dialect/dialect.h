@@ -139,7 +139,8 @@ std::string WithOwner(std::string_view text, std::string_view owner);
 // as the first argument of TO_DATE, or as an element of an INSERT's VALUES
 // list) is replaced by "?" and appended to `literals`, so that texts that
 // differ only in such values share one `key`. Literals in DDL, ALTER, ORDER
-// BY / GROUP BY positions and format arguments stay in place. False (with
+// BY / GROUP BY positions, format arguments and the length of LEFT stay in
+// place. False (with
 // `*error`) for a text the lexer refuses or one that holds a "?" of its own.
 struct Shaped {
   std::string key;

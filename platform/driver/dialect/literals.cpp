@@ -107,7 +107,7 @@ bool LiftLiterals(std::string_view text, Shaped* out, Error* error) {
   bool lift = false;
   int depth = 0;
   int frozenDepth = -1;             // inside ORDER BY / GROUP BY at this depth and deeper
-  std::vector<int> formatArgDepth;  // depths at which a TO_DATE/TO_CHAR format follows a comma
+  std::vector<int> formatArgDepth;  // depths at which a format or prefix length follows a comma
   Seen prev, before;                // the last two significant tokens
   std::size_t i = 0;
   while (i < text.size()) {
@@ -134,7 +134,12 @@ bool LiftLiterals(std::string_view text, Shaped* out, Error* error) {
     bool lifted = false;
     if (lift) {
       if (kind == TokenKind::kPunct && tok == "(") {
-        if (WordIs(prev, "TO_DATE") || WordIs(prev, "TO_CHAR")) formatArgDepth.push_back(depth + 1);
+        // A format shapes what a value means; a prefix length shapes which
+        // index serves the comparison (an index on left(COLUMN,512) serves
+        // a plan made for any value only when the 512 is written in it).
+        if (WordIs(prev, "TO_DATE") || WordIs(prev, "TO_CHAR") || WordIs(prev, "LEFT")) {
+          formatArgDepth.push_back(depth + 1);
+        }
         ++depth;
       } else if (kind == TokenKind::kPunct && tok == ")") {
         if (!formatArgDepth.empty() && formatArgDepth.back() == depth) formatArgDepth.pop_back();
