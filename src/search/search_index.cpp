@@ -23,6 +23,7 @@
 #include "metashelf/ora_metadatabase.h"
 #include "metashelf/ora_metadataset.h"
 #include "search/id_text.h"
+#include "search/record_feed.h"
 #include "search/search_index_rows.h"
 
 namespace metashelf {
@@ -334,6 +335,10 @@ SearchIndex::SearchIndex(gis_SQLHDBC_STRU* hdbc, const char* owner, std::int32_t
 
 SearchIndex::~SearchIndex() = default;
 
+std::unique_ptr<CHostDataBase> SearchIndex::OpenReading() {
+  return nullptr;
+}
+
 bool SearchIndex::Ready() {
   std::int64_t count = 0;
   return Exists("MS_READY_") && Present() &&
@@ -515,39 +520,47 @@ bool BuildSearchIndexes(COraMetaDataSet* /*set*/, MdsContext* ctx, std::int64_t*
   for (std::int32_t i = 0; i < list.GetSize(); ++i) ids.push_back(list[i]);
   std::sort(ids.begin(), ids.end());
   ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-  StoredRecordReader reader(ctx);
   index->BeginBuild();
   struct EndBuild {
     SearchIndex* index;
     ~EndBuild() { index->EndBuild(); }
   } end{index.get()};
   const bool dates = HasDateNodes(ctx->schema);
+  // The records are read and described on a second connection by a thread
+  // of their own where the engine gives one, else on this connection.
+  StoredRecordReader reader(ctx);
+  std::unique_ptr<CHostDataBase> reading = index->OpenReading();
+  std::unique_ptr<StoredRecordReader> readerAhead;
+  if (reading) readerAhead = std::make_unique<StoredRecordReader>(ctx, reading->HDBC());
+  const auto from = [&ids, ctx, dates](StoredRecordReader* source) -> BatchSource {
+    return [&ids, ctx, dates, source](std::size_t k, DescribedBatch* batch) {
+      const std::size_t first = k * kBuildBatch;
+      return ReadDescribed(source, ctx->schema, dates, ids, first,
+                           std::min(ids.size(), first + kBuildBatch), batch);
+    };
+  };
+  RecordFeed feed((ids.size() + kBuildBatch - 1) / kBuildBatch, from(&reader),
+                  readerAhead ? from(readerAhead.get()) : BatchSource());
   std::unique_ptr<db::Unit> unit;
   std::size_t inUnit = 0;
-  // One record's words at a time, in room kept from record to record.
-  IndexedRecord described;
-  for (std::size_t first = 0; first < ids.size(); first += kBuildBatch) {
-    const std::size_t last = std::min(ids.size(), first + kBuildBatch);
-    std::vector<StoredRecord> batch;
+  DescribedBatch batch;
+  while (feed.Next(&batch)) {
     if (!unit) {
       unit = std::make_unique<db::Unit>(ctx->hdbc);
       inUnit = 0;
     }
-    if (!unit->ok() || !reader.Read(ids, first, last, &batch)) return false;
-    for (StoredRecord& r : batch) {
-      if (!DescribeStored(ctx->schema, r.structure, r.texts, r.bounds, dates, nullptr,
-                          &described) ||
-          !index->Put(r.id, described, true)) {
-        return false;
-      }
+    if (!unit->ok()) return false;
+    for (const DescribedRecord& r : batch) {
+      if (!index->Put(r.id, r.indexed, true)) return false;
     }
     if (records != nullptr) *records += static_cast<std::int64_t>(batch.size());
-    inUnit += last - first;
+    inUnit += batch.size();
     if (inUnit >= kBuildUnit) {
       if (!index->FlushWords() || !unit->Commit()) return false;
       unit.reset();
     }
   }
+  if (feed.failed()) return false;
   if (unit && (!index->FlushWords() || !unit->Commit())) return false;
   db::Unit ready(ctx->hdbc);
   return ready.ok() && index->AddValues(-1) && index->FinishBuild() && index->MarkReady() &&

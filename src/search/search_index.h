@@ -27,6 +27,7 @@
 #include "search/index_text.h"
 
 class CBaseMetaData;
+class CHostDataBase;
 class CMetaDataBase_abs;
 class COraMetaDataSet;
 class CSchema;
@@ -122,6 +123,12 @@ class SearchIndex {
   // What the engine does once every row of a build is written, before the
   // indexes count as ready (SQLite merges its FTS5 segments into one).
   virtual bool FinishBuild() { return true; }
+  // A second connection to the same database that sees what this one
+  // does, so that a build reads the stored records in a thread of its own
+  // while it writes on this one; null when the engine offers none, or when
+  // that connection would not see what this one wrote (the build runs in a
+  // transaction of the caller's). Asked once the build's first unit ended.
+  virtual std::unique_ptr<CHostDataBase> OpenReading();
   // Replaces what the indexes hold of record `id`; with `fresh` (a build
   // into empty tables) nothing is there to replace.
   bool Put(std::int64_t id, const IndexedRecord& record, bool fresh = false);

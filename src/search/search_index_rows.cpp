@@ -10,8 +10,8 @@
 #include <memory>
 #include <new>
 
+#include "dataset/lob_io.h"
 #include "dataset/mds_context.h"
-#include "dataset/meta_set_oper.h"
 #include "db/statement.h"
 #include "search/id_text.h"
 
@@ -110,8 +110,8 @@ bool ReadBounds(gis_SQLHDBC_STRU* hdbc, const std::string& select,
       });
 }
 
-StoredRecordReader::StoredRecordReader(MdsContext* ctx)
-    : ctx_(ctx),
+StoredRecordReader::StoredRecordReader(MdsContext* ctx, gis_SQLHDBC_STRU* hdbc)
+    : hdbc_(hdbc != nullptr ? hdbc : ctx->hdbc),
       box_(BoxNodesOf(ctx->schema)),
       table_(std::string(ctx->owner) + ".META_"),
       id_(std::to_string(ctx->mdsID)) {}
@@ -132,7 +132,7 @@ bool StoredRecordReader::ReadTexts(const std::string& range,
   std::vector<Stored> stored;
   values_.clear();
   if (!ReadValueRows(
-          ctx_->hdbc,
+          hdbc_,
           "select MetaID,NODEGUID,POSITION,NODEVALUE from " + table_ + "NDTEXT_" + id_ + range,
           false, buffers_.get(),
           [&](std::int64_t id, std::int32_t guid, std::int32_t position, double, const char* text) {
@@ -186,7 +186,7 @@ bool StoredRecordReader::Read(const std::vector<std::int64_t>& ids, std::size_t 
   if (!buffers_) buffers_.reset(new (std::nothrow) Buffers());
   if (!buffers_) return false;
   {
-    db::Statement stmt(ctx_->hdbc);
+    db::Statement stmt(hdbc_);
     char* buffer = buffers_->document;
     if (!stmt.ok()) return false;
     char id[kIdSlot] = {};
@@ -224,11 +224,24 @@ bool StoredRecordReader::Read(const std::vector<std::int64_t>& ids, std::size_t 
     }
     // Documents longer than the buffer, each read alone.
     for (std::int64_t metaID : longer) {
+      const std::string row =
+          table_ + "STRUCTINFO_" + id_ + " where MetaID=" + std::to_string(metaID);
       std::int32_t size = -1;
-      if (ctx_->oper->GetStructInfoLength(ctx_->mdsID, metaID, &size) != 1 || size <= 0) continue;
+      db::Statement lengthStmt(hdbc_);
+      if (!lengthStmt.ok() ||
+          !dataset::ReadLobLength(lengthStmt.get(),
+                                  "select dbms_lob.getlength(STRUCT_INFO) from " + row, &size) ||
+          size <= 0) {
+        continue;
+      }
       std::string& document = records[at[metaID]].structure;
       document.assign(static_cast<std::size_t>(size) + 1, '\0');
-      if (ctx_->oper->ReadStructInfo(ctx_->mdsID, metaID, &document[0], size) != 1) return false;
+      db::Statement read(hdbc_);
+      if (!read.ok() ||
+          !dataset::ReadLob(read.get(), "select STRUCT_INFO from " + row, &document[0], size)) {
+        read.DrainError();
+        return false;
+      }
       document.resize(static_cast<std::size_t>(size));
     }
   }
@@ -240,7 +253,7 @@ bool StoredRecordReader::Read(const std::vector<std::int64_t>& ids, std::size_t 
     // every run (a build that grows with the square of the collection).
     std::string guids;
     for (std::int32_t g : box_.guids) guids += (guids.empty() ? "" : ",") + std::to_string(g);
-    if (!ReadValueRows(ctx_->hdbc,
+    if (!ReadValueRows(hdbc_,
                        "select MetaID,NODEGUID,POSITION,NODEVALUE from " + table_ + "NDNUMBER_" +
                            id_ + range + " and NODEGUID+0 in (" + guids + ")",
                        true, buffers_.get(),

@@ -43,7 +43,9 @@ struct StoredRecord {
 
 class StoredRecordReader {
  public:
-  explicit StoredRecordReader(MdsContext* ctx);
+  // Reads on `hdbc`, the collection's connection when null (or another
+  // connection to the same database, for a reader in a thread of its own).
+  explicit StoredRecordReader(MdsContext* ctx, gis_SQLHDBC_STRU* hdbc = nullptr);
   ~StoredRecordReader();
   StoredRecordReader(const StoredRecordReader&) = delete;
   StoredRecordReader& operator=(const StoredRecordReader&) = delete;
@@ -60,7 +62,7 @@ class StoredRecordReader {
   bool ReadTexts(const std::string& range, const std::unordered_map<std::int64_t, std::size_t>& at,
                  std::vector<StoredRecord>* records);
 
-  MdsContext* ctx_;
+  gis_SQLHDBC_STRU* hdbc_;
   BoxNodes box_;
   std::string table_;  // "OWNER.META_" ; the table's stem and id follow
   std::string id_;

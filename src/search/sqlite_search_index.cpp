@@ -13,6 +13,7 @@
 
 #include "db/statement.h"
 #include "metashelf/base/sql_quote.h"
+#include "metashelf/host.h"
 #include "search/id_text.h"
 #include "search/search_index.h"
 
@@ -42,6 +43,10 @@ constexpr std::int64_t kFewCandidates = 256;
 // little to walk, and where it lies apart from the rarest in the value it
 // can leave far fewer candidates to test.
 constexpr std::int64_t kNarrowing = 8;
+// Room for the path of the database file and its NUL.
+constexpr std::size_t kPathBuffer = 4097;
+// How much of the file the reading connection of a build maps.
+constexpr std::int64_t kReadingMapBytes = std::int64_t{1} << 31;
 // The page cache of a build, in KiB.
 constexpr std::int64_t kBuildCacheKiB = 131072;
 // What FTS5 keeps in memory before writing a segment, during a build.
@@ -143,6 +148,27 @@ class SqliteSearchIndex : public SearchIndex {
                               Table("MS_TRV_"),
                           "INSERT INTO " + Table("MS_TRC_") + "(T,N) SELECT '" + kCountedKey +
                               "',coalesce(max(VID),0) FROM " + Table("MS_VAL_")});
+  }
+  // Another connection of this process to the same file, read-only. What
+  // it sees is what was committed: when the build's first unit, which made
+  // the tables anew, is not among it (a transaction of the caller's holds
+  // it), the schema versions of the two differ and the build reads here.
+  std::unique_ptr<CHostDataBase> OpenReading() override {
+    std::string file;
+    if (!MainFile(&file) || file.empty() || file.find('?') != std::string::npos) return nullptr;
+    std::string error;
+    std::unique_ptr<CHostDataBase> reading =
+        CHostDataBase::Open("sqlite:" + file, CHostDataBase::OpenMode::kReadOnly, &error);
+    std::int64_t mine = 0;
+    std::int64_t theirs = -1;
+    if (!reading || !QueryInt(hdbc_, "PRAGMA schema_version", &mine) ||
+        !QueryInt(reading->HDBC(), "PRAGMA schema_version", &theirs) || mine != theirs) {
+      return nullptr;
+    }
+    // The rows are read through a map of the file: no system call and no
+    // copy per page.
+    RunAll(reading->HDBC(), {"PRAGMA mmap_size=" + std::to_string(kReadingMapBytes)});
+    return reading;
   }
   void EndBuild() override {
     if (cacheSize_ != 0) RunAll(hdbc_, {"PRAGMA cache_size=" + std::to_string(cacheSize_)});
@@ -351,6 +377,38 @@ class SqliteSearchIndex : public SearchIndex {
       texts.push_back(FtsCommand(stem, "'crisismerge'," + std::to_string(crisisMerge)));
     }
     return texts;
+  }
+
+  // The path of the database file this connection has open.
+  bool MainFile(std::string* file) {
+    db::Statement stmt(hdbc_);
+    if (!stmt.ok()) return false;
+    char name[16] = {};
+    std::string path(kPathBuffer, '\0');
+    std::int16_t nameIndicator = 0;
+    std::int16_t pathIndicator = 0;
+    if (!db::Succeeded(gis_SQLExecDirect(stmt.get(), "PRAGMA database_list", GIS_SQL_NTS)) ||
+        !db::Succeeded(
+            gis_SQLBindCol(stmt.get(), 2, GIS_TYPE_STRING, name, sizeof name, &nameIndicator)) ||
+        !db::Succeeded(gis_SQLBindCol(stmt.get(), 3, GIS_TYPE_STRING, &path[0],
+                                      static_cast<std::int32_t>(path.size()), &pathIndicator))) {
+      stmt.DrainError();
+      return false;
+    }
+    for (;;) {
+      const std::int16_t rc = gis_SQLFetch(stmt.get());
+      if (!db::Succeeded(rc)) {
+        if (rc != GIS_SQL_NO_DATA) stmt.DrainError();
+        return false;
+      }
+      if (nameIndicator != -1 && pathIndicator != -1 && std::strcmp(name, "main") == 0) {
+        // A path as long as the buffer may have been cut.
+        const std::size_t length = std::strlen(path.c_str());
+        if (length + 1 >= path.size()) return false;
+        file->assign(path.c_str(), length);
+        return true;
+      }
+    }
   }
 
   bool Exists(const char* stem) override {

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "internal/backend.h"
+#include "metashelf/host.h"
 #include "metashelf/search.h"
 #include "search/corpus_collection.h"
 #include "search/corpus_oracle.h"
@@ -683,6 +685,70 @@ TEST_P(IndexedSearchTest, DatesOfReducedPrecisionAreFoundAsTheirPeriods) {
   }
   set.Close();
   EXPECT_EQ(set.Remove(&c->catalog, colID), 1);
+}
+
+// A build reads the stored records on a second connection (SQLite) only
+// where that connection sees what the build's own sees: not inside a
+// transaction of the caller's, whose writes no other connection sees yet.
+TEST_P(IndexedSearchTest, ASecondConnectionReadsOnlyWhatWasCommitted) {
+  gis_SQLHDBC_STRU* hdbc = nullptr;
+  char owner[64] = {};
+  c->catalog.GetOraBaseInfo(hdbc, owner);
+  auto index = metashelf::search::SearchIndexOf(&c->catalog, hdbc, owner, c->colID);
+  ASSERT_TRUE(index);
+  ASSERT_EQ(MsReindex(&c->set, nullptr), 1);
+  EXPECT_EQ(index->OpenReading() != nullptr, GetParam() == "sqlite");
+  CHostDataBase* db = c->fresh->db.get();
+  ASSERT_EQ(db->Begin(), 1);
+  ASSERT_EQ(MsDropSearchIndexes(&c->set), 1);
+  EXPECT_EQ(index->OpenReading(), nullptr);
+  ASSERT_EQ(db->Rollback(), 1);
+  EXPECT_EQ(MsSearchIndexesReady(&c->set), 1);
+}
+
+// A build that fails, whichever of its statements or commits fails, leaves
+// the indexes as they were (its first unit undone) or not ready, never
+// ready and half-built; the next search builds them and answers as before.
+TEST_P(IndexedSearchTest, ABuildThatFailsLeavesTheIndexesNotReady) {
+  using metashelf::driver::Call;
+  gis_SQLHDBC_STRU* hdbc = nullptr;
+  char owner[64] = {};
+  c->catalog.GetOraBaseInfo(hdbc, owner);
+  metashelf::driver::FaultInjector* faults = metashelf::driver::Faults(hdbc);
+  ASSERT_NE(faults, nullptr);
+  std::int32_t rc = 0;
+  const auto before = Run(Node("text", "water"), &rc);
+  ASSERT_EQ(rc, 1);
+  for (const Call call : {Call::kExecute, Call::kExecDirect, Call::kEndUnit}) {
+    const int counted = faults->Count(call);
+    ASSERT_EQ(MsReindex(&c->set, nullptr), 1);
+    const int calls = faults->Count(call) - counted;
+    ASSERT_GT(calls, 1) << metashelf::driver::CallName(call);
+    // One record's words failing stands for all of them.
+    const std::vector<int> nths = call == Call::kExecute ? std::vector<int>{calls / 2}
+                                                         : std::vector<int>{1, calls / 2, calls};
+    for (const int nth : nths) {
+      const std::string what = std::string(metashelf::driver::CallName(call)) + " " +
+                               std::to_string(nth) + " of " + std::to_string(calls);
+      faults->FailNth(call, nth);
+      const std::int32_t built = MsReindex(&c->set, nullptr);
+      faults->Clear();
+      const std::int32_t ready = MsSearchIndexesReady(&c->set);
+      if (built == 1 || ready == 1) {
+        EXPECT_EQ(ready, 1) << what;
+        EXPECT_EQ(Run(Node("text", "water"), &rc), before) << what;
+        ASSERT_EQ(rc, 1) << what;
+      }
+      // Every record's words count, and every commit after the first.
+      if (call == Call::kExecute || (call == Call::kEndUnit && nth > 1)) {
+        EXPECT_EQ(built, 0) << what;
+        EXPECT_EQ(ready, 0) << what;
+      }
+      if (ready == 0) {
+        ASSERT_EQ(MsReindex(&c->set, nullptr), 1) << what;
+      }
+    }
+  }
 }
 
 METASHELF_ON_EVERY_BACKEND(IndexedSearchTest);
