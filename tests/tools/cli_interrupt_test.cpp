@@ -144,9 +144,9 @@ TEST_F(CliInterruptTest, ASignalLetsSeveralWritersFinishWhatWasRead) {
   const std::string fifo = dir_ + "/held.xml";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   std::vector<std::string> args = on;
-  args.insert(args.end(), {"import", name, kSamples, fifo,
-                           kSamples + "/lake_champlain_bathymetry.xml", "--value-indexes", "after",
-                           "--writers", "2", "--batch", "2"});
+  args.insert(args.end(),
+              {"import", name, kSamples, fifo, kSamples + "/lake_champlain_bathymetry.xml",
+               "--value-indexes", "after", "--writers", "2", "--batch", "2"});
   const pid_t pid = Start(args);
   ASSERT_GT(pid, 0);
   ASSERT_TRUE(SignalWhileHeld(pid, fifo, SIGTERM, kSamples + "/willow_creek_hydrography.xml"));

@@ -401,7 +401,8 @@ TEST_P(CliWorkflowTest, SeveralWritersStoreEachRecordOnceAndReportEachRefusal) {
     std::string text = SlurpFile(kSamples + "/fgdc/" + sources[i % sources.size()]);
     const std::size_t at = text.find("<title>") + 7;
     const bool refused = i % 9 == 4;
-    text.replace(at, text.find("</title>") - at, refused ? "refused" : "record " + std::to_string(i));
+    text.replace(at, text.find("</title>") - at,
+                 refused ? "refused" : "record " + std::to_string(i));
     const std::string name = "r" + std::to_string(100 + i) + ".xml";
     std::ofstream(in + "/" + name, std::ios::binary) << text;
     (refused ? bad : good).insert(name);
@@ -416,8 +417,8 @@ TEST_P(CliWorkflowTest, SeveralWritersStoreEachRecordOnceAndReportEachRefusal) {
     if (HasFatalFailure()) return;
     const CliResult r = Run({"import", c, in, "--batch", "4", "--writers", writers});
     EXPECT_EQ(r.status, 1) << r.out << r.err;
-    EXPECT_NE(r.out.find("stored " + std::to_string(good.size()) + " of " +
-                         std::to_string(kFiles) + " record(s)"),
+    EXPECT_NE(r.out.find("stored " + std::to_string(good.size()) + " of " + std::to_string(kFiles) +
+                         " record(s)"),
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("; " + std::to_string(bad.size()) + " rejected"), std::string::npos);
@@ -433,14 +434,15 @@ TEST_P(CliWorkflowTest, SeveralWritersStoreEachRecordOnceAndReportEachRefusal) {
     EXPECT_EQ(listed, std::multiset<std::string>(good.begin(), good.end()));
     const std::string id = CollectionId(c);
     std::string counts = "i.remark";
-    for (const char* table : {"meta_structinfo_", "meta_ndtext_", "meta_ndnumber_",
-                              "meta_nddatetime_"}) {
+    for (const char* table :
+         {"meta_structinfo_", "meta_ndtext_", "meta_ndnumber_", "meta_nddatetime_"}) {
       counts += " || '/' || (SELECT count(*) FROM metashelf." + std::string(table) + id +
                 " t WHERE t.metaid = i.meta_id)";
     }
     rows[writers] = Query("SELECT string_agg(" + counts +
                           ", ',' ORDER BY i.remark) FROM metashelf.krdb_meta_info i "
-                          "WHERE i.col_id = " + id);
+                          "WHERE i.col_id = " +
+                          id);
   }
   EXPECT_EQ(rows["3"], rows["1"]);
   EXPECT_NE(rows["1"].find("r101.xml/1/"), std::string::npos) << rows["1"];

@@ -95,9 +95,9 @@ void BatchWriter::StoreOne(ImportRecord& r) {
       tx.Rollback();
       // A full disk is not the record's fault: said once, in the summary.
       if (StopWhenFull(detail, failuresBefore)) return;
-      results_.Reject(r.order, r.file,
-                      "the collection refused the record" +
-                          (detail.empty() ? std::string() : ": " + detail));
+      results_.Reject(
+          r.order, r.file,
+          "the collection refused the record" + (detail.empty() ? std::string() : ": " + detail));
       return;
     }
     tx.Commit();

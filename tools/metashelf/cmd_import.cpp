@@ -62,8 +62,7 @@ class Importer {
  public:
   using Sink = std::function<void(ImportBatch&)>;
 
-  Importer(Collection& collection, const ImportOptions& options, ImportResults& results,
-           Sink write)
+  Importer(Collection& collection, const ImportOptions& options, ImportResults& results, Sink write)
       : collection_(collection), options_(options), results_(results), write_(std::move(write)) {}
 
   // Reads and validates one file (the `order`th given); queues it for
@@ -351,11 +350,12 @@ void AddImportCommand(CLI::App& app, Globals& globals, Action& action) {
           "least half as many as the collection holds, builds the value indexes once after "
           "its rows), after, or in-place (kept up to date row by row)")
       ->check(CLI::IsMember({"auto", "after", "in-place"}));
-  importCmd->add_option(
-      "--writers", options->writers,
-      "connections that write at once, each its own batches in its own transactions: the "
-      "backend's choice unless given (2 on PostgreSQL; SQLite writes with one). With more than "
-      "one, records get their ids in the order they are written, not in the order of the files")
+  importCmd
+      ->add_option(
+          "--writers", options->writers,
+          "connections that write at once, each its own batches in its own transactions: the "
+          "backend's choice unless given (2 on PostgreSQL; SQLite writes with one). With more than "
+          "one, records get their ids in the order they are written, not in the order of the files")
       ->check(CLI::Range(1, kMaxWriters));
   importCmd->add_flag("--no-notes", options->quietNotes,
                       "do not list, per record, values that stay inline or lie under paths the "
