@@ -18,6 +18,7 @@
 #include "metashelf/search.h"
 #include "metashelf/smart_array.h"
 #include "metashelf/value_indexes.h"
+#include "metashelf/writer_policy.h"
 
 extern "C" {
 

@@ -13,11 +13,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "cli_run.h"
+#include "support/pg_server.h"
 
 namespace fs = std::filesystem;
 
@@ -122,6 +124,46 @@ TEST_F(CliInterruptTest, ASignalStopsTheImportBetweenRecordsAndTheIndexesAreBuil
   EXPECT_EQ(ValueIndexes(), 3);
   EXPECT_NE(Run({"list", "c"}).out.find("held.xml"), std::string::npos);
   EXPECT_EQ(ListedLines(), 7u);  // a heading and six records
+}
+
+TEST_F(CliInterruptTest, ASignalLetsSeveralWritersFinishWhatWasRead) {
+  // Two writers on PostgreSQL: the batches read before the signal and the
+  // one the held record completes are all written, once each.
+  const char* conninfo = metashelf::testing::PgServerConninfo();
+  if (conninfo == nullptr) GTEST_SKIP() << "no PostgreSQL server in this run";
+  db_ = conninfo;
+  const std::string name = "intr" + std::to_string(getpid());
+  const std::vector<std::string> on = {"--db", db_, "--catalog", name};
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), on.begin(), on.end());
+    return RunCli(args, dir_);
+  };
+  ASSERT_EQ(run({"init"}).status, 0);
+  EXPECT_EQ(run({"schema", "add", "fgdc"}).status, 0);
+  EXPECT_EQ(run({"collection", "create", name, "--schema", "fgdc"}).status, 0);
+  const std::string fifo = dir_ + "/held.xml";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::vector<std::string> args = on;
+  args.insert(args.end(),
+              {"import", name, kSamples, fifo, kSamples + "/lake_champlain_bathymetry.xml",
+               "--value-indexes", "after", "--writers", "2", "--batch", "2"});
+  const pid_t pid = Start(args);
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(SignalWhileHeld(pid, fifo, SIGTERM, kSamples + "/willow_creek_hydrography.xml"));
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+  const std::string printed = SlurpFile(dir_ + "/out.txt");
+  EXPECT_NE(printed.find("stored 6 of 7 record(s)"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("interrupted by SIGTERM: 1 record(s) not read"), std::string::npos)
+      << printed;
+  const std::string err = SlurpFile(dir_ + "/err.txt");
+  EXPECT_NE(err.find("building the value indexes of '" + name + "'"), std::string::npos) << err;
+  const CliResult list = run({"list", name});
+  EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 7) << list.out;
+  EXPECT_NE(list.out.find("held.xml"), std::string::npos) << list.out;
+  run({"drop-catalog", name, "--force"});
 }
 
 TEST_F(CliInterruptTest, ASignalDuringTheLastRecordIsReportedInTheSummary) {

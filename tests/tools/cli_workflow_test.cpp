@@ -384,6 +384,70 @@ TEST_P(CliWorkflowTest, RefusedRecordOfABatchLeavesTheOthersStored) {
   }
 }
 
+// Several writers at once, some records refused by the database itself:
+// each good record is stored once, with the rows one writer writes for it,
+// and each refused one is reported, in the order of the files.
+TEST_P(CliWorkflowTest, SeveralWritersStoreEachRecordOnceAndReportEachRefusal) {
+  if (GetParam() != "postgresql") GTEST_SKIP() << "SQLite writes with one writer";
+  const std::string in = dir_ + "/many";
+  fs::create_directories(in);
+  const std::vector<std::string> sources = {
+      "aleutian_seismic_stations.xml", "boulder_land_cover_2016.xml", "edwards_aquifer_wells.xml",
+      "lake_champlain_bathymetry.xml", "willow_creek_hydrography.xml"};
+  constexpr int kFiles = 60;
+  std::set<std::string> good;
+  std::set<std::string> bad;  // in the order the files are read
+  for (int i = 0; i < kFiles; ++i) {
+    std::string text = SlurpFile(kSamples + "/fgdc/" + sources[i % sources.size()]);
+    const std::size_t at = text.find("<title>") + 7;
+    const bool refused = i % 9 == 4;
+    text.replace(at, text.find("</title>") - at,
+                 refused ? "refused" : "record " + std::to_string(i));
+    const std::string name = "r" + std::to_string(100 + i) + ".xml";
+    std::ofstream(in + "/" + name, std::ios::binary) << text;
+    (refused ? bad : good).insert(name);
+  }
+  Ok({"schema", "add", "fgdc"});
+  std::map<std::string, std::string> rows;  // per writer count: each record's rows per table
+  for (const std::string writers : {"1", "3"}) {
+    SCOPED_TRACE("--writers " + writers);
+    const std::string c = Coll("w" + writers);
+    Ok({"collection", "create", c, "--schema", "fgdc"});
+    RefuseText(c, "refused");
+    if (HasFatalFailure()) return;
+    const CliResult r = Run({"import", c, in, "--batch", "4", "--writers", writers});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("stored " + std::to_string(good.size()) + " of " + std::to_string(kFiles) +
+                         " record(s)"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("; " + std::to_string(bad.size()) + " rejected"), std::string::npos);
+    std::size_t from = 0;
+    for (const std::string& name : bad) {
+      const std::size_t at =
+          r.out.find("rejected " + in + "/" + name + ": the collection refused the record", from);
+      EXPECT_NE(at, std::string::npos) << name << "\n" << r.out;
+      if (at != std::string::npos) from = at;
+    }
+    std::multiset<std::string> listed;
+    for (const Row& row : Rows(Ok({"list", c}).out)) listed.insert(row.file);
+    EXPECT_EQ(listed, std::multiset<std::string>(good.begin(), good.end()));
+    const std::string id = CollectionId(c);
+    std::string counts = "i.remark";
+    for (const char* table :
+         {"meta_structinfo_", "meta_ndtext_", "meta_ndnumber_", "meta_nddatetime_"}) {
+      counts += " || '/' || (SELECT count(*) FROM metashelf." + std::string(table) + id +
+                " t WHERE t.metaid = i.meta_id)";
+    }
+    rows[writers] = Query("SELECT string_agg(" + counts +
+                          ", ',' ORDER BY i.remark) FROM metashelf.krdb_meta_info i "
+                          "WHERE i.col_id = " +
+                          id);
+  }
+  EXPECT_EQ(rows["3"], rows["1"]);
+  EXPECT_NE(rows["1"].find("r101.xml/1/"), std::string::npos) << rows["1"];
+}
+
 // A folder as a data manager finds it: FGDC records with a block of their
 // own, an ISO record, a schema text, and a record that holds nothing but
 // the block. The FGDC collection refuses what does not belong, reports the

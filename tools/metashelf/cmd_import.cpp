@@ -2,29 +2,36 @@
 // read and validated first (a record whose root is not the schema's, or
 // none of whose values has a place in it, is rejected; values that stay
 // inline or lie under paths the schema does not know are reported per file
-// and, by path, in the summary), then written in batches (256 records per transaction unless
-// --batch says otherwise, each a batch unit of work in which a record's own
-// unit costs nothing) whose failure is undone whole and retried record by
-// record, so that a failed record leaves no trace and the others go on. A large import
-// on SQLite builds the collection's value indexes once after its rows
-// (index_plan.h). SIGINT and SIGTERM stop it between records: what was
-// read is written and the indexes are built before it ends. Ends with a
-// summary; the exit status is 0 only when every record was stored and the
-// indexes are in place, 128 + the signal when interrupted.
+// and, by path, in the summary), then written in batches (batch_writer.h:
+// 256 records per transaction unless --batch says otherwise) whose failure
+// is undone whole and retried record by record, so that a failed record
+// leaves no trace and the others go on. Where the backend writes through
+// several connections at once (PostgreSQL), the batches go to writers of
+// their own (writer_pool.h) while this thread reads on. A large import
+// builds the collection's value indexes once after its rows (index_plan.h).
+// SIGINT and SIGTERM stop it between records: what was read is written and
+// the indexes are built before it ends. Ends with a summary; the exit
+// status is 0 only when every record was stored and the indexes are in
+// place, 128 + the signal when interrupted.
 #include <algorithm>
-#include <filesystem>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <tuple>
+#include <utility>
 
+#include "batch_writer.h"
 #include "commands.h"
 #include "file_io.h"
+#include "import_results.h"
 #include "index_plan.h"
 #include "interrupt.h"
 #include "metashelf/base/numbers.h"
-#include "metashelf/record_add.h"
+#include "metashelf/writer_policy.h"
 #include "progress.h"
 #include "value_indexes.h"
+#include "writer_pool.h"
 
 namespace metashelf::cli {
 namespace {
@@ -49,60 +56,45 @@ std::string RootText(const RecordFit& fit, const std::string& schemaRoot) {
   return fit.root + (fit.rootUri.empty() ? " (no namespace)" : " {" + fit.rootUri + "}");
 }
 
-struct Pending {
-  std::string file;
-  std::unique_ptr<CBaseMetaData> record;
-  bool inlineValues = false;  // some values stay inline (counted once stored)
-};
-
-// Records per transaction at most.
-constexpr int kMaxBatch = 100000;
-
-// True when a failure is the disk (or the database's space) running out:
-// nothing more can be stored, so the import stops there.
-bool DiskFull(const std::string& message, const CHostDataBase::StatementError& failed,
-              std::uint64_t failuresBefore) {
-  if (failed.number != failuresBefore &&
-      failed.native == 1653 /* ORA-01653: no room to extend, on every backend */) {
-    return true;
-  }
-  return message.find("disk is full") != std::string::npos ||
-         message.find("No space left") != std::string::npos ||
-         message.find("could not extend file") != std::string::npos;
-}
-
+// The reading side: reads and checks each file, reports what it refuses
+// and what stays unsearchable, and hands the records on in batches.
 class Importer {
  public:
-  Importer(Collection& collection, const ImportOptions& options, Progress& progress)
-      : collection_(collection), options_(options), progress_(progress) {}
+  using Sink = std::function<void(ImportBatch&)>;
 
-  // Reads and validates one file; queues it for writing.
-  void Add(const std::string& file) {
+  Importer(Collection& collection, const ImportOptions& options, ImportResults& results, Sink write)
+      : collection_(collection), options_(options), results_(results), write_(std::move(write)) {}
+
+  // Reads and validates one file (the `order`th given); queues it for
+  // writing.
+  void Add(std::size_t order, const std::string& file) {
     auto record = std::make_unique<CBaseMetaData>(&collection_.schema());
     std::string data;
     try {
       data = ReadFile(file);
     } catch (const ToolError& e) {
-      Reject(file, e.what(), false);
+      results_.Reject(order, file, e.what(), false);
       return;
     }
     if (record->LoadXml(data.data(), data.size()) != 1) {
-      Reject(file, "not a readable XML record: " + record->LastError());
+      results_.Reject(order, file, "not a readable XML record: " + record->LastError());
       return;
     }
     const RecordFit fit = record->Fit();
     if (!fit.rootKnown) {
       const std::string root = SchemaRoot();
-      Reject(file, "root " + RootText(fit, root) + " is not the root of schema " +
-                       collection_.schemaName() + " (" + root + ")");
+      results_.Reject(order, file,
+                      "root " + RootText(fit, root) + " is not the root of schema " +
+                          collection_.schemaName() + " (" + root + ")");
       return;
     }
     std::int32_t leaves = 0;
     record->GetLeafNodeListSize(leaves);
     const std::vector<ValidationIssue> issues = record->Validate();
     if (leaves == 0 && (fit.unplacedValues > 0 || !issues.empty())) {
-      Reject(file, "not one of its " + std::to_string(fit.unplacedValues + issues.size()) +
-                       " value(s) has a place in schema " + collection_.schemaName());
+      results_.Reject(order, file,
+                      "not one of its " + std::to_string(fit.unplacedValues + issues.size()) +
+                          " value(s) has a place in schema " + collection_.schemaName());
       return;
     }
     if (fit.unplacedValues > 0) NoteUnplaced(file, fit);
@@ -116,37 +108,18 @@ class Importer {
       if (issues.size() > kIssuesShown) {
         note += "\n  ... and " + std::to_string(issues.size() - kIssuesShown) + " more";
       }
-      if (!options_.quietNotes) progress_.Note(note);
+      if (!options_.quietNotes) results_.Note(note);
     }
-    batch_.push_back(Pending{file, std::move(record), !issues.empty()});
+    batch_.push_back(ImportRecord{order, file, std::move(record), !issues.empty()});
     if (batch_.size() >= static_cast<std::size_t>(options_.batch)) Flush();
   }
 
-  // Writes what is queued. After a full disk nothing more is tried.
+  // Hands on what is queued.
   void Flush() {
-    if (batch_.empty() || full()) {
-      batch_.clear();
-      return;
-    }
-    if (batch_.size() > 1 && StoreBatch()) {
-      for (const Pending& p : batch_) Stored(p);
-    } else {
-      for (Pending& p : batch_) {
-        if (full()) break;
-        StoreOne(p);
-      }
-    }
+    if (!batch_.empty()) write_(batch_);
     batch_.clear();
   }
 
-  // The reason the disk filled up, when it did ("" otherwise).
-  bool full() const { return !full_.empty(); }
-  const std::string& fullReason() const { return full_; }
-
-  std::size_t stored() const { return stored_; }
-  // Records written or rejected so far (queued ones are not yet done).
-  std::size_t processed() const { return stored_ + rejected_.size(); }
-  std::size_t withInline() const { return withInline_; }
   std::size_t withUnplaced() const { return withUnplaced_; }
   std::int64_t unplacedValues() const { return unplacedValues_; }
   // Path, values, records: the most values first.
@@ -158,7 +131,6 @@ class Importer {
                      [](const auto& a, const auto& b) { return std::get<1>(a) > std::get<1>(b); });
     return rows;
   }
-  const std::vector<std::pair<std::string, std::string>>& rejected() const { return rejected_; }
 
  private:
   static std::string Shorten(const std::string& value) {
@@ -194,108 +166,50 @@ class Importer {
     if (fit.unplaced.size() > kIssuesShown) {
       note += "\n  ... and " + std::to_string(fit.unplaced.size() - kIssuesShown) + " more path(s)";
     }
-    progress_.Note(note);
-  }
-
-  void Stored(const Pending& p) {
-    ++stored_;
-    if (p.inlineValues) ++withInline_;
-  }
-
-  void Reject(const std::string& file, const std::string& reason, bool prefix = true) {
-    const std::string line = prefix ? file + ": " + reason : reason;
-    rejected_.emplace_back(file, line);
-    progress_.Note("rejected " + line);
-  }
-
-  // Adds one record inside the caller's transaction; its id or 0.
-  std::int64_t Write(Pending& p) {
-    if (options_.remarks) {
-      // The file name is kept as the record's remark, registered with the
-      // record (one write, one wait on PostgreSQL). A record is stored
-      // whether or not the remark could be set: when the add with the
-      // remark fails, the record is added again and the remark set after.
-      std::string remark = std::filesystem::path(p.file).filename().string();
-      const std::int64_t id = MsAddMetaData(&collection_.set(), p.record.get(), remark.c_str());
-      if (id > 0) return id;
-    }
-    const std::int64_t id = collection_.set().AddMetaData(p.record.get());
-    if (id <= 0) return 0;
-    if (options_.remarks) {
-      std::string remark = std::filesystem::path(p.file).filename().string();
-      collection_.session().catalog().meta_UpdateRemark(id, remark.data());
-    }
-    return id;
-  }
-
-  // Writes the queued records as one batch (gis_SQLBeginBatch): a record's
-  // own unit of work then costs nothing, and a failure anywhere undoes the
-  // batch, which Flush retries record by record. A failed batch, full disk
-  // or not, is retried so: smaller transactions may still fit, and the
-  // first record that does not stops the import.
-  bool StoreBatch() {
-    gis_SQLHDBC_STRU* hdbc = collection_.session().db().HDBC();
-    if (gis_SQLBeginBatch(hdbc) != GIS_SQL_SUCCESS) return false;
-    for (Pending& p : batch_) {
-      if (Write(p) <= 0) {
-        gis_SQLEndUnit(hdbc, 0);
-        return false;
-      }
-    }
-    return gis_SQLEndUnit(hdbc, 1) == GIS_SQL_SUCCESS;
-  }
-
-  // Records a full disk from the failure just seen.
-  void NoteFull(const std::string& message, std::uint64_t failuresBefore) {
-    CHostDataBase& db = collection_.session().db();
-    const CHostDataBase::StatementError failed = db.LastStatementError();
-    if (!DiskFull(message, failed, failuresBefore)) return;
-    full_ = failed.number != failuresBefore && !failed.message.empty() ? failed.message : message;
-  }
-
-  void StoreOne(Pending& p) {
-    CHostDataBase& db = collection_.session().db();
-    try {
-      Transaction tx(db);
-      const std::uint64_t failuresBefore = db.LastStatementError().number;
-      if (Write(p) <= 0) {
-        // The database's reason when a statement of this record failed.
-        const CHostDataBase::StatementError failed = db.LastStatementError();
-        const std::string detail =
-            failed.number != failuresBefore ? failed.message : db.LastError();
-        tx.Rollback();
-        NoteFull(detail, failuresBefore);
-        if (full()) return;  // not the record's fault: said once, in the summary
-        Reject(p.file, "the collection refused the record" +
-                           (detail.empty() ? std::string() : ": " + detail));
-        return;
-      }
-      tx.Commit();
-      Stored(p);
-    } catch (const ToolError& e) {
-      NoteFull(e.what(), db.LastStatementError().number);
-      if (!full()) Reject(p.file, e.what());
-    }
+    results_.Note(note);
   }
 
   Collection& collection_;
   const ImportOptions& options_;
-  Progress& progress_;
-  std::vector<Pending> batch_;
-  std::size_t stored_ = 0;
-  std::size_t withInline_ = 0;
+  ImportResults& results_;
+  Sink write_;
+  ImportBatch batch_;
   std::size_t withUnplaced_ = 0;
   std::int64_t unplacedValues_ = 0;
   std::map<std::string, std::pair<std::int64_t, std::int64_t>> unplaced_;  // values, records
-  std::vector<std::pair<std::string, std::string>> rejected_;
-  std::string full_;
 };
+
+// Records per transaction at most.
+constexpr int kMaxBatch = 100000;
+// Writers at most.
+constexpr int kMaxWriters = 64;
+
+// The writers an import of `files` runs: --writers, or the backend's
+// choice; never more than the backend writes at once (said unless quiet),
+// nor than there are batches to write.
+int ChooseWriters(const ImportOptions& options, const MsWriterPolicy& policy, std::size_t files,
+                  bool quiet, Progress& progress) {
+  int writers = options.writers > 0 ? options.writers : std::max<int>(1, policy.writers);
+  if (policy.maxWriters > 0 && writers > policy.maxWriters) {
+    if (options.writers > 0 && !quiet) {
+      progress.Note("this database takes " + std::to_string(policy.maxWriters) +
+                    " writer(s) at a time: writing with " + std::to_string(policy.maxWriters));
+    }
+    writers = policy.maxWriters;
+  }
+  const std::size_t batches = (files + static_cast<std::size_t>(options.batch) - 1) /
+                              static_cast<std::size_t>(options.batch);
+  return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(writers), batches));
+}
 
 }  // namespace
 
 int RunImport(const Globals& globals, const ImportOptions& options) {
   if (options.batch < 1 || options.batch > kMaxBatch) {
     UsageFail("--batch takes a whole number from 1 to " + std::to_string(kMaxBatch));
+  }
+  if (options.writers < 0 || options.writers > kMaxWriters) {
+    UsageFail("--writers takes a whole number from 1 to " + std::to_string(kMaxWriters));
   }
   ValueIndexMode mode = ValueIndexMode::kAuto;
   if (!ParseValueIndexMode(options.valueIndexes, &mode)) {
@@ -316,6 +230,10 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
   ImportOptions effective = options;
   effective.quietNotes = options.quietNotes || globals.quiet;
   Progress progress(std::cerr, ChooseProgressMode(globals.quiet, 2), files.size(), "import");
+  MsWriterPolicy writerPolicy;
+  MsGetWriterPolicy(&collection.set(), &writerPolicy);
+  const int writers = ChooseWriters(options, writerPolicy, files.size(), globals.quiet, progress);
+  ImportResults results(progress);
   // Held from before the indexes may be dropped until after they are built
   // (not while the database is opened: a signal then ends the tool at once).
   InterruptPoint interrupt;
@@ -323,32 +241,52 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
   // import first builds value indexes that an interrupted one left dropped.
   ImportValueIndexes indexes(collection, policy.restoreBeforeImport, after, progress,
                              effective.quietNotes);
-  Importer importer(collection, effective, progress);
+  // One writer writes on the reading thread, through the collection opened
+  // above; several each have a session of their own, opened once the
+  // indexes are dropped and made while the signals are held.
+  BatchWriter here(collection, effective, results);
+  std::unique_ptr<WriterPool> pool;
+  if (writers > 1) {
+    pool = std::make_unique<WriterPool>(globals, options.collection, writers, effective, results);
+  }
+  Importer importer(collection, effective, results, [&](ImportBatch& batch) {
+    if (pool) {
+      pool->Push(batch);
+    } else {
+      here.Write(batch);
+    }
+  });
   std::size_t read = 0;
   for (const std::string& file : files) {
-    if (interrupt.Taken() || importer.full()) break;
-    importer.Add(file);
+    if (interrupt.Taken() || results.stopped()) break;
+    importer.Add(read, file);
     ++read;
-    progress.Update(importer.processed());
+    results.ShowProgress();
   }
   importer.Flush();
+  if (pool) {
+    // Every writer's connection is closed before the indexes are built.
+    pool->Finish();
+    pool.reset();
+  }
   const bool indexed = indexes.Finish();
   // A signal that came during the last records or the index build is
   // reported here; held until the end, it would end the process before
   // the summary left its buffer.
   interrupt.Taken();
-  progress.Update(importer.processed());
+  results.ShowProgress();
   progress.Finish();
   const double elapsed = progress.Elapsed();
 
-  const std::size_t rejected = importer.rejected().size();
-  const std::string rate =
-      base::FormatDouble(elapsed > 0 ? importer.stored() / elapsed : 0.0, 'f', 1);
-  std::cout << "stored " << importer.stored() << " of " << files.size() << " record(s) in '"
+  const std::size_t stored = results.stored();
+  const std::vector<std::pair<std::string, std::string>> rejections = results.Rejected();
+  const std::size_t rejected = rejections.size();
+  const std::string rate = base::FormatDouble(elapsed > 0 ? stored / elapsed : 0.0, 'f', 1);
+  std::cout << "stored " << stored << " of " << files.size() << " record(s) in '"
             << collection.name() << "' in " << FormatDuration(elapsed) << " (" << rate
             << " records/s); " << rejected << " rejected";
-  if (importer.withInline() > 0) {
-    std::cout << "; " << importer.withInline()
+  if (results.withInline() > 0) {
+    std::cout << "; " << results.withInline()
               << " with values kept inline (stored, but those values are not searchable)";
   }
   if (importer.withUnplaced() > 0) {
@@ -356,8 +294,7 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
               << " value(s) under paths the schema does not know (stored, but not searchable)";
   }
   std::cout << "\n";
-  for (const auto& [file, reason] : importer.rejected())
-    std::cout << "  rejected " << reason << "\n";
+  for (const auto& [file, reason] : rejections) std::cout << "  rejected " << reason << "\n";
   if (importer.withUnplaced() > 0) {
     // Always shown (--no-notes hides only the lines per record): the paths
     // a schema grown from these records would make searchable.
@@ -377,11 +314,15 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
                 << rest << " value(s)\n";
     }
   }
-  if (importer.full()) {
-    std::cout << "stopped: the disk is full (" << importer.fullReason() << "); "
-              << importer.stored() << " record(s) stored, "
-              << files.size() - importer.stored() - rejected
-              << " not stored; free some space and import the rest again\n";
+  const std::size_t notStored = files.size() - stored - rejected;
+  if (const std::string full = results.fullReason(); !full.empty()) {
+    std::cout << "stopped: the disk is full (" << full << "); " << stored << " record(s) stored, "
+              << notStored << " not stored; free some space and import the rest again\n";
+    return kExitFailure;
+  }
+  if (const std::string failed = results.failedReason(); !failed.empty()) {
+    std::cout << "stopped: " << failed << "; " << stored << " record(s) stored, " << notStored
+              << " not stored; import the rest again\n";
     return kExitFailure;
   }
   if (interrupt.signal() != 0) {
@@ -409,6 +350,13 @@ void AddImportCommand(CLI::App& app, Globals& globals, Action& action) {
           "least half as many as the collection holds, builds the value indexes once after "
           "its rows), after, or in-place (kept up to date row by row)")
       ->check(CLI::IsMember({"auto", "after", "in-place"}));
+  importCmd
+      ->add_option(
+          "--writers", options->writers,
+          "connections that write at once, each its own batches in its own transactions: the "
+          "backend's choice unless given (2 on PostgreSQL; SQLite writes with one). With more than "
+          "one, records get their ids in the order they are written, not in the order of the files")
+      ->check(CLI::Range(1, kMaxWriters));
   importCmd->add_flag("--no-notes", options->quietNotes,
                       "do not list, per record, values that stay inline or lie under paths the "
                       "schema does not know (rejections and the summary are always listed)");

@@ -48,6 +48,9 @@ struct ImportOptions {
   // "auto", "after" or "in-place": when the value indexes are built
   // (index_plan.h).
   std::string valueIndexes = "auto";
+  // Connections that write at once (writer_pool.h); 0: as many as the
+  // backend's policy says (MsGetWriterPolicy).
+  int writers = 0;
   bool remarks = true;      // keep each record's file name as its remark
   bool quietNotes = false;  // no notes on values kept inline
 };
