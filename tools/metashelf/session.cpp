@@ -278,13 +278,18 @@ std::string Collection::ValueText(const NodeDataStrcT& v, short tableType) {
                           : std::string(v.dateValue, strnlen(v.dateValue, 16));
 }
 
-std::vector<std::pair<std::int64_t, std::string>> Collection::AliasValues(const char* alias) {
+bool Collection::AliasNode(const char* alias, std::int32_t* guid, short* tableType) {
   CNodeInfo node;
-  if (schema_->GetNodeInfoByAlias(alias, &node) != 1) return {};
+  if (schema_->GetNodeInfoByAlias(alias, &node) != 1) return false;
+  node.GetNodeGUID(*guid);
+  node.GetTableType(*tableType);
+  return true;
+}
+
+std::vector<std::pair<std::int64_t, std::string>> Collection::AliasValues(const char* alias) {
   std::int32_t guid = 0;
   short type = 0;
-  node.GetNodeGUID(guid);
-  node.GetTableType(type);
+  if (!AliasNode(alias, &guid, &type)) return {};
   return NodeValues(guid, type);
 }
 
@@ -304,13 +309,9 @@ std::vector<std::pair<std::int64_t, std::string>> Collection::AliasValues(
     }
     return out;
   }
-  CNodeInfo node;
-  if (schema_->GetNodeInfoByAlias(alias, &node) != 1) return {};
   std::int32_t guid = 0;
   short type = 0;
-  node.GetNodeGUID(guid);
-  node.GetTableType(type);
-  if (type < 1 || type > 3) return {};
+  if (!AliasNode(alias, &guid, &type) || type < 1 || type > 3) return {};
   std::vector<NodeDataStrcT> values;
   if (MsNodeValuesOf(set_.get(), guid, static_cast<char>(type), ids, &values) != 1) {
     Fail("cannot read the values of node " + std::to_string(guid) + " in collection '" + name_ +

@@ -149,6 +149,9 @@ class Collection {
       const char* alias, const std::vector<std::int64_t>& ids);
 
  private:
+  // The node behind `alias` (its GUID and table type); false when the
+  // schema has no such alias.
+  bool AliasNode(const char* alias, std::int32_t* guid, short* tableType);
   // A value read by GetNodeDataByGuid as text (numbers in their shortest form).
   static std::string ValueText(const NodeDataStrcT& v, short tableType);
 
