@@ -259,8 +259,9 @@ class PostgresSearchIndex : public SearchIndex {
     std::vector<std::string> rest = {ValuesInsert(-1),  WordsIndex(),       ValuesIndex(),
                                      ValuesKeyIndex(),  Analyze("MS_VAL_"), BoxIndex(),
                                      Analyze("MS_BOX_")};
-    for (std::string& text : CreatePeriodIndexes(Table("MS_DATE_")))
+    for (std::string& text : CreatePeriodIndexes(Table("MS_DATE_"))) {
       rest.push_back(std::move(text));
+    }
     return {{Analyze("MS_FTS_"), PairsIndex()}, rest};
   }
 
@@ -279,6 +280,27 @@ class PostgresSearchIndex : public SearchIndex {
       return nullptr;
     }
     return sibling;
+  }
+
+  // The statements of the end of a build, named once for both orders.
+  std::string Analyze(const char* stem) { return "ANALYZE " + Table(stem); }
+  std::string WordsIndex() {
+    return "CREATE INDEX " + Table("MS_FTS_") + "_TSV ON " + Table("MS_FTS_") + " USING GIN (TSV)";
+  }
+  std::string PairsIndex() {
+    return "CREATE INDEX " + Table("MS_FTS_") + "_PR ON " + Table("MS_FTS_") + " USING GIN (PAIRS)";
+  }
+
+  std::string ValuesIndex() {
+    return "CREATE INDEX " + Table("MS_VAL_") + "_TRG ON " + Table("MS_VAL_") +
+           " USING GIN (NODEVALUE gin_trgm_ops)";
+  }
+  std::string ValuesKeyIndex() {
+    return "CREATE INDEX " + Table("MS_VAL_") + "_NV ON " + Table("MS_VAL_") +
+           "(NODEGUID,md5(NODEVALUE))";
+  }
+  std::string BoxIndex() {
+    return "CREATE INDEX " + Table("MS_BOX_") + "_BX ON " + Table("MS_BOX_") + " USING GIST (BX)";
   }
 
   // The words once (the offset keeps the planner from writing their
@@ -301,26 +323,6 @@ class PostgresSearchIndex : public SearchIndex {
 
   // Rows kept by a build that ended before writing them are let go.
   void EndBuild() override { words_.reset(); }
-
-  std::string Analyze(const char* stem) { return "ANALYZE " + Table(stem); }
-  std::string WordsIndex() {
-    return "CREATE INDEX " + Table("MS_FTS_") + "_TSV ON " + Table("MS_FTS_") + " USING GIN (TSV)";
-  }
-  std::string PairsIndex() {
-    return "CREATE INDEX " + Table("MS_FTS_") + "_PR ON " + Table("MS_FTS_") + " USING GIN (PAIRS)";
-  }
-
-  std::string ValuesIndex() {
-    return "CREATE INDEX " + Table("MS_VAL_") + "_TRG ON " + Table("MS_VAL_") +
-           " USING GIN (NODEVALUE gin_trgm_ops)";
-  }
-  std::string ValuesKeyIndex() {
-    return "CREATE INDEX " + Table("MS_VAL_") + "_NV ON " + Table("MS_VAL_") +
-           "(NODEGUID,md5(NODEVALUE))";
-  }
-  std::string BoxIndex() {
-    return "CREATE INDEX " + Table("MS_BOX_") + "_BX ON " + Table("MS_BOX_") + " USING GIST (BX)";
-  }
 
   std::string BoxInsert() override {
     return "INSERT INTO " + Table("MS_BOX_") +
