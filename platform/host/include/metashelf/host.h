@@ -114,7 +114,7 @@ class METASHELF_API CHostDataBase : public CBas_GDataBase,
   // provisioned again), so that a host or the library can work on two
   // connections at once. It sees what this one has committed. Null with
   // `*error` set (passwords never appear in it) when it cannot be opened or
-  // the backend offers none (SQLite: open the file again).
+  // the backend offers none (SQLite, whose file a host opens again with Open).
   virtual std::unique_ptr<CHostDataBase> OpenSibling(std::string* error);
 
   // Writes a consistent copy of the whole database to the new file
