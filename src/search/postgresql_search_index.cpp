@@ -47,6 +47,8 @@ constexpr int kPairChars = 256;
 constexpr int kLastPosition = 16383;
 // The most pairs of a phrase a search names (any of them narrows).
 constexpr std::size_t kNamedPairs = 32;
+// The statistics target of the words table's columns.
+constexpr int kWordsStatistics = 10;
 
 std::string Number(double value) {
   char buffer[32];
@@ -246,8 +248,9 @@ class PostgresSearchIndex : public SearchIndex {
   // One pass over the rows a build wrote costs less than keeping the
   // indexes row by row; the planner learns the new rows before any search.
   std::vector<std::string> IndexTexts() override {
-    return {WordsIndex(), PairsIndex(),       ValuesIndex(),      ValuesKeyIndex(),
-            BoxIndex(),   Analyze("MS_FTS_"), Analyze("MS_VAL_"), Analyze("MS_BOX_")};
+    return {WordsIndex(),       PairsIndex(),       ValuesIndex(),
+            ValuesKeyIndex(),   BoxIndex(),         WordsStatistics(),
+            Analyze("MS_FTS_"), Analyze("MS_VAL_"), Analyze("MS_BOX_")};
   }
 
   // The same steps and the distinct values, as two lanes whose longest
@@ -262,7 +265,7 @@ class PostgresSearchIndex : public SearchIndex {
     for (std::string& text : CreatePeriodIndexes(Table("MS_DATE_"))) {
       rest.push_back(std::move(text));
     }
-    return {{Analyze("MS_FTS_"), PairsIndex()}, rest};
+    return {{WordsStatistics(), Analyze("MS_FTS_"), PairsIndex()}, rest};
   }
 
   // Another connection of the host's, used only when it sees the tables
@@ -284,6 +287,14 @@ class PostgresSearchIndex : public SearchIndex {
 
   // The statements of the end of a build, named once for both orders.
   std::string Analyze(const char* stem) { return "ANALYZE " + Table(stem); }
+  // The words table's statistics are taken from a sample of 3,000 rows
+  // (30,000 by default), a third of the time at 10,000 records and an
+  // eighth at 100,000; the searches' plans are the same either way.
+  std::string WordsStatistics() {
+    const std::string target = " SET STATISTICS " + std::to_string(kWordsStatistics);
+    return "ALTER TABLE " + Table("MS_FTS_") + " ALTER COLUMN METAID" + target +
+           ", ALTER COLUMN TSV" + target + ", ALTER COLUMN PAIRS" + target;
+  }
   std::string WordsIndex() {
     return "CREATE INDEX " + Table("MS_FTS_") + "_TSV ON " + Table("MS_FTS_") + " USING GIN (TSV)";
   }
