@@ -8,6 +8,11 @@ namespace metashelf {
 namespace search {
 namespace {
 
+// Records whose rows a build keeps before writing them: enough that the
+// connection sends them many to a statement, few enough that their texts
+// stay small.
+constexpr std::size_t kRunRecords = 256;
+
 // Binds `text`, NULL when it is empty (as a bound empty text is anyway).
 bool BindText(gis_SQLHSTMT stmt, std::uint16_t number, const std::string& text,
               std::int16_t* indicator) {
@@ -40,19 +45,34 @@ bool PgRecordWords::Prepare() {
   return true;
 }
 
-bool PgRecordWords::Write(std::int64_t id, const std::string& text) {
-  if (tokenizer_ == nullptr || !Prepare()) return false;
+bool PgRecordWords::Keep(std::int64_t id, const std::string& text) {
+  if (tokenizer_ == nullptr) return false;
   writer_.Clear();
   if (!tokenizer_->Tokenize(text, [this](std::string_view word) { writer_.Add(word); })) {
     return false;
   }
-  writer_.Write(&tsvector_, &pairs_);
-  id_ = id;
+  if (kept_ == rows_.size()) rows_.emplace_back();
+  Row& row = rows_[kept_++];
+  row.id = id;
+  writer_.Write(&row.tsvector, &row.pairs);
+  return kept_ < kRunRecords || Flush();
+}
+
+bool PgRecordWords::Flush() {
+  if (kept_ == 0) return true;
+  if (!Prepare()) return false;
   gis_SQLHSTMT stmt = insert_->get();
-  if (!BindText(stmt, 2, tsvector_, &bound_[0]) || !BindText(stmt, 3, pairs_, &bound_[1]) ||
-      !db::Succeeded(gis_SQLExecute(stmt))) {
-    insert_->DrainError();
-    return false;
+  // A run that fails is not sent again.
+  const std::size_t kept = kept_;
+  kept_ = 0;
+  for (std::size_t k = 0; k < kept; ++k) {
+    const Row& row = rows_[k];
+    id_ = row.id;
+    if (!BindText(stmt, 2, row.tsvector, &bound_[0]) || !BindText(stmt, 3, row.pairs, &bound_[1]) ||
+        !db::Succeeded(gis_SQLExecute(stmt))) {
+      insert_->DrainError();
+      return false;
+    }
   }
   return true;
 }

@@ -2,14 +2,17 @@
 // index uses (metashelf/words) takes them from the record's text, and one
 // insert writes its row of the words table with the tsvector's text form
 // and the keys of its pairs (tsvector_text.h), which the server only casts.
-// The connection holds such inserts and sends many rows to a statement.
-// The write path and a build write the same row.
+// A build keeps the rows of a run of records and writes them one after
+// another, which the connection holds and sends many to a statement (an
+// insert of another shape between two rows would send each alone). The
+// write path and a build write the same row.
 #ifndef METASHELF_SRC_SEARCH_POSTGRESQL_RECORD_WORDS_H_
 #define METASHELF_SRC_SEARCH_POSTGRESQL_RECORD_WORDS_H_
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "db/statement.h"
 #include "search/tsvector_text.h"
@@ -27,12 +30,21 @@ class PgRecordWords {
   PgRecordWords(const PgRecordWords&) = delete;
   PgRecordWords& operator=(const PgRecordWords&) = delete;
 
-  // Writes the row of record `id` with the words of `text` (TSV and PAIRS
-  // NULL when it holds none). False when the words could not be taken or
-  // the statement failed (its error drained).
-  bool Write(std::int64_t id, const std::string& text);
+  // Keeps the row of record `id` with the words of `text` (TSV and PAIRS
+  // NULL when it holds none); writes the run once it is full. False when
+  // the words could not be taken or a statement failed (its error
+  // drained).
+  bool Keep(std::int64_t id, const std::string& text);
+  // Writes what is kept. False when a statement failed.
+  bool Flush();
 
  private:
+  struct Row {
+    std::int64_t id = 0;
+    std::string tsvector;
+    std::string pairs;
+  };
+
   bool Prepare();
 
   gis_SQLHDBC_STRU* hdbc_;
@@ -42,8 +54,8 @@ class PgRecordWords {
   std::int64_t id_ = 0;
   std::int16_t bound_[2] = {};  // the indicators of the bound texts
   TsvectorWriter writer_;
-  std::string tsvector_;
-  std::string pairs_;
+  std::vector<Row> rows_;  // their room kept from run to run
+  std::size_t kept_ = 0;
 };
 
 }  // namespace search

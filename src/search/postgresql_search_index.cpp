@@ -230,11 +230,17 @@ class PostgresSearchIndex : public SearchIndex {
   // Every record's words are taken here (HoldWords).
   std::string WordsInsert() override { return std::string(); }
 
-  bool HoldWords(std::int64_t id, const std::string& text, bool* held) override {
+  // A build's rows are kept and written a run at a time, a write's at once.
+  bool HoldWords(std::int64_t id, const std::string& text, bool fresh, bool* held) override {
     if (!words_) words_ = std::make_unique<PgRecordWords>(hdbc_, Table("MS_FTS_"), Tokenizer());
     *held = true;
-    return words_->Write(id, text);
+    return words_->Keep(id, text) && (fresh || words_->Flush());
   }
+
+  bool FlushWords() override { return !words_ || words_->Flush(); }
+
+  // Rows kept by a build that ended before writing them are let go.
+  void EndBuild() override { words_.reset(); }
 
   std::string BoxInsert() override {
     return "INSERT INTO " + Table("MS_BOX_") +

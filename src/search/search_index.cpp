@@ -444,7 +444,7 @@ bool SearchIndex::Put(std::int64_t id, const IndexedRecord& record, bool fresh) 
   }
   Inserts& in = *inserts_;
   bool held = false;
-  if (!HoldWords(id, record.text, &held)) return false;
+  if (!HoldWords(id, record.text, fresh, &held)) return false;
   // The text is bound where it lies; an empty one binds NULL, which holds
   // no word.
   in.id = id;

@@ -132,12 +132,13 @@ class SearchIndex {
   // Replaces what the indexes hold of record `id`; with `fresh` (a build
   // into empty tables) nothing is there to replace.
   bool Put(std::int64_t id, const IndexedRecord& record, bool fresh = false);
-  // A record's words may be taken by the engine (written its own way, or
-  // kept and written many records at a time): `*held` says whether it took
-  // them, else the words insert writes them. FlushWords writes what it
-  // keeps; a build calls it before each of its units ends. False when a
-  // statement failed.
-  virtual bool HoldWords(std::int64_t /*id*/, const std::string& /*text*/, bool* held) {
+  // A record's words may be taken by the engine, written its own way, or
+  // in a build (Put with `fresh`) kept and written many records at a time:
+  // `*held` says whether it took them, else the words insert writes them.
+  // FlushWords writes what it keeps; a build calls it before each of its
+  // units ends. False when a statement failed.
+  virtual bool HoldWords(std::int64_t /*id*/, const std::string& /*text*/, bool /*fresh*/,
+                         bool* held) {
     *held = false;
     return true;
   }
