@@ -8,7 +8,7 @@
 
 #include <algorithm>
 #include <charconv>
-#include <numeric>
+#include <functional>
 
 #include "metashelf/base/utf8.h"
 
@@ -29,10 +29,13 @@ std::uint64_t Fnv(std::uint64_t hash, std::string_view bytes) {
 
 void AppendQuoted(std::string_view lexeme, std::string* out) {
   out->push_back('\'');
-  for (const char c : lexeme) {
-    if (c == '\'' || c == '\\') out->push_back(c);
-    out->push_back(c);
+  for (std::size_t at = lexeme.find_first_of("'\\"); at != std::string_view::npos;
+       at = lexeme.find_first_of("'\\")) {
+    out->append(lexeme.data(), at + 1);
+    out->push_back(lexeme[at]);
+    lexeme.remove_prefix(at + 1);
   }
+  out->append(lexeme.data(), lexeme.size());
   out->push_back('\'');
 }
 
@@ -42,6 +45,10 @@ void AppendNumber(Number value, std::string* out) {
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
   out->append(buffer, result.ptr);
 }
+
+// Room for the lexemes of a usual record, kept from record to record.
+constexpr std::size_t kFirstSlots = 1024;
+constexpr std::size_t kKeptSlots = 16384;
 
 // The position of the word at `place` (from 0) among a record's words.
 std::int32_t PositionOf(std::size_t place) {
@@ -73,30 +80,58 @@ std::string KeyArray(const std::vector<std::int64_t>& keys) {
 }
 
 void TsvectorWriter::Clear() {
+  bytes_.clear();
+  lexemes_.clear();
   words_.clear();
-  spans_.clear();
+  // A large record's room is let go; a usual one's is kept.
+  if (slots_.size() > kKeptSlots) {
+    slots_.clear();
+    slots_.shrink_to_fit();
+  }
+  std::fill(slots_.begin(), slots_.end(), 0U);
+}
+
+void TsvectorWriter::Grow() {
+  slots_.assign(std::max<std::size_t>(kFirstSlots, slots_.size() * 2), 0U);
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t k = 0; k < lexemes_.size(); ++k) {
+    std::size_t at = lexemes_[k].hash & mask;
+    while (slots_[at] != 0) at = (at + 1) & mask;
+    slots_[at] = static_cast<std::uint32_t>(k + 1);
+  }
 }
 
 void TsvectorWriter::Add(std::string_view word) {
   const std::string_view lexeme = LexemeOf(word);
-  spans_.emplace_back(words_.size(), lexeme.size());
-  words_.append(lexeme.data(), lexeme.size());
-}
-
-std::string_view TsvectorWriter::Word(std::size_t k) const {
-  return std::string_view(words_.data() + spans_[k].first, spans_[k].second);
+  if (slots_.size() < 2 * (lexemes_.size() + 1)) Grow();
+  const std::size_t hash = std::hash<std::string_view>()(lexeme);
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t at = hash & mask;
+  for (; slots_[at] != 0; at = (at + 1) & mask) {
+    const Lexeme& known = lexemes_[slots_[at] - 1];
+    if (known.hash == hash && Bytes(known) == lexeme) {
+      words_.push_back(slots_[at] - 1);
+      return;
+    }
+  }
+  lexemes_.push_back(
+      Lexeme{bytes_.size(), lexeme.size(), hash, Fnv(Fnv(kFnvOffset, lexeme), "\xFF")});
+  bytes_.append(lexeme.data(), lexeme.size());
+  slots_[at] = static_cast<std::uint32_t>(lexemes_.size());
+  words_.push_back(static_cast<std::uint32_t>(lexemes_.size() - 1));
 }
 
 void TsvectorWriter::Write(std::string* tsvector, std::string* pairs) {
   tsvector->clear();
   pairs->clear();
-  const std::size_t n = spans_.size();
+  const std::size_t n = words_.size();
   if (n == 0) return;
 
   // Two words make a pair where the second's position follows the first's.
   keys_.clear();
   for (std::size_t j = 0; j + 1 < n && PositionOf(j + 1) == PositionOf(j) + 1; ++j) {
-    keys_.push_back(PairKey(Word(j), Word(j + 1)));
+    const Lexeme& second = lexemes_[words_[j + 1]];
+    keys_.push_back(static_cast<std::int64_t>(Fnv(lexemes_[words_[j]].paired, Bytes(second))));
   }
   if (!keys_.empty()) {
     std::sort(keys_.begin(), keys_.end());
@@ -104,57 +139,50 @@ void TsvectorWriter::Write(std::string* tsvector, std::string* pairs) {
     *pairs = KeyArray(keys_);
   }
 
-  // The words by lexeme, each lexeme's in the order of the text.
-  order_.resize(n);
-  std::iota(order_.begin(), order_.end(), 0U);
-  std::sort(order_.begin(), order_.end(), [this](std::uint32_t a, std::uint32_t b) {
-    const int c = Word(a).compare(Word(b));
-    return c < 0 || (c == 0 && a < b);
-  });
-  lexemes_.clear();
-  std::size_t total = 0;
-  for (std::size_t s = 0; s < n;) {
-    Lexeme lexeme{s, s, 0, 0};
-    std::int32_t last = 0;
-    for (; lexeme.end < n && Word(order_[lexeme.end]) == Word(order_[s]); ++lexeme.end) {
-      const std::int32_t position = PositionOf(order_[lexeme.end]);
-      if (position != last && lexeme.positions < kLexemePositions) ++lexeme.positions;
-      last = position;
+  // The positions each lexeme keeps: its first distinct ones.
+  for (std::size_t j = 0; j < n; ++j) {
+    Lexeme& lexeme = lexemes_[words_[j]];
+    const std::int32_t position = PositionOf(j);
+    if (position != lexeme.last && lexeme.positions < kLexemePositions) {
+      ++lexeme.positions;
+      lexeme.last = position;
     }
-    lexeme.cost = spans_[order_[s]].second + 1 + 2 * (lexeme.positions + 1);
-    total += lexeme.cost;
-    lexemes_.push_back(lexeme);
-    s = lexeme.end;
   }
-  std::vector<bool> kept(lexemes_.size(), true);
-  if (total > kTsvectorBytes) {
-    // The lexemes in the order the text first names them, while they fit.
-    std::vector<std::size_t> byPlace(lexemes_.size());
-    std::iota(byPlace.begin(), byPlace.end(), 0);
-    std::sort(byPlace.begin(), byPlace.end(), [this](std::size_t a, std::size_t b) {
-      return order_[lexemes_[a].first] < order_[lexemes_[b].first];
-    });
-    std::size_t taken = 0;
-    for (const std::size_t k : byPlace) {
-      kept[k] = taken + lexemes_[k].cost <= kTsvectorBytes;
-      if (kept[k]) taken += lexemes_[k].cost;
+  // The lexemes in the order the text first names them, while they fit.
+  std::size_t taken = 0;
+  std::size_t room = 0;
+  order_.clear();
+  for (std::size_t k = 0; k < lexemes_.size(); ++k) {
+    Lexeme& lexeme = lexemes_[k];
+    const std::size_t cost = lexeme.size + 1 + 2 * (lexeme.positions + 1);
+    lexeme.first = room;
+    room += lexeme.positions;
+    lexeme.positions = 0;
+    lexeme.last = 0;
+    if (taken + cost > kTsvectorBytes) continue;
+    taken += cost;
+    order_.push_back(static_cast<std::uint32_t>(k));
+  }
+  positions_.resize(room);
+  for (std::size_t j = 0; j < n; ++j) {
+    Lexeme& lexeme = lexemes_[words_[j]];
+    const std::int32_t position = PositionOf(j);
+    if (position != lexeme.last && lexeme.positions < kLexemePositions) {
+      positions_[lexeme.first + lexeme.positions++] = position;
+      lexeme.last = position;
     }
   }
 
-  for (std::size_t k = 0; k < lexemes_.size(); ++k) {
-    if (!kept[k]) continue;
+  std::sort(order_.begin(), order_.end(), [this](std::uint32_t a, std::uint32_t b) {
+    return Bytes(lexemes_[a]) < Bytes(lexemes_[b]);
+  });
+  for (const std::uint32_t k : order_) {
     const Lexeme& lexeme = lexemes_[k];
     if (!tsvector->empty()) tsvector->push_back(' ');
-    AppendQuoted(Word(order_[lexeme.first]), tsvector);
-    std::int32_t last = 0;
-    std::size_t written = 0;
-    for (std::size_t w = lexeme.first; w < lexeme.end && written < lexeme.positions; ++w) {
-      const std::int32_t position = PositionOf(order_[w]);
-      if (position == last) continue;
-      tsvector->push_back(written == 0 ? ':' : ',');
-      AppendNumber(position, tsvector);
-      last = position;
-      ++written;
+    AppendQuoted(Bytes(lexeme), tsvector);
+    for (std::size_t p = 0; p < lexeme.positions; ++p) {
+      tsvector->push_back(p == 0 ? ':' : ',');
+      AppendNumber(positions_[lexeme.first + p], tsvector);
     }
   }
 }

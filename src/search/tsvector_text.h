@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace metashelf {
@@ -60,19 +59,27 @@ class TsvectorWriter {
   void Write(std::string* tsvector, std::string* pairs);
 
  private:
-  // A lexeme with all its places among the words.
+  // A distinct lexeme of the record, in the order the text first names it.
   struct Lexeme {
-    std::size_t first;  // in order_
-    std::size_t end;
-    std::size_t positions;
-    std::size_t cost;
+    std::size_t offset;  // in bytes_
+    std::size_t size;
+    std::size_t hash;           // of its bytes, for slots_
+    std::uint64_t paired;       // the key's hash over it and the byte between
+    std::size_t positions = 0;  // kept
+    std::size_t first = 0;      // its first in positions_
+    std::int32_t last = 0;      // the last position kept
   };
-  std::string_view Word(std::size_t k) const;
+  std::string_view Bytes(const Lexeme& l) const {
+    return std::string_view(bytes_.data() + l.offset, l.size);
+  }
+  void Grow();
 
-  std::string words_;                                       // the words' lexemes, one after another
-  std::vector<std::pair<std::size_t, std::size_t>> spans_;  // each word's lexeme in words_
-  std::vector<std::uint32_t> order_;                        // words by lexeme, then place
+  std::string bytes_;  // the lexemes, one after another
   std::vector<Lexeme> lexemes_;
+  std::vector<std::uint32_t> slots_;  // lexemes by hash: index + 1, 0 for none
+  std::vector<std::uint32_t> words_;  // each word's lexeme
+  std::vector<std::int32_t> positions_;
+  std::vector<std::uint32_t> order_;  // kept lexemes in byte order
   std::vector<std::int64_t> keys_;
 };
 
