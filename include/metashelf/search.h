@@ -87,8 +87,9 @@ METASHELF_API std::int32_t MsSearchSql(CMetaDataSet_abs* set, const std::string&
 // appended to `values` in record id order, each element filled as
 // GetNodeDataByGuid fills it; ids no record has give nothing. Reads only
 // those records' rows, so that a search's few hits get their titles without
-// every record's being read. 1, or 0 with `values` as it was when a
-// statement failed or the arguments are refused.
+// every record's being read; ids of a quarter of the collection or more are
+// served by one read of the node's every value instead. 1, or 0 with
+// `values` as it was when a statement failed or the arguments are refused.
 METASHELF_API std::int32_t MsNodeValuesOf(CMetaDataSet_abs* set, std::int32_t nodeGUID, char kind,
                                           const std::vector<std::int64_t>& ids,
                                           std::vector<NodeDataStrcT>* values);

@@ -71,21 +71,10 @@ bool ReadNodeValues(OpenCollection& collection, const NodeRef& node, bool sortab
 namespace {
 
 // The first value of each record of `ids` (ascending), by record id, as
-// sort keys: a few records are read by id, many by one read of every value.
+// sort keys.
 bool NodeValues(OpenCollection& collection, const NodeRef& node,
                 const std::vector<std::int64_t>& ids, std::map<std::int64_t, std::string>* out) {
-  constexpr std::size_t kWholeReadShare = 4;
   if (ids.empty() || node.tableType < 1 || node.tableType > 3) return true;
-  std::int32_t count = 0;
-  if (collection.set().GetNum(&count) != 1) return false;
-  if (ids.size() * kWholeReadShare >= static_cast<std::size_t>(std::max(count, 0))) {
-    std::vector<std::pair<std::int64_t, std::string>> values;
-    if (!ReadNodeValues(collection, node, true, &values)) return false;
-    for (auto& [id, text] : values) {
-      if (std::binary_search(ids.begin(), ids.end(), id)) out->emplace(id, std::move(text));
-    }
-    return true;
-  }
   std::vector<NodeDataStrcT> values;
   if (MsNodeValuesOf(&collection.set(), node.guid, static_cast<char>(node.tableType), ids,
                      &values) != 1) {

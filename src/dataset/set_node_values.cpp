@@ -1,7 +1,8 @@
 // GetNodeDataByGuid: every stored value of one schema node across a
 // collection, with the record ids, in record id order, read in rowsets of
 // 100 into the caller's NodeDataStrcT array. MsNodeValuesOf: the same for
-// the records a caller names (a search's hits), without reading the rest.
+// the records a caller names (a search's hits), without reading the rest
+// unless they are a large share of the collection.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -116,6 +117,10 @@ bool ReadNodeRowsets(gis_SQLHDBC_STRU* hdbc, const char* sql, char kind,
 
 // Record ids named in one statement of MsNodeValuesOf.
 constexpr std::size_t kIdsPerStatement = 500;
+// Ids naming at least a share 1/kWholeReadShare of a collection's records
+// are served by one read of the node's every value, kept for those ids:
+// past that share, naming them costs more than reading the rest.
+constexpr std::size_t kWholeReadShare = 4;
 
 }  // namespace
 
@@ -154,12 +159,30 @@ std::int32_t MsNodeValuesOf(CMetaDataSet_abs* set, std::int32_t nodeGUID, char k
     std::vector<std::int64_t> sorted(ids);
     std::sort(sorted.begin(), sorted.end());
     sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    const std::size_t first = values->size();
+    std::int32_t count = 0;
+    if (sorted.size() > kIdsPerStatement && opened->GetNum(&count) == 1 &&
+        sorted.size() * kWholeReadShare >= static_cast<std::size_t>(std::max(count, 0))) {
+      char sql[1024];
+      std::snprintf(sql, sizeof sql, kStatements[kind - 1], ctx->owner,
+                    static_cast<long>(ctx->mdsID), static_cast<long>(nodeGUID));
+      const bool read =
+          ReadNodeRowsets(ctx->hdbc, sql, kind, [&](const NodeDataStrcT* rows, std::uint32_t n) {
+            for (std::uint32_t i = 0; i < n; ++i) {
+              if (std::binary_search(sorted.begin(), sorted.end(), rows[i].metaID)) {
+                values->push_back(rows[i]);
+              }
+            }
+            return true;
+          });
+      if (!read) values->resize(first);
+      return read ? 1 : 0;
+    }
     // The statement of GetNodeDataByGuid with the ids before its ORDER BY.
     std::string text(kStatements[kind - 1]);
     const std::size_t order = text.rfind(" ORDER BY");
     const std::string head = text.substr(0, order) + " AND METAID IN (";
     const std::string tail = ")" + text.substr(order);
-    const std::size_t first = values->size();
     for (std::size_t at = 0; at < sorted.size(); at += kIdsPerStatement) {
       const std::size_t end = std::min(sorted.size(), at + kIdsPerStatement);
       std::string named;

@@ -263,7 +263,9 @@ TEST_P(CorpusSearchTest, NodeValuesComeCompleteInIdOrder) {
 
     // Values of named records: those of the whole read for these records
     // (in id order; a record's own values in no set order); unknown and
-    // repeated ids add nothing, and the vector is appended to.
+    // repeated ids add nothing, and the vector is appended to. A third of
+    // the records are read by id, and once more among 600 unknown ids, so
+    // many that one read of the node's every value serves them.
     const auto row = [](const NodeDataStrcT& v) {
       return std::make_tuple(
           v.metaID, std::string(v.textValue), std::string(v.dateValue),
@@ -275,7 +277,9 @@ TEST_P(CorpusSearchTest, NodeValuesComeCompleteInIdOrder) {
     for (std::size_t i = every.size(); i-- > 0;) {
       if (i % 3 == 0) few.push_back(every[i]);
     }
-    for (std::vector<std::int64_t> ids : {every, few}) {
+    std::vector<std::int64_t> many = few;
+    for (std::int64_t k = 1; k <= 600; ++k) many.push_back(999999999 - k);
+    for (std::vector<std::int64_t> ids : {every, few, many}) {
       ids.push_back(0);
       ids.push_back(999999999);
       ids.push_back(ids.front());

@@ -157,6 +157,17 @@ class IndexedSearchTest : public ::testing::TestWithParam<std::string> {
     return Ids(hits);
   }
 
+  // A collection of its own on the corpus's schema, opened in `set`; its
+  // id, or 0 when it could not be made.
+  std::int32_t OpenScratch(const char* name, COraMetaDataSet* set, CSchema** schema) {
+    X_CLS_MDS info{};
+    if (c->catalog.mds_GetInfo(c->colID, &info) != 1) return 0;
+    const std::int32_t colID = set->Create(&c->catalog, info.schemaID, name, "");
+    if (colID <= 0 || set->Open(&c->catalog, colID) != 1) return 0;
+    set->GetCSchemaPtr(schema);
+    return colID;
+  }
+
   CorpusCollection* c = nullptr;
 };
 
@@ -614,13 +625,9 @@ TEST_P(IndexedSearchTest, WritesKeepTheIndexesInStepAndRemovalDropsThem) {
 // plain test does.
 TEST_P(IndexedSearchTest, SubstringAnswersHoldHoweverTheTrigramsAreWeighed) {
   COraMetaDataSet set;
-  X_CLS_MDS info{};
-  ASSERT_EQ(c->catalog.mds_GetInfo(c->colID, &info), 1);
-  const std::int32_t colID = set.Create(&c->catalog, info.schemaID, "weighed", "");
-  ASSERT_GT(colID, 0);
-  ASSERT_EQ(set.Open(&c->catalog, colID), 1);
   CSchema* schema = nullptr;
-  set.GetCSchemaPtr(&schema);
+  const std::int32_t colID = OpenScratch("weighed", &set, &schema);
+  ASSERT_GT(colID, 0);
   const char* const key = "/metadata/idinfo/keywords/theme/themekey";
   auto add = [&](const std::vector<std::string>& keys) {
     std::string xml = "<metadata><idinfo><keywords><theme>";
@@ -673,13 +680,9 @@ TEST_P(IndexedSearchTest, SubstringAnswersHoldHoweverTheTrigramsAreWeighed) {
 
 TEST_P(IndexedSearchTest, DatesOfReducedPrecisionAreFoundAsTheirPeriods) {
   COraMetaDataSet set;
-  X_CLS_MDS info{};
-  ASSERT_EQ(c->catalog.mds_GetInfo(c->colID, &info), 1);
-  const std::int32_t colID = set.Create(&c->catalog, info.schemaID, "dated", "");
-  ASSERT_GT(colID, 0);
-  ASSERT_EQ(set.Open(&c->catalog, colID), 1);
   CSchema* schema = nullptr;
-  set.GetCSchemaPtr(&schema);
+  const std::int32_t colID = OpenScratch("dated", &set, &schema);
+  ASSERT_GT(colID, 0);
   std::map<std::string, std::int64_t> ids;
   for (const char* date : {"2004", "2015-05", "2004-06-01", " 2012 "}) {
     const std::string xml = std::string(

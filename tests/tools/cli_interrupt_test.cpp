@@ -82,6 +82,21 @@ class CliInterruptTest : public CliFolderTest {
     return true;
   }
 
+  // Sends `sig` to the tool `pid` while it is held at `fifo`, waits for it
+  // and checks that it ended interrupted by `sig`, its summary saying
+  // `stored` and `interrupted`.
+  void ExpectInterrupted(pid_t pid, const std::string& fifo, int sig, const std::string& stored,
+                         const std::string& interrupted) {
+    ASSERT_TRUE(SignalWhileHeld(pid, fifo, sig, kSamples + "/willow_creek_hydrography.xml"));
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+    const std::string printed = SlurpFile(dir_ + "/out.txt");
+    EXPECT_NE(printed.find(stored), std::string::npos) << printed;
+    EXPECT_NE(printed.find(interrupted), std::string::npos) << printed;
+  }
+
   // Creates collection "c" and the FIFO held.xml; the FIFO's path.
   std::string Prepare() {
     EXPECT_EQ(Run({"init"}).status, 0);
@@ -109,15 +124,8 @@ TEST_F(CliInterruptTest, ASignalStopsTheImportBetweenRecordsAndTheIndexesAreBuil
       Start({"--db", db_, "import", "c", kSamples, fifo,
              kSamples + "/lake_champlain_bathymetry.xml", "--value-indexes", "after"});
   ASSERT_GT(pid, 0);
-  ASSERT_TRUE(SignalWhileHeld(pid, fifo, SIGTERM, kSamples + "/willow_creek_hydrography.xml"));
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
-  const std::string printed = SlurpFile(dir_ + "/out.txt");
-  EXPECT_NE(printed.find("stored 6 of 7 record(s)"), std::string::npos) << printed;
-  EXPECT_NE(printed.find("interrupted by SIGTERM: 1 record(s) not read"), std::string::npos)
-      << printed;
+  ASSERT_NO_FATAL_FAILURE(ExpectInterrupted(pid, fifo, SIGTERM, "stored 6 of 7 record(s)",
+                                            "interrupted by SIGTERM: 1 record(s) not read"));
   const std::string err = SlurpFile(dir_ + "/err.txt");
   EXPECT_NE(err.find("building the value indexes of 'c'"), std::string::npos) << err;
 
@@ -149,15 +157,8 @@ TEST_F(CliInterruptTest, ASignalLetsSeveralWritersFinishWhatWasRead) {
                "--value-indexes", "after", "--writers", "2", "--batch", "2"});
   const pid_t pid = Start(args);
   ASSERT_GT(pid, 0);
-  ASSERT_TRUE(SignalWhileHeld(pid, fifo, SIGTERM, kSamples + "/willow_creek_hydrography.xml"));
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
-  const std::string printed = SlurpFile(dir_ + "/out.txt");
-  EXPECT_NE(printed.find("stored 6 of 7 record(s)"), std::string::npos) << printed;
-  EXPECT_NE(printed.find("interrupted by SIGTERM: 1 record(s) not read"), std::string::npos)
-      << printed;
+  ASSERT_NO_FATAL_FAILURE(ExpectInterrupted(pid, fifo, SIGTERM, "stored 6 of 7 record(s)",
+                                            "interrupted by SIGTERM: 1 record(s) not read"));
   const std::string err = SlurpFile(dir_ + "/err.txt");
   EXPECT_NE(err.find("building the value indexes of '" + name + "'"), std::string::npos) << err;
   const CliResult list = run({"list", name});
@@ -173,15 +174,8 @@ TEST_F(CliInterruptTest, ASignalDuringTheLastRecordIsReportedInTheSummary) {
   const std::string fifo = Prepare();
   const pid_t pid = Start({"--db", db_, "import", "c", kSamples, fifo, "--value-indexes", "after"});
   ASSERT_GT(pid, 0);
-  ASSERT_TRUE(SignalWhileHeld(pid, fifo, SIGINT, kSamples + "/willow_creek_hydrography.xml"));
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
-  const std::string printed = SlurpFile(dir_ + "/out.txt");
-  EXPECT_NE(printed.find("stored 6 of 6 record(s)"), std::string::npos) << printed;
-  EXPECT_NE(printed.find("interrupted by SIGINT: 0 record(s) not read"), std::string::npos)
-      << printed;
+  ASSERT_NO_FATAL_FAILURE(ExpectInterrupted(pid, fifo, SIGINT, "stored 6 of 6 record(s)",
+                                            "interrupted by SIGINT: 0 record(s) not read"));
   EXPECT_EQ(ValueIndexes(), 3);
   EXPECT_EQ(ListedLines(), 7u);
 }

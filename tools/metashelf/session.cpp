@@ -295,20 +295,7 @@ std::vector<std::pair<std::int64_t, std::string>> Collection::AliasValues(const 
 
 std::vector<std::pair<std::int64_t, std::string>> Collection::AliasValues(
     const char* alias, const std::vector<std::int64_t>& ids) {
-  // Past a share of the collection one read of every value costs less than
-  // naming the records.
-  constexpr std::size_t kWholeReadShare = 4;
   if (ids.empty()) return {};
-  if (ids.size() * kWholeReadShare >= static_cast<std::size_t>(std::max(RecordCount(), 0))) {
-    std::vector<std::int64_t> sorted(ids);
-    std::sort(sorted.begin(), sorted.end());
-    std::vector<std::pair<std::int64_t, std::string>> out;
-    for (auto& value : AliasValues(alias)) {
-      if (std::binary_search(sorted.begin(), sorted.end(), value.first))
-        out.push_back(std::move(value));
-    }
-    return out;
-  }
   std::int32_t guid = 0;
   short type = 0;
   if (!AliasNode(alias, &guid, &type) || type < 1 || type > 3) return {};
