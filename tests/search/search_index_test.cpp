@@ -348,13 +348,9 @@ TEST_P(IndexedSearchTest, PhrasesAnswerAsTheWordsAloneDo) {
 // keeps the first megabyte of words: no query here asks past either.)
 TEST_P(IndexedSearchTest, FreeTextOverHostileTextsAnswersAsItsWords) {
   COraMetaDataSet set;
-  X_CLS_MDS info{};
-  ASSERT_EQ(c->catalog.mds_GetInfo(c->colID, &info), 1);
-  const std::int32_t colID = set.Create(&c->catalog, info.schemaID, "worded", "");
-  ASSERT_GT(colID, 0);
-  ASSERT_EQ(set.Open(&c->catalog, colID), 1);
   CSchema* schema = nullptr;
-  set.GetCSchemaPtr(&schema);
+  const std::int32_t colID = OpenScratch("worded", &set, &schema);
+  ASSERT_GT(colID, 0);
   // Built while empty, so that the writes below keep the indexes.
   ASSERT_EQ(MsReindex(&set, nullptr), 1);
   std::string accented, many, huge;
