@@ -406,29 +406,6 @@ std::string Fts5Query(const std::vector<TextTerm>& terms) {
   return out;
 }
 
-std::string TsQueryExpression(const std::vector<TextTerm>& terms) {
-  std::string out;
-  for (const TextTerm& term : terms) {
-    if (!out.empty()) out += " && ";
-    if (!term.prefix) {
-      out += "phraseto_tsquery('simple',unaccent('" +
-             QuoteDoubled(Joined(term.words, term.words.size())) + "'))";
-      continue;
-    }
-    // The last word as a prefix lexeme; to_tsquery reads it between its own
-    // quotes, where words of letters and digits need no escapes.
-    const std::string prefix = "to_tsquery('simple',unaccent('''" +
-                               QuoteDoubled(QuoteDoubled(term.words.back())) + "'':*'))";
-    if (term.words.size() == 1) {
-      out += prefix;
-    } else {
-      out += "tsquery_phrase(phraseto_tsquery('simple',unaccent('" +
-             QuoteDoubled(Joined(term.words, term.words.size() - 1)) + "'))," + prefix + ")";
-    }
-  }
-  return out;
-}
-
 bool ParseBox(const std::string& text, GeoBox* box) {
   double v[4] = {};
   std::size_t begin = 0;

@@ -41,10 +41,6 @@ bool ParseTextQuery(const std::string& query, std::vector<TextTerm>* terms);
 // The FTS5 query of `terms`: every term must occur.
 std::string Fts5Query(const std::vector<TextTerm>& terms);
 
-// The PostgreSQL tsquery expression of `terms` (text of SQL, values quoted),
-// each text with its diacritics removed (unaccent) as the indexed text is.
-std::string TsQueryExpression(const std::vector<TextTerm>& terms);
-
 // A box in decimal degrees; west > east crosses the antimeridian.
 struct GeoBox {
   double west = 0;

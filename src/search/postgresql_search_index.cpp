@@ -1,25 +1,30 @@
-// The search indexes on PostgreSQL: one tsvector per record under GIN
-// ('simple' configuration: words are lower-cased and never stemmed, so that
-// no language is favoured; diacritics removed by unaccent, on the record's
-// text and on the query alike), the distinct text values of each node
-// (MS_VAL) under a pg_trgm GIN index for substrings, and boxes as the
-// built-in box type under GiST. PostGIS is never needed; pg_trgm and
-// unaccent are trusted extensions, which a database owner may create.
+// The search indexes on PostgreSQL: one tsvector per record under GIN, the
+// distinct text values of each node (MS_VAL) under a pg_trgm GIN index for
+// substrings, and boxes as the built-in box type under GiST. PostGIS is
+// never needed; pg_trgm is a trusted extension, which a database owner may
+// create.
 //
-// Beside each record's tsvector lie the pairs of words at adjacent positions
-// in it (PAIRS, under GIN of their own), so that a phrase of words that are
-// each in most records is looked up by its pairs: the records holding both
-// words are many, those holding them side by side few, and only those have
-// their tsvector read to test the phrase itself.
+// The words are taken on this side by the tokenizer SQLite's index uses
+// (case folded, diacritics removed, never stemmed, so that no language is
+// favoured), from a record's text and from a query alike, so that both
+// engines find the same records; the server parses no text, it casts the
+// tsvector and the tsquery written here (tsvector_text.h). Beside each
+// record's tsvector lie the keys of the pairs of words at adjacent
+// positions in it (PAIRS, under GIN of their own), so that a phrase of
+// words that are each in most records is looked up by its pairs: the
+// records holding both words are many, those holding them side by side
+// few, and only those have their tsvector read to test the phrase itself.
+#include <algorithm>
 #include <charconv>
-#include <map>
 #include <vector>
 
 #include "db/statement.h"
 #include "metashelf/base/sql_quote.h"
 #include "metashelf/host.h"
-#include "search/postgresql_build_words.h"
+#include "metashelf/words/word_tokenizer.h"
+#include "search/postgresql_record_words.h"
 #include "search/search_index.h"
+#include "search/tsvector_text.h"
 
 namespace metashelf {
 namespace search {
@@ -38,13 +43,6 @@ constexpr std::int64_t kScanShare = 8;
 constexpr int kKeyedChars = 512;
 // Room for the longest stored text value (4,000 bytes) and its NUL.
 constexpr std::size_t kTextRoom = 4096;
-// A pair is kept as its two words with a blank between, cut to this many
-// characters: a GIN entry must fit a third of a page, and a cut pair only
-// stands for more pairs than its own.
-constexpr int kPairChars = 256;
-// The position to_tsvector gives every word from here on: words there are
-// not adjacent to one another, whatever the text says.
-constexpr int kLastPosition = 16383;
 // The most pairs of a phrase a search names (any of them narrows).
 constexpr std::size_t kNamedPairs = 32;
 // The statistics target of the words table's columns.
@@ -70,37 +68,6 @@ std::string BoxValue(const GeoBox& b) {
          Number(b.north) + "))";
 }
 
-// Rows K of the pairs of tsvector `vector`: each word at a position it
-// keeps, a blank and the word at the next position, in byte order (sorting
-// them by the database's language would cost more than finding them). The
-// same words at the same positions make the same pair in a record and in a
-// query; with `adjacent`, pairs that end at the last position (where every
-// later word lies) are left out. (The step between positions is written as
-// a cast: a number after a sign would be read as a numeric parameter, and
-// the join would compare numerics.)
-std::string PairRows(const std::string& vector, bool adjacent) {
-  const std::string positions =
-      "(select lexeme,unnest(positions) as P from unnest(" + vector + ") L)";
-  return "select substr(A.lexeme||' '||B.lexeme,1," + std::to_string(kPairChars) +
-         ") collate ucs_basic as K from " + positions + " A join " + positions +
-         " B on B.P=A.P+cast(1 as smallint)" +
-         (adjacent ? " where B.P<" + std::to_string(kLastPosition) : "");
-}
-
-// The words of `term` that the tsquery reads as a phrase (a prefix word
-// is read apart), joined by blanks as TsQueryExpression joins them; ""
-// when they cannot make a pair: one word of ASCII letters and digits is
-// one word to the server too.
-std::string PhraseText(const TextTerm& term) {
-  const std::size_t count = term.words.size() - (term.prefix ? 1 : 0);
-  std::string text;
-  for (std::size_t k = 0; k < count; ++k) text += (k > 0 ? " " : "") + term.words[k];
-  for (char c : text) {
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return text;
-  }
-  return std::string();
-}
-
 class PostgresSearchIndex : public SearchIndex {
  public:
   PostgresSearchIndex(gis_SQLHDBC_STRU* hdbc, const char* owner, std::int32_t mdsID)
@@ -109,18 +76,15 @@ class PostgresSearchIndex : public SearchIndex {
   bool Create() override {
     // Builds that run at once on one database may both create an
     // extension: the one that loses finds it there.
-    for (const char* extension : {"pg_trgm", "unaccent"}) {
-      if (!HasExtension(extension) &&
-          !RunAll(hdbc_, {std::string("CREATE EXTENSION IF NOT EXISTS ") + extension}) &&
-          !HasExtension(extension)) {
-        return false;
-      }
+    if (!HasExtension("pg_trgm") && !RunAll(hdbc_, {"CREATE EXTENSION IF NOT EXISTS pg_trgm"}) &&
+        !HasExtension("pg_trgm")) {
+      return false;
     }
     // The indexes of the tables come with MarkReady, over the rows a build
     // wrote: one pass over them costs less than keeping them row by row.
     std::vector<std::string> texts = {
         "CREATE TABLE " + Table("MS_FTS_") +
-            "(METAID BIGINT PRIMARY KEY,TSV TSVECTOR,PAIRS TEXT[] COLLATE ucs_basic)",
+            "(METAID BIGINT PRIMARY KEY,TSV TSVECTOR,PAIRS BIGINT[])",
         // The values compare in binary order, as the value tables' do, so
         // that their prefixes match those the node's value index keys.
         "CREATE TABLE " + Table("MS_VAL_") + "(NODEGUID INTEGER NOT NULL,NODEVALUE CLOB NOT NULL)",
@@ -141,18 +105,23 @@ class PostgresSearchIndex : public SearchIndex {
                });
   }
 
+  // "" when the query's words could not be taken.
   std::string TextIds(const std::vector<TextTerm>& terms) override {
-    return "select METAID from " + Table("MS_FTS_") + " where " + TextCondition(terms);
+    Query query;
+    if (!QueryOf(terms, &query)) return std::string();
+    return "select METAID from " + Table("MS_FTS_") + " where " + query.condition;
   }
 
-  // Tables made before the words kept their pairs (no PAIRS) are of an
-  // earlier layout.
+  // Tables made before the words kept the keys of their pairs (no PAIRS,
+  // or the pairs' words as text, with the words the server's parser took)
+  // are of an earlier layout.
   bool Present() override {
     std::int64_t count = 0;
     return QueryInt(hdbc_,
                     "select count(*) from pg_attribute where attrelid=to_regclass('" +
                         Table("MS_FTS_") + "') and attname='pairs' and not attisdropped and " +
-                        "to_regclass('" + Table("MS_VAL_") + "') is not null",
+                        "atttypid=cast('bigint[]' as regtype) and to_regclass('" +
+                        Table("MS_VAL_") + "') is not null",
                     &count) &&
            count > 0;
   }
@@ -228,12 +197,15 @@ class PostgresSearchIndex : public SearchIndex {
     return keyed + " = any(array(select " + keyed + " " + matching + "))";
   }
 
+  // "" when the query's words could not be taken.
   std::string ScoreQuery(const std::vector<TextTerm>& terms,
                          const std::string& idCondition) override {
-    const std::string query = "(" + TsQueryExpression(terms) + ")";
-    return "select METAID,cast(ts_rank(TSV," + query + ") as double precision) from " +
-           Table("MS_FTS_") + " where " +
-           (idCondition.empty() ? "" : "METAID" + idCondition + " and ") + TextCondition(terms);
+    Query query;
+    if (!QueryOf(terms, &query)) return std::string();
+    const std::string score = query.tsquery.empty() ? "0" : "ts_rank(TSV," + query.tsquery + ")";
+    return "select METAID,cast(" + score + " as double precision) from " + Table("MS_FTS_") +
+           " where " + (idCondition.empty() ? "" : "METAID" + idCondition + " and ") +
+           query.condition;
   }
 
  protected:
@@ -314,20 +286,14 @@ class PostgresSearchIndex : public SearchIndex {
     return "CREATE INDEX " + Table("MS_BOX_") + "_BX ON " + Table("MS_BOX_") + " USING GIST (BX)";
   }
 
-  // The words once (the offset keeps the planner from writing their
-  // expression into each place that names them), their pairs from them.
-  std::string WordsInsert() override {
-    return "INSERT INTO " + Table("MS_FTS_") + "(METAID,TSV,PAIRS) SELECT cast(:1 as bigint),W.V," +
-           "(select array_agg(distinct K) from (" + PairRows("W.V", false) +
-           ") PK) from (select to_tsvector('simple',unaccent(:2)) as V offset 0) W";
-  }
+  // Every record's words are taken here (HoldWords).
+  std::string WordsInsert() override { return std::string(); }
 
-  bool HoldWords(std::int64_t id, const std::string& text, bool* held) override {
-    if (!words_) {
-      words_ = std::make_unique<PgBuildWords>(hdbc_, Table("MS_FTS_"), WordsInsert(), kPairChars);
-    }
+  // A build's rows are kept and written a run at a time, a write's at once.
+  bool HoldWords(std::int64_t id, const std::string& text, bool fresh, bool* held) override {
+    if (!words_) words_ = std::make_unique<PgRecordWords>(hdbc_, Table("MS_FTS_"), Tokenizer());
     *held = true;
-    return words_->Add(id, text);
+    return words_->Keep(id, text) && (fresh || words_->Flush());
   }
 
   bool FlushWords() override { return !words_ || words_->Flush(); }
@@ -341,48 +307,66 @@ class PostgresSearchIndex : public SearchIndex {
   }
 
  private:
-  // The condition on a row of MS_FTS that `terms` match. A phrase's pairs
-  // are each in every record that holds the phrase, and the records that
-  // hold them all are few where the records holding the words are many:
-  // when every term is such a phrase, the pairs alone choose the rows
-  // (the phrase test is written so that no index serves it), else both
-  // indexes may.
-  std::string TextCondition(const std::vector<TextTerm>& terms) {
-    const std::string query = "(" + TsQueryExpression(terms) + ")";
-    std::vector<std::string> pairs;
-    bool everyTerm = true;
-    for (const TextTerm& term : terms) {
-      const std::vector<std::string>& own = PairsOf(PhraseText(term));
-      everyTerm = everyTerm && !own.empty();
-      for (const std::string& pair : own) {
-        if (pairs.size() < kNamedPairs) pairs.push_back(pair);
-      }
-    }
-    if (pairs.empty()) return "TSV @@ " + query;
-    std::string named;
-    for (const std::string& pair : pairs) {
-      named += (named.empty() ? "'" : ",'") + QuoteDoubled(pair) + "'";
-    }
-    return "PAIRS @> ARRAY[" + named + "] and " +
-           (everyTerm ? "ts_match_vq(TSV," + query + ")" : "TSV @@ " + query);
+  // A free-text query as the words table is asked: the tsquery ("" when
+  // a term holds no word) and the condition on a row that it matches.
+  struct Query {
+    std::string tsquery;
+    std::string condition;
+  };
+
+  // The tokenizer of the words, opened once; null when SQLite offers none.
+  words::WordTokenizer* Tokenizer() {
+    if (!tokenizer_) tokenizer_ = words::WordTokenizer::Open();
+    return tokenizer_.get();
   }
 
-  // The pairs of a phrase's words as the server reads them, asked once per
-  // phrase; none for "" or when they could not be read (then the words'
-  // own index serves, as it always may).
-  const std::vector<std::string>& PairsOf(const std::string& text) {
-    auto known = phrasePairs_.find(text);
-    if (known != phrasePairs_.end()) return known->second;
-    std::vector<std::string> pairs;
-    if (!text.empty() &&
-        !ReadValues(
-            "select distinct K from (" +
-                PairRows("to_tsvector('simple',unaccent('" + QuoteDoubled(text) + "'))", true) +
-                ") PK",
-            &pairs)) {
-      pairs.clear();
+  // The query of `terms`, their words taken as a record's are; false when
+  // they could not be. A term that holds no word (only separators, such as
+  // a dash) is a phrase of nothing, which FTS5 finds in no record: so is
+  // the query here. A phrase's pairs are each in every record that holds
+  // the phrase, and the records that hold them all are few where the
+  // records holding the words are many: when every term is such a phrase,
+  // the pairs alone choose the rows (the phrase test is written so that no
+  // index serves it), else both indexes may.
+  bool QueryOf(const std::vector<TextTerm>& terms, Query* query) {
+    words::WordTokenizer* tokenizer = Tokenizer();
+    if (tokenizer == nullptr) return false;
+    std::vector<LexemeTerm> lexemes;
+    for (const TextTerm& term : terms) {
+      LexemeTerm taken;
+      taken.prefix = term.prefix;
+      for (const std::string& word : term.words) {
+        if (!tokenizer->Tokenize(
+                word, [&taken](std::string_view w) { taken.lexemes.emplace_back(LexemeOf(w)); })) {
+          return false;
+        }
+      }
+      if (taken.lexemes.empty()) {
+        query->condition = "1=0";
+        return true;
+      }
+      lexemes.push_back(std::move(taken));
     }
-    return phrasePairs_.emplace(text, std::move(pairs)).first->second;
+    query->tsquery = "cast('" + QuoteDoubled(TsQueryText(lexemes)) + "' as tsquery)";
+    std::vector<std::int64_t> keys;
+    bool everyTerm = true;
+    for (const LexemeTerm& term : lexemes) {
+      const std::vector<std::int64_t> own = TermPairKeys(term);
+      everyTerm = everyTerm && !own.empty();
+      for (const std::int64_t key : own) {
+        if (keys.size() < kNamedPairs && std::find(keys.begin(), keys.end(), key) == keys.end()) {
+          keys.push_back(key);
+        }
+      }
+    }
+    if (keys.empty()) {
+      query->condition = "TSV @@ " + query->tsquery;
+    } else {
+      query->condition =
+          "PAIRS @> cast('" + KeyArray(keys) + "' as bigint[]) and " +
+          (everyTerm ? "ts_match_vq(TSV," + query->tsquery + ")" : "TSV @@ " + query->tsquery);
+    }
+    return true;
   }
 
   // The text of every row of `sql` (one column) into `values`; false when
@@ -426,8 +410,8 @@ class PostgresSearchIndex : public SearchIndex {
            count > 0;
   }
 
-  std::map<std::string, std::vector<std::string>> phrasePairs_;  // by phrase text
-  std::unique_ptr<PgBuildWords> words_;                          // a build's, from its first record
+  std::unique_ptr<words::WordTokenizer> tokenizer_;  // from the first words taken
+  std::unique_ptr<PgRecordWords> words_;             // from the first record written
 };
 
 }  // namespace

@@ -201,7 +201,7 @@ bool CQueryBuilder::BuildIndexSubSelect(const SearchNode& node, std::string* out
     std::vector<metashelf::search::TextTerm> terms;
     if (!metashelf::search::ParseTextQuery(node.value1, &terms)) return false;
     *out = index_->TextIds(terms);
-    return true;
+    return !out->empty();
   }
   metashelf::search::GeoBox box;
   if (!metashelf::search::ParseBox(node.value1, &box)) return false;

@@ -326,6 +326,7 @@ struct SearchIndex::Inserts {
   explicit Inserts(gis_SQLHDBC_STRU* hdbc) : words(hdbc), box(hdbc) {}
   db::Statement words;
   db::Statement box;
+  bool wordsPrepared = false;  // not when the engine takes every record's words
   std::int64_t id = 0;
   std::int32_t parts = 0;
   double bounds[4] = {};
@@ -424,9 +425,11 @@ bool SearchIndex::Put(std::int64_t id, const IndexedRecord& record, bool fresh) 
     const std::string words = WordsInsert();
     const std::string box = BoxInsert();
     if (!inserts->words.ok() || !inserts->box.ok()) return false;
-    if (!db::Succeeded(gis_SQLPrepare(inserts->words.get(), words.c_str(), GIS_SQL_NTS)) ||
-        !db::Succeeded(gis_SQLBindParameter(inserts->words.get(), 1, 1, GIS_TYPE_INT, GIS_TYPE_INT,
-                                            0, 0, &inserts->id, 8, nullptr))) {
+    inserts->wordsPrepared = !words.empty();
+    if (inserts->wordsPrepared &&
+        (!db::Succeeded(gis_SQLPrepare(inserts->words.get(), words.c_str(), GIS_SQL_NTS)) ||
+         !db::Succeeded(gis_SQLBindParameter(inserts->words.get(), 1, 1, GIS_TYPE_INT, GIS_TYPE_INT,
+                                             0, 0, &inserts->id, 8, nullptr)))) {
       inserts->words.DrainError();
       return false;
     }
@@ -450,11 +453,12 @@ bool SearchIndex::Put(std::int64_t id, const IndexedRecord& record, bool fresh) 
   }
   Inserts& in = *inserts_;
   bool held = false;
-  if (fresh && !HoldWords(id, record.text, &held)) return false;
+  if (!HoldWords(id, record.text, fresh, &held)) return false;
   // The text is bound where it lies; an empty one binds NULL, which holds
   // no word.
   in.id = id;
-  if (!held && (!db::Succeeded(gis_SQLBindParameter(
+  if (!held && (!in.wordsPrepared ||
+                !db::Succeeded(gis_SQLBindParameter(
                     in.words.get(), 2, 1, GIS_TYPE_STRING, GIS_TYPE_STRING, 0, 0,
                     const_cast<char*>(record.text.c_str()),
                     static_cast<std::int32_t>(record.text.size() + 1), nullptr)) ||

@@ -143,11 +143,13 @@ class SearchIndex {
   // Replaces what the indexes hold of record `id`; with `fresh` (a build
   // into empty tables) nothing is there to replace.
   bool Put(std::int64_t id, const IndexedRecord& record, bool fresh = false);
-  // A build's words (Put with `fresh`) may be kept by the engine and
-  // written many records at a time: `*held` says whether it took them.
+  // A record's words may be taken by the engine, written its own way, or
+  // in a build (Put with `fresh`) kept and written many records at a time:
+  // `*held` says whether it took them, else the words insert writes them.
   // FlushWords writes what it keeps; a build calls it before each of its
   // units ends. False when a statement failed.
-  virtual bool HoldWords(std::int64_t /*id*/, const std::string& /*text*/, bool* held) {
+  virtual bool HoldWords(std::int64_t /*id*/, const std::string& /*text*/, bool /*fresh*/,
+                         bool* held) {
     *held = false;
     return true;
   }
@@ -195,7 +197,8 @@ class SearchIndex {
   // for every record) where that costs less than ranking every match.
   virtual std::string ScoreQuery(const std::vector<TextTerm>& terms,
                                  const std::string& idCondition) = 0;
-  // The insert of a record's words: :1 its id, :2 its text.
+  // The insert of a record's words: :1 its id, :2 its text; "" when the
+  // engine takes every record's words itself (HoldWords).
   virtual std::string WordsInsert() = 0;
   // The insert of one box part: :1 its key, :2 the record's part count,
   // :3 west, :4 south, :5 east, :6 north.

@@ -1,0 +1,218 @@
+// A tsvector's text form is each lexeme in single quotes (a quote doubled
+// and a backslash written twice inside), ':' and its positions separated by
+// commas, lexemes separated by one blank; a tsquery's names lexemes alike,
+// joined by its operators. The server sorts and merges what it reads, and
+// counts, for its limit, each lexeme's bytes (aligned to two) and two bytes
+// for its count of positions and for each of them.
+#include "search/tsvector_text.h"
+
+#include <algorithm>
+#include <charconv>
+#include <functional>
+
+#include "metashelf/base/utf8.h"
+
+namespace metashelf {
+namespace search {
+namespace {
+
+constexpr std::uint64_t kFnvOffset = 14695981039346656037ULL;
+constexpr std::uint64_t kFnvPrime = 1099511628211ULL;
+
+std::uint64_t Fnv(std::uint64_t hash, std::string_view bytes) {
+  for (const char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= kFnvPrime;
+  }
+  return hash;
+}
+
+void AppendQuoted(std::string_view lexeme, std::string* out) {
+  out->push_back('\'');
+  for (std::size_t at = lexeme.find_first_of("'\\"); at != std::string_view::npos;
+       at = lexeme.find_first_of("'\\")) {
+    out->append(lexeme.data(), at + 1);
+    out->push_back(lexeme[at]);
+    lexeme.remove_prefix(at + 1);
+  }
+  out->append(lexeme.data(), lexeme.size());
+  out->push_back('\'');
+}
+
+template <class Number>
+void AppendNumber(Number value, std::string* out) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out->append(buffer, result.ptr);
+}
+
+// Room for the lexemes of a usual record, kept from record to record.
+constexpr std::size_t kFirstSlots = 1024;
+constexpr std::size_t kKeptSlots = 16384;
+
+// The position of the word at `place` (from 0) among a record's words.
+std::int32_t PositionOf(std::size_t place) {
+  return place + 1 < static_cast<std::size_t>(kLastPosition) ? static_cast<std::int32_t>(place + 1)
+                                                             : kLastPosition;
+}
+
+}  // namespace
+
+std::string_view LexemeOf(std::string_view word) {
+  if (word.size() <= kLexemeBytes) return word;
+  const std::size_t cut = base::Utf8CutLength(word.data(), word.size(), kLexemeBytes);
+  return word.substr(0, cut > 0 ? cut : kLexemeBytes);
+}
+
+std::int64_t PairKey(std::string_view first, std::string_view second) {
+  const std::uint64_t hash = Fnv(Fnv(kFnvOffset, first), "\xFF");
+  return static_cast<std::int64_t>(Fnv(hash, second));
+}
+
+std::string KeyArray(const std::vector<std::int64_t>& keys) {
+  std::string out = "{";
+  for (const std::int64_t key : keys) {
+    if (out.size() > 1) out.push_back(',');
+    AppendNumber(key, &out);
+  }
+  out.push_back('}');
+  return out;
+}
+
+void TsvectorWriter::Clear() {
+  bytes_.clear();
+  lexemes_.clear();
+  words_.clear();
+  // A large record's room is let go; a usual one's is kept.
+  if (slots_.size() > kKeptSlots) {
+    slots_.clear();
+    slots_.shrink_to_fit();
+  }
+  std::fill(slots_.begin(), slots_.end(), 0U);
+}
+
+void TsvectorWriter::Grow() {
+  slots_.assign(std::max<std::size_t>(kFirstSlots, slots_.size() * 2), 0U);
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t k = 0; k < lexemes_.size(); ++k) {
+    std::size_t at = lexemes_[k].hash & mask;
+    while (slots_[at] != 0) at = (at + 1) & mask;
+    slots_[at] = static_cast<std::uint32_t>(k + 1);
+  }
+}
+
+void TsvectorWriter::Add(std::string_view word) {
+  const std::string_view lexeme = LexemeOf(word);
+  if (slots_.size() < 2 * (lexemes_.size() + 1)) Grow();
+  const std::size_t hash = std::hash<std::string_view>()(lexeme);
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t at = hash & mask;
+  for (; slots_[at] != 0; at = (at + 1) & mask) {
+    const Lexeme& known = lexemes_[slots_[at] - 1];
+    if (known.hash == hash && Bytes(known) == lexeme) {
+      words_.push_back(slots_[at] - 1);
+      return;
+    }
+  }
+  lexemes_.push_back(
+      Lexeme{bytes_.size(), lexeme.size(), hash, Fnv(Fnv(kFnvOffset, lexeme), "\xFF")});
+  bytes_.append(lexeme.data(), lexeme.size());
+  slots_[at] = static_cast<std::uint32_t>(lexemes_.size());
+  words_.push_back(static_cast<std::uint32_t>(lexemes_.size() - 1));
+}
+
+void TsvectorWriter::Write(std::string* tsvector, std::string* pairs) {
+  tsvector->clear();
+  pairs->clear();
+  const std::size_t n = words_.size();
+  if (n == 0) return;
+
+  // Two words make a pair where the second's position follows the first's.
+  keys_.clear();
+  for (std::size_t j = 0; j + 1 < n && PositionOf(j + 1) == PositionOf(j) + 1; ++j) {
+    const Lexeme& second = lexemes_[words_[j + 1]];
+    keys_.push_back(static_cast<std::int64_t>(Fnv(lexemes_[words_[j]].paired, Bytes(second))));
+  }
+  if (!keys_.empty()) {
+    std::sort(keys_.begin(), keys_.end());
+    keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
+    *pairs = KeyArray(keys_);
+  }
+
+  // The positions each lexeme keeps: its first distinct ones.
+  for (std::size_t j = 0; j < n; ++j) {
+    Lexeme& lexeme = lexemes_[words_[j]];
+    const std::int32_t position = PositionOf(j);
+    if (position != lexeme.last && lexeme.positions < kLexemePositions) {
+      ++lexeme.positions;
+      lexeme.last = position;
+    }
+  }
+  // The lexemes in the order the text first names them, while they fit.
+  std::size_t taken = 0;
+  std::size_t room = 0;
+  order_.clear();
+  for (std::size_t k = 0; k < lexemes_.size(); ++k) {
+    Lexeme& lexeme = lexemes_[k];
+    const std::size_t cost = lexeme.size + 1 + 2 * (lexeme.positions + 1);
+    lexeme.first = room;
+    room += lexeme.positions;
+    lexeme.positions = 0;
+    lexeme.last = 0;
+    if (taken + cost > kTsvectorBytes) continue;
+    taken += cost;
+    order_.push_back(static_cast<std::uint32_t>(k));
+  }
+  positions_.resize(room);
+  for (std::size_t j = 0; j < n; ++j) {
+    Lexeme& lexeme = lexemes_[words_[j]];
+    const std::int32_t position = PositionOf(j);
+    if (position != lexeme.last && lexeme.positions < kLexemePositions) {
+      positions_[lexeme.first + lexeme.positions++] = position;
+      lexeme.last = position;
+    }
+  }
+
+  std::sort(order_.begin(), order_.end(), [this](std::uint32_t a, std::uint32_t b) {
+    return Bytes(lexemes_[a]) < Bytes(lexemes_[b]);
+  });
+  for (const std::uint32_t k : order_) {
+    const Lexeme& lexeme = lexemes_[k];
+    if (!tsvector->empty()) tsvector->push_back(' ');
+    AppendQuoted(Bytes(lexeme), tsvector);
+    for (std::size_t p = 0; p < lexeme.positions; ++p) {
+      tsvector->push_back(p == 0 ? ':' : ',');
+      AppendNumber(positions_[lexeme.first + p], tsvector);
+    }
+  }
+}
+
+std::string TsQueryText(const std::vector<LexemeTerm>& terms) {
+  std::string out;
+  for (const LexemeTerm& term : terms) {
+    if (!out.empty()) out += " & ";
+    const bool phrase = term.lexemes.size() > 1;
+    if (phrase) out += '(';
+    for (std::size_t k = 0; k < term.lexemes.size(); ++k) {
+      if (k > 0) out += " <-> ";
+      AppendQuoted(term.lexemes[k], &out);
+      if (term.prefix && k + 1 == term.lexemes.size()) out += ":*";
+    }
+    if (phrase) out += ')';
+  }
+  return out;
+}
+
+std::vector<std::int64_t> TermPairKeys(const LexemeTerm& term) {
+  const std::size_t count = term.lexemes.size() - (term.prefix && !term.lexemes.empty() ? 1 : 0);
+  std::vector<std::int64_t> keys;
+  for (std::size_t k = 0; k + 1 < count; ++k) {
+    keys.push_back(PairKey(term.lexemes[k], term.lexemes[k + 1]));
+  }
+  std::sort(keys.begin(), keys.end());
+  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  return keys;
+}
+
+}  // namespace search
+}  // namespace metashelf
