@@ -225,19 +225,18 @@ class PostgresSearchIndex : public SearchIndex {
             Analyze("MS_FTS_"), Analyze("MS_VAL_"), Analyze("MS_BOX_")};
   }
 
-  // The same steps and the distinct values, as two lanes whose longest
-  // steps (the pairs' GIN beside the values, the words' GIN and the rest)
-  // run side by side. The words table's statistics come first: ANALYZE
-  // and an index creation on one table wait for each other, two index
-  // creations do not.
+  // The same steps and the distinct values, as two lanes of about the
+  // same length (10,000 records: the words table's statistics and its two
+  // GIN indexes, 1.3 s, beside the distinct values with theirs, 1.1 s).
+  // The statistics come first: ANALYZE and an index creation on one table
+  // wait for each other.
   std::vector<std::vector<std::string>> FinishingLanes() override {
-    std::vector<std::string> rest = {ValuesInsert(-1),  WordsIndex(),       ValuesIndex(),
-                                     ValuesKeyIndex(),  Analyze("MS_VAL_"), BoxIndex(),
-                                     Analyze("MS_BOX_")};
+    std::vector<std::string> values = {ValuesInsert(-1),   ValuesIndex(), ValuesKeyIndex(),
+                                       Analyze("MS_VAL_"), BoxIndex(),    Analyze("MS_BOX_")};
     for (std::string& text : CreatePeriodIndexes(Table("MS_DATE_"))) {
-      rest.push_back(std::move(text));
+      values.push_back(std::move(text));
     }
-    return {{WordsStatistics(), Analyze("MS_FTS_"), PairsIndex()}, rest};
+    return {{WordsStatistics(), Analyze("MS_FTS_"), PairsIndex(), WordsIndex()}, values};
   }
 
   // Another connection of the host's, used only when it sees the tables
