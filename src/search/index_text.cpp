@@ -6,12 +6,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 #include "metashelf/base/numbers.h"
 #include "metashelf/base/sql_quote.h"
 #include "metashelf/base/utf8.h"
 #include "metashelf/base/xml_escape.h"
+#include "metashelf/words/word_tokenizer.h"
 
 namespace metashelf {
 namespace search {
@@ -384,6 +386,22 @@ bool ParseTextQuery(const std::string& query, std::vector<TextTerm>* terms) {
     i = end == std::string::npos ? query.size() : end + 1;
     phrase.prefix = end != std::string::npos && i < query.size() && query[i] == '*';
     if (!phrase.words.empty()) out.push_back(std::move(phrase));
+  }
+  // A term that holds no word of the index (a dash or a bullet standing
+  // alone) would match nothing in either engine and so every record: it is
+  // left out, as a separator is.
+  if (std::unique_ptr<words::WordTokenizer> tokenizer = words::WordTokenizer::Open()) {
+    const auto holdsWord = [&tokenizer](const TextTerm& term) {
+      bool any = false;
+      for (const std::string& word : term.words) {
+        tokenizer->Tokenize(word, [&any](std::string_view) { any = true; });
+        if (any) return true;
+      }
+      return false;
+    };
+    out.erase(std::remove_if(out.begin(), out.end(),
+                             [&holdsWord](const TextTerm& term) { return !holdsWord(term); }),
+              out.end());
   }
   if (out.empty()) return false;
   *terms = std::move(out);

@@ -34,7 +34,8 @@ struct TextTerm {
 // a digit (bytes of multi-byte UTF-8 characters count as letters), and a
 // '*' right after a word makes it a prefix. Operators of the engines
 // (AND, NEAR, quotes, parentheses, column filters) are never operators
-// here: they are words or separators. False when no word remains or the
+// here: they are words or separators, and so is a term that holds no word
+// of the index (a dash standing alone). False when no word remains or the
 // query is not UTF-8.
 bool ParseTextQuery(const std::string& query, std::vector<TextTerm>* terms);
 

@@ -46,13 +46,15 @@ TEST(IndexTextTest, FreeTextBecomesQuotedTerms) {
       {"NEAR(x y) OR -z ^w", "\"NEAR\" AND \"x\" AND \"y\" AND \"OR\" AND \"z\" AND \"w\""},
       {"O'Brien's \"unclosed", "\"O\" AND \"Brien\" AND \"s\" AND \"unclosed\""},
       {"caf\xC3\xA9", "\"caf\xC3\xA9\""},
+      {"water \xE2\x80\x94 \"\xE2\x80\xA2\" quality", "\"water\" AND \"quality\""},
   };
   for (const auto& c : cases) {
     std::vector<TextTerm> terms;
     ASSERT_TRUE(metashelf::search::ParseTextQuery(c.query, &terms)) << c.query;
     EXPECT_EQ(Fts5Query(terms), c.fts5) << c.query;
   }
-  for (const char* refused : {"", "  ", "\"\"", "* - ( ) \"", "a\xC3", "\xC0\xAF"}) {
+  for (const char* refused :
+       {"", "  ", "\"\"", "* - ( ) \"", "a\xC3", "\xC0\xAF", "\xE2\x80\x94 \xC2\xB0*"}) {
     std::vector<TextTerm> terms;
     EXPECT_FALSE(metashelf::search::ParseTextQuery(refused, &terms)) << refused;
   }

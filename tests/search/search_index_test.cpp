@@ -408,7 +408,7 @@ TEST_P(IndexedSearchTest, FreeTextOverHostileTextsAnswersAsItsWords) {
       word,
       "\"a " + word + " b\"",
       "kkk*",
-      "\xE2\x80\x94",
+      "\xE2\x80\x94 w17",
       "a \xE2\x80\x94",
       "zzzzqq",
   };
