@@ -22,6 +22,7 @@
 #include "metashelf/model.h"
 #include "metashelf/ora_metadatabase.h"
 #include "metashelf/ora_metadataset.h"
+#include "search/build_lanes.h"
 #include "search/id_text.h"
 #include "search/record_feed.h"
 #include "search/search_index_rows.h"
@@ -336,7 +337,7 @@ SearchIndex::SearchIndex(gis_SQLHDBC_STRU* hdbc, const char* owner, std::int32_t
 
 SearchIndex::~SearchIndex() = default;
 
-std::unique_ptr<CHostDataBase> SearchIndex::OpenReading() {
+std::unique_ptr<CHostDataBase> SearchIndex::OpenReading(CHostDataBase* /*host*/) {
   return nullptr;
 }
 
@@ -358,13 +359,21 @@ bool SearchIndex::Drop() {
   return RunAll(hdbc_, texts);
 }
 
+std::vector<std::string> SearchIndex::ReadyTexts() const {
+  return {"CREATE TABLE " + Table("MS_READY_") + "(DONE NUMBER)",
+          "INSERT INTO " + Table("MS_READY_") + "(DONE) VALUES (" + std::to_string(kSearchLayout) +
+              ")"};
+}
+
 bool SearchIndex::MarkReady() {
   std::vector<std::string> texts = IndexTexts();
   for (std::string& text : CreatePeriodIndexes(Table("MS_DATE_"))) texts.push_back(std::move(text));
-  texts.push_back("CREATE TABLE " + Table("MS_READY_") + "(DONE NUMBER)");
-  texts.push_back("INSERT INTO " + Table("MS_READY_") + "(DONE) VALUES (" +
-                  std::to_string(kSearchLayout) + ")");
+  for (std::string& text : ReadyTexts()) texts.push_back(std::move(text));
   return RunAll(hdbc_, texts);
+}
+
+bool SearchIndex::MarkLanesReady() {
+  return RunAll(hdbc_, ReadyTexts());
 }
 
 std::string SearchIndex::BoxIds(const GeoBox& box, bool within) {
@@ -502,40 +511,24 @@ void DropSearchIndexes(CMetaDataBase_abs* catalog, std::int32_t colID) {
   if (index) index->Drop();
 }
 
-bool BuildSearchIndexes(COraMetaDataSet* /*set*/, MdsContext* ctx, std::int64_t* records) {
-  if (records != nullptr) *records = 0;
-  std::unique_ptr<SearchIndex> index = IndexOfContext(ctx);
-  if (!index) return false;
-  // The build goes in units of work of kBuildUnit records: outside a
-  // transaction each commits, so that a large build never holds (and on
-  // SQLite never searches through) one journal of everything it wrote; the
-  // indexes count as built only once the last unit marks them ready, so a
-  // build cut short is made anew.
-  {
-    // A build starts from nothing, so that what an interrupted one left is
-    // never taken for part of the answer.
-    db::Unit unit(ctx->hdbc);
-    if (!unit.ok() || !index->Drop() || !index->Create() || !unit.Commit()) return false;
-  }
-  CSmartArray<std::int64_t> list;
-  if (ctx->mdb->meta_GetIDList(ctx->mdsID, list) != 1) return false;
-  std::vector<std::int64_t> ids;
-  ids.reserve(static_cast<std::size_t>(list.GetSize()));
-  for (std::int32_t i = 0; i < list.GetSize(); ++i) ids.push_back(list[i]);
-  std::sort(ids.begin(), ids.end());
-  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-  index->BeginBuild();
-  struct EndBuild {
-    SearchIndex* index;
-    ~EndBuild() { index->EndBuild(); }
-  } end{index.get()};
+namespace {
+
+CHostDataBase* HostOf(MdsContext* ctx) {
+  auto* mdb = dynamic_cast<COraMetaDataBase*>(ctx->mdb);
+  return mdb == nullptr ? nullptr
+                        : dynamic_cast<CHostDataBase*>(CatalogAccess::Context(*mdb).database);
+}
+
+// Writes what the indexes hold of the records `ids` (ascending) in units
+// that commit outside a transaction. The records are read and described on
+// `reading` by a thread of their own when it is given, else on the build's
+// connection.
+bool WriteRecords(SearchIndex* index, MdsContext* ctx, const std::vector<std::int64_t>& ids,
+                  CHostDataBase* reading, std::int64_t* records) {
   const bool dates = HasDateNodes(ctx->schema);
-  // The records are read and described on a second connection by a thread
-  // of their own where the engine gives one, else on this connection.
   StoredRecordReader reader(ctx);
-  std::unique_ptr<CHostDataBase> reading = index->OpenReading();
   std::unique_ptr<StoredRecordReader> readerAhead;
-  if (reading) readerAhead = std::make_unique<StoredRecordReader>(ctx, reading->HDBC());
+  if (reading != nullptr) readerAhead = std::make_unique<StoredRecordReader>(ctx, reading->HDBC());
   const auto from = [&ids, ctx, dates](StoredRecordReader* source) -> BatchSource {
     return [&ids, ctx, dates, source](std::size_t k, DescribedBatch* batch) {
       const std::size_t first = k * kBuildBatch;
@@ -565,7 +558,50 @@ bool BuildSearchIndexes(COraMetaDataSet* /*set*/, MdsContext* ctx, std::int64_t*
     }
   }
   if (feed.failed()) return false;
-  if (unit && (!index->FlushWords() || !unit->Commit())) return false;
+  return !unit || (index->FlushWords() && unit->Commit());
+}
+
+}  // namespace
+
+bool BuildSearchIndexes(COraMetaDataSet* /*set*/, MdsContext* ctx, std::int64_t* records) {
+  if (records != nullptr) *records = 0;
+  std::unique_ptr<SearchIndex> index = IndexOfContext(ctx);
+  if (!index) return false;
+  // The build goes in units of work of kBuildUnit records: outside a
+  // transaction each commits, so that a large build never holds (and on
+  // SQLite never searches through) one journal of everything it wrote; the
+  // indexes count as built only once the last unit marks them ready, so a
+  // build cut short is made anew.
+  {
+    // A build starts from nothing, so that what an interrupted one left is
+    // never taken for part of the answer.
+    db::Unit unit(ctx->hdbc);
+    if (!unit.ok() || !index->Drop() || !index->Create() || !unit.Commit()) return false;
+  }
+  CSmartArray<std::int64_t> list;
+  if (ctx->mdb->meta_GetIDList(ctx->mdsID, list) != 1) return false;
+  std::vector<std::int64_t> ids;
+  ids.reserve(static_cast<std::size_t>(list.GetSize()));
+  for (std::int32_t i = 0; i < list.GetSize(); ++i) ids.push_back(list[i]);
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  index->BeginBuild();
+  struct EndBuild {
+    SearchIndex* index;
+    ~EndBuild() { index->EndBuild(); }
+  } end{index.get()};
+  // The second connection, where the engine gives one, reads the records
+  // and takes its share of the end of the build.
+  std::unique_ptr<CHostDataBase> second = index->OpenReading(HostOf(ctx));
+  if (!WriteRecords(index.get(), ctx, ids, second.get(), records)) return false;
+  std::vector<std::vector<std::string>> lanes;
+  if (second) lanes = index->FinishingLanes();
+  // The ready mark comes last, once both lanes' work is committed.
+  if (lanes.size() == 2) {
+    if (!RunLanes(ctx->hdbc, lanes[0], second->HDBC(), lanes[1])) return false;
+    db::Unit ready(ctx->hdbc);
+    return ready.ok() && index->MarkLanesReady() && ready.Commit();
+  }
   db::Unit ready(ctx->hdbc);
   return ready.ok() && index->AddValues(-1) && index->FinishBuild() && index->MarkReady() &&
          ready.Commit();

@@ -116,6 +116,8 @@ class SearchIndex {
   // Makes the indexes of the tables over the rows a build wrote, then
   // marks the build complete.
   bool MarkReady();
+  // Marks the build complete, once the indexes of FinishingLanes are made.
+  bool MarkLanesReady();
   // Around a build: what the engine needs to read and write many rows at
   // once (a larger page cache on SQLite), and its undoing.
   virtual void BeginBuild() {}
@@ -125,10 +127,19 @@ class SearchIndex {
   virtual bool FinishBuild() { return true; }
   // A second connection to the same database that sees what this one
   // does, so that a build reads the stored records in a thread of its own
-  // while it writes on this one; null when the engine offers none, or when
-  // that connection would not see what this one wrote (the build runs in a
-  // transaction of the caller's). Asked once the build's first unit ended.
-  virtual std::unique_ptr<CHostDataBase> OpenReading();
+  // while it writes on this one (and, where the engine splits the end of a
+  // build, FinishingLanes, writes there too); null when the engine offers
+  // none, or when that connection would not see what this one wrote (the
+  // build runs in a transaction of the caller's). `host` is the host object
+  // of this one's connection. Asked once the build's first unit ended.
+  virtual std::unique_ptr<CHostDataBase> OpenReading(CHostDataBase* host);
+  // What ends a build once its rows are committed, but for the ready mark
+  // (AddValues(-1), FinishBuild and MarkReady's indexes), as two lanes of
+  // statements to run at once, the first on this connection and the second
+  // on the one OpenReading gave, each statement committed on its own, so
+  // that the engine's longest steps share two cores. Empty when the engine
+  // does them in one unit on one connection.
+  virtual std::vector<std::vector<std::string>> FinishingLanes() { return {}; }
   // Replaces what the indexes hold of record `id`; with `fresh` (a build
   // into empty tables) nothing is there to replace.
   bool Put(std::int64_t id, const IndexedRecord& record, bool fresh = false);
@@ -179,6 +190,8 @@ class SearchIndex {
   virtual std::vector<const char*> Stems() const = 0;
   // The indexes of the tables, made once a build wrote its rows.
   virtual std::vector<std::string> IndexTexts() = 0;
+  // The ready mark, made last.
+  std::vector<std::string> ReadyTexts() const;
   // A statement of rows (id, score) of the records `terms` match; the
   // engine may limit it to ids that meet `idCondition` (" in (...)", or ""
   // for every record) where that costs less than ranking every match.

@@ -153,7 +153,7 @@ class SqliteSearchIndex : public SearchIndex {
   // it sees is what was committed: when the build's first unit, which made
   // the tables anew, is not among it (a transaction of the caller's holds
   // it), the schema versions of the two differ and the build reads here.
-  std::unique_ptr<CHostDataBase> OpenReading() override {
+  std::unique_ptr<CHostDataBase> OpenReading(CHostDataBase* /*host*/) override {
     std::string file;
     if (!MainFile(&file) || file.empty() || file.find('?') != std::string::npos) return nullptr;
     std::string error;

@@ -85,6 +85,16 @@ TEST_F(PgHostTest, CatalogRegistryAndProvisionedOwner) {
                   "CRTTIME IS NOT NULL"),
             1);
 
+  // A sibling connection: the same database and owner, the committed
+  // registry, the same names for the owner's objects.
+  std::string error;
+  auto sibling = db->OpenSibling(&error);
+  ASSERT_TRUE(sibling) << error;
+  EXPECT_STREQ(sibling->db_GetOwner(), "GEO");
+  EXPECT_EQ(sibling->FindMtdb("second"), second);
+  EXPECT_EQ(Count(sibling.get(), "SELECT COUNT(*) FROM GEO.KRDB_META_SCHEMA"), 1);
+  EXPECT_EQ(sibling->DisplayUri(), db->DisplayUri());
+
   EXPECT_EQ(db->db_DeleteMtdb(id), 1);
   EXPECT_LT(db->db_DeleteMtdb(id), 1);
   EXPECT_EQ(db->FindMtdb("first"), 0);

@@ -240,15 +240,21 @@ int RunSearch(const Globals& globals, const SearchOptions& options) {
 
 namespace {
 
+// Outside a transaction, as an import builds them: the build commits in
+// steps, works on a second connection where the backend has one, and marks
+// the indexes ready last, so that one that fails or is cut short leaves
+// them not ready (the next search builds them) and never half-built.
 int RunReindex(const Globals& globals, const std::string& name) {
   Session session(globals);
   Collection collection(session, name);
-  Transaction transaction(session.db());
   std::int64_t records = 0;
+  const std::uint64_t failures = session.db().LastStatementError().number;
   if (MsReindex(&collection.set(), &records) != 1) {
-    Fail("the search indexes of collection '" + name + "' could not be built");
+    const CHostDataBase::StatementError failed = session.db().LastStatementError();
+    Fail("the search indexes of collection '" + name + "' could not be built" +
+         (failed.number != failures ? ": " + failed.message : std::string()) +
+         "; the next search builds them");
   }
-  transaction.Commit();
   if (!session.globals().quiet) {
     std::cerr << "search indexes of '" << name << "' built over " << records << " record(s)\n";
   }

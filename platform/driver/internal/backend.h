@@ -113,7 +113,18 @@ class FaultInjector {
   // The `nth` call of `call` from now on (1 = the next one) fails with
   // `code`; with `sticky` every later call of it fails too.
   void FailNth(Call call, int nth, std::int16_t code = GIS_SQL_ERROR, bool sticky = false);
-  void Clear() { rules_.clear(); }
+  // The same for a connection opened later beside this one (a host's
+  // sibling, CHostDataBase::OpenSibling): it starts with these rules, its
+  // calls counted apart, so that a test reaches the failures of work spread
+  // over two connections.
+  void FailNthInSiblings(Call call, int nth, std::int16_t code = GIS_SQL_ERROR,
+                         bool sticky = false);
+  // Takes the rules `opener` keeps for siblings as this injector's own.
+  void StartAsSiblingOf(const FaultInjector& opener) { rules_ = opener.siblingRules_; }
+  void Clear() {
+    rules_.clear();
+    siblingRules_.clear();
+  }
   // Counts one call of `call`. True (and `*code` set) when it must fail.
   bool Check(Call call, std::int16_t* code);
   // Calls of `call` counted since the injector was created or cleared.
@@ -127,6 +138,7 @@ class FaultInjector {
     bool sticky;
   };
   std::vector<Rule> rules_;
+  std::vector<Rule> siblingRules_;
   std::vector<int> counts_;
 };
 

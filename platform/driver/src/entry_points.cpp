@@ -126,6 +126,11 @@ void FaultInjector::FailNth(Call call, int nth, std::int16_t code, bool sticky) 
   rules_.push_back(Rule{call, nth, code, sticky});
 }
 
+void FaultInjector::FailNthInSiblings(Call call, int nth, std::int16_t code, bool sticky) {
+  if (nth < 1) nth = 1;
+  siblingRules_.push_back(Rule{call, nth, code, sticky});
+}
+
 bool FaultInjector::Check(Call call, std::int16_t* code) {
   const auto index = static_cast<std::size_t>(call);
   if (counts_.size() <= index) counts_.resize(index + 1, 0);

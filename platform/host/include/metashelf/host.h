@@ -108,6 +108,15 @@ class METASHELF_API CHostDataBase : public CBas_GDataBase,
   // transactions); statements run on HDBC() report in LastStatementError().
   virtual const std::string& LastError() const = 0;
 
+  // Another connection to the same database, with the credentials and the
+  // owner this one was opened with, as a host object of its own (its
+  // transactions, ids and statement errors are its own; nothing is
+  // provisioned again), so that a host or the library can work on two
+  // connections at once. It sees what this one has committed. Null with
+  // `*error` set (passwords never appear in it) when it cannot be opened or
+  // the backend offers none (SQLite, whose file a host opens again with Open).
+  virtual std::unique_ptr<CHostDataBase> OpenSibling(std::string* error);
+
   // Writes a consistent copy of the whole database to the new file
   // `destination` while others go on reading and writing (SQLite; the copy
   // is written beside it and renamed into place when whole). 1 on success,

@@ -96,8 +96,13 @@ std::string TakeOwner(std::string* uri) {
 
 class PgHostDataBase : public ConnectedHost<PgConnection> {
  public:
-  PgHostDataBase(std::unique_ptr<PgConnection> connection, std::string owner, std::string display)
-      : ConnectedHost(std::move(connection), std::move(owner)), display_(std::move(display)) {}
+  // `conninfo` is what the connection was opened with (the owner option
+  // taken out), kept for its siblings and never shown.
+  PgHostDataBase(std::unique_ptr<PgConnection> connection, std::string owner, std::string display,
+                 std::string conninfo)
+      : ConnectedHost(std::move(connection), std::move(owner)),
+        display_(std::move(display)),
+        conninfo_(std::move(conninfo)) {}
 
   bool Init(std::string* error) {
     // The owner exists from the start, as an Oracle user does; its catalog
@@ -251,6 +256,7 @@ class PgHostDataBase : public ConnectedHost<PgConnection> {
   }
   std::int32_t CheckStorage(std::vector<std::string>* /*problems*/) override { return 1; }
   std::string DisplayUri() const override { return display_; }
+  std::unique_ptr<CHostDataBase> OpenSibling(std::string* error) override;
 
  private:
   ResultPtr Run(const std::string& text, const std::vector<TextParam>& params) {
@@ -297,6 +303,7 @@ class PgHostDataBase : public ConnectedHost<PgConnection> {
 
   static constexpr int kIdBlock = 16;
   std::string display_;
+  std::string conninfo_;
   std::vector<std::int32_t> nextIds_;  // drawn, not handed out yet; last first
 };
 
@@ -397,7 +404,7 @@ std::unique_ptr<CHostDataBase> OpenPostgreSQL(const std::string& uri,
     return nullptr;
   }
   connection->SetRules(CatalogRules());
-  auto db = std::make_unique<PgHostDataBase>(std::move(connection), owner, display);
+  auto db = std::make_unique<PgHostDataBase>(std::move(connection), owner, display, conninfo);
   if (!db->Init(&reason)) {
     *error = "cannot prepare " + display + ": " + WithoutPasswords(reason, uri);
     return nullptr;
@@ -406,6 +413,26 @@ std::unique_ptr<CHostDataBase> OpenPostgreSQL(const std::string& uri,
 }
 
 namespace {
+
+// The registry and the owner's schema are there already: the sibling only
+// connects, with the rules its opener was given.
+std::unique_ptr<CHostDataBase> PgHostDataBase::OpenSibling(std::string* error) {
+  std::string ignored;
+  std::string& message = error ? *error : ignored;
+  return base::Guard(std::unique_ptr<CHostDataBase>(), [&]() -> std::unique_ptr<CHostDataBase> {
+    std::string reason;
+    auto connection = PgConnection::Open(conninfo_, &reason);
+    if (!connection) {
+      message = "cannot open " + display_ + ": " +
+                WithoutPasswords(driver::postgresql::MaskPassword(reason), conninfo_);
+      return nullptr;
+    }
+    connection->SetRules(connection_->rules());
+    connection->faults().StartAsSiblingOf(connection_->faults());
+    return std::make_unique<PgHostDataBase>(std::move(connection), owner_, display_, conninfo_);
+  });
+}
+
 bool IsPostgreSQLUri(const std::string& uri) {
   return uri.rfind("postgresql://", 0) == 0 || uri.rfind("postgres://", 0) == 0 ||
          uri.find('=') != std::string::npos;
