@@ -388,21 +388,31 @@ bool ParseTextQuery(const std::string& query, std::vector<TextTerm>* terms) {
     if (!phrase.words.empty()) out.push_back(std::move(phrase));
   }
   // A term that holds no word of the index (a dash or a bullet standing
-  // alone) would match nothing in either engine and so every record: it is
-  // left out, as a separator is.
-  if (std::unique_ptr<words::WordTokenizer> tokenizer = words::WordTokenizer::Open()) {
-    const auto holdsWord = [&tokenizer](const TextTerm& term) {
-      bool any = false;
-      for (const std::string& word : term.words) {
-        tokenizer->Tokenize(word, [&any](std::string_view) { any = true; });
-        if (any) return true;
+  // alone) would make the whole query match nothing in either engine: it
+  // is left out, as a separator is. A word with an ASCII letter or digit
+  // always holds one; the tokenizer is opened only for words without.
+  std::unique_ptr<words::WordTokenizer> tokenizer;
+  const auto holdsWord = [&tokenizer](const TextTerm& term) {
+    for (const std::string& word : term.words) {
+      if (std::any_of(word.begin(), word.end(), [](char c) {
+            return IsWordByte(static_cast<unsigned char>(c)) &&
+                   static_cast<unsigned char>(c) < 0x80;
+          })) {
+        return true;
       }
-      return false;
-    };
-    out.erase(std::remove_if(out.begin(), out.end(),
-                             [&holdsWord](const TextTerm& term) { return !holdsWord(term); }),
-              out.end());
-  }
+    }
+    if (!tokenizer) tokenizer = words::WordTokenizer::Open();
+    if (!tokenizer) return true;  // kept as it was written
+    bool any = false;
+    for (const std::string& word : term.words) {
+      tokenizer->Tokenize(word, [&any](std::string_view) { any = true; });
+      if (any) return true;
+    }
+    return false;
+  };
+  out.erase(std::remove_if(out.begin(), out.end(),
+                           [&holdsWord](const TextTerm& term) { return !holdsWord(term); }),
+            out.end());
   if (out.empty()) return false;
   *terms = std::move(out);
   return true;
