@@ -3,6 +3,7 @@
 #define METASHELF_SRC_DATASET_MDS_CONTEXT_H_
 
 #include <cstdint>
+#include <memory>
 
 #include "catalog/mtdb_context.h"
 #include "metashelf/driver.h"
@@ -10,6 +11,16 @@
 class CMetaDataBase_abs;
 class COraMetaSetOper;
 class CSchema;
+
+namespace metashelf {
+namespace search {
+class SearchIndex;
+// Frees a search index object where its class is known (search_index.cpp).
+struct SearchIndexRelease {
+  void operator()(SearchIndex* index) const;
+};
+}  // namespace search
+}  // namespace metashelf
 
 struct MdsContext {
   CMetaDataBase_abs* mdb = nullptr;  // catalog given to Open; not owned
@@ -23,6 +34,12 @@ struct MdsContext {
   // connection, and the gis_SQLShapeSerial it was read under (0: not read).
   std::uint64_t searchIndexSerial = 0;
   bool searchIndexPresent = false;
+  // The collection's search index object of the write path, made at first
+  // use and kept, with the inserts it prepared, while the connection's
+  // shape serial stays the one it was made under; released by Close.
+  std::unique_ptr<metashelf::search::SearchIndex, metashelf::search::SearchIndexRelease>
+      searchIndex;
+  std::uint64_t searchIndexMadeUnder = 0;
 };
 
 #endif  // METASHELF_SRC_DATASET_MDS_CONTEXT_H_

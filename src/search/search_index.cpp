@@ -85,6 +85,21 @@ std::unique_ptr<SearchIndex> IndexOfContext(MdsContext* ctx) {
   return SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
 }
 
+// The set's own index object for the write path: one tokenizer and one
+// set of prepared inserts for every record of a batch, made anew once the
+// tables they were prepared against may have changed.
+SearchIndex* KeptIndex(MdsContext* ctx) {
+  if (ctx == nullptr || ctx->opened == 0) return nullptr;
+  const std::uint64_t serial = gis_SQLShapeSerial(ctx->hdbc);
+  if (!ctx->searchIndex || serial == 0 || serial != ctx->searchIndexMadeUnder) {
+    // The statements of the old one are let go before the new one's are made.
+    ctx->searchIndex.reset();
+    ctx->searchIndex.reset(IndexOfContext(ctx).release());
+    ctx->searchIndexMadeUnder = serial;
+  }
+  return ctx->searchIndex.get();
+}
+
 // Whether the indexes exist, asked once per record written outside a batch
 // and once per batch inside one (the answer holds while the connection's
 // shape serial stays the same). A check that failed is not kept.
@@ -486,17 +501,21 @@ bool SearchIndex::Put(std::int64_t id, const IndexedRecord& record, bool fresh) 
   return record.dates.empty() || RunAll(hdbc_, InsertPeriods(Table("MS_DATE_"), id, record.dates));
 }
 
+void SearchIndexRelease::operator()(SearchIndex* index) const {
+  delete index;
+}
+
 bool IndexRecord(MdsContext* ctx, std::int64_t metaID, const CBaseMetaData& record) {
-  std::unique_ptr<SearchIndex> index = IndexOfContext(ctx);
-  if (!index || !WritesMaintain(ctx, index.get())) return true;
+  SearchIndex* index = KeptIndex(ctx);
+  if (index == nullptr || !WritesMaintain(ctx, index)) return true;
   IndexedRecord described;
   if (!DescribeRecord(record, ctx->schema, &described, HasDateNodes(ctx->schema))) return false;
   return index->Put(metaID, described) && index->AddValues(metaID);
 }
 
 bool UnindexRecord(MdsContext* ctx, std::int64_t metaID) {
-  std::unique_ptr<SearchIndex> index = IndexOfContext(ctx);
-  if (!index || !WritesMaintain(ctx, index.get())) return true;
+  SearchIndex* index = KeptIndex(ctx);
+  if (index == nullptr || !WritesMaintain(ctx, index)) return true;
   return index->Remove(metaID);
 }
 
