@@ -112,4 +112,29 @@ METASHELF_API std::int32_t MsDropSearchIndexes(CMetaDataSet_abs* set);
 // are, 0 when they are missing, partly built or cannot be read.
 METASHELF_API std::int32_t MsSearchIndexesReady(CMetaDataSet_abs* set);
 
+// For a large import into the opened `set`: where making the search indexes
+// once costs less than keeping them row by row (PostgreSQL), every write
+// from now on, of any connection or process, keeps the search rows of its
+// records (free text, boxes, dates) in its own transaction but no index;
+// MsEndDeferredSearchIndexes makes them. Entered when the indexes are
+// ready or the collection holds no record (its index tables are then made),
+// or joined when another import is in it: `*deferred` 1. Otherwise nothing
+// changes and `*deferred` is 0: the engine keeps its indexes row by row
+// (SQLite), or the collection holds records and its indexes are not ready
+// (build them after the import, or let the first search do it). Meanwhile
+// the indexes count as not ready; a search builds them anew. Call it
+// outside a transaction. 1, or 0 when a statement failed (nothing changed).
+METASHELF_API std::int32_t MsDeferSearchIndexes(CMetaDataSet_abs* set, std::int32_t* deferred);
+
+// Ends what MsDeferSearchIndexes began on the same `set`. The last import
+// to end makes the indexes (once every write that kept only the rows is
+// committed: the distinct values of every record, the indexes and their
+// statistics, the ready mark last); `*ready`, when not null, is then 1.
+// It is 0 when another import is still writing, which makes them when it
+// ends. An import that never ends (a process killed) leaves the indexes not
+// ready: the next search builds them anew. Call it outside a transaction,
+// where it commits in steps of its own. 1, or 0 when a statement failed
+// (the indexes are then not ready).
+METASHELF_API std::int32_t MsEndDeferredSearchIndexes(CMetaDataSet_abs* set, std::int32_t* ready);
+
 #endif  // METASHELF_SEARCH_H_

@@ -34,6 +34,9 @@ struct MdsContext {
   // connection, and the gis_SQLShapeSerial it was read under (0: not read).
   std::uint64_t searchIndexSerial = 0;
   bool searchIndexPresent = false;
+  // Whether writes keep only the indexes' rows (their indexes wait for the
+  // end of an import), read with searchIndexPresent.
+  bool searchRowsOnly = false;
   // The collection's search index object of the write path, made at first
   // use and kept, with the inserts it prepared, while the connection's
   // shape serial stays the one it was made under; released by Close.

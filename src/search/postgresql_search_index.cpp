@@ -105,6 +105,69 @@ class PostgresSearchIndex : public SearchIndex {
                });
   }
 
+  // Rows kept without their indexes. The mark is a row of MS_ROWS, a
+  // table that stays once made (only Drop takes it), so that no writer
+  // ever reads one that an ending state is taking away.
+  bool DefersIndexes() const override { return true; }
+
+  bool RowsOnly() override {
+    std::int64_t count = 0;
+    return Exists("MS_ROWS_") &&
+           QueryInt(hdbc_, "select count(*) from " + Table("MS_ROWS_"), &count) && count > 0;
+  }
+
+  bool DeferIndexes() override {
+    std::vector<std::string> texts;
+    if (!Exists("MS_ROWS_"))
+      texts.push_back("CREATE TABLE " + Table("MS_ROWS_") + "(HOLDS NUMBER)");
+    texts.push_back("INSERT INTO " + Table("MS_ROWS_") + "(HOLDS) VALUES (1)");
+    texts.push_back("DROP TABLE IF EXISTS " + Table("MS_READY_"));
+    return RunAll(hdbc_, texts) && DropIndexesOf({"MS_FTS_", "MS_VAL_", "MS_BOX_"});
+  }
+
+  // The lock waits for every transaction that read the mark, and keeps
+  // new ones from reading it until the end's unit is committed: a writer
+  // then adds its own distinct values again.
+  bool UndeferIndexes() override {
+    return RunAll(hdbc_,
+                  {"LOCK TABLE " + Table("MS_ROWS_") + " IN ACCESS EXCLUSIVE MODE",
+                   "DELETE FROM " + Table("MS_ROWS_"), "TRUNCATE TABLE " + Table("MS_VAL_")}) &&
+           DropIndexesOf({"MS_FTS_", "MS_VAL_", "MS_BOX_", "MS_DATE_"});
+  }
+
+  std::string UncoveredQuery() override {
+    return "select count(*) from " + Table("MS_FTS_") + " F full join (select META_ID from " +
+           owner_ + ".KRDB_META_INFO where COL_ID=" + id_ +
+           ") R on F.METAID=R.META_ID where F.METAID is null or R.META_ID is null";
+  }
+
+  bool WritesPending() override {
+    std::int64_t pending = 0;
+    return QueryInt(hdbc_, "select case when txid_current_if_assigned() is null then 0 else 1 end",
+                    &pending) &&
+           pending != 0;
+  }
+
+  // Advisory locks keyed by the mark's name: a session's shared lock for
+  // each writer joined, which ends with its connection (an import killed
+  // leaves none), and a lock of the unit's own for starts and ends.
+  std::string WritersText(Writers step) override {
+    const std::string key = "hashtext(lower('" + Table("MS_ROWS_") + "')),";
+    switch (step) {
+      case Writers::kJoin:
+        return "select pg_advisory_lock_shared(" + key + "1)";
+      case Writers::kLeave:
+        return "select pg_advisory_unlock_shared(" + key + "1)";
+      case Writers::kLast:
+        return "select cast(pg_try_advisory_lock(" + key + "1) as integer)";
+      case Writers::kRelease:
+        return "select pg_advisory_unlock(" + key + "1)";
+      case Writers::kSerialize:
+        return "select pg_advisory_xact_lock(" + key + "2)";
+    }
+    return std::string();
+  }
+
   // "" when the query's words could not be taken.
   std::string TextIds(const std::vector<TextTerm>& terms) override {
     Query query;
@@ -214,7 +277,7 @@ class PostgresSearchIndex : public SearchIndex {
   }
 
   std::vector<const char*> Stems() const override {
-    return {"MS_READY_", "MS_FTS_", "MS_VAL_", "MS_BOX_", "MS_DATE_"};
+    return {"MS_ROWS_", "MS_READY_", "MS_FTS_", "MS_VAL_", "MS_BOX_", "MS_DATE_"};
   }
 
   // One pass over the rows a build wrote costs less than keeping the
@@ -390,6 +453,24 @@ class PostgresSearchIndex : public SearchIndex {
       }
       if (indicator != -1) values->push_back(text.data());
     }
+  }
+
+  // Drops every index of the tables `stems` but their keys.
+  bool DropIndexesOf(const std::vector<const char*>& stems) {
+    std::string tables;
+    for (const char* stem : stems) {
+      tables += (tables.empty() ? "" : ",") + std::string("to_regclass('") + Table(stem) + "')";
+    }
+    std::vector<std::string> names;
+    if (!ReadValues("select C.RELNAME from pg_index I join pg_class C on C.oid=I.indexrelid "
+                    "where not I.indisprimary and I.indrelid in (" +
+                        tables + ")",
+                    &names)) {
+      return false;
+    }
+    std::vector<std::string> texts;
+    for (const std::string& name : names) texts.push_back("DROP INDEX " + owner_ + "." + name);
+    return RunAll(hdbc_, texts);
   }
 
   bool HasExtension(const char* name) {

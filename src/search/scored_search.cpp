@@ -11,6 +11,7 @@
 #include "metashelf/base/guard.h"
 #include "metashelf/ora_metadataset.h"
 #include "metashelf/search.h"
+#include "search/deferred_indexes.h"
 #include "search/id_query.h"
 #include "search/query_builder.h"
 #include "search/request_checks.h"
@@ -185,5 +186,27 @@ std::int32_t MsSearchIndexesReady(CMetaDataSet_abs* set) {
     if (!Open(set, &opened)) return 0;
     std::unique_ptr<SearchIndex> index = IndexOf(opened);
     return index && index->Ready() ? 1 : 0;
+  });
+}
+
+std::int32_t MsDeferSearchIndexes(CMetaDataSet_abs* set, std::int32_t* deferred) {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    Opened opened;
+    if (deferred == nullptr || !Open(set, &opened)) return 0;
+    bool entered = false;
+    const bool ok = metashelf::search::DeferSearchIndexes(opened.ctx, &entered);
+    *deferred = entered ? 1 : 0;
+    return ok ? 1 : 0;
+  });
+}
+
+std::int32_t MsEndDeferredSearchIndexes(CMetaDataSet_abs* set, std::int32_t* ready) {
+  return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
+    Opened opened;
+    if (!Open(set, &opened)) return 0;
+    bool made = false;
+    const bool ok = metashelf::search::EndDeferredIndexes(opened.set, opened.ctx, &made);
+    if (ready != nullptr) *ready = made ? 1 : 0;
+    return ok ? 1 : 0;
   });
 }

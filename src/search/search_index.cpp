@@ -100,17 +100,20 @@ SearchIndex* KeptIndex(MdsContext* ctx) {
   return ctx->searchIndex.get();
 }
 
-// Whether the indexes exist, asked once per record written outside a batch
-// and once per batch inside one (the answer holds while the connection's
-// shape serial stays the same). A check that failed is not kept.
+// Whether the indexes exist, and whether writes keep only their rows,
+// asked once per record written outside a batch and once per batch inside
+// one (the answer holds while the connection's shape serial stays the
+// same). A check that failed is not kept.
 bool WritesMaintain(MdsContext* ctx, SearchIndex* index) {
   const std::uint64_t serial = gis_SQLShapeSerial(ctx->hdbc);
   if (serial != 0 && serial == ctx->searchIndexSerial) return ctx->searchIndexPresent;
   const std::uint64_t failures = gis_SQLFailureCount(ctx->hdbc);
   const bool present = index->Present();
+  const bool rowsOnly = present && index->RowsOnly();
   const bool known = gis_SQLFailureCount(ctx->hdbc) == failures;
   ctx->searchIndexSerial = known ? serial : 0;
   ctx->searchIndexPresent = present;
+  ctx->searchRowsOnly = rowsOnly;
   return present;
 }
 
@@ -510,7 +513,8 @@ bool IndexRecord(MdsContext* ctx, std::int64_t metaID, const CBaseMetaData& reco
   if (index == nullptr || !WritesMaintain(ctx, index)) return true;
   IndexedRecord described;
   if (!DescribeRecord(record, ctx->schema, &described, HasDateNodes(ctx->schema))) return false;
-  return index->Put(metaID, described) && index->AddValues(metaID);
+  // While the indexes wait, the distinct values are taken once at the end.
+  return index->Put(metaID, described) && (ctx->searchRowsOnly || index->AddValues(metaID));
 }
 
 bool UnindexRecord(MdsContext* ctx, std::int64_t metaID) {
@@ -530,13 +534,13 @@ void DropSearchIndexes(CMetaDataBase_abs* catalog, std::int32_t colID) {
   if (index) index->Drop();
 }
 
-namespace {
-
 CHostDataBase* HostOf(MdsContext* ctx) {
   auto* mdb = dynamic_cast<COraMetaDataBase*>(ctx->mdb);
   return mdb == nullptr ? nullptr
                         : dynamic_cast<CHostDataBase*>(CatalogAccess::Context(*mdb).database);
 }
+
+namespace {
 
 // Writes what the indexes hold of the records `ids` (ascending) in units
 // that commit outside a transaction. The records are read and described on
@@ -613,15 +617,19 @@ bool BuildSearchIndexes(COraMetaDataSet* /*set*/, MdsContext* ctx, std::int64_t*
   // and takes its share of the end of the build.
   std::unique_ptr<CHostDataBase> second = index->OpenReading(HostOf(ctx));
   if (!WriteRecords(index.get(), ctx, ids, second.get(), records)) return false;
+  return MakeIndexes(index.get(), ctx->hdbc, second.get());
+}
+
+bool MakeIndexes(SearchIndex* index, gis_SQLHDBC_STRU* hdbc, CHostDataBase* second) {
   std::vector<std::vector<std::string>> lanes;
-  if (second) lanes = index->FinishingLanes();
+  if (second != nullptr) lanes = index->FinishingLanes();
   // The ready mark comes last, once both lanes' work is committed.
   if (lanes.size() == 2) {
-    if (!RunLanes(ctx->hdbc, lanes[0], second->HDBC(), lanes[1])) return false;
-    db::Unit ready(ctx->hdbc);
+    if (!RunLanes(hdbc, lanes[0], second->HDBC(), lanes[1])) return false;
+    db::Unit ready(hdbc);
     return ready.ok() && index->MarkLanesReady() && ready.Commit();
   }
-  db::Unit ready(ctx->hdbc);
+  db::Unit ready(hdbc);
   return ready.ok() && index->AddValues(-1) && index->FinishBuild() && index->MarkReady() &&
          ready.Commit();
 }

@@ -161,6 +161,40 @@ class SearchIndex {
   // candidate that the value test refuses.
   virtual bool AddValues(std::int64_t id) = 0;
 
+  // Rows kept without their indexes (deferred_indexes.h): an import writes
+  // the words, box and period rows of its records and the indexes are made
+  // once at its end. An engine that keeps its indexes row by row never
+  // enters that state; only PostgreSQL's does.
+  virtual bool DefersIndexes() const { return false; }
+  // Whether the state's mark is set: writes then keep the rows but not the
+  // distinct values. Reading the mark holds it until the transaction ends,
+  // so that the state's end waits for every writer that read it.
+  virtual bool RowsOnly() { return false; }
+  // In a unit, over tables of the current layout: sets the mark and drops
+  // the ready mark and the indexes the rows are written without (the
+  // tables' keys and the periods' indexes stay, so that a record's rows
+  // are still replaced by its id).
+  virtual bool DeferIndexes() { return false; }
+  // In a unit, before the indexes are made again: waits for the writers
+  // that read the mark, removes it, empties the distinct values (taken
+  // anew from every record) and drops every index left, which the end
+  // makes again.
+  virtual bool UndeferIndexes() { return false; }
+  // The number of records without a words row, and of words rows of no
+  // record (0 when every record was written in the state or before it).
+  virtual std::string UncoveredQuery() { return std::string(); }
+  // Whether this connection's transaction holds writes not yet committed
+  // (a caller's transaction is open), which no other connection sees.
+  virtual bool WritesPending() { return false; }
+  // The writers of a collection in the state, counted by the database so
+  // that the last to end makes the indexes: kJoin (held until kLeave or
+  // the end of the connection), kLeave, kLast (a query, 1 when no other
+  // writer is joined, which keeps others from joining until kRelease),
+  // kRelease, and kSerialize (held until the unit ends: starts and ends
+  // run one at a time).
+  enum class Writers { kJoin, kLeave, kLast, kRelease, kSerialize };
+  virtual std::string WritersText(Writers /*step*/) { return std::string(); }
+
   // Sub-selects yielding METAID, for the search statement.
   virtual std::string TextIds(const std::vector<TextTerm>& terms) = 0;
   std::string BoxIds(const GeoBox& box, bool within);
@@ -256,6 +290,14 @@ void DropSearchIndexes(CMetaDataBase_abs* catalog, std::int32_t colID);
 
 // Builds the indexes of the set's collection from its stored records.
 bool BuildSearchIndexes(COraMetaDataSet* set, MdsContext* ctx, std::int64_t* records);
+// Makes the indexes over the rows written, each statement committed on its
+// own, and marks them ready last: in FinishingLanes' two lanes when
+// `second` (OpenReading's) is given and the engine splits them, else in one
+// unit on `hdbc`.
+bool MakeIndexes(SearchIndex* index, gis_SQLHDBC_STRU* hdbc, CHostDataBase* second);
+// The host object of the set's catalog; null when it is not a host
+// database's.
+CHostDataBase* HostOf(MdsContext* ctx);
 
 }  // namespace search
 }  // namespace metashelf

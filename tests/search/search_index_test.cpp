@@ -147,15 +147,24 @@ class IndexedSearchTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override { USE_CORPUS_COLLECTION(c, GetParam()); }
 
-  std::set<std::int64_t> Run(const SearchNode& node, std::int32_t* rc) {
+  std::set<std::int64_t> Run(const SearchNode& node, std::int32_t* rc,
+                             CMetaDataSet_abs* set = nullptr) {
     std::vector<MsSearchHit> hits;
     std::int32_t total = -1;
-    *rc = MsSearch(&c->set, "1", {node}, MsSearchOptions(), &hits, &total);
+    *rc = MsSearch(set == nullptr ? &c->set : set, "1", {node}, MsSearchOptions(), &hits, &total);
     if (*rc == 1) {
       EXPECT_EQ(total, static_cast<std::int32_t>(hits.size()));
     }
     return Ids(hits);
   }
+
+  // The substring, box and free-text answers of `set`, whose records are
+  // `texts`, each against the evaluation that uses no index.
+  void ExpectSubstringAnswers(CMetaDataSet_abs* set,
+                              const std::map<std::int64_t, std::string>& texts);
+  void ExpectBoxAnswers(CMetaDataSet_abs* set, const std::map<std::int64_t, std::string>& texts);
+  void ExpectFreeTextAnswers(CMetaDataSet_abs* set,
+                             const std::map<std::int64_t, std::string>& texts);
 
   // A collection of its own on the corpus's schema, opened in `set`; its
   // id, or 0 when it could not be made.
@@ -171,7 +180,8 @@ class IndexedSearchTest : public ::testing::TestWithParam<std::string> {
   CorpusCollection* c = nullptr;
 };
 
-TEST_P(IndexedSearchTest, SubstringAnswersEqualThoseOfTheStoredValues) {
+void IndexedSearchTest::ExpectSubstringAnswers(CMetaDataSet_abs* set,
+                                               const std::map<std::int64_t, std::string>& texts) {
   // More trigrams than are weighed, in a few titles.
   const std::string many = "USGS Imagery Topo Base Map Service from The National";
   const struct {
@@ -188,14 +198,15 @@ TEST_P(IndexedSearchTest, SubstringAnswersEqualThoseOfTheStoredValues) {
   for (const auto& k : cases) {
     const SearchNode node = Node("like", k.value, k.path);
     std::int32_t rc = 0;
-    const auto got = Run(node, &rc);
+    const auto got = Run(node, &rc, set);
     ASSERT_EQ(rc, 1) << k.value;
-    const auto bag = search_test::Matching(c->texts, node, Kind::kText);
+    const auto bag = search_test::Matching(texts, node, Kind::kText);
     EXPECT_EQ(got, std::set<std::int64_t>(bag.begin(), bag.end())) << k.path << " like " << k.value;
   }
 }
 
-TEST_P(IndexedSearchTest, BoxAnswersEqualThoseOfTheBoundValues) {
+void IndexedSearchTest::ExpectBoxAnswers(CMetaDataSet_abs* set,
+                                         const std::map<std::int64_t, std::string>& texts) {
   const struct {
     const char* box;
     BoxOf q;
@@ -210,10 +221,10 @@ TEST_P(IndexedSearchTest, BoxAnswersEqualThoseOfTheBoundValues) {
   for (const auto& k : cases) {
     for (bool within : {false, true}) {
       std::int32_t rc = 0;
-      const auto got = Run(Node(within ? "within" : "intersects", k.box), &rc);
+      const auto got = Run(Node(within ? "within" : "intersects", k.box), &rc, set);
       ASSERT_EQ(rc, 1) << k.box;
       std::set<std::int64_t> expected;
-      for (const auto& [id, xml] : c->texts) {
+      for (const auto& [id, xml] : texts) {
         if (BoxMatches(xml, k.q, within)) expected.insert(id);
       }
       EXPECT_EQ(got, expected) << (within ? "within " : "intersects ") << k.box;
@@ -221,20 +232,33 @@ TEST_P(IndexedSearchTest, BoxAnswersEqualThoseOfTheBoundValues) {
   }
 }
 
-TEST_P(IndexedSearchTest, FreeTextAnswersEqualThoseOfTheRecordWords) {
+void IndexedSearchTest::ExpectFreeTextAnswers(CMetaDataSet_abs* set,
+                                              const std::map<std::int64_t, std::string>& texts) {
   for (const char* query :
        {"water", "Water QUALITY", "\"water bodies\"", "hydro*", "census AND NEAR(\"x\")",
         "roads -transportation", "zzzzqq", "GEWASSER", "\"f\xC3\xBCr die\"", "M\xC3\xBCnst*",
         "\"data set\"*", "water \xE2\x80\x94"}) {
     std::int32_t rc = 0;
-    const auto got = Run(Node("text", query), &rc);
+    const auto got = Run(Node("text", query), &rc, set);
     ASSERT_EQ(rc, 1) << query;
     std::set<std::int64_t> expected;
-    for (const auto& [id, xml] : c->texts) {
+    for (const auto& [id, xml] : texts) {
       if (Holds(Words(xml), query)) expected.insert(id);
     }
     EXPECT_EQ(got, expected) << query;
   }
+}
+
+TEST_P(IndexedSearchTest, SubstringAnswersEqualThoseOfTheStoredValues) {
+  ExpectSubstringAnswers(&c->set, c->texts);
+}
+
+TEST_P(IndexedSearchTest, BoxAnswersEqualThoseOfTheBoundValues) {
+  ExpectBoxAnswers(&c->set, c->texts);
+}
+
+TEST_P(IndexedSearchTest, FreeTextAnswersEqualThoseOfTheRecordWords) {
+  ExpectFreeTextAnswers(&c->set, c->texts);
 }
 
 // On PostgreSQL a phrase is looked up by the pairs of adjacent words kept
@@ -809,6 +833,136 @@ TEST_P(IndexedSearchTest, ABuildThatFailsLeavesTheIndexesNotReady) {
   EXPECT_EQ(redone > clean, GetParam() == "postgresql") << redone << " " << clean;
   EXPECT_EQ(MsSearchIndexesReady(&c->set), 1);
   EXPECT_EQ(Run(Node("text", "water"), &rc), before);
+}
+
+// A set on a connection of its own to the test's catalog.
+struct OtherConnection {
+  std::unique_ptr<CHostDataBase> db;
+  COraMetaDataBase catalog;
+  COraMetaDataSet set;
+  CSchema* schema = nullptr;
+  bool Open(const std::string& uri, std::int32_t colID) {
+    std::string error;
+    db = CHostDataBase::Open(uri, &error);
+    if (!db || catalog.mtdb_Open(db.get(), db->FindMtdb("search"), 0) != 1 ||
+        set.Open(&catalog, colID) != 1) {
+      return false;
+    }
+    set.GetCSchemaPtr(&schema);
+    return schema != nullptr;
+  }
+  ~OtherConnection() {
+    set.Close();
+    catalog.mtdb_Close();
+  }
+};
+
+// Adds `xml` through `set`, keeping it in `texts` by its id.
+void Add(COraMetaDataSet& set, CSchema* schema, const std::string& xml,
+         std::map<std::int64_t, std::string>* texts) {
+  CBaseMetaData record(schema);
+  ASSERT_EQ(record.LoadXml(xml.data(), xml.size()), 1);
+  const std::int64_t id = set.AddMetaData(&record);
+  ASSERT_GT(id, 0);
+  (*texts)[id] = xml;
+}
+
+// On PostgreSQL an import's writes keep the rows while the indexes wait,
+// and the indexes are made once when the last import in that state ends:
+// records added in a batch and one by one, replaced and deleted, on the
+// set's connection and on another's, are then found as the evaluation
+// without the indexes finds them. On SQLite nothing waits.
+TEST_P(IndexedSearchTest, RowsWrittenWhileTheIndexesWaitAreFoundOnceTheyAreMade) {
+  const bool defers = GetParam() == "postgresql";
+  COraMetaDataSet set;
+  CSchema* schema = nullptr;
+  const std::int32_t colID = OpenScratch("deferred", &set, &schema);
+  ASSERT_GT(colID, 0);
+  OtherConnection other;
+  ASSERT_TRUE(other.Open(c->fresh->uri, colID));
+  std::vector<std::string> corpus;
+  for (const auto& [id, xml] : c->texts) {
+    if (corpus.size() < 60) corpus.push_back(xml);
+  }
+  std::int32_t deferred = -1;
+  std::int32_t joined = -1;
+  ASSERT_EQ(MsDeferSearchIndexes(&set, &deferred), 1);
+  ASSERT_EQ(MsDeferSearchIndexes(&other.set, &joined), 1);
+  EXPECT_EQ(deferred, defers ? 1 : 0);
+  EXPECT_EQ(joined, deferred);
+  std::map<std::int64_t, std::string> texts;
+  gis_SQLHDBC_STRU* hdbc = nullptr;
+  char owner[64] = {};
+  c->catalog.GetOraBaseInfo(hdbc, owner);
+  ASSERT_EQ(gis_SQLBeginBatch(hdbc), 0);
+  for (std::size_t k = 0; k < 40; ++k) Add(set, schema, corpus[k], &texts);
+  ASSERT_EQ(gis_SQLEndUnit(hdbc, 1), 0);
+  for (std::size_t k = 40; k < 50; ++k) Add(other.set, other.schema, corpus[k], &texts);
+  const std::int64_t replaced = texts.begin()->first;
+  const std::int64_t deleted = std::next(texts.begin())->first;
+  CBaseMetaData record(schema);
+  ASSERT_EQ(record.LoadXml(corpus[55].data(), corpus[55].size()), 1);
+  ASSERT_EQ(set.UpdateMetaData(replaced, &record), 1);
+  texts[replaced] = corpus[55];
+  ASSERT_EQ(other.set.DelMetaData(deleted), 1);
+  texts.erase(deleted);
+  EXPECT_EQ(MsSearchIndexesReady(&set), 0);
+  std::int32_t ready = -1;
+  ASSERT_EQ(MsEndDeferredSearchIndexes(&other.set, &ready), 1);
+  EXPECT_EQ(ready, 0);  // the set is still writing
+  ASSERT_EQ(MsEndDeferredSearchIndexes(&set, &ready), 1);
+  EXPECT_EQ(ready, deferred);
+  EXPECT_EQ(MsSearchIndexesReady(&set), deferred);
+  ExpectSubstringAnswers(&set, texts);
+  ExpectBoxAnswers(&set, texts);
+  ExpectFreeTextAnswers(&set, texts);
+  set.Close();
+  EXPECT_EQ(set.Remove(&c->catalog, colID), 1);
+}
+
+// A state never ended (its import killed: its connection went) leaves the
+// indexes not ready: the next search builds them anew, or the next import
+// takes the state over and makes them when it ends; either way the answers
+// are right.
+TEST_P(IndexedSearchTest, AStateNeverEndedLeavesTheIndexesToTheNextSearchOrImport) {
+  if (GetParam() != "postgresql") GTEST_SKIP() << "only PostgreSQL's indexes wait";
+  COraMetaDataSet set;
+  CSchema* schema = nullptr;
+  const std::int32_t colID = OpenScratch("abandoned", &set, &schema);
+  ASSERT_GT(colID, 0);
+  std::vector<std::string> corpus;
+  for (const auto& [id, xml] : c->texts) {
+    if (corpus.size() < 12) corpus.push_back(xml);
+  }
+  std::map<std::int64_t, std::string> texts;
+  for (std::size_t k = 0; k < 8; ++k) Add(set, schema, corpus[k], &texts);
+  ASSERT_EQ(MsReindex(&set, nullptr), 1);
+  std::size_t next = 8;
+  for (const bool searchFirst : {true, false}) {
+    {
+      OtherConnection killed;
+      ASSERT_TRUE(killed.Open(c->fresh->uri, colID));
+      std::int32_t deferred = 0;
+      ASSERT_EQ(MsDeferSearchIndexes(&killed.set, &deferred), 1);
+      ASSERT_EQ(deferred, 1);
+      Add(killed.set, killed.schema, corpus[next++], &texts);
+    }
+    EXPECT_EQ(MsSearchIndexesReady(&set), 0) << searchFirst;
+    if (!searchFirst) {
+      std::int32_t deferred = 0;
+      std::int32_t ready = 0;
+      ASSERT_EQ(MsDeferSearchIndexes(&set, &deferred), 1);
+      EXPECT_EQ(deferred, 1);
+      Add(set, schema, corpus[next++], &texts);
+      ASSERT_EQ(MsEndDeferredSearchIndexes(&set, &ready), 1);
+      EXPECT_EQ(ready, 1);
+    }
+    ExpectSubstringAnswers(&set, texts);
+    ExpectFreeTextAnswers(&set, texts);
+    EXPECT_EQ(MsSearchIndexesReady(&set), 1) << searchFirst;
+  }
+  set.Close();
+  EXPECT_EQ(set.Remove(&c->catalog, colID), 1);
 }
 
 METASHELF_ON_EVERY_BACKEND(IndexedSearchTest);
