@@ -569,6 +569,39 @@ TEST_P(CliWorkflowTest, ValueIndexesBuiltAfterTheRowsServeSearchesAndComeBackWhe
   EXPECT_EQ(bad.status, 2) << bad.err;
 }
 
+// On PostgreSQL an import, the first into a new collection as well as one
+// into a collection whose search indexes are ready, leaves them ready: no
+// search has to build them. One without them leaves them to the first
+// search, as every import into a new collection does on SQLite.
+TEST_P(CliWorkflowTest, AnImportLeavesTheSearchIndexesReady) {
+  Ok({"schema", "add", "fgdc"});
+  const bool makes = GetParam() == "postgresql";
+  auto ready = [&](const std::string& c) {
+    const std::string id = CollectionId(c);
+    return Query(makes ? "SELECT count(*) FROM pg_tables WHERE schemaname='metashelf' AND "
+                         "tablename='ms_ready_" +
+                             id + "'"
+                       : "SELECT count(*) FROM sqlite_master WHERE name='METASHELF.MS_READY_" + id +
+                             "'") == "1";
+  };
+  const std::set<std::string> water = {"Hydrography of the Upper Willow Creek Watershed, Oregon",
+                                       "Land Cover of Boulder County, Colorado, 2016",
+                                       "Groundwater Wells of the Edwards Aquifer Region, Texas"};
+  for (const bool without : {false, true}) {
+    const std::string c = Coll(without ? "unindexed" : "indexed");
+    Ok({"collection", "create", c, "--schema", "fgdc"});
+    std::vector<std::string> args = {"import", c, kSamples + "/fgdc/lake_champlain_bathymetry.xml"};
+    if (without) args.emplace_back("--no-search-indexes");
+    Ok(args);
+    EXPECT_EQ(ready(c), makes && !without) << c;
+    args[2] = kSamples + "/fgdc";
+    Ok(args);
+    EXPECT_EQ(ready(c), makes && !without) << c;
+    EXPECT_EQ(Titles(Ok({"search", c, "abstract like water"}).out), water) << c;
+    EXPECT_TRUE(ready(c)) << c;
+  }
+}
+
 TEST_P(CliWorkflowTest, CorpusRoundTrip) {
   const std::string corpus = METASHELF_CORPUS_DIR;
   if (!fs::is_directory(corpus + "/fgdc")) {

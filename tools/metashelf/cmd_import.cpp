@@ -8,7 +8,9 @@
 // leaves no trace and the others go on. Where the backend writes through
 // several connections at once (PostgreSQL), the batches go to writers of
 // their own (writer_pool.h) while this thread reads on. A large import
-// builds the collection's value indexes once after its rows (index_plan.h).
+// builds the collection's value indexes once after its rows (index_plan.h);
+// on PostgreSQL the search indexes' rows are written with the records and
+// their indexes made once at the end (value_indexes.h).
 // SIGINT and SIGTERM stop it between records: what was read is written and
 // the indexes are built before it ends. Ends with a summary; the exit
 // status is 0 only when every record was stored and the indexes are in
@@ -239,8 +241,8 @@ int RunImport(const Globals& globals, const ImportOptions& options) {
   InterruptPoint interrupt;
   // Where the backend says it costs nothing when they are all there, every
   // import first builds value indexes that an interrupted one left dropped.
-  ImportValueIndexes indexes(collection, policy.restoreBeforeImport, after, progress,
-                             effective.quietNotes);
+  ImportValueIndexes indexes(collection, policy.restoreBeforeImport, after,
+                             !options.noSearchIndexes, progress, effective.quietNotes);
   // One writer writes on the reading thread, through the collection opened
   // above; several each have a session of their own, opened once the
   // indexes are dropped and made while the signals are held.
@@ -357,6 +359,12 @@ void AddImportCommand(CLI::App& app, Globals& globals, Action& action) {
           "backend's choice unless given (2 on PostgreSQL; SQLite writes with one). With more than "
           "one, records get their ids in the order they are written, not in the order of the files")
       ->check(CLI::Range(1, kMaxWriters));
+  importCmd->add_flag(
+      "--no-search-indexes", options->noSearchIndexes,
+      "import without the search indexes (free text, substrings, boxes): those there are "
+      "dropped, and the first search or 'metashelf reindex' builds them. Otherwise, on "
+      "PostgreSQL, an import into a collection that is empty or whose search indexes are ready "
+      "writes their rows with its records and makes the indexes once when it ends");
   importCmd->add_flag("--no-notes", options->quietNotes,
                       "do not list, per record, values that stay inline or lie under paths the "
                       "schema does not know (rejections and the summary are always listed)");

@@ -51,6 +51,9 @@ struct ImportOptions {
   // Connections that write at once (writer_pool.h); 0: as many as the
   // backend's policy says (MsGetWriterPolicy).
   int writers = 0;
+  // Import without the search indexes (value_indexes.h): they are
+  // dropped, and the first search builds them.
+  bool noSearchIndexes = false;
   bool remarks = true;      // keep each record's file name as its remark
   bool quietNotes = false;  // no notes on values kept inline
 };

@@ -12,7 +12,7 @@ constexpr std::int32_t kNameTaken = 955;
 }  // namespace
 
 ImportValueIndexes::ImportValueIndexes(Collection& collection, bool restoreFirst, bool after,
-                                       Progress& progress, bool quiet)
+                                       bool search, Progress& progress, bool quiet)
     : db_(collection.session().db()),
       name_(collection.name()),
       progress_(progress),
@@ -29,22 +29,34 @@ ImportValueIndexes::ImportValueIndexes(Collection& collection, bool restoreFirst
                      "' that an earlier import left missing");
     }
   }
-  if (!after) return;
-  dropped_ = true;
-  // Search indexes that exist are built anew over all rows at the end
-  // rather than kept record by record.
-  if (MsSearchIndexesReady(collectionSet_) == 1) {
-    searchDropped_ = MsDropSearchIndexes(collectionSet_) == 1;
+  if (after) {
+    dropped_ = true;
+    if (MsDropValueIndexes(collectionSet_) != 1) {
+      // Whatever was dropped is made again; the import keeps them in place.
+      if (!Finish()) Fail("cannot build the value indexes of '" + name_ + "' again");
+      if (!quiet_) progress_.Note("keeping the value indexes of '" + name_ + "' in place");
+    }
   }
-  if (MsDropValueIndexes(collectionSet_) != 1) {
-    // Whatever was dropped is made again; the import keeps them in place.
-    if (!Finish()) Fail("cannot build the value indexes of '" + name_ + "' again");
-    if (!quiet_) progress_.Note("keeping the value indexes of '" + name_ + "' in place");
+  if (!search) {
+    if (MsDropSearchIndexes(collectionSet_) != 1) {
+      Fail("cannot drop the search indexes of '" + name_ + "'");
+    }
+    return;
+  }
+  std::int32_t deferred = 0;
+  if (MsDeferSearchIndexes(collectionSet_, &deferred) != 1) {
+    Fail("cannot prepare the search indexes of '" + name_ + "' for the import");
+  }
+  searchDeferred_ = deferred == 1;
+  // Where they are kept row by row, ready ones are built anew over all
+  // rows at the end when the value indexes are.
+  if (!searchDeferred_ && dropped_ && MsSearchIndexesReady(collectionSet_) == 1) {
+    searchDropped_ = MsDropSearchIndexes(collectionSet_) == 1;
   }
 }
 
 ImportValueIndexes::~ImportValueIndexes() {
-  if (!dropped_) return;
+  if (!dropped_ && !searchDeferred_) return;
   try {
     Finish();
   } catch (...) {
@@ -53,16 +65,29 @@ ImportValueIndexes::~ImportValueIndexes() {
 }
 
 bool ImportValueIndexes::Finish() {
-  if (!dropped_) return true;
-  dropped_ = false;
-  // The value indexes come first: the search index build then reads each
-  // node's values in order through them instead of sorting every text row.
-  if (!quiet_) progress_.Note("building the value indexes of '" + name_ + "' over its rows");
-  std::string reason;
-  const bool restored = Restore(nullptr, &reason);
-  if (!restored) {
-    progress_.Note("could not build the value indexes of '" + name_ + "'" + reason +
-                   "; searches stay correct but slow until the next import builds them");
+  bool restored = true;
+  if (dropped_) {
+    dropped_ = false;
+    // The value indexes come first: the search index build then reads each
+    // node's values in order through them instead of sorting every text
+    // row.
+    if (!quiet_) progress_.Note("building the value indexes of '" + name_ + "' over its rows");
+    std::string reason;
+    restored = Restore(nullptr, &reason);
+    if (!restored) {
+      progress_.Note("could not build the value indexes of '" + name_ + "'" + reason +
+                     "; searches stay correct but slow until the next import builds them");
+    }
+  }
+  if (searchDeferred_) {
+    searchDeferred_ = false;
+    if (!quiet_) progress_.Note("making the search indexes of '" + name_ + "' over its rows");
+    // Another import still writing into the collection makes them when it
+    // ends.
+    if (MsEndDeferredSearchIndexes(collectionSet_, nullptr) != 1) {
+      progress_.Note("could not make the search indexes of '" + name_ +
+                     "'; the next search builds them");
+    }
   }
   if (searchDropped_) {
     searchDropped_ = false;

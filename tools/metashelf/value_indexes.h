@@ -5,6 +5,14 @@
 // killed in between leaves them dropped: searches stay correct, only slower,
 // and the next import on SQLite (or with --value-indexes after) builds
 // whichever is missing before anything else.
+//
+// The search indexes go with them: where the backend makes them once over
+// the rows for less than it keeps them row by row (PostgreSQL), an import
+// into a collection that is empty or whose search indexes are ready writes
+// their rows with its records and makes the indexes when it ends
+// (MsDeferSearchIndexes); elsewhere ready ones are dropped and built again
+// when the value indexes are built after the rows. An import without them
+// drops them, and the first search builds them.
 #ifndef METASHELF_TOOLS_VALUE_INDEXES_H_
 #define METASHELF_TOOLS_VALUE_INDEXES_H_
 
@@ -19,19 +27,21 @@ class ImportValueIndexes {
  public:
   // Restores missing indexes first when `restoreFirst`, then drops them
   // when `after` (when they cannot all be dropped, they are made again and
-  // the import keeps them in place). Notes go to `progress` unless `quiet`.
-  ImportValueIndexes(Collection& collection, bool restoreFirst, bool after, Progress& progress,
-                     bool quiet);
+  // the import keeps them in place); the search indexes are kept, made
+  // after the rows or, without `search`, dropped. Notes go to `progress`
+  // unless `quiet`.
+  ImportValueIndexes(Collection& collection, bool restoreFirst, bool after, bool search,
+                     Progress& progress, bool quiet);
   // Builds them if Finish was not called.
   ~ImportValueIndexes();
   ImportValueIndexes(const ImportValueIndexes&) = delete;
   ImportValueIndexes& operator=(const ImportValueIndexes&) = delete;
 
-  // Builds the dropped indexes; false (with a note) when they could not be
-  // built. True at once when nothing was dropped.
+  // Builds the dropped value indexes, then the search indexes whose making
+  // waits for the end; false (with a note) when the value indexes could
+  // not be built (search indexes that could not be made are noted: the
+  // next search builds them). True at once when nothing waits.
   bool Finish();
-  // True while the import runs without them.
-  bool dropped() const { return dropped_; }
 
  private:
   // Restores the indexes: ok, or a note of why not (the database's reason
@@ -45,6 +55,8 @@ class ImportValueIndexes {
   bool dropped_ = false;
   // The search indexes were there and are rebuilt by Finish.
   bool searchDropped_ = false;
+  // Writes keep the search indexes' rows; Finish makes the indexes.
+  bool searchDeferred_ = false;
   CMetaDataSet_abs* collectionSet_;
 };
 
