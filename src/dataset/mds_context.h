@@ -14,10 +14,10 @@ class CSchema;
 
 namespace metashelf {
 namespace search {
-class SearchIndex;
-// Frees a search index object where its class is known (search_index.cpp).
-struct SearchIndexRelease {
-  void operator()(SearchIndex* index) const;
+struct WritePath;
+// Frees what the write path keeps where its type is known (search_index.cpp).
+struct WritePathRelease {
+  void operator()(WritePath* path) const;
 };
 }  // namespace search
 }  // namespace metashelf
@@ -37,12 +37,9 @@ struct MdsContext {
   // Whether writes keep only the indexes' rows (their indexes wait for the
   // end of an import), read with searchIndexPresent.
   bool searchRowsOnly = false;
-  // The collection's search index object of the write path, made at first
-  // use and kept, with the inserts it prepared, while the connection's
-  // shape serial stays the one it was made under; released by Close.
-  std::unique_ptr<metashelf::search::SearchIndex, metashelf::search::SearchIndexRelease>
-      searchIndex;
-  std::uint64_t searchIndexMadeUnder = 0;
+  // The search indexes' write path (the schema's facts, the index object
+  // with the inserts it prepared), made at first use; released by Close.
+  std::unique_ptr<metashelf::search::WritePath, metashelf::search::WritePathRelease> searchWrites;
 };
 
 #endif  // METASHELF_SRC_DATASET_MDS_CONTEXT_H_

@@ -177,7 +177,7 @@ std::int32_t COraMetaDataSet::Close() {
   return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     if (ctx_ == nullptr) return 0;
     // What was learnt of the search indexes belongs to this collection.
-    ctx_->searchIndex.reset();
+    ctx_->searchWrites.reset();
     ctx_->searchIndexSerial = 0;
     delete ctx_->oper;
     ctx_->oper = nullptr;

@@ -53,16 +53,6 @@ std::int32_t GuidOfAlias(const CSchema* schema, const char* alias) {
   return guid;
 }
 
-short TableTypeOf(const CSchema* schema, std::int32_t guid) {
-  CNodeInfo info;
-  short tableType = 0;
-  if (schema == nullptr || schema->GetNodeInfoByGUID(guid, &info) != 1 ||
-      info.GetTableType(tableType) != 1) {
-    return 0;
-  }
-  return tableType;
-}
-
 // The periods of the dates of reduced precision among `issues`.
 void AddPeriods(const CSchema* schema, const std::vector<ValidationIssue>& issues,
                 std::vector<DatedPeriod>* out) {
@@ -85,19 +75,25 @@ std::unique_ptr<SearchIndex> IndexOfContext(MdsContext* ctx) {
   return SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
 }
 
-// The set's own index object for the write path: one tokenizer and one
-// set of prepared inserts for every record of a batch, made anew once the
-// tables they were prepared against may have changed.
-SearchIndex* KeptIndex(MdsContext* ctx) {
+// The set's own write path: the schema's facts once, and one tokenizer and
+// one set of prepared inserts for every record of a batch, made anew once
+// the tables they were prepared against may have changed. Null when the
+// engine keeps no indexes.
+WritePath* KeptWritePath(MdsContext* ctx) {
   if (ctx == nullptr || ctx->opened == 0) return nullptr;
-  const std::uint64_t serial = gis_SQLShapeSerial(ctx->hdbc);
-  if (!ctx->searchIndex || serial == 0 || serial != ctx->searchIndexMadeUnder) {
-    // The statements of the old one are let go before the new one's are made.
-    ctx->searchIndex.reset();
-    ctx->searchIndex.reset(IndexOfContext(ctx).release());
-    ctx->searchIndexMadeUnder = serial;
+  if (!ctx->searchWrites) {
+    ctx->searchWrites.reset(new WritePath());
+    ctx->searchWrites->facts = FactsOf(ctx->schema);
   }
-  return ctx->searchIndex.get();
+  WritePath& path = *ctx->searchWrites;
+  const std::uint64_t serial = gis_SQLShapeSerial(ctx->hdbc);
+  if (!path.index || serial == 0 || serial != path.madeUnder) {
+    // The statements of the old one are let go before the new one's are made.
+    path.index.reset();
+    path.index = IndexOfContext(ctx);
+    path.madeUnder = serial;
+  }
+  return path.index ? &path : nullptr;
 }
 
 // Whether the indexes exist, and whether writes keep only their rows,
@@ -131,6 +127,24 @@ bool HasDateNodes(const CSchema* schema) {
     }
   }
   return false;
+}
+
+SchemaFacts FactsOf(const CSchema* schema) {
+  SchemaFacts facts;
+  if (schema == nullptr) return facts;
+  const std::int32_t count = schema->GetNodeCount();
+  for (std::int32_t i = 0; i < count; ++i) {
+    CNodeInfo info;
+    std::int32_t guid = -1;
+    short tableType = 0;
+    if (schema->GetNodeInfoAt(i, &info) != 1 || info.GetNodeGUID(guid) != 1 ||
+        info.GetTableType(tableType) != 1) {
+      continue;
+    }
+    facts.types[guid] = tableType;
+    facts.dates = facts.dates || tableType == kTableTypeDate;
+  }
+  return facts;
 }
 
 BoxNodes BoxNodesOf(const CSchema* schema) {
@@ -187,8 +201,8 @@ bool DescribeStored(const CSchema* schema, const std::string& structure, const T
   return true;
 }
 
-bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, IndexedRecord* out,
-                    bool datesInline) {
+bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, const SchemaFacts& facts,
+                    IndexedRecord* out) {
   std::int32_t size = 0;
   if (record.GetStructInfoSize(size) != 1) return false;
   std::string structure(static_cast<std::size_t>(size), '\0');
@@ -203,7 +217,6 @@ bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, IndexedR
   const BoxNodes box = BoxNodesOf(schema);
   std::unordered_map<std::uint64_t, std::string> texts;
   std::vector<BoxBound> bounds;
-  std::map<std::int32_t, short> types;
   for (CLeafNode& node : nodes) {
     std::int32_t guid = -1;
     std::int32_t position = 0;
@@ -214,11 +227,11 @@ bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, IndexedR
     std::string value(static_cast<std::size_t>(length > 0 ? length : 0) + 1, '\0');
     node.GetNodeValue(&value[0], length > 0 ? length : 0);
     value.resize(std::strlen(value.c_str()));
-    auto type = types.find(guid);
-    if (type == types.end()) type = types.emplace(guid, TableTypeOf(schema, guid)).first;
-    if (type->second == kTableTypeText) {
+    const auto type = facts.types.find(guid);
+    const short tableType = type == facts.types.end() ? 0 : type->second;
+    if (tableType == kTableTypeText) {
       texts.emplace(LeafKey(guid, position), std::move(value));
-    } else if (type->second == kTableTypeNumber) {
+    } else if (tableType == kTableTypeNumber) {
       for (std::int32_t g : box.guids) {
         double v = 0;
         if (g == guid && ParseDouble(value.c_str(), &v))
@@ -226,8 +239,10 @@ bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, IndexedR
       }
     }
   }
-  const std::vector<ValidationIssue> issues = record.Validate();
-  return DescribeStored(schema, structure, ViewsOf(texts), bounds, datesInline, &issues, out);
+  // The values kept inline matter only for the dates of reduced precision.
+  const std::vector<ValidationIssue> issues =
+      facts.dates ? record.Validate() : std::vector<ValidationIssue>();
+  return DescribeStored(schema, structure, ViewsOf(texts), bounds, facts.dates, &issues, out);
 }
 
 std::vector<std::string> CreatePeriodTable(const std::string& table) {
@@ -437,7 +452,6 @@ std::string SearchIndex::PeriodIds(std::int32_t guid, const std::string& conditi
 }
 
 bool SearchIndex::Put(std::int64_t id, const IndexedRecord& record, bool fresh) {
-  if (!fresh && !Remove(id)) return false;
   if (!inserts_) {
     auto inserts = std::make_unique<Inserts>(hdbc_);
     const std::string words = WordsInsert();
@@ -504,23 +518,25 @@ bool SearchIndex::Put(std::int64_t id, const IndexedRecord& record, bool fresh) 
   return record.dates.empty() || RunAll(hdbc_, InsertPeriods(Table("MS_DATE_"), id, record.dates));
 }
 
-void SearchIndexRelease::operator()(SearchIndex* index) const {
-  delete index;
+void WritePathRelease::operator()(WritePath* path) const {
+  delete path;
 }
 
-bool IndexRecord(MdsContext* ctx, std::int64_t metaID, const CBaseMetaData& record) {
-  SearchIndex* index = KeptIndex(ctx);
-  if (index == nullptr || !WritesMaintain(ctx, index)) return true;
+bool IndexRecord(MdsContext* ctx, std::int64_t metaID, const CBaseMetaData& record, bool added) {
+  WritePath* path = KeptWritePath(ctx);
+  if (path == nullptr || !WritesMaintain(ctx, path->index.get())) return true;
+  SearchIndex& index = *path->index;
   IndexedRecord described;
-  if (!DescribeRecord(record, ctx->schema, &described, HasDateNodes(ctx->schema))) return false;
+  if (!DescribeRecord(record, ctx->schema, path->facts, &described)) return false;
   // While the indexes wait, the distinct values are taken once at the end.
-  return index->Put(metaID, described) && (ctx->searchRowsOnly || index->AddValues(metaID));
+  return (added || index.Remove(metaID)) && index.Put(metaID, described) &&
+         (ctx->searchRowsOnly || index.AddValues(metaID));
 }
 
 bool UnindexRecord(MdsContext* ctx, std::int64_t metaID) {
-  SearchIndex* index = KeptIndex(ctx);
-  if (index == nullptr || !WritesMaintain(ctx, index)) return true;
-  return index->Remove(metaID);
+  WritePath* path = KeptWritePath(ctx);
+  if (path == nullptr || !WritesMaintain(ctx, path->index.get())) return true;
+  return path->index->Remove(metaID);
 }
 
 void DropSearchIndexes(CMetaDataBase_abs* catalog, std::int32_t colID) {

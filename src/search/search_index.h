@@ -86,11 +86,18 @@ struct BoxBound {
 bool DescribeStored(const CSchema* schema, const std::string& structure, const TextViews& texts,
                     const std::vector<BoxBound>& bounds, bool dates,
                     const std::vector<ValidationIssue>* known, IndexedRecord* out);
-// The same from a record object (the write path).
-bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, IndexedRecord* out,
-                    bool datesInline);
 // Whether any node of `schema` holds dates.
 bool HasDateNodes(const CSchema* schema);
+// What describing a record needs of its schema, learnt once: whether it
+// has date nodes and the table type of each node.
+struct SchemaFacts {
+  bool dates = false;
+  std::unordered_map<std::int32_t, short> types;
+};
+SchemaFacts FactsOf(const CSchema* schema);
+// The same as DescribeStored from a record object (the write path).
+bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, const SchemaFacts& facts,
+                    IndexedRecord* out);
 
 // What both engines share: the record walk of Put and Remove, the
 // bookkeeping of a complete build (MS_READY) and the dropping of every
@@ -140,8 +147,9 @@ class SearchIndex {
   // that the engine's longest steps share two cores. Empty when the engine
   // does them in one unit on one connection.
   virtual std::vector<std::vector<std::string>> FinishingLanes() { return {}; }
-  // Replaces what the indexes hold of record `id`; with `fresh` (a build
-  // into empty tables) nothing is there to replace.
+  // Writes what the indexes hold of record `id`, which holds nothing there
+  // (a record just added, one removed, or a build's into empty tables:
+  // `fresh`, whose words the engine may keep for later).
   bool Put(std::int64_t id, const IndexedRecord& record, bool fresh = false);
   // A record's words may be taken by the engine, written its own way, or
   // in a build (Put with `fresh`) kept and written many records at a time:
@@ -280,10 +288,20 @@ bool ReadPairs(gis_SQLHDBC_STRU* hdbc, const std::string& sql,
 bool AddRowScores(gis_SQLHDBC_STRU* hdbc, const std::string& sql,
                   std::map<std::int64_t, double>* scores);
 
+// What the set's write path keeps while the set is open: the facts of its
+// schema and the index object, made anew once the tables it prepared
+// against may have changed (the connection's shape serial).
+struct WritePath {
+  SchemaFacts facts;
+  std::unique_ptr<SearchIndex> index;
+  std::uint64_t madeUnder = 0;
+};
+
 // The set's write path: keeps the indexes of the set's collection in step
-// with a record written or deleted, when they exist. True when there are
+// with a record written (`added`: just registered, so that the indexes
+// hold nothing of it) or deleted, when they exist. True when there are
 // none or they were brought up to date.
-bool IndexRecord(MdsContext* ctx, std::int64_t metaID, const CBaseMetaData& record);
+bool IndexRecord(MdsContext* ctx, std::int64_t metaID, const CBaseMetaData& record, bool added);
 bool UnindexRecord(MdsContext* ctx, std::int64_t metaID);
 // Drops the indexes of collection `colID` (removing the collection).
 void DropSearchIndexes(CMetaDataBase_abs* catalog, std::int32_t colID);
