@@ -290,10 +290,13 @@ class PostgresSearchIndex : public SearchIndex {
 
   // A build's rows are kept and written a run at a time, a write's at once.
   bool HoldWords(std::int64_t id, const std::string& text, bool fresh, bool* held) override {
-    if (!words_) words_ = std::make_unique<PgRecordWords>(hdbc_, Table("MS_FTS_"), Tokenizer());
     *held = true;
-    return words_->Keep(id, text) && (fresh || words_->Flush());
+    return Words()->Keep(id, text) && (fresh || words_->Flush());
   }
+
+  // A build takes the words where it reads the records.
+  std::unique_ptr<WordsTaker> NewWordsTaker() override { return PgWordsTaker::Open(); }
+  void OfferWords(std::int64_t id, TakenWords* words) override { Words()->Offer(id, words); }
 
   bool FlushWords() override { return !words_ || words_->Flush(); }
 
@@ -312,6 +315,11 @@ class PostgresSearchIndex : public SearchIndex {
     std::string tsquery;
     std::string condition;
   };
+
+  PgRecordWords* Words() {
+    if (!words_) words_ = std::make_unique<PgRecordWords>(hdbc_, Table("MS_FTS_"), Tokenizer());
+    return words_.get();
+  }
 
   // The tokenizer of the words, opened once; null when SQLite offers none.
   words::WordTokenizer* Tokenizer() {

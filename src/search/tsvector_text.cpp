@@ -1,9 +1,18 @@
 // A tsvector's text form is each lexeme in single quotes (a quote doubled
 // and a backslash written twice inside), ':' and its positions separated by
 // commas, lexemes separated by one blank; a tsquery's names lexemes alike,
-// joined by its operators. The server sorts and merges what it reads, and
-// counts, for its limit, each lexeme's bytes (aligned to two) and two bytes
-// for its count of positions and for each of them.
+// joined by its operators. The server counts, for its limit, each lexeme's
+// bytes (aligned to two) and two bytes for its count of positions and for
+// each of them.
+//
+// The binary forms are what the server's receive functions read, every
+// number in network byte order. A tsvector: its count of lexemes (32 bits),
+// then each lexeme's bytes ending in a NUL, its count of positions (16 bits)
+// and each position (16 bits: the weight in the top two, D being 0, the
+// position in the rest); lexemes in byte order and distinct, positions
+// ascending. An array of BIGINT: its dimensions (1), a flag of NULLs (0),
+// the element type's oid (int8, 20), the length and the lower bound (1) of
+// its dimension, then each element as its length (8) and its bytes.
 #include "search/tsvector_text.h"
 
 #include <algorithm>
@@ -39,11 +48,21 @@ void AppendQuoted(std::string_view lexeme, std::string* out) {
   out->push_back('\'');
 }
 
+// The oid of int8, the element type of a BIGINT[].
+constexpr std::uint32_t kInt8Oid = 20;
+
 template <class Number>
 void AppendNumber(Number value, std::string* out) {
   char buffer[24];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
   out->append(buffer, result.ptr);
+}
+
+// `value` in network byte order, `bytes` wide.
+void AppendBig(std::uint64_t value, int bytes, std::string* out) {
+  for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) {
+    out->push_back(static_cast<char>((value >> shift) & 0xFF));
+  }
 }
 
 // Room for the lexemes of a usual record, kept from record to record.
@@ -136,7 +155,15 @@ void TsvectorWriter::Write(std::string* tsvector, std::string* pairs) {
   if (!keys_.empty()) {
     std::sort(keys_.begin(), keys_.end());
     keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
-    *pairs = KeyArray(keys_);
+    pairs->reserve(20 + 12 * keys_.size());
+    for (const std::uint32_t header :
+         {1U, 0U, kInt8Oid, static_cast<std::uint32_t>(keys_.size()), 1U}) {
+      AppendBig(header, 4, pairs);
+    }
+    for (const std::int64_t key : keys_) {
+      AppendBig(sizeof key, 4, pairs);
+      AppendBig(static_cast<std::uint64_t>(key), 8, pairs);
+    }
   }
 
   // The positions each lexeme keeps: its first distinct ones.
@@ -176,13 +203,15 @@ void TsvectorWriter::Write(std::string* tsvector, std::string* pairs) {
   std::sort(order_.begin(), order_.end(), [this](std::uint32_t a, std::uint32_t b) {
     return Bytes(lexemes_[a]) < Bytes(lexemes_[b]);
   });
+  tsvector->reserve(4 + bytes_.size() + 3 * order_.size() + 2 * room);
+  AppendBig(order_.size(), 4, tsvector);
   for (const std::uint32_t k : order_) {
     const Lexeme& lexeme = lexemes_[k];
-    if (!tsvector->empty()) tsvector->push_back(' ');
-    AppendQuoted(Bytes(lexeme), tsvector);
+    tsvector->append(bytes_, lexeme.offset, lexeme.size);
+    tsvector->push_back('\0');
+    AppendBig(lexeme.positions, 2, tsvector);
     for (std::size_t p = 0; p < lexeme.positions; ++p) {
-      tsvector->push_back(p == 0 ? ':' : ',');
-      AppendNumber(positions_[lexeme.first + p], tsvector);
+      AppendBig(static_cast<std::uint64_t>(positions_[lexeme.first + p]), 2, tsvector);
     }
   }
 }
