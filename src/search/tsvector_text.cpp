@@ -58,11 +58,13 @@ void AppendNumber(Number value, std::string* out) {
   out->append(buffer, result.ptr);
 }
 
-// `value` in network byte order, `bytes` wide.
-void AppendBig(std::uint64_t value, int bytes, std::string* out) {
+// Writes `value` at `at` in network byte order, `bytes` wide; the end of
+// what it wrote.
+char* PutBig(char* at, std::uint64_t value, int bytes) {
   for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) {
-    out->push_back(static_cast<char>((value >> shift) & 0xFF));
+    *at++ = static_cast<char>((value >> shift) & 0xFF);
   }
+  return at;
 }
 
 // Room for the lexemes of a usual record, kept from record to record.
@@ -155,14 +157,15 @@ void TsvectorWriter::Write(std::string* tsvector, std::string* pairs) {
   if (!keys_.empty()) {
     std::sort(keys_.begin(), keys_.end());
     keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
-    pairs->reserve(20 + 12 * keys_.size());
+    pairs->resize(20 + 12 * keys_.size());
+    char* at = pairs->data();
     for (const std::uint32_t header :
          {1U, 0U, kInt8Oid, static_cast<std::uint32_t>(keys_.size()), 1U}) {
-      AppendBig(header, 4, pairs);
+      at = PutBig(at, header, 4);
     }
     for (const std::int64_t key : keys_) {
-      AppendBig(sizeof key, 4, pairs);
-      AppendBig(static_cast<std::uint64_t>(key), 8, pairs);
+      at = PutBig(at, sizeof key, 4);
+      at = PutBig(at, static_cast<std::uint64_t>(key), 8);
     }
   }
 
@@ -203,15 +206,17 @@ void TsvectorWriter::Write(std::string* tsvector, std::string* pairs) {
   std::sort(order_.begin(), order_.end(), [this](std::uint32_t a, std::uint32_t b) {
     return Bytes(lexemes_[a]) < Bytes(lexemes_[b]);
   });
-  tsvector->reserve(4 + bytes_.size() + 3 * order_.size() + 2 * room);
-  AppendBig(order_.size(), 4, tsvector);
+  // What a lexeme costs is what its binary form takes: its bytes, the NUL,
+  // its count of positions and each of them.
+  tsvector->resize(4 + taken);
+  char* at = PutBig(tsvector->data(), order_.size(), 4);
   for (const std::uint32_t k : order_) {
     const Lexeme& lexeme = lexemes_[k];
-    tsvector->append(bytes_, lexeme.offset, lexeme.size);
-    tsvector->push_back('\0');
-    AppendBig(lexeme.positions, 2, tsvector);
+    at = std::copy_n(bytes_.data() + lexeme.offset, lexeme.size, at);
+    *at++ = '\0';
+    at = PutBig(at, lexeme.positions, 2);
     for (std::size_t p = 0; p < lexeme.positions; ++p) {
-      AppendBig(static_cast<std::uint64_t>(positions_[lexeme.first + p]), 2, tsvector);
+      at = PutBig(at, static_cast<std::uint64_t>(positions_[lexeme.first + p]), 2);
     }
   }
 }
