@@ -261,9 +261,10 @@ class PostgresSearchIndex : public SearchIndex {
     }
     // The build's own connection compiles none of its statements: the
     // distinct values of a large collection cost more than the server's
-    // threshold and would be compiled at every build (0.27 s at 10,000
-    // records), which the one run never repays. The setting goes with the
-    // connection; one the server refuses leaves the build as it was.
+    // thresholds (100,000 records: about ten times the first) and would be
+    // compiled at every build, which the one run never repays. The setting
+    // goes with the connection; one the server refuses leaves the build as
+    // it was.
     RunAll(sibling->HDBC(), {"SET jit = off"});
     return sibling;
   }
