@@ -9,20 +9,48 @@ namespace search {
 namespace {
 
 // Records whose rows a build keeps before writing them: enough that the
-// connection sends them many to a statement, few enough that their texts
+// connection sends them many to a statement, few enough that their forms
 // stay small.
 constexpr std::size_t kRunRecords = 256;
 
-// Binds `text`, NULL when it is empty (as a bound empty text is anyway).
-bool BindText(gis_SQLHSTMT stmt, std::uint16_t number, const std::string& text,
+// Binds the binary form `bytes`, NULL when it is empty.
+bool BindForm(gis_SQLHSTMT stmt, std::uint16_t number, const std::string& bytes,
               std::int16_t* indicator) {
-  *indicator = text.empty() ? -1 : 0;
-  return db::Succeeded(gis_SQLBindParameter(stmt, number, 1, GIS_TYPE_STRING, GIS_TYPE_STRING, 0, 0,
-                                            const_cast<char*>(text.c_str()),
-                                            static_cast<std::int32_t>(text.size() + 1), indicator));
+  *indicator = bytes.empty() ? -1 : 0;
+  return db::Succeeded(gis_SQLBindParameter(stmt, number, 1, GIS_TYPE_LONGRAW, GIS_TYPE_LONGRAW, 0,
+                                            0, const_cast<char*>(bytes.data()),
+                                            static_cast<std::int32_t>(bytes.size()), indicator));
 }
 
 }  // namespace
+
+bool TakePgWords(words::WordTokenizer* tokenizer, TsvectorWriter* writer, const std::string& text,
+                 TakenWords* out) {
+  out->taken = false;
+  if (tokenizer == nullptr) return false;
+  writer->Clear();
+  if (!tokenizer->Tokenize(text, [writer](std::string_view word) { writer->Add(word); })) {
+    return false;
+  }
+  writer->Write(&out->words, &out->pairs);
+  out->taken = true;
+  return true;
+}
+
+std::unique_ptr<PgWordsTaker> PgWordsTaker::Open() {
+  std::unique_ptr<words::WordTokenizer> tokenizer = words::WordTokenizer::Open();
+  if (!tokenizer) return nullptr;
+  return std::unique_ptr<PgWordsTaker>(new PgWordsTaker(std::move(tokenizer)));
+}
+
+PgWordsTaker::PgWordsTaker(std::unique_ptr<words::WordTokenizer> tokenizer)
+    : tokenizer_(std::move(tokenizer)) {}
+
+PgWordsTaker::~PgWordsTaker() = default;
+
+bool PgWordsTaker::Take(const std::string& text, TakenWords* out) {
+  return TakePgWords(tokenizer_.get(), &writer_, text, out);
+}
 
 PgRecordWords::PgRecordWords(gis_SQLHDBC_STRU* hdbc, std::string table,
                              words::WordTokenizer* tokenizer)
@@ -32,6 +60,8 @@ bool PgRecordWords::Prepare() {
   if (insert_) return true;
   auto insert = std::make_unique<db::Statement>(hdbc_);
   if (!insert->ok()) return false;
+  // The parameters take the columns' types from the casts, and as binary
+  // parameters go to those types' receive functions.
   const std::string text = "INSERT INTO " + table_ +
                            "(METAID,TSV,PAIRS) VALUES (:1,cast(:2 as tsvector),cast(:3 as "
                            "bigint[]))";
@@ -45,16 +75,23 @@ bool PgRecordWords::Prepare() {
   return true;
 }
 
+void PgRecordWords::Offer(std::int64_t id, TakenWords* words) {
+  offeredId_ = id;
+  std::swap(offered_, *words);
+}
+
 bool PgRecordWords::Keep(std::int64_t id, const std::string& text) {
-  if (tokenizer_ == nullptr) return false;
-  writer_.Clear();
-  if (!tokenizer_->Tokenize(text, [this](std::string_view word) { writer_.Add(word); })) {
+  if (kept_ == rows_.size()) rows_.emplace_back();
+  Row& row = rows_[kept_];
+  row.id = id;
+  if (offered_.taken && offeredId_ == id) {
+    std::swap(row.words, offered_);
+  } else if (!TakePgWords(tokenizer_, &writer_, text, &row.words)) {
+    offered_.taken = false;
     return false;
   }
-  if (kept_ == rows_.size()) rows_.emplace_back();
-  Row& row = rows_[kept_++];
-  row.id = id;
-  writer_.Write(&row.tsvector, &row.pairs);
+  offered_.taken = false;
+  ++kept_;
   return kept_ < kRunRecords || Flush();
 }
 
@@ -68,8 +105,8 @@ bool PgRecordWords::Flush() {
   for (std::size_t k = 0; k < kept; ++k) {
     const Row& row = rows_[k];
     id_ = row.id;
-    if (!BindText(stmt, 2, row.tsvector, &bound_[0]) || !BindText(stmt, 3, row.pairs, &bound_[1]) ||
-        !db::Succeeded(gis_SQLExecute(stmt))) {
+    if (!BindForm(stmt, 2, row.words.words, &bound_[0]) ||
+        !BindForm(stmt, 3, row.words.pairs, &bound_[1]) || !db::Succeeded(gis_SQLExecute(stmt))) {
       insert_->DrainError();
       return false;
     }

@@ -11,7 +11,7 @@ namespace search {
 
 bool ReadDescribed(StoredRecordReader* reader, const CSchema* schema, bool dates,
                    const std::vector<std::int64_t>& ids, std::size_t first, std::size_t last,
-                   DescribedBatch* batch) {
+                   WordsTaker* taker, DescribedBatch* batch) {
   std::vector<StoredRecord> stored;
   if (!reader->Read(ids, first, last, &stored)) return false;
   batch->resize(stored.size());
@@ -22,6 +22,8 @@ bool ReadDescribed(StoredRecordReader* reader, const CSchema* schema, bool dates
     if (!DescribeStored(schema, r.structure, r.texts, r.bounds, dates, nullptr, &d.indexed)) {
       return false;
     }
+    d.words.taken = false;
+    if (taker != nullptr && !taker->Take(d.indexed.text, &d.words)) return false;
   }
   return true;
 }

@@ -24,15 +24,17 @@ namespace search {
 struct DescribedRecord {
   std::int64_t id = 0;
   IndexedRecord indexed;
+  TakenWords words;  // taken when the build's engine gave a taker
 };
 using DescribedBatch = std::vector<DescribedRecord>;
 
 // The records ids[first] .. ids[last - 1] (ascending) as `reader` reads
-// them, described as DescribeStored does, into `*batch` (its room reused);
-// false when they could not be read.
+// them, described as DescribeStored does, into `*batch` (its room reused),
+// their words taken by `taker` when it is not null; false when they could
+// not be read or their words not taken.
 bool ReadDescribed(StoredRecordReader* reader, const CSchema* schema, bool dates,
                    const std::vector<std::int64_t>& ids, std::size_t first, std::size_t last,
-                   DescribedBatch* batch);
+                   WordsTaker* taker, DescribedBatch* batch);
 
 // Fills `*batch` (which may hold the records of an earlier batch, whose
 // room is reused) with the records of batch number `k`; false when they

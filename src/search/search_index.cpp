@@ -568,15 +568,20 @@ bool WriteRecords(SearchIndex* index, MdsContext* ctx, const std::vector<std::in
   StoredRecordReader reader(ctx);
   std::unique_ptr<StoredRecordReader> readerAhead;
   if (reading != nullptr) readerAhead = std::make_unique<StoredRecordReader>(ctx, reading->HDBC());
-  const auto from = [&ids, ctx, dates](StoredRecordReader* source) -> BatchSource {
-    return [&ids, ctx, dates, source](std::size_t k, DescribedBatch* batch) {
+  // Each thread that reads takes the records' words too, with a taker of
+  // its own, where the engine gives one.
+  std::unique_ptr<WordsTaker> taker = index->NewWordsTaker();
+  std::unique_ptr<WordsTaker> takerAhead = readerAhead ? index->NewWordsTaker() : nullptr;
+  const auto from = [&ids, ctx, dates](StoredRecordReader* source,
+                                       WordsTaker* words) -> BatchSource {
+    return [&ids, ctx, dates, source, words](std::size_t k, DescribedBatch* batch) {
       const std::size_t first = k * kBuildBatch;
       return ReadDescribed(source, ctx->schema, dates, ids, first,
-                           std::min(ids.size(), first + kBuildBatch), batch);
+                           std::min(ids.size(), first + kBuildBatch), words, batch);
     };
   };
-  RecordFeed feed((ids.size() + kBuildBatch - 1) / kBuildBatch, from(&reader),
-                  readerAhead ? from(readerAhead.get()) : BatchSource());
+  RecordFeed feed((ids.size() + kBuildBatch - 1) / kBuildBatch, from(&reader, taker.get()),
+                  readerAhead ? from(readerAhead.get(), takerAhead.get()) : BatchSource());
   std::unique_ptr<db::Unit> unit;
   std::size_t inUnit = 0;
   DescribedBatch batch;
@@ -586,7 +591,8 @@ bool WriteRecords(SearchIndex* index, MdsContext* ctx, const std::vector<std::in
       inUnit = 0;
     }
     if (!unit->ok()) return false;
-    for (const DescribedRecord& r : batch) {
+    for (DescribedRecord& r : batch) {
+      if (r.words.taken) index->OfferWords(r.id, &r.words);
       if (!index->Put(r.id, r.indexed, true)) return false;
     }
     if (records != nullptr) *records += static_cast<std::int64_t>(batch.size());

@@ -25,6 +25,7 @@
 
 #include "metashelf/driver.h"
 #include "search/index_text.h"
+#include "search/taken_words.h"
 
 class CBaseMetaData;
 class CHostDataBase;
@@ -162,6 +163,14 @@ class SearchIndex {
     return true;
   }
   virtual bool FlushWords() { return true; }
+  // A taker of records' words for a thread that reads a build's records,
+  // or null when the engine takes them as it writes (each reading thread
+  // asks for its own).
+  virtual std::unique_ptr<WordsTaker> NewWordsTaker() { return nullptr; }
+  // The words of record `id` as a taker took them, for the build's Put of
+  // that id that follows: its HoldWords keeps these instead of taking them
+  // from the text. `*words` gets back room to reuse.
+  virtual void OfferWords(std::int64_t /*id*/, TakenWords* /*words*/) {}
   virtual bool Remove(std::int64_t id) = 0;
   // Adds the distinct text values of record `id` (of every record when
   // `id` is negative) that the substring index lacks, from the stored rows.

@@ -1,9 +1,18 @@
 // A tsvector's text form is each lexeme in single quotes (a quote doubled
 // and a backslash written twice inside), ':' and its positions separated by
 // commas, lexemes separated by one blank; a tsquery's names lexemes alike,
-// joined by its operators. The server sorts and merges what it reads, and
-// counts, for its limit, each lexeme's bytes (aligned to two) and two bytes
-// for its count of positions and for each of them.
+// joined by its operators. The server counts, for its limit, each lexeme's
+// bytes (aligned to two) and two bytes for its count of positions and for
+// each of them.
+//
+// The binary forms are what the server's receive functions read, every
+// number in network byte order. A tsvector: its count of lexemes (32 bits),
+// then each lexeme's bytes ending in a NUL, its count of positions (16 bits)
+// and each position (16 bits: the weight in the top two, D being 0, the
+// position in the rest); lexemes in byte order and distinct, positions
+// ascending. An array of BIGINT: its dimensions (1), a flag of NULLs (0),
+// the element type's oid (int8, 20), the length and the lower bound (1) of
+// its dimension, then each element as its length (8) and its bytes.
 #include "search/tsvector_text.h"
 
 #include <algorithm>
@@ -39,11 +48,23 @@ void AppendQuoted(std::string_view lexeme, std::string* out) {
   out->push_back('\'');
 }
 
+// The oid of int8, the element type of a BIGINT[].
+constexpr std::uint32_t kInt8Oid = 20;
+
 template <class Number>
 void AppendNumber(Number value, std::string* out) {
   char buffer[24];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
   out->append(buffer, result.ptr);
+}
+
+// Writes `value` at `at` in network byte order, `bytes` wide; the end of
+// what it wrote.
+char* PutBig(char* at, std::uint64_t value, int bytes) {
+  for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) {
+    *at++ = static_cast<char>((value >> shift) & 0xFF);
+  }
+  return at;
 }
 
 // Room for the lexemes of a usual record, kept from record to record.
@@ -136,7 +157,16 @@ void TsvectorWriter::Write(std::string* tsvector, std::string* pairs) {
   if (!keys_.empty()) {
     std::sort(keys_.begin(), keys_.end());
     keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
-    *pairs = KeyArray(keys_);
+    pairs->resize(20 + 12 * keys_.size());
+    char* at = pairs->data();
+    for (const std::uint32_t header :
+         {1U, 0U, kInt8Oid, static_cast<std::uint32_t>(keys_.size()), 1U}) {
+      at = PutBig(at, header, 4);
+    }
+    for (const std::int64_t key : keys_) {
+      at = PutBig(at, sizeof key, 4);
+      at = PutBig(at, static_cast<std::uint64_t>(key), 8);
+    }
   }
 
   // The positions each lexeme keeps: its first distinct ones.
@@ -176,13 +206,17 @@ void TsvectorWriter::Write(std::string* tsvector, std::string* pairs) {
   std::sort(order_.begin(), order_.end(), [this](std::uint32_t a, std::uint32_t b) {
     return Bytes(lexemes_[a]) < Bytes(lexemes_[b]);
   });
+  // What a lexeme costs is what its binary form takes: its bytes, the NUL,
+  // its count of positions and each of them.
+  tsvector->resize(4 + taken);
+  char* at = PutBig(tsvector->data(), order_.size(), 4);
   for (const std::uint32_t k : order_) {
     const Lexeme& lexeme = lexemes_[k];
-    if (!tsvector->empty()) tsvector->push_back(' ');
-    AppendQuoted(Bytes(lexeme), tsvector);
+    at = std::copy_n(bytes_.data() + lexeme.offset, lexeme.size, at);
+    *at++ = '\0';
+    at = PutBig(at, lexeme.positions, 2);
     for (std::size_t p = 0; p < lexeme.positions; ++p) {
-      tsvector->push_back(p == 0 ? ':' : ',');
-      AppendNumber(positions_[lexeme.first + p], tsvector);
+      at = PutBig(at, static_cast<std::uint64_t>(positions_[lexeme.first + p]), 2);
     }
   }
 }

@@ -1,8 +1,9 @@
 // The forms in which PostgreSQL takes a record's words and a free-text
 // query, written here from the words a tokenizer took (metashelf/words) so
-// that the server only casts them: the text form of a tsvector
-// ('lexeme':1,5 'other':2), the keys of the pairs of adjacent words kept
-// beside it, and the text form of a tsquery ('a' <-> 'b':* & 'c').
+// that the server parses none of them: a record's tsvector and the keys of
+// the pairs of its adjacent words in the binary forms the server receives
+// as they are, a query's pair keys as an array literal ("{1,-2}") and its
+// tsquery in text form ('a' <-> 'b':* & 'c').
 #ifndef METASHELF_SRC_SEARCH_TSVECTOR_TEXT_H_
 #define METASHELF_SRC_SEARCH_TSVECTOR_TEXT_H_
 
@@ -43,8 +44,8 @@ std::int64_t PairKey(std::string_view first, std::string_view second);
 // The array literal of `keys` ("{1,-2}"; "{}" for none).
 std::string KeyArray(const std::vector<std::int64_t>& keys);
 
-// A record's words, in order, into the text form of its tsvector and the
-// keys of its pairs: a pair for each two adjacent words whose positions
+// A record's words, in order, into the binary forms of its tsvector and of
+// the array of the keys of its pairs: a pair for each two adjacent words whose positions
 // are adjacent (below the last position), however many positions their
 // lexemes keep. Its room is kept from record to record.
 class TsvectorWriter {
@@ -53,9 +54,10 @@ class TsvectorWriter {
   void Clear();
   // The record's next word.
   void Add(std::string_view word);
-  // The tsvector text of the words added, lexemes in byte order ("" for
-  // none), and the array literal of the distinct keys of their pairs in
-  // ascending order ("" for none).
+  // The binary tsvector of the words added, lexemes in byte order ("" for
+  // none), and the binary BIGINT[] of the distinct keys of their pairs in
+  // ascending order ("" for none). The words hold no NUL (the tokenizer
+  // takes none into a word).
   void Write(std::string* tsvector, std::string* pairs);
 
  private:

@@ -1,13 +1,18 @@
-// The text forms PostgreSQL casts a record's words and a query from: the
-// tsvector (quoting, positions capped and kept per lexeme, long words cut
-// between characters, the size limit kept with the first words), the keys
-// of adjacent pairs (their definition is stored data) and the tsquery.
+// The forms PostgreSQL takes a record's words and a query in: the binary
+// tsvector (positions capped and kept per lexeme, long words cut between
+// characters, the size limit kept with the first words), the binary array
+// of the keys of adjacent pairs (their definition is stored data), and the
+// tsquery's text. The binary forms are read back here into the text forms
+// the server would print; a real server reads them in the PostgreSQL
+// search tests.
 #include "search/tsvector_text.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -17,6 +22,56 @@ using metashelf::search::LexemeTerm;
 using metashelf::search::PairKey;
 using metashelf::search::TsvectorWriter;
 
+// Reads numbers of network byte order off the front of a binary form.
+struct Reader {
+  std::string_view rest;
+  std::uint64_t Next(int bytes) {
+    std::uint64_t value = 0;
+    for (int k = 0; k < bytes; ++k) value = value << 8 | static_cast<unsigned char>(rest[k]);
+    rest.remove_prefix(static_cast<std::size_t>(bytes));
+    return value;
+  }
+};
+
+// The text form of a binary tsvector ("" for none).
+std::string TsvectorText(std::string_view binary) {
+  if (binary.empty()) return std::string();
+  Reader in{binary};
+  std::string text;
+  for (std::uint64_t n = in.Next(4); n > 0; --n) {
+    const std::string_view lexeme = in.rest.substr(0, in.rest.find('\0'));
+    in.rest.remove_prefix(lexeme.size() + 1);
+    if (!text.empty()) text += ' ';
+    text += '\'';
+    for (const char c : lexeme)
+      text += c == '\'' || c == '\\' ? std::string(2, c) : std::string(1, c);
+    text += '\'';
+    for (std::uint64_t p = in.Next(2), k = 0; k < p; ++k) {
+      text += (k == 0 ? ":" : ",") + std::to_string(in.Next(2));
+    }
+  }
+  EXPECT_TRUE(in.rest.empty());
+  return text;
+}
+
+// The array literal of a binary BIGINT[] ("" for none).
+std::string KeysText(std::string_view binary) {
+  if (binary.empty()) return std::string();
+  Reader in{binary};
+  EXPECT_EQ(in.Next(4), 1U);   // dimensions
+  EXPECT_EQ(in.Next(4), 0U);   // no NULLs
+  EXPECT_EQ(in.Next(4), 20U);  // of int8
+  const std::uint64_t n = in.Next(4);
+  EXPECT_EQ(in.Next(4), 1U);  // lower bound
+  std::vector<std::int64_t> keys;
+  for (std::uint64_t k = 0; k < n; ++k) {
+    EXPECT_EQ(in.Next(4), 8U);
+    keys.push_back(static_cast<std::int64_t>(in.Next(8)));
+  }
+  EXPECT_TRUE(in.rest.empty());
+  return KeyArray(keys);
+}
+
 std::vector<std::string> Written(const std::vector<std::string>& words) {
   TsvectorWriter writer;
   writer.Add("left over");
@@ -24,7 +79,7 @@ std::vector<std::string> Written(const std::vector<std::string>& words) {
   for (const std::string& w : words) writer.Add(w);
   std::vector<std::string> out(2);
   writer.Write(&out[0], &out[1]);
-  return out;
+  return {TsvectorText(out[0]), KeysText(out[1])};
 }
 
 std::string Keys(std::vector<std::int64_t> keys) {
