@@ -16,11 +16,6 @@ namespace {
 
 using Writers = SearchIndex::Writers;
 
-std::unique_ptr<SearchIndex> IndexOf(MdsContext* ctx) {
-  if (ctx == nullptr || ctx->opened == 0) return nullptr;
-  return SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
-}
-
 // In the open unit: joins the state, or enters it where it may be entered.
 bool Enter(SearchIndex* index, MdsContext* ctx, bool* deferred) {
   if (!RunAll(ctx->hdbc, {index->WritersText(Writers::kSerialize)})) return false;
@@ -56,7 +51,7 @@ struct WritersStep {
 
 bool DeferSearchIndexes(MdsContext* ctx, bool* deferred) {
   *deferred = false;
-  std::unique_ptr<SearchIndex> index = IndexOf(ctx);
+  std::unique_ptr<SearchIndex> index = IndexOfContext(ctx);
   if (!index || !index->DefersIndexes()) return true;
   // Joined before it looks: a last writer making the indexes is waited
   // for, and one that ends later sees this one and leaves the end to it.
@@ -72,7 +67,7 @@ bool DeferSearchIndexes(MdsContext* ctx, bool* deferred) {
 
 bool EndDeferredIndexes(COraMetaDataSet* set, MdsContext* ctx, bool* ready) {
   *ready = false;
-  std::unique_ptr<SearchIndex> index = IndexOf(ctx);
+  std::unique_ptr<SearchIndex> index = IndexOfContext(ctx);
   if (!index) return true;
   if (!index->DefersIndexes()) {
     *ready = index->Ready();

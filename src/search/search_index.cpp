@@ -70,11 +70,6 @@ void AddPeriods(const CSchema* schema, const std::vector<ValidationIssue>& issue
   }
 }
 
-std::unique_ptr<SearchIndex> IndexOfContext(MdsContext* ctx) {
-  if (ctx == nullptr || ctx->opened == 0) return nullptr;
-  return SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
-}
-
 // The set's own write path: the schema's facts once, and one tokenizer and
 // one set of prepared inserts for every record of a batch, made anew once
 // the tables they were prepared against may have changed. Null when the
@@ -114,6 +109,11 @@ bool WritesMaintain(MdsContext* ctx, SearchIndex* index) {
 }
 
 }  // namespace
+
+std::unique_ptr<SearchIndex> IndexOfContext(MdsContext* ctx) {
+  if (ctx == nullptr || ctx->opened == 0) return nullptr;
+  return SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
+}
 
 bool HasDateNodes(const CSchema* schema) {
   if (schema == nullptr) return false;

@@ -274,6 +274,10 @@ std::unique_ptr<SearchIndex> NewSqliteSearchIndex(gis_SQLHDBC_STRU* hdbc, const 
 std::unique_ptr<SearchIndex> NewPostgresSearchIndex(gis_SQLHDBC_STRU* hdbc, const char* owner,
                                                     std::int32_t mdsID);
 
+// The indexes of an opened set's collection on its connection; null when
+// the set is not open or the engine keeps none.
+std::unique_ptr<SearchIndex> IndexOfContext(MdsContext* ctx);
+
 // The statements that keep the periods table of `table` (owner-qualified):
 // its creation, its indexes (made when a build ends), the rows of one
 // record, their removal, a sub-select. The same text serves both engines.

@@ -1,6 +1,10 @@
 // Dropping and building a collection's value indexes around an import.
 #include "value_indexes.h"
 
+#include <functional>
+#include <string>
+#include <utility>
+
 #include "metashelf/metashelf.h"
 
 namespace metashelf::cli {
@@ -79,27 +83,27 @@ bool ImportValueIndexes::Finish() {
                      "; searches stay correct but slow until the next import builds them");
     }
   }
-  if (searchDeferred_) {
-    searchDeferred_ = false;
-    if (!quiet_) progress_.Note("making the search indexes of '" + name_ + "' over its rows");
-    // Another import still writing into the collection makes them when it
-    // ends.
-    if (MsEndDeferredSearchIndexes(collectionSet_, nullptr) != 1) {
-      progress_.Note("could not make the search indexes of '" + name_ +
-                     "'; the next search builds them");
-    }
+  // Another import still writing into the collection makes deferred
+  // indexes when it ends; a build commits in steps of its own and marks the
+  // indexes ready last, so one cut short leaves them to the next search.
+  if (std::exchange(searchDeferred_, false)) {
+    SearchStep("making the search indexes of '" + name_ + "' over its rows", "make",
+               [this] { return MsEndDeferredSearchIndexes(collectionSet_, nullptr); });
   }
-  if (searchDropped_) {
-    searchDropped_ = false;
-    if (!quiet_) progress_.Note("building the search indexes of '" + name_ + "'");
-    // The build commits in steps of its own and marks the indexes ready
-    // last: one cut short leaves them to the next search.
-    if (MsReindex(collectionSet_, nullptr) != 1) {
-      progress_.Note("could not build the search indexes of '" + name_ +
-                     "'; the next search builds them");
-    }
+  if (std::exchange(searchDropped_, false)) {
+    SearchStep("building the search indexes of '" + name_ + "'", "build",
+               [this] { return MsReindex(collectionSet_, nullptr); });
   }
   return restored;
+}
+
+void ImportValueIndexes::SearchStep(const std::string& note, const char* verb,
+                                    const std::function<std::int32_t()>& step) {
+  if (!quiet_) progress_.Note(note);
+  if (step() != 1) {
+    progress_.Note(std::string("could not ") + verb + " the search indexes of '" + name_ +
+                   "'; the next search builds them");
+  }
 }
 
 bool ImportValueIndexes::Restore(std::int32_t* created, std::string* reason) {

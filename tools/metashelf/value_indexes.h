@@ -16,6 +16,7 @@
 #ifndef METASHELF_TOOLS_VALUE_INDEXES_H_
 #define METASHELF_TOOLS_VALUE_INDEXES_H_
 
+#include <functional>
 #include <string>
 
 #include "progress.h"
@@ -47,6 +48,10 @@ class ImportValueIndexes {
   // Restores the indexes: ok, or a note of why not (the database's reason
   // when a statement failed).
   bool Restore(std::int32_t* created, std::string* reason);
+  // Notes `note`, runs `step` and notes when it failed to `verb` the
+  // search indexes.
+  void SearchStep(const std::string& note, const char* verb,
+                  const std::function<std::int32_t()>& step);
 
   CHostDataBase& db_;
   std::string name_;
