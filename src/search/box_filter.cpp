@@ -81,7 +81,10 @@ std::int32_t Filter(CMetaDataSet_abs* set, const std::vector<std::int64_t>& cand
   std::vector<std::int64_t> ids(candidates);
   std::sort(ids.begin(), ids.end());
   ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-  const metashelf::search::BoxNodes nodes = metashelf::search::BoxNodesOf(ctx->schema);
+  // Only the box nodes are asked for: a record's text and dates are not.
+  metashelf::search::SchemaFacts facts;
+  facts.box = metashelf::search::BoxNodesOf(ctx->schema);
+  const metashelf::search::BoxNodes& nodes = facts.box;
   if (!nodes.Named() || ids.empty()) return 1;
   const std::vector<GeoBox> query = metashelf::search::SplitAtAntimeridian(box);
   std::vector<std::int64_t> out;
@@ -97,7 +100,7 @@ std::int32_t Filter(CMetaDataSet_abs* set, const std::vector<std::int64_t>& cand
       // The record's boxes as the index holds them: from its stored
       // bounds alone (its text and dates are not asked for).
       metashelf::search::IndexedRecord record;
-      if (!metashelf::search::DescribeStored(ctx->schema, std::string(), {}, found->second, false,
+      if (!metashelf::search::DescribeStored(ctx->schema, std::string(), {}, found->second, facts,
                                              nullptr, &record)) {
         return 0;
       }

@@ -9,7 +9,7 @@
 namespace metashelf {
 namespace search {
 
-bool ReadDescribed(StoredRecordReader* reader, const CSchema* schema, bool dates,
+bool ReadDescribed(StoredRecordReader* reader, const CSchema* schema, const SchemaFacts& facts,
                    const std::vector<std::int64_t>& ids, std::size_t first, std::size_t last,
                    WordsTaker* taker, DescribedBatch* batch) {
   std::vector<StoredRecord> stored;
@@ -19,7 +19,7 @@ bool ReadDescribed(StoredRecordReader* reader, const CSchema* schema, bool dates
     const StoredRecord& r = stored[i];
     DescribedRecord& d = (*batch)[i];
     d.id = r.id;
-    if (!DescribeStored(schema, r.structure, r.texts, r.bounds, dates, nullptr, &d.indexed)) {
+    if (!DescribeStored(schema, r.structure, r.texts, r.bounds, facts, nullptr, &d.indexed)) {
       return false;
     }
     d.words.taken = false;

@@ -32,7 +32,7 @@ using DescribedBatch = std::vector<DescribedRecord>;
 // them, described as DescribeStored does, into `*batch` (its room reused),
 // their words taken by `taker` when it is not null; false when they could
 // not be read or their words not taken.
-bool ReadDescribed(StoredRecordReader* reader, const CSchema* schema, bool dates,
+bool ReadDescribed(StoredRecordReader* reader, const CSchema* schema, const SchemaFacts& facts,
                    const std::vector<std::int64_t>& ids, std::size_t first, std::size_t last,
                    WordsTaker* taker, DescribedBatch* batch);
 

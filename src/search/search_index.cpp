@@ -115,20 +115,6 @@ std::unique_ptr<SearchIndex> IndexOfContext(MdsContext* ctx) {
   return SearchIndexOf(ctx->mdb, ctx->hdbc, ctx->owner, ctx->mdsID);
 }
 
-bool HasDateNodes(const CSchema* schema) {
-  if (schema == nullptr) return false;
-  const std::int32_t count = schema->GetNodeCount();
-  for (std::int32_t i = 0; i < count; ++i) {
-    CNodeInfo info;
-    short tableType = 0;
-    if (schema->GetNodeInfoAt(i, &info) == 1 && info.GetTableType(tableType) == 1 &&
-        tableType == kTableTypeDate) {
-      return true;
-    }
-  }
-  return false;
-}
-
 SchemaFacts FactsOf(const CSchema* schema) {
   SchemaFacts facts;
   if (schema == nullptr) return facts;
@@ -144,6 +130,7 @@ SchemaFacts FactsOf(const CSchema* schema) {
     facts.types[guid] = tableType;
     facts.dates = facts.dates || tableType == kTableTypeDate;
   }
+  facts.box = BoxNodesOf(schema);
   return facts;
 }
 
@@ -156,13 +143,13 @@ BoxNodes BoxNodesOf(const CSchema* schema) {
 }
 
 bool DescribeStored(const CSchema* schema, const std::string& structure, const TextViews& texts,
-                    const std::vector<BoxBound>& bounds, bool dates,
+                    const std::vector<BoxBound>& bounds, const SchemaFacts& facts,
                     const std::vector<ValidationIssue>* known, IndexedRecord* out) {
   TextOfStructure(structure, texts, &out->text);
   out->boxes.clear();
   out->dates.clear();
   if (schema == nullptr) return true;
-  if (dates) {
+  if (facts.dates) {
     if (known != nullptr && !known->empty()) {
       AddPeriods(schema, *known, &out->dates);
     } else if (MayHoldReducedDate(structure)) {
@@ -178,7 +165,7 @@ bool DescribeStored(const CSchema* schema, const std::string& structure, const T
         AddPeriods(schema, record.Validate(), &out->dates);
     }
   }
-  const BoxNodes nodes = BoxNodesOf(schema);
+  const BoxNodes& nodes = facts.box;
   if (!nodes.Named()) return true;
   // The four bounds of each position; a bound that is missing (a value
   // kept inline, not a number) leaves that box unusable.
@@ -214,7 +201,7 @@ bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, const Sc
   for (CLeafNode& node : nodes) list.Add(&node);
   if (count > 0 && record.GetLeafNodeList(list, count) != 1) return false;
   list.SetSize(0);
-  const BoxNodes box = BoxNodesOf(schema);
+  const BoxNodes& box = facts.box;
   std::unordered_map<std::uint64_t, std::string> texts;
   std::vector<BoxBound> bounds;
   for (CLeafNode& node : nodes) {
@@ -242,7 +229,7 @@ bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, const Sc
   // The values kept inline matter only for the dates of reduced precision.
   const std::vector<ValidationIssue> issues =
       facts.dates ? record.Validate() : std::vector<ValidationIssue>();
-  return DescribeStored(schema, structure, ViewsOf(texts), bounds, facts.dates, &issues, out);
+  return DescribeStored(schema, structure, ViewsOf(texts), bounds, facts, &issues, out);
 }
 
 std::vector<std::string> CreatePeriodTable(const std::string& table) {
@@ -564,7 +551,7 @@ namespace {
 // connection.
 bool WriteRecords(SearchIndex* index, MdsContext* ctx, const std::vector<std::int64_t>& ids,
                   CHostDataBase* reading, std::int64_t* records) {
-  const bool dates = HasDateNodes(ctx->schema);
+  const SchemaFacts facts = FactsOf(ctx->schema);
   StoredRecordReader reader(ctx);
   std::unique_ptr<StoredRecordReader> readerAhead;
   if (reading != nullptr) readerAhead = std::make_unique<StoredRecordReader>(ctx, reading->HDBC());
@@ -572,11 +559,11 @@ bool WriteRecords(SearchIndex* index, MdsContext* ctx, const std::vector<std::in
   // its own, where the engine gives one.
   std::unique_ptr<WordsTaker> taker = index->NewWordsTaker();
   std::unique_ptr<WordsTaker> takerAhead = readerAhead ? index->NewWordsTaker() : nullptr;
-  const auto from = [&ids, ctx, dates](StoredRecordReader* source,
-                                       WordsTaker* words) -> BatchSource {
-    return [&ids, ctx, dates, source, words](std::size_t k, DescribedBatch* batch) {
+  const auto from = [&ids, ctx, &facts](StoredRecordReader* source,
+                                        WordsTaker* words) -> BatchSource {
+    return [&ids, ctx, &facts, source, words](std::size_t k, DescribedBatch* batch) {
       const std::size_t first = k * kBuildBatch;
-      return ReadDescribed(source, ctx->schema, dates, ids, first,
+      return ReadDescribed(source, ctx->schema, facts, ids, first,
                            std::min(ids.size(), first + kBuildBatch), words, batch);
     };
   };

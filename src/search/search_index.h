@@ -75,27 +75,27 @@ struct BoxBound {
   double value = 0;
 };
 
+// What describing a record needs of its schema, learnt once: whether it
+// has date nodes, the table type of each node and its box nodes.
+struct SchemaFacts {
+  bool dates = false;
+  std::unordered_map<std::int32_t, short> types;
+  BoxNodes box;
+};
+SchemaFacts FactsOf(const CSchema* schema);
+
 // What the indexes hold of a record, from what is stored of it: its
 // structure document, its text values by LeafKey and the numbers of its box
 // nodes. The text is that of its text values and of what stays inline, in
 // document order (numbers and dates are found by value conditions, not as
 // words); the k-th box takes the k-th value of each of the four box nodes.
-// With `dates` (the schema has date nodes), also its dates of reduced
+// When the schema has date nodes (`facts.dates`), also its dates of reduced
 // precision; `known`, when not null, lists the values that stayed inline
 // when the record was taken apart (else it is taken apart again when its
 // structure may hold such a date).
 bool DescribeStored(const CSchema* schema, const std::string& structure, const TextViews& texts,
-                    const std::vector<BoxBound>& bounds, bool dates,
+                    const std::vector<BoxBound>& bounds, const SchemaFacts& facts,
                     const std::vector<ValidationIssue>* known, IndexedRecord* out);
-// Whether any node of `schema` holds dates.
-bool HasDateNodes(const CSchema* schema);
-// What describing a record needs of its schema, learnt once: whether it
-// has date nodes and the table type of each node.
-struct SchemaFacts {
-  bool dates = false;
-  std::unordered_map<std::int32_t, short> types;
-};
-SchemaFacts FactsOf(const CSchema* schema);
 // The same as DescribeStored from a record object (the write path).
 bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, const SchemaFacts& facts,
                     IndexedRecord* out);
