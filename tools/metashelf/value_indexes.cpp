@@ -2,7 +2,10 @@
 #include "value_indexes.h"
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "metashelf/metashelf.h"
@@ -17,7 +20,8 @@ constexpr std::int32_t kNameTaken = 955;
 
 ImportValueIndexes::ImportValueIndexes(Collection& collection, bool restoreFirst, bool after,
                                        bool search, Progress& progress, bool quiet)
-    : db_(collection.session().db()),
+    : globals_(collection.session().globals()),
+      db_(collection.session().db()),
       name_(collection.name()),
       progress_(progress),
       quiet_(quiet),
@@ -25,7 +29,7 @@ ImportValueIndexes::ImportValueIndexes(Collection& collection, bool restoreFirst
   if (restoreFirst || after) {
     std::int32_t created = 0;
     std::string reason;
-    if (!Restore(&created, &reason)) {
+    if (!Restore(db_, collectionSet_, &created, &reason)) {
       Fail("cannot build the missing value indexes of '" + name_ + "'" + reason);
     }
     if (created > 0) {
@@ -69,6 +73,22 @@ ImportValueIndexes::~ImportValueIndexes() {
 }
 
 bool ImportValueIndexes::Finish() {
+  if (dropped_ && searchDeferred_) {
+    // Neither end reads what the other makes: the value indexes are built
+    // on a connection of their own while this one (and its sibling) make
+    // the search indexes, so that the steps of each fill the cores the
+    // other leaves idle. Without a second connection they come one after
+    // the other.
+    std::unique_ptr<Session> session;
+    std::unique_ptr<Collection> collection;
+    try {
+      session = std::make_unique<Session>(globals_);
+      collection = std::make_unique<Collection>(*session, name_);
+    } catch (const ToolError&) {
+      collection.reset();
+    }
+    if (collection) return FinishTogether(*collection);
+  }
   bool restored = true;
   if (dropped_) {
     dropped_ = false;
@@ -77,11 +97,8 @@ bool ImportValueIndexes::Finish() {
     // row.
     if (!quiet_) progress_.Note("building the value indexes of '" + name_ + "' over its rows");
     std::string reason;
-    restored = Restore(nullptr, &reason);
-    if (!restored) {
-      progress_.Note("could not build the value indexes of '" + name_ + "'" + reason +
-                     "; searches stay correct but slow until the next import builds them");
-    }
+    restored = Restore(db_, collectionSet_, nullptr, &reason);
+    if (!restored) NoteNotRestored(reason);
   }
   // Another import still writing into the collection makes deferred
   // indexes when it ends; a build commits in steps of its own and marks the
@@ -97,21 +114,57 @@ bool ImportValueIndexes::Finish() {
   return restored;
 }
 
+bool ImportValueIndexes::FinishTogether(Collection& other) {
+  dropped_ = false;
+  searchDeferred_ = false;
+  if (!quiet_) {
+    progress_.Note("building the value indexes of '" + name_ +
+                   "' and making its search indexes over its rows");
+  }
+  bool restored = false;
+  std::string reason;
+  const auto restore = [&] {
+    restored = Restore(other.session().db(), &other.set(), nullptr, &reason);
+  };
+  // The thread only runs statements; notes are made here, after it ended.
+  // One that cannot be started leaves the value indexes to this thread.
+  std::thread values;
+  try {
+    values = std::thread(restore);
+  } catch (const std::system_error&) {
+  }
+  SearchStep(std::string(), "make",
+             [this] { return MsEndDeferredSearchIndexes(collectionSet_, nullptr); });
+  if (values.joinable()) {
+    values.join();
+  } else {
+    restore();
+  }
+  if (!restored) NoteNotRestored(reason);
+  return restored;
+}
+
+void ImportValueIndexes::NoteNotRestored(const std::string& reason) {
+  progress_.Note("could not build the value indexes of '" + name_ + "'" + reason +
+                 "; searches stay correct but slow until the next import builds them");
+}
+
 void ImportValueIndexes::SearchStep(const std::string& note, const char* verb,
                                     const std::function<std::int32_t()>& step) {
-  if (!quiet_) progress_.Note(note);
+  if (!quiet_ && !note.empty()) progress_.Note(note);
   if (step() != 1) {
     progress_.Note(std::string("could not ") + verb + " the search indexes of '" + name_ +
                    "'; the next search builds them");
   }
 }
 
-bool ImportValueIndexes::Restore(std::int32_t* created, std::string* reason) {
-  const std::uint64_t before = db_.LastStatementError().number;
-  if (MsRestoreValueIndexes(collectionSet_, created) == 1) return true;
+bool ImportValueIndexes::Restore(CHostDataBase& db, CMetaDataSet_abs* set, std::int32_t* created,
+                                 std::string* reason) {
+  const std::uint64_t before = db.LastStatementError().number;
+  if (MsRestoreValueIndexes(set, created) == 1) return true;
   // An index that is there already fails too (955, the name is taken),
   // tolerated: a reason is only given when the last failure is not such.
-  const CHostDataBase::StatementError failed = db_.LastStatementError();
+  const CHostDataBase::StatementError failed = db.LastStatementError();
   if (failed.number != before && failed.native != kNameTaken && !failed.message.empty()) {
     *reason = ": " + failed.message;
   }

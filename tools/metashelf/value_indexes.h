@@ -45,14 +45,21 @@ class ImportValueIndexes {
   bool Finish();
 
  private:
-  // Restores the indexes: ok, or a note of why not (the database's reason
-  // when a statement failed).
-  bool Restore(std::int32_t* created, std::string* reason);
-  // Notes `note`, runs `step` and notes when it failed to `verb` the
-  // search indexes.
+  // Restores the indexes of `set`, opened on `db`: ok, or a note of why not
+  // (the database's reason when a statement failed). Static: a thread of
+  // Finish runs it on a connection of its own.
+  static bool Restore(CHostDataBase& db, CMetaDataSet_abs* set, std::int32_t* created,
+                      std::string* reason);
+  // Builds the value indexes on `other` (the same collection, opened on a
+  // second connection) while the search indexes are made on this one.
+  bool FinishTogether(Collection& other);
+  void NoteNotRestored(const std::string& reason);
+  // Notes `note` (unless empty), runs `step` and notes when it failed to
+  // `verb` the search indexes.
   void SearchStep(const std::string& note, const char* verb,
                   const std::function<std::int32_t()>& step);
 
+  Globals globals_;
   CHostDataBase& db_;
   std::string name_;
   Progress& progress_;
