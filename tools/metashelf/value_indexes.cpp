@@ -16,6 +16,20 @@ namespace {
 // The native code of a failure to make an object whose name is taken.
 constexpr std::int32_t kNameTaken = 955;
 
+// Joins a thread when it goes out of scope, if it was started.
+class Joined {
+ public:
+  explicit Joined(std::thread& thread) : thread_(thread) {}
+  ~Joined() {
+    if (thread_.joinable()) thread_.join();
+  }
+  Joined(const Joined&) = delete;
+  Joined& operator=(const Joined&) = delete;
+
+ private:
+  std::thread& thread_;
+};
+
 }  // namespace
 
 ImportValueIndexes::ImportValueIndexes(Collection& collection, bool restoreFirst, bool after,
@@ -133,13 +147,14 @@ bool ImportValueIndexes::FinishTogether(Collection& other) {
     values = std::thread(restore);
   } catch (const std::system_error&) {
   }
-  SearchStep(std::string(), "make",
-             [this] { return MsEndDeferredSearchIndexes(collectionSet_, nullptr); });
-  if (values.joinable()) {
-    values.join();
-  } else {
-    restore();
+  const bool started = values.joinable();
+  {
+    // Joined on every way out of the step, a throw included.
+    const Joined joined(values);
+    SearchStep(std::string(), "make",
+               [this] { return MsEndDeferredSearchIndexes(collectionSet_, nullptr); });
   }
+  if (!started) restore();
   if (!restored) NoteNotRestored(reason);
   return restored;
 }
