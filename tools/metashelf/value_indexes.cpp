@@ -34,8 +34,7 @@ class Joined {
 
 ImportValueIndexes::ImportValueIndexes(Collection& collection, bool restoreFirst, bool after,
                                        bool search, Progress& progress, bool quiet)
-    : globals_(collection.session().globals()),
-      db_(collection.session().db()),
+    : collection_(collection),
       name_(collection.name()),
       progress_(progress),
       quiet_(quiet),
@@ -43,7 +42,7 @@ ImportValueIndexes::ImportValueIndexes(Collection& collection, bool restoreFirst
   if (restoreFirst || after) {
     std::int32_t created = 0;
     std::string reason;
-    if (!Restore(db_, collectionSet_, &created, &reason)) {
+    if (!Restore(collection_, &created, &reason)) {
       Fail("cannot build the missing value indexes of '" + name_ + "'" + reason);
     }
     if (created > 0) {
@@ -96,7 +95,7 @@ bool ImportValueIndexes::Finish() {
     std::unique_ptr<Session> session;
     std::unique_ptr<Collection> collection;
     try {
-      session = std::make_unique<Session>(globals_);
+      session = std::make_unique<Session>(collection_.session().globals());
       collection = std::make_unique<Collection>(*session, name_);
     } catch (const ToolError&) {
       collection.reset();
@@ -111,7 +110,7 @@ bool ImportValueIndexes::Finish() {
     // row.
     if (!quiet_) progress_.Note("building the value indexes of '" + name_ + "' over its rows");
     std::string reason;
-    restored = Restore(db_, collectionSet_, nullptr, &reason);
+    restored = Restore(collection_, nullptr, &reason);
     if (!restored) NoteNotRestored(reason);
   }
   // Another import still writing into the collection makes deferred
@@ -137,9 +136,7 @@ bool ImportValueIndexes::FinishTogether(Collection& other) {
   }
   bool restored = false;
   std::string reason;
-  const auto restore = [&] {
-    restored = Restore(other.session().db(), &other.set(), nullptr, &reason);
-  };
+  const auto restore = [&] { restored = Restore(other, nullptr, &reason); };
   // The thread only runs statements; notes are made here, after it ended.
   // One that cannot be started leaves the value indexes to this thread.
   std::thread values;
@@ -173,10 +170,11 @@ void ImportValueIndexes::SearchStep(const std::string& note, const char* verb,
   }
 }
 
-bool ImportValueIndexes::Restore(CHostDataBase& db, CMetaDataSet_abs* set, std::int32_t* created,
+bool ImportValueIndexes::Restore(Collection& collection, std::int32_t* created,
                                  std::string* reason) {
+  CHostDataBase& db = collection.session().db();
   const std::uint64_t before = db.LastStatementError().number;
-  if (MsRestoreValueIndexes(set, created) == 1) return true;
+  if (MsRestoreValueIndexes(&collection.set(), created) == 1) return true;
   // An index that is there already fails too (955, the name is taken),
   // tolerated: a reason is only given when the last failure is not such.
   const CHostDataBase::StatementError failed = db.LastStatementError();

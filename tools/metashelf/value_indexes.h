@@ -45,11 +45,10 @@ class ImportValueIndexes {
   bool Finish();
 
  private:
-  // Restores the indexes of `set`, opened on `db`: ok, or a note of why not
-  // (the database's reason when a statement failed). Static: a thread of
-  // Finish runs it on a connection of its own.
-  static bool Restore(CHostDataBase& db, CMetaDataSet_abs* set, std::int32_t* created,
-                      std::string* reason);
+  // Restores the indexes of `collection`: ok, or a note of why not (the
+  // database's reason when a statement failed). Static: a thread of Finish
+  // runs it on a connection of its own.
+  static bool Restore(Collection& collection, std::int32_t* created, std::string* reason);
   // Builds the value indexes on `other` (the same collection, opened on a
   // second connection) while the search indexes are made on this one.
   bool FinishTogether(Collection& other);
@@ -59,8 +58,7 @@ class ImportValueIndexes {
   void SearchStep(const std::string& note, const char* verb,
                   const std::function<std::int32_t()>& step);
 
-  Globals globals_;
-  CHostDataBase& db_;
+  Collection& collection_;
   std::string name_;
   Progress& progress_;
   bool quiet_;
