@@ -63,7 +63,7 @@ std::int32_t COraMetaDataSet::InnerUpdateMetaData(std::int64_t metaID, CBaseMeta
     if (!unit.ok()) return 0;
     if (flag == 1 && !ClearStoredRows(ctx_, metaID)) return 0;
     if (!metashelf::dataset::WriteRecordRows(*ctx_->oper, ctx_->mdsID, metaID, rows)) return 0;
-    if (!metashelf::search::IndexRecord(ctx_, metaID, *record, false)) return 0;
+    if (!metashelf::search::IndexRecord(ctx_, metaID, *record, rows, false)) return 0;
     return unit.Commit() ? 1 : 0;
   });
 }
@@ -86,7 +86,7 @@ std::int64_t COraMetaDataSet::AddMetaDataWithRemark(CBaseMetaData* record, const
     const std::int64_t metaID = ctx_->mdb->meta_Add(ctx_->mdsID, remark);
     if (metaID == 0) return -1;
     if (!metashelf::dataset::WriteRecordRows(*ctx_->oper, ctx_->mdsID, metaID, rows)) return 0;
-    if (!metashelf::search::IndexRecord(ctx_, metaID, *record, true)) return 0;
+    if (!metashelf::search::IndexRecord(ctx_, metaID, *record, rows, true)) return 0;
     return unit.Commit() ? metaID : 0;
   });
 }

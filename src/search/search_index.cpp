@@ -15,6 +15,7 @@
 #include "catalog/catalog_access.h"
 #include "catalog/mtdb_context.h"
 #include "dataset/mds_context.h"
+#include "dataset/record_rows.h"
 #include "db/statement.h"
 #include "db/unit.h"
 #include "metashelf/base/sql_quote.h"
@@ -188,48 +189,29 @@ bool DescribeStored(const CSchema* schema, const std::string& structure, const T
   return true;
 }
 
-bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, const SchemaFacts& facts,
-                    IndexedRecord* out) {
-  std::int32_t size = 0;
-  if (record.GetStructInfoSize(size) != 1) return false;
-  std::string structure(static_cast<std::size_t>(size), '\0');
-  if (size > 0 && record.GetStructInfo(&structure[0], size) != size) return false;
-  std::int32_t count = 0;
-  record.GetLeafNodeListSize(count);
-  std::vector<CLeafNode> nodes(static_cast<std::size_t>(count > 0 ? count : 0));
-  CSmartArray<CLeafNode*> list;
-  for (CLeafNode& node : nodes) list.Add(&node);
-  if (count > 0 && record.GetLeafNodeList(list, count) != 1) return false;
-  list.SetSize(0);
-  const BoxNodes& box = facts.box;
-  std::unordered_map<std::uint64_t, std::string> texts;
+bool DescribeRecord(const CBaseMetaData& record, const dataset::RecordRows& rows,
+                    const SchemaFacts& facts, const CSchema* schema, IndexedRecord* out) {
+  TextViews texts;
+  texts.reserve(rows.nodes.size());
   std::vector<BoxBound> bounds;
-  for (CLeafNode& node : nodes) {
-    std::int32_t guid = -1;
-    std::int32_t position = 0;
-    std::int32_t length = 0;
-    node.GetNodeGUID(guid);
-    node.GetNodePosition(position);
-    node.GetNodeValueSize(length);
-    std::string value(static_cast<std::size_t>(length > 0 ? length : 0) + 1, '\0');
-    node.GetNodeValue(&value[0], length > 0 ? length : 0);
-    value.resize(std::strlen(value.c_str()));
-    const auto type = facts.types.find(guid);
-    const short tableType = type == facts.types.end() ? 0 : type->second;
-    if (tableType == kTableTypeText) {
-      texts.emplace(LeafKey(guid, position), std::move(value));
-    } else if (tableType == kTableTypeNumber) {
-      for (std::int32_t g : box.guids) {
-        double v = 0;
-        if (g == guid && ParseDouble(value.c_str(), &v))
-          bounds.push_back(BoxBound{guid, position, v});
+  for (const dataset::NodeRow& node : rows.nodes) {
+    if (node.tableType == kTableTypeText) {
+      texts.emplace_back(LeafKey(node.guid, node.position), node.value);
+    } else if (node.tableType == kTableTypeNumber && !node.isNull) {
+      // The number as the value table keeps it, as a build reads it.
+      for (const std::int32_t g : facts.box.guids) {
+        if (g == node.guid) bounds.push_back(BoxBound{node.guid, node.position, node.number});
       }
     }
   }
+  std::stable_sort(
+      texts.begin(), texts.end(),
+      [](const std::pair<std::uint64_t, std::string_view>& a,
+         const std::pair<std::uint64_t, std::string_view>& b) { return a.first < b.first; });
   // The values kept inline matter only for the dates of reduced precision.
   const std::vector<ValidationIssue> issues =
       facts.dates ? record.Validate() : std::vector<ValidationIssue>();
-  return DescribeStored(schema, structure, ViewsOf(texts), bounds, facts, &issues, out);
+  return DescribeStored(schema, rows.structInfo, texts, bounds, facts, &issues, out);
 }
 
 std::vector<std::string> CreatePeriodTable(const std::string& table) {
@@ -509,12 +491,13 @@ void WritePathRelease::operator()(WritePath* path) const {
   delete path;
 }
 
-bool IndexRecord(MdsContext* ctx, std::int64_t metaID, const CBaseMetaData& record, bool added) {
+bool IndexRecord(MdsContext* ctx, std::int64_t metaID, const CBaseMetaData& record,
+                 const dataset::RecordRows& rows, bool added) {
   WritePath* path = KeptWritePath(ctx);
   if (path == nullptr || !WritesMaintain(ctx, path->index.get())) return true;
   SearchIndex& index = *path->index;
   IndexedRecord described;
-  if (!DescribeRecord(record, ctx->schema, path->facts, &described)) return false;
+  if (!DescribeRecord(record, rows, path->facts, ctx->schema, &described)) return false;
   // While the indexes wait, the distinct values are taken once at the end.
   return (added || index.Remove(metaID)) && index.Put(metaID, described) &&
          (ctx->searchRowsOnly || index.AddValues(metaID));

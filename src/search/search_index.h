@@ -36,6 +36,9 @@ struct ValidationIssue;
 struct MdsContext;
 
 namespace metashelf {
+namespace dataset {
+struct RecordRows;
+}
 namespace search {
 
 // The layout of the index tables; MS_READY_<id> holds it once a build of
@@ -96,9 +99,11 @@ SchemaFacts FactsOf(const CSchema* schema);
 bool DescribeStored(const CSchema* schema, const std::string& structure, const TextViews& texts,
                     const std::vector<BoxBound>& bounds, const SchemaFacts& facts,
                     const std::vector<ValidationIssue>* known, IndexedRecord* out);
-// The same as DescribeStored from a record object (the write path).
-bool DescribeRecord(const CBaseMetaData& record, const CSchema* schema, const SchemaFacts& facts,
-                    IndexedRecord* out);
+// The same as DescribeStored from the rows a write takes a record apart
+// into (the write path), the record itself asked only for the values that
+// stay inline.
+bool DescribeRecord(const CBaseMetaData& record, const dataset::RecordRows& rows,
+                    const SchemaFacts& facts, const CSchema* schema, IndexedRecord* out);
 
 // What both engines share: the record walk of Put and Remove, the
 // bookkeeping of a complete build (MS_READY) and the dropping of every
@@ -314,7 +319,8 @@ struct WritePath {
 // with a record written (`added`: just registered, so that the indexes
 // hold nothing of it) or deleted, when they exist. True when there are
 // none or they were brought up to date.
-bool IndexRecord(MdsContext* ctx, std::int64_t metaID, const CBaseMetaData& record, bool added);
+bool IndexRecord(MdsContext* ctx, std::int64_t metaID, const CBaseMetaData& record,
+                 const dataset::RecordRows& rows, bool added);
 bool UnindexRecord(MdsContext* ctx, std::int64_t metaID);
 // Drops the indexes of collection `colID` (removing the collection).
 void DropSearchIndexes(CMetaDataBase_abs* catalog, std::int32_t colID);

@@ -142,6 +142,17 @@ void TsvectorWriter::Add(std::string_view word) {
   words_.push_back(static_cast<std::uint32_t>(lexemes_.size() - 1));
 }
 
+// A lexeme holds no NUL, so one that is shorter than eight bytes, padded
+// with NULs, comes before every longer one it begins.
+std::uint64_t TsvectorWriter::Head(const Lexeme& l) const {
+  std::uint64_t head = 0;
+  for (std::size_t b = 0; b < 8; ++b) {
+    const unsigned char c = b < l.size ? static_cast<unsigned char>(bytes_[l.offset + b]) : 0;
+    head = head << 8 | c;
+  }
+  return head;
+}
+
 void TsvectorWriter::Write(std::string* tsvector, std::string* pairs) {
   tsvector->clear();
   pairs->clear();
@@ -181,7 +192,7 @@ void TsvectorWriter::Write(std::string* tsvector, std::string* pairs) {
   // The lexemes in the order the text first names them, while they fit.
   std::size_t taken = 0;
   std::size_t room = 0;
-  order_.clear();
+  sorted_.clear();
   for (std::size_t k = 0; k < lexemes_.size(); ++k) {
     Lexeme& lexeme = lexemes_[k];
     const std::size_t cost = lexeme.size + 1 + 2 * (lexeme.positions + 1);
@@ -191,7 +202,7 @@ void TsvectorWriter::Write(std::string* tsvector, std::string* pairs) {
     lexeme.last = 0;
     if (taken + cost > kTsvectorBytes) continue;
     taken += cost;
-    order_.push_back(static_cast<std::uint32_t>(k));
+    sorted_.push_back(Sorted{Head(lexeme), static_cast<std::uint32_t>(k)});
   }
   positions_.resize(room);
   for (std::size_t j = 0; j < n; ++j) {
@@ -203,15 +214,16 @@ void TsvectorWriter::Write(std::string* tsvector, std::string* pairs) {
     }
   }
 
-  std::sort(order_.begin(), order_.end(), [this](std::uint32_t a, std::uint32_t b) {
-    return Bytes(lexemes_[a]) < Bytes(lexemes_[b]);
+  std::sort(sorted_.begin(), sorted_.end(), [this](const Sorted& a, const Sorted& b) {
+    if (a.head != b.head) return a.head < b.head;
+    return Bytes(lexemes_[a.lexeme]) < Bytes(lexemes_[b.lexeme]);
   });
   // What a lexeme costs is what its binary form takes: its bytes, the NUL,
   // its count of positions and each of them.
   tsvector->resize(4 + taken);
-  char* at = PutBig(tsvector->data(), order_.size(), 4);
-  for (const std::uint32_t k : order_) {
-    const Lexeme& lexeme = lexemes_[k];
+  char* at = PutBig(tsvector->data(), sorted_.size(), 4);
+  for (const Sorted& s : sorted_) {
+    const Lexeme& lexeme = lexemes_[s.lexeme];
     at = std::copy_n(bytes_.data() + lexeme.offset, lexeme.size, at);
     *at++ = '\0';
     at = PutBig(at, lexeme.positions, 2);

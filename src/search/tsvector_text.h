@@ -74,6 +74,13 @@ class TsvectorWriter {
   std::string_view Bytes(const Lexeme& l) const {
     return std::string_view(bytes_.data() + l.offset, l.size);
   }
+  // A kept lexeme and its first eight bytes as a number (Head), which
+  // orders most lexemes without comparing their bytes.
+  struct Sorted {
+    std::uint64_t head;
+    std::uint32_t lexeme;
+  };
+  std::uint64_t Head(const Lexeme& l) const;
   void Grow();
 
   std::string bytes_;  // the lexemes, one after another
@@ -81,7 +88,7 @@ class TsvectorWriter {
   std::vector<std::uint32_t> slots_;  // lexemes by hash: index + 1, 0 for none
   std::vector<std::uint32_t> words_;  // each word's lexeme
   std::vector<std::int32_t> positions_;
-  std::vector<std::uint32_t> order_;  // kept lexemes in byte order
+  std::vector<Sorted> sorted_;  // the kept lexemes in byte order
   std::vector<std::int64_t> keys_;
 };
 
