@@ -65,7 +65,10 @@ bool PgRecordWords::Prepare() {
   const std::string text = "INSERT INTO " + table_ +
                            "(METAID,TSV,PAIRS) VALUES (:1,cast(:2 as tsvector),cast(:3 as "
                            "bigint[]))";
+  // Inside a host's batch the rows wait for its end and go many to a
+  // statement: only statements that name the words table read it.
   if (!db::Succeeded(gis_SQLPrepare(insert->get(), text.c_str(), GIS_SQL_NTS)) ||
+      !db::Succeeded(gis_SQLSetStmtOption(insert->get(), GIS_SQL_ROWS_TO_BATCH_END, 1)) ||
       !db::Succeeded(gis_SQLBindParameter(insert->get(), 1, 1, GIS_TYPE_INT, GIS_TYPE_INT, 0, 0,
                                           &id_, 8, nullptr))) {
     insert->DrainError();

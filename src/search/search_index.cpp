@@ -434,7 +434,10 @@ bool SearchIndex::Put(std::int64_t id, const IndexedRecord& record, bool fresh) 
       inserts->words.DrainError();
       return false;
     }
+    // As the words' rows, the boxes' wait for the end of a host's batch:
+    // only statements that name the table read it.
     if (!db::Succeeded(gis_SQLPrepare(inserts->box.get(), box.c_str(), GIS_SQL_NTS)) ||
+        !db::Succeeded(gis_SQLSetStmtOption(inserts->box.get(), GIS_SQL_ROWS_TO_BATCH_END, 1)) ||
         !db::Succeeded(gis_SQLBindParameter(inserts->box.get(), 1, 1, GIS_TYPE_INT, GIS_TYPE_INT, 0,
                                             0, &inserts->id, 8, nullptr)) ||
         !db::Succeeded(gis_SQLBindParameter(inserts->box.get(), 2, 1, GIS_TYPE_INT, GIS_TYPE_INT, 0,

@@ -3,6 +3,8 @@
 // statement, and a refusal anywhere in a batch of rows (a byte limit, a NULL
 // in a NOT NULL column, a key in the way, the connection dropped) fails the
 // unit with that refusal's own code and leaves none of its rows behind.
+// Rows of a statement that lets them wait for the batch's end do so past
+// statements that do not name their table.
 #include <libpq-fe.h>
 
 #include <cstdlib>
@@ -189,6 +191,53 @@ TEST_F(PgHeldRowsTest, ARefusalAnywhereInABatchOfRowsFailsTheUnitWithItsOwnCode)
       ASSERT_EQ(Exec("delete from S"), 0);
     }
   }
+}
+
+TEST_F(PgHeldRowsTest, RowsForTheBatchEndWaitUntilTheirTableIsNamedOrTheBatchEnds) {
+  ASSERT_EQ(Exec("CREATE TABLE HELD_WORDS(ID NUMBER NOT NULL PRIMARY KEY)"), 0) << last_error_;
+  ASSERT_EQ(Exec("CREATE VIEW VIEW_OF_ROWS AS SELECT ID FROM HELD_WORDS"), 0) << last_error_;
+  gis_SQLHSTMT insert = nullptr;
+  ASSERT_EQ(gis_SQLAllocStmt(hdbc(), &insert), GIS_SQL_SUCCESS);
+  std::int32_t id = 0;
+  ASSERT_EQ(gis_SQLPrepare(insert, "insert into HELD_WORDS(ID) values(:1)", GIS_SQL_NTS), 0);
+  ASSERT_EQ(gis_SQLSetStmtOption(insert, GIS_SQL_ROWS_TO_BATCH_END, 2), GIS_SQL_ERROR);
+  ASSERT_EQ(gis_SQLSetStmtOption(insert, GIS_SQL_ROWS_TO_BATCH_END, 1), GIS_SQL_SUCCESS);
+  ASSERT_EQ(gis_SQLBindParameter(insert, 1, 1, GIS_TYPE_INT, GIS_TYPE_INT, 0, 0, &id, 4, nullptr),
+            GIS_SQL_SUCCESS);
+  const auto add = [&](std::int32_t value) {
+    id = value;
+    return gis_SQLExecute(insert);
+  };
+  // In a batch the rows wait past other statements, a query through a view
+  // that does not name the table included, until a statement names it.
+  ASSERT_EQ(gis_SQLBeginBatch(hdbc()), GIS_SQL_SUCCESS);
+  for (std::int32_t k = 1; k <= 3; ++k) {
+    ASSERT_EQ(add(k), GIS_SQL_SUCCESS);
+    ASSERT_EQ(Exec("insert into S(ID) values(" + std::to_string(k) + ")"), 0) << last_error_;
+  }
+  EXPECT_EQ(One("select count(*) from VIEW_OF_ROWS"), "0");
+  EXPECT_EQ(One("select count(*) from held_words"), "3");
+  EXPECT_EQ(One("select count(*) from VIEW_OF_ROWS"), "3");
+  for (std::int32_t k = 4; k <= 70; ++k) ASSERT_EQ(add(k), GIS_SQL_SUCCESS);
+  ASSERT_EQ(gis_SQLEndUnit(hdbc(), 1), GIS_SQL_SUCCESS) << ConnectionError();
+  EXPECT_EQ(One("select count(*) from VIEW_OF_ROWS"), "70");
+  // A batch undone drops them; one whose rows are refused at its end fails
+  // whole; outside a batch they go before the next statement.
+  ASSERT_EQ(gis_SQLBeginBatch(hdbc()), GIS_SQL_SUCCESS);
+  ASSERT_EQ(add(71), GIS_SQL_SUCCESS);
+  ASSERT_EQ(gis_SQLEndUnit(hdbc(), 0), GIS_SQL_SUCCESS);
+  ASSERT_EQ(gis_SQLBeginBatch(hdbc()), GIS_SQL_SUCCESS);
+  ASSERT_EQ(add(72), GIS_SQL_SUCCESS);
+  ASSERT_EQ(add(5), GIS_SQL_SUCCESS);
+  EXPECT_LT(gis_SQLEndUnit(hdbc(), 1), 0);
+  EXPECT_EQ(ConnectionError(), "23000 1");
+  ASSERT_EQ(gis_SQLBeginUnit(hdbc()), GIS_SQL_SUCCESS);
+  ASSERT_EQ(add(73), GIS_SQL_SUCCESS);
+  EXPECT_EQ(One("select count(*) from VIEW_OF_ROWS"), "71");
+  ASSERT_EQ(gis_SQLEndUnit(hdbc(), 1), GIS_SQL_SUCCESS) << ConnectionError();
+  EXPECT_EQ(One("select count(*) from HELD_WORDS where ID > 69"), "2");
+  EXPECT_EQ(One("select count(*) from HELD_WORDS where ID in (70, 73)"), "2");
+  gis_SQLFreeStmt(insert, GIS_SQL_DROP);
 }
 
 }  // namespace

@@ -32,6 +32,9 @@ TEST(RowBatchText, OnlyPlainSingleRowInsertsAreRepeated) {
        "insert into t(a) values (coalesce(to_timestamp($1, 'YYYY'), now())), "
        "(coalesce(to_timestamp($2, 'YYYY'), now()))"},
       {"insert into t(a,b) values($1, $10)", 10, "insert into t(a,b) values ($1, $10), ($11, $20)"},
+      {"insert into t(a) values(box(point($1,$2),point($3,$4)))", 4,
+       "insert into t(a) values (box(point($1,$2),point($3,$4))), "
+       "(box(point($5,$6),point($7,$8)))"},
       {"insert into t(a) values($1) returning a", 1, nullptr},
       {"insert into t(a) values($1) on conflict do nothing", 1, nullptr},
       {"insert into t(a) values($1), ($2)", 2, nullptr},

@@ -163,6 +163,13 @@ class Connection {
   virtual std::int16_t BeginUnit(bool batch, Diagnostic* error);
   virtual std::int16_t EndUnit(bool commit, Diagnostic* error);
   std::size_t OpenUnits() const { return units_.size(); }
+  // Whether an open unit is a batch (or inside one).
+  bool InBatch() const {
+    for (const OpenUnit& unit : units_) {
+      if (unit.batch) return true;
+    }
+    return false;
+  }
 
   // gis_SQLShapeSerial: 0 outside a unit or when the backend does not keep
   // it. A backend that keeps it calls NoteShapeChange for every statement

@@ -68,6 +68,7 @@ class BoundStatement : public Statement {
   std::map<std::uint16_t, ParamBinding> params_;
   std::map<std::uint16_t, ColBinding> columns_;
   std::uint32_t rowsetSize_ = 1;
+  bool rowsToBatchEnd_ = false;  // GIS_SQL_ROWS_TO_BATCH_END
 };
 
 }  // namespace driver

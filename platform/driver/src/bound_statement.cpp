@@ -97,6 +97,11 @@ std::int16_t BoundStatement::BindCol(const ColBinding& b) {
 }
 
 std::int16_t BoundStatement::SetStmtOption(std::uint16_t option, std::uint32_t value) {
+  if (option == GIS_SQL_ROWS_TO_BATCH_END) {
+    if (value > 1) return Fail("HY024", 0, "rows to the batch's end take 1 or 0");
+    rowsToBatchEnd_ = value == 1;
+    return GIS_SQL_SUCCESS;
+  }
   if (option != GIS_SQL_ROWSET_SIZE) {
     return Fail("HYC00", 0, "statement option " + std::to_string(option) + " is not supported");
   }

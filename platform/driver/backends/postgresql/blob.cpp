@@ -81,6 +81,7 @@ std::int16_t PgStatement::RunDeferred(int from) {
   std::vector<int> lengths;
   std::vector<int> formats;
   Request request = DeferredRequest(&values, &lengths, &formats, 0);
+  request.prepared = prepared;  // its text tells which tables it names
   request.name = prepared->name.c_str();
   request.resultFormat = prepared->resultFormat;
   ResultPtr result = conn_->Now(request, true, &diag);
@@ -156,6 +157,7 @@ std::int16_t PgStatement::PutData(const void* data, std::int32_t length) {
   const Prepared* prepared = conn_->Prepare(text, &diag);
   if (prepared == nullptr) return FailWith(diag);
   Request request;
+  request.prepared = prepared;  // its text tells which tables it names
   request.name = prepared->name.c_str();
   request.count = 2;
   request.values = values;
@@ -209,6 +211,7 @@ std::int16_t PgStatement::PutDeferred(const void* data, std::int32_t length) {
   values.back() = length > 0 ? static_cast<const char*>(data) : "";
   lengths.back() = length;
   formats.back() = 1;
+  request.prepared = prepared;  // its text tells which tables it names
   request.name = prepared->name.c_str();
   auto written = std::make_shared<std::string>();
   deferredWritten_ = written;

@@ -64,6 +64,7 @@ using TextParam = std::optional<std::string>;
 // text run once. The arrays stay the caller's until the call returns.
 struct Request {
   const Prepared* prepared = nullptr;  // when known: a row change may be held
+  bool toBatchEnd = false;             // held rows may wait for the batch's end
   const char* name = nullptr;          // prepared statement, or
   const char* text = nullptr;          // a text with its own parameters
   int count = 0;
@@ -173,6 +174,7 @@ class PgConnection : public Connection {
   // Parameters of the held rows of one prepared insert, row after row.
   struct HeldRows {
     const Prepared* prepared = nullptr;
+    bool toBatchEnd = false;  // sent before a statement naming its table
     int rows = 0;
     std::string bytes;
     std::vector<std::size_t> offsets;
@@ -183,8 +185,10 @@ class PgConnection : public Connection {
   // `*held` false when it is not (it is then sent as it is).
   bool Hold(const Request& request, bool* held, Diagnostic* error);
   // Sends every held row, group after group, as few statements; false with
-  // `*error` when they cannot be sent.
-  bool SendHeld(Diagnostic* error);
+  // `*error` when they cannot be sent. With `before`, the text of the
+  // statement that goes next ("" for a sync), the rows that may wait for
+  // the batch's end stay unless it names their table.
+  bool SendHeld(Diagnostic* error, const char* before = nullptr);
   bool SendGroup(const HeldRows& group, Diagnostic* error);
   // Forgets the held rows unsent (their unit is being rolled back).
   void DropHeld() { held_.clear(); }

@@ -12,6 +12,7 @@
 // combined statement, and with it the unit.
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "backends/postgresql/connection.h"
 
@@ -25,6 +26,24 @@ constexpr int kMostRows = 64;
 constexpr int kMostParams = 65535;
 // Tables whose rows are held at once at most.
 constexpr std::size_t kMostGroups = 8;
+
+// Whether `text` names `table` (owner-qualified or not), letters in any
+// case. A longer name that begins with it counts too: the rows then only
+// go earlier.
+bool NamesTable(const char* text, const std::string& table) {
+  std::string_view name(table);
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string_view::npos) name.remove_prefix(dot + 1);
+  if (!name.empty() && name.front() == '"') name.remove_prefix(1);
+  if (!name.empty() && name.back() == '"') name.remove_suffix(1);
+  if (name.empty()) return true;
+  const auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  const std::string_view haystack(text);
+  return std::search(haystack.begin(), haystack.end(), name.begin(), name.end(),
+                     [&lower](char a, char b) { return lower(a) == lower(b); }) != haystack.end();
+}
 
 int LargestForm(int rows, int params) {
   int n = 1;
@@ -94,10 +113,12 @@ bool PgConnection::Hold(const Request& request, bool* held, Diagnostic* error) {
     for (const HeldRows& g : held_) {
       if (FormsOf(*g.prepared).shape.target == forms.shape.target) sameTable = true;
     }
-    if (sameTable && !SendHeld(error)) return false;
+    // Rows that wait for the batch's end stay unless they are this table's.
+    if (sameTable && !SendHeld(error, prepared->text.c_str())) return false;
     held_.emplace_back();
     group = &held_.back();
     group->prepared = prepared;
+    group->toBatchEnd = request.toBatchEnd && InBatch();
   }
   if (!EnterPipeline(error)) return false;
   for (int k = 0; k < request.count; ++k) {
@@ -126,11 +147,16 @@ bool PgConnection::Hold(const Request& request, bool* held, Diagnostic* error) {
   return true;
 }
 
-bool PgConnection::SendHeld(Diagnostic* error) {
+bool PgConnection::SendHeld(Diagnostic* error, const char* before) {
   if (held_.empty()) return true;
   std::vector<HeldRows> groups = std::move(held_);
   held_.clear();
-  for (const HeldRows& group : groups) {
+  for (HeldRows& group : groups) {
+    if (before != nullptr && group.toBatchEnd &&
+        !NamesTable(before, FormsOf(*group.prepared).shape.target)) {
+      held_.push_back(std::move(group));
+      continue;
+    }
     if (!SendGroup(group, error)) return false;
   }
   return true;

@@ -61,7 +61,11 @@ bool PgConnection::EnterPipeline(Diagnostic* error) {
 
 bool PgConnection::SendInPipeline(const Request& request, Diagnostic* error) {
   // Held rows go out first: statements reach the server in their order.
-  return SendHeld(error) && SendRaw(request, error);
+  // Rows that may wait for the batch's end go only before a statement that
+  // names their table (one whose text is not known names every table).
+  const char* text = request.text;
+  if (text == nullptr && request.prepared != nullptr) text = request.prepared->text.c_str();
+  return SendHeld(error, text) && SendRaw(request, error);
 }
 
 bool PgConnection::SendRaw(const Request& request, Diagnostic* error) {
@@ -80,9 +84,11 @@ bool PgConnection::SendRaw(const Request& request, Diagnostic* error) {
 }
 
 bool PgConnection::SendControl(const char* text, Diagnostic* error, ResultSink sink) {
+  // Every held row goes before a unit step: the rows of the unit kept or
+  // of a savepoint set are all sent by then.
   Request control;
   control.text = text;
-  if (!SendInPipeline(control, error)) return false;
+  if (!SendHeld(error) || !SendRaw(control, error)) return false;
   pending_.push_back(Pending{std::move(sink), nullptr, nullptr});
   return true;
 }
@@ -94,8 +100,9 @@ bool PgConnection::Collect(Diagnostic* error) {
     if (ok) *error = d;
     ok = false;
   };
+  // A sync needs no row that may wait for the batch's end.
   Diagnostic unsent;
-  if (!SendHeld(&unsent)) {
+  if (!SendHeld(&unsent, "")) {
     fail(unsent);
     DropHeld();
   }
@@ -201,14 +208,18 @@ ResultPtr PgConnection::Now(const Request& request, bool ownSavepoint, Diagnosti
     return nullptr;
   }
   const bool wrap = ownSavepoint && !InUnit() && PQtransactionStatus(conn_) == PQTRANS_INTRANS;
-  if (!wrap && PQpipelineStatus(conn_) == PQ_PIPELINE_OFF) {
+  // Rows that wait for the batch's end go through the pipeline, before the
+  // statement when it names their table.
+  if (!wrap && PQpipelineStatus(conn_) == PQ_PIPELINE_OFF && held_.empty()) {
     ResultPtr r = RunPlain(request, error);
     if (!r) MarkFailed(*error);
     return r;
   }
-  // Sent behind whatever is queued, and read with it.
+  // Sent behind whatever is queued, and read with it; a statement that may
+  // end the transaction goes behind every held row.
   ResultPtr result;
-  bool sent = !wrap || SendControl(Text("SAVEPOINT ", kStatementSavepoint).c_str(), error);
+  bool sent = ownSavepoint || SendHeld(error);
+  sent = sent && (!wrap || SendControl(Text("SAVEPOINT ", kStatementSavepoint).c_str(), error));
   sent = sent && SendInPipeline(request, error);
   if (sent) pending_.push_back(Pending{nullptr, &result, nullptr});
   if (sent && wrap)
@@ -261,7 +272,7 @@ ResultPtr PgConnection::Describe(const std::string& name, const std::string& tex
   // the host's transaction.
   ResultPtr described;
   bool sent = !wrap || SendControl(Text("SAVEPOINT ", kStatementSavepoint).c_str(), error);
-  sent = sent && SendHeld(error) && EnterPipeline(error);
+  sent = sent && SendHeld(error, "") && EnterPipeline(error);
   if (sent && PQsendPrepare(conn_, name.c_str(), text.c_str(), 0, nullptr) != 1) {
     *error = Lost(conn_);
     sent = false;

@@ -17,9 +17,9 @@ namespace {
 // Functions a row may call: they read no table, so a row gives the same
 // value in a statement of its own and in a statement with other rows.
 const char* const kPlainFunctions[] = {
-    "CAST",       "COALESCE", "NULLIF", "TO_TIMESTAMP", "TO_DATE",  "DECODE",
-    "CONVERT_TO", "LEFT",     "SUBSTR", "UPPER",        "LOWER",    "LENGTH",
-    "ABS",        "ROUND",    "TRUNC",  "NOW",          "GREATEST", "LEAST",
+    "CAST",  "COALESCE", "NULLIF",   "TO_TIMESTAMP", "TO_DATE", "DECODE", "CONVERT_TO",
+    "LEFT",  "SUBSTR",   "UPPER",    "LOWER",        "LENGTH",  "ABS",    "ROUND",
+    "TRUNC", "NOW",      "GREATEST", "LEAST",        "BOX",     "POINT",
 };
 
 bool IsPlainFunction(const std::string& upper) {

@@ -170,6 +170,7 @@ std::int16_t PgStatement::Execute() {
     if (prepared == nullptr) return FailWith(diag);
     format_ = prepared->resultFormat;
     request.prepared = prepared;
+    request.toBatchEnd = rowsToBatchEnd_;
     request.name = prepared->name.c_str();
     request.resultFormat = format_;
     // A row change that gives no rows back waits for nobody inside a write

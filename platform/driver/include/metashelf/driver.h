@@ -64,6 +64,7 @@ enum : std::int16_t {
 // Statement options and fetch orientation.
 enum : std::uint16_t {
   GIS_SQL_ROWSET_SIZE = 9,
+  GIS_SQL_ROWS_TO_BATCH_END = 10,
   GIS_SQL_FETCH_NEXT = 1,
   GIS_SQL_CLOSE = 0,
   GIS_SQL_DROP = 1,
@@ -92,7 +93,8 @@ METASHELF_API std::int16_t gis_SQLPrepare(gis_SQLHSTMT stmt, const char* text, s
 METASHELF_API std::int16_t gis_SQLExecute(gis_SQLHSTMT stmt);
 // Prepares and runs `text` in one call, as gis_SQLPrepare then
 // gis_SQLExecute, with the columns and parameters still bound.
-METASHELF_API std::int16_t gis_SQLExecDirect(gis_SQLHSTMT stmt, const char* text, std::int32_t length);
+METASHELF_API std::int16_t gis_SQLExecDirect(gis_SQLHSTMT stmt, const char* text,
+                                             std::int32_t length);
 
 // Binds placeholder `number` (from 1). `io` is 1 (input). `indicator` may be
 // null; a value of -1 in it binds NULL.
@@ -109,8 +111,7 @@ METASHELF_API std::int16_t gis_SQLBindParameter(gis_SQLHSTMT stmt, std::uint16_t
                                                 std::int16_t io, std::int16_t valueType,
                                                 std::int16_t dbType, std::uint32_t columnSize,
                                                 std::int16_t digits, void* buffer,
-                                                std::int32_t bufferLength,
-                                                std::int16_t* indicator);
+                                                std::int32_t bufferLength, std::int16_t* indicator);
 
 // Binds result column `number` (from 1). For rowset fetches the buffer is an
 // array of rowset-size elements of `bufferLength` bytes each.
@@ -134,8 +135,17 @@ METASHELF_API std::int16_t gis_SQLBindCol(gis_SQLHSTMT stmt, std::uint16_t numbe
 // written), -1 without an open cursor or on a failure of the database or
 // of a conversion.
 METASHELF_API std::int16_t gis_SQLFetch(gis_SQLHSTMT stmt);
-// Only GIS_SQL_ROWSET_SIZE is known: the rows each gis_SQLExtendedFetch
-// delivers, 1 to 1000000 (default 1). -1 for another option or value.
+// GIS_SQL_ROWSET_SIZE: the rows each gis_SQLExtendedFetch delivers, 1 to
+// 1000000 (default 1). GIS_SQL_ROWS_TO_BATCH_END, 1 or 0 (default 0): with
+// 1, the rows the statement inserts one at a time inside a batch may wait
+// for the batch's end, to go with each other as inserts of many rows (on
+// PostgreSQL). They go before the batch is kept, and before any statement
+// whose text names their table; a batch undone drops them. The statement's
+// table must then be read or changed only through statements that name it
+// (no view, trigger, foreign key or function of another table's reads it)
+// until the batch ends. Its failures are reported by the call that sends
+// the rows, the batch's end at the latest, and fail the batch. -1 for
+// another option or value.
 METASHELF_API std::int16_t gis_SQLSetStmtOption(gis_SQLHSTMT stmt, std::uint16_t option,
                                                 std::uint32_t value);
 // Fetches up to rowset-size rows at once into element 0, 1, ... of the
@@ -265,10 +275,9 @@ METASHELF_API std::uint64_t gis_SQLShapeSerial(gis_SQLHDBC_STRU* hdbc);
 // the NUL), the backend's native code and up to `messageMax` bytes of message.
 // With a null `stmt`, the last failure on the connection `hdbc` (a
 // gis_SQLHDBC_STRU*), whichever statement or unit it came from.
-METASHELF_API std::int16_t gis_SQLError(void* henv, void* hdbc, gis_SQLHSTMT stmt,
-                                        char* state, std::int32_t* nativeError,
-                                        char* message, std::int16_t messageMax,
-                                        std::int16_t* messageLength);
+METASHELF_API std::int16_t gis_SQLError(void* henv, void* hdbc, gis_SQLHSTMT stmt, char* state,
+                                        std::int32_t* nativeError, char* message,
+                                        std::int16_t messageMax, std::int16_t* messageLength);
 }
 
 #endif  // METASHELF_DRIVER_H_
