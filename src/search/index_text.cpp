@@ -344,14 +344,11 @@ bool TextOf(const std::string& xml, const MarkerValues* texts, std::string* resu
 
 }  // namespace
 
-TextViews ViewsOf(const TextValues& texts) {
-  TextViews views;
-  views.reserve(texts.size());
-  for (const auto& [key, text] : texts) views.emplace_back(key, text);
-  std::sort(views.begin(), views.end(),
-            [](const std::pair<std::uint64_t, std::string_view>& a,
-               const std::pair<std::uint64_t, std::string_view>& b) { return a.first < b.first; });
-  return views;
+void SortByKey(TextViews* views) {
+  std::stable_sort(
+      views->begin(), views->end(),
+      [](const std::pair<std::uint64_t, std::string_view>& a,
+         const std::pair<std::uint64_t, std::string_view>& b) { return a.first < b.first; });
 }
 
 std::string TextOfXml(const std::string& xml) {

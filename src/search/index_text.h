@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -74,16 +73,14 @@ inline std::uint64_t LeafKey(std::int32_t guid, std::int32_t position) {
          static_cast<std::uint32_t>(position);
 }
 
-// A record's stored text values by LeafKey.
-using TextValues = std::unordered_map<std::uint64_t, std::string>;
-
-// The same as views of text the caller keeps, sorted by key (stably: of
-// two values under one key the first stands for it). A build reads many
-// records' values into one buffer and hands out these.
+// A record's stored text values by LeafKey, as views of text the caller
+// keeps, sorted by key (stably: of two values under one key the first
+// stands for it). A build reads many records' values into one buffer and
+// hands out these; a write views the rows it took the record apart into.
 using TextViews = std::vector<std::pair<std::uint64_t, std::string_view>>;
 
-// `texts` as views, sorted by key.
-TextViews ViewsOf(const TextValues& texts);
+// Sorts `views` by key, keeping the order of values under one key.
+void SortByKey(TextViews* views);
 
 // What the markers of a structure document stand for: the stored text
 // values by LeafKey (a marker of a value not there stands for nothing), and

@@ -122,14 +122,12 @@ SchemaFacts FactsOf(const CSchema* schema) {
   const std::int32_t count = schema->GetNodeCount();
   for (std::int32_t i = 0; i < count; ++i) {
     CNodeInfo info;
-    std::int32_t guid = -1;
     short tableType = 0;
-    if (schema->GetNodeInfoAt(i, &info) != 1 || info.GetNodeGUID(guid) != 1 ||
-        info.GetTableType(tableType) != 1) {
-      continue;
+    if (schema->GetNodeInfoAt(i, &info) == 1 && info.GetTableType(tableType) == 1 &&
+        tableType == kTableTypeDate) {
+      facts.dates = true;
+      break;
     }
-    facts.types[guid] = tableType;
-    facts.dates = facts.dates || tableType == kTableTypeDate;
   }
   facts.box = BoxNodesOf(schema);
   return facts;
@@ -204,10 +202,7 @@ bool DescribeRecord(const CBaseMetaData& record, const dataset::RecordRows& rows
       }
     }
   }
-  std::stable_sort(
-      texts.begin(), texts.end(),
-      [](const std::pair<std::uint64_t, std::string_view>& a,
-         const std::pair<std::uint64_t, std::string_view>& b) { return a.first < b.first; });
+  SortByKey(&texts);
   // The values kept inline matter only for the dates of reduced precision.
   const std::vector<ValidationIssue> issues =
       facts.dates ? record.Validate() : std::vector<ValidationIssue>();

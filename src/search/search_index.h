@@ -20,7 +20,6 @@
 #include <memory>
 #include <set>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "metashelf/driver.h"
@@ -79,10 +78,9 @@ struct BoxBound {
 };
 
 // What describing a record needs of its schema, learnt once: whether it
-// has date nodes, the table type of each node and its box nodes.
+// has date nodes, and its box nodes.
 struct SchemaFacts {
   bool dates = false;
-  std::unordered_map<std::int32_t, short> types;
   BoxNodes box;
 };
 SchemaFacts FactsOf(const CSchema* schema);

@@ -119,7 +119,8 @@ TEST(IndexTextTest, MarkersAreFilledFromStoredValues) {
       {metashelf::search::LeafKey(-2, 3), "neg"},
       {metashelf::search::LeafKey(7, 3), std::string(kNulValue, sizeof kNulValue - 1)},
   };
-  const metashelf::search::TextViews views = metashelf::search::ViewsOf(texts);
+  metashelf::search::TextViews views(texts.begin(), texts.end());
+  metashelf::search::SortByKey(&views);
   metashelf::search::MarkerValues values;
   values.views = &views;
   values.number = "0";
