@@ -137,4 +137,18 @@ METASHELF_API std::int32_t MsDeferSearchIndexes(CMetaDataSet_abs* set, std::int3
 // (the indexes are then not ready).
 METASHELF_API std::int32_t MsEndDeferredSearchIndexes(CMetaDataSet_abs* set, std::int32_t* ready);
 
+// The same, for a host that meanwhile makes other indexes of the
+// collection on a connection of its own (the value indexes, say): making
+// the search indexes uses two connections where the engine can, and the
+// second takes no part until `mayShare(context)` returns nonzero (asked
+// from a thread of the library's own, now and then, until it does or the
+// work is done), so that no more statements run at once than the cores
+// the host means to give them. The host lets it share once its own work
+// ended. A null `mayShare` shares at once, as MsEndDeferredSearchIndexes
+// does. Results as for MsEndDeferredSearchIndexes.
+METASHELF_API std::int32_t MsEndDeferredSearchIndexesBeside(CMetaDataSet_abs* set,
+                                                            std::int32_t* ready,
+                                                            std::int32_t (*mayShare)(void* context),
+                                                            void* context);
+
 #endif  // METASHELF_SEARCH_H_

@@ -65,7 +65,8 @@ bool DeferSearchIndexes(MdsContext* ctx, bool* deferred) {
   return true;
 }
 
-bool EndDeferredIndexes(COraMetaDataSet* set, MdsContext* ctx, bool* ready) {
+bool EndDeferredIndexes(COraMetaDataSet* set, MdsContext* ctx, bool* ready,
+                        const std::function<bool()>& mayShare) {
   *ready = false;
   std::unique_ptr<SearchIndex> index = IndexOfContext(ctx);
   if (!index) return true;
@@ -108,7 +109,7 @@ bool EndDeferredIndexes(COraMetaDataSet* set, MdsContext* ctx, bool* ready) {
   // what the end's unit holds until that transaction ends.
   std::unique_ptr<CHostDataBase> second;
   if (!index->WritesPending()) second = index->OpenReading(HostOf(ctx));
-  *ready = MakeIndexes(index.get(), hdbc, second.get());
+  *ready = MakeIndexes(index.get(), hdbc, second.get(), mayShare);
   return *ready;
 }
 

@@ -13,6 +13,8 @@
 #ifndef METASHELF_SRC_SEARCH_DEFERRED_INDEXES_H_
 #define METASHELF_SRC_SEARCH_DEFERRED_INDEXES_H_
 
+#include <functional>
+
 struct MdsContext;
 class COraMetaDataSet;
 
@@ -33,8 +35,11 @@ bool DeferSearchIndexes(MdsContext* ctx, bool* deferred);
 // stored records instead when some record's rows are missing, written
 // while the state began). `*ready` tells whether the indexes are ready
 // (false when another writer is still in the state, which makes them).
-// False when a statement failed; the indexes are then not ready.
-bool EndDeferredIndexes(COraMetaDataSet* set, MdsContext* ctx, bool* ready);
+// False when a statement failed; the indexes are then not ready. A second
+// connection that shares the making takes no step until `mayShare` (when
+// given) allows it.
+bool EndDeferredIndexes(COraMetaDataSet* set, MdsContext* ctx, bool* ready,
+                        const std::function<bool()>& mayShare);
 
 }  // namespace search
 }  // namespace metashelf

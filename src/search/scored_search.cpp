@@ -3,6 +3,7 @@
 // the scores from the free-text conditions it names, and the indexes are
 // built first when a collection lacks them.
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -200,13 +201,29 @@ std::int32_t MsDeferSearchIndexes(CMetaDataSet_abs* set, std::int32_t* deferred)
   });
 }
 
-std::int32_t MsEndDeferredSearchIndexes(CMetaDataSet_abs* set, std::int32_t* ready) {
+namespace {
+
+std::int32_t EndDeferred(CMetaDataSet_abs* set, std::int32_t* ready,
+                         const std::function<bool()>& mayShare) {
   return metashelf::base::Guard<std::int32_t>(0, [&]() -> std::int32_t {
     Opened opened;
     if (!Open(set, &opened)) return 0;
     bool made = false;
-    const bool ok = metashelf::search::EndDeferredIndexes(opened.set, opened.ctx, &made);
+    const bool ok = metashelf::search::EndDeferredIndexes(opened.set, opened.ctx, &made, mayShare);
     if (ready != nullptr) *ready = made ? 1 : 0;
     return ok ? 1 : 0;
   });
+}
+
+}  // namespace
+
+std::int32_t MsEndDeferredSearchIndexes(CMetaDataSet_abs* set, std::int32_t* ready) {
+  return EndDeferred(set, ready, nullptr);
+}
+
+std::int32_t MsEndDeferredSearchIndexesBeside(CMetaDataSet_abs* set, std::int32_t* ready,
+                                              std::int32_t (*mayShare)(void* context),
+                                              void* context) {
+  if (mayShare == nullptr) return EndDeferred(set, ready, nullptr);
+  return EndDeferred(set, ready, [mayShare, context] { return mayShare(context) != 0; });
 }

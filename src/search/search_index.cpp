@@ -23,7 +23,7 @@
 #include "metashelf/model.h"
 #include "metashelf/ora_metadatabase.h"
 #include "metashelf/ora_metadataset.h"
-#include "search/build_lanes.h"
+#include "search/finishing_steps.h"
 #include "search/id_text.h"
 #include "search/record_feed.h"
 #include "search/search_index_rows.h"
@@ -369,7 +369,7 @@ bool SearchIndex::MarkReady() {
   return RunAll(hdbc_, texts);
 }
 
-bool SearchIndex::MarkLanesReady() {
+bool SearchIndex::MarkStepsReady() {
   return RunAll(hdbc_, ReadyTexts());
 }
 
@@ -607,17 +607,18 @@ bool BuildSearchIndexes(COraMetaDataSet* /*set*/, MdsContext* ctx, std::int64_t*
   // and takes its share of the end of the build.
   std::unique_ptr<CHostDataBase> second = index->OpenReading(HostOf(ctx));
   if (!WriteRecords(index.get(), ctx, ids, second.get(), records)) return false;
-  return MakeIndexes(index.get(), ctx->hdbc, second.get());
+  return MakeIndexes(index.get(), ctx->hdbc, second.get(), nullptr);
 }
 
-bool MakeIndexes(SearchIndex* index, gis_SQLHDBC_STRU* hdbc, CHostDataBase* second) {
-  std::vector<std::vector<std::string>> lanes;
-  if (second != nullptr) lanes = index->FinishingLanes();
-  // The ready mark comes last, once both lanes' work is committed.
-  if (lanes.size() == 2) {
-    if (!RunLanes(hdbc, lanes[0], second->HDBC(), lanes[1])) return false;
+bool MakeIndexes(SearchIndex* index, gis_SQLHDBC_STRU* hdbc, CHostDataBase* second,
+                 const std::function<bool()>& mayShare) {
+  std::vector<FinishingStep> steps;
+  if (second != nullptr) steps = index->FinishingSteps();
+  // The ready mark comes last, once every step's work is committed.
+  if (!steps.empty()) {
+    if (!RunFinishingSteps(hdbc, second->HDBC(), steps, mayShare)) return false;
     db::Unit ready(hdbc);
-    return ready.ok() && index->MarkLanesReady() && ready.Commit();
+    return ready.ok() && index->MarkStepsReady() && ready.Commit();
   }
   db::Unit ready(hdbc);
   return ready.ok() && index->AddValues(-1) && index->FinishBuild() && index->MarkReady() &&

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "metashelf/driver.h"
+#include "search/finishing_steps.h"
 #include "search/index_text.h"
 #include "search/taken_words.h"
 
@@ -127,8 +128,8 @@ class SearchIndex {
   // Makes the indexes of the tables over the rows a build wrote, then
   // marks the build complete.
   bool MarkReady();
-  // Marks the build complete, once the indexes of FinishingLanes are made.
-  bool MarkLanesReady();
+  // Marks the build complete, once the indexes of FinishingSteps are made.
+  bool MarkStepsReady();
   // Around a build: what the engine needs to read and write many rows at
   // once (a larger page cache on SQLite), and its undoing.
   virtual void BeginBuild() {}
@@ -139,18 +140,18 @@ class SearchIndex {
   // A second connection to the same database that sees what this one
   // does, so that a build reads the stored records in a thread of its own
   // while it writes on this one (and, where the engine splits the end of a
-  // build, FinishingLanes, writes there too); null when the engine offers
+  // build, FinishingSteps, writes there too); null when the engine offers
   // none, or when that connection would not see what this one wrote (the
   // build runs in a transaction of the caller's). `host` is the host object
   // of this one's connection. Asked once the build's first unit ended.
   virtual std::unique_ptr<CHostDataBase> OpenReading(CHostDataBase* host);
   // What ends a build once its rows are committed, but for the ready mark
-  // (AddValues(-1), FinishBuild and MarkReady's indexes), as two lanes of
-  // statements to run at once, the first on this connection and the second
-  // on the one OpenReading gave, each statement committed on its own, so
-  // that the engine's longest steps share two cores. Empty when the engine
-  // does them in one unit on one connection.
-  virtual std::vector<std::vector<std::string>> FinishingLanes() { return {}; }
+  // (AddValues(-1), FinishBuild and MarkReady's indexes), as steps that
+  // this connection and the one OpenReading gave take in turn, each
+  // committed on its own, so that the engine's longest steps share two
+  // cores: the longest first, each after the one it needs. Empty when the
+  // engine does them in one unit on one connection.
+  virtual std::vector<FinishingStep> FinishingSteps() { return {}; }
   // Writes what the indexes hold of record `id`, which holds nothing there
   // (a record just added, one removed, or a build's into empty tables:
   // `fresh`, whose words the engine may keep for later).
@@ -326,10 +327,11 @@ void DropSearchIndexes(CMetaDataBase_abs* catalog, std::int32_t colID);
 // Builds the indexes of the set's collection from its stored records.
 bool BuildSearchIndexes(COraMetaDataSet* set, MdsContext* ctx, std::int64_t* records);
 // Makes the indexes over the rows written, each statement committed on its
-// own, and marks them ready last: in FinishingLanes' two lanes when
-// `second` (OpenReading's) is given and the engine splits them, else in one
-// unit on `hdbc`.
-bool MakeIndexes(SearchIndex* index, gis_SQLHDBC_STRU* hdbc, CHostDataBase* second);
+// own, and marks them ready last: FinishingSteps on `hdbc` and `second`
+// (OpenReading's, which takes none until `mayShare` allows it, when given)
+// where the engine splits them, else in one unit on `hdbc`.
+bool MakeIndexes(SearchIndex* index, gis_SQLHDBC_STRU* hdbc, CHostDataBase* second,
+                 const std::function<bool()>& mayShare);
 // The host object of the set's catalog; null when it is not a host
 // database's.
 CHostDataBase* HostOf(MdsContext* ctx);

@@ -1,6 +1,7 @@
 // Dropping and building a collection's value indexes around an import.
 #include "value_indexes.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -136,20 +137,34 @@ bool ImportValueIndexes::FinishTogether(Collection& other) {
   }
   bool restored = false;
   std::string reason;
-  const auto restore = [&] { restored = Restore(other, nullptr, &reason); };
+  // Set once the value indexes are built: until then the search indexes
+  // are made on one connection, so that two statements run at once, then
+  // on two.
+  std::atomic<bool> valuesBuilt{false};
+  const auto restore = [&] {
+    restored = Restore(other, nullptr, &reason);
+    valuesBuilt = true;
+  };
   // The thread only runs statements; notes are made here, after it ended.
   // One that cannot be started leaves the value indexes to this thread.
   std::thread values;
   try {
     values = std::thread(restore);
   } catch (const std::system_error&) {
+    valuesBuilt = true;
   }
   const bool started = values.joinable();
   {
     // Joined on every way out of the step, a throw included.
     const Joined joined(values);
-    SearchStep(std::string(), "make",
-               [this] { return MsEndDeferredSearchIndexes(collectionSet_, nullptr); });
+    SearchStep(std::string(), "make", [this, &valuesBuilt] {
+      return MsEndDeferredSearchIndexesBeside(
+          collectionSet_, nullptr,
+          [](void* built) -> std::int32_t {
+            return static_cast<std::atomic<bool>*>(built)->load() ? 1 : 0;
+          },
+          &valuesBuilt);
+    });
   }
   if (!started) restore();
   if (!restored) NoteNotRestored(reason);
