@@ -44,8 +44,12 @@ class StepBoard {
         if (s == State::kDone || (!own && s != State::kFree)) continue;
         left = true;
         if (s == State::kRunning) continue;
+        // A step after one that is not in the list waits for ever.
         const int after = steps_[k].after;
-        if (after >= 0 && states_[static_cast<std::size_t>(after)] != State::kDone) continue;
+        if (after >= 0 && (static_cast<std::size_t>(after) >= states_.size() ||
+                           states_[static_cast<std::size_t>(after)] != State::kDone)) {
+          continue;
+        }
         states_[k] = State::kRunning;
         return static_cast<int>(k);
       }

@@ -103,9 +103,9 @@ TEST(FinishingStepsTest, StepsRunOnceInTheirOrderOnTheConnectionsLetIn) {
        {{"x", -1, 0, Outcome::kFails}, {"b", 0, 0}},
        false,
        {"select 1-count(*) from STEP_LOG where NAME='b'"}},
-      {"steps that wait for each other",
+      {"steps that wait for each other, or for one not in the list",
        Sharing::kAtOnce,
-       {{"a", 1, 0}, {"b", 0, 0}},
+       {{"a", 1, 0}, {"b", 0, 0}, {"c", 7, 0}},
        false,
        {"select 1-count(*) from STEP_LOG"}},
   };
