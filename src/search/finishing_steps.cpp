@@ -178,13 +178,9 @@ bool RunFinishingSteps(gis_SQLHDBC_STRU* hdbc, gis_SQLHDBC_STRU* other,
       return true;
     });
   }
-  RunTaken(&board, hdbc, steps, true);
-  if (helper.thread.joinable()) {
-    board.EndOther();
-    helper.thread.join();
-  }
-  // Whatever the other left (its failed step, or the rest when it ended
-  // early) is this connection's.
+  // This connection takes what the other left too (its failed step, or
+  // the rest when it ended early): it waits for the other's running step,
+  // which may come back to it. The other is joined on the way out.
   RunTaken(&board, hdbc, steps, true);
   return board.Finished();
 }
